@@ -1,0 +1,26 @@
+#include "cli/cli_host.h"
+
+#include <iostream>
+
+namespace postrider::cli {
+
+void CliPrompts::ShowMessage(const std::string& text, MessageIcon /*icon*/) {
+  ++messagesShown_;
+  std::cerr << text << '\n';
+}
+
+bool CliPrompts::AskYesNo(const std::string& /*question*/) { return yesNoAnswer_; }
+
+// A command that changes a project saves it itself; nothing is asked on the way out.
+SaveChoice CliPrompts::AskSaveChanges(const std::string& /*documentName*/) { return SaveChoice::No; }
+
+std::optional<std::string> CliPrompts::ChooseSavePath(const std::string& /*suggestedName*/) {
+  return std::nullopt;
+}
+
+void CliFrame::SetStatusText(const std::string& text) {
+  statusText_ = text;
+  if (echoStatus_ && !text.empty()) std::cerr << text << '\n';
+}
+
+}  // namespace postrider::cli

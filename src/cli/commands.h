@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace postrider::cli {
+
+using Arguments = std::vector<std::string>;  // after the command's name
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Prints the usage text to stderr and gives the usage exit code.
+int UsageError(const std::string& problem);
+
+int RunInfo(const Arguments& args);
+int RunEntries(const Arguments& args);
+int RunSelect(const Arguments& args);
+int RunNew(const Arguments& args);
+
+}  // namespace postrider::cli

@@ -1,0 +1,116 @@
+#include <cctype>
+#include <iostream>
+#include <optional>
+
+#include "cli/cli_host.h"
+#include "cli/commands.h"
+#include "project/postridr_doc.h"
+#include "project/project_wizard.h"
+
+namespace postrider::cli {
+
+namespace {
+
+struct NewProjectAnswers {
+  std::string projectPath;
+  std::string listPath;
+  int listSourceType = DBTypeTab;
+  std::string emailField;
+  std::optional<std::string> messagePath;
+};
+
+// Answers the wizard's pages from the command line, making the same checks
+// the pages make before they go on.
+class ScriptedWizardPages : public IProjectWizardPages {
+ public:
+  explicit ScriptedWizardPages(const NewProjectAnswers& answers) : answers_(answers) {}
+
+  const std::string& problem() const { return problem_; }
+
+  WizardPageResult ShowMessagePage(WizardMessagePage& page) override {
+    page.messageChoice = answers_.messagePath ? WizardMessagePage::kExistingMessage
+                                              : WizardMessagePage::kNewMessage;
+    page.messageFilePath = answers_.messagePath.value_or("");
+    return Check(CheckMessagePage(page));
+  }
+  WizardPageResult ShowListPage(WizardListPage& page) override {
+    page.listFilePath = answers_.listPath;
+    page.listSourceType = answers_.listSourceType;
+    return Check(CheckListPage(page));
+  }
+  WizardPageResult ShowEmailFieldPage(WizardEmailFieldPage& page) override {
+    for (std::size_t i = 0; i < page.fieldNames.size(); ++i) {
+      if (page.fieldNames[i] == answers_.emailField) {
+        page.emailFieldIndex = static_cast<int>(i);
+        page.emailFieldName = page.fieldNames[i];
+        return WizardPageResult::Next;
+      }
+    }
+    problem_ = "The mailing list has no field named " + answers_.emailField + ".";
+    return WizardPageResult::Cancel;
+  }
+  WizardPageResult ShowFinishPage(WizardFinishPage& page) override {
+    page.showHelpChoice = WizardFinishPage::kNoHelp;
+    return WizardPageResult::Next;
+  }
+
+ private:
+  WizardPageResult Check(const std::optional<std::string>& error) {
+    if (!error) return WizardPageResult::Next;
+    problem_ = *error;
+    return WizardPageResult::Cancel;
+  }
+
+  const NewProjectAnswers& answers_;
+  std::string problem_;
+};
+
+bool EndsWithProjectExtension(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".prj";
+}
+
+}  // namespace
+
+int RunNew(const Arguments& args) {
+  NewProjectAnswers answers;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--list" && hasValue) {
+      answers.listPath = args[++i];
+    } else if (arg == "--comma") {
+      answers.listSourceType = DBTypeComma;
+    } else if (arg == "--email-field" && hasValue) {
+      answers.emailField = args[++i];
+    } else if (arg == "--message" && hasValue) {
+      answers.messagePath = args[++i];
+    } else if (arg.starts_with("--") || !answers.projectPath.empty()) {
+      return UsageError("unexpected argument: " + arg);
+    } else {
+      answers.projectPath = arg;
+    }
+  }
+  if (answers.projectPath.empty() || answers.listPath.empty() || answers.emailField.empty()) {
+    return UsageError("new needs PROJECT, --list FILE and --email-field NAME");
+  }
+  // As the save dialog would, give the project its extension.
+  if (!EndsWithProjectExtension(answers.projectPath)) answers.projectPath += ".prj";
+
+  CliPrompts prompts;
+  CliFrame frame;
+  CPostridrDoc document;
+  document.SetPrompts(&prompts);
+  document.SetMainFrame(&frame);
+  ScriptedWizardPages pages(answers);
+  if (!document.OnNewDocument(pages)) {
+    std::cerr << "postrider-cli: " << pages.problem() << '\n';
+    return kExitFailed;
+  }
+  if (!document.OnSaveDocument(answers.projectPath)) return kExitFailed;
+  return kExitOk;
+}
+
+}  // namespace postrider::cli

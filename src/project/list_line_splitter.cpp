@@ -1,0 +1,116 @@
+#include "project/list_line_splitter.h"
+
+#include "project/list_source_type.h"
+
+namespace postrider {
+
+namespace {
+
+// Appends values, reusing strings left over from an earlier line.
+class ValueSink {
+ public:
+  ValueSink(std::vector<std::string>& values, std::size_t maxValues)
+      : values_(values), maxValues_(maxValues) {}
+  ~ValueSink() { values_.resize(count_); }
+  ValueSink(const ValueSink&) = delete;
+  ValueSink& operator=(const ValueSink&) = delete;
+
+  bool full() const { return count_ >= maxValues_; }
+  void Add(std::string_view value) {
+    if (full()) return;
+    if (count_ < values_.size()) {
+      values_[count_].assign(value);
+    } else {
+      values_.emplace_back(value);
+    }
+    ++count_;
+  }
+
+ private:
+  std::vector<std::string>& values_;
+  std::size_t maxValues_;
+  std::size_t count_ = 0;
+};
+
+// The line without its line end, and whether it had one.
+std::string_view LineContent(std::string_view line, bool& hadLineEnd) {
+  hadLineEnd = !line.empty() && line.back() == '\n';
+  if (hadLineEnd) {
+    line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  }
+  return line;
+}
+
+}  // namespace
+
+void SplitTabLine(std::string_view line, std::vector<std::string>& values, std::size_t maxValues) {
+  ValueSink sink(values, maxValues);
+  bool hadLineEnd = false;
+  const std::string_view content = LineContent(line, hadLineEnd);
+  std::size_t start = 0;
+  while (!sink.full()) {
+    const std::size_t tab = content.find('\t', start);
+    std::string_view piece =
+        content.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+    // One quote is dropped at each end; quotes do not protect a TAB.
+    if (!piece.empty() && piece.front() == '"') piece.remove_prefix(1);
+    if (!piece.empty() && piece.back() == '"') piece.remove_suffix(1);
+    sink.Add(piece);
+    if (tab == std::string_view::npos) break;
+    start = tab + 1;
+  }
+}
+
+void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
+                    std::size_t maxValues) {
+  ValueSink sink(values, maxValues);
+  bool hadLineEnd = false;
+  const std::string_view content = LineContent(line, hadLineEnd);
+  std::size_t valueStart = 0;  // start of the unquoted run being collected
+  std::string collected;
+  bool inQuotes = false;
+  bool lineEndSwallowed = false;
+  for (std::size_t i = 0; i < content.size() && !sink.full(); ++i) {
+    const char c = content[i];
+    if (inQuotes) {
+      if (c == '"') {
+        // A closing quote ends the value and swallows the character after it,
+        // normally the comma; so a doubled quote is no escape.
+        collected.append(content.substr(valueStart, i - valueStart));
+        sink.Add(collected);
+        collected.clear();
+        inQuotes = false;
+        lineEndSwallowed = (i + 1 == content.size());
+        ++i;
+        valueStart = i + 1;
+      }
+    } else if (c == '"') {
+      collected.append(content.substr(valueStart, i - valueStart));
+      inQuotes = true;
+      valueStart = i + 1;
+    } else if (c == ',') {
+      collected.append(content.substr(valueStart, i - valueStart));
+      sink.Add(collected);
+      collected.clear();
+      valueStart = i + 1;
+    }
+  }
+  if (valueStart < content.size()) collected.append(content.substr(valueStart));
+  // The line end counts as a collected character, so "a,\n" ends in an empty
+  // value while "a," at the end of the file does not.
+  if (!collected.empty() || (hadLineEnd && !lineEndSwallowed)) sink.Add(collected);
+}
+
+void SplitListLine(int listSourceType, std::string_view line, std::vector<std::string>& values,
+                   std::size_t maxValues) {
+  if (listSourceType == DBTypeTab) {
+    SplitTabLine(line, values, maxValues);
+  } else if (listSourceType == DBTypeComma) {
+    SplitCommaLine(line, values, maxValues);
+  } else {
+    values.clear();
+  }
+}
+
+}  // namespace postrider

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "project/list_source_type.h"
+
+namespace postrider {
+
+// Splits one list line into at most 25 values by the rule of the list's kind.
+// The line may end in LF or CR LF (read as a text-mode read gives it: the CR
+// never reaches a value) or in nothing at the end of the file.
+// The vector is reused: its strings keep their capacity from call to call.
+// maxValues bounds the values kept; the header is split without a bound so
+// that the user can be told about fields that were left out.
+void SplitTabLine(std::string_view line, std::vector<std::string>& values,
+                  std::size_t maxValues = kMaxListFields);
+void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
+                    std::size_t maxValues = kMaxListFields);
+void SplitListLine(int listSourceType, std::string_view line, std::vector<std::string>& values,
+                   std::size_t maxValues = kMaxListFields);
+
+}  // namespace postrider

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+#include "project/list_source_type.h"
+
+namespace postrider {
+
+// What a mailing list's first line names, with what did not fit.
+struct ListHeader {
+  std::vector<std::string> fieldNames;  // at most 25
+  int fieldsInFile = 0;                 // fields the header line names, left-out ones included
+};
+
+// Reads the header line of a tab- or comma-delimited list.
+Result<ListHeader> ReadListHeaderFile(const std::string& path, int listSourceType);
+
+// An open mailing list: the field names and where each record line starts.
+// Records stay in the file and are read again whenever they are needed, so a
+// list costs a few bytes per entry whatever its size.
+class MailingList {
+ public:
+  MailingList() = default;
+  ~MailingList();
+  MailingList(const MailingList&) = delete;
+  MailingList& operator=(const MailingList&) = delete;
+
+  // Opens the file, reads its header and indexes at most 32000 record lines.
+  Status Open(const std::string& path, int listSourceType);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  const ListHeader& header() const { return header_; }
+  int entryCount() const { return entryCount_; }
+  // Record lines in the file, those past the 32000th included.
+  std::int64_t recordLinesInFile() const { return recordLinesInFile_; }
+
+  // Reads entry `index` (0 <= index < entryCount) into `values`, reusing its
+  // strings. False when no list is open or the index is out of range.
+  bool ReadRecord(int index, std::vector<std::string>& values);
+
+ private:
+  void Index(std::int64_t headerEnd);
+  // The bytes of [begin, end) of the file, from the read window when it holds them.
+  std::string_view Bytes(std::int64_t begin, std::int64_t end);
+
+  int fd_ = -1;
+  int type_ = DBTypeNone;
+  ListHeader header_;
+  int entryCount_ = 0;
+  std::int64_t recordLinesInFile_ = 0;
+  std::vector<std::int64_t> lineStarts_;  // entryCount_ + 1 positions
+
+  std::vector<char> window_;
+  std::int64_t windowStart_ = 0;
+  std::size_t windowSize_ = 0;
+  std::int64_t lastEnd_ = -1;  // end of the record read last
+};
+
+}  // namespace postrider

@@ -1,0 +1,361 @@
+#include "project/postridr_doc.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "project/entry_state_file.h"
+#include "project/project_file.h"
+#include "project/project_paths.h"
+#include "project/project_texts.h"
+
+namespace postrider {
+
+namespace {
+
+const std::string kNoValue;
+
+// Problems met while a project opened; the project opens anyway.
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    if (!text.empty()) text += '\n';
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace
+
+const std::string& ListRecord::ValueAt(int field) const {
+  if (field < 0 || static_cast<std::size_t>(field) >= values.size()) return kNoValue;
+  return values[static_cast<std::size_t>(field)];
+}
+
+CPostridrDoc::CPostridrDoc() = default;
+CPostridrDoc::~CPostridrDoc() = default;
+
+void CPostridrDoc::AddView(IProjectView* view) { projectViews_.push_back(view); }
+void CPostridrDoc::AddView(IMessageView* view) { messageViews_.push_back(view); }
+void CPostridrDoc::RemoveView(IProjectView* view) { std::erase(projectViews_, view); }
+void CPostridrDoc::RemoveView(IMessageView* view) { std::erase(messageViews_, view); }
+
+void CPostridrDoc::ShowMessage(const std::string& text, MessageIcon icon) {
+  if (prompts_ != nullptr) prompts_->ShowMessage(text, icon);
+}
+
+std::string CPostridrDoc::GetTitle() const {
+  if (pathName_.empty()) return "Postrider";
+  return std::filesystem::path(pathName_).filename().string();
+}
+
+// ---- life cycle -------------------------------------------------------------
+
+void CPostridrDoc::DeleteContents() {
+  list_.Close();
+  marks_.Clear();
+  message_ = {};
+  selectedCount_ = 0;
+}
+
+void CPostridrDoc::ResetProjectStorage() {
+  fieldNames_.clear();
+  emailFieldIndex_ = -1;
+  listSourceType_ = DBTypeNone;
+  RefreshViews();
+}
+
+void CPostridrDoc::RefreshViews() {
+  ForEachMessageView([](IMessageView& view) { view.LoadFromDocument(); });
+  ForEachProjectView([](IProjectView& view) { view.FillList(); });
+}
+
+bool CPostridrDoc::OnNewDocument(IProjectWizardPages& pages) { return RunProjectWizard(pages); }
+
+bool CPostridrDoc::OnOpenDocument(const std::string& path) {
+  DeleteContents();
+  ResetProjectStorage();
+  pathName_.clear();
+  modified_ = false;
+
+  const std::string projectPath = AbsolutePath(path);
+  Result<ProjectFileKeys> keys = ReadProjectFile(projectPath);
+  if (!keys) {
+    ShowMessage(std::string(texts::kErrorLoadingProject) + "\n\n" + keys.status().message(),
+                MessageIcon::Error);
+    return false;
+  }
+  // Both paths are needed to save the project again.
+  if (keys->messageFile.size() < 3 || keys->entryStateFile.size() < 3) {
+    ShowMessage(texts::kErrorLoadingProject);
+    return false;
+  }
+  messageFilePath_ = ResolveStoredPath(projectPath, keys->messageFile);
+  listFilePath_ = ResolveStoredPath(projectPath, keys->listFile);
+  listSourceType_ = keys->listSourceType;
+  emailFieldName_ = keys->emailFieldName;
+  emailFieldIndex_ = keys->emailFieldIndex;
+  entryStateFilePath_ = ResolveStoredPath(projectPath, keys->entryStateFile);
+  lastIndexSent_ = keys->lastIndexSent;
+
+  std::vector<std::string> problems;
+  if (Status status = ReadMessageFile(); !status) problems.push_back(status.message());
+  if (Status status = ReadEntryStateFile(); !status) problems.push_back(status.message());
+  if (IsTextListType(listSourceType_)) {
+    if (Status status = list_.Open(listFilePath_, listSourceType_); !status) {
+      problems.push_back(status.message());
+    } else {
+      fieldNames_ = list_.header().fieldNames;
+    }
+  }
+  if (!problems.empty()) {
+    ShowMessage("The project was opened, but some of its files could not be read:\n" +
+                    JoinLines(problems),
+                MessageIcon::Warning);
+  }
+  TellAboutLeftOutListParts();
+
+  RefreshViews();
+  if (frame_ != nullptr) {
+    frame_->AttachDocument(this);
+    frame_->SetCurrentProjectPath(projectPath);
+  }
+  UpdateSelectedCount(-1);
+  pathName_ = projectPath;
+  return true;
+}
+
+Status CPostridrDoc::OnSaveDocument(const std::string& path) {
+  const std::string projectPath = AbsolutePath(path);
+  // The new paths take effect only once everything is written, so a failed
+  // Save As leaves the project as it was.
+  const std::string entryStatePath = ReplaceLastThree(projectPath, "prh");
+  const std::string messagePath =
+      messageFilePath_.size() < 3 ? ReplaceLastThree(projectPath, "txt") : messageFilePath_;
+
+  ForEachMessageView([](IMessageView& view) { view.UpdateDocument(); });
+
+  ProjectFileKeys keys;
+  keys.messageFile = messagePath;
+  keys.listFile = listFilePath_;
+  keys.listSourceType = listSourceType_;
+  keys.emailFieldName = emailFieldName_;
+  keys.emailFieldIndex = emailFieldIndex_;
+  keys.entryStateFile = entryStatePath;
+  keys.lastIndexSent = lastIndexSent_;
+
+  // The project file goes last: it names the other two.
+  Status status = postrider::WriteMessageFile(messagePath, message_);
+  if (status) status = postrider::WriteEntryStateFile(entryStatePath, marks_);
+  if (status) status = WriteProjectFile(projectPath, keys);
+  if (!status) {
+    ShowMessage("The project could not be saved.\n\n" + status.message(), MessageIcon::Error);
+    return status;
+  }
+
+  messageFilePath_ = messagePath;
+  entryStateFilePath_ = entryStatePath;
+  pathName_ = projectPath;
+  if (frame_ != nullptr) frame_->SetCurrentProjectPath(projectPath);
+  modified_ = false;
+  return Status::Ok();
+}
+
+bool CPostridrDoc::DoSave(const std::string& path) {
+  std::string target = path;
+  if (target.empty()) {
+    if (prompts_ == nullptr) return false;
+    std::optional<std::string> chosen = prompts_->ChooseSavePath(GetTitle() + ".prj");
+    if (!chosen) return false;
+    target = *chosen;
+  }
+  return OnSaveDocument(target).ok();
+}
+
+bool CPostridrDoc::SaveModified() {
+  if (!modified_) return true;
+  if (prompts_ == nullptr) return true;
+  switch (prompts_->AskSaveChanges(GetTitle())) {
+    case SaveChoice::Cancel:
+      return false;
+    case SaveChoice::No:
+      return true;
+    case SaveChoice::Yes:
+      return DoSave(pathName_);
+  }
+  return false;
+}
+
+bool CPostridrDoc::CanCloseFrame() {
+  ForEachMessageView([](IMessageView& view) { view.UpdateDocument(); });
+  return SaveModified();
+}
+
+bool CPostridrDoc::RunProjectWizard(IProjectWizardPages& pages) {
+  DeleteContents();
+  pathName_.clear();
+  modified_ = false;
+  ResetProjectStorage();
+
+  WizardMessagePage messagePage;
+  WizardListPage listPage;
+  WizardEmailFieldPage emailPage;
+  WizardFinishPage finishPage;
+  enum class Page { Message, List, EmailField, Finish };
+  Page page = Page::Message;
+  for (;;) {
+    if (page == Page::Message) {
+      const WizardPageResult result = pages.ShowMessagePage(messagePage);
+      if (result == WizardPageResult::Cancel) return false;
+      if (result == WizardPageResult::Back) continue;
+      messageFilePath_ = AbsolutePath(messagePage.messageFilePath);
+      page = Page::List;
+    } else if (page == Page::List) {
+      const WizardPageResult result = pages.ShowListPage(listPage);
+      if (result == WizardPageResult::Cancel) return false;
+      if (result == WizardPageResult::Back) {
+        page = Page::Message;
+        continue;
+      }
+      listFilePath_ = AbsolutePath(listPage.listFilePath);
+      listSourceType_ = listPage.listSourceType;
+      if (IsTextListType(listSourceType_)) ReadListHeader(listFilePath_);
+      page = Page::EmailField;
+    } else if (page == Page::EmailField) {
+      emailPage.fieldNames = fieldNames_;
+      emailPage.emailFieldIndex = -1;
+      emailPage.emailFieldName.clear();
+      const WizardPageResult result = pages.ShowEmailFieldPage(emailPage);
+      if (result == WizardPageResult::Cancel) return false;
+      if (result == WizardPageResult::Back) {
+        page = Page::List;
+        continue;
+      }
+      emailFieldIndex_ = emailPage.emailFieldIndex;
+      emailFieldName_ = emailPage.emailFieldName;
+      page = Page::Finish;
+    } else {
+      const WizardPageResult result = pages.ShowFinishPage(finishPage);
+      if (result == WizardPageResult::Cancel) return false;
+      if (result == WizardPageResult::Back) {
+        page = Page::EmailField;
+        continue;
+      }
+      break;
+    }
+  }
+
+  if (frame_ != nullptr) {
+    frame_->AttachDocument(this);
+    frame_->SetCurrentProjectPath("");
+  }
+  if (IsTextListType(listSourceType_)) LoadList(listFilePath_);
+  // A new letter may name a file that does not exist yet; it is made on the first save.
+  if (messageFilePath_.size() > 3) ReadMessageFile();
+  SelectAll();
+  SetModifiedFlag(true);
+  RefreshViews();
+  if (finishPage.showHelpChoice == WizardFinishPage::kShowHelp && frame_ != nullptr) {
+    frame_->ShowHelpContents();
+  }
+  return true;
+}
+
+// ---- files --------------------------------------------------------------------
+
+Status CPostridrDoc::ReadMessageFile() {
+  Result<MessageContents> message = postrider::ReadMessageFile(messageFilePath_);
+  if (!message) return message.status();
+  message_ = std::move(*message);
+  return Status::Ok();
+}
+
+Status CPostridrDoc::WriteMessageFile() {
+  return postrider::WriteMessageFile(messageFilePath_, message_);
+}
+
+Status CPostridrDoc::ReadEntryStateFile() {
+  return postrider::ReadEntryStateFile(entryStateFilePath_, marks_);
+}
+
+Status CPostridrDoc::WriteEntryStateFile() {
+  return postrider::WriteEntryStateFile(entryStateFilePath_, marks_);
+}
+
+// ---- mailing list -------------------------------------------------------------
+
+bool CPostridrDoc::ReadListHeader(const std::string& path) {
+  Result<ListHeader> header = ReadListHeaderFile(path, listSourceType_);
+  if (!header) return false;
+  fieldNames_ = header->fieldNames;
+  return true;
+}
+
+bool CPostridrDoc::LoadList(const std::string& path) {
+  if (!list_.Open(path, listSourceType_)) return false;
+  fieldNames_ = list_.header().fieldNames;
+  TellAboutLeftOutListParts();
+  return true;
+}
+
+void CPostridrDoc::TellAboutLeftOutListParts() {
+  if (!list_.IsOpen()) return;
+  std::string text;
+  if (list_.recordLinesInFile() > kMaxListEntries) {
+    text += "The mailing list has " + std::to_string(list_.recordLinesInFile()) +
+            " records; only the first " + std::to_string(kMaxListEntries) + " are used.";
+  }
+  if (list_.header().fieldsInFile > kMaxListFields) {
+    if (!text.empty()) text += '\n';
+    text += "The mailing list has " + std::to_string(list_.header().fieldsInFile) +
+            " fields; only the first " + std::to_string(kMaxListFields) + " are used.";
+  }
+  if (!text.empty()) ShowMessage(text, MessageIcon::Warning);
+}
+
+bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) {
+  if (!list_.IsOpen() || index < 0 || index >= list_.entryCount()) return false;
+  record.selection = marks_.IsSelected(index) ? EntryMarks::kSelectionBit : 0;
+  record.sendStatus = marks_.Status(index);
+  return list_.ReadRecord(index, record.values);
+}
+
+// ---- selection and status -----------------------------------------------------
+
+void CPostridrDoc::SetEntryStatus(int index, int status) {
+  if (index < 0 || index >= kMaxListEntries) return;
+  marks_.SetStatus(index, status);
+  ForEachProjectView([index](IProjectView& view) { view.ShowEntry(index); });
+}
+
+void CPostridrDoc::ToggleEntrySelection(int index) {
+  if (index < 0 || index >= GetEntryCount()) return;
+  marks_.ToggleSelection(index);
+  UpdateSelectedCount(-1);
+}
+
+void CPostridrDoc::SelectAll() {
+  marks_.SetSelectionRange(0, GetEntryCount(), true);
+  ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
+  UpdateSelectedCount(GetEntryCount());
+}
+
+void CPostridrDoc::UnselectAll() {
+  marks_.SetSelectionRange(0, GetEntryCount(), false);
+  ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
+  UpdateSelectedCount(0);
+}
+
+void CPostridrDoc::ClearStatus(int first) {
+  marks_.ClearStatusRange(first, GetEntryCount());
+  ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
+  UpdateSelectedCount(-1);
+}
+
+void CPostridrDoc::UpdateSelectedCount(int count) {
+  if (count < 0) count = marks_.CountSelected(GetEntryCount());
+  selectedCount_ = count;
+  if (frame_ != nullptr) frame_->ShowSelectedCount(count);
+  SetModifiedFlag(true);
+}
+
+}  // namespace postrider

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+#include "platform/user_prompts.h"
+#include "project/document_views.h"
+#include "project/entry_marks.h"
+#include "project/list_source_type.h"
+#include "project/mailing_list.h"
+#include "project/message_file.h"
+#include "project/project_wizard.h"
+
+namespace postrider {
+
+// One list entry as read from the list file, with its mark.
+struct ListRecord {
+  int selection = 0;   // the mark's bit 7: 0 or 128
+  int sendStatus = 0;  // the mark's bits 0-3
+  std::vector<std::string> values;  // at most 25, in list field order
+
+  // A record shorter than the list has empty values for the missing fields.
+  const std::string& ValueAt(int field) const;
+};
+
+enum QueryJoin : int { QueryJoinNone = -1, QueryJoinAnd = 0, QueryJoinOr = 1 };
+
+// The project document: which letter, which mailing list and which of its
+// fields holds the address, with the per-entry marks. It talks to its views,
+// the main window and the user only through interfaces, so it runs without a
+// display.
+class CPostridrDoc {
+ public:
+  CPostridrDoc();
+  ~CPostridrDoc();
+  CPostridrDoc(const CPostridrDoc&) = delete;
+  CPostridrDoc& operator=(const CPostridrDoc&) = delete;
+
+  // Wiring. None of them is owned; any may be absent.
+  void SetMainFrame(IMainFrame* frame) { frame_ = frame; }
+  void SetPrompts(IUserPrompts* prompts) { prompts_ = prompts; }
+  void AddView(IProjectView* view);
+  void AddView(IMessageView* view);
+  void RemoveView(IProjectView* view);
+  void RemoveView(IMessageView* view);
+
+  // Life cycle.
+  bool OnNewDocument(IProjectWizardPages& pages);
+  bool OnOpenDocument(const std::string& path);
+  // Writes the letter, the entry state file and the project file. A failure is
+  // shown to the user and returned; the project then stays modified.
+  Status OnSaveDocument(const std::string& path);
+  void DeleteContents();
+  // Takes the message view's contents, then asks to save a modified project.
+  bool CanCloseFrame();
+  // Save or Save As: an empty path asks the user for one.
+  bool DoSave(const std::string& path);
+  bool SaveModified();
+  bool RunProjectWizard(IProjectWizardPages& pages);
+  void ResetProjectStorage();
+  void RefreshViews();
+
+  void SetModifiedFlag(bool modified = true) { modified_ = modified; }
+  bool IsModified() const { return modified_; }
+  const std::string& GetPathName() const { return pathName_; }
+  // The name the window title and the save prompt show.
+  std::string GetTitle() const;
+
+  // The letter.
+  const std::string& GetToValue() const { return message_.to; }
+  const std::string& GetSubject() const { return message_.subject; }
+  void SetSubject(const std::string& subject) { message_.subject = subject; }
+  const std::string& GetBody() const { return message_.body; }
+  void SetBody(const std::string& body) { message_.body = body; }
+  int GetEmailFieldIndex() const { return emailFieldIndex_; }
+  void SetEmailFieldIndex(int index) { emailFieldIndex_ = index; }
+  Status ReadMessageFile();
+  Status WriteMessageFile();
+
+  // The entry state file.
+  Status ReadEntryStateFile();
+  Status WriteEntryStateFile();
+
+  // The mailing list.
+  bool ReadListHeader(const std::string& path);
+  bool LoadList(const std::string& path);
+  bool ReadListRecord(int index, ListRecord& record);
+  const std::vector<std::string>& GetFieldNames() const { return fieldNames_; }
+  int GetFieldCount() const { return static_cast<int>(fieldNames_.size()); }
+  int GetEntryCount() const { return list_.entryCount(); }
+
+  // Selection and send status.
+  int IsEntrySelected(int index) const { return marks_.IsSelected(index) ? 1 : 0; }
+  int GetEntryStatus(int index) const { return marks_.Status(index); }
+  void SetEntryStatus(int index, int status);
+  void ToggleEntrySelection(int index);
+  void SelectAll();
+  void UnselectAll();
+  void ClearStatus(int first);
+  // A negative count recounts the marks.
+  void UpdateSelectedCount(int count);
+  int GetSelectedCount() const { return selectedCount_; }
+  const EntryMarks& GetEntryMarks() const { return marks_; }
+
+  // Replaces the selection by the entries that meet one or two conditions.
+  void SelectOnQuery(int firstField, int firstOperator, const std::string& firstValue, int join,
+                     int secondField, int secondOperator, const std::string& secondValue);
+
+  // Project keys.
+  const std::string& GetMessageFilePath() const { return messageFilePath_; }
+  const std::string& GetListFilePath() const { return listFilePath_; }
+  int GetListSourceType() const { return listSourceType_; }
+  const std::string& GetEmailFieldName() const { return emailFieldName_; }
+  const std::string& GetEntryStateFilePath() const { return entryStateFilePath_; }
+  int GetLastIndexSent() const { return lastIndexSent_; }
+  void SetLastIndexSent(int index) { lastIndexSent_ = index; }
+
+ private:
+  void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None);
+  void TellAboutLeftOutListParts();
+  template <typename Fn>
+  void ForEachProjectView(Fn fn) const {
+    for (IProjectView* view : projectViews_) fn(*view);
+  }
+  template <typename Fn>
+  void ForEachMessageView(Fn fn) const {
+    for (IMessageView* view : messageViews_) fn(*view);
+  }
+
+  IMainFrame* frame_ = nullptr;
+  IUserPrompts* prompts_ = nullptr;
+  std::vector<IProjectView*> projectViews_;
+  std::vector<IMessageView*> messageViews_;
+
+  std::string pathName_;
+  bool modified_ = false;
+
+  std::string messageFilePath_;
+  std::string listFilePath_;
+  int listSourceType_ = DBTypeNone;
+  std::string emailFieldName_;
+  int emailFieldIndex_ = -1;
+  std::string entryStateFilePath_;
+  int lastIndexSent_ = 0;
+
+  MessageContents message_;
+  std::vector<std::string> fieldNames_;
+  MailingList list_;
+  EntryMarks marks_;
+  int selectedCount_ = 0;
+};
+
+}  // namespace postrider

@@ -1,0 +1,45 @@
+#include "project/project_file.h"
+
+#include "platform/profile_file.h"
+
+namespace postrider {
+
+namespace {
+
+constexpr const char* kSection = "Settings";
+// Paths are read through a buffer a path fits in; other strings through the
+// platform's usual 256 bytes.
+constexpr std::size_t kPathBuffer = 4096;
+
+}  // namespace
+
+Result<ProjectFileKeys> ReadProjectFile(const std::string& path) {
+  Result<ProfileFile> profile = ProfileFile::Load(path);
+  if (!profile) return profile.status();
+  ProjectFileKeys keys;
+  keys.messageFile = profile->GetString(kSection, "MessageFile", "", kPathBuffer);
+  keys.listFile = profile->GetString(kSection, "DBFile", "", kPathBuffer);
+  keys.listSourceType = profile->GetInt(kSection, "DBFileType", 0);
+  keys.emailFieldName = profile->GetString(kSection, "EmailFieldString", "");
+  keys.emailFieldIndex = profile->GetInt(kSection, "EmailFieldIndex", 0);
+  keys.entryStateFile = profile->GetString(kSection, "HelperFile", "", kPathBuffer);
+  keys.lastIndexSent = profile->GetInt(kSection, "LastIndexSent", 0);
+  return keys;
+}
+
+Status WriteProjectFile(const std::string& path, const ProjectFileKeys& keys) {
+  Result<ProfileFile> profile = ProfileFile::Load(path);
+  if (!profile) return profile.status();
+  for (Status status : {profile->SetString(kSection, "MessageFile", keys.messageFile),
+                        profile->SetString(kSection, "DBFile", keys.listFile),
+                        profile->SetInt(kSection, "DBFileType", keys.listSourceType),
+                        profile->SetString(kSection, "EmailFieldString", keys.emailFieldName),
+                        profile->SetInt(kSection, "EmailFieldIndex", keys.emailFieldIndex),
+                        profile->SetString(kSection, "HelperFile", keys.entryStateFile),
+                        profile->SetInt(kSection, "LastIndexSent", keys.lastIndexSent)}) {
+    if (!status) return Status::Error("Cannot save " + path + ": " + status.message());
+  }
+  return profile->Save(path);
+}
+
+}  // namespace postrider

@@ -1,0 +1,42 @@
+#include "project/project_wizard.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "project/project_texts.h"
+
+namespace postrider {
+
+namespace {
+
+bool CanOpenForReading(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool isFolder = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  ::close(fd);
+  return !isFolder;
+}
+
+}  // namespace
+
+std::optional<std::string> CheckMessagePage(const WizardMessagePage& page) {
+  if (page.messageChoice == WizardMessagePage::kExistingMessage &&
+      !CanOpenForReading(page.messageFilePath)) {
+    return std::string(texts::kInvalidMessageFileName);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckListPage(const WizardListPage& page) {
+  if (!CanOpenForReading(page.listFilePath)) return std::string(texts::kInvalidDatabaseFileName);
+  return std::nullopt;
+}
+
+bool CheckEmailFieldPage(const WizardEmailFieldPage& page) {
+  return page.emailFieldIndex >= 0 &&
+         static_cast<std::size_t>(page.emailFieldIndex) < page.fieldNames.size();
+}
+
+}  // namespace postrider
