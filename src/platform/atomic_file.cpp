@@ -1,0 +1,190 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace postrider {
+namespace {
+
+constexpr int kMaxSymlinkHops = 40;
+// Keeps the temporary file's name within NAME_MAX however long the target's is.
+constexpr std::size_t kMaxTempBaseLength = 200;
+
+Status WriteError(const std::string& path, int error) {
+  return Status::Error("Cannot write \"" + path + "\": " + std::strerror(error));
+}
+
+Status ReadError(const std::string& path, int error) {
+  return Status::Error("Cannot read \"" + path + "\": " + std::strerror(error));
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Follows symlinks in the last component, so that the rename replaces the
+// target rather than the link. A dangling link yields the path it points to.
+Result<std::string> ResolveFinalSymlinks(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < kMaxSymlinkHops; ++hop) {
+    struct stat info {};
+    if (lstat(current.c_str(), &info) != 0) {
+      if (errno == ENOENT) return current;
+      return WriteError(path, errno);
+    }
+    if (!S_ISLNK(info.st_mode)) return current;
+
+    // Some file systems report a size of 0 for links; grow until it fits.
+    std::string target(static_cast<std::size_t>(info.st_size) + 1 < 256
+                           ? 256
+                           : static_cast<std::size_t>(info.st_size) + 1,
+                       '\0');
+    for (;;) {
+      const ssize_t length = readlink(current.c_str(), target.data(), target.size());
+      if (length < 0) return WriteError(path, errno);
+      if (static_cast<std::size_t>(length) < target.size()) {
+        target.resize(static_cast<std::size_t>(length));
+        break;
+      }
+      target.resize(target.size() * 2);
+    }
+    if (target.empty()) return WriteError(path, ENOENT);
+    current = target.front() == '/' ? target : Join(FolderOf(current), target);
+  }
+  return WriteError(path, ELOOP);
+}
+
+// Read from /proc rather than with umask(), which would change it for a
+// moment under every other thread.
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) {
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+    }
+  }
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// The rename is durable only once the folder's entry is on disk too; a
+// failure here does not undo a write that has already taken place.
+void SyncFolder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Reads everything from path; on failure, errno of the failing call.
+int ReadInto(const std::string& path, std::string& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      close(fd);
+      return error;
+    }
+    if (got == 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return 0;
+}
+
+}  // namespace
+
+Status WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  if (path.empty()) return WriteError(path, ENOENT);
+  Result<std::string> resolved = ResolveFinalSymlinks(path);
+  if (!resolved) return resolved.status();
+  const std::string& target = *resolved;
+  const std::string folder = FolderOf(target);
+
+  struct stat existing {};
+  const bool exists = stat(target.c_str(), &existing) == 0;
+
+  std::string tempPath =
+      Join(folder, "." + BaseNameOf(target).substr(0, kMaxTempBaseLength) + ".tmp-XXXXXX");
+  const int fd = mkstemp(tempPath.data());
+  if (fd < 0) return WriteError(path, errno);
+  fcntl(fd, F_SETFD, FD_CLOEXEC);
+
+  auto fail = [&](int error, bool isOpen) {
+    if (isOpen) close(fd);
+    unlink(tempPath.c_str());
+    return WriteError(path, error);
+  };
+
+  if (exists) {
+    // Best effort: only a privileged process may give a file away, and a
+    // file that becomes ours is still a good file.
+    [[maybe_unused]] const int owned = fchown(fd, existing.st_uid, existing.st_gid);
+    if (fchmod(fd, existing.st_mode & 07777) != 0) return fail(errno, true);
+  } else {
+    if (fchmod(fd, 0666 & ~CurrentUmask()) != 0) return fail(errno, true);
+  }
+  if (!WriteAll(fd, bytes)) return fail(errno, true);
+  if (fsync(fd) != 0) return fail(errno, true);
+  if (close(fd) != 0) return fail(errno, false);
+  if (rename(tempPath.c_str(), target.c_str()) != 0) return fail(errno, false);
+  SyncFolder(folder);
+  return Status::Ok();
+}
+
+Result<std::string> ReadWholeFile(const std::string& path) {
+  std::string bytes;
+  if (const int error = ReadInto(path, bytes); error != 0) return ReadError(path, error);
+  return bytes;
+}
+
+Result<std::optional<std::string>> ReadFileIfPresent(const std::string& path) {
+  std::string bytes;
+  const int error = ReadInto(path, bytes);
+  if (error == ENOENT) return std::optional<std::string>();
+  if (error != 0) return ReadError(path, error);
+  return std::optional<std::string>(std::move(bytes));
+}
+
+}  // namespace postrider

@@ -1,0 +1,138 @@
+#include "platform/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using namespace std::string_literals;
+using testing::ReadFileBytes;
+using testing::TempDir;
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t PermissionsOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0);
+  return info.st_mode & 07777;
+}
+
+TEST(AtomicFile, CreatesAndReplacesFilesLeavingNoTemporaryFiles) {
+  TempDir dir;
+  const std::string path = dir.File("settings.ini");
+  const mode_t previousMask = umask(027);
+  const Status created = WriteFileAtomically(path, "first\0bytes"s);
+  umask(previousMask);
+  ASSERT_TRUE(created) << created.message();
+  EXPECT_EQ(PermissionsOf(path), 0640u);
+
+  ASSERT_TRUE(WriteFileAtomically(path, "second"));
+  EXPECT_EQ(ReadFileBytes(path), "second");
+  ASSERT_TRUE(WriteFileAtomically(path, ""));
+  EXPECT_EQ(ReadFileBytes(path), "");
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"settings.ini"});
+}
+
+TEST(AtomicFile, KeepsThePermissionBitsOfTheFileItReplaces) {
+  TempDir dir;
+  const std::string path = dir.Write("project.prj", "old");
+  ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+  ASSERT_TRUE(WriteFileAtomically(path, "new"));
+  EXPECT_EQ(PermissionsOf(path), 0604u);
+}
+
+TEST(AtomicFile, WritesThroughSymlinksToTheirTargets) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("real"));
+  const std::string target = dir.Write("real/target.ini", "old");
+  ASSERT_EQ(symlink("real/target.ini", dir.File("relative-link").c_str()), 0);
+  ASSERT_EQ(symlink(dir.File("relative-link").c_str(), dir.File("chained-link").c_str()), 0);
+  ASSERT_EQ(symlink("real/not-yet.ini", dir.File("dangling-link").c_str()), 0);
+
+  ASSERT_TRUE(WriteFileAtomically(dir.File("chained-link"), "through the links"));
+  EXPECT_EQ(ReadFileBytes(target), "through the links");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("chained-link")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("relative-link")));
+
+  ASSERT_TRUE(WriteFileAtomically(dir.File("dangling-link"), "created"));
+  EXPECT_EQ(ReadFileBytes(dir.File("real/not-yet.ini")), "created");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("dangling-link")));
+}
+
+TEST(AtomicFile, FailedWriteNamesThePathAndTheReason) {
+  TempDir dir;
+  dir.Write("folder", "a file where a folder should be");
+  const std::string path = dir.File("folder/settings.ini");
+  const Status status = WriteFileAtomically(path, "bytes");
+  ASSERT_FALSE(status.ok());
+  EXPECT_NE(status.message().find(path), std::string::npos) << status.message();
+  EXPECT_NE(status.message().find("Not a directory"), std::string::npos) << status.message();
+
+  std::filesystem::create_directory(dir.File("a-folder"));
+  const Status overFolder = WriteFileAtomically(dir.File("a-folder"), "bytes");
+  EXPECT_FALSE(overFolder.ok());
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("a-folder")));
+  EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"a-folder", "folder"}));
+}
+
+// A file size limit makes write() fail part way, as a full disk would.
+TEST(AtomicFile, FailedWriteLeavesTheOldFileIntact) {
+  TempDir dir;
+  const std::string path = dir.Write("project.prj", "[Settings]\nMessageFile=old.txt\n");
+  rlimit previous {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = previous;
+  small.rlim_cur = 16;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Status status = WriteFileAtomically(path, std::string(4096, 'x'));
+  setrlimit(RLIMIT_FSIZE, &previous);
+  signal(SIGXFSZ, previousHandler);
+
+  ASSERT_FALSE(status.ok());
+  EXPECT_NE(status.message().find(path), std::string::npos) << status.message();
+  EXPECT_NE(status.message().find("File too large"), std::string::npos) << status.message();
+  EXPECT_EQ(ReadFileBytes(path), "[Settings]\nMessageFile=old.txt\n");
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"project.prj"});
+}
+
+TEST(AtomicFile, ReadsWholeFilesAndNamesWhatCannotBeRead) {
+  TempDir dir;
+  const std::string bytes = "a\0b\r\n"s + std::string(200000, 'z');
+  const std::string path = dir.Write("data", bytes);
+  const Result<std::string> read = ReadWholeFile(path);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(*read, bytes);
+
+  const Result<std::string> missing = ReadWholeFile(dir.File("missing"));
+  ASSERT_FALSE(missing.ok());
+  EXPECT_NE(missing.status().message().find(dir.File("missing")), std::string::npos);
+  EXPECT_NE(missing.status().message().find("No such file or directory"), std::string::npos);
+
+  const Result<std::optional<std::string>> absent = ReadFileIfPresent(dir.File("missing"));
+  ASSERT_TRUE(absent.ok());
+  EXPECT_FALSE(absent->has_value());
+  EXPECT_FALSE(ReadFileIfPresent(dir.path()).ok());
+}
+
+}  // namespace
+}  // namespace postrider
