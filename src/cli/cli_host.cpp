@@ -4,9 +4,11 @@
 
 namespace postrider::cli {
 
-void CliPrompts::ShowMessage(const std::string& text, MessageIcon /*icon*/) {
+// The one information box, the send run's closing summary, is the command's
+// result; every other box is a diagnostic.
+void CliPrompts::ShowMessage(const std::string& text, MessageIcon icon) {
   ++messagesShown_;
-  std::cerr << text << '\n';
+  (icon == MessageIcon::Information ? std::cout : std::cerr) << text << std::endl;
 }
 
 bool CliPrompts::AskYesNo(const std::string& /*question*/) { return yesNoAnswer_; }

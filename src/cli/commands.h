@@ -18,5 +18,7 @@ int RunInfo(const Arguments& args);
 int RunEntries(const Arguments& args);
 int RunSelect(const Arguments& args);
 int RunNew(const Arguments& args);
+int RunCompose(const Arguments& args);
+int RunSend(const Arguments& args);
 
 }  // namespace postrider::cli

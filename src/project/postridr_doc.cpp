@@ -58,6 +58,13 @@ void CPostridrDoc::DeleteContents() {
 }
 
 void CPostridrDoc::ResetProjectStorage() {
+  // Paths left from the previous project would let a save of the cleared
+  // document (after a failed Open or a cancelled New) write over its files.
+  messageFilePath_.clear();
+  listFilePath_.clear();
+  emailFieldName_.clear();
+  entryStateFilePath_.clear();
+  lastIndexSent_ = 0;
   fieldNames_.clear();
   emailFieldIndex_ = -1;
   listSourceType_ = DBTypeNone;
@@ -67,6 +74,10 @@ void CPostridrDoc::ResetProjectStorage() {
 void CPostridrDoc::RefreshViews() {
   ForEachMessageView([](IMessageView& view) { view.LoadFromDocument(); });
   ForEachProjectView([](IProjectView& view) { view.FillList(); });
+}
+
+void CPostridrDoc::UpdateFromMessageViews() {
+  ForEachMessageView([](IMessageView& view) { view.UpdateDocument(); });
 }
 
 bool CPostridrDoc::OnNewDocument(IProjectWizardPages& pages) { return RunProjectWizard(pages); }
@@ -132,7 +143,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   const std::string messagePath =
       messageFilePath_.size() < 3 ? ReplaceLastThree(projectPath, "txt") : messageFilePath_;
 
-  ForEachMessageView([](IMessageView& view) { view.UpdateDocument(); });
+  UpdateFromMessageViews();
 
   ProjectFileKeys keys;
   keys.messageFile = messagePath;
@@ -186,7 +197,7 @@ bool CPostridrDoc::SaveModified() {
 }
 
 bool CPostridrDoc::CanCloseFrame() {
-  ForEachMessageView([](IMessageView& view) { view.UpdateDocument(); });
+  UpdateFromMessageViews();
   return SaveModified();
 }
 

@@ -60,6 +60,8 @@ class CPostridrDoc {
   bool RunProjectWizard(IProjectWizardPages& pages);
   void ResetProjectStorage();
   void RefreshViews();
+  // Every message view stores its working copy into the document.
+  void UpdateFromMessageViews();
 
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
   bool IsModified() const { return modified_; }
