@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+
+#include "platform/user_prompts.h"
+#include "project/document_views.h"
+#include "send/configure_dialog.h"
+#include "send/user_settings.h"
+#include "smtp/smtp_client.h"
+
+namespace postrider {
+
+class CPostridrDoc;
+
+// How a run ended.
+struct SendRunResult {
+  bool started = false;     // false when a run was already in progress
+  bool reachedEnd = false;  // the run went through to the end of the list
+  int processed = 0;        // selected entries taken up, as the final box counts them
+  int stopPosition = 0;     // where the next run resumes (the list length when it reached the end)
+  int error = 0;            // the failing SendMail or Connect result, 0 when none
+};
+
+// What the run needs around it: the user, the status bar, the Configure dialog.
+struct SendRunHost {
+  IUserPrompts& prompts;
+  IMainFrame& frame;
+  IConfigureDialog* configure = nullptr;  // absent: missing settings are not asked for
+};
+
+// The Send and Pause commands. One run at a time walks the list from where the
+// last one stopped, sending every selected entry over one connection and
+// marking each entry with what became of it.
+class SendController {
+ public:
+  explicit SendController(SendRunHost host, SmtpTimeouts timeouts = {});
+
+  // The log path is where the run appends its records when logging is on.
+  void SetLogPath(std::string path) { logPath_ = std::move(path); }
+
+  SendRunResult OnSend(CPostridrDoc& document, UserSettings& settings);
+  // Stops the run in progress: the call now waiting is cancelled and the run
+  // halts before the next entry. Does nothing outside a run.
+  void OnPause();
+  bool IsSending() const { return sending_; }
+
+ private:
+  SendRunResult Run(CPostridrDoc& document, UserSettings& settings);
+
+  SendRunHost host_;
+  SmtpTimeouts timeouts_;
+  std::string logPath_;
+  bool sending_ = false;
+  bool haltRequested_ = false;
+};
+
+}  // namespace postrider

@@ -1,0 +1,17 @@
+#pragma once
+
+// Texts the send run shows the user.
+namespace postrider::texts {
+
+inline constexpr const char* kSettingsNotConfigured =
+    "Some settings, such as your SMTP server name and return address, have not been "
+    "configured.  Please configure these settings now.";
+inline constexpr const char* kResumeQuestion =
+    "Your last send operation did not complete.  Do you wish to start this send from the "
+    "beginning of the list?\nSelect Yes to start from beginning, select No to continue.";
+inline constexpr const char* kConnecting = "Connecting...";
+inline constexpr const char* kStartingSend = "Starting Send";
+inline constexpr const char* kComplete = "Complete";
+// "Sending %ld of %ld", "Sending %d of %d - Error %d", "Send Complete! Total Messages Sent: %d"
+
+}  // namespace postrider::texts
