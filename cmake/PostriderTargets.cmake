@@ -1,6 +1,7 @@
 # One small helper per kind of target.
 
-set(POSTRIDER_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
+set(POSTRIDER_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+  -Wno-missing-field-initializers)
 
 # Sources of one core layer: every .cpp in the folder goes into postrider_core.
 function(postrider_core_layer folder)

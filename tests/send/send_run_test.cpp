@@ -1,0 +1,371 @@
+#include "send/send_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/blocking_call.h"
+#include "project/postridr_doc.h"
+#include "support/free_port.h"
+#include "support/recording_views.h"
+#include "support/scripted_smtp_server.h"
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::RecordedDocument;
+using testing::ScriptedSmtpServer;
+using testing::ServerScript;
+using testing::TempDir;
+using testing::TestProject;
+
+std::string Address(int i) { return "person" + std::to_string(i) + "@example.com"; }
+
+// A tab list of Name and Email; `addresses` overrides chosen entries' addresses.
+std::string ListOf(int entries, const std::vector<std::pair<int, std::string>>& addresses = {}) {
+  std::string list = "Name\tEmail\n";
+  for (int i = 0; i < entries; ++i) {
+    std::string address = Address(i);
+    for (const auto& [index, text] : addresses) {
+      if (index == i) address = text;
+    }
+    list += "Person " + std::to_string(i) + "\t" + address + "\n";
+  }
+  return list;
+}
+
+SmtpTimeouts ShortTimeouts() {
+  SmtpTimeouts timeouts;
+  const auto wait = std::chrono::seconds(20);
+  timeouts.connect = timeouts.greeting = timeouts.helo = timeouts.rset = timeouts.mail = wait;
+  timeouts.rcpt = timeouts.data = timeouts.textBlock = timeouts.endOfData = timeouts.quit = wait;
+  return timeouts;
+}
+
+std::vector<int> Statuses(const CPostridrDoc& document) {
+  std::vector<int> statuses;
+  for (int i = 0; i < document.GetEntryCount(); ++i) statuses.push_back(document.GetEntryStatus(i));
+  return statuses;
+}
+
+// The RCPT arguments the server saw, in order.
+std::vector<std::string> Recipients(const ScriptedSmtpServer& server) {
+  std::vector<std::string> recipients;
+  for (const std::string& line : server.Commands()) {
+    if (line.rfind("RCPT TO:<", 0) == 0) recipients.push_back(line.substr(9, line.size() - 10));
+  }
+  return recipients;
+}
+
+class ConfigureDialogDouble : public IConfigureDialog {
+ public:
+  bool Run(UserSettings& settings) override {
+    ++shown;
+    settings = answer;
+    return true;
+  }
+  UserSettings answer;
+  int shown = 0;
+};
+
+class SendRunTest : public ::testing::Test {
+ protected:
+  // Every entry starts selected unless the test gives marks of its own.
+  void OpenProject(TestProject project) {
+    if (project.marks == std::string(32000, '\0')) project.marks.assign(32000, '\x80');
+    ASSERT_TRUE(recorded.Open(folder.path(), project));
+    recorded.prompts.ClearRecords();
+  }
+  void Select(const std::vector<int>& entries) {
+    recorded.document.UnselectAll();
+    for (int i : entries) recorded.document.ToggleEntrySelection(i);
+  }
+  SendRunResult Send(const std::string& server) {
+    settings.smtpServer = server;
+    return controller.OnSend(recorded.document, settings);
+  }
+  std::string FinalBox() const {
+    const auto& messages = recorded.prompts.messages();
+    return messages.empty() ? "" : messages.back().text;
+  }
+
+  TempDir folder;
+  RecordedDocument recorded;
+  UserSettings settings{.realName = "Sender", .returnAddress = "sender@example.com"};
+  ConfigureDialogDouble configure;
+  SendController controller{SendRunHost{recorded.prompts, recorded.frame, &configure},
+                            ShortTimeouts()};
+};
+
+TEST_F(SendRunTest, TwoSelectedEntriesAreSentMarkedAndLoggedInOrder) {
+  OpenProject(TestProject(ListOf(3)));
+  Select({0, 2});
+  const std::string logPath = folder.File("send.log");
+  controller.SetLogPath(logPath);
+  settings.log = 1;
+  ScriptedSmtpServer server;
+
+  const SendRunResult result = Send(server.address());
+
+  EXPECT_TRUE(result.reachedEnd);
+  EXPECT_EQ(Statuses(recorded.document), (std::vector<int>{StatusSent, StatusNone, StatusSent}));
+  EXPECT_EQ(Recipients(server), (std::vector<std::string>{Address(0), Address(2)}));
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 0);
+  EXPECT_EQ(recorded.frame.statusText, "Complete");
+  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 2");
+  const std::string time = R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4}\n)";
+  const std::regex log("\n-{51}\nStart Send at " + time + "\n" + Address(0) +
+                       "\tIndex=0\tStatus=0\n" + Address(2) + "\tIndex=2\tStatus=0\n" +
+                       "Send Complete at " + time + "\n\n");
+  EXPECT_TRUE(std::regex_match(testing::ReadFileBytes(logPath), log))
+      << testing::ReadFileBytes(logPath);
+}
+
+TEST_F(SendRunTest, BadAddressesAreMarkedCountedAndNeverSent) {
+  OpenProject(TestProject(
+      ListOf(5, {{0, "no-at-sign.example.com"}, {1, "has blank@example.com"}, {2, "a@b."},
+                 {3, ".dot@example.com"}})));
+  controller.SetLogPath(folder.File("send.log"));
+  settings.log = 1;
+  ScriptedSmtpServer server;
+
+  Send(server.address());
+
+  EXPECT_EQ(Statuses(recorded.document),
+            (std::vector<int>{StatusBadAddress, StatusBadAddress, StatusBadAddress,
+                              StatusBadAddress, StatusSent}));
+  EXPECT_EQ(Recipients(server), (std::vector<std::string>{Address(4)}));
+  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 5");
+  const std::string log = testing::ReadFileBytes(folder.File("send.log"));
+  EXPECT_EQ(log.find("Index=0"), std::string::npos);
+  EXPECT_NE(log.find(Address(4) + "\tIndex=4\tStatus=0\n"), std::string::npos);
+}
+
+TEST_F(SendRunTest, RecipientRefusedWith550IsMarkedBadAndTheRunGoesOn) {
+  OpenProject(TestProject(ListOf(3)));
+  controller.SetLogPath(folder.File("send.log"));
+  settings.log = 1;
+  ScriptedSmtpServer server({.replies = {{"RCPT:" + Address(1), "550 5.1.1 No such user"}}});
+
+  const SendRunResult result = Send(server.address());
+
+  EXPECT_TRUE(result.reachedEnd);
+  EXPECT_EQ(Statuses(recorded.document),
+            (std::vector<int>{StatusSent, StatusBadAddress, StatusSent}));
+  EXPECT_EQ(server.MessageCount(), 2);
+  EXPECT_NE(testing::ReadFileBytes(folder.File("send.log")).find(Address(1) + "\tIndex=1\tStatus=550\n"),
+            std::string::npos);
+}
+
+TEST_F(SendRunTest, ErrorAtEntryNineStopsThereAndAResumedRunSendsOnlyTheRest) {
+  OpenProject(TestProject(ListOf(20)));
+  {
+    ScriptedSmtpServer failing({.replies = {{"RCPT:" + Address(9), "421 4.3.2 Shutting down"}}});
+    const SendRunResult result = Send(failing.address());
+    EXPECT_FALSE(result.reachedEnd);
+    EXPECT_EQ(result.error, 421);
+  }
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 9);
+  EXPECT_EQ(recorded.frame.statusText, "Sending 10 of 20 - Error 421");
+  EXPECT_TRUE(recorded.prompts.ShowedMessageContaining("Shutting down"));
+  std::vector<int> expected(20, StatusNone);
+  std::fill(expected.begin(), expected.begin() + 9, StatusSent);
+  EXPECT_EQ(Statuses(recorded.document), expected);
+
+  recorded.prompts.QueueYesNoAnswer(false);  // No: go on from where it stopped
+  ScriptedSmtpServer resumed;
+  const SendRunResult result = Send(resumed.address());
+
+  EXPECT_TRUE(result.reachedEnd);
+  ASSERT_EQ(recorded.prompts.questions().size(), 1u);
+  std::vector<std::string> rest;
+  for (int i = 9; i < 20; ++i) rest.push_back(Address(i));
+  EXPECT_EQ(Recipients(resumed), rest);
+  EXPECT_EQ(Statuses(recorded.document), std::vector<int>(20, StatusSent));
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 0);
+}
+
+TEST_F(SendRunTest, ResumeAnsweredYesStartsFromTheBeginning) {
+  TestProject project(ListOf(4));
+  project.lastIndexSent = 2;
+  OpenProject(project);
+  recorded.prompts.QueueYesNoAnswer(true);
+  ScriptedSmtpServer server;
+
+  Send(server.address());
+
+  EXPECT_EQ(Recipients(server),
+            (std::vector<std::string>{Address(0), Address(1), Address(2), Address(3)}));
+}
+
+TEST_F(SendRunTest, ConnectionThatFailsKeepsTheStartPositionAndClearsFromThere) {
+  std::string marks(32000, '\0');
+  for (int i = 0; i < 10; ++i) marks[i] = static_cast<char>(0x80 | StatusSent);
+  TestProject project(ListOf(10), marks);
+  project.lastIndexSent = 7;
+  OpenProject(project);
+  recorded.prompts.QueueYesNoAnswer(false);
+
+  const SendRunResult result =
+      Send("127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()));
+
+  EXPECT_FALSE(result.reachedEnd);
+  EXPECT_NE(result.error, 0);
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 7);
+  EXPECT_EQ(Statuses(recorded.document),
+            (std::vector<int>{1, 1, 1, 1, 1, 1, 1, StatusNone, StatusNone, StatusNone}));
+  EXPECT_EQ(recorded.frame.statusText, "");
+  EXPECT_TRUE(recorded.prompts.ShowedMessageContaining("Socket connect failed"));
+  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 0");
+}
+
+TEST_F(SendRunTest, NoEntrySelectedConnectsAndCompletesWithNothingSent) {
+  OpenProject(TestProject(ListOf(3)));
+  Select({});
+  ScriptedSmtpServer server;
+
+  const SendRunResult result = Send(server.address());
+
+  EXPECT_TRUE(result.reachedEnd);
+  EXPECT_EQ(server.MessageCount(), 0);
+  EXPECT_EQ(recorded.frame.statusText, "Complete");
+  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 0");
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 0);
+}
+
+// A Pause that arrives between two messages halts the run at the next entry.
+class PausingProjectView : public IProjectView {
+ public:
+  explicit PausingProjectView(SendController& controller) : controller_(controller) {}
+  void FillList() override {}
+  void RedrawList() override {}
+  void ShowEntry(int index) override {
+    if (index == pauseAfter) controller_.OnPause();
+  }
+  int pauseAfter = -1;
+
+ private:
+  SendController& controller_;
+};
+
+TEST_F(SendRunTest, PauseBetweenMessagesMarksTheNextEntryHaltedAndResumesThere) {
+  OpenProject(TestProject(ListOf(5)));
+  PausingProjectView pausing(controller);
+  pausing.pauseAfter = 1;
+  recorded.document.AddView(&pausing);
+  ScriptedSmtpServer server;
+
+  const SendRunResult result = Send(server.address());
+  recorded.document.RemoveView(&pausing);
+
+  EXPECT_FALSE(result.reachedEnd);
+  EXPECT_EQ(Statuses(recorded.document),
+            (std::vector<int>{StatusSent, StatusSent, StatusHalted, StatusNone, StatusNone}));
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 2);
+  EXPECT_EQ(recorded.frame.statusText, "Sending 3 of 5");
+  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 3");
+}
+
+TEST_F(SendRunTest, PauseWhileWaitingForTheServerStopsAtThatEntry) {
+  OpenProject(TestProject(ListOf(4)));
+  ScriptedSmtpServer server({.delays = {{".", 5.0}}});
+  // The hook runs while the client waits; once the first message is in, Pause.
+  SetBlockingHook([&] {
+    if (server.MessageCount() >= 1) controller.OnPause();
+  });
+
+  const SendRunResult result = Send(server.address());
+  SetBlockingHook({});
+
+  EXPECT_EQ(result.error, 10004);
+  EXPECT_EQ(recorded.document.GetEntryStatus(0), StatusNone);
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 0);
+  EXPECT_EQ(recorded.frame.statusText, "Sending 1 of 4 - Error 10004");
+  EXPECT_FALSE(controller.IsSending());
+}
+
+TEST_F(SendRunTest, MissingSettingsAreAskedForAndTheRunUsesTheAnswer) {
+  OpenProject(TestProject(ListOf(1)));
+  ScriptedSmtpServer server;
+  settings = UserSettings{};
+  configure.answer = UserSettings{.realName = "Configured",
+                                  .returnAddress = "configured@example.com",
+                                  .smtpServer = server.address()};
+
+  controller.OnSend(recorded.document, settings);
+
+  ASSERT_GE(recorded.prompts.messages().size(), 2u);
+  EXPECT_EQ(recorded.prompts.messages()[0].text,
+            "Some settings, such as your SMTP server name and return address, have not been "
+            "configured.  Please configure these settings now.");
+  EXPECT_EQ(configure.shown, 1);
+  EXPECT_EQ(server.MessageCount(), 1);
+  const std::vector<std::string> commands = server.Commands();
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "MAIL FROM:<configured@example.com>"),
+            commands.end());
+}
+
+TEST_F(SendRunTest, SendDuringARunIsIgnored) {
+  OpenProject(TestProject(ListOf(2)));
+  ScriptedSmtpServer server;
+  SendRunResult nested;
+  SetBlockingHook([&] {
+    if (!nested.started) nested = controller.OnSend(recorded.document, settings);
+  });
+
+  Send(server.address());
+  SetBlockingHook({});
+
+  EXPECT_FALSE(nested.started);
+  EXPECT_EQ(server.MessageCount(), 2);
+}
+
+// What Python's mail parser reads from a message: subject, sender, recipient
+// and body text, one per line (the body's line ends made visible).
+std::string ParsedByPython(const std::string& messagePath) {
+  const std::string script =
+      "import email, email.policy, sys\n"
+      "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=email.policy.default)\n"
+      "body = m.get_body(('plain',)).get_content()\n"
+      "sys.stdout.buffer.write('\\n'.join([str(m['Subject']), str(m['From']), str(m['To']),\n"
+      "    body.replace('\\r\\n', '\\n').replace('\\n', '|')]).encode('utf-8'))\n";
+  const std::string command = "/usr/bin/python3 -c \"" + script + "\" '" + messagePath + "'";
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    pclose(pipe);
+  }
+  return output;
+}
+
+TEST_F(SendRunTest, EveryMessageThatArrivesParsesToTheIntendedTextNonAsciiIncluded) {
+  TestProject project("Name\tEmail\nZo\u00eb\tzoe@example.com\nJos\u00e9\tjose@example.org\n");
+  project.letterText = "To: \nFrom:  \nSubject: Caf\u00e9 evening\nDear [[Name]],\r\n"
+                       "see you at the caf\u00e9.\r\n";
+  OpenProject(project);
+  settings.realName = "Ren\u00e9e Dupont";
+  ScriptedSmtpServer server;
+
+  Send(server.address());
+
+  ASSERT_EQ(server.MessageCount(), 2);
+  const std::vector<std::pair<std::string, std::string>> recipients = {
+      {"Zo\u00eb", "zoe@example.com"}, {"Jos\u00e9", "jose@example.org"}};
+  for (int n = 1; n <= 2; ++n) {
+    const auto& [name, address] = recipients[n - 1];
+    const std::string path = folder.Write("message-" + std::to_string(n) + ".eml", server.Message(n));
+    EXPECT_EQ(ParsedByPython(path), "Caf\u00e9 evening\nRen\u00e9e Dupont <sender@example.com>\n" +
+                                        address + "\nDear " + name + ",|see you at the caf\u00e9.|");
+  }
+}
+
+}  // namespace
+}  // namespace postrider
