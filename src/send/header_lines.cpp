@@ -1,0 +1,172 @@
+#include "send/header_lines.h"
+
+#include <algorithm>
+
+#include "send/mime_encoding.h"
+
+namespace postrider {
+namespace {
+
+constexpr std::size_t kMaxLine = 998;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Appends value with every CR and LF made a blank.
+void AppendOneLine(std::string_view value, std::string& out) {
+  const std::size_t start = out.size();
+  out += value;
+  for (std::size_t i = start; i < out.size(); ++i) {
+    if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
+  }
+}
+
+std::string OneLine(std::string_view value) {
+  std::string line;
+  AppendOneLine(value, line);
+  return line;
+}
+
+// Appends line folded before runs of blanks so that no piece is longer than
+// 998 bytes; the first fold comes after firstFoldAfter. False, with nothing
+// appended, when that cannot be done without a piece that is too long or
+// holds nothing but blanks.
+bool AppendFolded(std::string_view line, std::size_t firstFoldAfter, std::string& out) {
+  std::string folded;
+  std::size_t start = 0;
+  while (line.size() - start > kMaxLine) {
+    std::size_t fold = 0;
+    for (std::size_t j = start + kMaxLine; j > start && j > firstFoldAfter; --j) {
+      if (IsBlank(line[j]) && !IsBlank(line[j - 1])) {
+        fold = j;
+        break;
+      }
+    }
+    if (fold == 0) return false;
+    folded.append(line.substr(start, fold - start));
+    folded += "\r\n";
+    start = fold;
+  }
+  const std::string_view rest = line.substr(start);
+  if (start > 0 && std::all_of(rest.begin(), rest.end(), IsBlank)) return false;
+  folded.append(rest);
+  out += folded;
+  return true;
+}
+
+// Appends "Name: value" and its CR LF, folding the line when it is too long,
+// or giving the value as encoded words when it cannot be folded.
+void AppendLine(std::string_view name, std::string_view value, std::string& out) {
+  const std::size_t start = out.size();
+  out += name;
+  out += ": ";
+  AppendOneLine(value, out);
+  if (out.size() - start > kMaxLine) {
+    const std::string line = out.substr(start);
+    out.resize(start);
+    if (!AppendFolded(line, name.size() + 1, out)) {
+      out += name;
+      out += ": ";
+      const std::string text = OneLine(value);
+      AppendEncodedWords(text, CharsetOf(text), name.size() + 2, out);
+    }
+  }
+  out += "\r\n";
+}
+
+// Characters that end a name in a From: line unless it is quoted.
+bool EndsAPlainName(char c) {
+  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == ':' ||
+         c == ';' || c == '@' || c == '\\' || c == ',' || c == '"';
+}
+
+// Whether name reads as a display name as it stands: words, dots, blanks and
+// well-formed quoted strings.
+bool IsPlainPhrase(std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != '"') {
+      if (EndsAPlainName(name[i])) return false;
+      continue;
+    }
+    for (++i; i < name.size() && name[i] != '"'; ++i) {
+      if (name[i] == '\\' && ++i == name.size()) return false;
+    }
+    if (i == name.size()) return false;
+  }
+  return true;
+}
+
+void AppendQuoted(std::string_view text, std::string& out) {
+  out += '"';
+  for (const char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  out += '"';
+}
+
+}  // namespace
+
+void AppendToLine(std::string_view address, std::string& out) { AppendLine("To", address, out); }
+
+void AppendSubjectLine(std::string_view subject, std::string& out) {
+  if (!HasEightBitBytes(subject)) {
+    AppendLine("Subject", subject, out);
+    return;
+  }
+  const std::string text = OneLine(subject);
+  out += "Subject: ";
+  AppendEncodedWords(text, CharsetOf(text), 9, out);
+  out += "\r\n";
+}
+
+void AppendFromLine(std::string_view realName, std::string_view returnAddress,
+                    std::string& out) {
+  const std::string name = OneLine(realName);
+  const std::string address = OneLine(returnAddress);
+  const std::size_t start = out.size();
+  std::size_t lastLine = 0;  // length of the line that gets the address
+  if (HasEightBitBytes(name)) {
+    out += "From: ";
+    lastLine = AppendEncodedWords(name, CharsetOf(name), 6, out);
+  } else {
+    std::string value;
+    if (IsPlainPhrase(name)) {
+      value = name;
+    } else {
+      AppendQuoted(name, value);
+    }
+    value += " <";
+    value += address;
+    value += '>';
+    if (value.size() + 6 <= kMaxLine) {
+      out += "From: ";
+      out += value;
+      out += "\r\n";
+      return;
+    }
+    const std::string line = "From: " + value;
+    if (AppendFolded(line, 5, out)) {
+      out += "\r\n";
+      return;
+    }
+    out += "From: ";
+    lastLine = AppendEncodedWords(name, CharsetOf(name), 6, out);
+  }
+  // The address goes on the words' last line when that line stays short, as
+  // lines with encoded words must.
+  const std::size_t addressPart = address.size() + 3;  // " <" address ">"
+  if (lastLine + addressPart > 76) {
+    if (addressPart + 1 > kMaxLine) {
+      // Far too long to be any server's address; keep the line bound anyway.
+      out.resize(start);
+      AppendLine("From", name + " <" + address + ">", out);
+      return;
+    }
+    out += "\r\n";
+  }
+  out += " <";
+  out += address;
+  out += ">\r\n";
+}
+
+}  // namespace postrider

@@ -1,0 +1,54 @@
+#include "send/user_settings.h"
+
+#include "platform/profile_file.h"
+#include "platform/user_paths.h"
+
+namespace postrider {
+namespace {
+
+constexpr const char* kSection = "Settings";
+// The sizes of the buffers these values were always read through.
+constexpr std::size_t kTextBuffer = 256;
+constexpr std::size_t kPathBuffer = 4096;
+
+}  // namespace
+
+UserSettings LoadSettings(const std::string& iniPath) {
+  UserSettings settings;
+  Result<ProfileFile> profile = ProfileFile::Load(iniPath);
+  if (!profile) return settings;
+  settings.realName = profile->GetString(kSection, "RealName", "", kTextBuffer);
+  settings.returnAddress = profile->GetString(kSection, "ReturnAddress", "", kTextBuffer);
+  settings.smtpServer = profile->GetString(kSection, "SMTPServer", "", kTextBuffer);
+  settings.log = profile->GetInt(kSection, "Log", 0);
+  settings.currentProjectIdx = profile->GetInt(kSection, "CurrentProjectIdx", -1);
+  settings.currentProjectFile =
+      profile->GetString(kSection, "CurrentProjectFile", "", kPathBuffer);
+  return settings;
+}
+
+Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
+  if (Status status = EnsureParentFolder(iniPath); !status) return status;
+  // An unreadable file is not overwritten: it may hold the recent-file list.
+  Result<ProfileFile> profile = ProfileFile::Load(iniPath);
+  if (!profile) return profile.status();
+
+  std::string leftOut;
+  auto note = [&leftOut](const Status& status) {
+    if (status) return;
+    if (!leftOut.empty()) leftOut += '\n';
+    leftOut += status.message();
+  };
+  note(profile->SetString(kSection, "RealName", settings.realName));
+  note(profile->SetString(kSection, "ReturnAddress", settings.returnAddress));
+  note(profile->SetString(kSection, "SMTPServer", settings.smtpServer));
+  note(profile->SetInt(kSection, "Log", settings.log));
+  note(profile->SetInt(kSection, "CurrentProjectIdx", settings.currentProjectIdx));
+  note(profile->SetString(kSection, "CurrentProjectFile", settings.currentProjectFile));
+
+  if (Status status = profile->Save(iniPath); !status) return status;
+  if (!leftOut.empty()) return Status::Error(leftOut);
+  return Status::Ok();
+}
+
+}  // namespace postrider

@@ -1,0 +1,108 @@
+#include "send/user_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempDir;
+
+TEST(UserSettings, MissingFileGivesDefaults) {
+  TempDir dir;
+  const UserSettings settings = LoadSettings(dir.File("none/postrider.ini"));
+  EXPECT_EQ(settings, UserSettings{});
+  EXPECT_EQ(settings.log, 0);
+  EXPECT_EQ(settings.currentProjectIdx, -1);
+  // A folder where the file should be cannot be read: defaults as well.
+  EXPECT_EQ(LoadSettings(dir.path()), UserSettings{});
+}
+
+TEST(UserSettings, SaveWritesSixValuesInOrderAndCreatesTheFolder) {
+  TempDir dir;
+  const std::string path = dir.File("config/postrider/postrider.ini");
+  UserSettings settings{"Sam Sender", "sam@example.net", "smtp.example.net:2525", 1, 3,
+                        "/home/sam/letters/june.prj"};
+  ASSERT_TRUE(SaveSettings(path, settings));
+  EXPECT_EQ(ReadFileBytes(path),
+            "[Settings]\n"
+            "RealName=Sam Sender\n"
+            "ReturnAddress=sam@example.net\n"
+            "SMTPServer=smtp.example.net:2525\n"
+            "Log=1\n"
+            "CurrentProjectIdx=3\n"
+            "CurrentProjectFile=/home/sam/letters/june.prj\n");
+  EXPECT_EQ(LoadSettings(path), settings);
+}
+
+TEST(UserSettings, ValuesComeBackExactlyAsTyped) {
+  TempDir dir;
+  const std::string path = dir.File("postrider.ini");
+  UserSettings settings{"  Sam  ", "\"sam@example.net\"", " 'quoted' ", -7, -1, ""};
+  ASSERT_TRUE(SaveSettings(path, settings));
+  EXPECT_EQ(LoadSettings(path), settings);
+}
+
+TEST(UserSettings, SaveKeepsTheRecentFileListAndOtherLines) {
+  TempDir dir;
+  const std::string path = dir.Write("postrider.ini",
+                                     "; my settings\n"
+                                     "[Recent File List]\n"
+                                     "File1=/home/sam/a.prj\n"
+                                     "[settings]\n"
+                                     "log=1\n"
+                                     "Other=kept\n");
+  UserSettings settings = LoadSettings(path);
+  EXPECT_EQ(settings.log, 1);
+  settings.realName = "Sam";
+  ASSERT_TRUE(SaveSettings(path, settings));
+  EXPECT_EQ(ReadFileBytes(path),
+            "; my settings\n"
+            "[Recent File List]\n"
+            "File1=/home/sam/a.prj\n"
+            "[settings]\n"
+            "log=1\n"
+            "Other=kept\n"
+            "RealName=Sam\n"
+            "ReturnAddress=\n"
+            "SMTPServer=\n"
+            "CurrentProjectIdx=-1\n"
+            "CurrentProjectFile=\n");
+}
+
+TEST(UserSettings, ReadsStringsThroughTheirBufferSizes) {
+  TempDir dir;
+  const std::string path =
+      dir.Write("postrider.ini", "[Settings]\nRealName=" + std::string(300, 'n') +
+                                     "\nCurrentProjectFile=/" + std::string(5000, 'p') + "\n");
+  const UserSettings settings = LoadSettings(path);
+  EXPECT_EQ(settings.realName, std::string(255, 'n'));
+  EXPECT_EQ(settings.currentProjectFile, "/" + std::string(4094, 'p'));
+}
+
+TEST(UserSettings, AValueTheFileCannotHoldIsReportedAndTheRestIsSaved) {
+  TempDir dir;
+  const std::string path = dir.File("postrider.ini");
+  ASSERT_TRUE(SaveSettings(path, UserSettings{"Old", "old@example.net", "", 0, -1, "/old.prj"}));
+  const Status status =
+      SaveSettings(path, UserSettings{"New", "new@example.net", "", 1, -1, "/line\nbreak.prj"});
+  EXPECT_FALSE(status);
+  EXPECT_NE(status.message().find("CurrentProjectFile"), std::string::npos) << status.message();
+  EXPECT_EQ(LoadSettings(path),
+            (UserSettings{"New", "new@example.net", "", 1, -1, "/old.prj"}));
+}
+
+TEST(UserSettings, SaveFailureSaysWhy) {
+  TempDir dir;
+  dir.Write("file", "");
+  const Status status = SaveSettings(dir.File("file/postrider.ini"), UserSettings{});
+  EXPECT_FALSE(status);
+  EXPECT_FALSE(status.message().empty());
+}
+
+}  // namespace
+}  // namespace postrider
