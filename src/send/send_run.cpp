@@ -111,8 +111,10 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     stop = entries;
     for (int i = start; i < entries; ++i) {
       if (document.IsEntrySelected(i) == 0) continue;
-      const std::string address = GetRecipientAddress(document, i);
+      // Composing takes the message pane's contents first, so the envelope
+      // recipient comes from the same email field as the To: line.
       ComposeMessage(document, i, settings, composed);
+      const std::string& address = composed.recipient;
       ++result.processed;
       host_.frame.SetStatusText(SendingText(result.processed, total));
 
