@@ -141,7 +141,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   // Save As leaves the project as it was.
   const std::string entryStatePath = ReplaceLastThree(projectPath, "prh");
   const std::string messagePath =
-      messageFilePath_.size() < 3 ? ReplaceLastThree(projectPath, "txt") : messageFilePath_;
+      messageFilePath_.size() < 3 ? NewLetterPath(projectPath, listFilePath_) : messageFilePath_;
 
   UpdateFromMessageViews();
 

@@ -9,6 +9,25 @@ std::string ReplaceLastThree(const std::string& path, const std::string& letters
   return path.substr(0, keep) + letters;
 }
 
+namespace {
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  if (AbsolutePath(a) == AbsolutePath(b)) return true;
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+}  // namespace
+
+std::string NewLetterPath(const std::string& projectPath, const std::string& listPath) {
+  const std::string named = ReplaceLastThree(projectPath, "txt");
+  if (!SameFile(named, listPath) && !SameFile(named, projectPath)) return named;
+  std::filesystem::path stem(projectPath);
+  stem.replace_extension();
+  return stem.string() + "-letter.txt";
+}
+
 std::string ResolveStoredPath(const std::string& projectPath, const std::string& stored) {
   const std::filesystem::path storedPath(stored);
   if (stored.empty() || storedPath.is_absolute()) return stored;

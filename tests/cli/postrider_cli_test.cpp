@@ -1,0 +1,294 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/profile_file.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace postrider {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Runs the real postrider-cli inside a copy of the example project.
+class PostriderCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* source = std::getenv("POSTRIDER_SOURCE_DIR");
+    ASSERT_NE(source, nullptr) << "POSTRIDER_SOURCE_DIR names the source folder";
+    cli_ = CliPath();
+    ASSERT_TRUE(fs::is_regular_file(cli_)) << cli_;
+    fs::copy(fs::path(source) / "examples", dir.File("examples"));
+  }
+
+  // CTest names the program; run by hand, the test takes the one of its own build tree.
+  static std::string CliPath() {
+    if (const char* cli = std::getenv("POSTRIDER_CLI")) return cli;
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "src/postrider-cli")
+        .string();
+  }
+
+  std::string Example(const std::string& name) const { return dir.File("examples/" + name); }
+
+  CliRun Cli(const std::vector<std::string>& args) const {
+    std::vector<std::string> argv{cli_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+
+    const std::string outPath = dir.File("stdout");
+    const std::string errPath = dir.File("stderr");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    CliRun run;
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, cli_.c_str(), &actions, nullptr, pointers.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+      ADD_FAILURE() << "cannot start " << cli_;
+      return run;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = ReadFileBytes(outPath);
+    run.err = ReadFileBytes(errPath);
+    return run;
+  }
+
+  // A list of `records` records in the folder, as `name`.
+  std::string BigList(const std::string& name, int records) const {
+    std::string text = "Name\tEmail\tCity\n";
+    for (int i = 0; i < records; ++i) {
+      text += "Person " + std::to_string(i) + "\tp" + std::to_string(i) + "@example.org\t" +
+              (i % 2 == 0 ? "Oslo" : "Rome") + "\n";
+    }
+    return dir.Write(name, text);
+  }
+
+  TempDir dir;
+  std::string cli_;
+};
+
+TEST_F(PostriderCliTest, InfoPrintsTheProjectSummaryAndChangesNothing) {
+  const std::string projectBytes = ReadFileBytes(Example("example.prj"));
+  const std::string marks = ReadFileBytes(Example("example.prh"));
+  for (const char* project : {"example.prj", "example-comma.prj"}) {
+    const CliRun run = Cli({"info", Example(project)});
+    EXPECT_EQ(run.exitCode, 0) << project;
+    EXPECT_EQ(run.out,
+              "fields: FirstName\tLastName\tEmail\tCity\tMemberSince\n"
+              "entries: 12\n"
+              "selected: 12\n"
+              "email-field: 2 Email\n"
+              "last-index-sent: 0\n")
+        << project;
+    EXPECT_EQ(run.err, "") << project;
+  }
+  Cli({"entries", Example("example.prj")});
+  EXPECT_EQ(ReadFileBytes(Example("example.prj")), projectBytes);
+  EXPECT_EQ(ReadFileBytes(Example("example.prh")), marks);
+}
+
+TEST_F(PostriderCliTest, EntriesPrintsIndexSelectionStatusAndEveryValue) {
+  const CliRun run = Cli({"entries", Example("example-comma.prj")});
+  EXPECT_EQ(run.exitCode, 0);
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_EQ(lines[0], "0\t1\t0\tAda\tLovelace\tada.lovelace@example.com\tLondon, Marylebone\t2019");
+  EXPECT_EQ(lines[11], "11\t1\t0\tJohn\tBackus\tjohn.backus@example.org\tAshland\t2020");
+}
+
+TEST_F(PostriderCliTest, EntriesEscapesBytesThatWouldBreakTheLine) {
+  dir.Write("odd.csv", "Name,Email\n\"a\\b\tc\rd\x01\x1f\",e@x.org\n,\n");
+  ASSERT_EQ(Cli({"new", dir.File("odd.prj"), "--list", dir.File("odd.csv"), "--comma",
+                 "--email-field", "Email"})
+                .exitCode,
+            0);
+  const CliRun run = Cli({"entries", dir.File("odd.prj")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "0\t1\t0\ta\\\\b\\tc\\rd\\x01\\x1F\te@x.org\n1\t1\t0\t\t\n");
+}
+
+TEST_F(PostriderCliTest, SelectChangesTheSelectionAndSavesTheProject) {
+  const std::string project = Example("example.prj");
+  CliRun run = Cli({"select", project, "none"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "0 Selected\n");
+  EXPECT_NE(Cli({"info", project}).out.find("selected: 0\n"), std::string::npos);
+
+  run = Cli({"select", project, "query", "Email", "valid email address", "ignored"});
+  EXPECT_EQ(run.out, "9 Selected\n");
+  std::string flags;
+  for (const std::string& line : Lines(Cli({"entries", project}).out))
+    flags += line[line.find('\t') + 1];
+  EXPECT_EQ(flags, "110110110111");
+
+  run = Cli(
+      {"select", project, "query", "City", "equals", "Boston", "or", "FirstName", "equals", "Ken"});
+  EXPECT_EQ(run.out, "2 Selected\n");
+  run = Cli({"select", project, "query", "MemberSince", "greater than", "2019", "and", "Email",
+             "valid email address", ""});
+  EXPECT_EQ(run.out, "4 Selected\n");
+  run = Cli({"select", project, "all"});
+  EXPECT_EQ(run.out, "12 Selected\n");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(ReadFileBytes(Example("example.prh")).size(), 32000u);
+}
+
+TEST_F(PostriderCliTest, NewMakesAFullySelectedProjectAndItsFiles) {
+  CliRun run =
+      Cli({"new", dir.File("june"), "--list", Example("recipients.txt"), "--email-field", "Email"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(dir.File("june.txt")), "To: \nFrom:  \nSubject: \n");
+  EXPECT_EQ(ReadFileBytes(dir.File("june.prh")).substr(0, 13), std::string(12, '\x80') + '\0');
+  run = Cli({"info", dir.File("june.prj")});
+  EXPECT_EQ(run.out,
+            "fields: FirstName\tLastName\tEmail\tCity\tMemberSince\nentries: 12\nselected: 12\n"
+            "email-field: 2 Email\nlast-index-sent: 0\n");
+
+  run = Cli({"new", dir.File("csv.prj"), "--list", Example("recipients.csv"), "--comma",
+             "--email-field", "City", "--message", Example("letter.txt")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_FALSE(fs::exists(dir.File("csv.txt")));
+  const auto profile = ProfileFile::Load(dir.File("csv.prj"));
+  EXPECT_EQ(profile->GetString("Settings", "MessageFile", "", 4096), Example("letter.txt"));
+  EXPECT_EQ(profile->GetInt("Settings", "DBFileType", -1), 1);
+  EXPECT_NE(Cli({"info", dir.File("csv.prj")}).out.find("email-field: 3 City\n"),
+            std::string::npos);
+}
+
+TEST_F(PostriderCliTest, UsageErrorsPrintTheUsageAndExitWith2) {
+  const std::string project = Example("example.prj");
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"frobnicate"},
+      {"info"},
+      {"info", project, project},
+      {"entries"},
+      {"select", project},
+      {"select", project, "some"},
+      {"select", project, "all", "extra"},
+      {"select", project, "query", "City", "resembles", "Oslo"},
+      {"select", project, "query", "City", "equals"},
+      {"select", project, "query", "City", "equals", "Oslo", "xor", "City", "equals", "Rome"},
+      {"new", dir.File("n.prj"), "--list", Example("recipients.txt")},
+      {"new", dir.File("n.prj"), "--email-field", "Email"},
+      {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field"},
+      {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field", "Email",
+       "--bogus"},
+  };
+  for (const auto& args : wrong) {
+    const CliRun run = Cli(args);
+    std::string shown;
+    for (const std::string& arg : args) shown += arg + " ";
+    EXPECT_EQ(run.exitCode, 2) << shown;
+    EXPECT_NE(run.err.find("usage: postrider-cli"), std::string::npos) << shown;
+    EXPECT_EQ(run.out, "") << shown;
+  }
+  EXPECT_FALSE(fs::exists(dir.File("n.prj")));
+  EXPECT_NE(Cli({"info", project}).out.find("selected: 12\n"), std::string::npos);
+}
+
+TEST_F(PostriderCliTest, AProjectThatFailsToOpenPrintsTheErrorAndExitsWith1) {
+  for (const char* command : {"info", "entries"}) {
+    const CliRun run = Cli({command, dir.File("missing.prj")});
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_NE(run.err.find("Error loading project"), std::string::npos) << command;
+    EXPECT_EQ(run.out, "") << command;
+  }
+  CliRun run = Cli({"select", dir.Write("bad.prj", "[Settings]\nMessageFile=ab\n"), "all"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Error loading project"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir.File("bad.prj")), "[Settings]\nMessageFile=ab\n");
+}
+
+TEST_F(PostriderCliTest, FailuresAfterOpeningExitWith1AndSayWhy) {
+  CliRun run =
+      Cli({"new", dir.File("n.prj"), "--list", dir.File("none.txt"), "--email-field", "Email"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Invalid database file name."), std::string::npos);
+  run =
+      Cli({"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field", "Mail"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Mail"), std::string::npos);
+  run = Cli({"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field",
+             "Email", "--message", dir.File("none.txt")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Invalid message file name."), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.File("n.prj")));
+
+  run = Cli({"select", Example("example.prj"), "query", "Town", "equals", "Oslo"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Town"), std::string::npos);
+
+  // The entry state file cannot be replaced: the save fails and says where.
+  fs::remove(Example("example.prh"));
+  fs::create_directories(Example("example.prh/in-the-way"));
+  run = Cli({"select", Example("example.prj"), "none"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(Example("example.prh")), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+TEST_F(PostriderCliTest, ListsOf32000And32005RecordsMakeProjectsOf32000Entries) {
+  for (int records : {32000, 32005}) {
+    SCOPED_TRACE(records);
+    // The list has the project's name: the new letter must not take the list's place.
+    const std::string name = "big" + std::to_string(records);
+    const std::string list = BigList(name + ".txt", records);
+    const std::string listBytes = ReadFileBytes(list);
+    CliRun run = Cli({"new", dir.File(name + ".prj"), "--list", list, "--email-field", "Email"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ReadFileBytes(list), listBytes);
+    if (records == 32000) {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_NE(run.err.find("32005 records; only the first 32000"), std::string::npos) << run.err;
+    }
+    run = Cli({"info", dir.File(name + ".prj")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("entries: 32000\nselected: 32000\n"), std::string::npos) << run.out;
+
+    run = Cli({"entries", dir.File(name + ".prj")});
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 32000u);
+    EXPECT_EQ(lines.back(), "31999\t1\t0\tPerson 31999\tp31999@example.org\tRome");
+
+    run = Cli({"select", dir.File(name + ".prj"), "query", "City", "equals", "Oslo"});
+    EXPECT_EQ(run.out, "16000 Selected\n");
+  }
+}
+
+}  // namespace
+}  // namespace postrider

@@ -1,0 +1,100 @@
+#include "project/list_line_splitter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace postrider {
+namespace {
+
+using Values = std::vector<std::string>;
+
+Values Tab(std::string_view line) {
+  Values values;
+  SplitTabLine(line, values);
+  return values;
+}
+
+Values Comma(std::string_view line) {
+  Values values;
+  SplitCommaLine(line, values);
+  return values;
+}
+
+TEST(TabLineSplitter, EveryTabSeparatesAndATrailingTabGivesAnEmptyLastValue) {
+  EXPECT_EQ(Tab("Name\tEmail\t\n"), (Values{"Name", "Email", ""}));
+  EXPECT_EQ(Tab("a\t\tb"), (Values{"a", "", "b"}));
+  EXPECT_EQ(Tab("\n"), (Values{""}));
+}
+
+TEST(TabLineSplitter, DropsOneQuoteAtEachEndOnly) {
+  EXPECT_EQ(Tab("\"Name\"\t\"Email\"\n"), (Values{"Name", "Email"}));
+  EXPECT_EQ(Tab("\"b\"c\"\t\"\"\"\n"), (Values{"b\"c", "\""}));
+  // Quotes do not protect a TAB.
+  EXPECT_EQ(Tab("\"x\ty\"\n"), (Values{"x", "y"}));
+}
+
+TEST(ListLineSplitters, ACrLfLineEndNeverReachesAValue) {
+  EXPECT_EQ(Tab("a\tb\r\n"), (Values{"a", "b"}));
+  EXPECT_EQ(Comma("a,b\r\n"), (Values{"a", "b"}));
+  EXPECT_EQ(Comma("a,\"b\"\r\n"), (Values{"a", "b"}));
+}
+
+TEST(CommaLineSplitter, QuotedNamesAndUnquotedNamesGiveTheSameFields) {
+  EXPECT_EQ(Comma("\"Name\",\"Email\"\n"), (Values{"Name", "Email"}));
+  EXPECT_EQ(Comma("Name,Email\n"), (Values{"Name", "Email"}));
+  EXPECT_EQ(Comma("Name,Email"), (Values{"Name", "Email"}));
+}
+
+TEST(CommaLineSplitter, CommasInsideQuotesBelongToTheValue) {
+  EXPECT_EQ(Comma("\"Smith, John\",Jones\n"), (Values{"Smith, John", "Jones"}));
+  EXPECT_EQ(Comma(" a , b \n"), (Values{" a ", " b "}));
+}
+
+TEST(CommaLineSplitter, ADoubledQuoteClosesTheValueAndIsNoEscape) {
+  EXPECT_EQ(Comma("\"a\"\"b\",c\n"), (Values{"a", "b,c"}));
+  // The character after a closing quote is skipped, whatever it is.
+  EXPECT_EQ(Comma("\"x\"y,z\n"), (Values{"x", "", "z"}));
+  // A quote inside an unquoted value opens quotes without ending the value.
+  EXPECT_EQ(Comma("ab\"cd\"e,f\n"), (Values{"abcd", "", "f"}));
+}
+
+TEST(CommaLineSplitter, ALineEndAfterTheLastCommaGivesAnEmptyLastValue) {
+  EXPECT_EQ(Comma("a,b,\n"), (Values{"a", "b", ""}));
+  EXPECT_EQ(Comma("\"a\",\n"), (Values{"a", ""}));
+  EXPECT_EQ(Comma("\n"), (Values{""}));
+  // At the end of the file there is nothing left to collect.
+  EXPECT_EQ(Comma("a,b,"), (Values{"a", "b"}));
+  EXPECT_EQ(Comma("\"a\"\n"), (Values{"a"}));
+}
+
+TEST(ListLineSplitters, KeepTheFirst25ValuesAndNoMore) {
+  std::string tabLine;
+  std::string commaLine;
+  for (int i = 0; i < 30; ++i) {
+    tabLine += "v" + std::to_string(i) + (i < 29 ? "\t" : "\n");
+    commaLine += "v" + std::to_string(i) + (i < 29 ? "," : "\n");
+  }
+  for (const Values& values : {Tab(tabLine), Comma(commaLine)}) {
+    ASSERT_EQ(values.size(), 25u);
+    EXPECT_EQ(values.back(), "v24");
+  }
+  Values all;
+  SplitListLine(DBTypeComma, commaLine, all, static_cast<std::size_t>(-1));
+  EXPECT_EQ(all.size(), 30u);
+}
+
+TEST(ListLineSplitters, AReusedVectorHoldsOnlyTheLatestLine) {
+  Values values;
+  SplitCommaLine("a,b,c,d\n", values);
+  SplitCommaLine("e\n", values);
+  EXPECT_EQ(values, (Values{"e"}));
+  SplitTabLine("f\tg\n", values);
+  EXPECT_EQ(values, (Values{"f", "g"}));
+  SplitListLine(DBTypeODBC, "h\ti\n", values);
+  EXPECT_TRUE(values.empty());
+}
+
+}  // namespace
+}  // namespace postrider

@@ -1,0 +1,138 @@
+#include "project/list_query.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "project/address_check.h"
+#include "project/postridr_doc.h"
+#include "support/recording_views.h"
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::RecordedDocument;
+using testing::TempDir;
+using testing::TestProject;
+
+TEST(TestCondition, ComparesBytesCaseSensitivelyAndNeverAsNumbers) {
+  EXPECT_FALSE(TestCondition("SMITH", QueryEquals, "smith"));
+  EXPECT_TRUE(TestCondition("SMITH", QueryNotEquals, "smith"));
+  EXPECT_TRUE(TestCondition("100", QueryLess, "20"));
+  EXPECT_TRUE(TestCondition("b", QueryGreater, "abc"));
+  EXPECT_TRUE(TestCondition("ab", QueryLess, "abc"));
+  EXPECT_TRUE(TestCondition("abc", QueryGreaterOrEqual, "abc"));
+  EXPECT_TRUE(TestCondition("abc", QueryLessOrEqual, "abc"));
+  EXPECT_FALSE(TestCondition(" a", QueryEquals, "a"));
+  // Bytes are unsigned: a Latin-1 letter sorts after every ASCII one.
+  EXPECT_TRUE(TestCondition("\xE9", QueryGreater, "z"));
+  EXPECT_FALSE(TestCondition("a", 7, "a"));
+  EXPECT_FALSE(TestCondition("a", -1, "a"));
+}
+
+TEST(TestCondition, ValidAddressLooksOnlyAtTheValue) {
+  EXPECT_TRUE(TestCondition("ann@x.org", QueryValidAddress, "anything"));
+  EXPECT_FALSE(TestCondition("a@x.", QueryValidAddress, "ann@x.org"));
+}
+
+TEST(AddressCheck, NeedsFiveCharactersALeadingLetterOrDigitNoBlankAnAtAndADot) {
+  EXPECT_TRUE(IsValidAddress("a@b.c"));
+  EXPECT_TRUE(IsValidAddress("9.x@y"));  // order does not matter
+  EXPECT_FALSE(IsValidAddress("a@b."));
+  EXPECT_FALSE(IsValidAddress("ann @x.org"));
+  EXPECT_FALSE(IsValidAddress("@ann.x.org"));
+  EXPECT_FALSE(IsValidAddress(".ann@x.org"));
+  EXPECT_FALSE(IsValidAddress("ann.x.org"));
+  EXPECT_FALSE(IsValidAddress("ann@xorg"));
+  EXPECT_TRUE(IsValidAddress("ann@x.org\t"));  // only the blank is looked for
+}
+
+class SelectOnQueryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string marks(32000, '\0');
+    marks[0] = static_cast<char>(0x80 | StatusSent);
+    marks[3] = StatusBadAddress;
+    ASSERT_TRUE(doc.Open(dir.path(), TestProject("Name\tEmail\tCity\n"
+                                                 "Ann\tann@x.org\tOslo\n"
+                                                 "Bob\tbob@x\tRome\n"
+                                                 "ann\tann@y.org\t\n"
+                                                 "Cid\tcid@z.org\n",
+                                                 marks)));
+    doc.frame.selectedCounts.clear();
+    doc.projectView.redrawCount = 0;
+    doc.document.SetModifiedFlag(false);
+  }
+
+  std::vector<int> Selected() {
+    std::vector<int> selected;
+    for (int i = 0; i < doc.document.GetEntryCount(); ++i) {
+      if (doc.document.IsEntrySelected(i)) selected.push_back(i);
+    }
+    return selected;
+  }
+
+  void Query(int field1, int op1, const std::string& value1, int join = QueryJoinNone,
+             int field2 = -1, int op2 = 0, const std::string& value2 = "") {
+    doc.document.SelectOnQuery(field1, op1, value1, join, field2, op2, value2);
+  }
+
+  TempDir dir;
+  RecordedDocument doc;
+};
+
+TEST_F(SelectOnQueryTest, WithoutAFirstFieldNothingChanges) {
+  Query(-1, QueryEquals, "Ann");
+  Query(0, -1, "Ann");
+  EXPECT_EQ(Selected(), std::vector<int>{0});
+  EXPECT_FALSE(doc.document.IsModified());
+  EXPECT_TRUE(doc.frame.selectedCounts.empty());
+}
+
+TEST_F(SelectOnQueryTest, ReplacesTheSelectionAndKeepsSendStatuses) {
+  Query(0, QueryEquals, "ann");
+  EXPECT_EQ(Selected(), std::vector<int>{2});
+  EXPECT_EQ(doc.document.GetEntryStatus(0), StatusSent);
+  EXPECT_EQ(doc.document.GetEntryStatus(3), StatusBadAddress);
+  EXPECT_EQ(doc.document.GetSelectedCount(), 1);
+  EXPECT_EQ(doc.frame.selectedCounts.back(), 1);
+  EXPECT_TRUE(doc.document.IsModified());
+}
+
+TEST_F(SelectOnQueryTest, EqualsEmptyMatchesEmptyAndMissingValues) {
+  Query(2, QueryEquals, "");
+  EXPECT_EQ(Selected(), (std::vector<int>{2, 3}));
+}
+
+TEST_F(SelectOnQueryTest, AQueryMatchingNothingShowsZeroAndMarksModified) {
+  Query(0, QueryEquals, "Zed");
+  EXPECT_TRUE(Selected().empty());
+  EXPECT_EQ(doc.frame.selectedCounts.back(), 0);
+  EXPECT_TRUE(doc.document.IsModified());
+}
+
+TEST_F(SelectOnQueryTest, AndOrJoinTwoConditions) {
+  Query(1, QueryValidAddress, "", QueryJoinAnd, 0, QueryGreaterOrEqual, "B");
+  EXPECT_EQ(Selected(), (std::vector<int>{2, 3}));
+  Query(0, QueryEquals, "Bob", QueryJoinOr, 2, QueryEquals, "Oslo");
+  EXPECT_EQ(Selected(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(SelectOnQueryTest, TheSecondConditionNeedsBothAJoinAndASecondField) {
+  Query(0, QueryEquals, "Bob", QueryJoinOr, -1, QueryEquals, "Ann");
+  EXPECT_EQ(Selected(), std::vector<int>{1});
+  Query(0, QueryEquals, "Bob", QueryJoinNone, 0, QueryEquals, "Ann");
+  EXPECT_EQ(Selected(), std::vector<int>{1});
+  Query(0, QueryEquals, "Bob", QueryJoinAnd, 0, -1, "Ann");
+  EXPECT_EQ(Selected(), std::vector<int>{1});
+}
+
+TEST_F(SelectOnQueryTest, AFieldBeyondTheRecordIsTestedAsEmpty) {
+  Query(24, QueryEquals, "");
+  EXPECT_EQ(Selected(), (std::vector<int>{0, 1, 2, 3}));
+}
+
+}  // namespace
+}  // namespace postrider

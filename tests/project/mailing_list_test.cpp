@@ -1,0 +1,127 @@
+#include "project/mailing_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "project/postridr_doc.h"
+#include "support/recording_views.h"
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::TempDir;
+using Values = std::vector<std::string>;
+
+Values Record(MailingList& list, int index) {
+  Values values;
+  EXPECT_TRUE(list.ReadRecord(index, values));
+  return values;
+}
+
+TEST(MailingList, EveryLineAfterTheHeaderIsAnEntryEmptyLinesIncluded) {
+  TempDir dir;
+  MailingList list;
+  ASSERT_TRUE(list.Open(dir.Write("l.txt", "Name\tEmail\na\ta@x.org\nb\tb@x.org\nc\tc@x.org\n"),
+                        DBTypeTab));
+  EXPECT_EQ(list.header().fieldNames, (Values{"Name", "Email"}));
+  EXPECT_EQ(list.entryCount(), 3);
+
+  ASSERT_TRUE(list.Open(dir.Write("l2.txt", "Name\tEmail\na\ta@x.org\nb\tb@x.org\nc\tc@x.org\n\n"),
+                        DBTypeTab));
+  EXPECT_EQ(list.entryCount(), 4);
+  EXPECT_EQ(Record(list, 3), (Values{""}));
+}
+
+TEST(MailingList, ALastLineWithoutLineEndIsStillAnEntry) {
+  TempDir dir;
+  MailingList list;
+  ASSERT_TRUE(list.Open(dir.Write("l.csv", "Name,Email\r\n\"Smith, John\",j@x.org\r\nAnn,a@x.org"),
+                        DBTypeComma));
+  ASSERT_EQ(list.entryCount(), 2);
+  EXPECT_EQ(Record(list, 0), (Values{"Smith, John", "j@x.org"}));
+  EXPECT_EQ(Record(list, 1), (Values{"Ann", "a@x.org"}));
+}
+
+TEST(MailingList, AHeaderAloneGivesFieldsAndNoEntries) {
+  TempDir dir;
+  MailingList list;
+  ASSERT_TRUE(list.Open(dir.Write("l.csv", "Name,Email"), DBTypeComma));
+  EXPECT_EQ(list.header().fieldNames, (Values{"Name", "Email"}));
+  EXPECT_EQ(list.entryCount(), 0);
+  Values values{"untouched"};
+  EXPECT_FALSE(list.ReadRecord(0, values));
+  EXPECT_EQ(values, (Values{"untouched"}));
+}
+
+TEST(MailingList, RecordsReadInAnyOrderGiveTheSameValues) {
+  TempDir dir;
+  std::string text = "Id\tName\n";
+  for (int i = 0; i < 5000; ++i) text += std::to_string(i) + "\tname " + std::to_string(i) + "\n";
+  MailingList list;
+  ASSERT_TRUE(list.Open(dir.Write("l.txt", text), DBTypeTab));
+  ASSERT_EQ(list.entryCount(), 5000);
+  for (int i : {4999, 0, 2500, 2501, 17, 4999, 17}) {
+    EXPECT_EQ(Record(list, i), (Values{std::to_string(i), "name " + std::to_string(i)}));
+  }
+  for (int i = 0; i < 5000; ++i) {
+    ASSERT_EQ(Record(list, i)[0], std::to_string(i));
+  }
+}
+
+TEST(MailingList, ReadListHeaderFileReadsOnlyTheFieldNames) {
+  TempDir dir;
+  const std::string path = dir.Write("l.csv", "\"Name\",\"Email\"\nAnn,a@x.org\n");
+  Result<ListHeader> header = ReadListHeaderFile(path, DBTypeComma);
+  ASSERT_TRUE(header.ok());
+  EXPECT_EQ(header->fieldNames, (Values{"Name", "Email"}));
+
+  Result<ListHeader> missing = ReadListHeaderFile(dir.File("missing.csv"), DBTypeComma);
+  ASSERT_FALSE(missing.ok());
+  EXPECT_NE(missing.status().message().find(dir.File("missing.csv")), std::string::npos);
+}
+
+TEST(MailingList, AListThatCannotBeOpenedNamesItsPathAndLeavesNothingLoaded) {
+  TempDir dir;
+  MailingList list;
+  ASSERT_TRUE(list.Open(dir.Write("l.txt", "A\nx\n"), DBTypeTab));
+  const Status status = list.Open(dir.path(), DBTypeTab);  // a folder
+  ASSERT_FALSE(status.ok());
+  EXPECT_NE(status.message().find(dir.path()), std::string::npos);
+  EXPECT_FALSE(list.IsOpen());
+  EXPECT_EQ(list.entryCount(), 0);
+}
+
+TEST(DocumentListRecord, AShortRecordReadsAsEmptyValuesForItsMissingFields) {
+  TempDir dir;
+  testing::RecordedDocument doc;
+  ListRecord record;
+  EXPECT_FALSE(doc.document.ReadListRecord(0, record));  // no list loaded
+
+  ASSERT_TRUE(doc.Open(dir.path(), testing::TestProject("A\tB\tC\nonly\n")));
+  ASSERT_TRUE(doc.document.ReadListRecord(0, record));
+  EXPECT_EQ(record.ValueAt(0), "only");
+  EXPECT_EQ(record.ValueAt(2), "");
+  EXPECT_EQ(record.ValueAt(24), "");
+}
+
+TEST(DocumentListRecord, GivesTheEntrysSelectionBitAndSendStatus) {
+  TempDir dir;
+  testing::RecordedDocument doc;
+  ASSERT_TRUE(doc.Open(dir.path(), testing::TestProject("A\nx\ny\n")));
+  doc.document.ToggleEntrySelection(1);
+  doc.document.SetEntryStatus(1, StatusBadAddress);
+  ListRecord record;
+  ASSERT_TRUE(doc.document.ReadListRecord(1, record));
+  EXPECT_EQ(record.selection, 128);
+  EXPECT_EQ(record.sendStatus, StatusBadAddress);
+  EXPECT_EQ(record.values, (Values{"y"}));
+  ASSERT_TRUE(doc.document.ReadListRecord(0, record));
+  EXPECT_EQ(record.selection, 0);
+  EXPECT_EQ(record.sendStatus, StatusNone);
+}
+
+}  // namespace
+}  // namespace postrider

@@ -1,0 +1,77 @@
+#include "project/message_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using namespace std::string_literals;
+using testing::TempDir;
+
+TEST(MessageFile, WhatIsWrittenReadsBackTheSameByteForByte) {
+  TempDir dir;
+  const MessageContents message{"list@x.org", "Spring \xE9vents",
+                                "Dear [[Name]],\r\n\r\nTabs\tNUL\0 and Latin-1 \xE9.\r\nno end"s};
+  ASSERT_TRUE(WriteMessageFile(dir.File("m.txt"), message));
+  Result<MessageContents> read = ReadMessageFile(dir.File("m.txt"));
+  ASSERT_TRUE(read.ok()) << read.status().message();
+  EXPECT_EQ(*read, message);
+}
+
+TEST(MessageFile, ANewMessageIsThreeHeaderLinesAndReadsBackEmpty) {
+  const std::string bytes = FormatMessageFile({});
+  EXPECT_EQ(bytes, "To: \nFrom:  \nSubject: \n");
+  EXPECT_EQ(ParseMessageFile(bytes), MessageContents{});
+}
+
+TEST(MessageFile, WithoutACaseExactToLineTheWholeFileIsBody) {
+  EXPECT_EQ(ParseMessageFile("to: x\nFrom: \nSubject: s\nbody"),
+            (MessageContents{"", "", "to: x\nFrom: \nSubject: s\nbody"}));
+  EXPECT_EQ(ParseMessageFile("Dear all"), (MessageContents{"", "", "Dear all"}));
+}
+
+TEST(MessageFile, HeaderValuesStartAfterTheLabelWithoutComparingIt) {
+  EXPECT_EQ(ParseMessageFile("To:abc\nFrom:\nSubject: s\n").to, "bc");
+  EXPECT_EQ(ParseMessageFile("To: a\nFrom: b\nTopic is lunch\nbody\n"),
+            (MessageContents{"a", "lunch", "body\n"}));
+}
+
+TEST(MessageFile, CrLfAndLfHeaderLinesReadTheSame) {
+  const MessageContents expected{"a", "Hello", "Body\r\n"};
+  EXPECT_EQ(ParseMessageFile("To: a\r\nFrom: b\r\nSubject: Hello\r\nBody\r\n"), expected);
+  EXPECT_EQ(ParseMessageFile("To: a\nFrom: b\nSubject: Hello\nBody\r\n"), expected);
+}
+
+TEST(MessageFile, AFileThatEndsWithinTheHeaderHasNoSubjectAndNoBody) {
+  EXPECT_EQ(ParseMessageFile("To: only"), (MessageContents{"only", "", ""}));
+  EXPECT_EQ(ParseMessageFile("To: a\nFrom: b"), (MessageContents{"a", "", ""}));
+  EXPECT_EQ(ParseMessageFile("To: a\nFrom: b\nSubject: s"), (MessageContents{"a", "s", ""}));
+}
+
+TEST(MessageFile, LineBreaksInHeaderValuesAreWrittenAsBlanks) {
+  const std::string bytes = FormatMessageFile({"a\r\nb", "one\ntwo", "Subject: kept\r\n"});
+  EXPECT_EQ(bytes, "To: a  b\nFrom:  \nSubject: one two\nSubject: kept\r\n");
+  EXPECT_EQ(ParseMessageFile(bytes), (MessageContents{"a  b", "one two", "Subject: kept\r\n"}));
+}
+
+TEST(MessageFile, FailuresNameThePath) {
+  TempDir dir;
+  Result<MessageContents> missing = ReadMessageFile(dir.File("missing.txt"));
+  ASSERT_FALSE(missing.ok());
+  EXPECT_NE(missing.status().message().find(dir.File("missing.txt")), std::string::npos);
+
+  const std::string blocked = dir.File("blocked");
+  std::filesystem::create_directories(blocked + "/inside");  // a folder cannot be replaced
+  const Status status = WriteMessageFile(blocked, {"", "s", "b"});
+  ASSERT_FALSE(status.ok());
+  EXPECT_NE(status.message().find(blocked), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_directory(blocked + "/inside"));
+}
+
+}  // namespace
+}  // namespace postrider
