@@ -20,9 +20,13 @@ function(postrider_test_folder folder)
   add_executable(${_target} ${_sources})
   target_compile_options(${_target} PRIVATE ${POSTRIDER_WARNINGS})
   target_link_libraries(${_target} PRIVATE postrider_core postrider_test_support GTest::gtest GTest::gtest_main)
+  # Tests that run the command-line program find it through POSTRIDER_CLI.
+  add_dependencies(${_target} postrider-cli)
   gtest_discover_tests(${_target}
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
-    PROPERTIES ENVIRONMENT "POSTRIDER_SOURCE_DIR=${PROJECT_SOURCE_DIR};POSTRIDER_CLI=$<TARGET_FILE:postrider-cli>"
+    PROPERTIES
+      ENVIRONMENT "POSTRIDER_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+      ENVIRONMENT_MODIFICATION "POSTRIDER_CLI=set:$<TARGET_FILE:postrider-cli>"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -1,6 +1,8 @@
 #include "project/entry_state_file.h"
 
-#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "platform/atomic_file.h"
@@ -8,11 +10,17 @@
 namespace postrider {
 
 Status ReadEntryStateFile(const std::string& path, EntryMarks& marks) {
-  Result<std::string> bytes = ReadWholeFile(path);
-  if (!bytes) return bytes.status();
+  // Only the block's size is read, however large the file.
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    return Status::Error("Cannot read \"" + path + "\": " + std::strerror(errno));
+  }
   auto& block = marks.block();
-  const std::size_t count = std::min(bytes->size(), block.size());
-  std::copy_n(bytes->begin(), count, block.begin());
+  std::fread(block.data(), 1, block.size(), file);
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
+  std::fclose(file);
+  if (failed) return Status::Error("Cannot read \"" + path + "\": " + std::strerror(error));
   return Status::Ok();
 }
 
