@@ -1,7 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,22 +7,16 @@
 #include <vector>
 
 #include "platform/profile_file.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace postrider {
 namespace {
 
+using testing::CliRun;
 using testing::ReadFileBytes;
 using testing::TempDir;
 namespace fs = std::filesystem;
-
-struct CliRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -40,50 +31,14 @@ class PostriderCliTest : public ::testing::Test {
   void SetUp() override {
     const char* source = std::getenv("POSTRIDER_SOURCE_DIR");
     ASSERT_NE(source, nullptr) << "POSTRIDER_SOURCE_DIR names the source folder";
-    cli_ = CliPath();
-    ASSERT_TRUE(fs::is_regular_file(cli_)) << cli_;
+    ASSERT_TRUE(fs::is_regular_file(testing::PostriderCliPath())) << testing::PostriderCliPath();
     fs::copy(fs::path(source) / "examples", dir.File("examples"));
-  }
-
-  // CTest names the program; run by hand, the test takes the one of its own build tree.
-  static std::string CliPath() {
-    if (const char* cli = std::getenv("POSTRIDER_CLI")) return cli;
-    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "src/postrider-cli")
-        .string();
   }
 
   std::string Example(const std::string& name) const { return dir.File("examples/" + name); }
 
   CliRun Cli(const std::vector<std::string>& args) const {
-    std::vector<std::string> argv{cli_};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv) pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-
-    const std::string outPath = dir.File("stdout");
-    const std::string errPath = dir.File("stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    CliRun run;
-    pid_t pid = -1;
-    const int spawned =
-        posix_spawn(&pid, cli_.c_str(), &actions, nullptr, pointers.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      ADD_FAILURE() << "cannot start " << cli_;
-      return run;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = ReadFileBytes(outPath);
-    run.err = ReadFileBytes(errPath);
-    return run;
+    return testing::RunPostriderCli(args, dir.path());
   }
 
   // A list of `records` records in the folder, as `name`.
@@ -97,7 +52,6 @@ class PostriderCliTest : public ::testing::Test {
   }
 
   TempDir dir;
-  std::string cli_;
 };
 
 TEST_F(PostriderCliTest, InfoPrintsTheProjectSummaryAndChangesNothing) {

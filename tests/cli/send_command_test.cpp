@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/cli_runner.h"
+#include "support/scripted_smtp_server.h"
+#include "support/smtp_sink_server.h"
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::CliOptions;
+using testing::CliRun;
+using testing::ReadFileBytes;
+using testing::ScriptedSmtpServer;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+std::string LastLine(const std::string& text) {
+  std::string trimmed = text;
+  while (!trimmed.empty() && trimmed.back() == '\n') trimmed.pop_back();
+  const std::size_t newline = trimmed.rfind('\n');
+  return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
+}
+
+// The example project copied into a fresh folder, with settings of its own.
+class SendCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* source = std::getenv("POSTRIDER_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    fs::copy(fs::path(source) / "examples", dir.File("examples"));
+  }
+
+  std::string Project() const { return dir.File("examples/example.prj"); }
+  std::string Settings(const std::string& server) const {
+    return dir.Write("settings.ini", "[Settings]\nRealName=Harbour Library\n"
+                                     "ReturnAddress=library@example.com\nSMTPServer=" +
+                                         server + "\nLog=1\n");
+  }
+  CliRun Cli(const std::vector<std::string>& args, CliOptions options = {}) const {
+    options.environment.push_back("XDG_STATE_HOME=" + dir.File("state"));
+    return testing::RunPostriderCli(args, dir.path(), options);
+  }
+  std::string Info() const { return Cli({"info", Project()}).out; }
+  // The STATUS column of `entries`.
+  std::string Statuses() const {
+    std::string statuses;
+    const std::string out = Cli({"entries", Project()}).out;
+    for (std::size_t line = 0; line < out.size(); line = out.find('\n', line) + 1) {
+      const std::size_t tab = out.find('\t', out.find('\t', line) + 1);
+      statuses += out[tab + 1];
+    }
+    return statuses;
+  }
+  void SetLastIndexSent(int index) const {
+    std::string project = ReadFileBytes(Project());
+    project.replace(project.find("LastIndexSent=0"), 15, "LastIndexSent=" + std::to_string(index));
+    dir.Write("examples/example.prj", project);
+  }
+
+  TempDir dir;
+};
+
+TEST_F(SendCommandTest, SendDeliversTheExampleProjectMarksEveryEntryAndSavesIt) {
+  testing::SmtpSinkServer sink;
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(sink.address())});
+
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(LastLine(run.out), "Send Complete! Total Messages Sent: 12");
+  EXPECT_EQ(run.err.rfind("Connecting...\nStarting Send\nSending 1 of 12\n", 0), 0u) << run.err;
+  EXPECT_EQ(LastLine(run.err), "Complete");
+  // Entries 2, 5 and 8 hold addresses that fail the check.
+  EXPECT_EQ(Statuses(), "112112112111");
+  EXPECT_NE(Info().find("last-index-sent: 0\n"), std::string::npos);
+  const std::string log = ReadFileBytes(dir.File("state/postrider/postrider.log"));
+  EXPECT_NE(log.find("ada.lovelace@example.com\tIndex=0\tStatus=0\n"), std::string::npos);
+}
+
+TEST_F(SendCommandTest, MissingSettingsPrintTheSettingsTextAndSendNothing) {
+  const CliRun run = Cli({"send", Project(), "--settings", dir.Write("empty.ini", "")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("Some settings, such as your SMTP server name and return address, have "
+                         "not been configured.  Please configure these settings now."),
+            std::string::npos);
+  EXPECT_EQ(Statuses(), "000000000000");
+}
+
+TEST_F(SendCommandTest, AnUnfinishedRunIsResumedOnlyWhenToldHow) {
+  SetLastIndexSent(9);
+  ScriptedSmtpServer server;
+  const std::string settings = Settings(server.address());
+
+  const CliRun asked = Cli({"send", Project(), "--settings", settings});
+  EXPECT_EQ(asked.exitCode, 2);
+  EXPECT_NE(asked.err.find("Your last send operation did not complete."), std::string::npos);
+  EXPECT_EQ(server.MessageCount(), 0);
+
+  const CliRun resumed = Cli({"send", Project(), "--resume", "--settings", settings});
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+  EXPECT_EQ(server.MessageCount(), 3);  // entries 9, 10 and 11
+  EXPECT_EQ(Statuses(), "000000000111");
+}
+
+TEST_F(SendCommandTest, ARunStoppedByTheServerExitsWith1AndKeepsItsPlace) {
+  ScriptedSmtpServer server({.replies = {{"RCPT:edsger@", "421 4.3.2 Going down"}}});
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())});
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(LastLine(run.out), "Send Complete! Total Messages Sent: 4");
+  EXPECT_NE(run.err.find("Sending 4 of 12 - Error 421"), std::string::npos);
+  EXPECT_NE(run.err.find("Going down"), std::string::npos);
+  EXPECT_EQ(Statuses(), "112000000000");
+  EXPECT_NE(Info().find("last-index-sent: 3\n"), std::string::npos);
+}
+
+TEST_F(SendCommandTest, InterruptWorksAsPauseAndTheProjectIsStillSaved) {
+  ScriptedSmtpServer server({.delays = {{".", 60.0}}});
+  CliOptions options;
+  options.whileRunning = [&server](pid_t pid) {
+    // Once the first message's text is in, interrupt while the program waits.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < limit) {
+      const std::vector<std::string> commands = server.Commands();
+      if (std::find(commands.begin(), commands.end(), ".") != commands.end()) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGINT);
+  };
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())}, options);
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Sending 1 of 12 - Error 10004"), std::string::npos) << run.err;
+  EXPECT_EQ(LastLine(run.out), "Send Complete! Total Messages Sent: 1");
+  EXPECT_EQ(Statuses(), "000000000000");
+  EXPECT_NE(Info().find("last-index-sent: 0\n"), std::string::npos);
+}
+
+TEST_F(SendCommandTest, ComposePrintsExactlyTheMessageOfOneEntry) {
+  const CliRun run = Cli({"compose", Project(), "1", "--settings", Settings("unused.invalid")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("To: alan.turing@example.org\r\n"
+                          "From: Harbour Library <library@example.com>\r\n"
+                          "Subject: Spring readings at the Harbour Library\r\nDate: ",
+                          0),
+            0u)
+      << run.out;
+  EXPECT_NE(run.out.find("@example.com>\r\n\r\nDear Alan Turing,\n\nOur spring readings"),
+            std::string::npos);
+  EXPECT_EQ(run.err, "");
+
+  EXPECT_EQ(Cli({"compose", Project(), "12"}).exitCode, 1);
+  EXPECT_EQ(Cli({"compose", Project(), "first"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace postrider
