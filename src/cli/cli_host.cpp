@@ -25,4 +25,18 @@ void CliFrame::SetStatusText(const std::string& text) {
   if (echoStatus_ && !text.empty()) std::cerr << text << '\n';
 }
 
+CliDocument::CliDocument() {
+  document.SetPrompts(&prompts);
+  document.SetMainFrame(&frame);
+}
+
+bool CliDocument::Open(const std::string& path) { return document.OnOpenDocument(path); }
+
+bool CliDocument::OpenWhole(const std::string& path) {
+  if (!Open(path)) return false;
+  if (document.GetLoadProblems().empty()) return true;
+  std::cerr << "postrider-cli: nothing was changed or sent\n";
+  return false;
+}
+
 }  // namespace postrider::cli

@@ -4,6 +4,7 @@
 
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
+#include "project/postridr_doc.h"
 
 namespace postrider::cli {
 
@@ -39,6 +40,24 @@ class CliFrame : public IMainFrame {
  private:
   bool echoStatus_ = false;
   std::string statusText_;
+};
+
+// A document wired to the command line's prompts and frame.
+struct CliDocument {
+  CliPrompts prompts;
+  CliFrame frame;
+  CPostridrDoc document;
+
+  CliDocument();
+  CliDocument(const CliDocument&) = delete;
+  CliDocument& operator=(const CliDocument&) = delete;
+
+  // False when the project does not open; the reason is on stderr.
+  bool Open(const std::string& path);
+  // For commands that save or send: also false when any of the project's
+  // files could not be read, since going on would send or save what stands
+  // in for them.
+  bool OpenWhole(const std::string& path);
 };
 
 }  // namespace postrider::cli

@@ -99,17 +99,13 @@ int RunNew(const Arguments& args) {
   // As the save dialog would, give the project its extension.
   if (!EndsWithProjectExtension(answers.projectPath)) answers.projectPath += ".prj";
 
-  CliPrompts prompts;
-  CliFrame frame;
-  CPostridrDoc document;
-  document.SetPrompts(&prompts);
-  document.SetMainFrame(&frame);
+  CliDocument cli;
   ScriptedWizardPages pages(answers);
-  if (!document.OnNewDocument(pages)) {
+  if (!cli.document.OnNewDocument(pages)) {
     std::cerr << "postrider-cli: " << pages.problem() << '\n';
     return kExitFailed;
   }
-  if (!document.OnSaveDocument(answers.projectPath)) return kExitFailed;
+  if (!cli.document.OnSaveDocument(answers.projectPath)) return kExitFailed;
   return kExitOk;
 }
 

@@ -12,19 +12,6 @@ namespace postrider::cli {
 
 namespace {
 
-// A document wired to the command line's prompts and frame.
-struct CliDocument {
-  CliPrompts prompts;
-  CliFrame frame;
-  CPostridrDoc document;
-
-  CliDocument() {
-    document.SetPrompts(&prompts);
-    document.SetMainFrame(&frame);
-  }
-  bool Open(const std::string& path) { return document.OnOpenDocument(path); }
-};
-
 std::string JoinEscaped(const std::vector<std::string>& values) {
   std::string line;
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -102,7 +89,7 @@ int RunSelect(const Arguments& args) {
   }
   if (how == "all" || how == "none") {
     CliDocument cli;
-    if (!cli.Open(args[0])) return kExitFailed;
+    if (!cli.OpenWhole(args[0])) return kExitFailed;
     if (how == "all") {
       cli.document.SelectAll();
     } else {
@@ -131,7 +118,7 @@ int RunSelect(const Arguments& args) {
   }
 
   CliDocument cli;
-  if (!cli.Open(args[0])) return kExitFailed;
+  if (!cli.OpenWhole(args[0])) return kExitFailed;
   for (std::size_t i = 0; i < conditions.size(); ++i) {
     const std::string& name = args[2 + 4 * i];
     const std::optional<int> field = FieldIndex(cli.document, name);

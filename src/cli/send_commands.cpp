@@ -105,12 +105,9 @@ int RunCompose(const Arguments& args) {
   const std::optional<int> index = ParseIndex(*options->index);
   if (!index) return UsageError("INDEX must be an entry number");
 
-  CliPrompts prompts;
-  CliFrame frame;
-  CPostridrDoc document;
-  document.SetPrompts(&prompts);
-  document.SetMainFrame(&frame);
-  if (!document.OnOpenDocument(options->projectPath)) return kExitFailed;
+  CliDocument cli;
+  if (!cli.OpenWhole(options->projectPath)) return kExitFailed;
+  CPostridrDoc& document = cli.document;
   if (*index >= document.GetEntryCount()) {
     std::cerr << "postrider-cli: the mailing list has no entry " << *index << " (it has "
               << document.GetEntryCount() << ")\n";
@@ -136,21 +133,18 @@ int RunSend(const Arguments& args) {
     return kExitUsage;
   }
 
-  CliPrompts prompts;
-  CliFrame frame;
-  frame.SetEchoStatus(true);
-  CPostridrDoc document;
-  document.SetPrompts(&prompts);
-  document.SetMainFrame(&frame);
-  if (!document.OnOpenDocument(options->projectPath)) return kExitFailed;
+  CliDocument cli;
+  if (!cli.OpenWhole(options->projectPath)) return kExitFailed;
+  CPostridrDoc& document = cli.document;
   if (document.GetLastIndexSent() > 0 && !options->fromStart) {
     std::cerr << texts::kResumeQuestion << '\n'
               << "postrider-cli: answer with --from-start (Yes) or --resume (No)\n";
     return kExitUsage;
   }
-  prompts.SetYesNoAnswer(options->fromStart.value_or(false));
+  cli.prompts.SetYesNoAnswer(options->fromStart.value_or(false));
+  cli.frame.SetEchoStatus(true);
 
-  SendController controller(SendRunHost{prompts, frame, nullptr});
+  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr});
   SendRunResult result;
   {
     InterruptAsPause pause(controller);

@@ -64,9 +64,13 @@ std::string ReadFirstLine(int fd, std::int64_t& end) {
   return line;
 }
 
-ListHeader SplitHeader(const std::string& line, std::int64_t fileLength, int listSourceType) {
+ListHeader SplitHeader(std::string_view line, std::int64_t fileLength, int listSourceType) {
   ListHeader header;
   if (fileLength == 0) return header;  // no first line, no fields
+  // A spreadsheet's "UTF-8 CSV" starts with a byte order mark; it is no part
+  // of the first field's name.
+  constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+  if (line.starts_with(kUtf8ByteOrderMark)) line.remove_prefix(kUtf8ByteOrderMark.size());
   std::vector<std::string> names;
   SplitListLine(listSourceType, line, names, static_cast<std::size_t>(-1));
   header.fieldsInFile = static_cast<int>(names.size());

@@ -8,6 +8,8 @@ namespace postrider {
 
 namespace {
 
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 // Reads lines with their line ends, as a line-at-a-time read gives them.
 class LineReader {
  public:
@@ -52,6 +54,8 @@ std::string OneLine(std::string value) {
 
 MessageContents ParseMessageFile(std::string_view bytes) {
   MessageContents message;
+  // Editors that save UTF-8 with a byte order mark would hide the To: line.
+  if (bytes.starts_with(kUtf8ByteOrderMark)) bytes.remove_prefix(kUtf8ByteOrderMark.size());
   if (bytes.substr(0, 3) != "To:") {
     message.body.assign(bytes);
     return message;

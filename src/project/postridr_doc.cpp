@@ -14,6 +14,11 @@ namespace {
 
 const std::string kNoValue;
 
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
 // Problems met while a project opened; the project opens anyway.
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
@@ -65,6 +70,10 @@ void CPostridrDoc::ResetProjectStorage() {
   emailFieldName_.clear();
   entryStateFilePath_.clear();
   lastIndexSent_ = 0;
+  storedKeys_ = {};
+  loadProblems_.clear();
+  letterUnread_ = false;
+  marksUnread_ = false;
   fieldNames_.clear();
   emailFieldIndex_ = -1;
   listSourceType_ = DBTypeNone;
@@ -108,19 +117,26 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
   entryStateFilePath_ = ResolveStoredPath(projectPath, keys->entryStateFile);
   lastIndexSent_ = keys->lastIndexSent;
 
-  std::vector<std::string> problems;
-  if (Status status = ReadMessageFile(); !status) problems.push_back(status.message());
-  if (Status status = ReadEntryStateFile(); !status) problems.push_back(status.message());
+  storedKeys_ = *keys;
+
+  if (Status status = ReadMessageFile(); !status) {
+    loadProblems_.push_back(status.message());
+    letterUnread_ = Exists(messageFilePath_);
+  }
+  if (Status status = ReadEntryStateFile(); !status) {
+    loadProblems_.push_back(status.message());
+    marksUnread_ = Exists(entryStateFilePath_);
+  }
   if (IsTextListType(listSourceType_)) {
     if (Status status = list_.Open(listFilePath_, listSourceType_); !status) {
-      problems.push_back(status.message());
+      loadProblems_.push_back(status.message());
     } else {
       fieldNames_ = list_.header().fieldNames;
     }
   }
-  if (!problems.empty()) {
+  if (!loadProblems_.empty()) {
     ShowMessage("The project was opened, but some of its files could not be read:\n" +
-                    JoinLines(problems),
+                    JoinLines(loadProblems_),
                 MessageIcon::Warning);
   }
   TellAboutLeftOutListParts();
@@ -146,17 +162,24 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   UpdateFromMessageViews();
 
   ProjectFileKeys keys;
-  keys.messageFile = messagePath;
-  keys.listFile = listFilePath_;
+  keys.messageFile = StoredPathForm(projectPath, messagePath, storedKeys_.messageFile);
+  keys.listFile = StoredPathForm(projectPath, listFilePath_, storedKeys_.listFile);
   keys.listSourceType = listSourceType_;
   keys.emailFieldName = emailFieldName_;
   keys.emailFieldIndex = emailFieldIndex_;
-  keys.entryStateFile = entryStatePath;
+  keys.entryStateFile = StoredPathForm(projectPath, entryStatePath, storedKeys_.entryStateFile);
   keys.lastIndexSent = lastIndexSent_;
 
+  const bool keepUnreadLetter = letterUnread_ && messagePath == messageFilePath_ &&
+                                message_ == MessageContents{};
+  const bool keepUnreadMarks = marksUnread_ && entryStatePath == entryStateFilePath_ &&
+                               std::all_of(marks_.block().begin(), marks_.block().end(),
+                                           [](std::uint8_t mark) { return mark == 0; });
+
   // The project file goes last: it names the other two.
-  Status status = postrider::WriteMessageFile(messagePath, message_);
-  if (status) status = postrider::WriteEntryStateFile(entryStatePath, marks_);
+  Status status = CheckSaveTargets(projectPath, messagePath, entryStatePath);
+  if (status && !keepUnreadLetter) status = postrider::WriteMessageFile(messagePath, message_);
+  if (status && !keepUnreadMarks) status = postrider::WriteEntryStateFile(entryStatePath, marks_);
   if (status) status = WriteProjectFile(projectPath, keys);
   if (!status) {
     ShowMessage("The project could not be saved.\n\n" + status.message(), MessageIcon::Error);
@@ -165,9 +188,25 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
 
   messageFilePath_ = messagePath;
   entryStateFilePath_ = entryStatePath;
+  storedKeys_ = keys;
   pathName_ = projectPath;
   if (frame_ != nullptr) frame_->SetCurrentProjectPath(projectPath);
   modified_ = false;
+  return Status::Ok();
+}
+
+// The project's own files must stay apart: a project saved over its list, or
+// an entry state file landing on the letter, would destroy them.
+Status CPostridrDoc::CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
+                                      const std::string& entryStatePath) const {
+  for (const std::string& target : {projectPath, entryStatePath}) {
+    if (SameFile(target, listFilePath_)) {
+      return Status::Error(target + " is the project's mailing list; choose another name.");
+    }
+    if (SameFile(target, messagePath)) {
+      return Status::Error(target + " is the project's letter; choose another name.");
+    }
+  }
   return Status::Ok();
 }
 

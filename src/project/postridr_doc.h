@@ -10,6 +10,7 @@
 #include "project/list_source_type.h"
 #include "project/mailing_list.h"
 #include "project/message_file.h"
+#include "project/project_file.h"
 #include "project/project_wizard.h"
 
 namespace postrider {
@@ -62,6 +63,9 @@ class CPostridrDoc {
   void RefreshViews();
   // Every message view stores its working copy into the document.
   void UpdateFromMessageViews();
+
+  // What could not be read when the project last opened: one line each.
+  const std::vector<std::string>& GetLoadProblems() const { return loadProblems_; }
 
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
   bool IsModified() const { return modified_; }
@@ -121,6 +125,8 @@ class CPostridrDoc {
  private:
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None);
   void TellAboutLeftOutListParts();
+  Status CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
+                          const std::string& entryStatePath) const;
   template <typename Fn>
   void ForEachProjectView(Fn fn) const {
     for (IProjectView* view : projectViews_) fn(*view);
@@ -145,6 +151,13 @@ class CPostridrDoc {
   int emailFieldIndex_ = -1;
   std::string entryStateFilePath_;
   int lastIndexSent_ = 0;
+  ProjectFileKeys storedKeys_;  // the keys as the project file held them
+
+  std::vector<std::string> loadProblems_;
+  // A letter or entry state file that exists but could not be read is not
+  // written over with the empty contents that stand in for it.
+  bool letterUnread_ = false;
+  bool marksUnread_ = false;
 
   MessageContents message_;
   std::vector<std::string> fieldNames_;

@@ -9,8 +9,6 @@ std::string ReplaceLastThree(const std::string& path, const std::string& letters
   return path.substr(0, keep) + letters;
 }
 
-namespace {
-
 bool SameFile(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
   if (AbsolutePath(a) == AbsolutePath(b)) return true;
@@ -18,14 +16,38 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(a, b, error) && !error;
 }
 
+namespace {
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
 }  // namespace
 
 std::string NewLetterPath(const std::string& projectPath, const std::string& listPath) {
+  // A file that is already there (the list, the project, a letter of the
+  // user's) is never taken over by a new, empty letter.
+  const auto free = [&](const std::string& path) {
+    return !Exists(path) && !SameFile(path, listPath) && !SameFile(path, projectPath);
+  };
   const std::string named = ReplaceLastThree(projectPath, "txt");
-  if (!SameFile(named, listPath) && !SameFile(named, projectPath)) return named;
+  if (free(named)) return named;
   std::filesystem::path stem(projectPath);
   stem.replace_extension();
-  return stem.string() + "-letter.txt";
+  for (int n = 1;; ++n) {
+    const std::string candidate =
+        stem.string() + "-letter" + (n == 1 ? std::string() : std::to_string(n)) + ".txt";
+    if (free(candidate)) return candidate;
+  }
+}
+
+std::string StoredPathForm(const std::string& projectPath, const std::string& path,
+                           const std::string& storedBefore) {
+  if (!storedBefore.empty() && ResolveStoredPath(projectPath, storedBefore) == path) {
+    return storedBefore;
+  }
+  return path;
 }
 
 std::string ResolveStoredPath(const std::string& projectPath, const std::string& stored) {

@@ -27,6 +27,9 @@ std::string ErrorText(int position, int entries, int error) {
 // What the user reads about a failed message: the server's own words when it
 // refused, else what the socket said.
 std::string FailureDetail(const SmtpClient& client, int result) {
+  if (result == kSmtpUnsafeAddress) {
+    return "The return address holds characters a mail command cannot carry.";
+  }
   if (result >= 400 && result < 600 && !client.lastReplyText().empty()) {
     return client.lastReplyText();
   }
@@ -35,9 +38,10 @@ std::string FailureDetail(const SmtpClient& client, int result) {
 
 // A server refusal at RCPT with a 5xx code says the address is bad; the run
 // goes on with the next entry. So does an address the client would not send.
+// An unsafe return address, though, spoils every message: that stops the run.
 bool IsBadAddressResult(const SmtpClient& client, int result) {
-  if (result == kSmtpUnsafeAddress) return true;
-  return result >= 500 && result < 600 && client.failedStep() == SmtpStep::Rcpt;
+  if (client.failedStep() != SmtpStep::Rcpt) return false;
+  return result == kSmtpUnsafeAddress || (result >= 500 && result < 600);
 }
 
 // Clears the sending flag however the run ends.
@@ -91,8 +95,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   if (start > 0 && host_.prompts.AskYesNo(texts::kResumeQuestion)) start = 0;
   start = std::max(start, 0);
 
-  document.ClearStatus(start);
-  document.UpdateSelectedCount(-1);
+  document.ClearStatus(start);  // recounts the selection too
   const int total = document.GetSelectedCount();
 
   SendLog log;

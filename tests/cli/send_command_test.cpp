@@ -94,6 +94,20 @@ TEST_F(SendCommandTest, MissingSettingsPrintTheSettingsTextAndSendNothing) {
   EXPECT_EQ(Statuses(), "000000000000");
 }
 
+TEST_F(SendCommandTest, AProjectWhoseLetterCannotBeReadIsNeitherSentNorSaved) {
+  fs::remove(dir.File("examples/letter.txt"));
+  const std::string project = ReadFileBytes(Project());
+  ScriptedSmtpServer server;
+
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())});
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("letter.txt"), std::string::npos) << run.err;
+  EXPECT_EQ(server.MessageCount(), 0);
+  EXPECT_EQ(ReadFileBytes(Project()), project);
+  EXPECT_FALSE(fs::exists(dir.File("examples/letter.txt")));
+}
+
 TEST_F(SendCommandTest, AnUnfinishedRunIsResumedOnlyWhenToldHow) {
   SetLastIndexSent(9);
   ScriptedSmtpServer server;

@@ -185,7 +185,12 @@ TEST_F(DocumentLifecycleTest, ACancelledWizardLeavesAnEmptyDocumentThatCannotOve
     // Saving what is left makes a new project; the old letter stays as it was.
     ASSERT_TRUE(document.OnSaveDocument(dir.File("other.prj")));
     EXPECT_EQ(ReadFileBytes(dir.File("project-letter.txt")), letterBytes);
-    EXPECT_EQ(Key(dir.File("other.prj"), "MessageFile"), dir.File("other.txt"));
+    // Each round's new letter leaves the one an earlier round made alone.
+    const std::string newLetter = Key(dir.File("other.prj"), "MessageFile");
+    const std::vector<std::string> expected = {"other.txt", "other-letter.txt",
+                                               "other-letter2.txt", "other-letter3.txt"};
+    EXPECT_EQ(newLetter, dir.File(expected[static_cast<std::size_t>(cancelAt)]));
+    EXPECT_EQ(ReadFileBytes(newLetter), "To: \nFrom:  \nSubject: \n");
   }
 }
 
@@ -284,6 +289,55 @@ TEST_F(DocumentLifecycleTest, ANewLetterIsNeverWrittenOverTheListOrTheProjectFil
   ASSERT_TRUE(document.OnNewDocument(pages));
   ASSERT_TRUE(document.OnSaveDocument(dir.File("notes.txt")));
   EXPECT_EQ(Key(dir.File("notes.txt"), "MessageFile"), dir.File("notes-letter.txt"));
+
+  // Nor over a file of the user's that happens to have the project's name.
+  dir.Write("july.txt", "my own notes");
+  ASSERT_TRUE(document.OnNewDocument(pages));
+  ASSERT_TRUE(document.OnSaveDocument(dir.File("july.prj")));
+  EXPECT_EQ(ReadFileBytes(dir.File("july.txt")), "my own notes");
+  EXPECT_EQ(Key(dir.File("july.prj"), "MessageFile"), dir.File("july-letter.txt"));
+}
+
+TEST_F(DocumentLifecycleTest, AProjectIsNeverSavedOverItsOwnListOrLetter) {
+  ASSERT_TRUE(doc.Open(dir.path(), TestProject(kList)));
+  for (const char* target : {"project.list", "project-letter.txt"}) {
+    doc.prompts.ClearRecords();
+    EXPECT_FALSE(document.OnSaveDocument(dir.File(target))) << target;
+    EXPECT_TRUE(doc.prompts.ShowedMessageContaining("choose another name")) << target;
+    EXPECT_TRUE(document.IsModified());
+  }
+  EXPECT_EQ(ReadFileBytes(dir.File("project.list")), kList);
+}
+
+TEST_F(DocumentLifecycleTest, StoredRelativePathsStayRelativeUntilTheProjectMoves) {
+  ASSERT_TRUE(doc.Open(dir.path(), TestProject(kList)));
+  ASSERT_TRUE(document.OnSaveDocument(dir.File("project.prj")));
+  EXPECT_EQ(Key(dir.File("project.prj"), "MessageFile"), "project-letter.txt");
+  EXPECT_EQ(Key(dir.File("project.prj"), "DBFile"), "project.list");
+  EXPECT_EQ(Key(dir.File("project.prj"), "HelperFile"), "project.prh");
+
+  fs::create_directory(dir.File("elsewhere"));
+  ASSERT_TRUE(document.OnSaveDocument(dir.File("elsewhere/copy.prj")));
+  EXPECT_EQ(Key(dir.File("elsewhere/copy.prj"), "MessageFile"), dir.File("project-letter.txt"));
+  EXPECT_EQ(Key(dir.File("elsewhere/copy.prj"), "DBFile"), dir.File("project.list"));
+  EXPECT_EQ(Key(dir.File("elsewhere/copy.prj"), "HelperFile"), dir.File("elsewhere/copy.prh"));
+}
+
+TEST_F(DocumentLifecycleTest, ALetterOrStateFileThatCouldNotBeReadIsNotWrittenOver) {
+  const std::string project = testing::WriteTestProject(dir.path(), TestProject(kList));
+  // Something is there, but it cannot be read as a file.
+  for (const char* name : {"project-letter.txt", "project.prh"}) {
+    fs::remove(dir.File(name));
+    fs::create_directory(dir.File(name));
+    dir.Write(std::string(name) + "/inside", "kept");
+  }
+  ASSERT_TRUE(document.OnOpenDocument(project));
+  EXPECT_EQ(document.GetLoadProblems().size(), 2u);
+
+  EXPECT_TRUE(document.OnSaveDocument(project));
+  for (const char* name : {"project-letter.txt", "project.prh"}) {
+    EXPECT_EQ(ReadFileBytes(dir.File(std::string(name) + "/inside")), "kept") << name;
+  }
 }
 
 TEST_F(DocumentLifecycleTest, SavingKeepsOtherSectionsAndKeysOfTheProjectFile) {

@@ -71,6 +71,17 @@ TEST(MailingList, RecordsReadInAnyOrderGiveTheSameValues) {
   }
 }
 
+TEST(MailingList, AByteOrderMarkIsNoPartOfTheFirstFieldName) {
+  TempDir dir;
+  const std::string path = dir.Write("excel.csv", "\xEF\xBB\xBFName,Email\nAnn,ann@x.org\n");
+  MailingList list;
+  ASSERT_TRUE(list.Open(path, DBTypeComma));
+  EXPECT_EQ(list.header().fieldNames, (std::vector<std::string>{"Name", "Email"}));
+  std::vector<std::string> values;
+  ASSERT_TRUE(list.ReadRecord(0, values));
+  EXPECT_EQ(values, (std::vector<std::string>{"Ann", "ann@x.org"}));
+}
+
 TEST(MailingList, ReadListHeaderFileReadsOnlyTheFieldNames) {
   TempDir dir;
   const std::string path = dir.Write("l.csv", "\"Name\",\"Email\"\nAnn,a@x.org\n");

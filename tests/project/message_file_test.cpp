@@ -59,6 +59,14 @@ TEST(MessageFile, LineBreaksInHeaderValuesAreWrittenAsBlanks) {
   EXPECT_EQ(ParseMessageFile(bytes), (MessageContents{"a  b", "one two", "Subject: kept\r\n"}));
 }
 
+TEST(MessageFile, AByteOrderMarkDoesNotHideTheHeaderLines) {
+  const MessageContents message =
+      ParseMessageFile("\xEF\xBB\xBFTo: a\nFrom:  \nSubject: Hello\nBody\n");
+  EXPECT_EQ(message.to, "a");
+  EXPECT_EQ(message.subject, "Hello");
+  EXPECT_EQ(message.body, "Body\n");
+}
+
 TEST(MessageFile, FailuresNameThePath) {
   TempDir dir;
   Result<MessageContents> missing = ReadMessageFile(dir.File("missing.txt"));

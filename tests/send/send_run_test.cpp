@@ -191,6 +191,23 @@ TEST_F(SendRunTest, ErrorAtEntryNineStopsThereAndAResumedRunSendsOnlyTheRest) {
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 0);
 }
 
+TEST_F(SendRunTest, AnUnsafeReturnAddressStopsTheRunInsteadOfFailingEveryRecipient) {
+  TestProject project(ListOf(4));
+  project.lastIndexSent = 1;
+  OpenProject(project);
+  recorded.prompts.QueueYesNoAnswer(false);
+  settings.returnAddress = "Me <me@example.com>";
+  ScriptedSmtpServer server;
+
+  const SendRunResult result = Send(server.address());
+
+  EXPECT_FALSE(result.reachedEnd);
+  EXPECT_EQ(server.MessageCount(), 0);
+  EXPECT_EQ(Statuses(recorded.document), std::vector<int>(4, StatusNone));
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 1);
+  EXPECT_TRUE(recorded.prompts.ShowedMessageContaining("return address"));
+}
+
 TEST_F(SendRunTest, ResumeAnsweredYesStartsFromTheBeginning) {
   TestProject project(ListOf(4));
   project.lastIndexSent = 2;
