@@ -1,0 +1,69 @@
+#include "smtp/smtp_reply_reader.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "platform/socket_errors.h"
+
+namespace postrider {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+void SmtpReplyReader::Discard() { begin_ = end_ = 0; }
+
+int SmtpReplyReader::Fill(ISmtpTransport& transport, SocketDeadline deadline) {
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  std::size_t received = 0;
+  const int error =
+      transport.Receive(buffer_.data() + end_, buffer_.size() - end_, received, deadline);
+  end_ += received;
+  return error;
+}
+
+int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, SmtpReply& reply) {
+  reply.code = 0;
+  reply.text.clear();
+  int code = 0;
+  int lines = 0;
+  for (;;) {
+    const char* start = buffer_.data() + begin_;
+    const void* newline = std::memchr(start, '\n', end_ - begin_);
+    if (newline == nullptr) {
+      // A line end may still be on its way after a CR; anything more is too long.
+      if (end_ - begin_ > kMaxLineLength + 1) return kSmtpProtocolError;
+      if (const int error = Fill(transport, deadline)) return error;
+      continue;
+    }
+
+    const auto lineLength = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
+    std::string_view line(start, lineLength);
+    begin_ += lineLength + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() > kMaxLineLength || ++lines > kMaxLines) return kSmtpProtocolError;
+
+    if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) {
+      return kSmtpProtocolError;
+    }
+    const char separator = line.size() == 3 ? ' ' : line[3];
+    if (separator != ' ' && separator != '-') return kSmtpProtocolError;
+    const int lineCode = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+    if (lines > 1 && lineCode != code) return kSmtpProtocolError;
+    code = lineCode;
+
+    if (lines > 1) reply.text.push_back('\n');
+    if (line.size() > 4) reply.text.append(line.substr(4));
+    if (separator == ' ') {
+      reply.code = code;
+      return 0;
+    }
+  }
+}
+
+}  // namespace postrider

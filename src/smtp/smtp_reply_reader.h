@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+#include "smtp/smtp_transport.h"
+
+namespace postrider {
+
+// One whole server reply. A multi-line reply ("250-a", "250 b") gives one code
+// and its lines' texts joined with '\n'.
+struct SmtpReply {
+  int code = 0;
+  std::string text;
+};
+
+// Reads replies from the transport, keeping whatever arrives beyond the end
+// of one reply for the next.
+class SmtpReplyReader {
+ public:
+  static constexpr std::size_t kMaxLineLength = 2000;  // bytes, without the line end
+  static constexpr int kMaxLines = 100;
+
+  // Reads the next whole reply into reply. Returns 0, a transport error, or
+  // kSmtpProtocolError for a malformed reply (every line must be three digits
+  // followed by a blank, a hyphen or the line end, all with the same code),
+  // a line too long, or too many lines. reply.code is 0 unless a whole
+  // reply arrived.
+  int Read(ISmtpTransport& transport, SocketDeadline deadline, SmtpReply& reply);
+
+  // Forgets buffered bytes, for a new connection.
+  void Discard();
+
+ private:
+  int Fill(ISmtpTransport& transport, SocketDeadline deadline);
+
+  std::array<char, 4096> buffer_{};
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+}  // namespace postrider

@@ -1,0 +1,39 @@
+#include "smtp/smtp_text_encoder.h"
+
+namespace postrider {
+
+std::size_t SmtpTextEncoder::NextPiece(char* out) {
+  std::size_t length = 0;
+  if (hasCarry_) {
+    out[length++] = carry_;
+    hasCarry_ = false;
+  }
+  const auto putPair = [&](char first, char second) {
+    out[length++] = first;
+    if (length < kMaxPiece) {
+      out[length++] = second;
+    } else {
+      carry_ = second;
+      hasCarry_ = true;
+    }
+  };
+
+  const std::size_t size = text_.size();
+  while (length < kMaxPiece && position_ < size) {
+    const char c = text_[position_++];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && position_ < size && text_[position_] == '\n') ++position_;
+      putPair('\r', '\n');
+      atLineStart_ = true;
+    } else if (c == '.' && atLineStart_) {
+      putPair('.', '.');
+      atLineStart_ = false;
+    } else {
+      out[length++] = c;
+      atLineStart_ = false;
+    }
+  }
+  return length;
+}
+
+}  // namespace postrider

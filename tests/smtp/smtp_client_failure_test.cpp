@@ -1,0 +1,240 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/blocking_call.h"
+#include "platform/socket_errors.h"
+#include "smtp/smtp_client.h"
+#include "support/free_port.h"
+#include "support/recording_prompts.h"
+#include "support/scripted_smtp_server.h"
+#include "support/smtp_sink_server.h"
+
+namespace postrider {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RecordingPrompts;
+using testing::ScriptedSmtpServer;
+using testing::ServerScript;
+using testing::SmtpSinkServer;
+
+constexpr const char* kMessage = "Subject: test\r\n\r\nHello.\r\n";
+
+SmtpTimeouts Timeouts(std::chrono::milliseconds each) {
+  SmtpTimeouts timeouts;
+  timeouts.connect = timeouts.greeting = timeouts.helo = timeouts.rset = timeouts.mail =
+      timeouts.rcpt = timeouts.data = timeouts.textBlock = timeouts.endOfData = timeouts.quit =
+          each;
+  return timeouts;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class SmtpClientFailureTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetBlockingHook(nullptr); }
+
+  RecordingPrompts prompts_;
+};
+
+TEST_F(SmtpClientFailureTest, RefusedRecipientGivesReplyCodeAndConnectionCarriesOn) {
+  ServerScript script;
+  script.replies = {{"RCPT:nobody@", "550 5.1.1 No such user here"}};
+  ScriptedSmtpServer server(script);
+  SmtpClient client(&prompts_, Timeouts(20s));
+  ASSERT_EQ(client.Connect(server.address()), 0);
+
+  EXPECT_EQ(client.SendMail("nobody@example.com", "from@example.com", kMessage), 550);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Rcpt);
+  EXPECT_EQ(client.lastReplyCode(), 550);
+  EXPECT_EQ(client.lastReplyText(), "5.1.1 No such user here");
+
+  EXPECT_EQ(client.SendMail("somebody@example.com", "from@example.com", kMessage), 0);
+  client.Disconnect();
+
+  const std::vector<std::string> commands = server.Commands();
+  const auto refused = std::find(commands.begin(), commands.end(), "RCPT TO:<nobody@example.com>");
+  ASSERT_NE(refused, commands.end());
+  ASSERT_NE(refused + 1, commands.end());
+  EXPECT_EQ(*(refused + 1), "RSET");
+  EXPECT_EQ(server.MessageCount(), 1);
+  EXPECT_TRUE(prompts_.messages().empty());
+}
+
+TEST_F(SmtpClientFailureTest, RefusalAtMailIsReportedForEveryMessage) {
+  SmtpSinkServer sink({"-f", "MAIL", "-B", "550 5.7.1 Sender refused"});
+  SmtpClient client(&prompts_, Timeouts(20s));
+  ASSERT_EQ(client.Connect(sink.address()), 0);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 550);
+    EXPECT_EQ(client.failedStep(), SmtpStep::Mail);
+    EXPECT_EQ(client.lastReplyText(), "5.7.1 Sender refused");
+    EXPECT_TRUE(client.isConnected());
+  }
+}
+
+TEST_F(SmtpClientFailureTest, RefusalAtEndOfDataIsNotCountedAsSent) {
+  SmtpSinkServer sink({"-f", ".", "-B", "554 5.6.0 Content refused"});
+  SmtpClient client(&prompts_, Timeouts(20s));
+  ASSERT_EQ(client.Connect(sink.address()), 0);
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 554);
+  EXPECT_EQ(client.failedStep(), SmtpStep::EndOfData);
+  EXPECT_EQ(client.lastReplyText(), "5.6.0 Content refused");
+  EXPECT_TRUE(client.isConnected());
+}
+
+TEST_F(SmtpClientFailureTest, ReplyOf421EndsTheConnection) {
+  SmtpSinkServer sink({"-Q", "RCPT"});
+  SmtpClient client(&prompts_, Timeouts(20s));
+  ASSERT_EQ(client.Connect(sink.address()), 0);
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 421);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Rcpt);
+  EXPECT_FALSE(client.isConnected());
+
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kWsaEnotconn);
+  EXPECT_EQ(client.Disconnect(), 0);
+}
+
+TEST_F(SmtpClientFailureTest, ConnectionDroppedInTheDataStageIsATransportError) {
+  SmtpSinkServer sink({"-q", "."});
+  SmtpClient client(&prompts_, Timeouts(20s));
+  ASSERT_EQ(client.Connect(sink.address()), 0);
+  const int result = client.SendMail("to@example.com", "from@example.com", kMessage);
+  EXPECT_GE(result, kWsaBaseError);
+  EXPECT_EQ(client.failedStep(), SmtpStep::EndOfData);
+  EXPECT_EQ(client.lastReplyCode(), 0);
+  EXPECT_FALSE(client.isConnected());
+  EXPECT_TRUE(prompts_.messages().empty());
+}
+
+TEST_F(SmtpClientFailureTest, GreetingOtherThan220FailsConnectAndShowsTheReply) {
+  ServerScript script;
+  script.greeting = {"554-5.3.2 No service", "554 5.3.2 for you"};
+  ScriptedSmtpServer server(script);
+  SmtpClient client(&prompts_, Timeouts(20s));
+  EXPECT_EQ(client.Connect(server.address()), 554);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Greeting);
+  ASSERT_EQ(prompts_.messages().size(), 1u);
+  EXPECT_NE(prompts_.messages()[0].text.find("554 5.3.2 No service\n554 5.3.2 for you"),
+            std::string::npos);
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kWsaEnotconn);
+
+  EXPECT_EQ(client.Disconnect(), 0);
+  EXPECT_EQ(server.Commands(), std::vector<std::string>{"QUIT"});
+}
+
+TEST_F(SmtpClientFailureTest, NameThatDoesNotResolveIsShownToTheUser) {
+  SmtpClient client(&prompts_, Timeouts(20s));
+  const int result = client.Connect("no-such-host.invalid");
+  EXPECT_GE(result, kWsaHostNotFound);
+  EXPECT_LE(result, kWsaNoData);
+  EXPECT_EQ(prompts_.messageTexts(),
+            std::vector<std::string>{"Unable to contact local host no-such-host.invalid"});
+  EXPECT_EQ(client.Disconnect(), 0);
+}
+
+TEST_F(SmtpClientFailureTest, RefusedConnectionIsShownToTheUser) {
+  SmtpClient client(&prompts_, Timeouts(20s));
+  const int port = testing::FreeLoopbackPort();
+  EXPECT_EQ(client.Connect("127.0.0.1:" + std::to_string(port)), kWsaEconnrefused);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Connect);
+  EXPECT_EQ(prompts_.messageTexts(), std::vector<std::string>{"Socket connect failed"});
+}
+
+TEST_F(SmtpClientFailureTest, ServerThatNeverAnswersTimesOut) {
+  // Listens (the kernel completes the connection) but never writes.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+  SmtpClient client(&prompts_, Timeouts(300ms));
+  EXPECT_EQ(client.Connect("127.0.0.1:" + std::to_string(ntohs(address.sin_port))),
+            kWsaEtimedout);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Greeting);
+  EXPECT_TRUE(prompts_.messages().empty());
+  ::close(listener);
+}
+
+TEST_F(SmtpClientFailureTest, ReplyThatDoesNotComeInTimeEndsTheConnection) {
+  SmtpSinkServer sink({"-W", "RCPT:30"});
+  SmtpTimeouts shortRcpt = Timeouts(20s);
+  shortRcpt.rcpt = 300ms;
+  SmtpClient impatient(&prompts_, shortRcpt);
+  ASSERT_EQ(impatient.Connect(sink.address()), 0);
+  EXPECT_EQ(impatient.SendMail("to@example.com", "from@example.com", kMessage), kWsaEtimedout);
+  EXPECT_EQ(impatient.failedStep(), SmtpStep::Rcpt);
+  EXPECT_FALSE(impatient.isConnected());
+}
+
+TEST_F(SmtpClientFailureTest, CancelWhileWaitingForEndOfDataReplyGives10004) {
+  ServerScript script;
+  script.delays = {{".", 60.0}};
+  ScriptedSmtpServer server(script);
+  SmtpClient client(&prompts_, Timeouts(120s));
+  ASSERT_EQ(client.Connect(server.address()), 0);
+
+  int hookCalls = 0;
+  SetBlockingHook([&] {
+    ++hookCalls;
+    if (client.currentStep() == SmtpStep::EndOfData) CancelBlockingCall();
+  });
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kWsaEintr);
+  EXPECT_EQ(client.failedStep(), SmtpStep::EndOfData);
+  EXPECT_GT(hookCalls, 5);  // it ran in every wait before, too
+  EXPECT_FALSE(client.isConnected());
+}
+
+TEST_F(SmtpClientFailureTest, CancelInAnEarlierStepStopsTheTransaction) {
+  ServerScript script;
+  script.delays = {{"RCPT", 60.0}};
+  ScriptedSmtpServer server(script);
+  SmtpClient client(&prompts_, Timeouts(120s));
+  ASSERT_EQ(client.Connect(server.address()), 0);
+
+  SetBlockingHook([&] {
+    if (client.currentStep() == SmtpStep::Rcpt) CancelBlockingCall();
+  });
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kWsaEintr);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Rcpt);
+  EXPECT_FALSE(Contains(server.Commands(), "DATA"));
+}
+
+TEST_F(SmtpClientFailureTest, HostileAddressesAreRefusedBeforeAnythingIsSent) {
+  ScriptedSmtpServer server;
+  SmtpClient client(&prompts_, Timeouts(20s));
+  ASSERT_EQ(client.Connect(server.address()), 0);
+
+  EXPECT_EQ(client.SendMail("victim@example.com>\r\nRCPT TO:<extra@example.com", "from@example.com",
+                            kMessage),
+            kSmtpUnsafeAddress);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Rcpt);
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com\r\nRSET", kMessage),
+            kSmtpUnsafeAddress);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Mail);
+  EXPECT_EQ(client.SendMail(std::string(250, 'a') + "@x.org", "from@example.com", kMessage),
+            kSmtpUnsafeAddress);
+  EXPECT_TRUE(server.Commands().empty());
+
+  // The connection is untouched and carries the next message.
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 0);
+  EXPECT_EQ(server.MessageCount(), 1);
+  EXPECT_FALSE(Contains(server.Commands(), "RCPT TO:<extra@example.com>"));
+}
+
+}  // namespace
+}  // namespace postrider

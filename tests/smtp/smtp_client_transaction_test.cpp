@@ -1,0 +1,137 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "smtp/hello_name.h"
+#include "smtp/smtp_client.h"
+#include "support/recording_prompts.h"
+#include "support/scripted_smtp_server.h"
+#include "support/smtp_sink_server.h"
+
+namespace postrider {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RecordingPrompts;
+using testing::ScriptedSmtpServer;
+using testing::ServerScript;
+using testing::SmtpSinkServer;
+
+SmtpTimeouts TestTimeouts() {
+  SmtpTimeouts timeouts;
+  timeouts.connect = timeouts.greeting = timeouts.helo = timeouts.rset = timeouts.mail =
+      timeouts.rcpt = timeouts.data = timeouts.textBlock = timeouts.endOfData = timeouts.quit =
+          20s;
+  return timeouts;
+}
+
+TEST(SmtpClientTransactionTest, SendsTheCommandsInOrderForEveryMessage) {
+  ScriptedSmtpServer server;
+  RecordingPrompts prompts;
+  SmtpClient client(&prompts, TestTimeouts());
+  ASSERT_EQ(client.Connect(server.address()), 0);
+  EXPECT_EQ(client.SendMail("first@example.com", "sender@example.com", "Subject: 1\r\n\r\nx"), 0);
+  EXPECT_EQ(client.SendMail("second@example.com", "sender@example.com", "Subject: 2\r\n\r\ny"), 0);
+  EXPECT_EQ(client.Disconnect(), 0);
+
+  const std::string helo = "HELO " + LocalHelloName();
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{
+                                   helo, "RSET", "MAIL FROM:<sender@example.com>",
+                                   "RCPT TO:<first@example.com>", "DATA", ".",
+                                   helo, "RSET", "MAIL FROM:<sender@example.com>",
+                                   "RCPT TO:<second@example.com>", "DATA", ".", "QUIT"}));
+  EXPECT_EQ(server.MessageCount(), 2);
+  EXPECT_TRUE(prompts.messages().empty());
+  EXPECT_EQ(client.failedStep(), SmtpStep::None);
+}
+
+TEST(SmtpClientTransactionTest, TextsArriveExactlyAsComposed) {
+  struct Case {
+    std::string composed;
+    std::string arrives;
+  };
+  std::string longText;
+  while (longText.size() < 901) longText += "Line of a long message, going on.\r\n";
+  longText.resize(899);
+  longText += "\r\n";  // 901 bytes: two pieces, 900 and 1
+  ASSERT_EQ(longText.size(), 901u);
+
+  const std::vector<Case> cases = {
+      {"Subject: dots\r\n\r\n.\r\n..two\r\n.lead\r\nin.side\r\n",
+       "Subject: dots\r\n\r\n.\r\n..two\r\n.lead\r\nin.side\r\n"},
+      {longText, longText},
+      {"Subject: lf\n\nfirst\nsecond\n", "Subject: lf\r\n\r\nfirst\r\nsecond\r\n"},
+      {"Subject: open end\r\n\r\nno line end", "Subject: open end\r\n\r\nno line end\r\n"},
+      {"Subject: cr\r\n\r\na\rb", "Subject: cr\r\n\r\na\r\nb\r\n"},
+      {"Subject: 8bit\r\n\r\nGr\xfc\xdf" "e \xe9t\xe9 \xc3\xa9\r\n",
+       "Subject: 8bit\r\n\r\nGr\xfc\xdf" "e \xe9t\xe9 \xc3\xa9\r\n"},
+      {".", ".\r\n"},
+  };
+
+  ScriptedSmtpServer server;
+  SmtpClient client(nullptr, TestTimeouts());
+  ASSERT_EQ(client.Connect(server.address()), 0);
+  for (const Case& c : cases) {
+    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", c.composed), 0);
+  }
+  client.Disconnect();
+
+  ASSERT_EQ(server.MessageCount(), static_cast<int>(cases.size()));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(server.Message(static_cast<int>(i) + 1), cases[i].arrives) << "message " << i + 1;
+  }
+}
+
+TEST(SmtpClientTransactionTest, ReadsMultiLineGreetingAndRepliesWhole) {
+  ServerScript script;
+  script.greeting = {"220-scripted.test first line", "220-second line", "220 ready"};
+  script.multilineReplies = true;
+  ScriptedSmtpServer server(script);
+  SmtpClient client(nullptr, TestTimeouts());
+
+  ASSERT_EQ(client.Connect(server.address()), 0);
+  EXPECT_EQ(client.lastReplyCode(), 220);
+  EXPECT_EQ(client.lastReplyText(), "scripted.test first line\nsecond line\nready");
+  // Were a reply read only in part, the next command would see its rest.
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", "Subject: m\r\n\r\nx\r\n"), 0);
+  }
+  EXPECT_EQ(client.lastReplyCode(), 250);
+  EXPECT_EQ(client.lastReplyText(), "OK\nsecond line\nlast line");
+  client.Disconnect();
+  EXPECT_EQ(server.MessageCount(), 3);
+}
+
+TEST(SmtpClientTransactionTest, ConnectsToBracketedIpv6Address) {
+  ServerScript script;
+  script.host = "::1";
+  ScriptedSmtpServer server(script);
+  SmtpClient client(nullptr, TestTimeouts());
+  ASSERT_EQ(client.Connect(server.address()), 0);
+  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", "Subject: v6\r\n\r\nx\r\n"), 0);
+  client.Disconnect();
+  EXPECT_EQ(server.Message(1), "Subject: v6\r\n\r\nx\r\n");
+}
+
+TEST(SmtpClientTransactionTest, SmtpSinkTakesEveryMessageWithItsEnvelope) {
+  SmtpSinkServer sink;
+  SmtpClient client(nullptr, TestTimeouts());
+  ASSERT_EQ(client.Connect(sink.address()), 0);
+  for (int i = 0; i < 20; ++i) {
+    const std::string n = std::to_string(i);
+    ASSERT_EQ(client.SendMail("to" + n + "@example.com", "from@example.com",
+                              "Subject: " + n + "\r\n\r\nBody " + n + "\r\n"),
+              0);
+  }
+  client.Disconnect();
+
+  const std::string dump = sink.Dump();
+  EXPECT_NE(dump.find("X-Helo-Args: " + LocalHelloName() + "\n"), std::string::npos);
+  EXPECT_NE(dump.find("X-Mail-Args: <from@example.com>\n"), std::string::npos);
+  EXPECT_NE(dump.find("X-Rcpt-Args: <to19@example.com>\n"), std::string::npos);
+  EXPECT_NE(dump.find("Subject: 19\n\nBody 19\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace postrider

@@ -1,0 +1,105 @@
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "smtp/smtp_text_encoder.h"
+
+namespace postrider {
+namespace {
+
+struct Encoded {
+  std::vector<std::string> pieces;
+  std::string data;  // the pieces joined
+  std::string endOfData;
+};
+
+Encoded Encode(std::string_view text) {
+  Encoded result;
+  SmtpTextEncoder encoder(text);
+  char piece[SmtpTextEncoder::kMaxPiece];
+  while (const std::size_t length = encoder.NextPiece(piece)) {
+    result.pieces.emplace_back(piece, length);
+    result.data.append(piece, length);
+  }
+  result.endOfData = std::string(encoder.EndOfData());
+  return result;
+}
+
+TEST(SmtpTextEncoderTest, DotLineFollowsALineEndWithoutAddingAnEmptyLine) {
+  EXPECT_EQ(Encode("Subject: hi\r\n\r\nBody\r\n").data, "Subject: hi\r\n\r\nBody\r\n");
+  EXPECT_EQ(Encode("Subject: hi\r\n\r\nBody\r\n").endOfData, ".\r\n");
+  EXPECT_EQ(Encode("Subject: hi\r\n\r\nBody").data, "Subject: hi\r\n\r\nBody");
+  EXPECT_EQ(Encode("Subject: hi\r\n\r\nBody").endOfData, "\r\n.\r\n");
+  EXPECT_EQ(Encode("last\r").endOfData, ".\r\n");
+  EXPECT_EQ(Encode("last\n").endOfData, ".\r\n");
+  EXPECT_TRUE(Encode("").pieces.empty());
+  EXPECT_EQ(Encode("").endOfData, ".\r\n");
+}
+
+TEST(SmtpTextEncoderTest, LineEndsBecomeCrLfAndLeadingDotsAreDoubled) {
+  EXPECT_EQ(Encode("a\nb\rc\r\nd\n\ne\r\r\n").data, "a\r\nb\r\nc\r\nd\r\n\r\ne\r\n\r\n");
+  EXPECT_EQ(Encode(".first\r\n.\r\nin.side\n..two\r.cr").data,
+            "..first\r\n..\r\nin.side\r\n...two\r\n..cr");
+}
+
+TEST(SmtpTextEncoderTest, Text901BytesLongGoesAsPiecesOf900And1) {
+  const Encoded encoded = Encode(std::string(901, 'x'));
+  ASSERT_EQ(encoded.pieces.size(), 2u);
+  EXPECT_EQ(encoded.pieces[0].size(), 900u);
+  EXPECT_EQ(encoded.pieces[1], "x");
+}
+
+TEST(SmtpTextEncoderTest, ExpansionAtAPieceBoundaryCarriesOver) {
+  const Encoded lineEnd = Encode(std::string(899, 'x') + "\ny");
+  ASSERT_EQ(lineEnd.pieces.size(), 2u);
+  EXPECT_EQ(lineEnd.pieces[0], std::string(899, 'x') + "\r");
+  EXPECT_EQ(lineEnd.pieces[1], "\ny");
+
+  const Encoded dot = Encode(std::string(898, 'x') + "\n.y");
+  ASSERT_EQ(dot.pieces.size(), 2u);
+  EXPECT_EQ(dot.pieces[0], std::string(898, 'x') + "\r\n");
+  EXPECT_EQ(dot.pieces[1], "..y");
+}
+
+// The same transformation written the plain way, to compare against.
+std::string Reference(std::string_view text) {
+  std::string out;
+  bool lineStart = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += "\r\n";
+      lineStart = true;
+      continue;
+    }
+    if (lineStart && text[i] == '.') out += '.';
+    out += text[i];
+    lineStart = false;
+  }
+  return out;
+}
+
+TEST(SmtpTextEncoderTest, AnyTextIsEncodedWholeInPiecesOfAtMost900Bytes) {
+  std::mt19937 random(20240611);
+  const std::string alphabet = "..\r\n\n\rab\xe9";
+  for (int round = 0; round < 200; ++round) {
+    std::string text(random() % 5000, 'a');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    const Encoded encoded = Encode(text);
+    EXPECT_EQ(encoded.data, Reference(text));
+    for (std::size_t i = 0; i < encoded.pieces.size(); ++i) {
+      EXPECT_LE(encoded.pieces[i].size(), 900u);
+      if (i + 1 < encoded.pieces.size()) {
+        EXPECT_EQ(encoded.pieces[i].size(), 900u);
+      }
+    }
+    const bool endsWithLineEnd =
+        encoded.data.empty() || encoded.data.compare(encoded.data.size() - 1, 1, "\n") == 0;
+    EXPECT_EQ(encoded.endOfData, endsWithLineEnd ? ".\r\n" : "\r\n.\r\n");
+  }
+}
+
+}  // namespace
+}  // namespace postrider

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/server_process.h"
+#include "support/temp_dir.h"
+
+namespace postrider::testing {
+
+// What the scripted server does besides taking mail. Commands are named as
+// sent ("HELO", "MAIL", "RCPT", "DATA", "RSET", "QUIT"); "." is the end of
+// the data.
+struct ServerScript {
+  // The greeting's lines, e.g. {"220-first", "220 second"}; empty: "220 ...".
+  std::vector<std::string> greeting;
+  // Answer every single-line reply with a three-line one instead.
+  bool multilineReplies = false;
+  // {"RCPT:bad@", "550 5.1.1 No such user"}: answer a command whose argument
+  // holds the text after ':' (or any such command) with this reply instead
+  // of handling it. Lines of a multi-line reply are separated by '|'.
+  // A 421 reply is followed by closing the connection.
+  std::vector<std::pair<std::string, std::string>> replies;
+  // Close the connection, without a reply, on these commands.
+  std::vector<std::string> dropOn;
+  // {".", 30.0}: wait so many seconds before answering the command.
+  std::vector<std::pair<std::string, double>> delays;
+  // Where to listen: "127.0.0.1" or "::1".
+  std::string host = "127.0.0.1";
+};
+
+// A small SMTP server of the tests' own (aiosmtpd, run with /usr/bin/python3)
+// that records exactly what arrives: each command line, and each message's
+// bytes as received after the dots are undone.
+class ScriptedSmtpServer {
+ public:
+  explicit ScriptedSmtpServer(const ServerScript& script = {});
+
+  int port() const { return port_; }
+  // "127.0.0.1:PORT" or "[::1]:PORT".
+  std::string address() const;
+  // The command lines received so far, in order, without line ends; the end
+  // of each message's data shows as ".".
+  std::vector<std::string> Commands() const;
+  int MessageCount() const;
+  // The bytes of the n-th message received (from 1).
+  std::string Message(int n) const;
+  void Stop() { process_->Stop(); }
+
+ private:
+  TempDir folder_;
+  std::string host_;
+  int port_;
+  std::unique_ptr<ServerProcess> process_;
+};
+
+}  // namespace postrider::testing

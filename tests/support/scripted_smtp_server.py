@@ -1,0 +1,167 @@
+#!/usr/bin/python3
+"""An SMTP server for the tests, built on aiosmtpd.
+
+It records what arrives in the --out folder: commands.log holds every command
+line as received (the end of a message's data as "."), message-N.eml the bytes
+of the N-th message after the dots are undone. It writes both before it
+answers, so a client that has its reply can look at them at once.
+
+It can be told to answer differently:
+  --greeting LINE        a greeting line (repeat for a multi-line greeting)
+  --multiline            answer with three-line replies instead of one line
+  --reply CMD[:TEXT]=R   answer CMD (whose argument holds TEXT) with R instead
+                         of handling it; '|' separates lines; 421 then closes
+  --drop CMD             close the connection on CMD without answering
+  --delay CMD=SECONDS    wait before answering CMD
+CMD is a command name (HELO, MAIL, RCPT, DATA, RSET, QUIT) or "." for the end
+of the data.
+"""
+
+import argparse
+import asyncio
+import os
+import sys
+
+from aiosmtpd.smtp import SMTP
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--greeting", action="append", default=[])
+    parser.add_argument("--multiline", action="store_true")
+    parser.add_argument("--reply", action="append", default=[])
+    parser.add_argument("--drop", action="append", default=[])
+    parser.add_argument("--delay", action="append", default=[])
+    return parser.parse_args()
+
+
+class Script:
+    def __init__(self, arguments):
+        self.out = arguments.out
+        self.greeting = arguments.greeting
+        self.multiline = arguments.multiline
+        self.replies = []
+        for rule in arguments.reply:
+            key, _, reply = rule.partition("=")
+            command, _, needle = key.partition(":")
+            self.replies.append((command.upper(), needle, reply.replace("|", "\r\n")))
+        self.drops = {command.upper() for command in arguments.drop}
+        self.delays = {}
+        for rule in arguments.delay:
+            command, _, seconds = rule.partition("=")
+            self.delays[command.upper()] = float(seconds)
+        self.message_count = 0
+
+    def reply_for(self, command, argument):
+        for rule_command, needle, reply in self.replies:
+            if rule_command == command and needle in argument:
+                return reply
+        return None
+
+    def log_command(self, line):
+        with open(os.path.join(self.out, "commands.log"), "a", encoding="utf-8",
+                  errors="surrogateescape") as log:
+            log.write(line + "\n")
+
+    def save_message(self, content):
+        self.message_count += 1
+        path = os.path.join(self.out, "message-%d.eml" % self.message_count)
+        with open(path, "wb") as message:
+            message.write(content)
+
+
+def as_multiline(status):
+    if "\r\n" in status or len(status) < 3:
+        return status
+    code, text = status[:3], status[4:]
+    return "%s-%s\r\n%s-second line\r\n%s last line" % (code, text, code, code)
+
+
+class ScriptedSMTP(SMTP):
+    def __init__(self, handler, script, **options):
+        super().__init__(handler, **options)
+        self.script = script
+        self.greeted = False
+        self.dropped = False
+        for name, method in list(self._smtp_methods.items()):
+            self._smtp_methods[name] = self._scripted(name, method)
+
+    def _scripted(self, name, method):
+        async def run(argument):
+            self.script.log_command(name if argument is None else "%s %s" % (name, argument))
+            if not await self.answer_by_script(name, argument or ""):
+                await method(argument)
+        return run
+
+    async def answer_by_script(self, command, argument):
+        """Answers as the script says; False when the command is to be handled."""
+        delay = self.script.delays.get(command)
+        if delay:
+            await asyncio.sleep(delay)
+        if command in self.script.drops:
+            self.drop()
+            return True
+        reply = self.script.reply_for(command, argument)
+        if reply is None:
+            return False
+        await self.push(reply)
+        return True
+
+    def drop(self):
+        self.dropped = True
+        if self.transport is not None:
+            self.transport.close()
+
+    async def push(self, status):
+        if self.dropped:
+            return
+        if isinstance(status, bytes):
+            status = status.decode("utf-8", "surrogateescape")
+        if not self.greeted:
+            self.greeted = True
+            if self.script.greeting:
+                status = "\r\n".join(self.script.greeting)
+        elif self.script.multiline:
+            status = as_multiline(status)
+        await super().push(status)
+        if status.startswith("421"):
+            self.drop()
+
+
+class Handler:
+    def __init__(self, script):
+        self.script = script
+
+    async def handle_DATA(self, server, session, envelope):
+        self.script.save_message(envelope.original_content)
+        self.script.log_command(".")
+        delay = self.script.delays.get(".")
+        if delay:
+            await asyncio.sleep(delay)
+        if "." in self.script.drops:
+            server.drop()
+            return "250 OK"
+        reply = self.script.reply_for(".", "")
+        return reply if reply is not None else "250 OK"
+
+
+def main():
+    arguments = parse_arguments()
+    script = Script(arguments)
+    handler = Handler(script)
+    loop = asyncio.new_event_loop()
+    asyncio.set_event_loop(loop)
+    server = loop.run_until_complete(loop.create_server(
+        lambda: ScriptedSMTP(handler, script, hostname="scripted.test", loop=loop),
+        host=arguments.host, port=arguments.port))
+    try:
+        loop.run_forever()
+    finally:
+        server.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
