@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "smtp/smtp_client.h"
+
 namespace postrider::bench {
 
 using Clock = std::chrono::steady_clock;
@@ -131,6 +133,28 @@ inline double RunSmtpSource(int messages, int bytes = 1024) {
     std::exit(1);
   }
   return seconds;
+}
+
+// Seconds SmtpClient takes for `messages` copies of `message` over one
+// connection to a fresh sink.
+inline double RunRawClient(const std::string& message, int messages) {
+  Sink sink;
+  const std::string recipient = "to@example.com";
+  const std::string returnAddress = "from@example.com";
+  SmtpClient client(nullptr);
+  const auto start = Clock::now();
+  if (const int result = client.Connect(sink.address())) {
+    std::fprintf(stderr, "Connect failed: %d\n", result);
+    std::exit(1);
+  }
+  for (int i = 0; i < messages; ++i) {
+    if (const int result = client.SendMail(recipient, returnAddress, message)) {
+      std::fprintf(stderr, "SendMail %d failed: %d\n", i, result);
+      std::exit(1);
+    }
+  }
+  client.Disconnect();
+  return SecondsSince(start);
 }
 
 }  // namespace postrider::bench

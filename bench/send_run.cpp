@@ -14,7 +14,6 @@
 #include "bench_support.h"
 #include "project/postridr_doc.h"
 #include "send/message_composer.h"
-#include "smtp/smtp_client.h"
 
 namespace {
 
@@ -80,25 +79,6 @@ double RunCliSend(const std::string& cli, const fs::path& folder, int entries) {
     std::exit(1);
   }
   return seconds;
-}
-
-// Seconds SmtpClient takes for `messages` messages of the given text.
-double RunRawClient(const std::string& message, int messages) {
-  Sink sink;
-  SmtpClient client(nullptr);
-  const auto start = Clock::now();
-  if (const int result = client.Connect(sink.address())) {
-    std::fprintf(stderr, "Connect failed: %d\n", result);
-    std::exit(1);
-  }
-  for (int i = 0; i < messages; ++i) {
-    if (const int result = client.SendMail("member@example.com", "bench@example.com", message)) {
-      std::fprintf(stderr, "SendMail failed: %d\n", result);
-      std::exit(1);
-    }
-  }
-  client.Disconnect();
-  return SecondsSince(start);
 }
 
 // Composition and the marks a run keeps, for every entry, without sending.
