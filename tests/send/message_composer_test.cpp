@@ -11,34 +11,16 @@
 
 #include "project/document_views.h"
 #include "project/project_file.h"
+#include "support/scoped_time_zone.h"
 #include "support/temp_dir.h"
 
 namespace postrider {
 namespace {
 
+using testing::ScopedTimeZone;
+
 constexpr std::time_t kDecember8 = 1796706478;  // 2026-12-08 05:07:58 UTC
 constexpr const char* kId = "<fixed.1@example.net>";
-
-// Pins the local time zone for one test.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) saved_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (saved_) {
-      setenv("TZ", saved_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
 
 // A message pane whose working copy differs from the saved letter.
 class EditedMessageView : public IMessageView {

@@ -9,28 +9,12 @@
 #include "send/message_date.h"
 #include "send/message_id.h"
 
+#include "support/scoped_time_zone.h"
+
 namespace postrider {
 namespace {
 
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) saved_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (saved_) {
-      setenv("TZ", saved_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
+using testing::ScopedTimeZone;
 
 std::string Date(std::time_t when) {
   std::string out;

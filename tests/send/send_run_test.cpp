@@ -14,6 +14,7 @@
 #include "support/free_port.h"
 #include "support/recording_views.h"
 #include "support/scripted_smtp_server.h"
+#include "support/smtp_test_timeouts.h"
 #include "support/temp_dir.h"
 
 namespace postrider {
@@ -38,14 +39,6 @@ std::string ListOf(int entries, const std::vector<std::pair<int, std::string>>& 
     list += "Person " + std::to_string(i) + "\t" + address + "\n";
   }
   return list;
-}
-
-SmtpTimeouts ShortTimeouts() {
-  SmtpTimeouts timeouts;
-  const auto wait = std::chrono::seconds(20);
-  timeouts.connect = timeouts.greeting = timeouts.helo = timeouts.rset = timeouts.mail = wait;
-  timeouts.rcpt = timeouts.data = timeouts.textBlock = timeouts.endOfData = timeouts.quit = wait;
-  return timeouts;
 }
 
 std::vector<int> Statuses(const CPostridrDoc& document) {
@@ -100,7 +93,7 @@ class SendRunTest : public ::testing::Test {
   UserSettings settings{.realName = "Sender", .returnAddress = "sender@example.com"};
   ConfigureDialogDouble configure;
   SendController controller{SendRunHost{recorded.prompts, recorded.frame, &configure},
-                            ShortTimeouts()};
+                            testing::UniformTimeouts()};
 };
 
 TEST_F(SendRunTest, TwoSelectedEntriesAreSentMarkedAndLoggedInOrder) {

@@ -6,6 +6,7 @@
 #include "smtp/hello_name.h"
 #include "smtp/smtp_client.h"
 #include "support/recording_prompts.h"
+#include "support/smtp_test_timeouts.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_sink_server.h"
 
@@ -18,18 +19,10 @@ using testing::ScriptedSmtpServer;
 using testing::ServerScript;
 using testing::SmtpSinkServer;
 
-SmtpTimeouts TestTimeouts() {
-  SmtpTimeouts timeouts;
-  timeouts.connect = timeouts.greeting = timeouts.helo = timeouts.rset = timeouts.mail =
-      timeouts.rcpt = timeouts.data = timeouts.textBlock = timeouts.endOfData = timeouts.quit =
-          20s;
-  return timeouts;
-}
-
 TEST(SmtpClientTransactionTest, SendsTheCommandsInOrderForEveryMessage) {
   ScriptedSmtpServer server;
   RecordingPrompts prompts;
-  SmtpClient client(&prompts, TestTimeouts());
+  SmtpClient client(&prompts, testing::UniformTimeouts());
   ASSERT_EQ(client.Connect(server.address()), 0);
   EXPECT_EQ(client.SendMail("first@example.com", "sender@example.com", "Subject: 1\r\n\r\nx"), 0);
   EXPECT_EQ(client.SendMail("second@example.com", "sender@example.com", "Subject: 2\r\n\r\ny"), 0);
@@ -70,7 +63,7 @@ TEST(SmtpClientTransactionTest, TextsArriveExactlyAsComposed) {
   };
 
   ScriptedSmtpServer server;
-  SmtpClient client(nullptr, TestTimeouts());
+  SmtpClient client(nullptr, testing::UniformTimeouts());
   ASSERT_EQ(client.Connect(server.address()), 0);
   for (const Case& c : cases) {
     EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", c.composed), 0);
@@ -88,7 +81,7 @@ TEST(SmtpClientTransactionTest, ReadsMultiLineGreetingAndRepliesWhole) {
   script.greeting = {"220-scripted.test first line", "220-second line", "220 ready"};
   script.multilineReplies = true;
   ScriptedSmtpServer server(script);
-  SmtpClient client(nullptr, TestTimeouts());
+  SmtpClient client(nullptr, testing::UniformTimeouts());
 
   ASSERT_EQ(client.Connect(server.address()), 0);
   EXPECT_EQ(client.lastReplyCode(), 220);
@@ -107,7 +100,7 @@ TEST(SmtpClientTransactionTest, ConnectsToBracketedIpv6Address) {
   ServerScript script;
   script.host = "::1";
   ScriptedSmtpServer server(script);
-  SmtpClient client(nullptr, TestTimeouts());
+  SmtpClient client(nullptr, testing::UniformTimeouts());
   ASSERT_EQ(client.Connect(server.address()), 0);
   EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", "Subject: v6\r\n\r\nx\r\n"), 0);
   client.Disconnect();
@@ -116,7 +109,7 @@ TEST(SmtpClientTransactionTest, ConnectsToBracketedIpv6Address) {
 
 TEST(SmtpClientTransactionTest, SmtpSinkTakesEveryMessageWithItsEnvelope) {
   SmtpSinkServer sink;
-  SmtpClient client(nullptr, TestTimeouts());
+  SmtpClient client(nullptr, testing::UniformTimeouts());
   ASSERT_EQ(client.Connect(sink.address()), 0);
   for (int i = 0; i < 20; ++i) {
     const std::string n = std::to_string(i);
