@@ -65,6 +65,8 @@ inline pid_t Spawn(const std::vector<std::string>& argv, bool quiet = false) {
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
+  // The child must not write out our buffered output a second time.
+  std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
     if (quiet) {
