@@ -8,8 +8,14 @@
 namespace postrider::testing {
 
 // A server program started for one test: runs argv, returns once host:port
-// accepts connections, and is stopped (SIGTERM, then SIGKILL, always reaped)
-// when the object goes. Throws std::runtime_error when it does not come up.
+// accepts connections, and is stopped when the object goes. Throws
+// std::runtime_error when it does not come up.
+//
+// The server runs under a small shell that holds the read end of a pipe whose
+// write end only this process has: however this process ends, a crash
+// included, the pipe closes and the shell stops the server. (The parent-death
+// signal would not do: Linux drops it when a server changes its user, as
+// smtp-sink does when it runs as "nobody".)
 class ServerProcess {
  public:
   ServerProcess(const std::vector<std::string>& argv, const std::string& host, int port);
@@ -24,7 +30,8 @@ class ServerProcess {
  private:
   bool Reap(int waitMilliseconds);
 
-  pid_t pid_ = -1;
+  pid_t pid_ = -1;  // the watching shell
+  int lifeline_ = -1;  // write end of the pipe the shell watches
 };
 
 // Whether the tests run as root (then Postfix's tools need "-u nobody").
