@@ -73,14 +73,18 @@ int TcpSocket::WaitUntilReady(short events, SocketDeadline deadline) {
   for (;;) {
     if (const int cancelled = call.RunHook()) return cancelled;
     const SocketDeadline now = SocketClock::now();
-    if (now >= deadline) return kWsaEtimedout;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-    const auto slice = std::min(left, kWaitSlice);
+    // Past the deadline (a slow hook can use it up) look once more without
+    // waiting: what has already arrived is no timeout.
+    const bool late = now >= deadline;
+    const auto slice =
+        late ? std::chrono::milliseconds(0)
+             : std::min(std::chrono::ceil<std::chrono::milliseconds>(deadline - now), kWaitSlice);
     pollfd entry{fd_, events, 0};
     const int ready = ::poll(&entry, 1, static_cast<int>(slice.count()));
     // Errors and hang-ups count as ready: the call that follows reports them.
     if (ready > 0) return call.CancelResult();
     if (ready < 0 && errno != EINTR) return SocketErrorFromErrno(errno);
+    if (late) return kWsaEtimedout;
   }
 }
 

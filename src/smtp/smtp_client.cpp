@@ -34,6 +34,17 @@ std::string FormatReply(const SmtpReply& reply) {
   return shown;
 }
 
+// A line that is not an SMTP reply may hold anything: keep control
+// characters out of the message box.
+std::string Printable(std::string_view line) {
+  std::string shown(line);
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t' && c != '\n') || byte == 0x7f) c = '?';
+  }
+  return shown;
+}
+
 bool IsRefusal(int code) { return code >= 400 && code <= 599; }
 
 }  // namespace
@@ -101,13 +112,27 @@ int SmtpClient::Connect(const std::string& server) {
     currentStep_ = SmtpStep::Greeting;
     if (const int error =
             reader_.Read(*transport_, DeadlineAfter(timeouts_.greeting), lastReply_)) {
+      // Something that is no SMTP reply (say, a POP3 server on that port):
+      // the user has to see it to find the mistake in the settings.
+      if (error == kSmtpProtocolError) {
+        Tell("The SMTP server " + server + " sent an unexpected greeting:\n" +
+             Printable(lastReply_.text));
+      }
       return TransportFailure(SmtpStep::Greeting, error);
     }
     if (lastReply_.code != 220) {
-      // Left open, so that Disconnect can still say QUIT as RFC 5321 asks.
-      Tell("The SMTP server " + server + " refused the connection:\n" + FormatReply(lastReply_));
       failedStep_ = SmtpStep::Greeting;
-      return lastReply_.code;
+      if (IsRefusal(lastReply_.code)) {
+        // Left open, so that Disconnect can still say QUIT as RFC 5321 asks.
+        Tell("The SMTP server " + server + " refused the connection:\n" +
+             FormatReply(lastReply_));
+        return lastReply_.code;
+      }
+      // Neither a welcome nor a refusal: the dialogue cannot start.
+      Tell("The SMTP server " + server + " sent an unexpected greeting:\n" +
+           Printable(FormatReply(lastReply_)));
+      CloseConnection();
+      return kSmtpProtocolError;
     }
     helloName_ = LocalHelloName();
     ready_ = true;
@@ -234,17 +259,22 @@ int SmtpClient::Judge(SmtpStep step, Expect expect) {
   if (code == 421) {
     CloseConnection();  // the server is closing the connection
   } else if (step != SmtpStep::Rset) {
-    ResetAfterRefusal();
+    // A cancel or a failure here must not pass for the refusal: the caller
+    // may treat a refused recipient as a bad address and go on.
+    if (const int error = ResetAfterRefusal()) return error;
   }
   return code;
 }
 
-void SmtpClient::ResetAfterRefusal() {
+int SmtpClient::ResetAfterRefusal() {
+  currentStep_ = SmtpStep::Rset;
   const SocketDeadline deadline = DeadlineAfter(timeouts_.rset);
-  if (transport_->SendAll("RSET\r\n", deadline, false) != 0 ||
-      reader_.Read(*transport_, deadline, scratchReply_) != 0 || scratchReply_.code == 421) {
-    CloseConnection();
-  }
+  int error = transport_->SendAll("RSET\r\n", deadline, false);
+  // Its reply goes aside: lastReply_ keeps the refusal's words.
+  if (error == 0) error = reader_.Read(*transport_, deadline, scratchReply_);
+  if (error != 0) return TransportFailure(SmtpStep::Rset, error);
+  if (scratchReply_.code == 421) CloseConnection();
+  return 0;
 }
 
 int SmtpClient::Disconnect() {

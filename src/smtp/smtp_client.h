@@ -48,13 +48,17 @@ class SmtpClient {
   SmtpClient& operator=(const SmtpClient&) = delete;
 
   // server: "host", "host:port", "[v6-address]:port" or a bare IPv6 address.
-  // 0 when the server greeted with 220; else its reply code, or an error
-  // number. Failures to find or reach the server are shown to the user.
+  // 0 when the server greeted with 220; else its refusal (4xx, 5xx), an
+  // error number, or kSmtpProtocolError for a greeting that is no SMTP
+  // welcome. Failures to find or reach the server, and any greeting other
+  // than 220, are shown to the user.
   int Connect(const std::string& server);
 
   // One mail transaction (HELO, RSET, MAIL, RCPT, DATA, text, end of data).
   // After a refusal the transaction is reset so the connection can carry the
-  // next message; a 421 or a transport error ends the connection.
+  // next message; a 421 or a transport error ends the connection. When that
+  // reset itself fails or is cancelled, the result is its error (failedStep
+  // Rset), not the refusal.
   int SendMail(const std::string& recipient, const std::string& returnAddress,
                std::string_view message);
 
@@ -66,7 +70,8 @@ class SmtpClient {
   SmtpStep failedStep() const { return failedStep_; }
   // The step now waiting, for a blocking hook that wants to know.
   SmtpStep currentStep() const { return currentStep_; }
-  // The reply that ended the last step (code 0 when none arrived).
+  // The reply that ended the last step (code 0 when none arrived). When the
+  // reset after a refusal failed, still the refusal.
   int lastReplyCode() const { return lastReply_.code; }
   const std::string& lastReplyText() const { return lastReply_.text; }
   // The name this client gives in HELO.
@@ -82,7 +87,7 @@ class SmtpClient {
   int SendText(std::string_view message, std::string_view& endOfData);
   int Judge(SmtpStep step, Expect expect);
   int TransportFailure(SmtpStep step, int error);
-  void ResetAfterRefusal();
+  int ResetAfterRefusal();
   void ClearLastReply();
   void CloseConnection();
   void Tell(const std::string& text);

@@ -10,6 +10,12 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+int ProtocolError(std::string_view badLine, SmtpReply& reply) {
+  reply.code = 0;
+  reply.text.assign(badLine.substr(0, SmtpReplyReader::kMaxKeptBadLine));
+  return kSmtpProtocolError;
+}
+
 }  // namespace
 
 void SmtpReplyReader::Discard() { begin_ = end_ = 0; }
@@ -37,7 +43,9 @@ int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, Sm
     const void* newline = std::memchr(start, '\n', end_ - begin_);
     if (newline == nullptr) {
       // A line end may still be on its way after a CR; anything more is too long.
-      if (end_ - begin_ > kMaxLineLength + 1) return kSmtpProtocolError;
+      if (end_ - begin_ > kMaxLineLength + 1) {
+        return ProtocolError(std::string_view(start, end_ - begin_), reply);
+      }
       if (const int error = Fill(transport, deadline)) return error;
       continue;
     }
@@ -46,15 +54,15 @@ int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, Sm
     std::string_view line(start, lineLength);
     begin_ += lineLength + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.size() > kMaxLineLength || ++lines > kMaxLines) return kSmtpProtocolError;
+    if (line.size() > kMaxLineLength || ++lines > kMaxLines) return ProtocolError(line, reply);
 
     if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) {
-      return kSmtpProtocolError;
+      return ProtocolError(line, reply);
     }
     const char separator = line.size() == 3 ? ' ' : line[3];
-    if (separator != ' ' && separator != '-') return kSmtpProtocolError;
+    if (separator != ' ' && separator != '-') return ProtocolError(line, reply);
     const int lineCode = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-    if (lines > 1 && lineCode != code) return kSmtpProtocolError;
+    if (lines > 1 && lineCode != code) return ProtocolError(line, reply);
     code = lineCode;
 
     if (lines > 1) reply.text.push_back('\n');

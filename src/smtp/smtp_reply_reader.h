@@ -21,12 +21,15 @@ class SmtpReplyReader {
  public:
   static constexpr std::size_t kMaxLineLength = 2000;  // bytes, without the line end
   static constexpr int kMaxLines = 100;
+  // How much of a line that broke the protocol is kept for showing.
+  static constexpr std::size_t kMaxKeptBadLine = 200;
 
   // Reads the next whole reply into reply. Returns 0, a transport error, or
   // kSmtpProtocolError for a malformed reply (every line must be three digits
   // followed by a blank, a hyphen or the line end, all with the same code),
   // a line too long, or too many lines. reply.code is 0 unless a whole
-  // reply arrived.
+  // reply arrived; after a protocol error reply.text holds the line that
+  // broke it (its start, when too long), so the user can see what came.
   int Read(ISmtpTransport& transport, SocketDeadline deadline, SmtpReply& reply);
 
   // Forgets buffered bytes, for a new connection.

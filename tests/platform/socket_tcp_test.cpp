@@ -149,6 +149,36 @@ TEST_F(TcpSocketTest, ReceiveFromSilentPeerTimesOutWith10060) {
   EXPECT_EQ(received, 0u);
 }
 
+TEST_F(TcpSocketTest, DataThatArrivedWhileASlowHookRanIsNoTimeout) {
+  Listener listener;
+  TcpSocket socket;
+  ASSERT_EQ(socket.Connect(listener.address(), DeadlineAfter(5s), nullptr), 0);
+  const int peer = listener.Accept();
+  ASSERT_EQ(::send(peer, "250 OK\r\n", 8, 0), 8);
+  // Taking one byte proves the rest is already here, waiting to be read.
+  char buffer[16];
+  std::size_t received = 0;
+  ASSERT_EQ(socket.Receive(buffer, 1, received, DeadlineAfter(5s)), 0);
+
+  // The hook outlasts the whole wait.
+  SetBlockingHook([] { std::this_thread::sleep_for(50ms); });
+  ASSERT_EQ(socket.Receive(buffer, sizeof buffer, received, DeadlineAfter(1ms)), 0);
+  EXPECT_EQ(std::string(buffer, received), "50 OK\r\n");
+}
+
+TEST_F(TcpSocketTest, SendAllToPeerThatNeverReadsTimesOutWith10060) {
+  Listener listener;  // never accepts, never reads
+  TcpSocket socket;
+  ASSERT_EQ(socket.Connect(listener.address(), DeadlineAfter(5s), nullptr), 0);
+  const std::string chunk(1024 * 1024, 'x');
+  int result = 0;
+  // Bounded: the socket buffers of both ends fill long before 1 GiB.
+  for (int i = 0; i < 1024 && result == 0; ++i) {
+    result = socket.SendAll(chunk.data(), chunk.size(), DeadlineAfter(300ms));
+  }
+  EXPECT_EQ(result, kWsaEtimedout);
+}
+
 TEST_F(TcpSocketTest, ReceiveAfterPeerClosedFailsWith10101) {
   Listener listener;
   TcpSocket socket;

@@ -16,6 +16,7 @@
 #include "support/recording_prompts.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_sink_server.h"
+#include "support/smtp_test_timeouts.h"
 
 namespace postrider {
 namespace {
@@ -25,16 +26,9 @@ using testing::RecordingPrompts;
 using testing::ScriptedSmtpServer;
 using testing::ServerScript;
 using testing::SmtpSinkServer;
+using testing::UniformTimeouts;
 
 constexpr const char* kMessage = "Subject: test\r\n\r\nHello.\r\n";
-
-SmtpTimeouts Timeouts(std::chrono::milliseconds each) {
-  SmtpTimeouts timeouts;
-  timeouts.connect = timeouts.greeting = timeouts.helo = timeouts.rset = timeouts.mail =
-      timeouts.rcpt = timeouts.data = timeouts.textBlock = timeouts.endOfData = timeouts.quit =
-          each;
-  return timeouts;
-}
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -51,7 +45,7 @@ TEST_F(SmtpClientFailureTest, RefusedRecipientGivesReplyCodeAndConnectionCarries
   ServerScript script;
   script.replies = {{"RCPT:nobody@", "550 5.1.1 No such user here"}};
   ScriptedSmtpServer server(script);
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   ASSERT_EQ(client.Connect(server.address()), 0);
 
   EXPECT_EQ(client.SendMail("nobody@example.com", "from@example.com", kMessage), 550);
@@ -73,7 +67,7 @@ TEST_F(SmtpClientFailureTest, RefusedRecipientGivesReplyCodeAndConnectionCarries
 
 TEST_F(SmtpClientFailureTest, RefusalAtMailIsReportedForEveryMessage) {
   SmtpSinkServer sink({"-f", "MAIL", "-B", "550 5.7.1 Sender refused"});
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   ASSERT_EQ(client.Connect(sink.address()), 0);
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 550);
@@ -85,7 +79,7 @@ TEST_F(SmtpClientFailureTest, RefusalAtMailIsReportedForEveryMessage) {
 
 TEST_F(SmtpClientFailureTest, RefusalAtEndOfDataIsNotCountedAsSent) {
   SmtpSinkServer sink({"-f", ".", "-B", "554 5.6.0 Content refused"});
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   ASSERT_EQ(client.Connect(sink.address()), 0);
   EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 554);
   EXPECT_EQ(client.failedStep(), SmtpStep::EndOfData);
@@ -93,9 +87,35 @@ TEST_F(SmtpClientFailureTest, RefusalAtEndOfDataIsNotCountedAsSent) {
   EXPECT_TRUE(client.isConnected());
 }
 
+TEST_F(SmtpClientFailureTest, RefusalAtDataResetsAndTheNextMessageGoesThrough) {
+  ServerScript script;
+  script.firstReplies = {{"DATA", "451 4.3.0 Try again later"}};
+  ScriptedSmtpServer server(script);
+  SmtpClient client(&prompts_, UniformTimeouts());
+  ASSERT_EQ(client.Connect(server.address()), 0);
+
+  EXPECT_EQ(client.SendMail("first@example.com", "from@example.com", "Subject: 1\r\n\r\nx\r\n"),
+            451);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Data);
+  EXPECT_EQ(client.lastReplyText(), "4.3.0 Try again later");
+  EXPECT_TRUE(client.isConnected());
+  EXPECT_EQ(client.SendMail("second@example.com", "from@example.com", "Subject: 2\r\n\r\ny\r\n"),
+            0);
+  client.Disconnect();
+
+  // The refused message's text never went out: RSET came straight after DATA.
+  const std::vector<std::string> commands = server.Commands();
+  const auto refused = std::find(commands.begin(), commands.end(), "DATA");
+  ASSERT_NE(refused, commands.end());
+  ASSERT_NE(refused + 1, commands.end());
+  EXPECT_EQ(*(refused + 1), "RSET");
+  ASSERT_EQ(server.MessageCount(), 1);
+  EXPECT_EQ(server.Message(1), "Subject: 2\r\n\r\ny\r\n");
+}
+
 TEST_F(SmtpClientFailureTest, ReplyOf421EndsTheConnection) {
   SmtpSinkServer sink({"-Q", "RCPT"});
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   ASSERT_EQ(client.Connect(sink.address()), 0);
   EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 421);
   EXPECT_EQ(client.failedStep(), SmtpStep::Rcpt);
@@ -107,7 +127,7 @@ TEST_F(SmtpClientFailureTest, ReplyOf421EndsTheConnection) {
 
 TEST_F(SmtpClientFailureTest, ConnectionDroppedInTheDataStageIsATransportError) {
   SmtpSinkServer sink({"-q", "."});
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   ASSERT_EQ(client.Connect(sink.address()), 0);
   const int result = client.SendMail("to@example.com", "from@example.com", kMessage);
   EXPECT_GE(result, kWsaBaseError);
@@ -121,7 +141,7 @@ TEST_F(SmtpClientFailureTest, GreetingOtherThan220FailsConnectAndShowsTheReply) 
   ServerScript script;
   script.greeting = {"554-5.3.2 No service", "554 5.3.2 for you"};
   ScriptedSmtpServer server(script);
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   EXPECT_EQ(client.Connect(server.address()), 554);
   EXPECT_EQ(client.failedStep(), SmtpStep::Greeting);
   ASSERT_EQ(prompts_.messages().size(), 1u);
@@ -133,8 +153,27 @@ TEST_F(SmtpClientFailureTest, GreetingOtherThan220FailsConnectAndShowsTheReply) 
   EXPECT_EQ(server.Commands(), std::vector<std::string>{"QUIT"});
 }
 
+TEST_F(SmtpClientFailureTest, GreetingThatIsNoSmtpWelcomeFailsConnectAndShowsWhatCame) {
+  // A POP3 server on the wrong port, and a positive code that is not 220.
+  for (const std::string greeting : {"+OK POP3 ready", "250 mail.example.com ready"}) {
+    SCOPED_TRACE(greeting);
+    ServerScript script;
+    script.greeting = {greeting};
+    ScriptedSmtpServer server(script);
+    RecordingPrompts prompts;
+    SmtpClient client(&prompts, UniformTimeouts());
+    EXPECT_EQ(client.Connect(server.address()), kSmtpProtocolError);
+    EXPECT_EQ(client.failedStep(), SmtpStep::Greeting);
+    EXPECT_FALSE(client.isConnected());
+    ASSERT_EQ(prompts.messages().size(), 1u);
+    EXPECT_EQ(prompts.messages()[0].text, "The SMTP server " + server.address() +
+                                              " sent an unexpected greeting:\n" + greeting);
+    EXPECT_EQ(client.Disconnect(), 0);
+  }
+}
+
 TEST_F(SmtpClientFailureTest, NameThatDoesNotResolveIsShownToTheUser) {
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   const int result = client.Connect("no-such-host.invalid");
   EXPECT_GE(result, kWsaHostNotFound);
   EXPECT_LE(result, kWsaNoData);
@@ -144,7 +183,7 @@ TEST_F(SmtpClientFailureTest, NameThatDoesNotResolveIsShownToTheUser) {
 }
 
 TEST_F(SmtpClientFailureTest, RefusedConnectionIsShownToTheUser) {
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   const int port = testing::FreeLoopbackPort();
   EXPECT_EQ(client.Connect("127.0.0.1:" + std::to_string(port)), kWsaEconnrefused);
   EXPECT_EQ(client.failedStep(), SmtpStep::Connect);
@@ -162,7 +201,10 @@ TEST_F(SmtpClientFailureTest, ServerThatNeverAnswersTimesOut) {
   ASSERT_EQ(::listen(listener, 4), 0);
   ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
 
-  SmtpClient client(&prompts_, Timeouts(300ms));
+  // Only the greeting is short: a slow connect on a loaded machine is no timeout.
+  SmtpTimeouts impatient = UniformTimeouts();
+  impatient.greeting = 300ms;
+  SmtpClient client(&prompts_, impatient);
   EXPECT_EQ(client.Connect("127.0.0.1:" + std::to_string(ntohs(address.sin_port))),
             kWsaEtimedout);
   EXPECT_EQ(client.failedStep(), SmtpStep::Greeting);
@@ -172,7 +214,7 @@ TEST_F(SmtpClientFailureTest, ServerThatNeverAnswersTimesOut) {
 
 TEST_F(SmtpClientFailureTest, ReplyThatDoesNotComeInTimeEndsTheConnection) {
   SmtpSinkServer sink({"-W", "RCPT:30"});
-  SmtpTimeouts shortRcpt = Timeouts(20s);
+  SmtpTimeouts shortRcpt = UniformTimeouts();
   shortRcpt.rcpt = 300ms;
   SmtpClient impatient(&prompts_, shortRcpt);
   ASSERT_EQ(impatient.Connect(sink.address()), 0);
@@ -185,7 +227,7 @@ TEST_F(SmtpClientFailureTest, CancelWhileWaitingForEndOfDataReplyGives10004) {
   ServerScript script;
   script.delays = {{".", 60.0}};
   ScriptedSmtpServer server(script);
-  SmtpClient client(&prompts_, Timeouts(120s));
+  SmtpClient client(&prompts_, UniformTimeouts(120s));
   ASSERT_EQ(client.Connect(server.address()), 0);
 
   int hookCalls = 0;
@@ -203,7 +245,7 @@ TEST_F(SmtpClientFailureTest, CancelInAnEarlierStepStopsTheTransaction) {
   ServerScript script;
   script.delays = {{"RCPT", 60.0}};
   ScriptedSmtpServer server(script);
-  SmtpClient client(&prompts_, Timeouts(120s));
+  SmtpClient client(&prompts_, UniformTimeouts(120s));
   ASSERT_EQ(client.Connect(server.address()), 0);
 
   SetBlockingHook([&] {
@@ -216,7 +258,7 @@ TEST_F(SmtpClientFailureTest, CancelInAnEarlierStepStopsTheTransaction) {
 
 TEST_F(SmtpClientFailureTest, HostileAddressesAreRefusedBeforeAnythingIsSent) {
   ScriptedSmtpServer server;
-  SmtpClient client(&prompts_, Timeouts(20s));
+  SmtpClient client(&prompts_, UniformTimeouts());
   ASSERT_EQ(client.Connect(server.address()), 0);
 
   EXPECT_EQ(client.SendMail("victim@example.com>\r\nRCPT TO:<extra@example.com", "from@example.com",

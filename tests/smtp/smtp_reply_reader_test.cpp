@@ -95,6 +95,16 @@ TEST(SmtpReplyReaderTest, MalformedLinesAreProtocolErrors) {
   }
 }
 
+TEST(SmtpReplyReaderTest, ProtocolErrorKeepsTheLineThatBrokeIt) {
+  EXPECT_EQ(ReadFrom({"+OK POP3 ready\r\n"}).reply.text, "+OK POP3 ready");
+  EXPECT_EQ(ReadFrom({"250-a\r\n251 b\r\n"}).reply.text, "251 b");
+  // Only the start of one too long to show.
+  const std::string endless = "250 " + std::string(5000, 'x');
+  const ReadOutcome outcome = ReadFrom({endless});
+  EXPECT_EQ(outcome.result, kSmtpProtocolError);
+  EXPECT_EQ(outcome.reply.text, endless.substr(0, SmtpReplyReader::kMaxKeptBadLine));
+}
+
 TEST(SmtpReplyReaderTest, LineOf2000BytesIsReadAndLongerOneRefused) {
   const ReadOutcome longest = ReadFrom({"250 " + std::string(1996, 'x') + "\r\n"});
   EXPECT_EQ(longest.result, 0);

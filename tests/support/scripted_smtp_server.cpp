@@ -19,7 +19,13 @@ ScriptedSmtpServer::ScriptedSmtpServer(const ServerScript& script)
   for (const auto& [command, reply] : script.replies) {
     argv.insert(argv.end(), {"--reply", command + "=" + reply});
   }
+  for (const auto& [command, reply] : script.firstReplies) {
+    argv.insert(argv.end(), {"--reply-once", command + "=" + reply});
+  }
   for (const std::string& command : script.dropOn) argv.insert(argv.end(), {"--drop", command});
+  for (const std::string& command : script.dropAfterReply) {
+    argv.insert(argv.end(), {"--drop-after", command});
+  }
   for (const auto& [command, seconds] : script.delays) {
     argv.insert(argv.end(), {"--delay", command + "=" + std::to_string(seconds)});
   }

@@ -23,6 +23,11 @@ struct ServerScript {
   // of handling it. Lines of a multi-line reply are separated by '|'.
   // A 421 reply is followed by closing the connection.
   std::vector<std::pair<std::string, std::string>> replies;
+  // Like replies, but each rule answers only the first command it matches.
+  std::vector<std::pair<std::string, std::string>> firstReplies;
+  // Close the connection right after a reply from replies or firstReplies
+  // to these commands (not "."), e.g. after a 354 to DATA.
+  std::vector<std::string> dropAfterReply;
   // Close the connection, without a reply, on these commands.
   std::vector<std::string> dropOn;
   // {".", 30.0}: wait so many seconds before answering the command.

@@ -11,6 +11,11 @@ It can be told to answer differently:
   --multiline            answer with three-line replies instead of one line
   --reply CMD[:TEXT]=R   answer CMD (whose argument holds TEXT) with R instead
                          of handling it; '|' separates lines; 421 then closes
+  --reply-once CMD[:TEXT]=R
+                         the same, but only for the first command it matches
+  --drop-after CMD       close the connection right after a --reply or
+                         --reply-once answer to the command CMD (not "."),
+                         e.g. after a 354 to DATA
   --drop CMD             close the connection on CMD without answering
   --delay CMD=SECONDS    wait before answering CMD
 CMD is a command name (HELO, MAIL, RCPT, DATA, RSET, QUIT) or "." for the end
@@ -33,6 +38,8 @@ def parse_arguments():
     parser.add_argument("--greeting", action="append", default=[])
     parser.add_argument("--multiline", action="store_true")
     parser.add_argument("--reply", action="append", default=[])
+    parser.add_argument("--reply-once", action="append", default=[])
+    parser.add_argument("--drop-after", action="append", default=[])
     parser.add_argument("--drop", action="append", default=[])
     parser.add_argument("--delay", action="append", default=[])
     return parser.parse_args()
@@ -44,11 +51,15 @@ class Script:
         self.greeting = arguments.greeting
         self.multiline = arguments.multiline
         self.replies = []
-        for rule in arguments.reply:
+        for rule, once in ([(rule, False) for rule in arguments.reply] +
+                           [(rule, True) for rule in arguments.reply_once]):
             key, _, reply = rule.partition("=")
             command, _, needle = key.partition(":")
-            self.replies.append((command.upper(), needle, reply.replace("|", "\r\n")))
+            self.replies.append({"command": command.upper(), "needle": needle,
+                                 "reply": reply.replace("|", "\r\n"), "once": once,
+                                 "used": False})
         self.drops = {command.upper() for command in arguments.drop}
+        self.drops_after = {command.upper() for command in arguments.drop_after}
         self.delays = {}
         for rule in arguments.delay:
             command, _, seconds = rule.partition("=")
@@ -56,9 +67,12 @@ class Script:
         self.message_count = 0
 
     def reply_for(self, command, argument):
-        for rule_command, needle, reply in self.replies:
-            if rule_command == command and needle in argument:
-                return reply
+        for rule in self.replies:
+            if rule["once"] and rule["used"]:
+                continue
+            if rule["command"] == command and rule["needle"] in argument:
+                rule["used"] = True
+                return rule["reply"]
         return None
 
     def log_command(self, line):
@@ -108,6 +122,8 @@ class ScriptedSMTP(SMTP):
         if reply is None:
             return False
         await self.push(reply)
+        if command in self.script.drops_after:
+            self.drop()
         return True
 
     def drop(self):

@@ -1,0 +1,150 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/blocking_call.h"
+#include "platform/socket_errors.h"
+#include "smtp/smtp_client.h"
+#include "support/recording_prompts.h"
+#include "support/scripted_smtp_server.h"
+#include "support/smtp_test_timeouts.h"
+
+namespace postrider {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RecordingPrompts;
+using testing::ScriptedSmtpServer;
+using testing::ServerScript;
+using testing::UniformTimeouts;
+
+constexpr const char* kMessage = "Subject: test\r\n\r\nHello.\r\n";
+
+// Dialogues that break off in the middle: the client must report what broke
+// them, not what the server said before.
+class SmtpClientBrokenDialogueTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetBlockingHook(nullptr); }
+
+  RecordingPrompts prompts_;
+};
+
+TEST_F(SmtpClientBrokenDialogueTest, CancelWhileResettingAfterARefusedRecipientStopsTheRun) {
+  ServerScript script;
+  script.replies = {{"RCPT:nobody@", "550 5.1.1 No such user here"}};
+  ScriptedSmtpServer server(script);
+  SmtpClient client(&prompts_, UniformTimeouts());
+  ASSERT_EQ(client.Connect(server.address()), 0);
+
+  // The hook runs before every wait, so the cancel lands in the RSET wait
+  // that follows the refusal, whatever the timing.
+  bool refusedRecipientAsked = false;
+  SetBlockingHook([&] {
+    if (client.currentStep() == SmtpStep::Rcpt) refusedRecipientAsked = true;
+    if (refusedRecipientAsked && client.currentStep() == SmtpStep::Rset) CancelBlockingCall();
+  });
+  // Were the refusal (550 at RCPT) returned, the caller would take it for a
+  // bad address and carry on with the next message.
+  EXPECT_EQ(client.SendMail("nobody@example.com", "from@example.com", kMessage), kWsaEintr);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Rset);
+  EXPECT_EQ(client.lastReplyCode(), 550);
+  EXPECT_EQ(client.lastReplyText(), "5.1.1 No such user here");
+  EXPECT_FALSE(client.isConnected());
+}
+
+TEST_F(SmtpClientBrokenDialogueTest, ResetAfterARefusalThatFailsGivesItsTransportError) {
+  struct Case {
+    const char* name;
+    ServerScript script;
+    int expected;  // 0: any transport error
+  };
+  // HELO is refused: the RSET after it is the first one, so the script can
+  // break exactly that one.
+  ServerScript dropped;
+  dropped.replies = {{"HELO", "550 5.7.1 Go away"}};
+  dropped.dropOn = {"RSET"};
+  ServerScript silent = dropped;
+  silent.dropOn.clear();
+  silent.delays = {{"RSET", 60.0}};
+
+  for (const Case& c : {Case{"dropped", dropped, 0}, Case{"silent", silent, kWsaEtimedout}}) {
+    SCOPED_TRACE(c.name);
+    ScriptedSmtpServer server(c.script);
+    SmtpTimeouts timeouts = UniformTimeouts();
+    timeouts.rset = 300ms;
+    SmtpClient client(&prompts_, timeouts);
+    ASSERT_EQ(client.Connect(server.address()), 0);
+
+    const int result = client.SendMail("to@example.com", "from@example.com", kMessage);
+    if (c.expected != 0) {
+      EXPECT_EQ(result, c.expected);
+    } else {
+      EXPECT_GE(result, kWsaBaseError);
+      EXPECT_NE(result, kWsaEtimedout);
+    }
+    EXPECT_EQ(client.failedStep(), SmtpStep::Rset);
+    EXPECT_EQ(client.lastReplyText(), "5.7.1 Go away");
+    EXPECT_FALSE(client.isConnected());
+  }
+  EXPECT_TRUE(prompts_.messages().empty());
+}
+
+TEST_F(SmtpClientBrokenDialogueTest, ReplyThatFitsNoStepEndsTheConnectionWith12001) {
+  struct Case {
+    std::string command;
+    std::string reply;
+    SmtpStep step;
+  };
+  const std::vector<Case> cases = {
+      {"MAIL", "354 Go ahead", SmtpStep::Mail},      // a code no MAIL can get
+      {"RCPT", "Hello there", SmtpStep::Rcpt},        // no reply code at all
+      {"DATA", "250 2.0.0 Ok", SmtpStep::Data},       // would send the text as commands
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command + " answered with " + c.reply);
+    ServerScript script;
+    script.replies = {{c.command, c.reply}};
+    ScriptedSmtpServer server(script);
+    SmtpClient client(&prompts_, UniformTimeouts());
+    ASSERT_EQ(client.Connect(server.address()), 0);
+
+    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kSmtpProtocolError);
+    EXPECT_EQ(client.failedStep(), c.step);
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kWsaEnotconn);
+    client.Disconnect();
+
+    // Closed at once: nothing more was said on the confused connection.
+    const std::vector<std::string> commands = server.Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back().substr(0, c.command.size()), c.command);
+  }
+  EXPECT_TRUE(prompts_.messages().empty());
+}
+
+TEST_F(SmtpClientBrokenDialogueTest, ConnectionDroppedWhileTheTextIsSentIsATransportError) {
+  ServerScript script;
+  script.replies = {{"DATA", "354 End data with <CR><LF>.<CR><LF>"}};
+  script.dropAfterReply = {"DATA"};
+  ScriptedSmtpServer server(script);
+  SmtpClient client(&prompts_, UniformTimeouts());
+  ASSERT_EQ(client.Connect(server.address()), 0);
+
+  // Far more than the socket buffers of both ends hold, so the text is
+  // still going out when the closed connection makes itself felt.
+  std::string message = "Subject: big\r\n\r\n";
+  const std::string line(998, 'x');
+  while (message.size() < 32u * 1024 * 1024) message += line + "\r\n";
+
+  const int result = client.SendMail("to@example.com", "from@example.com", message);
+  EXPECT_GE(result, kWsaBaseError);
+  EXPECT_NE(result, kWsaEtimedout);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Text);
+  EXPECT_EQ(client.lastReplyCode(), 0);
+  EXPECT_FALSE(client.isConnected());
+  EXPECT_TRUE(prompts_.messages().empty());
+}
+
+}  // namespace
+}  // namespace postrider
