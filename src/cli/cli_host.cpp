@@ -22,7 +22,8 @@ std::optional<std::string> CliPrompts::ChooseSavePath(const std::string& /*sugge
 
 void CliFrame::SetStatusText(const std::string& text) {
   statusText_ = text;
-  if (echoStatus_ && !text.empty()) std::cerr << text << '\n';
+  // One write per line: stderr is unbuffered, and a run prints a line per entry.
+  if (echoStatus_ && !text.empty()) std::cerr << (text + '\n');
 }
 
 CliDocument::CliDocument() {
