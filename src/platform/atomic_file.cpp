@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/file_open.h"
+
 namespace postrider {
 namespace {
 
@@ -111,7 +113,7 @@ void SyncFolder(const std::string& folder) {
 
 // Reads everything from path; on failure, errno of the failing call.
 int ReadInto(const std::string& path, std::string& bytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenFileForReading(path);
   if (fd < 0) return errno;
   struct stat info {};
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {

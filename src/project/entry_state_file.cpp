@@ -6,12 +6,14 @@
 #include <string_view>
 
 #include "platform/atomic_file.h"
+#include "platform/file_open.h"
 
 namespace postrider {
 
 Status ReadEntryStateFile(const std::string& path, EntryMarks& marks) {
   // Only the block's size is read, however large the file.
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  const int fd = OpenFileForReading(path);
+  std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "rb");
   if (file == nullptr) {
     return Status::Error("Cannot read \"" + path + "\": " + std::strerror(errno));
   }

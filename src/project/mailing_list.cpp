@@ -1,13 +1,12 @@
 #include "project/mailing_list.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_open.h"
 #include "project/entry_marks.h"
 #include "project/list_line_splitter.h"
 
@@ -19,20 +18,6 @@ constexpr std::size_t kChunk = 64 * 1024;
 
 std::string OpenError(const std::string& path) {
   return "Cannot open the mailing list " + path + ": " + std::strerror(errno);
-}
-
-int OpenForReading(const std::string& path) {
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  struct stat info {};
-  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    errno = EISDIR;
-    return -1;
-  }
-  return fd;
 }
 
 ssize_t ReadSome(int fd, char* buffer, std::size_t size, std::int64_t offset) {
@@ -82,7 +67,7 @@ ListHeader SplitHeader(std::string_view line, std::int64_t fileLength, int listS
 }  // namespace
 
 Result<ListHeader> ReadListHeaderFile(const std::string& path, int listSourceType) {
-  const int fd = OpenForReading(path);
+  const int fd = OpenFileForReading(path);
   if (fd < 0) return Status::Error(OpenError(path));
   std::int64_t end = 0;
   const std::string line = ReadFirstLine(fd, end);
@@ -110,7 +95,7 @@ void MailingList::Close() {
 
 Status MailingList::Open(const std::string& path, int listSourceType) {
   Close();
-  const int fd = OpenForReading(path);
+  const int fd = OpenFileForReading(path);
   if (fd < 0) return Status::Error(OpenError(path));
   fd_ = fd;
   type_ = listSourceType;

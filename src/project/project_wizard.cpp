@@ -1,9 +1,8 @@
 #include "project/project_wizard.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_open.h"
 #include "project/project_texts.h"
 
 namespace postrider {
@@ -11,12 +10,10 @@ namespace postrider {
 namespace {
 
 bool CanOpenForReading(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenFileForReading(path);
   if (fd < 0) return false;
-  struct stat info {};
-  const bool isFolder = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
   ::close(fd);
-  return !isFolder;
+  return true;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -80,6 +81,21 @@ TEST_F(BadInputTest, GarbageMessageFilesAreBodyByteForByte) {
   EXPECT_EQ(ParseMessageFile(garbage).body, garbage);
   const std::string headed = "To: \0x\nFrom:\nSubject: \xFF\r\n\0rest"s;
   EXPECT_EQ(ParseMessageFile(headed), (MessageContents{"\0x"s, "\xFF", "\0rest"s}));
+}
+
+TEST_F(BadInputTest, NamedPipesInPlaceOfTheFilesAreReportedInsteadOfHangingTheOpen) {
+  const std::string project = testing::WriteTestProject(dir.path(), TestProject("Name\tEmail\n"));
+  for (const char* name : {"project.list", "project-letter.txt", "project.prh"}) {
+    fs::remove(dir.File(name));
+    ASSERT_EQ(mkfifo(dir.File(name).c_str(), 0600), 0) << name;
+  }
+  ASSERT_TRUE(doc.document.OnOpenDocument(project));
+  EXPECT_EQ(doc.document.GetLoadProblems().size(), 3u);
+  EXPECT_EQ(doc.document.GetEntryCount(), 0);
+
+  WizardListPage page;
+  page.listFilePath = dir.File("project.list");
+  EXPECT_EQ(CheckListPage(page), "Invalid database file name.");
 }
 
 TEST_F(BadInputTest, EmptyFilesGiveAnEmptyListLetterAndMarks) {
