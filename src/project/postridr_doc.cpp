@@ -319,16 +319,8 @@ Status CPostridrDoc::ReadMessageFile() {
   return Status::Ok();
 }
 
-Status CPostridrDoc::WriteMessageFile() {
-  return postrider::WriteMessageFile(messageFilePath_, message_);
-}
-
 Status CPostridrDoc::ReadEntryStateFile() {
   return postrider::ReadEntryStateFile(entryStateFilePath_, marks_);
-}
-
-Status CPostridrDoc::WriteEntryStateFile() {
-  return postrider::WriteEntryStateFile(entryStateFilePath_, marks_);
 }
 
 // ---- mailing list -------------------------------------------------------------

@@ -82,11 +82,9 @@ class CPostridrDoc {
   int GetEmailFieldIndex() const { return emailFieldIndex_; }
   void SetEmailFieldIndex(int index) { emailFieldIndex_ = index; }
   Status ReadMessageFile();
-  Status WriteMessageFile();
 
   // The entry state file.
   Status ReadEntryStateFile();
-  Status WriteEntryStateFile();
 
   // The mailing list.
   bool ReadListHeader(const std::string& path);

@@ -6,6 +6,5 @@ namespace postrider::texts {
 inline constexpr const char* kErrorLoadingProject = "Error loading project";
 inline constexpr const char* kInvalidDatabaseFileName = "Invalid database file name.";
 inline constexpr const char* kInvalidMessageFileName = "Invalid message file name.";
-inline constexpr const char* kSelectedCountFormat = "%ld Selected";
 
 }  // namespace postrider::texts
