@@ -36,3 +36,40 @@ function(postrider_benchmark name)
   target_compile_options(${name} PRIVATE ${POSTRIDER_WARNINGS})
   target_link_libraries(${name} PRIVATE postrider_core)
 endfunction()
+
+# One desktop layer (src/views, src/wizard, src/app): every .cpp of the folder
+# but those named in EXCLUDE, as a static library on Qt and the core.
+function(postrider_qt_layer target folder)
+  cmake_parse_arguments(_layer "" "" "EXCLUDE;LINK" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp")
+  foreach(_excluded ${_layer_EXCLUDE})
+    list(REMOVE_ITEM _sources "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/${_excluded}")
+  endforeach()
+  if(NOT _sources)
+    return()
+  endif()
+  add_library(${target} STATIC ${_sources})
+  set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  target_compile_options(${target} PRIVATE ${POSTRIDER_WARNINGS})
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC postrider_core Qt6::Widgets Qt6::Svg ${_layer_LINK})
+endfunction()
+
+# Qt tests of one folder of tests/: each *_test.cpp is a program of its own
+# (QTEST_MAIN), run by CTest under the offscreen platform.
+function(postrider_qt_test_folder folder)
+  cmake_parse_arguments(_tests "" "" "LINK" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_test.cpp")
+  foreach(_source ${_sources})
+    get_filename_component(_name ${_source} NAME_WE)
+    set(_target ${folder}_${_name})
+    add_executable(${_target} ${_source})
+    set_target_properties(${_target} PROPERTIES AUTOMOC ON)
+    target_compile_options(${_target} PRIVATE ${POSTRIDER_WARNINGS})
+    target_link_libraries(${_target} PRIVATE ${_tests_LINK} postrider_qt_test_support Qt6::Test)
+    add_test(NAME ${folder}.${_name} COMMAND ${_target})
+    set_tests_properties(${folder}.${_name} PROPERTIES
+      WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;POSTRIDER_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  endforeach()
+endfunction()

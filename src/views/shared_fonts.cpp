@@ -1,0 +1,53 @@
+#include "views/shared_fonts.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace postrider {
+
+namespace {
+
+constexpr int kStandardCell = 14;
+constexpr int kBoldCell = 15;
+constexpr int kFixedCell = 15;
+
+// A desktop set to larger fonts has a logical DPI above 96; the layout's
+// pixel sizes were drawn for 96.
+int ScaledCell(int cell) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const double dpi = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
+  const double scale = std::max(1.0, dpi / 96.0);
+  return static_cast<int>(cell * scale + 0.5);
+}
+
+}  // namespace
+
+QFont FontFittingCell(QFont base, int cellHeight) {
+  int size = cellHeight;
+  base.setPixelSize(size);
+  while (size > 6 && QFontMetrics(base).height() > cellHeight) {
+    base.setPixelSize(--size);
+  }
+  return base;
+}
+
+const SharedFonts& GetSharedFonts() {
+  static const SharedFonts fonts = [] {
+    SharedFonts made;
+    const QFont ui = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    made.standard = FontFittingCell(ui, ScaledCell(kStandardCell));
+    QFont bold = ui;
+    bold.setWeight(QFont::Bold);
+    made.bold = FontFittingCell(bold, ScaledCell(kBoldCell));
+    made.fixed = FontFittingCell(QFontDatabase::systemFont(QFontDatabase::FixedFont),
+                                 ScaledCell(kFixedCell));
+    return made;
+  }();
+  return fonts;
+}
+
+}  // namespace postrider
