@@ -257,7 +257,11 @@ bool CPostridrDoc::RunProjectWizard(IProjectWizardPages& pages) {
       const WizardPageResult result = pages.ShowMessagePage(messagePage);
       if (result == WizardPageResult::Cancel) return false;
       if (result == WizardPageResult::Back) continue;
-      messageFilePath_ = AbsolutePath(messagePage.messageFilePath);
+      // A path too short to name a letter stays as typed, so the finish step
+      // still sees it as too short instead of as a folder's absolute path.
+      messageFilePath_ = messagePage.messageFilePath.size() > 3
+                             ? AbsolutePath(messagePage.messageFilePath)
+                             : messagePage.messageFilePath;
       page = Page::List;
     } else if (page == Page::List) {
       const WizardPageResult result = pages.ShowListPage(listPage);

@@ -156,6 +156,21 @@ TEST_F(DocumentLifecycleTest, WizardReadsABrowsedLetterEvenWhenNewMessageIsChose
   EXPECT_EQ(doc.messageView.body, "Dear [[Name]]\n");
 }
 
+TEST_F(DocumentLifecycleTest, AShortLetterPathFromTheWizardIsNotReadAndTheLetterStartsEmpty) {
+  ScriptedPages pages = PagesFor(dir.Write("list.txt", kList));
+  pages.message = [&](WizardMessagePage& page) {
+    page.messageChoice = WizardMessagePage::kNewMessage;
+    page.messageFilePath = "ab";
+    return WizardPageResult::Next;
+  };
+  ASSERT_TRUE(document.OnNewDocument(pages));
+  EXPECT_EQ(document.GetMessageFilePath(), "ab");
+  EXPECT_EQ(document.GetBody(), "");
+  EXPECT_TRUE(document.GetLoadProblems().empty());
+  ASSERT_TRUE(document.OnSaveDocument(dir.File("june.prj")));
+  EXPECT_EQ(Key(dir.File("june.prj"), "MessageFile"), dir.File("june.txt"));
+}
+
 TEST_F(DocumentLifecycleTest, ACancelledWizardLeavesAnEmptyDocumentThatCannotOverwriteTheOldOne) {
   const std::string letterBytes = "To: \nFrom:  \nSubject: Hello\nDear [[Name]],\n";
   for (int cancelAt = 0; cancelAt < 4; ++cancelAt) {
