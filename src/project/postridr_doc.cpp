@@ -89,6 +89,12 @@ void CPostridrDoc::UpdateFromMessageViews() {
   ForEachMessageView([](IMessageView& view) { view.UpdateDocument(); });
 }
 
+void CPostridrDoc::InsertMergeField(int fieldIndex) {
+  if (fieldIndex < 0 || fieldIndex >= GetFieldCount()) return;
+  const std::string field = "[[" + fieldNames_[static_cast<std::size_t>(fieldIndex)] + "]]";
+  ForEachMessageView([&field](IMessageView& view) { view.InsertAtCaret(field); });
+}
+
 bool CPostridrDoc::OnNewDocument(IProjectWizardPages& pages) { return RunProjectWizard(pages); }
 
 bool CPostridrDoc::OnOpenDocument(const std::string& path) {

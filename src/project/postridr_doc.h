@@ -63,6 +63,8 @@ class CPostridrDoc {
   void RefreshViews();
   // Every message view stores its working copy into the document.
   void UpdateFromMessageViews();
+  // Puts "[[name]]" of list field `fieldIndex` into every message view at its caret.
+  void InsertMergeField(int fieldIndex);
 
   // What could not be read when the project last opened: one line each.
   const std::vector<std::string>& GetLoadProblems() const { return loadProblems_; }
