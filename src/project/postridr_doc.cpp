@@ -56,6 +56,7 @@ std::string CPostridrDoc::GetTitle() const {
 // ---- life cycle -------------------------------------------------------------
 
 void CPostridrDoc::DeleteContents() {
+  NotifyListAboutToChange();
   list_.Close();
   marks_.Clear();
   message_ = {};
@@ -74,10 +75,19 @@ void CPostridrDoc::ResetProjectStorage() {
   loadProblems_.clear();
   letterUnread_ = false;
   marksUnread_ = false;
+  NotifyListAboutToChange();
   fieldNames_.clear();
   emailFieldIndex_ = -1;
   listSourceType_ = DBTypeNone;
   RefreshViews();
+}
+
+void CPostridrDoc::NotifyListAboutToChange() {
+  ForEachProjectView([](IProjectView& view) { view.ListAboutToChange(); });
+}
+
+void CPostridrDoc::NotifyEntryMarkChanged(int index) {
+  ForEachProjectView([index](IProjectView& view) { view.EntryMarkChanged(index); });
 }
 
 void CPostridrDoc::RefreshViews() {
@@ -134,6 +144,7 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
     marksUnread_ = Exists(entryStateFilePath_);
   }
   if (IsTextListType(listSourceType_)) {
+    NotifyListAboutToChange();
     if (Status status = list_.Open(listFilePath_, listSourceType_); !status) {
       loadProblems_.push_back(status.message());
     } else {
@@ -338,11 +349,13 @@ Status CPostridrDoc::ReadEntryStateFile() {
 bool CPostridrDoc::ReadListHeader(const std::string& path) {
   Result<ListHeader> header = ReadListHeaderFile(path, listSourceType_);
   if (!header) return false;
+  NotifyListAboutToChange();
   fieldNames_ = header->fieldNames;
   return true;
 }
 
 bool CPostridrDoc::LoadList(const std::string& path) {
+  NotifyListAboutToChange();
   if (!list_.Open(path, listSourceType_)) return false;
   fieldNames_ = list_.header().fieldNames;
   TellAboutLeftOutListParts();
@@ -364,7 +377,7 @@ void CPostridrDoc::TellAboutLeftOutListParts() {
   if (!text.empty()) ShowMessage(text, MessageIcon::Warning);
 }
 
-bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) {
+bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) const {
   if (!list_.IsOpen() || index < 0 || index >= list_.entryCount()) return false;
   record.selection = marks_.IsSelected(index) ? EntryMarks::kSelectionBit : 0;
   record.sendStatus = marks_.Status(index);
@@ -376,12 +389,14 @@ bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) {
 void CPostridrDoc::SetEntryStatus(int index, int status) {
   if (index < 0 || index >= kMaxListEntries) return;
   marks_.SetStatus(index, status);
+  NotifyEntryMarkChanged(index);
   ForEachProjectView([index](IProjectView& view) { view.ShowEntry(index); });
 }
 
 void CPostridrDoc::ToggleEntrySelection(int index) {
   if (index < 0 || index >= GetEntryCount()) return;
   marks_.ToggleSelection(index);
+  NotifyEntryMarkChanged(index);
   UpdateSelectedCount(-1);
 }
 

@@ -91,7 +91,9 @@ class CPostridrDoc {
   // The mailing list.
   bool ReadListHeader(const std::string& path);
   bool LoadList(const std::string& path);
-  bool ReadListRecord(int index, ListRecord& record);
+  // Reuses the record's strings. Const so that a list pane can read rows on
+  // demand while it paints.
+  bool ReadListRecord(int index, ListRecord& record) const;
   const std::vector<std::string>& GetFieldNames() const { return fieldNames_; }
   int GetFieldCount() const { return static_cast<int>(fieldNames_.size()); }
   int GetEntryCount() const { return list_.entryCount(); }
@@ -125,6 +127,8 @@ class CPostridrDoc {
  private:
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None);
   void TellAboutLeftOutListParts();
+  void NotifyListAboutToChange();
+  void NotifyEntryMarkChanged(int index);
   Status CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
                           const std::string& entryStatePath) const;
   template <typename Fn>
