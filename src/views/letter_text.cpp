@@ -35,8 +35,8 @@ int SingleByteFor(char16_t c) {
 // Valid exactly when decoding and encoding again give the same bytes: no
 // overlong forms, no surrogates, and a byte order mark kept as a character.
 bool DecodeUtf8(std::string_view bytes, QString& text) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
-                                                   QStringDecoder::Flag::Stateless);
+  QStringDecoder decoder(QStringDecoder::Utf8,
+                         QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
   text = decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   if (decoder.hasError()) return false;
   const QByteArray again = text.toUtf8();
@@ -74,7 +74,8 @@ QString DecodeLetterBytes(std::string_view bytes, LetterEncoding* encoding) {
     found = LetterEncoding::SingleByte;
     text.resize(static_cast<qsizetype>(bytes.size()));
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-      text[static_cast<qsizetype>(i)] = QChar(SingleByteCharacter(static_cast<unsigned char>(bytes[i])));
+      text[static_cast<qsizetype>(i)] =
+          QChar(SingleByteCharacter(static_cast<unsigned char>(bytes[i])));
     }
   }
   if (encoding != nullptr) *encoding = found;

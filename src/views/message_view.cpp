@@ -44,7 +44,8 @@ CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
 
   toCombo_->setObjectName(QStringLiteral("toCombo"));
   toCombo_->setAccessibleName(QStringLiteral("To"));
-  toCombo_->setAccessibleDescription(QStringLiteral("The list field that holds the e-mail addresses"));
+  toCombo_->setAccessibleDescription(
+      QStringLiteral("The list field that holds the e-mail addresses"));
   toCombo_->setFont(fonts.standard);
   toCombo_->setEditable(false);
 

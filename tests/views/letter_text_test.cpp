@@ -26,7 +26,9 @@ class LetterTextTest : public QObject {
 
 void LetterTextTest::Utf8BytesShowAsUtf8AndStayUtf8() {
   LetterEncoding encoding = LetterEncoding::SingleByte;
-  QCOMPARE(DecodeLetterBytes("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC", &encoding),
+  QCOMPARE(DecodeLetterBytes("Gr\xC3\xBC\xC3\x9F"
+                             "e \xE2\x82\xAC",
+                             &encoding),
            QStringLiteral("Grüße €"));
   QCOMPARE(encoding, LetterEncoding::Utf8);
   // A byte order mark is part of the text, so the bytes come back with it.
@@ -34,13 +36,16 @@ void LetterTextTest::Utf8BytesShowAsUtf8AndStayUtf8() {
   QCOMPARE(withMark.encoding(), LetterEncoding::Utf8);
   QCOMPARE(withMark.BytesFor(withMark.shown() + QStringLiteral("!")), Bytes("\xEF\xBB\xBFHello!"));
   QCOMPARE(EncodeLetterText(QStringLiteral("Grüße"), LetterEncoding::Utf8),
-           Bytes("Gr\xC3\xBC\xC3\x9F" "e"));
+           Bytes("Gr\xC3\xBC\xC3\x9F"
+                 "e"));
 }
 
 void LetterTextTest::InvalidUtf8ShowsEveryByteAsItsOwnCharacter() {
   LetterEncoding encoding = LetterEncoding::Utf8;
   // Latin-1 letters, and the Windows-1252 ones in 0x80..0x9F.
-  QCOMPARE(DecodeLetterBytes("Gr\xFC\xDF" "e \x80 \x93quoted\x94", &encoding),
+  QCOMPARE(DecodeLetterBytes("Gr\xFC\xDF"
+                             "e \x80 \x93quoted\x94",
+                             &encoding),
            QStringLiteral("Grüße € “quoted”"));
   QCOMPARE(encoding, LetterEncoding::SingleByte);
   // Overlong forms, surrogates and cut sequences are not UTF-8 either.
@@ -61,8 +66,9 @@ void LetterTextTest::EverySingleByteComesBackAfterAnEditElsewhere() {
   QCOMPARE(letter.shown().size(), qsizetype(254));
   // Edited, so encoded anew rather than handed back.
   LetterEncoding used = LetterEncoding::Utf8;
-  QCOMPARE(EncodeLetterText(QStringLiteral("x") + letter.shown(), LetterEncoding::SingleByte, &used),
-           "x" + all);
+  QCOMPARE(
+      EncodeLetterText(QStringLiteral("x") + letter.shown(), LetterEncoding::SingleByte, &used),
+      "x" + all);
   QCOMPARE(used, LetterEncoding::SingleByte);
 }
 

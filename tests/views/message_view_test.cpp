@@ -30,9 +30,7 @@ namespace {
 const QByteArray kLetter =
     "To: \nFrom:  \nSubject: Spring readings\nDear [[Name]],\n\nsee you in [[City]].\n";
 
-QColor PixelAt(QWidget& widget, int x, int y) {
-  return widget.grab().toImage().pixelColor(x, y);
-}
+QColor PixelAt(QWidget& widget, int x, int y) { return widget.grab().toImage().pixelColor(x, y); }
 
 // Types `text` as key presses carrying their characters, which reaches
 // letters no key code names.
@@ -390,8 +388,9 @@ void MessageViewTest::ALatin1LetterComesBackByteForByteAndEditedStaysReadable() 
   TypeAtEnd(QStringLiteral(" \u0141\u00F3d\u017A"));
   Save();
   const QByteArray utf8 = LetterOnDisk();
-  QVERIFY(utf8.endsWith("\xC3\x80 bient\xC3\xB4t\xC2\xA0!\r\nTr\xC3\xA8s [[Pr\xC3\xA9nom]] "
-                        "\xC5\x81\xC3\xB3\x64\xC5\xBA"));
+  QVERIFY(
+      utf8.endsWith("\xC3\x80 bient\xC3\xB4t\xC2\xA0!\r\nTr\xC3\xA8s [[Pr\xC3\xA9nom]] "
+                    "\xC5\x81\xC3\xB3\x64\xC5\xBA"));
   // The subject was not touched: its bytes stay single-byte.
   QVERIFY(utf8.startsWith("To: \nFrom:  \nSubject: R\xE9union \x96 \xE9t\xE9\n"));
 
