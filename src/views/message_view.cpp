@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
+
+#include <algorithm>
 
 #include "project/postridr_doc.h"
 #include "views/field_width_edit.h"
@@ -21,12 +24,20 @@ namespace {
 // Tab stops every eight characters of the fixed font, as a plain-text editor sets them.
 constexpr int kTabStopCharacters = 8;
 
+// The room the longer label needs in the bold font, with a pixel to spare.
+int LabelTextWidth() {
+  const QFontMetrics metrics(GetSharedFonts().bold);
+  return std::max(metrics.horizontalAdvance(QStringLiteral("To:")),
+                  metrics.horizontalAdvance(QStringLiteral("Subject:"))) +
+         1;
+}
+
 }  // namespace
 
 CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
     : QWidget(parent),
       document_(document),
-      layout_(MessageViewLayout::Scaled(DesktopFontScale())),
+      layout_(MessageViewLayout::Scaled(DesktopFontScale(), LabelTextWidth())),
       messageEdit_(new QPlainTextEdit(this)),
       toCombo_(new QComboBox(this)),
       subjectEdit_(new FieldWidthEdit(this)),

@@ -16,7 +16,7 @@ QRect Scale(const QRect& rect, double scale) {
 
 }  // namespace
 
-MessageViewLayout MessageViewLayout::Scaled(double scale) {
+MessageViewLayout MessageViewLayout::Scaled(double scale, int labelTextWidth) {
   scale = std::max(1.0, scale);
   MessageViewLayout layout;
   layout.bandHeight = Scale(layout.bandHeight, scale);
@@ -24,6 +24,13 @@ MessageViewLayout MessageViewLayout::Scaled(double scale) {
   layout.subjectLabel = Scale(layout.subjectLabel, scale);
   layout.toCombo = Scale(layout.toCombo, scale);
   layout.subjectEdit = Scale(layout.subjectEdit, scale);
+  const int overflow = labelTextWidth - layout.toLabel.width();
+  if (overflow > 0) {
+    layout.toLabel.setWidth(labelTextWidth);
+    layout.subjectLabel.setWidth(labelTextWidth);
+    layout.toCombo.translate(overflow, 0);
+    layout.subjectEdit.translate(overflow, 0);
+  }
   return layout;
 }
 

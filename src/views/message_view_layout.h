@@ -13,8 +13,10 @@ struct MessageViewLayout {
   QRect toCombo{60, 3, 300, 20};
   QRect subjectEdit{60, 26, 300, 20};
 
-  // The layout for a scale of 1 or more (1 gives the figures above).
-  static MessageViewLayout Scaled(double scale);
+  // The layout for a scale of 1 or more (1 gives the figures above). Labels
+  // whose text needs more than their rectangle (a desktop font wider than the
+  // one the band was drawn for) widen it, and the controls move right with them.
+  static MessageViewLayout Scaled(double scale, int labelTextWidth = 0);
   // The message text fills the view below the band.
   QRect MessageEditRect(int viewWidth, int viewHeight) const;
 };

@@ -4,10 +4,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSvgRenderer>
 
 #include <algorithm>
@@ -86,6 +88,13 @@ CWizardPageDialog::CWizardPageDialog(QWidget* parent, const QString& picture,
 CWizardPageDialog::~CWizardPageDialog() = default;
 
 WizardPageResult CWizardPageDialog::RunModal() {
+  // At start-up the main window is not shown yet; centring on it would put
+  // the page wherever the hidden window happens to be.
+  QWidget* owner = parentWidget();
+  if (owner == nullptr || !owner->isVisible()) {
+    const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) move(screen->availableGeometry().center() - rect().center());
+  }
   switch (exec()) {
     case kBackResult:
       return WizardPageResult::Back;

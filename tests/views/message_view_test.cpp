@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -143,6 +144,14 @@ void MessageViewTest::BandLabelsAndControlsSitAtTheirPlaces() {
   QCOMPARE(view->subjectEdit()->geometry(), layout.subjectEdit);
   QCOMPARE(view->messageEdit()->geometry(),
            QRect(0, layout.bandHeight, 500, 300 - layout.bandHeight));
+  // A font wider than the band was drawn for widens the labels and moves the
+  // controls along, two pixels right of them as before.
+  const MessageViewLayout wide = MessageViewLayout::Scaled(1.0, 70);
+  QCOMPARE(wide.subjectLabel, QRect(4, 26, 70, 20));
+  QCOMPARE(wide.toCombo, QRect(76, 3, 300, 20));
+  QCOMPARE(wide.subjectEdit.left(), wide.subjectLabel.x() + wide.subjectLabel.width() + 2);
+  QVERIFY(QFontMetrics(GetSharedFonts().bold).horizontalAdvance(QStringLiteral("Subject:")) <
+          layout.subjectLabel.width());
 
   // Light grey band with a raised edge, right of the controls.
   const QImage image = view->grab().toImage();

@@ -232,9 +232,7 @@ void ProjectWizardRunTest::ABrowsedLetterHandedBackWithNewMessageIsReadAndYesSho
       [&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         QVERIFY(dialog != nullptr);
-        dialog->setDirectory(env->path());
-        dialog->selectFile(letter);
-        static_cast<QDialog*>(dialog)->accept();
+        ChooseFile(dialog, env->path(), QStringLiteral("letter.txt"));
       },
       [&](QWidget* modal) {
         auto* page = AsPage<CWizardListPage>(modal);

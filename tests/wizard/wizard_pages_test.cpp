@@ -1,11 +1,13 @@
 #include <QAccessible>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 
 #include <memory>
@@ -54,6 +56,7 @@ class WizardPagesTest : public QObject {
   void FinishPageDefaultsToNoAndReadsFinish();
   void HelpOpensTheWizardHelpPageOnlyWhenGivenAWay();
   void EscapeAndCancelEndThePageWithCancel();
+  void APageWhoseWindowIsNotShownYetIsCentredOnTheScreen();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -236,9 +239,7 @@ void WizardPagesTest::BrowseKeepsCommaDelimittedTextAndTakesANewName() {
           QVERIFY(dialog->testOption(QFileDialog::DontConfirmOverwrite));
           QCOMPARE(dialog->nameFilters(), (QStringList{QStringLiteral("Mailing List Files (*.txt)"),
                                                        QStringLiteral("All Files (*)")}));
-          dialog->setDirectory(env->path());
-          dialog->selectFile(list);
-          static_cast<QDialog*>(dialog)->accept();
+          ChooseFile(dialog, env->path(), QStringLiteral("people.txt"));
         },
     });
     QCOMPARE(pages.ShowListPage(answers), WizardPageResult::Next);
@@ -265,9 +266,7 @@ void WizardPagesTest::BrowseKeepsCommaDelimittedTextAndTakesANewName() {
         QVERIFY(dialog != nullptr);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Select Message File"));
         QCOMPARE(dialog->nameFilters().front(), QStringLiteral("Message Files (*.txt)"));
-        dialog->setDirectory(env->path());
-        dialog->selectFile(QStringLiteral("spring-letter"));
-        static_cast<QDialog*>(dialog)->accept();
+        ChooseFile(dialog, env->path(), QStringLiteral("spring-letter"));
       },
   });
   QCOMPARE(pages.ShowMessagePage(message), WizardPageResult::Next);
@@ -379,6 +378,23 @@ void WizardPagesTest::EscapeAndCancelEndThePageWithCancel() {
   QCOMPARE(pages.ShowMessagePage(message), WizardPageResult::Cancel);
   QCOMPARE(pages.ShowListPage(list), WizardPageResult::Cancel);
   QVERIFY(script.finished());
+}
+
+void WizardPagesTest::APageWhoseWindowIsNotShownYetIsCentredOnTheScreen() {
+  QWidget hiddenFrame;
+  hiddenFrame.setGeometry(0, 0, 100, 100);
+  QtWizardPages pages(&hiddenFrame);
+  WizardFinishPage answers;
+  QPoint centre;
+  ModalScript script({[&](QWidget* modal) {
+    centre = modal->frameGeometry().center();
+    Click(AsPage<CWizardFinishPage>(modal)->cancelButton());
+  }});
+  QCOMPARE(pages.ShowFinishPage(answers), WizardPageResult::Cancel);
+  QVERIFY(script.finished());
+  const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+  QVERIFY2((centre - screenCentre).manhattanLength() < 8,
+           qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
 }
 
 QTEST_MAIN(WizardPagesTest)

@@ -6,6 +6,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTest>
@@ -102,6 +104,17 @@ inline void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftB
 inline void ClickRow(QListWidget* list, int row) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                     list->visualItemRect(list->item(row)).center());
+}
+
+// Types `name` into a file dialog's name field, in `folder`, and confirms, as
+// a user does. (selectFile leaves the field alone while it has the focus.)
+inline void ChooseFile(QFileDialog* dialog, const QString& folder, const QString& name) {
+  dialog->setDirectory(folder);
+  auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  QVERIFY(field != nullptr);
+  field->setText(name);
+  static_cast<QDialog*>(dialog)->accept();
+  QVERIFY(!dialog->isVisible());
 }
 
 // What the document told the main window.
