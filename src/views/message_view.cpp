@@ -183,7 +183,8 @@ QString CMessageView::MessageText() const {
 }
 
 void CMessageView::OnToComboSelChange(int index) {
-  if (index < 0) return;
+  // Choosing the field already chosen changes nothing.
+  if (index < 0 || index == document_.GetEmailFieldIndex()) return;
   document_.SetEmailFieldIndex(index);
   document_.SetModifiedFlag(true);
 }

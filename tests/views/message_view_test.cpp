@@ -202,6 +202,10 @@ void MessageViewTest::ToComboChoiceMarksTheProjectModifiedAtOnce() {
   Save();
   QVERIFY(!document->IsModified());
 
+  // The field already chosen, chosen again, changes nothing.
+  emit view->toCombo()->activated(1);
+  QVERIFY(!document->IsModified());
+
   QTest::keyClick(view->toCombo(), Qt::Key_Down);
   QCOMPARE(view->toCombo()->currentIndex(), 2);
   QCOMPARE(document->GetEmailFieldIndex(), 2);
