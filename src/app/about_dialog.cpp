@@ -10,6 +10,11 @@
 
 namespace postrider {
 
+namespace {
+constexpr int kWidthUnits = 217;
+constexpr int kHeightUnits = 55;
+}  // namespace
+
 QString VersionLine() {
   return QStringLiteral("Version %1.%2").arg(kVersionMajor).arg(kVersionMinor);
 }
@@ -18,7 +23,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About Postrider"));
   setAccessibleName(windowTitle());
   const DialogUnits units(font());
-  setFixedSize(units.ToPixels(217, 123));
+  // The box ends a margin below the rule: the template's 123 units of height
+  // left more than half of it empty.
+  setFixedSize(units.ToPixels(kWidthUnits, kHeightUnits));
 
   auto* icon = new QLabel(this);
   const QRect iconBox = units.ToPixels(10, 10, 21, 20);
