@@ -88,7 +88,8 @@ class Script:
 
 
 def as_multiline(status):
-    if "\r\n" in status or len(status) < 3:
+    # Only a reply's last line: the lines before it already say more follows.
+    if "\r\n" in status or len(status) < 4 or status[3] != " ":
         return status
     code, text = status[:3], status[4:]
     return "%s-%s\r\n%s-second line\r\n%s last line" % (code, text, code, code)
