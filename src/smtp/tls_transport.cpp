@@ -183,7 +183,10 @@ int TlsTransport::CheckPeer(const TlsOptions& options) {
     peer_.pinned = true;
   } else if (verifyError_ != X509_V_OK) {
     return Failure(kSmtpCertificateRejected,
-                   "The server's certificate is not trusted: " + verifyReason_ + ".\n" + details);
+                   "The server's certificate is not trusted: " + verifyReason_ + ".\n" + details +
+                       "\nFor a private server you trust, set TLSTrustFile to its certificate or "
+                       "its CA's, or TLSFingerprint to the fingerprint above once you have "
+                       "checked it with the server's administrator.");
   }
   established_ = true;
   return 0;
