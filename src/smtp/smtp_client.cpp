@@ -266,7 +266,8 @@ int SmtpClient::TakeTls(const SmtpSessionOptions& options) {
   auto tls = std::make_unique<TlsTransport>(std::move(transport_));
   TlsTransport& handshaking = *tls;
   transport_ = std::move(tls);
-  const TlsOptions tlsOptions{host_, options.trustFile, options.fingerprint};
+  const TlsOptions tlsOptions{host_, options.trustFile, options.fingerprint,
+                              options.security == SmtpSecurity::Tls};
   if (const int error =
           handshaking.Handshake(tlsOptions, DeadlineAfter(timeouts_.tlsHandshake))) {
     return TransportFailure(SmtpStep::TlsHandshake, error);

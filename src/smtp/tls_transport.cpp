@@ -152,7 +152,7 @@ int TlsTransport::Handshake(const TlsOptions& options, SocketDeadline deadline) 
     }
     if (reason == SSL_ERROR_WANT_WRITE) continue;
     std::string text = "The TLS handshake failed: " + LibraryReason() + ".";
-    if (LooksLikePlainText(firstBytes_)) {
+    if (options.fromFirstByte && LooksLikePlainText(firstBytes_)) {
       text += "\nThe server answered in plain text (\"" + PrintableStart(firstBytes_) +
               "\"), not TLS: it may want Security=starttls (or none) on this port.";
     }

@@ -15,6 +15,7 @@ struct TlsOptions {
   std::string host;         // the server's name as given: sent as SNI, and checked
   std::string trustFile;    // PEM of CA certificates or of the server's own; empty: the system's
   std::string fingerprint;  // 64 hex digits: then only that certificate is accepted
+  bool fromFirstByte = true;  // implicit TLS, where a plain-text answer means the wrong setting
 };
 
 // What the handshake found.
