@@ -143,7 +143,7 @@ inline double RunRawClient(const std::string& message, int messages) {
   Sink sink;
   const std::string recipient = "to@example.com";
   const std::string returnAddress = "from@example.com";
-  SmtpClient client(nullptr);
+  SmtpClient client;
   const auto start = Clock::now();
   if (const int result = client.Connect(sink.address())) {
     std::fprintf(stderr, "Connect failed: %d\n", result);

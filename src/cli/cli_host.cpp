@@ -2,13 +2,45 @@
 
 #include <iostream>
 
+#include "cli/text_escape.h"
+
 namespace postrider::cli {
 
 // The one information box, the send run's closing summary, is the command's
 // result; every other box is a diagnostic.
 void CliPrompts::ShowMessage(const std::string& text, MessageIcon icon) {
   ++messagesShown_;
-  (icon == MessageIcon::Information ? std::cout : std::cerr) << text << std::endl;
+  std::string_view shown = text;
+  if (frame_ != nullptr && !frame_->echoedText().empty() &&
+      shown.starts_with(frame_->echoedText() + "\n")) {
+    shown.remove_prefix(frame_->echoedText().size() + 1);
+  }
+  (icon == MessageIcon::Information ? std::cout : std::cerr) << shown << std::endl;
+}
+
+namespace {
+
+// A reason of several lines, the later ones indented under the first.
+std::string Indented(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    out += c;
+    if (c == '\n') out += "    ";
+  }
+  return out;
+}
+
+}  // namespace
+
+void CliReport::EntryRefused(int entry, const std::string& address, const std::string& reason) {
+  std::cerr << ("entry " + std::to_string(entry) + ": refused " + EscapeValue(address) + ": " +
+                Indented(reason) + "\n");
+}
+
+void CliReport::EntryBadAddress(int entry, const std::string& address,
+                                const std::string& reason) {
+  std::cerr << ("entry " + std::to_string(entry) + ": bad address " + EscapeValue(address) +
+                ": " + Indented(reason) + "\n");
 }
 
 bool CliPrompts::AskYesNo(const std::string& /*question*/) { return yesNoAnswer_; }
@@ -23,7 +55,10 @@ std::optional<std::string> CliPrompts::ChooseSavePath(const std::string& /*sugge
 void CliFrame::SetStatusText(const std::string& text) {
   statusText_ = text;
   // One write per line: stderr is unbuffered, and a run prints a line per entry.
-  if (echoStatus_ && !text.empty()) std::cerr << (text + '\n');
+  if (echoStatus_ && !text.empty()) {
+    std::cerr << (text + '\n');
+    echoedText_ = text;
+  }
 }
 
 CliDocument::CliDocument() {

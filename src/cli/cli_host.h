@@ -5,13 +5,20 @@
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
 #include "project/postridr_doc.h"
+#include "send/send_report.h"
 
 namespace postrider::cli {
+
+class CliFrame;
 
 // Message boxes become lines on stderr; questions take the answer the
 // command line was given.
 class CliPrompts : public IUserPrompts {
  public:
+  // With a frame, a box that begins with the status line just printed
+  // leaves that line out, so an error is printed once.
+  explicit CliPrompts(const CliFrame* frame = nullptr) : frame_(frame) {}
+
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   bool AskYesNo(const std::string& question) override;
   SaveChoice AskSaveChanges(const std::string& documentName) override;
@@ -21,6 +28,7 @@ class CliPrompts : public IUserPrompts {
   int messagesShown() const { return messagesShown_; }
 
  private:
+  const CliFrame* frame_;
   bool yesNoAnswer_ = false;
   int messagesShown_ = 0;
 };
@@ -36,16 +44,27 @@ class CliFrame : public IMainFrame {
 
   void SetEchoStatus(bool echo) { echoStatus_ = echo; }
   const std::string& statusText() const { return statusText_; }
+  // The last status line written to stderr; empty when none was.
+  const std::string& echoedText() const { return echoedText_; }
 
  private:
   bool echoStatus_ = false;
   std::string statusText_;
+  std::string echoedText_;
+};
+
+// Each entry the server refused, or that has a bad address, as one line on
+// stderr as it happens: "entry 4: refused ann@example.com: 554 5.7.1 ...".
+class CliReport : public ISendRunReport {
+ public:
+  void EntryRefused(int entry, const std::string& address, const std::string& reason) override;
+  void EntryBadAddress(int entry, const std::string& address, const std::string& reason) override;
 };
 
 // A document wired to the command line's prompts and frame.
 struct CliDocument {
-  CliPrompts prompts;
   CliFrame frame;
+  CliPrompts prompts{&frame};
   CPostridrDoc document;
 
   CliDocument();

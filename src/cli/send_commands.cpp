@@ -1,69 +1,43 @@
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
 
 #include "cli/cli_host.h"
+#include "cli/cli_password.h"
+#include "cli/cli_settings.h"
 #include "cli/commands.h"
-#include "platform/blocking_call.h"
-#include "platform/user_paths.h"
+#include "cli/interrupt_watch.h"
 #include "project/postridr_doc.h"
 #include "send/message_composer.h"
 #include "send/send_run.h"
 #include "send/send_texts.h"
+#include "send/session_settings.h"
 #include "send/user_settings.h"
 
 namespace postrider::cli {
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-// Ctrl+C works as Pause: the handler only notes it, the blocking hook acts on
-// it while a socket call waits.
-class InterruptAsPause {
- public:
-  explicit InterruptAsPause(SendController& controller) {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_);
-    SetBlockingHook([&controller] {
-      if (interrupted != 0) {
-        interrupted = 0;
-        controller.OnPause();
-      }
-    });
-  }
-  ~InterruptAsPause() {
-    SetBlockingHook({});
-    sigaction(SIGINT, &previous_, nullptr);
-  }
-  InterruptAsPause(const InterruptAsPause&) = delete;
-  InterruptAsPause& operator=(const InterruptAsPause&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
-
 struct SendOptions {
   std::string projectPath;
   std::optional<bool> fromStart;
-  std::string settingsPath = SettingsFilePath();
-  std::optional<std::string> index;  // compose only
+  SettingsChoice settings;
+  std::optional<std::string> passwordFile;  // send only
+  std::optional<std::string> index;         // compose only
 };
 
 // Parses PROJECT, the command's positional INDEX when it takes one, and the flags.
-std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, bool takesResume,
+std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, bool isSend,
                                         std::string& problem) {
   SendOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--settings" && i + 1 < args.size()) {
-      options.settingsPath = args[++i];
-    } else if (takesResume && (arg == "--from-start" || arg == "--resume")) {
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--settings" && hasValue) {
+      options.settings.Choose(args[++i]);
+    } else if (isSend && arg == "--password-file" && hasValue) {
+      options.passwordFile = args[++i];
+    } else if (isSend && (arg == "--from-start" || arg == "--resume")) {
       if (options.fromStart) {
         problem = "give --from-start or --resume once";
         return std::nullopt;
@@ -96,6 +70,25 @@ std::optional<int> ParseIndex(const std::string& text) {
   return std::atoi(text.c_str());
 }
 
+// The run's figures, after the final box.
+void PrintFigures(const SendRunResult& result) {
+  std::cerr << ("Accepted by the server: " + std::to_string(result.accepted) +
+                "\nRefused by the server: " + std::to_string(result.refused) +
+                "\nBad address: " + std::to_string(result.badAddress) +
+                "\nNot reached: " + std::to_string(result.notReached) + "\n");
+  if (result.paused) {
+    std::cerr << ("Paused at entry " + std::to_string(result.stopPosition) +
+                  (result.stopPosition > 0 ? "; send again with --resume to go on from there.\n"
+                                           : ".\n"));
+  }
+}
+
+int SendExitCode(const SendRunResult& result) {
+  if (!result.connected) return kExitUsage;  // nothing was sent, no entry touched
+  if (!result.reachedEnd) return kExitFailed;
+  return result.refused > 0 ? kExitRefused : kExitOk;
+}
+
 }  // namespace
 
 int RunCompose(const Arguments& args) {
@@ -104,6 +97,8 @@ int RunCompose(const Arguments& args) {
   if (!options) return UsageError(problem);
   const std::optional<int> index = ParseIndex(*options->index);
   if (!index) return UsageError("INDEX must be an entry number");
+  const std::optional<UserSettings> settings = LoadCommandSettings(options->settings);
+  if (!settings) return kExitUsage;
 
   CliDocument cli;
   if (!cli.OpenWhole(options->projectPath)) return kExitFailed;
@@ -113,9 +108,8 @@ int RunCompose(const Arguments& args) {
               << document.GetEntryCount() << ")\n";
     return kExitFailed;
   }
-  const UserSettings settings = LoadSettings(options->settingsPath);
   ComposedMessage composed;
-  ComposeMessage(document, *index, settings, composed);
+  ComposeMessage(document, *index, *settings, composed);
   std::cout.write(composed.text.data(), static_cast<std::streamsize>(composed.text.size()));
   std::cout.flush();
   return std::cout ? kExitOk : kExitFailed;
@@ -126,10 +120,17 @@ int RunSend(const Arguments& args) {
   const std::optional<SendOptions> options = ParseOptions(args, false, true, problem);
   if (!options) return UsageError(problem);
 
-  UserSettings settings = LoadSettings(options->settingsPath);
+  std::optional<UserSettings> loaded = LoadCommandSettings(options->settings);
+  if (!loaded) return kExitUsage;
+  UserSettings settings = std::move(*loaded);
   // Without a display there is no Configure dialog to ask in.
   if (settings.returnAddress.size() <= 4 || settings.smtpServer.size() <= 4) {
     std::cerr << texts::kSettingsNotConfigured << '\n';
+    return kExitUsage;
+  }
+  // A wrong setting is told before anything is opened.
+  if (Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, nullptr); !session) {
+    std::cerr << "postrider-cli: " << session.status().message() << '\n';
     return kExitUsage;
   }
 
@@ -144,15 +145,19 @@ int RunSend(const Arguments& args) {
   cli.prompts.SetYesNoAnswer(options->fromStart.value_or(false));
   cli.frame.SetEchoStatus(true);
 
-  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr});
+  CliPasswordSource passwords(options->passwordFile);
+  CliReport report;
+  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report});
   SendRunResult result;
   {
-    InterruptAsPause pause(controller);
+    // Ctrl+C works as Pause.
+    InterruptWatch pause([&controller] { controller.OnPause(); });
     result = controller.OnSend(document, settings);
   }
+  PrintFigures(result);
   // Whatever became of the run, the marks and the resume point are kept.
   if (!document.OnSaveDocument(document.GetPathName())) return kExitFailed;
-  return result.reachedEnd ? kExitOk : kExitFailed;
+  return SendExitCode(result);
 }
 
 }  // namespace postrider::cli

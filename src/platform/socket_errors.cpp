@@ -129,6 +129,11 @@ std::string DescribeSocketError(int error) {
     case kWsaNoRecovery: return "Name lookup failed";
     case kWsaNoData: return "The name has no address";
     case kSmtpProtocolError: return "The server's reply broke the SMTP protocol";
+    case kSmtpTlsFailed: return "The TLS connection failed";
+    case kSmtpCertificateRejected: return "The server's certificate is not trusted";
+    case kSmtpTlsNotOffered: return "The server does not offer STARTTLS";
+    case kSmtpAuthNotPossible: return "No way to log in to the server";
+    case kSmtpMessageTooLarge: return "The message is larger than the server accepts";
     default: return "Socket error " + std::to_string(error);
   }
 }

@@ -67,6 +67,16 @@ void TcpSocket::Close() {
   }
 }
 
+bool TcpSocket::LocalAddress(ResolvedAddress& address) const {
+  if (fd_ < 0) return false;
+  address.length = sizeof address.address;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&address.address), &address.length) != 0) {
+    return false;
+  }
+  address.family = address.address.ss_family;
+  return true;
+}
+
 int TcpSocket::WaitUntilReady(short events, SocketDeadline deadline) {
   BlockingCallScope call;
   if (!call.entered()) return kWsaEinprogress;

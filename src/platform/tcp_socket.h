@@ -42,6 +42,8 @@ class TcpSocket {
 
   void Close();
   bool isOpen() const { return fd_ >= 0; }
+  // This end's address of the connection; false when there is none.
+  bool LocalAddress(ResolvedAddress& address) const;
 
  private:
   int WaitUntilReady(short events, SocketDeadline deadline);

@@ -14,11 +14,15 @@ namespace postrider {
 // message to the next.
 struct ComposedMessage {
   std::string text;                      // what goes after DATA, before dot-stuffing
-  std::string recipient;                 // the envelope recipient, as the To: line names it
+  std::string recipient;                 // the envelope recipient (UTF-8), as the To: line names it
   std::vector<std::string> attachments;  // paths of the attachment lines, at most 10
 
-  // Working buffers: the entry's values and the merged body before encoding.
+  // Working buffers: the entry's values, and every piece of the message as
+  // UTF-8, then the merged body before encoding.
   ListRecord record;
+  std::vector<std::string> values;
+  std::vector<std::string> fieldNames;
+  std::string letter;
   std::string body;
 };
 
@@ -31,6 +35,11 @@ std::string GetRecipientAddress(CPostridrDoc& doc, int entry);
 // Message-ID, and the MIME headers when the body needs quoted-printable (it
 // has 8-bit bytes, a NUL or a line over 998 bytes); then an empty line and
 // the merged body. Date is the current local time; Message-ID is new.
+// Each piece (the letter, the subject, every field name and value, the
+// sender's name) is read as UTF-8 when it is valid UTF-8, else as
+// Windows-1252, so the message is UTF-8 throughout whatever mix of
+// encodings the letter and the list were saved in. The To: line gives a
+// non-ASCII domain in its ASCII form.
 void ComposeMessage(CPostridrDoc& doc, int entry, const UserSettings& settings,
                     ComposedMessage& out);
 

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/base64.h"
+
 namespace postrider {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-constexpr char kBase64Digits[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 constexpr std::size_t kMaxTextLine = 998;
 constexpr std::size_t kMaxEncodedLine = 76;
@@ -16,25 +16,6 @@ constexpr std::size_t kMaxEncodedWord = 75;
 unsigned char Byte(char c) { return static_cast<unsigned char>(c); }
 
 bool IsContinuationByte(char c) { return (Byte(c) & 0xC0) == 0x80; }
-
-void AppendBase64(std::string_view bytes, std::string& out) {
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const unsigned bits = Byte(bytes[i]) << 16 | Byte(bytes[i + 1]) << 8 | Byte(bytes[i + 2]);
-    out += kBase64Digits[(bits >> 18) & 63];
-    out += kBase64Digits[(bits >> 12) & 63];
-    out += kBase64Digits[(bits >> 6) & 63];
-    out += kBase64Digits[bits & 63];
-  }
-  const std::size_t rest = bytes.size() - i;
-  if (rest == 0) return;
-  unsigned bits = Byte(bytes[i]) << 16;
-  if (rest == 2) bits |= Byte(bytes[i + 1]) << 8;
-  out += kBase64Digits[(bits >> 18) & 63];
-  out += kBase64Digits[(bits >> 12) & 63];
-  out += rest == 2 ? kBase64Digits[(bits >> 6) & 63] : '=';
-  out += '=';
-}
 
 // Whether the byte at i (not a line break itself) is the last one of its line.
 bool EndsLine(std::string_view text, std::size_t i) {
@@ -47,42 +28,6 @@ bool EndsLine(std::string_view text, std::size_t i) {
 
 bool HasEightBitBytes(std::string_view text) {
   return std::any_of(text.begin(), text.end(), [](char c) { return Byte(c) >= 0x80; });
-}
-
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  const std::size_t n = text.size();
-  while (i < n) {
-    const unsigned char lead = Byte(text[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // bounds of the second byte
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;   // overlong
-      if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;   // overlong
-      if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-    } else {
-      return false;
-    }
-    if (n - i < length) return false;
-    const unsigned char second = Byte(text[i + 1]);
-    if (second < low || second > high) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      if (!IsContinuationByte(text[i + k])) return false;
-    }
-    i += length;
-  }
-  return true;
 }
 
 std::string_view CharsetOf(std::string_view text) {

@@ -4,14 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8_text.h"
+
 namespace postrider {
 
 // Byte checks and the two MIME encodings a message needs to travel over a
 // 7-bit SMTP session.
 
 bool HasEightBitBytes(std::string_view text);
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
 // "UTF-8" when the bytes are valid UTF-8, else "ISO-8859-1", where every byte
 // is a character.
 std::string_view CharsetOf(std::string_view text);

@@ -6,11 +6,13 @@
 #include "platform/blocking_call.h"
 #include "platform/socket_errors.h"
 #include "platform/user_paths.h"
+#include "platform/utf8_text.h"
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
 #include "send/message_composer.h"
 #include "send/send_log.h"
 #include "send/send_texts.h"
+#include "send/session_settings.h"
 
 namespace postrider {
 
@@ -25,23 +27,33 @@ std::string ErrorText(int position, int entries, int error) {
 }
 
 // What the user reads about a failed message: the server's own words when it
-// refused, else what the socket said.
+// refused, else what the connection or the TLS library said.
 std::string FailureDetail(const SmtpClient& client, int result) {
-  if (result == kSmtpUnsafeAddress) {
-    return "The return address holds characters a mail command cannot carry.";
-  }
-  if (result >= 400 && result < 600 && !client.lastReplyText().empty()) {
-    return client.lastReplyText();
-  }
+  if (!client.failureText().empty()) return client.failureText();
   return DescribeSocketError(result);
 }
 
-// A server refusal at RCPT with a 5xx code says the address is bad; the run
-// goes on with the next entry. So does an address the client would not send.
-// An unsafe return address, though, spoils every message: that stops the run.
+// An address the client would not put into a command (unsafe, or one this
+// server cannot take) is a bad address, and the run goes on. An unsafe
+// return address, though, spoils every message: that stops the run.
 bool IsBadAddressResult(const SmtpClient& client, int result) {
-  if (client.failedStep() != SmtpStep::Rcpt) return false;
-  return result == kSmtpUnsafeAddress || (result >= 500 && result < 600);
+  return client.failedStep() == SmtpStep::Rcpt &&
+         (result == kSmtpUnsafeAddress || result == kSmtpUnsendableAddress);
+}
+
+// The server refused this recipient for good (5xx at RCPT), or the message is
+// larger than it takes: this entry cannot be sent, the next one may be.
+bool IsRecipientRefusal(const SmtpClient& client, int result) {
+  if (result == kSmtpMessageTooLarge) return true;
+  return client.failedStep() == SmtpStep::Rcpt && result >= 500 && result < 600;
+}
+
+int SelectedFrom(const CPostridrDoc& document, int from) {
+  int count = 0;
+  for (int i = std::max(from, 0); i < document.GetEntryCount(); ++i) {
+    if (document.IsEntrySelected(i) != 0) ++count;
+  }
+  return count;
 }
 
 // Clears the sending flag however the run ends.
@@ -81,6 +93,30 @@ SendRunResult SendController::OnSend(CPostridrDoc& document, UserSettings& setti
   return result;
 }
 
+bool SendController::PrepareSession(const UserSettings& settings, Secret& password,
+                                    SmtpSessionOptions& options) {
+  if (!settings.userName.empty()) {
+    if (host_.passwords == nullptr) {
+      host_.prompts.ShowMessage("No password is at hand for " + settings.userName + ".",
+                                MessageIcon::Error);
+      return false;
+    }
+    Result<Secret> found = host_.passwords->Password(settings);
+    if (!found) {
+      host_.prompts.ShowMessage(found.status().message(), MessageIcon::Error);
+      return false;
+    }
+    password = std::move(found.value());
+  }
+  Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, &password);
+  if (!session) {
+    host_.prompts.ShowMessage(session.status().message(), MessageIcon::Error);
+    return false;
+  }
+  options = *session;
+  return true;
+}
+
 SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings) {
   SendRunResult result;
   result.started = true;
@@ -94,21 +130,37 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   int start = document.GetLastIndexSent();
   if (start > 0 && host_.prompts.AskYesNo(texts::kResumeQuestion)) start = 0;
   start = std::max(start, 0);
+  result.stopPosition = start;
 
-  document.ClearStatus(start);  // recounts the selection too
-  const int total = document.GetSelectedCount();
+  Secret password;
+  SmtpSessionOptions session;
+  if (!PrepareSession(settings, password, session)) {
+    result.notReached = SelectedFrom(document, start);
+    return result;
+  }
+  const std::string returnAddress = AsUtf8(settings.returnAddress);
 
   SendLog log;
   if (settings.log != 0) log.Start(logPath_, std::time(nullptr));
 
   host_.frame.SetStatusText(texts::kConnecting);
-  SmtpClient client(&host_.prompts, timeouts_);
+  SmtpClient client(timeouts_);
   int stop = start;
-  const int connectResult = client.Connect(settings.smtpServer);
+  const int connectResult = client.Connect(settings.smtpServer, session);
+  password.Clear();
   if (connectResult != 0) {
+    // Nothing was sent, so no entry is touched: the marks of the last run stay.
     host_.frame.SetStatusText("");
+    result.paused = connectResult == kWsaEintr && haltRequested_;
+    if (!result.paused) {
+      host_.prompts.ShowMessage(FailureDetail(client, connectResult), MessageIcon::Error);
+    }
     result.error = connectResult;
+    result.notReached = SelectedFrom(document, start);
   } else {
+    result.connected = true;
+    document.ClearStatus(start);  // recounts the selection too
+    const int total = document.GetSelectedCount();
     host_.frame.SetStatusText(texts::kStartingSend);
     ComposedMessage composed;
     stop = entries;
@@ -123,32 +175,54 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
 
       if (!IsValidAddress(address)) {
         document.SetEntryStatus(i, StatusBadAddress);
+        ++result.badAddress;
+        if (host_.report != nullptr) {
+          host_.report->EntryBadAddress(i, address, "not a valid e-mail address");
+        }
         continue;
       }
       if (haltRequested_) {
         document.SetEntryStatus(i, StatusHalted);
+        result.paused = true;
         stop = i;
         break;
       }
-      const int sent = client.SendMail(address, settings.returnAddress, composed.text);
+      const int sent = client.SendMail(address, returnAddress, composed.text);
       log.RecordMessage(address, i, sent);
       if (sent == 0) {
         document.SetEntryStatus(i, StatusSent);
+        ++result.accepted;
         continue;
       }
       if (IsBadAddressResult(client, sent)) {
         document.SetEntryStatus(i, StatusBadAddress);
+        ++result.badAddress;
+        if (host_.report != nullptr) host_.report->EntryBadAddress(i, address, client.failureText());
         continue;
+      }
+      if (IsRecipientRefusal(client, sent)) {
+        document.SetEntryStatus(i, StatusBadAddress);
+        ++result.refused;
+        if (host_.report != nullptr) host_.report->EntryRefused(i, address, client.failureText());
+        continue;
+      }
+      result.error = sent;
+      stop = i;
+      if (sent == kWsaEintr && haltRequested_) {
+        // The user paused while the server was being waited for: no error,
+        // and the entry is sent again when the run is resumed.
+        result.paused = true;
+        break;
       }
       // Anything else stops the run here; the entry is sent again on resume.
       const std::string errorText = ErrorText(i + 1, entries, sent);
       host_.frame.SetStatusText(errorText);
-      host_.prompts.ShowMessage(errorText + "\n" + FailureDetail(client, sent), MessageIcon::Error);
-      result.error = sent;
-      stop = i;
+      host_.prompts.ShowMessage(errorText + "\n" + FailureDetail(client, sent),
+                                MessageIcon::Error);
       break;
     }
     if (stop == entries) host_.frame.SetStatusText(texts::kComplete);
+    result.notReached = SelectedFrom(document, stop);
   }
 
   client.Disconnect();

@@ -5,6 +5,7 @@
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
 #include "send/configure_dialog.h"
+#include "send/send_report.h"
 #include "send/user_settings.h"
 #include "smtp/smtp_client.h"
 
@@ -15,10 +16,17 @@ class CPostridrDoc;
 // How a run ended.
 struct SendRunResult {
   bool started = false;     // false when a run was already in progress
+  bool connected = false;   // the server took the connection (and the log-in): entries were taken up
   bool reachedEnd = false;  // the run went through to the end of the list
+  bool paused = false;      // Pause stopped it, at stopPosition
   int processed = 0;        // selected entries taken up, as the final box counts them
   int stopPosition = 0;     // where the next run resumes (the list length when it reached the end)
   int error = 0;            // the failing SendMail or Connect result, 0 when none
+  // What became of the selected entries from the start position on.
+  int accepted = 0;    // the server took the message
+  int refused = 0;     // the server refused the recipient or the message
+  int badAddress = 0;  // failed the address check, or cannot be put into a mail command
+  int notReached = 0;  // the run stopped before them (the one it stopped at included)
 };
 
 // What the run needs around it: the user, the status bar, the Configure dialog.
@@ -26,6 +34,8 @@ struct SendRunHost {
   IUserPrompts& prompts;
   IMainFrame& frame;
   IConfigureDialog* configure = nullptr;  // absent: missing settings are not asked for
+  ISmtpPasswordSource* passwords = nullptr;  // absent: a UserName cannot log in
+  ISendRunReport* report = nullptr;          // absent: refusals show only in the marks
 };
 
 // The Send and Pause commands. One run at a time walks the list from where the
@@ -46,6 +56,10 @@ class SendController {
 
  private:
   SendRunResult Run(CPostridrDoc& document, UserSettings& settings);
+  // The session the settings ask for; false, with the user told why, when
+  // they cannot make one.
+  bool PrepareSession(const UserSettings& settings, Secret& password,
+                      SmtpSessionOptions& options);
 
   SendRunHost host_;
   SmtpTimeouts timeouts_;

@@ -24,6 +24,13 @@ UserSettings LoadSettings(const std::string& iniPath) {
   settings.currentProjectIdx = profile->GetInt(kSection, "CurrentProjectIdx", -1);
   settings.currentProjectFile =
       profile->GetString(kSection, "CurrentProjectFile", "", kPathBuffer);
+  settings.security = profile->GetString(kSection, "Security", "none", kTextBuffer);
+  settings.userName = profile->GetString(kSection, "UserName", "", kTextBuffer);
+  settings.passwordCommand = profile->GetString(kSection, "PasswordCommand", "", kPathBuffer);
+  settings.tlsTrustFile = profile->GetString(kSection, "TLSTrustFile", "", kPathBuffer);
+  settings.tlsFingerprint = profile->GetString(kSection, "TLSFingerprint", "", kTextBuffer);
+  settings.allowPlainAuth = profile->GetInt(kSection, "AllowPlainAuth", 0);
+  settings.heloName = profile->GetString(kSection, "HeloName", "", kTextBuffer);
   return settings;
 }
 
@@ -45,6 +52,13 @@ Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
   note(profile->SetInt(kSection, "Log", settings.log));
   note(profile->SetInt(kSection, "CurrentProjectIdx", settings.currentProjectIdx));
   note(profile->SetString(kSection, "CurrentProjectFile", settings.currentProjectFile));
+  note(profile->SetString(kSection, "Security", settings.security));
+  note(profile->SetString(kSection, "UserName", settings.userName));
+  note(profile->SetString(kSection, "PasswordCommand", settings.passwordCommand));
+  note(profile->SetString(kSection, "TLSTrustFile", settings.tlsTrustFile));
+  note(profile->SetString(kSection, "TLSFingerprint", settings.tlsFingerprint));
+  note(profile->SetInt(kSection, "AllowPlainAuth", settings.allowPlainAuth));
+  note(profile->SetString(kSection, "HeloName", settings.heloName));
 
   if (Status status = profile->Save(iniPath); !status) return status;
   if (!leftOut.empty()) return Status::Error(leftOut);

@@ -16,14 +16,26 @@ struct UserSettings {
   int currentProjectIdx = -1;  // CurrentProjectIdx: read and written back unchanged
   std::string currentProjectFile;  // CurrentProjectFile: the project opened or saved last
 
+  // How the server is reached; the defaults are what a file without these
+  // keys always meant: plain SMTP, no log-in.
+  std::string security = "none";  // Security: none, starttls or tls, in any letter case
+  std::string userName;           // UserName: empty, no AUTH
+  std::string passwordCommand;    // PasswordCommand: its first output line is the password
+  std::string tlsTrustFile;       // TLSTrustFile: PEM of CA certificates or the server's own
+  std::string tlsFingerprint;     // TLSFingerprint: SHA-256 of the one certificate to accept
+  int allowPlainAuth = 0;         // AllowPlainAuth: 1 lets the password cross without TLS
+  std::string heloName;           // HeloName: empty, this host's full name or address literal
+
   bool operator==(const UserSettings&) const = default;
 };
 
-// Reads the six values; a missing file, section or key gives its default,
-// and so does a file that cannot be read.
+// Reads the values; a missing file, section or key gives its default,
+// and so does a file that cannot be read. No password is ever read from or
+// written to the file.
 UserSettings LoadSettings(const std::string& iniPath);
 
-// Writes the six values in one replace of the file, creating its folder, and
+// Writes the values (the six of old first, then the server's) in one
+// replace of the file, creating its folder, and
 // keeps everything else the file holds (the recent-file list above all).
 // Values are stored exactly as given. A value the file cannot hold (one with
 // a line break) keeps its old value; the others are still written, and the

@@ -1,6 +1,37 @@
 #include "smtp/envelope_address.h"
 
+#include <idn2.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/utf8_text.h"
+
 namespace postrider {
+namespace {
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The ASCII form of a domain, or an error from IDNA.
+Result<std::string> AsciiDomain(std::string_view domain) {
+  if (IsAscii(domain)) return std::string(domain);
+  const std::string input(domain);
+  char* output = nullptr;
+  const int rc =
+      idn2_to_ascii_8z(input.c_str(), &output, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+  if (rc != IDN2_OK) {
+    return Status::Error(std::string("its domain cannot be written in ASCII (") +
+                         idn2_strerror(rc) + ")");
+  }
+  std::string ascii(output);
+  idn2_free(output);
+  return ascii;
+}
+
+}  // namespace
 
 bool IsSafeEnvelopeAddress(std::string_view address) {
   if (address.size() > kMaxEnvelopeAddressLength) return false;
@@ -9,6 +40,32 @@ bool IsSafeEnvelopeAddress(std::string_view address) {
     if (byte < 0x20 || byte == 0x7f || c == '<' || c == '>') return false;
   }
   return true;
+}
+
+Result<EnvelopeAddress> PrepareEnvelopeAddress(std::string_view address) {
+  const std::size_t at = address.rfind('@');
+  const std::string_view local = at == std::string_view::npos ? address : address.substr(0, at);
+  EnvelopeAddress envelope;
+  envelope.text.assign(local);
+  if (at != std::string_view::npos) {
+    Result<std::string> domain = AsciiDomain(address.substr(at + 1));
+    if (!domain) return domain.status();
+    envelope.text += '@';
+    envelope.text += *domain;
+  }
+  envelope.needsSmtpUtf8 = !IsAscii(local);
+  if (envelope.needsSmtpUtf8 && !IsValidUtf8(local)) {
+    return Status::Error("its local part is not valid UTF-8");
+  }
+  return envelope;
+}
+
+std::string AddressWithAsciiDomain(std::string_view address) {
+  const std::size_t at = address.rfind('@');
+  if (at == std::string_view::npos) return std::string(address);
+  Result<std::string> domain = AsciiDomain(address.substr(at + 1));
+  if (!domain) return std::string(address);
+  return std::string(address.substr(0, at + 1)) + *domain;
 }
 
 }  // namespace postrider

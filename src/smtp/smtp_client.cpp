@@ -1,64 +1,72 @@
 #include "smtp/smtp_client.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
+#include "platform/base64.h"
+#include "platform/secret.h"
 #include "platform/server_address.h"
 #include "platform/socket_errors.h"
 #include "platform/tcp_socket.h"
 #include "smtp/envelope_address.h"
 #include "smtp/hello_name.h"
 #include "smtp/plain_transport.h"
+#include "smtp/smtp_wording.h"
 
 namespace postrider {
 namespace {
 
-// Every reply, its lines as the server sent them, for showing to the user.
-std::string FormatReply(const SmtpReply& reply) {
-  std::string shown;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = reply.text.find('\n', start);
-    shown += std::to_string(reply.code);
-    const std::string_view line =
-        std::string_view(reply.text).substr(start, end == std::string::npos ? std::string::npos
-                                                                            : end - start);
-    if (!line.empty()) {
-      shown += ' ';
-      shown += line;
-    }
-    if (end == std::string::npos) break;
-    shown += '\n';
-    start = end + 1;
-  }
-  return shown;
-}
-
-// A line that is not an SMTP reply may hold anything: keep control
-// characters out of the message box.
-std::string Printable(std::string_view line) {
-  std::string shown(line);
-  for (char& c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\t' && c != '\n') || byte == 0x7f) c = '?';
-  }
-  return shown;
-}
-
 bool IsRefusal(int code) { return code >= 400 && code <= 599; }
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Steps of a mail transaction, which a refusal leaves to be reset.
+bool IsTransactionStep(SmtpStep step) {
+  return step == SmtpStep::Helo || step == SmtpStep::Mail || step == SmtpStep::Rcpt ||
+         step == SmtpStep::Data || step == SmtpStep::EndOfData;
+}
+
+// Whether bytes are the start of a TLS record (a handshake or an alert).
+bool LooksLikeTls(std::string_view bytes) {
+  return bytes.size() >= 2 && (bytes[0] == '\x16' || bytes[0] == '\x15') && bytes[1] == '\x03';
+}
 
 }  // namespace
 
-SmtpClient::SmtpClient(IUserPrompts* prompts, SmtpTimeouts timeouts)
-    : prompts_(prompts), timeouts_(timeouts) {
-  // "MAIL FROM:<" + the longest address + ">\r\n" and the longest HELO fit.
-  command_.reserve(kMaxHelloNameLength + kMaxEnvelopeAddressLength + 16);
+std::string_view SmtpStepName(SmtpStep step) {
+  switch (step) {
+    case SmtpStep::None: return "nothing";
+    case SmtpStep::Connect: return "the connection";
+    case SmtpStep::TlsHandshake: return "the TLS handshake";
+    case SmtpStep::Greeting: return "the greeting";
+    case SmtpStep::Ehlo: return "EHLO";
+    case SmtpStep::StartTls: return "STARTTLS";
+    case SmtpStep::Auth: return "AUTH";
+    case SmtpStep::Helo: return "HELO";
+    case SmtpStep::Rset: return "RSET";
+    case SmtpStep::Mail: return "MAIL FROM";
+    case SmtpStep::Rcpt: return "RCPT TO";
+    case SmtpStep::Data: return "DATA";
+    case SmtpStep::Text: return "the message text";
+    case SmtpStep::EndOfData: return "the end of the message";
+    case SmtpStep::Quit: return "QUIT";
+  }
+  return "nothing";
+}
+
+SmtpClient::SmtpClient(SmtpTimeouts timeouts) : timeouts_(timeouts) {
+  // "MAIL FROM:<" + the longest address + ">" + parameters + "\r\n" and the longest HELO fit.
+  command_.reserve(kMaxHelloNameLength + kMaxEnvelopeAddressLength + 64);
 }
 
 SmtpClient::~SmtpClient() { CloseConnection(); }
 
-void SmtpClient::Tell(const std::string& text) {
-  if (prompts_ != nullptr) prompts_->ShowMessage(text);
+void SmtpClient::Progress(SmtpStep step) {
+  if (progress_) progress_(step);
 }
 
 void SmtpClient::ClearLastReply() {
@@ -73,111 +81,389 @@ void SmtpClient::CloseConnection() {
   ready_ = false;
 }
 
+int SmtpClient::Fail(SmtpStep step, int result, std::string text) {
+  failedStep_ = step;
+  failureText_ = std::move(text);
+  return result;
+}
+
+std::string SmtpClient::TransportText(SmtpStep step, int error) const {
+  const std::string name(SmtpStepName(step));
+  switch (error) {
+    case kWsaEtimedout:
+      if (step == SmtpStep::Text) {
+        return "The server took none of the message text for " + DurationText(currentTimeout_) +
+               ".";
+      }
+      if (step == SmtpStep::TlsHandshake) {
+        return "The TLS handshake did not finish within " + DurationText(currentTimeout_) + ".";
+      }
+      return "No reply to " + name + " within " + DurationText(currentTimeout_) + ".";
+    case kWsaEintr:
+      return "Cancelled while waiting for " +
+             (step == SmtpStep::Text || step == SmtpStep::TlsHandshake ? name
+                                                                       : "the reply to " + name) +
+             ".";
+    case kSmtpProtocolError:
+      return "The server's reply to " + name + " broke the SMTP protocol:\n" +
+             PrintableText(lastReply_.text);
+    default:
+      return DescribeSocketError(error) + " (during " + name + ").";
+  }
+}
+
 int SmtpClient::TransportFailure(SmtpStep step, int error) {
   // A failed or cancelled wait leaves the dialogue out of step: the
   // connection cannot carry anything more.
-  failedStep_ = step;
+  std::string text = transport_ ? transport_->errorText() : std::string();
+  Fail(step, error, text.empty() ? TransportText(step, error) : std::move(text));
   CloseConnection();
   return error;
 }
 
-int SmtpClient::Connect(const std::string& server) {
+int SmtpClient::Connect(const std::string& server, const SmtpSessionOptions& options) {
   failedStep_ = SmtpStep::None;
+  failureText_.clear();
   ClearLastReply();
-  currentStep_ = SmtpStep::Connect;
-  const int result = [&]() -> int {
-    if (transport_) {
-      failedStep_ = SmtpStep::Connect;
-      return kWsaEisconn;
-    }
-    std::vector<ResolvedAddress> addresses;
-    const std::optional<ServerEndpoint> endpoint = ParseServerName(server, DefaultSmtpPort());
-    const int resolveError = endpoint ? ResolveServer(*endpoint, addresses) : kWsaHostNotFound;
-    if (resolveError != 0) {
-      Tell("Unable to contact local host " + server);
-      failedStep_ = SmtpStep::Connect;
-      return resolveError;
-    }
-
-    TcpSocket socket;
-    bool creationFailed = false;
-    if (const int error = ConnectToAny(addresses, timeouts_.connect, socket, &creationFailed)) {
-      Tell(creationFailed ? "Error creating socket" : "Socket connect failed");
-      failedStep_ = SmtpStep::Connect;
-      return error;
-    }
-    transport_ = std::make_unique<PlainTransport>(std::move(socket));
-    reader_.Discard();
-
-    currentStep_ = SmtpStep::Greeting;
-    if (const int error =
-            reader_.Read(*transport_, DeadlineAfter(timeouts_.greeting), lastReply_)) {
-      // Something that is no SMTP reply (say, a POP3 server on that port):
-      // the user has to see it to find the mistake in the settings.
-      if (error == kSmtpProtocolError) {
-        Tell("The SMTP server " + server + " sent an unexpected greeting:\n" +
-             Printable(lastReply_.text));
-      }
-      return TransportFailure(SmtpStep::Greeting, error);
-    }
-    if (lastReply_.code != 220) {
-      failedStep_ = SmtpStep::Greeting;
-      if (IsRefusal(lastReply_.code)) {
-        // Left open, so that Disconnect can still say QUIT as RFC 5321 asks.
-        Tell("The SMTP server " + server + " refused the connection:\n" +
-             FormatReply(lastReply_));
-        return lastReply_.code;
-      }
-      // Neither a welcome nor a refusal: the dialogue cannot start.
-      Tell("The SMTP server " + server + " sent an unexpected greeting:\n" +
-           Printable(FormatReply(lastReply_)));
-      CloseConnection();
-      return kSmtpProtocolError;
-    }
-    helloName_ = LocalHelloName();
-    ready_ = true;
-    return 0;
-  }();
+  capabilities_ = {};
+  tlsPeer_.reset();
+  authMechanism_.reset();
+  const int result = Open(server, options);
   currentStep_ = SmtpStep::None;
   return result;
+}
+
+int SmtpClient::Open(const std::string& server, const SmtpSessionOptions& options) {
+  currentStep_ = SmtpStep::Connect;
+  currentTimeout_ = timeouts_.connect;
+  if (transport_) return Fail(SmtpStep::Connect, kWsaEisconn, "Already connected.");
+  server_ = server;
+  std::vector<ResolvedAddress> addresses;
+  const std::optional<ServerEndpoint> endpoint =
+      ParseServerName(server, DefaultPortFor(options.security));
+  const int resolveError = endpoint ? ResolveServer(*endpoint, addresses) : kWsaHostNotFound;
+  if (resolveError != 0) {
+    return Fail(SmtpStep::Connect, resolveError,
+                "Unable to contact local host " + server + "\n" +
+                    DescribeSocketError(resolveError));
+  }
+  host_ = endpoint->host;
+  port_ = endpoint->port;
+
+  TcpSocket socket;
+  bool creationFailed = false;
+  if (const int error = ConnectToAny(addresses, timeouts_.connect, socket, &creationFailed)) {
+    if (creationFailed) {
+      return Fail(SmtpStep::Connect, error,
+                  "Error creating socket\n" + DescribeSocketError(error));
+    }
+    const std::string why = error == kWsaEtimedout
+                                ? "no answer within " + DurationText(timeouts_.connect)
+                                : DescribeSocketError(error);
+    return Fail(SmtpStep::Connect, error,
+                "Socket connect failed\n" + host_ + " port " + std::to_string(port_) + ": " + why);
+  }
+  ResolvedAddress local;
+  const bool haveLocal = socket.LocalAddress(local);
+  helloName_ = ChooseHelloName(options.heloName, haveLocal ? &local : nullptr);
+  transport_ = std::make_unique<PlainTransport>(std::move(socket));
+  reader_.Discard();
+  Progress(SmtpStep::Connect);
+
+  if (options.security == SmtpSecurity::Tls) {
+    if (const int error = TakeTls(options)) return error;
+  }
+  if (const int error = ReadGreeting(options)) return error;
+  if (const int error = Hello(options, false)) return error;
+  if (options.security == SmtpSecurity::StartTls) {
+    if (const int error = StartTls(options)) return error;
+  }
+  if (!options.userName.empty()) {
+    if (const int error = Authenticate(options)) return error;
+  }
+  ready_ = true;
+  return 0;
+}
+
+int SmtpClient::ReadGreeting(const SmtpSessionOptions& options) {
+  currentStep_ = SmtpStep::Greeting;
+  currentTimeout_ = timeouts_.greeting;
+  const std::string who = "The SMTP server " + server_;
+  if (const int error =
+          reader_.Read(*transport_, DeadlineAfter(timeouts_.greeting), lastReply_)) {
+    if (error == kSmtpProtocolError) {
+      // Something that is no SMTP reply (say, a POP3 server on that port):
+      // the user has to see it to find the mistake in the settings.
+      std::string text = who + " sent an unexpected greeting:\n" + PrintableText(lastReply_.text);
+      if (LooksLikeTls(lastReply_.text)) {
+        text += "\nThat is TLS, not SMTP in plain text: set Security=tls for this server.";
+      }
+      TransportFailure(SmtpStep::Greeting, error);
+      failureText_ = std::move(text);
+      return error;
+    }
+    TransportFailure(SmtpStep::Greeting, error);
+    if (error == kWsaEtimedout) {
+      failureText_ = who + " sent no greeting within " + DurationText(timeouts_.greeting) + ".";
+      if (options.security != SmtpSecurity::Tls) {
+        failureText_ +=
+            "\nA server that expects TLS from the first byte (as on port 465) says nothing "
+            "until it gets it: try Security=tls.";
+      }
+    } else if (error == kWsaEdiscon && options.security != SmtpSecurity::Tls) {
+      failureText_ = who + " closed the connection before its greeting.";
+    }
+    return error;
+  }
+  if (lastReply_.code != 220) {
+    failedStep_ = SmtpStep::Greeting;
+    if (IsRefusal(lastReply_.code)) {
+      // Left open, so that Disconnect can still say QUIT as RFC 5321 asks.
+      failureText_ = who + " refused the connection:\n" + ShownReply(lastReply_);
+      return lastReply_.code;
+    }
+    // Neither a welcome nor a refusal: the dialogue cannot start.
+    failureText_ = who + " sent an unexpected greeting:\n" + ShownReply(lastReply_);
+    CloseConnection();
+    return kSmtpProtocolError;
+  }
+  Progress(SmtpStep::Greeting);
+  return 0;
+}
+
+int SmtpClient::Hello(const SmtpSessionOptions& options, bool afterTls) {
+  capabilities_ = {};
+  const int result =
+      Command(SmtpStep::Ehlo, "EHLO ", helloName_, "\r\n", timeouts_.ehlo, Expect::Positive);
+  if (result == 0) {
+    capabilities_ = ParseEhloReply(lastReply_.text);
+    Progress(SmtpStep::Ehlo);
+    return 0;
+  }
+  if (result < 500 || result > 599) return result;
+
+  // An old server: the old dialogue, with HELO and RSET before every message
+  // (RFC 5321 4.1.4 lets a client fall back so).
+  const std::string refused = "The server refused EHLO:\n" + ShownReply(lastReply_);
+  if (options.security == SmtpSecurity::StartTls && !afterTls) {
+    return Fail(SmtpStep::Ehlo, kSmtpTlsNotOffered,
+                refused + "\nWithout EHLO it cannot offer STARTTLS, which Security=starttls "
+                          "asks for, so nothing was sent.");
+  }
+  if (!options.userName.empty()) {
+    return Fail(SmtpStep::Ehlo, kSmtpAuthNotPossible,
+                refused + "\nWithout EHLO it cannot offer AUTH, so UserName cannot log in.");
+  }
+  failedStep_ = SmtpStep::None;
+  failureText_.clear();
+  Progress(SmtpStep::Ehlo);
+  return 0;
+}
+
+int SmtpClient::TakeTls(const SmtpSessionOptions& options) {
+  currentStep_ = SmtpStep::TlsHandshake;
+  currentTimeout_ = timeouts_.tlsHandshake;
+  auto tls = std::make_unique<TlsTransport>(std::move(transport_));
+  TlsTransport& handshaking = *tls;
+  transport_ = std::move(tls);
+  const TlsOptions tlsOptions{host_, options.trustFile, options.fingerprint,
+                              options.security == SmtpSecurity::Tls};
+  if (const int error =
+          handshaking.Handshake(tlsOptions, DeadlineAfter(timeouts_.tlsHandshake))) {
+    return TransportFailure(SmtpStep::TlsHandshake, error);
+  }
+  tlsPeer_ = handshaking.peer();
+  Progress(SmtpStep::TlsHandshake);
+  return 0;
+}
+
+int SmtpClient::StartTls(const SmtpSessionOptions& options) {
+  currentStep_ = SmtpStep::StartTls;
+  if (!capabilities_.startTls) {
+    // Never a silent downgrade: going on in plain text is not what was asked.
+    return Fail(SmtpStep::StartTls, kSmtpTlsNotOffered,
+                "The server does not offer STARTTLS, which Security=starttls asks for, so "
+                "nothing was sent." +
+                    (capabilities_.lines.empty()
+                         ? std::string()
+                         : "\nIt offers: " + JoinLines(capabilities_.lines, ", ") + "."));
+  }
+  if (const int result = Command(SmtpStep::StartTls, "STARTTLS\r\n", {}, {}, timeouts_.startTls,
+                                 Expect::Ready)) {
+    return result;
+  }
+  if (reader_.HasBufferedBytes()) {
+    // Bytes sent ahead of the handshake would be read as if they came over
+    // TLS: the plain-text command injection of CVE-2011-0411 and its kin.
+    Fail(SmtpStep::StartTls, kSmtpProtocolError,
+         "The server sent more after its reply to STARTTLS, before TLS began. Bytes slipped "
+         "in ahead of TLS could come from anyone on the way, so the connection was closed.");
+    CloseConnection();
+    return kSmtpProtocolError;
+  }
+  Progress(SmtpStep::StartTls);
+  if (const int error = TakeTls(options)) return error;
+  // What the server said before TLS may have been forged: ask again.
+  return Hello(options, true);
+}
+
+int SmtpClient::Authenticate(const SmtpSessionOptions& options) {
+  currentStep_ = SmtpStep::Auth;
+  const bool encrypted = transport_->isEncrypted();
+  if (!encrypted && !options.allowPlainAuth) {
+    return Fail(SmtpStep::Auth, kSmtpAuthNotPossible,
+                "The password is not sent over a connection without TLS. Set Security=starttls "
+                "or Security=tls (or AllowPlainAuth=1 for a server on a network you trust).");
+  }
+  if (capabilities_.authMechanisms.empty()) {
+    std::string text = "The server offers no AUTH, so UserName " + PrintableText(options.userName) +
+                       " cannot log in.";
+    if (!encrypted && capabilities_.startTls) {
+      text += " It offers STARTTLS: many servers offer AUTH only after it (Security=starttls).";
+    }
+    return Fail(SmtpStep::Auth, kSmtpAuthNotPossible, text);
+  }
+  const std::optional<SmtpAuthMechanism> mechanism = ChooseAuthMechanism(capabilities_);
+  if (!mechanism) {
+    return Fail(SmtpStep::Auth, kSmtpAuthNotPossible,
+                "The server offers AUTH " + JoinLines(capabilities_.authMechanisms, " ") +
+                    ", but neither PLAIN nor LOGIN, the ones this program speaks.");
+  }
+
+  const std::string_view password =
+      options.password != nullptr ? options.password->reveal() : std::string_view();
+  int result = 0;
+  std::string response;
+  if (*mechanism == SmtpAuthMechanism::Plain) {
+    response = PlainAuthResponse(options.userName, password);
+    result = Command(SmtpStep::Auth, "AUTH PLAIN ", response, "\r\n", timeouts_.auth,
+                     Expect::Authenticated);
+  } else {
+    result = Command(SmtpStep::Auth, "AUTH LOGIN\r\n", {}, {}, timeouts_.auth, Expect::Continue);
+    if (result == 0) {
+      response = Base64(options.userName);
+      result = Command(SmtpStep::Auth, response, {}, "\r\n", timeouts_.auth, Expect::Continue);
+    }
+    if (result == 0) {
+      WipeString(response);
+      response = Base64(password);
+      result = Command(SmtpStep::Auth, response, {}, "\r\n", timeouts_.auth,
+                       Expect::Authenticated);
+    }
+  }
+  // Nothing made from the password stays in memory.
+  WipeString(response);
+  WipeString(command_);
+  command_.reserve(kMaxHelloNameLength + kMaxEnvelopeAddressLength + 64);
+  if (result != 0) {
+    if (IsRefusal(result)) {
+      failureText_ = "The server refused the log-in of " + PrintableText(options.userName) +
+                     " (authentication failed):\n" + ShownReply(lastReply_);
+    }
+    return result;
+  }
+  authMechanism_ = mechanism;
+  Progress(SmtpStep::Auth);
+  return 0;
 }
 
 int SmtpClient::SendMail(const std::string& recipient, const std::string& returnAddress,
                          std::string_view message) {
   failedStep_ = SmtpStep::None;
+  failureText_.clear();
   const int result = RunTransaction(recipient, returnAddress, message);
   currentStep_ = SmtpStep::None;
   return result;
 }
 
+int SmtpClient::PrepareAddresses(std::string_view recipient, std::string_view returnAddress) {
+  bool smtpUtf8 = false;
+  const auto prepare = [&](std::string_view address, SmtpStep step, std::string_view role,
+                           std::string& out) -> int {
+    if (IsAscii(address)) {
+      out.assign(address);
+      return 0;
+    }
+    Result<EnvelopeAddress> prepared = PrepareEnvelopeAddress(address);
+    if (!prepared) {
+      return Fail(step, kSmtpUnsendableAddress,
+                  std::string(role) + " " + PrintableText(address) + " cannot be sent: " +
+                      prepared.status().message() + ".");
+    }
+    if (prepared->needsSmtpUtf8 && !capabilities_.smtpUtf8) {
+      return Fail(step, kSmtpUnsendableAddress,
+                  std::string(role) + " " + PrintableText(address) +
+                      " has letters beyond ASCII before its @, and the server does not offer "
+                      "SMTPUTF8 to carry them.");
+    }
+    if (!IsSafeEnvelopeAddress(prepared->text)) {
+      return Fail(step, kSmtpUnsafeAddress,
+                  std::string(role) + " " + PrintableText(address) + " is too long.");
+    }
+    smtpUtf8 = smtpUtf8 || prepared->needsSmtpUtf8;
+    out = std::move(prepared->text);
+    return 0;
+  };
+  if (const int r = prepare(returnAddress, SmtpStep::Mail, "The return address", returnAddress_)) {
+    return r;
+  }
+  if (const int r = prepare(recipient, SmtpStep::Rcpt, "The address", recipient_)) return r;
+  if (smtpUtf8) mailParameters_ += " SMTPUTF8";
+  return 0;
+}
+
 int SmtpClient::RunTransaction(std::string_view recipient, std::string_view returnAddress,
                                std::string_view message) {
   if (!IsSafeEnvelopeAddress(returnAddress)) {
-    failedStep_ = SmtpStep::Mail;
-    return kSmtpUnsafeAddress;
+    return Fail(SmtpStep::Mail, kSmtpUnsafeAddress,
+                "The return address holds characters a mail command cannot carry.");
   }
   if (!IsSafeEnvelopeAddress(recipient)) {
-    failedStep_ = SmtpStep::Rcpt;
-    return kSmtpUnsafeAddress;
+    return Fail(SmtpStep::Rcpt, kSmtpUnsafeAddress,
+                "The address holds characters a mail command cannot carry, or is too long.");
   }
   if (!ready_) {
     ClearLastReply();
-    failedStep_ = SmtpStep::Connect;
-    return kWsaEnotconn;
+    return Fail(SmtpStep::Connect, kWsaEnotconn, "Not connected to the server.");
   }
 
-  if (const int r = Command(SmtpStep::Helo, "HELO ", helloName_, "\r\n", timeouts_.helo,
-                            Expect::Positive)) {
+  // The MAIL line's end: its parameters, then CR LF.
+  mailParameters_.assign(">");
+  const bool extended = capabilities_.extended;
+  if (extended && capabilities_.size) {
+    const std::size_t size = SmtpTextEncoder::MessageSize(message);
+    if (capabilities_.sizeLimit > 0 && size > capabilities_.sizeLimit) {
+      ClearLastReply();
+      return Fail(SmtpStep::Mail, kSmtpMessageTooLarge,
+                  "The message is " + std::to_string(size) + " bytes, more than the " +
+                      std::to_string(capabilities_.sizeLimit) +
+                      " bytes the server takes (SIZE), so it was not sent.");
+    }
+    mailParameters_ += " SIZE=";
+    mailParameters_ += std::to_string(size);
+  }
+  if (const int r = PrepareAddresses(recipient, returnAddress)) {
+    ClearLastReply();
     return r;
   }
-  if (const int r = Command(SmtpStep::Rset, "RSET\r\n", {}, {}, timeouts_.rset, Expect::Positive)) {
+  mailParameters_ += "\r\n";
+
+  if (!extended) {
+    // The server refused EHLO: every message repeats HELO and RSET first.
+    if (const int r = Command(SmtpStep::Helo, "HELO ", helloName_, "\r\n", timeouts_.helo,
+                              Expect::Positive)) {
+      return r;
+    }
+    if (const int r =
+            Command(SmtpStep::Rset, "RSET\r\n", {}, {}, timeouts_.rset, Expect::Positive)) {
+      return r;
+    }
+  }
+  if (const int r = Command(SmtpStep::Mail, "MAIL FROM:<", returnAddress_, mailParameters_,
+                            timeouts_.mail, Expect::Positive)) {
     return r;
   }
-  if (const int r = Command(SmtpStep::Mail, "MAIL FROM:<", returnAddress, ">\r\n", timeouts_.mail,
-                            Expect::Positive)) {
-    return r;
-  }
-  if (const int r = Command(SmtpStep::Rcpt, "RCPT TO:<", recipient, ">\r\n", timeouts_.rcpt,
+  if (const int r = Command(SmtpStep::Rcpt, "RCPT TO:<", recipient_, ">\r\n", timeouts_.rcpt,
                             Expect::Recipient)) {
     return r;
   }
@@ -193,20 +479,18 @@ int SmtpClient::RunTransaction(std::string_view recipient, std::string_view retu
   }
 
   currentStep_ = SmtpStep::EndOfData;
+  currentTimeout_ = timeouts_.textBlock;
   if (const int error =
           transport_->SendAll(endOfData, DeadlineAfter(timeouts_.textBlock), false)) {
     ClearLastReply();
     return TransportFailure(SmtpStep::EndOfData, error);
   }
-  if (const int error =
-          reader_.Read(*transport_, DeadlineAfter(timeouts_.endOfData), lastReply_)) {
-    return TransportFailure(SmtpStep::EndOfData, error);
-  }
-  return Judge(SmtpStep::EndOfData, Expect::Positive);
+  return AwaitReply(SmtpStep::EndOfData, Expect::Positive, DeadlineAfter(timeouts_.endOfData));
 }
 
 int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) {
   currentStep_ = SmtpStep::Text;
+  currentTimeout_ = timeouts_.textBlock;
   SmtpTextEncoder encoder(message);
   for (;;) {
     const std::size_t length = encoder.NextPiece(piece_.data());
@@ -221,20 +505,32 @@ int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) 
   return 0;
 }
 
-int SmtpClient::Command(SmtpStep step, std::string_view verb, std::string_view argument,
-                        std::string_view ending, std::chrono::milliseconds timeout,
-                        Expect expect) {
+int SmtpClient::SendCommand(SmtpStep step, std::string_view verb, std::string_view argument,
+                            std::string_view ending, SocketDeadline deadline) {
   currentStep_ = step;
   command_.assign(verb).append(argument).append(ending);
-  const SocketDeadline deadline = DeadlineAfter(timeout);
   if (const int error = transport_->SendAll(command_, deadline, false)) {
     ClearLastReply();
     return TransportFailure(step, error);
   }
+  return 0;
+}
+
+int SmtpClient::AwaitReply(SmtpStep step, Expect expect, SocketDeadline deadline) {
+  currentStep_ = step;
   if (const int error = reader_.Read(*transport_, deadline, lastReply_)) {
     return TransportFailure(step, error);
   }
   return Judge(step, expect);
+}
+
+int SmtpClient::Command(SmtpStep step, std::string_view verb, std::string_view argument,
+                        std::string_view ending, std::chrono::milliseconds timeout,
+                        Expect expect) {
+  currentTimeout_ = timeout;
+  const SocketDeadline deadline = DeadlineAfter(timeout);
+  if (const int error = SendCommand(step, verb, argument, ending, deadline)) return error;
+  return AwaitReply(step, expect, deadline);
 }
 
 int SmtpClient::Judge(SmtpStep step, Expect expect) {
@@ -249,16 +545,28 @@ int SmtpClient::Judge(SmtpStep step, Expect expect) {
     case Expect::StartData:
       if (code == 354) return 0;
       break;
+    case Expect::Ready:
+      if (code == 220) return 0;
+      break;
+    case Expect::Continue:
+      if (code == 334) return 0;
+      break;
+    case Expect::Authenticated:
+      if (code == 235) return 0;
+      break;
   }
   failedStep_ = step;
   if (!IsRefusal(code)) {
     // A reply that fits no step: the dialogue cannot go on safely.
+    failureText_ = "The server's reply to " + std::string(SmtpStepName(step)) +
+                   " makes no sense there:\n" + ShownReply(lastReply_);
     CloseConnection();
     return kSmtpProtocolError;
   }
+  failureText_ = ShownReply(lastReply_);
   if (code == 421) {
     CloseConnection();  // the server is closing the connection
-  } else if (step != SmtpStep::Rset) {
+  } else if (IsTransactionStep(step)) {
     // A cancel or a failure here must not pass for the refusal: the caller
     // may treat a refused recipient as a bad address and go on.
     if (const int error = ResetAfterRefusal()) return error;
@@ -268,21 +576,29 @@ int SmtpClient::Judge(SmtpStep step, Expect expect) {
 
 int SmtpClient::ResetAfterRefusal() {
   currentStep_ = SmtpStep::Rset;
+  currentTimeout_ = timeouts_.rset;
+  const std::string refusal = failureText_;
   const SocketDeadline deadline = DeadlineAfter(timeouts_.rset);
   int error = transport_->SendAll("RSET\r\n", deadline, false);
   // Its reply goes aside: lastReply_ keeps the refusal's words.
   if (error == 0) error = reader_.Read(*transport_, deadline, scratchReply_);
-  if (error != 0) return TransportFailure(SmtpStep::Rset, error);
+  if (error != 0) {
+    TransportFailure(SmtpStep::Rset, error);
+    failureText_ += "\nafter the server refused: " + refusal;
+    return error;
+  }
   if (scratchReply_.code == 421) CloseConnection();
   return 0;
 }
 
 int SmtpClient::Disconnect() {
+  quitReply_ = {};
   if (transport_) {
     currentStep_ = SmtpStep::Quit;
     const SocketDeadline deadline = DeadlineAfter(timeouts_.quit);
-    if (transport_->SendAll("QUIT\r\n", deadline, false) == 0) {
-      reader_.Read(*transport_, deadline, scratchReply_);
+    if (transport_->SendAll("QUIT\r\n", deadline, false) == 0 &&
+        reader_.Read(*transport_, deadline, quitReply_) == 0) {
+      Progress(SmtpStep::Quit);
     }
   }
   CloseConnection();

@@ -2,14 +2,19 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "platform/user_prompts.h"
+#include "smtp/smtp_auth.h"
+#include "smtp/smtp_capabilities.h"
 #include "smtp/smtp_reply_reader.h"
+#include "smtp/smtp_session_options.h"
 #include "smtp/smtp_text_encoder.h"
 #include "smtp/smtp_transport.h"
+#include "smtp/tls_transport.h"
 
 namespace postrider {
 
@@ -17,7 +22,11 @@ namespace postrider {
 // out fails with 10060.
 struct SmtpTimeouts {
   std::chrono::milliseconds connect{std::chrono::minutes(5)};  // each address tried
+  std::chrono::milliseconds tlsHandshake{std::chrono::minutes(2)};
   std::chrono::milliseconds greeting{std::chrono::minutes(5)};
+  std::chrono::milliseconds ehlo{std::chrono::minutes(5)};
+  std::chrono::milliseconds startTls{std::chrono::minutes(5)};
+  std::chrono::milliseconds auth{std::chrono::minutes(5)};
   std::chrono::milliseconds helo{std::chrono::minutes(5)};
   std::chrono::milliseconds rset{std::chrono::minutes(5)};
   std::chrono::milliseconds mail{std::chrono::minutes(5)};
@@ -29,41 +38,60 @@ struct SmtpTimeouts {
 };
 
 enum class SmtpStep {
-  None, Connect, Greeting, Helo, Rset, Mail, Rcpt, Data, Text, EndOfData, Quit
+  None, Connect, TlsHandshake, Greeting, Ehlo, StartTls, Auth,
+  Helo, Rset, Mail, Rcpt, Data, Text, EndOfData, Quit
 };
 
-// SendMail result: an address that could smuggle SMTP commands; nothing was sent.
+// What a step is called when the user is told about it: "RCPT TO", "the greeting".
+std::string_view SmtpStepName(SmtpStep step);
+
+// SendMail results of our own, for addresses; nothing was sent.
+// An address that could smuggle SMTP commands.
 constexpr int kSmtpUnsafeAddress = -2;
+// An address this server cannot take: a domain with no ASCII form, or a
+// non-ASCII local part when the server does not offer SMTPUTF8.
+constexpr int kSmtpUnsendableAddress = -3;
 
 // The client side of the SMTP dialogue over one connection, carrying one
 // message per SendMail. Results: 0 for success, 400 to 599 for the server's
 // refusal (its reply code), 10000 and above for a transport error (WinSock
-// numbers, see platform/socket_errors.h).
+// numbers, see platform/socket_errors.h), 12001 and above for the protocol,
+// TLS, AUTH and SIZE failures named there. failureText() says in words what
+// went wrong, with the server's or the TLS library's own text; the client
+// shows nothing itself.
 class SmtpClient {
  public:
-  // prompts may be null: then nothing is shown.
-  explicit SmtpClient(IUserPrompts* prompts, SmtpTimeouts timeouts = {});
+  explicit SmtpClient(SmtpTimeouts timeouts = {});
   ~SmtpClient();
   SmtpClient(const SmtpClient&) = delete;
   SmtpClient& operator=(const SmtpClient&) = delete;
 
-  // server: "host", "host:port", "[v6-address]:port" or a bare IPv6 address.
-  // 0 when the server greeted with 220; else its refusal (4xx, 5xx), an
-  // error number, or kSmtpProtocolError for a greeting that is no SMTP
-  // welcome. Failures to find or reach the server, and any greeting other
-  // than 220, are shown to the user.
-  int Connect(const std::string& server);
+  // server: "host", "host:port", "[v6-address]:port" or a bare IPv6 address;
+  // with no port, the one options.security implies. Connects, takes TLS at
+  // once for Security=tls, reads the greeting, says EHLO (and remembers what
+  // the server offers), takes STARTTLS for Security=starttls (never going on
+  // without it), and logs in when there is a user name. 0 when all of that
+  // passed. A server that refuses EHLO with 5xx gets the old dialogue: HELO
+  // and RSET before every message.
+  int Connect(const std::string& server, const SmtpSessionOptions& options = {});
 
-  // One mail transaction (HELO, RSET, MAIL, RCPT, DATA, text, end of data).
-  // After a refusal the transaction is reset so the connection can carry the
-  // next message; a 421 or a transport error ends the connection. When that
-  // reset itself fails or is cancelled, the result is its error (failedStep
-  // Rset), not the refusal.
+  // One mail transaction: MAIL, RCPT, DATA, text, end of data (after HELO
+  // and RSET for a server that refused EHLO). After a refusal the
+  // transaction is reset so the connection can carry the next message; a 421
+  // or a transport error ends the connection. When that reset itself fails
+  // or is cancelled, the result is its error (failedStep Rset), not the
+  // refusal. A message larger than the server's SIZE is not sent
+  // (kSmtpMessageTooLarge).
   int SendMail(const std::string& recipient, const std::string& returnAddress,
                std::string_view message);
 
   // Says QUIT when connected and closes. Always 0.
   int Disconnect();
+
+  // Called after each step of Connect that passed, and after QUIT.
+  void SetProgressListener(std::function<void(SmtpStep)> listener) {
+    progress_ = std::move(listener);
+  }
 
   bool isConnected() const { return ready_; }
   // The step of the last failure; Rcpt tells a refused recipient.
@@ -74,36 +102,77 @@ class SmtpClient {
   // reset after a refusal failed, still the refusal.
   int lastReplyCode() const { return lastReply_.code; }
   const std::string& lastReplyText() const { return lastReply_.text; }
-  // The name this client gives in HELO.
+  // The last failure in words, its first line naming what failed: the
+  // server's reply as "554 5.7.1 Relay access denied", what a wait waited
+  // for and how long, why a certificate is not trusted.
+  const std::string& failureText() const { return failureText_; }
+  // Where Connect went: the server's host and port.
+  const std::string& host() const { return host_; }
+  std::uint16_t port() const { return port_; }
+  // The name this client gives in EHLO and HELO.
   const std::string& helloName() const { return helloName_; }
+  // What the server offered in its last reply to EHLO; extended is false
+  // when it refused EHLO.
+  const SmtpCapabilities& capabilities() const { return capabilities_; }
+  // The TLS connection's details, when there is one.
+  const TlsPeer* tlsPeer() const { return tlsPeer_ ? &*tlsPeer_ : nullptr; }
+  std::optional<SmtpAuthMechanism> authMechanism() const { return authMechanism_; }
+  const SmtpReply& quitReply() const { return quitReply_; }
 
  private:
-  enum class Expect { Positive, Recipient, StartData };
+  enum class Expect { Positive, Recipient, StartData, Ready, Continue, Authenticated };
 
+  int Open(const std::string& server, const SmtpSessionOptions& options);
+  int ReadGreeting(const SmtpSessionOptions& options);
+  int Hello(const SmtpSessionOptions& options, bool afterTls);
+  int StartTls(const SmtpSessionOptions& options);
+  int TakeTls(const SmtpSessionOptions& options);
+  int Authenticate(const SmtpSessionOptions& options);
   int RunTransaction(std::string_view recipient, std::string_view returnAddress,
                      std::string_view message);
+  int PrepareAddresses(std::string_view recipient, std::string_view returnAddress);
+
+  // Every command goes out through SendCommand and every reply is judged by
+  // AwaitReply; Command is the two in turn.
+  int SendCommand(SmtpStep step, std::string_view verb, std::string_view argument,
+                  std::string_view ending, SocketDeadline deadline);
+  int AwaitReply(SmtpStep step, Expect expect, SocketDeadline deadline);
   int Command(SmtpStep step, std::string_view verb, std::string_view argument,
               std::string_view ending, std::chrono::milliseconds timeout, Expect expect);
   int SendText(std::string_view message, std::string_view& endOfData);
   int Judge(SmtpStep step, Expect expect);
+  int Fail(SmtpStep step, int result, std::string text);
   int TransportFailure(SmtpStep step, int error);
+  std::string TransportText(SmtpStep step, int error) const;
   int ResetAfterRefusal();
   void ClearLastReply();
   void CloseConnection();
-  void Tell(const std::string& text);
+  void Progress(SmtpStep step);
 
-  IUserPrompts* prompts_;
   SmtpTimeouts timeouts_;
   std::unique_ptr<ISmtpTransport> transport_;
   SmtpReplyReader reader_;
-  bool ready_ = false;  // greeted with 220
+  bool ready_ = false;  // greeted, and every step of Connect passed
+  std::string server_;  // as the user gave it
+  std::string host_;
+  std::uint16_t port_ = 0;
   std::string helloName_;
+  SmtpCapabilities capabilities_;
+  std::optional<TlsPeer> tlsPeer_;
+  std::optional<SmtpAuthMechanism> authMechanism_;
   std::string command_;
+  std::string mailParameters_;  // " SIZE=n SMTPUTF8" and the line end, per message
+  std::string returnAddress_;   // the envelope forms of this message's addresses
+  std::string recipient_;
   SmtpReply lastReply_;
   SmtpReply scratchReply_;  // replies the caller need not see (the RSET after a refusal)
+  SmtpReply quitReply_;
   std::array<char, SmtpTextEncoder::kMaxPiece> piece_{};
   SmtpStep failedStep_ = SmtpStep::None;
   SmtpStep currentStep_ = SmtpStep::None;
+  std::chrono::milliseconds currentTimeout_{0};
+  std::string failureText_;
+  std::function<void(SmtpStep)> progress_;
 };
 
 }  // namespace postrider

@@ -34,6 +34,8 @@ class SmtpReplyReader {
 
   // Forgets buffered bytes, for a new connection.
   void Discard();
+  // Whether bytes beyond the last reply have arrived already.
+  bool HasBufferedBytes() const { return end_ > begin_; }
 
  private:
   int Fill(ISmtpTransport& transport, SocketDeadline deadline);

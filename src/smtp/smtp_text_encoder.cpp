@@ -2,6 +2,23 @@
 
 namespace postrider {
 
+std::size_t SmtpTextEncoder::MessageSize(std::string_view text) {
+  std::size_t size = 0;
+  bool atLineStart = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      size += 2;
+      atLineStart = true;
+    } else {
+      ++size;
+      atLineStart = false;
+    }
+  }
+  return atLineStart ? size : size + 2;
+}
+
 std::size_t SmtpTextEncoder::NextPiece(char* out) {
   std::size_t length = 0;
   if (hasCarry_) {

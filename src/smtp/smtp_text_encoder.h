@@ -14,6 +14,10 @@ class SmtpTextEncoder {
 
   explicit SmtpTextEncoder(std::string_view text) : text_(text) {}
 
+  // The message's size as SIZE counts it (RFC 1870): every line end as CR LF
+  // and the last line ended, without the doubled dots and the final ".".
+  static std::size_t MessageSize(std::string_view text);
+
   // Writes the next piece (at most kMaxPiece bytes) to out and returns its
   // length; 0 once the whole text has been given out.
   std::size_t NextPiece(char* out);

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "platform/tcp_socket.h"
 
 namespace postrider {
 
-// The byte stream the SMTP client talks over: plain TCP now; TLS (implicit,
-// or after STARTTLS) can take its place without the client changing.
+// The byte stream the SMTP client talks over: plain TCP, or TLS over it
+// (implicit, or after STARTTLS), without the client changing.
 // Results are 0 or WinSock-style error numbers.
 class ISmtpTransport {
  public:
@@ -22,6 +23,12 @@ class ISmtpTransport {
   virtual int Receive(char* buffer, std::size_t capacity, std::size_t& received,
                       SocketDeadline deadline) = 0;
   virtual void Close() = 0;
+
+  // Whether what is sent is encrypted (and the server's certificate trusted).
+  virtual bool isEncrypted() const { return false; }
+  // Words for the last failure when the stream itself can say more than its
+  // number (the TLS library's reason); empty otherwise.
+  virtual std::string errorText() const { return {}; }
 };
 
 }  // namespace postrider

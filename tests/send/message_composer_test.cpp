@@ -114,9 +114,9 @@ TEST_F(ComposeTest, EncodingIsDecidedOnTheMergedTextOfEachMessage) {
   EXPECT_EQ(Compose(0).find("MIME-Version"), std::string::npos);
   EXPECT_NE(message_.text.find("\r\n\r\nNote: ok"), std::string::npos);
 
-  // Bob's value is Latin-1, so his message alone goes as ISO-8859-1.
-  EXPECT_NE(Compose(1).find("charset=ISO-8859-1\r\n"), std::string::npos);
-  EXPECT_NE(message_.text.find("\r\n\r\nNote: M=FCnchen"), std::string::npos);
+  // Bob's value is Latin-1: it is read as such, and his message alone is encoded.
+  EXPECT_NE(Compose(1).find("charset=UTF-8\r\n"), std::string::npos);
+  EXPECT_NE(message_.text.find("\r\n\r\nNote: M=C3=BCnchen"), std::string::npos);
 
   // A paragraph typed as one long line.
   doc_.SetBody(std::string(999, 'x'));
@@ -271,7 +271,8 @@ TEST_F(ComposeTest, Latin1MessageReadsBackWithPythonsMailParser) {
   settings_.realName = "Ren\xE9 Dupont";
   OpenProject("Caf\xE9 cr\xE8me", "Ch\xE8re [[Name]],\nvoil\xE0.\n");
   const std::string text = Compose(0);
-  EXPECT_NE(text.find("charset=ISO-8859-1\r\n"), std::string::npos);
+  // Read as Windows-1252 and written as UTF-8, as every message is.
+  EXPECT_NE(text.find("charset=UTF-8\r\n"), std::string::npos);
   const std::vector<std::string> parsed = ParseWithPython(dir_, text);
   ASSERT_EQ(parsed.size(), 6u) << (parsed.empty() ? "" : parsed[0]);
   EXPECT_EQ(parsed[0], "Caf\xC3\xA9 cr\xC3\xA8me");

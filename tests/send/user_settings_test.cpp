@@ -22,21 +22,48 @@ TEST(UserSettings, MissingFileGivesDefaults) {
   EXPECT_EQ(LoadSettings(dir.path()), UserSettings{});
 }
 
-TEST(UserSettings, SaveWritesSixValuesInOrderAndCreatesTheFolder) {
+TEST(UserSettings, SaveWritesTheSixValuesThenTheServersInOrderAndCreatesTheFolder) {
   TempDir dir;
   const std::string path = dir.File("config/postrider/postrider.ini");
-  UserSettings settings{"Sam Sender", "sam@example.net", "smtp.example.net:2525", 1, 3,
+  UserSettings settings{"Sam Sender", "sam@example.net", "smtp.example.net", 1, 3,
                         "/home/sam/letters/june.prj"};
+  settings.security = "StartTLS";
+  settings.userName = "sam";
+  settings.passwordCommand = "secret-tool lookup host smtp.example.net";
+  settings.tlsTrustFile = "/home/sam/ca.pem";
+  settings.tlsFingerprint = "AB:CD";
+  settings.allowPlainAuth = 1;
+  settings.heloName = "laptop.example.net";
   ASSERT_TRUE(SaveSettings(path, settings));
   EXPECT_EQ(ReadFileBytes(path),
             "[Settings]\n"
             "RealName=Sam Sender\n"
             "ReturnAddress=sam@example.net\n"
-            "SMTPServer=smtp.example.net:2525\n"
+            "SMTPServer=smtp.example.net\n"
             "Log=1\n"
             "CurrentProjectIdx=3\n"
-            "CurrentProjectFile=/home/sam/letters/june.prj\n");
+            "CurrentProjectFile=/home/sam/letters/june.prj\n"
+            "Security=StartTLS\n"
+            "UserName=sam\n"
+            "PasswordCommand=secret-tool lookup host smtp.example.net\n"
+            "TLSTrustFile=/home/sam/ca.pem\n"
+            "TLSFingerprint=AB:CD\n"
+            "AllowPlainAuth=1\n"
+            "HeloName=laptop.example.net\n");
   EXPECT_EQ(LoadSettings(path), settings);
+}
+
+TEST(UserSettings, AnOldFileMeansWhatItMeant) {
+  TempDir dir;
+  const std::string path = dir.Write("postrider.ini",
+                                     "[Settings]\nReturnAddress=sam@example.net\n"
+                                     "SMTPServer=mail.example.net\nLog=0\n");
+  const UserSettings settings = LoadSettings(path);
+  EXPECT_EQ(settings.security, "none");
+  EXPECT_EQ(settings.userName, "");
+  EXPECT_EQ(settings.allowPlainAuth, 0);
+  EXPECT_EQ(settings.heloName, "");
+  EXPECT_EQ(settings.tlsFingerprint, "");
 }
 
 TEST(UserSettings, ValuesComeBackExactlyAsTyped) {
@@ -71,7 +98,14 @@ TEST(UserSettings, SaveKeepsTheRecentFileListAndOtherLines) {
             "ReturnAddress=\n"
             "SMTPServer=\n"
             "CurrentProjectIdx=-1\n"
-            "CurrentProjectFile=\n");
+            "CurrentProjectFile=\n"
+            "Security=none\n"
+            "UserName=\n"
+            "PasswordCommand=\n"
+            "TLSTrustFile=\n"
+            "TLSFingerprint=\n"
+            "AllowPlainAuth=0\n"
+            "HeloName=\n");
 }
 
 TEST(UserSettings, ReadsStringsThroughTheirBufferSizes) {

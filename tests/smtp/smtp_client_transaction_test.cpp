@@ -5,7 +5,6 @@
 
 #include "smtp/hello_name.h"
 #include "smtp/smtp_client.h"
-#include "support/recording_prompts.h"
 #include "support/smtp_test_timeouts.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_sink_server.h"
@@ -14,29 +13,47 @@ namespace postrider {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RecordingPrompts;
 using testing::ScriptedSmtpServer;
 using testing::ServerScript;
 using testing::SmtpSinkServer;
 
-TEST(SmtpClientTransactionTest, SendsTheCommandsInOrderForEveryMessage) {
+TEST(SmtpClientTransactionTest, SaysEhloOnceThenMailRcptDataForEveryMessage) {
   ScriptedSmtpServer server;
-  RecordingPrompts prompts;
-  SmtpClient client(&prompts, testing::UniformTimeouts());
+  SmtpClient client(testing::UniformTimeouts());
   ASSERT_EQ(client.Connect(server.address()), 0);
+  EXPECT_TRUE(client.capabilities().extended);
   EXPECT_EQ(client.SendMail("first@example.com", "sender@example.com", "Subject: 1\r\n\r\nx"), 0);
   EXPECT_EQ(client.SendMail("second@example.com", "sender@example.com", "Subject: 2\r\n\r\ny"), 0);
   EXPECT_EQ(client.Disconnect(), 0);
 
-  const std::string helo = "HELO " + LocalHelloName();
+  // The server offers SIZE, so MAIL says how large each message is.
   EXPECT_EQ(server.Commands(), (std::vector<std::string>{
+                                   "EHLO " + client.helloName(),
+                                   "MAIL FROM:<sender@example.com> SIZE=17",
+                                   "RCPT TO:<first@example.com>", "DATA", ".",
+                                   "MAIL FROM:<sender@example.com> SIZE=17",
+                                   "RCPT TO:<second@example.com>", "DATA", ".", "QUIT"}));
+  EXPECT_EQ(server.MessageCount(), 2);
+  EXPECT_EQ(client.failedStep(), SmtpStep::None);
+}
+
+TEST(SmtpClientTransactionTest, AServerThatRefusesEhloGetsTheOldDialogueExactly) {
+  ScriptedSmtpServer server({.replies = {{"EHLO", "502 5.5.2 Error: command not recognized"}}});
+  SmtpClient client(testing::UniformTimeouts());
+  ASSERT_EQ(client.Connect(server.address()), 0);
+  EXPECT_FALSE(client.capabilities().extended);
+  EXPECT_EQ(client.SendMail("first@example.com", "sender@example.com", "Subject: 1\r\n\r\nx"), 0);
+  EXPECT_EQ(client.SendMail("second@example.com", "sender@example.com", "Subject: 2\r\n\r\ny"), 0);
+  client.Disconnect();
+
+  const std::string helo = "HELO " + client.helloName();
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{
+                                   "EHLO " + client.helloName(),
                                    helo, "RSET", "MAIL FROM:<sender@example.com>",
                                    "RCPT TO:<first@example.com>", "DATA", ".",
                                    helo, "RSET", "MAIL FROM:<sender@example.com>",
                                    "RCPT TO:<second@example.com>", "DATA", ".", "QUIT"}));
   EXPECT_EQ(server.MessageCount(), 2);
-  EXPECT_TRUE(prompts.messages().empty());
-  EXPECT_EQ(client.failedStep(), SmtpStep::None);
 }
 
 TEST(SmtpClientTransactionTest, TextsArriveExactlyAsComposed) {
@@ -63,7 +80,7 @@ TEST(SmtpClientTransactionTest, TextsArriveExactlyAsComposed) {
   };
 
   ScriptedSmtpServer server;
-  SmtpClient client(nullptr, testing::UniformTimeouts());
+  SmtpClient client(testing::UniformTimeouts());
   ASSERT_EQ(client.Connect(server.address()), 0);
   for (const Case& c : cases) {
     EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", c.composed), 0);
@@ -81,11 +98,16 @@ TEST(SmtpClientTransactionTest, ReadsMultiLineGreetingAndRepliesWhole) {
   script.greeting = {"220-scripted.test first line", "220-second line", "220 ready"};
   script.multilineReplies = true;
   ScriptedSmtpServer server(script);
-  SmtpClient client(nullptr, testing::UniformTimeouts());
+  SmtpClient client(testing::UniformTimeouts());
+  SmtpReply greeting;
+  client.SetProgressListener([&](SmtpStep step) {
+    if (step == SmtpStep::Greeting) greeting = {client.lastReplyCode(), client.lastReplyText()};
+  });
 
   ASSERT_EQ(client.Connect(server.address()), 0);
-  EXPECT_EQ(client.lastReplyCode(), 220);
-  EXPECT_EQ(client.lastReplyText(), "scripted.test first line\nsecond line\nready");
+  EXPECT_EQ(greeting.code, 220);
+  EXPECT_EQ(greeting.text, "scripted.test first line\nsecond line\nready");
+  EXPECT_TRUE(client.capabilities().size);  // the EHLO reply's lines all read
   // Were a reply read only in part, the next command would see its rest.
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", "Subject: m\r\n\r\nx\r\n"), 0);
@@ -100,7 +122,7 @@ TEST(SmtpClientTransactionTest, ConnectsToBracketedIpv6Address) {
   ServerScript script;
   script.host = "::1";
   ScriptedSmtpServer server(script);
-  SmtpClient client(nullptr, testing::UniformTimeouts());
+  SmtpClient client(testing::UniformTimeouts());
   ASSERT_EQ(client.Connect(server.address()), 0);
   EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", "Subject: v6\r\n\r\nx\r\n"), 0);
   client.Disconnect();
@@ -109,7 +131,7 @@ TEST(SmtpClientTransactionTest, ConnectsToBracketedIpv6Address) {
 
 TEST(SmtpClientTransactionTest, SmtpSinkTakesEveryMessageWithItsEnvelope) {
   SmtpSinkServer sink;
-  SmtpClient client(nullptr, testing::UniformTimeouts());
+  SmtpClient client(testing::UniformTimeouts());
   ASSERT_EQ(client.Connect(sink.address()), 0);
   for (int i = 0; i < 20; ++i) {
     const std::string n = std::to_string(i);
@@ -120,8 +142,8 @@ TEST(SmtpClientTransactionTest, SmtpSinkTakesEveryMessageWithItsEnvelope) {
   client.Disconnect();
 
   const std::string dump = sink.Dump();
-  EXPECT_NE(dump.find("X-Helo-Args: " + LocalHelloName() + "\n"), std::string::npos);
-  EXPECT_NE(dump.find("X-Mail-Args: <from@example.com>\n"), std::string::npos);
+  EXPECT_NE(dump.find("X-Helo-Args: " + client.helloName() + "\n"), std::string::npos);
+  EXPECT_NE(dump.find("X-Mail-Args: <from@example.com>\n"), std::string::npos) << dump.substr(0, 400);
   EXPECT_NE(dump.find("X-Rcpt-Args: <to19@example.com>\n"), std::string::npos);
   EXPECT_NE(dump.find("Subject: 19\n\nBody 19\n"), std::string::npos);
 }

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 #include <filesystem>
 
 #include "support/temp_dir.h"
@@ -31,7 +33,12 @@ CliRun RunPostriderCli(const std::vector<std::string>& args, const std::string& 
   argPointers.push_back(nullptr);
 
   std::vector<std::string> environment = options.environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view name(*entry, std::strcspn(*entry, "="));
+    bool dropped = false;
+    for (const std::string& unset : options.unset) dropped = dropped || name == unset;
+    if (!dropped) environment.emplace_back(*entry);
+  }
   std::vector<char*> envPointers;
   for (std::string& entry : environment) envPointers.push_back(entry.data());
   envPointers.push_back(nullptr);
@@ -43,11 +50,17 @@ CliRun RunPostriderCli(const std::vector<std::string>& args, const std::string& 
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  // A session of its own: the program has no terminal to ask anything on,
+  // as under cron, and a test never waits for someone to type.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
   CliRun run;
   pid_t pid = -1;
-  const int spawned =
-      posix_spawn(&pid, cli.c_str(), &actions, nullptr, argPointers.data(), envPointers.data());
+  const int spawned = posix_spawn(&pid, cli.c_str(), &actions, &attributes, argPointers.data(),
+                                  envPointers.data());
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   if (spawned != 0) {
     run.err = "cannot start " + cli;
     return run;

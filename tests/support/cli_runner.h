@@ -21,6 +21,7 @@ std::string PostriderCliPath();
 
 struct CliOptions {
   std::vector<std::string> environment;  // "NAME=value" added to the test's own
+  std::vector<std::string> unset;        // names taken out of the test's own
   // Runs while the program does, with its process id; the run is waited for after.
   std::function<void(pid_t)> whileRunning;
 };

@@ -29,6 +29,22 @@ ScriptedSmtpServer::ScriptedSmtpServer(const ServerScript& script)
   for (const auto& [command, seconds] : script.delays) {
     argv.insert(argv.end(), {"--delay", command + "=" + std::to_string(seconds)});
   }
+  if (!script.tlsCertificate.empty()) {
+    argv.insert(argv.end(), {"--tls-cert", script.tlsCertificate, "--tls-key", script.tlsKey});
+  }
+  if (script.implicitTls) argv.push_back("--implicit-tls");
+  if (script.requireStartTls) argv.push_back("--require-starttls");
+  if (!script.authUser.empty()) {
+    argv.insert(argv.end(), {"--auth", script.authUser + ":" + script.authPassword});
+  }
+  if (script.authRequired) argv.push_back("--auth-required");
+  if (script.authWithoutTls) argv.push_back("--auth-without-tls");
+  for (const std::string& mechanism : script.authExclude) {
+    argv.insert(argv.end(), {"--auth-exclude", mechanism});
+  }
+  if (script.smtpUtf8) argv.push_back("--smtputf8");
+  if (script.requireFqdnHelo) argv.push_back("--require-fqdn-helo");
+  if (script.sizeLimit >= 0) argv.insert(argv.end(), {"--size-limit", std::to_string(script.sizeLimit)});
   process_ = std::make_unique<ServerProcess>(argv, host_, port_);
 }
 

@@ -34,6 +34,24 @@ struct ServerScript {
   std::vector<std::pair<std::string, double>> delays;
   // Where to listen: "127.0.0.1" or "::1".
   std::string host = "127.0.0.1";
+
+  // A certificate and its key (PEM files): STARTTLS is offered with them,
+  // or, with implicitTls, TLS is spoken from the first byte.
+  std::string tlsCertificate;
+  std::string tlsKey;
+  bool implicitTls = false;
+  bool requireStartTls = false;  // "530 Must issue a STARTTLS command first"
+  // Offer AUTH PLAIN and LOGIN for this one user.
+  std::string authUser;
+  std::string authPassword;
+  bool authRequired = false;  // refuse MAIL before AUTH
+  bool authWithoutTls = false;
+  std::vector<std::string> authExclude;  // mechanisms not to offer
+  bool smtpUtf8 = false;
+  int sizeLimit = -1;  // the SIZE offered; 0 for none, -1 for aiosmtpd's own (32 MiB)
+  // Refuse every RCPT when the EHLO or HELO name has no dot and is no
+  // address literal, as Postfix's reject_non_fqdn_helo_hostname does.
+  bool requireFqdnHelo = false;
 };
 
 // A small SMTP server of the tests' own (aiosmtpd, run with /usr/bin/python3)
@@ -47,7 +65,8 @@ class ScriptedSmtpServer {
   // "127.0.0.1:PORT" or "[::1]:PORT".
   std::string address() const;
   // The command lines received so far, in order, without line ends; the end
-  // of each message's data shows as ".".
+  // of each message's data shows as ".", AUTH without its argument, and a
+  // successful log-in as "AUTHENTICATED user".
   std::vector<std::string> Commands() const;
   int MessageCount() const;
   // The bytes of the n-th message received (from 1).

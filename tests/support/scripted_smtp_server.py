@@ -18,16 +18,32 @@ It can be told to answer differently:
                          e.g. after a 354 to DATA
   --drop CMD             close the connection on CMD without answering
   --delay CMD=SECONDS    wait before answering CMD
-CMD is a command name (HELO, MAIL, RCPT, DATA, RSET, QUIT) or "." for the end
-of the data.
+  --tls-cert FILE --tls-key FILE
+                         offer STARTTLS with this certificate
+  --implicit-tls         speak TLS from the first byte instead (port 465 style)
+  --require-starttls     refuse everything but EHLO, STARTTLS and QUIT before TLS
+  --auth USER:PASSWORD   take AUTH PLAIN and LOGIN for this one user
+  --auth-required        refuse MAIL before AUTH
+  --auth-without-tls     offer AUTH before TLS too
+  --auth-exclude MECH    do not offer this mechanism
+  --smtputf8             offer SMTPUTF8
+  --size-limit BYTES     the SIZE to offer (0: no SIZE)
+  --require-fqdn-helo    refuse every RCPT, as Postfix's reject_non_fqdn_helo_hostname
+                         does, when the EHLO or HELO name is neither a name with a dot
+                         nor an address literal
+CMD is a command name (HELO, EHLO, STARTTLS, AUTH, MAIL, RCPT, DATA, RSET,
+QUIT) or "." for the end of the data. AUTH is logged without its argument,
+and a successful log-in as "AUTHENTICATED USER".
 """
 
 import argparse
 import asyncio
+import logging
 import os
+import ssl
 import sys
 
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 def parse_arguments():
@@ -42,6 +58,17 @@ def parse_arguments():
     parser.add_argument("--drop-after", action="append", default=[])
     parser.add_argument("--drop", action="append", default=[])
     parser.add_argument("--delay", action="append", default=[])
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
+    parser.add_argument("--implicit-tls", action="store_true")
+    parser.add_argument("--require-starttls", action="store_true")
+    parser.add_argument("--auth")
+    parser.add_argument("--auth-required", action="store_true")
+    parser.add_argument("--auth-without-tls", action="store_true")
+    parser.add_argument("--auth-exclude", action="append", default=[])
+    parser.add_argument("--smtputf8", action="store_true")
+    parser.add_argument("--size-limit", type=int)
+    parser.add_argument("--require-fqdn-helo", action="store_true")
     return parser.parse_args()
 
 
@@ -65,6 +92,7 @@ class Script:
             command, _, seconds = rule.partition("=")
             self.delays[command.upper()] = float(seconds)
         self.message_count = 0
+        self.require_fqdn_helo = arguments.require_fqdn_helo
 
     def reply_for(self, command, argument):
         for rule in self.replies:
@@ -88,7 +116,8 @@ class Script:
 
 
 def as_multiline(status):
-    if "\r\n" in status or len(status) < 3:
+    # Only a reply's last line: the lines before it already say more follows.
+    if "\r\n" in status or len(status) < 4 or status[3] != " ":
         return status
     code, text = status[:3], status[4:]
     return "%s-%s\r\n%s-second line\r\n%s last line" % (code, text, code, code)
@@ -105,13 +134,24 @@ class ScriptedSMTP(SMTP):
 
     def _scripted(self, name, method):
         async def run(argument):
-            self.script.log_command(name if argument is None else "%s %s" % (name, argument))
+            shown = argument
+            if name == "AUTH" and argument:
+                shown = argument.split()[0]  # never the credentials
+            self.script.log_command(name if shown is None else "%s %s" % (name, shown))
             if not await self.answer_by_script(name, argument or ""):
                 await method(argument)
         return run
 
     async def answer_by_script(self, command, argument):
         """Answers as the script says; False when the command is to be handled."""
+        if command in ("EHLO", "HELO"):
+            self.helo_name = argument
+        if command == "RCPT" and self.script.require_fqdn_helo:
+            name = getattr(self, "helo_name", "")
+            if "." not in name and not name.startswith("["):
+                await self.push("504 5.5.2 <%s>: Helo command rejected: need fully-qualified "
+                                "hostname" % name)
+                return True
         delay = self.script.delays.get(command)
         if delay:
             await asyncio.sleep(delay)
@@ -164,15 +204,49 @@ class Handler:
         return reply if reply is not None else "250 OK"
 
 
+def make_authenticator(script, user, password):
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        good = (isinstance(auth_data, LoginPassword) and
+                auth_data.login == user.encode() and auth_data.password == password.encode())
+        if good:
+            script.log_command("AUTHENTICATED %s" % user)
+        return AuthResult(success=good, handled=False)
+    return authenticate
+
+
 def main():
+    # aiosmtpd's own notices (deprecations among them) are no test's business.
+    logging.getLogger("mail.log").setLevel(logging.ERROR)
     arguments = parse_arguments()
     script = Script(arguments)
     handler = Handler(script)
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
+
+    options = {"hostname": "scripted.test", "loop": loop}
+    context = None
+    if arguments.tls_cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(arguments.tls_cert, arguments.tls_key)
+        if not arguments.implicit_tls:
+            options["tls_context"] = context
+            options["require_starttls"] = arguments.require_starttls
+    if arguments.auth:
+        user, _, password = arguments.auth.partition(":")
+        options["authenticator"] = make_authenticator(script, user, password)
+        options["auth_required"] = arguments.auth_required
+        options["auth_exclude_mechanism"] = arguments.auth_exclude
+    # An implicit TLS connection is encrypted from the start, which aiosmtpd
+    # does not see: it would refuse AUTH there otherwise.
+    options["auth_require_tls"] = not (arguments.auth_without_tls or arguments.implicit_tls)
+    options["enable_SMTPUTF8"] = arguments.smtputf8
+    if arguments.size_limit is not None:
+        options["data_size_limit"] = arguments.size_limit or None
+
     server = loop.run_until_complete(loop.create_server(
-        lambda: ScriptedSMTP(handler, script, hostname="scripted.test", loop=loop),
-        host=arguments.host, port=arguments.port))
+        lambda: ScriptedSMTP(handler, script, **options),
+        host=arguments.host, port=arguments.port,
+        ssl=context if arguments.implicit_tls else None))
     try:
         loop.run_forever()
     finally:

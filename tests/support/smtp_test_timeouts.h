@@ -11,6 +11,7 @@ namespace postrider::testing {
 inline SmtpTimeouts UniformTimeouts(std::chrono::milliseconds wait = std::chrono::seconds(20)) {
   SmtpTimeouts timeouts;
   timeouts.connect = timeouts.greeting = timeouts.helo = timeouts.rset = timeouts.mail = wait;
+  timeouts.tlsHandshake = timeouts.ehlo = timeouts.startTls = timeouts.auth = wait;
   timeouts.rcpt = timeouts.data = timeouts.textBlock = timeouts.endOfData = timeouts.quit = wait;
   return timeouts;
 }

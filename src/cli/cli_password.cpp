@@ -1,0 +1,63 @@
+#include "cli/cli_password.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/password_command.h"
+
+namespace postrider::cli {
+
+Result<Secret> CliPasswordSource::Password(const UserSettings& settings) {
+  if (passwordFile_) return ReadPasswordFile(*passwordFile_);
+  if (const char* fromEnvironment = std::getenv(kPasswordVariable)) {
+    return Secret(fromEnvironment);
+  }
+  if (!settings.passwordCommand.empty()) return RunPasswordCommand(settings.passwordCommand);
+  Result<Secret> typed =
+      AskPasswordOnTerminal("Password for " + settings.userName + " at " + settings.smtpServer + ": ");
+  if (typed) return typed;
+  return Status::Error(typed.status().message() +
+                       "\nGive the password for UserName in POSTRIDER_SMTP_PASSWORD, with "
+                       "--password-file FILE, or through the PasswordCommand setting.");
+}
+
+Result<Secret> AskPasswordOnTerminal(const std::string& prompt) {
+  const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (tty < 0) return Status::Error("There is no terminal to ask for the password on.");
+  termios saved {};
+  const bool isTerminal = tcgetattr(tty, &saved) == 0;
+  if (isTerminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    quiet.c_lflag |= ECHONL;
+    tcsetattr(tty, TCSAFLUSH, &quiet);
+  }
+  (void)!::write(tty, prompt.data(), prompt.size());
+
+  std::string line;
+  line.reserve(256);  // no copies of a half-typed password left behind in freed memory
+  bool complete = false;
+  for (;;) {
+    char c = 0;
+    const ssize_t got = ::read(tty, &c, 1);
+    if (got <= 0) break;  // end of input, or Ctrl+C
+    if (c == '\n' || c == '\r') {
+      complete = true;
+      break;
+    }
+    line += c;
+  }
+  if (isTerminal) tcsetattr(tty, TCSAFLUSH, &saved);
+  ::close(tty);
+  Secret secret(std::move(line));
+  WipeString(line);
+  if (!complete) return Status::Error("No password was typed.");
+  return secret;
+}
+
+}  // namespace postrider::cli

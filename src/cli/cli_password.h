@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/secret.h"
+#include "platform/status.h"
+#include "send/send_report.h"
+#include "send/user_settings.h"
+
+namespace postrider::cli {
+
+inline constexpr const char* kPasswordVariable = "POSTRIDER_SMTP_PASSWORD";
+
+// The password for UserName, from the first of: the file --password-file
+// names, the environment variable POSTRIDER_SMTP_PASSWORD, the
+// PasswordCommand setting, or a question on the terminal (not echoed).
+class CliPasswordSource : public ISmtpPasswordSource {
+ public:
+  explicit CliPasswordSource(std::optional<std::string> passwordFile)
+      : passwordFile_(std::move(passwordFile)) {}
+  Result<Secret> Password(const UserSettings& settings) override;
+
+ private:
+  std::optional<std::string> passwordFile_;
+};
+
+// Asks on the controlling terminal with echo off; an error when there is no
+// terminal or nothing was typed.
+Result<Secret> AskPasswordOnTerminal(const std::string& prompt);
+
+}  // namespace postrider::cli

@@ -1,0 +1,42 @@
+#include "cli/interrupt_watch.h"
+
+#include <csignal>
+
+#include "platform/blocking_call.h"
+
+namespace postrider::cli {
+namespace {
+
+volatile std::sig_atomic_t pending = 0;  // not yet acted on
+volatile std::sig_atomic_t seen = 0;
+
+extern "C" void OnInterrupt(int) {
+  pending = 1;
+  seen = 1;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
+  pending = 0;
+  seen = 0;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previous_);
+  SetBlockingHook([onInterrupt = std::move(onInterrupt)] {
+    if (pending != 0) {
+      pending = 0;
+      onInterrupt();
+    }
+  });
+}
+
+InterruptWatch::~InterruptWatch() {
+  SetBlockingHook({});
+  sigaction(SIGINT, &previous_, nullptr);
+}
+
+bool InterruptWatch::Interrupted() { return seen != 0; }
+
+}  // namespace postrider::cli

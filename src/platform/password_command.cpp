@@ -1,0 +1,104 @@
+#include "platform/password_command.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace postrider {
+namespace {
+
+// Enough for any password; a command that prints more is not read further.
+constexpr std::size_t kMaxRead = 64 * 1024;
+
+// The first line of text, as the password, wiping everything read.
+Secret FirstLine(std::string& text) {
+  std::size_t end = text.find('\n');
+  if (end == std::string::npos) end = text.size();
+  if (end > 0 && text[end - 1] == '\r') --end;
+  Secret secret(text.substr(0, end));
+  WipeString(text);
+  return secret;
+}
+
+std::string Reason(int error) { return std::strerror(error); }
+
+}  // namespace
+
+Result<Secret> RunPasswordCommand(const std::string& command) {
+  int output[2];
+  if (pipe2(output, O_CLOEXEC) != 0) {
+    return Status::Error("PasswordCommand could not be run: " + Reason(errno));
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    const int error = errno;
+    close(output[0]);
+    close(output[1]);
+    return Status::Error("PasswordCommand could not be run: " + Reason(error));
+  }
+  if (pid == 0) {
+    dup2(output[1], STDOUT_FILENO);
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(output[1]);
+
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(output[0], buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    if (text.size() < kMaxRead) text.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::memset(buffer, 0, sizeof buffer);
+  close(output[0]);
+
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    WipeString(text);
+    const std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                              : "signal " + std::to_string(WTERMSIG(status));
+    return Status::Error("PasswordCommand failed (" + how + ").");
+  }
+  Secret secret = FirstLine(text);
+  if (secret.empty()) return Status::Error("PasswordCommand printed no password.");
+  return secret;
+}
+
+Result<Secret> ReadPasswordFile(const std::string& path) {
+  // A pipe is welcome here: --password-file <(pass show mail) is one.
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    return Status::Error("The password file " + path + " could not be opened: " + Reason(errno));
+  }
+  std::string text;
+  char buffer[4096];
+  int error = 0;
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
+    if (text.size() < kMaxRead) text.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::memset(buffer, 0, sizeof buffer);
+  close(fd);
+  if (error != 0) {
+    WipeString(text);
+    return Status::Error("The password file " + path + " could not be read: " + Reason(error));
+  }
+  Secret secret = FirstLine(text);
+  if (secret.empty()) return Status::Error("The password file " + path + " is empty.");
+  return secret;
+}
+
+}  // namespace postrider

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "platform/secret.h"
+#include "platform/status.h"
+#include "send/user_settings.h"
+
+namespace postrider {
+
+// Told of each entry the run could not deliver, as it happens, so the user
+// hears of every refusal and not only of the last.
+class ISendRunReport {
+ public:
+  virtual ~ISendRunReport() = default;
+  // The server refused the recipient (or the message, for its size): the
+  // entry is marked a bad address and the run goes on.
+  virtual void EntryRefused(int entry, const std::string& address, const std::string& reason) = 0;
+  // The address failed the check or cannot be put into a mail command.
+  virtual void EntryBadAddress(int entry, const std::string& address,
+                               const std::string& reason) = 0;
+};
+
+// Where the password for UserName comes from: the desktop's secret store, or
+// the command line's environment, file, command or terminal.
+class ISmtpPasswordSource {
+ public:
+  virtual ~ISmtpPasswordSource() = default;
+  // The password, or an error saying why there is none.
+  virtual Result<Secret> Password(const UserSettings& settings) = 0;
+};
+
+}  // namespace postrider

@@ -1,0 +1,32 @@
+#include "send/session_settings.h"
+
+#include "smtp/tls_certificate.h"
+
+namespace postrider {
+
+Result<SmtpSessionOptions> SessionOptionsFrom(const UserSettings& settings,
+                                              const Secret* password) {
+  SmtpSessionOptions options;
+  const std::optional<SmtpSecurity> security = ParseSmtpSecurity(settings.security);
+  if (!security) {
+    return Status::Error("The setting Security=" + settings.security +
+                         " is not one of none, starttls or tls.");
+  }
+  options.security = *security;
+  if (!settings.tlsFingerprint.empty()) {
+    const std::optional<std::string> fingerprint = NormalizeFingerprint(settings.tlsFingerprint);
+    if (!fingerprint) {
+      return Status::Error("The setting TLSFingerprint=" + settings.tlsFingerprint +
+                           " is not a SHA-256 fingerprint (64 hex digits, colons allowed).");
+    }
+    options.fingerprint = *fingerprint;
+  }
+  options.trustFile = settings.tlsTrustFile;
+  options.userName = settings.userName;
+  options.password = password;
+  options.allowPlainAuth = settings.allowPlainAuth != 0;
+  options.heloName = settings.heloName;
+  return options;
+}
+
+}  // namespace postrider

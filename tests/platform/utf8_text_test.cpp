@@ -1,0 +1,30 @@
+#include <gtest/gtest.h>
+
+#include "platform/base64.h"
+#include "platform/utf8_text.h"
+
+namespace postrider {
+namespace {
+
+TEST(Utf8TextTest, ValidUtf8StaysAndAnythingElseIsReadAsWindows1252) {
+  EXPECT_EQ(AsUtf8("plain"), "plain");
+  EXPECT_EQ(AsUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
+  EXPECT_EQ(AsUtf8("caf\xE9"), "caf\xC3\xA9");                     // Latin-1
+  EXPECT_EQ(AsUtf8("\x80 \x93quoted\x94"), "\xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D");
+  EXPECT_EQ(AsUtf8("\x81\x8D\x8F\x90\x9D"), "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");
+  EXPECT_EQ(AsUtf8("\xFF"), "\xC3\xBF");
+  // One byte that breaks UTF-8 makes the whole piece Windows-1252.
+  EXPECT_EQ(AsUtf8("\xC3\xA9 and \xE9"), "\xC3\x83\xC2\xA9 and \xC3\xA9");
+  EXPECT_TRUE(IsValidUtf8(AsUtf8(std::string("\x00\x7F\x80\xFF", 4))));
+}
+
+TEST(Base64Test, EncodesAsRfc4648Says) {
+  EXPECT_EQ(Base64(""), "");
+  EXPECT_EQ(Base64("f"), "Zg==");
+  EXPECT_EQ(Base64("fo"), "Zm8=");
+  EXPECT_EQ(Base64("foobar"), "Zm9vYmFy");
+  EXPECT_EQ(Base64(std::string("\0\xFF", 2)), "AP8=");
+}
+
+}  // namespace
+}  // namespace postrider

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace postrider::testing {
+
+// What Python's mail parser (the email package, default policy) reads from
+// a message file: its subject, sender, recipient and plain-text body, one per
+// line, the body's line ends shown as '|'. Empty when it cannot parse it.
+std::string ParsedByPython(const std::string& messagePath);
+
+}  // namespace postrider::testing
