@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/dialog_units.h"
+#include "views/dialog_units.h"
 #include "app/version.h"
 
 namespace postrider {

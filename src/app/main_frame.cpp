@@ -21,7 +21,7 @@
 
 #include "app/command_ids.h"
 #include "app/command_table.h"
-#include "app/display_text.h"
+#include "views/display_text.h"
 #include "app/message_view_commands.h"
 #include "platform/user_paths.h"
 #include "project/postridr_doc.h"

@@ -7,7 +7,7 @@
 
 #include "app/command_ids.h"
 #include "app/command_table.h"
-#include "app/display_text.h"
+#include "views/display_text.h"
 #include "app/help_window.h"
 #include "app/main_frame.h"
 #include "project/postridr_doc.h"

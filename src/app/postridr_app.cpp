@@ -8,7 +8,7 @@
 
 #include "app/about_dialog.h"
 #include "app/command_ids.h"
-#include "app/display_text.h"
+#include "views/display_text.h"
 #include "app/document_commands.h"
 #include "app/help_window.h"
 #include "app/intro_window.h"

@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "app/display_text.h"
+#include "views/display_text.h"
 #include "app/project_file_dialogs.h"
 
 namespace postrider {

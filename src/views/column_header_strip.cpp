@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "project/postridr_doc.h"
-#include "views/list_value_text.h"
+#include "views/display_text.h"
 #include "views/shared_fonts.h"
 
 namespace postrider {
@@ -19,7 +19,7 @@ ColumnHeaderStrip::ColumnHeaderStrip(const CPostridrDoc& document,
 
 void ColumnHeaderStrip::FieldsChanged() {
   QStringList names;
-  for (const std::string& name : document_.GetFieldNames()) names << ListValueText(name);
+  for (const std::string& name : document_.GetFieldNames()) names << ShownText(name);
   setAccessibleDescription(names.join(QStringLiteral(", ")));
   update();
 }
@@ -40,7 +40,7 @@ void ColumnHeaderStrip::paintEvent(QPaintEvent*) {
     painter.save();
     painter.setClipRect(QRect(left, 0, columnWidth, metrics_.stripHeight));
     painter.drawText(left, painter.fontMetrics().ascent(),
-                     ListValueText(names[static_cast<std::size_t>(k)]));
+                     ShownText(names[static_cast<std::size_t>(k)]));
     painter.restore();
     // Raised: white on the left and top, dark grey on the right and bottom.
     painter.fillRect(left - 1, 0, 1, bottom, view_colors::kWhite);

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "views/list_value_text.h"
+#include "views/display_text.h"
 
 namespace postrider {
 
@@ -87,7 +87,7 @@ QString EntryListModel::RowSummary(const ListRecord& record) const {
   const int fields = document_.GetFieldCount();
   for (int k = 0; k < fields; ++k) {
     const std::string& value = record.ValueAt(k);
-    if (!value.empty()) values << ListValueText(value);
+    if (!value.empty()) values << ShownText(value);
   }
   return values.join(QStringLiteral(", ")) + QStringLiteral(" - ") +
          EntryMarkText(record.selection != 0, record.sendStatus);
@@ -98,8 +98,8 @@ QString EntryListModel::RowDetails(const ListRecord& record) const {
   QStringList parts;
   const std::vector<std::string>& names = document_.GetFieldNames();
   for (std::size_t k = 0; k < names.size(); ++k) {
-    parts << ListValueText(names[k]) + QStringLiteral(": ") +
-                 ListValueText(record.ValueAt(static_cast<int>(k)));
+    parts << ShownText(names[k]) + QStringLiteral(": ") +
+                 ShownText(record.ValueAt(static_cast<int>(k)));
   }
   parts << EntryMarkText(record.selection != 0, record.sendStatus);
   return parts.join(QStringLiteral("; "));

@@ -3,7 +3,7 @@
 #include <QPainter>
 
 #include "views/entry_list_model.h"
-#include "views/list_value_text.h"
+#include "views/display_text.h"
 
 namespace postrider {
 
@@ -46,7 +46,7 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
       const int left = row.left() + RowColumnLeft(metrics_, k, columnWidth);
       // A value is clipped to its column.
       painter->setClipRect(QRect(left, row.top() + 1, columnWidth, textHeight));
-      painter->drawText(left, baseline, ListValueText(value));
+      painter->drawText(left, baseline, ShownText(value));
     }
     painter->restore();
   }

@@ -13,7 +13,7 @@
 
 #include "project/postridr_doc.h"
 #include "views/field_width_edit.h"
-#include "views/list_value_text.h"
+#include "views/display_text.h"
 #include "views/project_view_geometry.h"
 #include "views/shared_fonts.h"
 
@@ -143,7 +143,7 @@ void CMessageView::LoadFromDocument() {
 
   toCombo_->clear();
   for (const std::string& name : document_.GetFieldNames()) {
-    toCombo_->addItem(ListValueText(name));
+    toCombo_->addItem(ShownText(name));
   }
   // The first item added is chosen by itself; the document's choice decides.
   toCombo_->setCurrentIndex(document_.GetEmailFieldIndex());

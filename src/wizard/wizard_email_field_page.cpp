@@ -2,7 +2,7 @@
 
 #include <QListWidget>
 
-#include "views/list_value_text.h"
+#include "views/display_text.h"
 
 namespace postrider {
 
@@ -20,7 +20,7 @@ CWizardEmailFieldPage::CWizardEmailFieldPage(WizardEmailFieldPage& answers, QWid
   fields_->setSortingEnabled(false);
 
   // Filled anew at each showing, in list order, with nothing chosen.
-  for (const std::string& name : answers_.fieldNames) fields_->addItem(ListValueText(name));
+  for (const std::string& name : answers_.fieldNames) fields_->addItem(ShownText(name));
   fields_->clearSelection();
   fields_->setCurrentRow(-1);
   fields_->setFocus();

@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "views/list_value_text.h"
+#include "views/display_text.h"
 #include "views/shared_fonts.h"
 
 namespace postrider {
@@ -53,7 +53,7 @@ CWizardPageDialog::CWizardPageDialog(QWidget* parent, const QString& picture,
       next_(new QPushButton(QStringLiteral("Next >"), this)) {
   setWindowTitle(QStringLiteral("Postrider Project Wizard"));
   setAccessibleName(windowTitle());
-  setFixedSize(units_.Size(kDialogWidth, kDialogHeight));
+  setFixedSize(units_.ToPixels(kDialogWidth, kDialogHeight));
   setSizeGripEnabled(false);
 
   // A missing picture is drawn as nothing.
@@ -62,7 +62,7 @@ CWizardPageDialog::CWizardPageDialog(QWidget* parent, const QString& picture,
   auto* rule = new QFrame(this);
   rule->setFrameShape(QFrame::HLine);
   rule->setFrameShadow(QFrame::Sunken);
-  rule->setGeometry(0, units_.Y(kRuleTop), width(), std::max(2, units_.Y(1)));
+  rule->setGeometry(0, units_.ToPixelsY(kRuleTop), width(), std::max(2, units_.ToPixelsY(1)));
   rule->setAccessibleName(QStringLiteral("Separator"));
 
   Place(help_, kHelpColumn, kButtonTop, kButtonWidth, kButtonHeight);
@@ -126,7 +126,7 @@ QLabel* CWizardPageDialog::AddText(const QString& text, int x, int y, int width,
 }
 
 void CWizardPageDialog::Place(QWidget* control, int x, int y, int width, int height) const {
-  control->setGeometry(units_.Rect(x, y, width, height));
+  control->setGeometry(units_.ToPixels(x, y, width, height));
 }
 
 void CWizardPageDialog::Name(QWidget* control, const QString& accessibleName) const {
@@ -134,7 +134,7 @@ void CWizardPageDialog::Name(QWidget* control, const QString& accessibleName) co
 }
 
 void CWizardPageDialog::ShowMessage(const std::string& text) {
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Postrider"), ListValueText(text),
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Postrider"), ShownText(text),
                   QMessageBox::Ok, this);
   box.setTextFormat(Qt::PlainText);
   box.exec();
@@ -164,8 +164,8 @@ std::optional<QString> CWizardPageDialog::BrowseForFile(const QString& title,
 QRect CWizardPageDialog::pictureRect() const {
   // A larger dialog font (or the desktop's font scaling) enlarges the
   // picture with the controls, so it keeps clear of them.
-  const double fontScale = std::min(units_.fontHeight() / kPictureFontHeight,
-                                    units_.averageCharWidth() / kPictureCharWidth);
+  const double fontScale = std::min(units_.baseHeight() / kPictureFontHeight,
+                                    units_.baseWidth() / kPictureCharWidth);
   const double scale = std::max({1.0, DesktopFontScale(), fontScale});
   const auto scaled = [scale](int pixels) { return static_cast<int>(std::lround(pixels * scale)); };
   return QRect(scaled(kPictureLeft), scaled(kPictureTop), scaled(kPictureWidth),

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "project/project_wizard.h"
-#include "wizard/template_units.h"
+#include "views/dialog_units.h"
 
 class QAbstractButton;
 class QLabel;
@@ -45,7 +45,7 @@ class CWizardPageDialog : public QDialog {
   QPushButton* cancelButton() const { return cancel_; }
   QPushButton* backButton() const { return back_; }
   QPushButton* nextButton() const { return next_; }
-  const TemplateUnits& units() const { return units_; }
+  const DialogUnits& units() const { return units_; }
   // Where the picture is painted, in the dialog's pixels.
   QRect pictureRect() const;
   bool hasPicture() const;
@@ -76,7 +76,7 @@ class CWizardPageDialog : public QDialog {
   void OnBack();
   void OnNext();
 
-  TemplateUnits units_;
+  DialogUnits units_;
   QSvgRenderer* picture_;
   QPushButton* help_;
   QPushButton* cancel_;

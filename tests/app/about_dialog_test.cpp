@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "app/about_dialog.h"
-#include "app/dialog_units.h"
+#include "views/dialog_units.h"
 #include "qt_support/modal_driver.h"
 #include "qt_support/test_environment.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/display_text.h"
+#include "views/display_text.h"
 #include "app/main_frame.h"
 #include "app/postridr_app.h"
 #include "platform/private_profile.h"

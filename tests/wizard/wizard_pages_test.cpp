@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "qt_support/test_environment.h"
-#include "wizard/template_units.h"
+#include "views/dialog_units.h"
 #include "wizard/wizard_email_field_page.h"
 #include "wizard/wizard_finish_page.h"
 #include "wizard/wizard_list_page.h"
@@ -78,36 +78,36 @@ void WizardPagesTest::EveryPageIsLaidOutInDialogUnitsWithNamedControls() {
 
   for (std::size_t i = 0; i < pages.size(); ++i) {
     CWizardPageDialog& page = *pages[i];
-    const TemplateUnits units(page.font());
+    const DialogUnits units(page.font());
     QCOMPARE(page.windowTitle(), QStringLiteral("Postrider Project Wizard"));
-    QCOMPARE(page.size(), units.Size(290, 150));
-    QCOMPARE(page.helpButton()->geometry(), units.Rect(138, 132, 35, 14));
-    QCOMPARE(page.cancelButton()->geometry(), units.Rect(cancelColumns[i], 132, 35, 14));
-    QCOMPARE(page.backButton()->geometry(), units.Rect(backColumns[i], 132, 35, 14));
-    QCOMPARE(page.nextButton()->geometry(), units.Rect(250, 132, 35, 14));
+    QCOMPARE(page.size(), units.ToPixels(290, 150));
+    QCOMPARE(page.helpButton()->geometry(), units.ToPixels(138, 132, 35, 14));
+    QCOMPARE(page.cancelButton()->geometry(), units.ToPixels(cancelColumns[i], 132, 35, 14));
+    QCOMPARE(page.backButton()->geometry(), units.ToPixels(backColumns[i], 132, 35, 14));
+    QCOMPARE(page.nextButton()->geometry(), units.ToPixels(250, 132, 35, 14));
     QVERIFY(page.nextButton()->isDefault());
     QCOMPARE(page.cancelButton()->text(), QStringLiteral("Cancel"));
     QCOMPARE(page.backButton()->text(), QStringLiteral("< Back"));
     QCOMPARE(page.nextButton()->text(),
              i == 3 ? QStringLiteral("Finish") : QStringLiteral("Next >"));
     // The picture stays left of the controls, above the rule.
-    QVERIFY(page.pictureRect().right() < units.X(130));
-    QVERIFY(page.pictureRect().bottom() < units.Y(127));
+    QVERIFY(page.pictureRect().right() < units.ToPixelsX(130));
+    QVERIFY(page.pictureRect().bottom() < units.ToPixelsY(127));
     for (QWidget* control : page.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
       QVERIFY2(!control->accessibleName().isEmpty(), control->metaObject()->className());
     }
   }
   auto& messagePage = static_cast<CWizardMessagePage&>(*pages[0]);
-  const TemplateUnits units(messagePage.font());
-  QCOMPARE(messagePage.pathEdit()->geometry(), units.Rect(130, 93, 107, 13));
-  QCOMPARE(messagePage.browseButton()->geometry(), units.Rect(240, 92, 35, 14));
-  QCOMPARE(messagePage.existingMessageButton()->geometry(), units.Rect(130, 79, 89, 10));
+  const DialogUnits units(messagePage.font());
+  QCOMPARE(messagePage.pathEdit()->geometry(), units.ToPixels(130, 93, 107, 13));
+  QCOMPARE(messagePage.browseButton()->geometry(), units.ToPixels(240, 92, 35, 14));
+  QCOMPARE(messagePage.existingMessageButton()->geometry(), units.ToPixels(130, 79, 89, 10));
   auto& listPage = static_cast<CWizardListPage&>(*pages[1]);
-  QCOMPARE(listPage.odbcButton()->geometry(), units.Rect(130, 77, 115, 10));
+  QCOMPARE(listPage.odbcButton()->geometry(), units.ToPixels(130, 77, 115, 10));
   QCOMPARE(static_cast<CWizardEmailFieldPage&>(*pages[2]).fieldList()->geometry(),
-           units.Rect(142, 49, 124, 65));
+           units.ToPixels(142, 49, 124, 65));
   QCOMPARE(static_cast<CWizardFinishPage&>(*pages[3]).noButton()->geometry(),
-           units.Rect(145, 86, 35, 10));
+           units.ToPixels(145, 86, 35, 10));
 
   // Texts as the pages give them.
   QStringList texts;

@@ -1,4 +1,4 @@
-#include "app/dialog_units.h"
+#include "views/dialog_units.h"
 
 #include <QFontMetrics>
 

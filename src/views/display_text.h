@@ -3,12 +3,15 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 
 namespace postrider {
 
 // Text from a list, a letter or a file name, as the window shows it: UTF-8
-// when the bytes are valid UTF-8, else each byte as the Latin-1 letter.
-QString ShownText(const std::string& bytes);
+// when the bytes are valid UTF-8, else read as Windows-1252, the way messages
+// are composed, so a Latin-1 list shows its accented letters instead of
+// replacement marks.
+QString ShownText(std::string_view bytes);
 
 // A file name given to the core as the bytes the file system knows it by.
 std::string PathBytes(const QString& path);
