@@ -48,6 +48,18 @@ bool IsRecipientRefusal(const SmtpClient& client, int result) {
   return client.failedStep() == SmtpStep::Rcpt && result >= 500 && result < 600;
 }
 
+// Points the controller at the run's client while the run lasts.
+class ActiveClient {
+ public:
+  ActiveClient(SmtpClient*& slot, SmtpClient& client) : slot_(slot) { slot_ = &client; }
+  ~ActiveClient() { slot_ = nullptr; }
+  ActiveClient(const ActiveClient&) = delete;
+  ActiveClient& operator=(const ActiveClient&) = delete;
+
+ private:
+  SmtpClient*& slot_;
+};
+
 int SelectedFrom(const CPostridrDoc& document, int from) {
   int count = 0;
   for (int i = std::max(from, 0); i < document.GetEntryCount(); ++i) {
@@ -75,7 +87,10 @@ SendController::SendController(SendRunHost host, SmtpTimeouts timeouts)
 
 void SendController::OnPause() {
   if (!sending_) return;
-  CancelBlockingCall();
+  const bool awaitingAnswer =
+      activeClient_ != nullptr && activeClient_->currentStep() == SmtpStep::EndOfData;
+  if (!awaitingAnswer || haltRequested_) CancelBlockingCall();
+  if (awaitingAnswer && !haltRequested_) host_.frame.SetStatusText(texts::kAwaitingConfirmation);
   haltRequested_ = true;
 }
 
@@ -87,9 +102,13 @@ SendRunResult SendController::OnSend(CPostridrDoc& document, UserSettings& setti
     haltRequested_ = false;
     result = Run(document, settings);
   }
-  host_.prompts.ShowMessage(
-      "Send Complete! Total Messages Sent: " + std::to_string(result.processed),
-      MessageIcon::Information);
+  const std::string finalText =
+      "Send Complete! Total Messages Sent: " + std::to_string(result.processed);
+  if (host_.endBox != nullptr) {
+    host_.endBox->Show(finalText, result);
+  } else {
+    host_.prompts.ShowMessage(finalText, MessageIcon::Information);
+  }
   return result;
 }
 
@@ -145,6 +164,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
 
   host_.frame.SetStatusText(texts::kConnecting);
   SmtpClient client(timeouts_);
+  const ActiveClient active(activeClient_, client);
   int stop = start;
   const int connectResult = client.Connect(settings.smtpServer, session);
   password.Clear();
@@ -172,6 +192,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       const std::string& address = composed.recipient;
       ++result.processed;
       host_.frame.SetStatusText(SendingText(result.processed, total));
+      if (host_.report != nullptr) host_.report->Progress(result.processed, total);
 
       if (!IsValidAddress(address)) {
         document.SetEntryStatus(i, StatusBadAddress);

@@ -29,6 +29,14 @@ struct SendRunResult {
   int notReached = 0;  // the run stopped before them (the one it stopped at included)
 };
 
+// The box that ends every run, for a front end that shows the figures with
+// the text.
+class ISendRunEndBox {
+ public:
+  virtual ~ISendRunEndBox() = default;
+  virtual void Show(const std::string& text, const SendRunResult& result) = 0;
+};
+
 // What the run needs around it: the user, the status bar, the Configure dialog.
 struct SendRunHost {
   IUserPrompts& prompts;
@@ -36,6 +44,7 @@ struct SendRunHost {
   IConfigureDialog* configure = nullptr;  // absent: missing settings are not asked for
   ISmtpPasswordSource* passwords = nullptr;  // absent: a UserName cannot log in
   ISendRunReport* report = nullptr;          // absent: refusals show only in the marks
+  ISendRunEndBox* endBox = nullptr;          // absent: the prompts' information box
 };
 
 // The Send and Pause commands. One run at a time walks the list from where the
@@ -50,7 +59,10 @@ class SendController {
 
   SendRunResult OnSend(CPostridrDoc& document, UserSettings& settings);
   // Stops the run in progress: the call now waiting is cancelled and the run
-  // halts before the next entry. Does nothing outside a run.
+  // halts before the next entry. The wait for the server's answer to a
+  // message it already has is the exception, since only that answer tells
+  // whether the recipient got it: the run halts once it comes, unless Pause
+  // is given a second time. Does nothing outside a run.
   void OnPause();
   bool IsSending() const { return sending_; }
 
@@ -64,6 +76,7 @@ class SendController {
   SendRunHost host_;
   SmtpTimeouts timeouts_;
   std::string logPath_;
+  SmtpClient* activeClient_ = nullptr;  // during a run
   bool sending_ = false;
   bool haltRequested_ = false;
 };
