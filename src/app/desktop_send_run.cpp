@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QTextEdit>
 
 #include "app/command_ids.h"
 #include "app/main_frame.h"
@@ -128,6 +129,11 @@ void DesktopSendRun::Show(const std::string& text, const SendRunResult& result) 
                   QMessageBox::Ok, &frame_);
   box.setTextFormat(Qt::PlainText);
   box.setDetailedText(ShownText(DetailsText(result, problems_)));
+  // Wide enough for an address and the server's words on one line.
+  if (auto* details = box.findChild<QTextEdit*>()) {
+    details->setMinimumSize(box.fontMetrics().averageCharWidth() * 90,
+                            box.fontMetrics().lineSpacing() * 10);
+  }
   box.exec();
   frame_.HideSendProgress();
 }

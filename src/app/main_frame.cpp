@@ -215,9 +215,9 @@ void CMainFrame::CreateStatusBar() {
   // Beside the run's texts: the selected entries taken up so far.
   sendProgress_ = new QProgressBar(bar);
   sendProgress_->setAccessibleName(QStringLiteral("Send progress"));
-  sendProgress_->setTextVisible(true);
-  sendProgress_->setFormat(QStringLiteral("%v of %m"));
-  sendProgress_->setMaximumWidth(screenWidth / 6);
+  // The pane beside it says "Sending 5 of 12" already.
+  sendProgress_->setTextVisible(false);
+  sendProgress_->setFixedWidth(screenWidth / 8);
   sendProgress_->hide();
   bar->addPermanentWidget(sendProgress_);
 }

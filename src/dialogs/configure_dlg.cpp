@@ -177,7 +177,7 @@ void CConfigureDlg::UpdatePasswordHint() {
   // The field stays empty: a stored password is never shown, only said to be there.
   password_->setPlaceholderText(userName_->text().isEmpty()
                                     ? QStringLiteral("no user name, no log-in")
-                                    : QStringLiteral("leave empty to keep the one kept"));
+                                    : QStringLiteral("unchanged if left empty"));
 }
 
 void CConfigureDlg::OnBrowse() {

@@ -1,6 +1,7 @@
 #include "dialogs/list_query_dlg.h"
 
 #include <QButtonGroup>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,6 +39,9 @@ void FillOperators(QComboBox* combo) {
     combo->addItem(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
   }
   combo->setCurrentIndex(QueryEquals);
+  // The box is narrower than its longest text; the list that drops down is not.
+  combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) +
+                                 2 * combo->view()->frameWidth() + 8);
 }
 
 // The list's field names, in list order; nothing is chosen yet.
