@@ -1,4 +1,6 @@
 #include <QAbstractItemView>
+#include <QDirIterator>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -21,7 +23,9 @@
 #include "project/postridr_doc.h"
 #include "send/send_texts.h"
 #include "support/python_mail_parser.h"
+#include "dialogs/password_dlg.h"
 #include "support/scripted_smtp_server.h"
+#include "support/test_certificates.h"
 #include "views/message_view.h"
 #include "views/project_view.h"
 
@@ -101,6 +105,7 @@ class DesktopSendTest : public QObject {
   void PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer();
   void DuringARunOnlyPauseWorksButClicksAndTypingGoThrough();
   void PreviewShowsTheMessageTheServerReceives();
+  void ALogInPasswordIsAskedForAtSendOnceAndNeverWritten();
 
  private:
   CMainFrame* frame() const { return app_->mainFrame(); }
@@ -401,6 +406,71 @@ void DesktopSendTest::PreviewShowsTheMessageTheServerReceives() {
   QCOMPARE(lines.value(4), QString());
   QCOMPARE(lines.mid(5).join(QLatin1Char('|')), parsed[3]);
   QVERIFY(parsed[3].startsWith(QStringLiteral("Gr\u00fc\u00dfe vorab! Dear Barbara Liskov,")));
+}
+
+void DesktopSendTest::ALogInPasswordIsAskedForAtSendOnceAndNeverWritten() {
+  const std::string password = "c0rrect-H0rse";
+  TestCertificates certificates;
+  const CertificateFiles good = certificates.Good();
+  ServerScript script;
+  script.tlsCertificate = good.certificate;
+  script.tlsKey = good.key;
+  script.requireStartTls = true;
+  script.authUser = "library";
+  script.authPassword = password;
+  script.authRequired = true;
+  ScriptedSmtpServer server(script);
+  EnsureParentFolder(SettingsFilePath());
+  WritePrivateProfileString("Settings", "Security", "starttls", SettingsFilePath());
+  WritePrivateProfileString("Settings", "UserName", "library", SettingsFilePath());
+  WritePrivateProfileString("Settings", "TLSTrustFile", certificates.caFile(), SettingsFilePath());
+  Start(server);
+  SelectOnly({0, 1});
+
+  // No secret store in the tests: the first Send asks, without showing what is typed.
+  QString prompt;
+  FinalBox first;
+  {
+    ModalScript answers({[&](QWidget* modal) {
+                           auto* dialog = qobject_cast<CPasswordDlg*>(modal);
+                           QVERIFY(dialog != nullptr);
+                           QCOMPARE(dialog->passwordEdit()->echoMode(), QLineEdit::Password);
+                           prompt = dialog->findChild<QLabel*>()->text();
+                           QTest::keyClicks(dialog->passwordEdit(), QString::fromStdString(password));
+                           dialog->okButton()->click();
+                         },
+                         ReadFinalBox(first)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 2);
+  }
+  QCOMPARE(prompt, QStringLiteral("Password for library on ") +
+                       QString::fromStdString(server.address()) + QLatin1Char(':'));
+  QCOMPARE(server.MessageCount(), 2);
+  QVERIFY(SawCommand(server, "STARTTLS"));
+  QVERIFY(SawCommand(server, "AUTHENTICATED library"));
+
+  // The next Send of the session takes it from memory.
+  FinalBox second;
+  {
+    ModalScript answers({ReadFinalBox(second)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 1);
+  }
+  QCOMPARE(server.MessageCount(), 4);
+  QVERIFY(!first.details.contains(QString::fromStdString(password)));
+
+  // Nothing the program wrote holds it: the settings, the project, the log.
+  QVERIFY(frame()->SaveSettings().ok());
+  QVERIFY(document().OnSaveDocument(document().GetPathName()));
+  QDirIterator files(env_->path(), QDir::Files, QDirIterator::Subdirectories);
+  int looked = 0;
+  while (files.hasNext()) {
+    const QString path = files.next();
+    ++looked;
+    QVERIFY2(!ReadBytes(path).contains(QByteArray::fromStdString(password)), qPrintable(path));
+  }
+  QVERIFY(looked >= 4);
+  QVERIFY(ReadBytes(QString::fromStdString(SettingsFilePath())).contains("UserName=library"));
 }
 
 QTEST_MAIN(DesktopSendTest)
