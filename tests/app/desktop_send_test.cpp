@@ -1,3 +1,4 @@
+#include <QAbstractItemModelTester>
 #include <QAbstractItemView>
 #include <QDirIterator>
 #include <QLineEdit>
@@ -163,6 +164,7 @@ void DesktopSendTest::TwoSelectedEntriesReachTheServerAndTheWindowFollows() {
   QVERIFY(!frame()->isWindowModified());
   QVERIFY(!frame()->action(commands::kAttach)->isEnabled());
 
+  QAbstractItemModelTester tester(frame()->projectView()->entryModel());
   FinalBox box;
   ModalScript answers({ReadFinalBox(box)});
   QVERIFY(frame()->RouteCommand(commands::kSend));
@@ -175,6 +177,14 @@ void DesktopSendTest::TwoSelectedEntriesReachTheServerAndTheWindowFollows() {
   QCOMPARE(document().GetEntryStatus(3), static_cast<int>(StatusSent));
   QCOMPARE(document().GetEntryStatus(7), static_cast<int>(StatusBadAddress));
   QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusNone));
+  // The rows show their new marks (icons, and the names screen readers read).
+  const QAbstractItemModel* rows = frame()->projectView()->entryModel();
+  QVERIFY(rows->index(1, 0).data(Qt::AccessibleTextRole).toString().endsWith(
+      QStringLiteral(" - selected, sent")));
+  QVERIFY(rows->index(7, 0).data(Qt::AccessibleTextRole).toString().endsWith(
+      QStringLiteral(" - selected, bad address")));
+  QVERIFY(rows->index(0, 0).data(Qt::AccessibleTextRole).toString().endsWith(
+      QStringLiteral(" - not selected, not sent")));
   // The list followed the run to the last entry it handled.
   QCOMPARE(frame()->projectView()->entryList()->currentIndex().row(), 7);
   QCOMPARE(frame()->statusPane(1)->text(), QStringLiteral("Complete"));
