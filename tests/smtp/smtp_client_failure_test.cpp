@@ -270,6 +270,8 @@ TEST_F(SmtpClientFailureTest, HostileAddressesAreRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(client.failedStep(), SmtpStep::Mail);
   EXPECT_EQ(client.SendMail(std::string(250, 'a') + "@x.org", "from@example.com", kMessage),
             kSmtpUnsafeAddress);
+  EXPECT_EQ(client.SendMail("to@example.com", "s p@example.com", kMessage), kSmtpUnsafeAddress);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Mail);
   EXPECT_TRUE(server.Commands().empty());
 
   // The connection is untouched and carries the next message.
