@@ -28,6 +28,9 @@ class InterruptAsPause {
   explicit InterruptAsPause(SendController& controller) {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
+    // A write to stderr or the log that the signal interrupts goes on instead
+    // of failing, which would lose the rest of the output.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previous_);
     SetBlockingHook([&controller] {
