@@ -68,6 +68,10 @@ class CPostridrDoc {
 
   // What could not be read when the project last opened: one line each.
   const std::vector<std::string>& GetLoadProblems() const { return loadProblems_; }
+  // What the user was told about the project's files when it opened (a letter
+  // without its header lines, a list with no entries, an email field that
+  // moved): one line each. The project is usable all the same.
+  const std::vector<std::string>& GetOpenNotices() const { return notices_; }
 
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
   bool IsModified() const { return modified_; }
@@ -82,7 +86,9 @@ class CPostridrDoc {
   const std::string& GetBody() const { return message_.body; }
   void SetBody(const std::string& body) { message_.body = body; }
   int GetEmailFieldIndex() const { return emailFieldIndex_; }
-  void SetEmailFieldIndex(int index) { emailFieldIndex_ = index; }
+  // The field's name goes with it, so the project finds it again if the
+  // list's columns move.
+  void SetEmailFieldIndex(int index);
   Status ReadMessageFile();
 
   // The entry state file.
@@ -97,8 +103,11 @@ class CPostridrDoc {
   int GetEntryCount() const { return list_.entryCount(); }
 
   // Selection and send status.
-  int IsEntrySelected(int index) const { return marks_.IsSelected(index) ? 1 : 0; }
-  int GetEntryStatus(int index) const { return marks_.Status(index); }
+  // An index outside the list is not selected and has no status.
+  int IsEntrySelected(int index) const {
+    return IsListEntry(index) && marks_.IsSelected(index) ? 1 : 0;
+  }
+  int GetEntryStatus(int index) const { return IsListEntry(index) ? marks_.Status(index) : 0; }
   void SetEntryStatus(int index, int status);
   void ToggleEntrySelection(int index);
   void SelectAll();
@@ -125,6 +134,11 @@ class CPostridrDoc {
  private:
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None);
   void TellAboutLeftOutListParts();
+  bool IsListEntry(int index) const { return index >= 0 && index < GetEntryCount(); }
+  // Notes what the loaded list contradicts in the project file, and shows
+  // every notice of the opening in one box.
+  void CheckProjectAgainstList();
+  void ShowNotices();
   Status CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
                           const std::string& entryStatePath) const;
   template <typename Fn>
@@ -158,6 +172,11 @@ class CPostridrDoc {
   // written over with the empty contents that stand in for it.
   bool letterUnread_ = false;
   bool marksUnread_ = false;
+  std::vector<std::string> notices_;
+  // The letter as its file holds it: a letter is written only when it changed,
+  // since writing gives it the program's own header lines.
+  MessageContents letterOnDisk_;
+  bool letterRead_ = false;
 
   MessageContents message_;
   std::vector<std::string> fieldNames_;
