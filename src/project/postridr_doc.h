@@ -68,10 +68,6 @@ class CPostridrDoc {
 
   // What could not be read when the project last opened: one line each.
   const std::vector<std::string>& GetLoadProblems() const { return loadProblems_; }
-  // What the user was told about the project's files when it opened (a letter
-  // without its header lines, a list with no entries, an email field that
-  // moved): one line each. The project is usable all the same.
-  const std::vector<std::string>& GetOpenNotices() const { return notices_; }
 
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
   bool IsModified() const { return modified_; }
@@ -172,6 +168,9 @@ class CPostridrDoc {
   // written over with the empty contents that stand in for it.
   bool letterUnread_ = false;
   bool marksUnread_ = false;
+  // What the user is told when the project opens (a letter without its header
+  // lines, a list with no entries, an email field that moved); the project is
+  // usable all the same.
   std::vector<std::string> notices_;
   // The letter as its file holds it: a letter is written only when it changed,
   // since writing gives it the program's own header lines.
