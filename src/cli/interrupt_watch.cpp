@@ -22,6 +22,9 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
   seen = 0;
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
+  // A write to stderr or the log that the signal interrupts goes on instead
+  // of failing, which would lose the rest of the output.
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &previous_);
   SetBlockingHook([onInterrupt = std::move(onInterrupt)] {

@@ -24,7 +24,7 @@ Status WriteError(const std::string& path, int error) {
 }
 
 Status ReadError(const std::string& path, int error) {
-  return Status::Error("Cannot read \"" + path + "\": " + std::strerror(error));
+  return Status::Error("Cannot read \"" + path + "\": " + DescribeOpenError(error));
 }
 
 std::string FolderOf(const std::string& path) {

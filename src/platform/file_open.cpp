@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace postrider {
 
@@ -20,7 +21,7 @@ int OpenFileForReading(const std::string& path) {
     refusal = errno;
   } else if (S_ISDIR(info.st_mode)) {
     refusal = EISDIR;
-  } else if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+  } else if (!S_ISREG(info.st_mode)) {
     refusal = ENXIO;
   } else {
     // Reads of what is left may block as usual (a slow network file system).
@@ -32,6 +33,11 @@ int OpenFileForReading(const std::string& path) {
     return -1;
   }
   return fd;
+}
+
+std::string DescribeOpenError(int error) {
+  if (error == ENXIO) return "it is not a regular file";
+  return std::strerror(error);
 }
 
 }  // namespace postrider

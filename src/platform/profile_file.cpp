@@ -147,7 +147,9 @@ ProfileFile ProfileFile::FromText(std::string_view text) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Every CR at the end goes, not just the one of a CR LF: a line kept as
+    // "A=1\r" would be written back as "A=1\r\n" and read as "A=1" next time.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     profile.lines_.emplace_back(line);
   }
   return profile;

@@ -31,7 +31,11 @@ template <typename T>
 class Result {
  public:
   Result(T value) : value_(std::move(value)), status_(Status::Ok()) {}  // NOLINT
-  Result(Status error) : status_(std::move(error)) {}                   // NOLINT
+  // Only a failure makes a result without a value; an ok Status passed on
+  // unchecked would otherwise be a success that holds nothing.
+  Result(Status error)  // NOLINT
+      : status_(error.ok() ? Status::Error("Internal error: a result without a value")
+                           : std::move(error)) {}
 
   bool ok() const { return status_.ok(); }
   explicit operator bool() const { return ok(); }

@@ -1,8 +1,8 @@
 #include "project/entry_state_file.h"
 
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <string_view>
 
 #include "platform/atomic_file.h"
@@ -10,19 +10,31 @@
 
 namespace postrider {
 
+namespace {
+
+Status ReadError(const std::string& path, int error) {
+  return Status::Error("Cannot read \"" + path + "\": " + DescribeOpenError(error));
+}
+
+}  // namespace
+
 Status ReadEntryStateFile(const std::string& path, EntryMarks& marks) {
-  // Only the block's size is read, however large the file.
+  // Only the block's size is read, however large the file; the descriptor is
+  // read directly, so nothing can fail between opening and closing it.
   const int fd = OpenFileForReading(path);
-  std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "rb");
-  if (file == nullptr) {
-    return Status::Error("Cannot read \"" + path + "\": " + std::strerror(errno));
-  }
+  if (fd < 0) return ReadError(path, errno);
   auto& block = marks.block();
-  std::fread(block.data(), 1, block.size(), file);
-  const bool failed = std::ferror(file) != 0;
-  const int error = errno;
-  std::fclose(file);
-  if (failed) return Status::Error("Cannot read \"" + path + "\": " + std::strerror(error));
+  std::size_t filled = 0;
+  int error = 0;
+  while (filled < block.size()) {
+    const ssize_t got = ::read(fd, block.data() + filled, block.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  ::close(fd);
+  if (error != 0) return ReadError(path, error);
   return Status::Ok();
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "platform/file_open.h"
@@ -15,9 +16,11 @@ namespace postrider {
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
+// The part of a header line split into field names; 25 names fit many times over.
+constexpr std::size_t kMaxHeaderKept = kChunk;
 
 std::string OpenError(const std::string& path) {
-  return "Cannot open the mailing list " + path + ": " + std::strerror(errno);
+  return "Cannot open the mailing list " + path + ": " + DescribeOpenError(errno);
 }
 
 ssize_t ReadSome(int fd, char* buffer, std::size_t size, std::int64_t offset) {
@@ -28,39 +31,110 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size, std::int64_t offset) {
   return got;
 }
 
-// Reads the first line of an open file, line end included; `end` becomes the
-// position after it.
-std::string ReadFirstLine(int fd, std::int64_t& end) {
-  std::string line;
+// Counts the values a header line splits into without keeping them, fed the
+// line piece by piece, so that a header of millions of fields costs nothing.
+// It follows the splitting rules of SplitTabLine and SplitCommaLine.
+class FieldCounter {
+ public:
+  explicit FieldCounter(int listSourceType) : comma_(listSourceType == DBTypeComma) {}
+
+  void Feed(std::string_view bytes) {
+    for (const char c : bytes) {
+      if (c == '\n') return;  // the line end; only ever the last byte fed
+      if (pendingCr_) Scan('\r');
+      pendingCr_ = c == '\r';
+      if (!pendingCr_) Scan(c);
+    }
+  }
+
+  // A CR just before the line end is no part of the line.
+  std::int64_t Finish(bool hadLineEnd) {
+    if (pendingCr_ && !hadLineEnd) Scan('\r');
+    if (!comma_) return tabs_ + 1;
+    // A closing quote as the line's last character swallows the line end.
+    return values_ + ((collected_ || (hadLineEnd && !skipNext_)) ? 1 : 0);
+  }
+
+ private:
+  void Scan(char c) {
+    if (!comma_) {
+      if (c == '\t') ++tabs_;
+    } else if (skipNext_) {
+      skipNext_ = false;
+    } else if (inQuotes_) {
+      if (c == '"') {
+        ++values_;
+        collected_ = false;
+        inQuotes_ = false;
+        skipNext_ = true;
+      } else {
+        collected_ = true;
+      }
+    } else if (c == '"') {
+      inQuotes_ = true;
+    } else if (c == ',') {
+      ++values_;
+      collected_ = false;
+    } else {
+      collected_ = true;
+    }
+  }
+
+  bool comma_;
+  bool pendingCr_ = false;
+  std::int64_t tabs_ = 0;
+  std::int64_t values_ = 0;
+  bool inQuotes_ = false;
+  bool skipNext_ = false;
+  bool collected_ = false;
+};
+
+// Reads the header line of an open file in read-window pieces: the names come
+// from its first kMaxHeaderKept bytes, and the rest of the line is only
+// counted, so memory stays bounded however long the line is. `end` becomes
+// the position after the line.
+ListHeader ReadHeader(int fd, int listSourceType, std::int64_t& end) {
+  ListHeader header;
+  FieldCounter counter(listSourceType);
+  std::string kept;
   std::vector<char> buffer(kChunk);
   std::int64_t offset = 0;
+  char last = '\0';
   for (;;) {
     const ssize_t got = ReadSome(fd, buffer.data(), buffer.size(), offset);
     if (got <= 0) break;
-    const auto* newline = static_cast<const char*>(std::memchr(buffer.data(), '\n', static_cast<std::size_t>(got)));
-    if (newline != nullptr) {
-      line.append(buffer.data(), static_cast<std::size_t>(newline - buffer.data() + 1));
+    std::string_view piece(buffer.data(), static_cast<std::size_t>(got));
+    const std::size_t newline = piece.find('\n');
+    if (newline != std::string_view::npos) piece = piece.substr(0, newline + 1);
+    offset += static_cast<std::int64_t>(piece.size());
+    // A spreadsheet's "UTF-8 CSV" starts with a byte order mark; it is no part
+    // of the first field's name.
+    constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+    if (header.lineLength == 0 && piece.starts_with(kUtf8ByteOrderMark)) {
+      piece.remove_prefix(kUtf8ByteOrderMark.size());
+    }
+    header.lineLength = offset;
+    header.hasNulByte = header.hasNulByte || piece.find('\0') != std::string_view::npos;
+    for (const char c : piece) {
+      if (last == '\r' && c != '\n') header.hasLoneCr = true;
+      last = c;
+    }
+    counter.Feed(piece);
+    if (kept.size() < kMaxHeaderKept) {
+      kept.append(piece.substr(0, kMaxHeaderKept - kept.size()));
+    }
+    if (newline != std::string_view::npos) {
+      header.hasLineEnd = true;
       break;
     }
-    line.append(buffer.data(), static_cast<std::size_t>(got));
-    offset += got;
   }
-  end = static_cast<std::int64_t>(line.size());
-  return line;
-}
-
-ListHeader SplitHeader(std::string_view line, std::int64_t fileLength, int listSourceType) {
-  ListHeader header;
-  if (fileLength == 0) return header;  // no first line, no fields
-  // A spreadsheet's "UTF-8 CSV" starts with a byte order mark; it is no part
-  // of the first field's name.
-  constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-  if (line.starts_with(kUtf8ByteOrderMark)) line.remove_prefix(kUtf8ByteOrderMark.size());
-  std::vector<std::string> names;
-  SplitListLine(listSourceType, line, names, static_cast<std::size_t>(-1));
-  header.fieldsInFile = static_cast<int>(names.size());
-  if (names.size() > static_cast<std::size_t>(kMaxListFields)) names.resize(kMaxListFields);
-  header.fieldNames = std::move(names);
+  end = offset;
+  if (offset == 0) return header;  // no first line, no fields
+  if (last == '\r' && !header.hasLineEnd) header.hasLoneCr = true;
+  SplitListLine(listSourceType, kept, header.fieldNames, kMaxListFields);
+  const std::int64_t fields =
+      IsTextListType(listSourceType) ? counter.Finish(header.hasLineEnd) : 0;
+  header.fieldsInFile = static_cast<int>(std::min<std::int64_t>(fields, INT_MAX));
   return header;
 }
 
@@ -70,9 +144,9 @@ Result<ListHeader> ReadListHeaderFile(const std::string& path, int listSourceTyp
   const int fd = OpenFileForReading(path);
   if (fd < 0) return Status::Error(OpenError(path));
   std::int64_t end = 0;
-  const std::string line = ReadFirstLine(fd, end);
+  ListHeader header = ReadHeader(fd, listSourceType, end);
   ::close(fd);
-  return SplitHeader(line, end, listSourceType);
+  return header;
 }
 
 MailingList::~MailingList() { Close(); }
@@ -100,8 +174,7 @@ Status MailingList::Open(const std::string& path, int listSourceType) {
   fd_ = fd;
   type_ = listSourceType;
   std::int64_t headerEnd = 0;
-  const std::string line = ReadFirstLine(fd_, headerEnd);
-  header_ = SplitHeader(line, headerEnd, listSourceType);
+  header_ = ReadHeader(fd_, listSourceType, headerEnd);
   Index(headerEnd);
   return Status::Ok();
 }

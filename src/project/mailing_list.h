@@ -13,6 +13,11 @@ namespace postrider {
 struct ListHeader {
   std::vector<std::string> fieldNames;  // at most 25
   int fieldsInFile = 0;                 // fields the header line names, left-out ones included
+  // What the header line is made of, to tell the user why a list has no entries.
+  std::int64_t lineLength = 0;  // bytes, its line end included
+  bool hasLineEnd = false;
+  bool hasNulByte = false;
+  bool hasLoneCr = false;  // a CR that no LF follows
 };
 
 // Reads the header line of a tab- or comma-delimited list.

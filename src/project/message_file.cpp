@@ -70,6 +70,16 @@ MessageContents ParseMessageFile(std::string_view bytes) {
   return message;
 }
 
+bool MisreadsHeaderLines(std::string_view bytes) {
+  if (bytes.starts_with(kUtf8ByteOrderMark)) bytes.remove_prefix(kUtf8ByteOrderMark.size());
+  if (!bytes.starts_with("To:")) return false;
+  LineReader lines(bytes);
+  lines.Next();
+  if (lines.AtEnd()) return false;
+  if (!lines.Next().starts_with("From:")) return true;
+  return !lines.AtEnd() && !lines.Next().starts_with("Subject:");
+}
+
 std::string FormatMessageFile(const MessageContents& message) {
   std::string bytes;
   bytes.reserve(message.to.size() + message.subject.size() + message.body.size() + 24);
@@ -82,9 +92,10 @@ std::string FormatMessageFile(const MessageContents& message) {
   return bytes;
 }
 
-Result<MessageContents> ReadMessageFile(const std::string& path) {
+Result<MessageContents> ReadMessageFile(const std::string& path, bool* headersMisread) {
   Result<std::string> bytes = ReadWholeFile(path);
   if (!bytes) return bytes.status();
+  if (headersMisread != nullptr) *headersMisread = MisreadsHeaderLines(*bytes);
   return ParseMessageFile(*bytes);
 }
 

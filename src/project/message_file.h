@@ -23,7 +23,12 @@ MessageContents ParseMessageFile(std::string_view bytes);
 // The bytes WriteMessageFile writes: three header lines ended by LF, then the body.
 std::string FormatMessageFile(const MessageContents& message);
 
-Result<MessageContents> ReadMessageFile(const std::string& path);
+// Whether a letter starting with "To:" lacks the From: or Subject: line after
+// it, so that reading takes text of the letter for those header lines.
+bool MisreadsHeaderLines(std::string_view bytes);
+
+// headersMisread, when given, says whether MisreadsHeaderLines holds for the file.
+Result<MessageContents> ReadMessageFile(const std::string& path, bool* headersMisread = nullptr);
 Status WriteMessageFile(const std::string& path, const MessageContents& message);
 
 }  // namespace postrider

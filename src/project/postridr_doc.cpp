@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "project/entry_state_file.h"
+#include "project/open_checks.h"
 #include "project/project_file.h"
 #include "project/project_paths.h"
 #include "project/project_texts.h"
@@ -17,6 +18,11 @@ const std::string kNoValue;
 bool Exists(const std::string& path) {
   std::error_code error;
   return std::filesystem::exists(path, error);
+}
+
+bool IsRegularFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
 }
 
 // Problems met while a project opened; the project opens anyway.
@@ -76,6 +82,9 @@ void CPostridrDoc::ResetProjectStorage() {
   letterUnread_ = false;
   marksUnread_ = false;
   NotifyListAboutToChange();
+  notices_.clear();
+  letterOnDisk_ = {};
+  letterRead_ = false;
   fieldNames_.clear();
   emailFieldIndex_ = -1;
   listSourceType_ = DBTypeNone;
@@ -157,6 +166,8 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
                 MessageIcon::Warning);
   }
   TellAboutLeftOutListParts();
+  CheckProjectAgainstList();
+  ShowNotices();
 
   RefreshViews();
   if (frame_ != nullptr) {
@@ -189,13 +200,17 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
 
   const bool keepUnreadLetter = letterUnread_ && messagePath == messageFilePath_ &&
                                 message_ == MessageContents{};
+  const bool letterUnchanged = letterRead_ && messagePath == messageFilePath_ &&
+                               message_ == letterOnDisk_ && IsRegularFile(messagePath);
   const bool keepUnreadMarks = marksUnread_ && entryStatePath == entryStateFilePath_ &&
                                std::all_of(marks_.block().begin(), marks_.block().end(),
                                            [](std::uint8_t mark) { return mark == 0; });
 
   // The project file goes last: it names the other two.
   Status status = CheckSaveTargets(projectPath, messagePath, entryStatePath);
-  if (status && !keepUnreadLetter) status = postrider::WriteMessageFile(messagePath, message_);
+  if (status && !keepUnreadLetter && !letterUnchanged) {
+    status = postrider::WriteMessageFile(messagePath, message_);
+  }
   if (status && !keepUnreadMarks) status = postrider::WriteEntryStateFile(entryStatePath, marks_);
   if (status) status = WriteProjectFile(projectPath, keys);
   if (!status) {
@@ -204,6 +219,10 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   }
 
   messageFilePath_ = messagePath;
+  if (!keepUnreadLetter) {
+    letterOnDisk_ = message_;
+    letterRead_ = true;
+  }
   entryStateFilePath_ = entryStatePath;
   storedKeys_ = keys;
   pathName_ = projectPath;
@@ -216,6 +235,12 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
 // an entry state file landing on the letter, would destroy them.
 Status CPostridrDoc::CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
                                       const std::string& entryStatePath) const {
+  // A project named "x.prh" would get its entry state file written over it.
+  if (entryStatePath == projectPath || SameFile(entryStatePath, projectPath)) {
+    return Status::Error(projectPath +
+                         " would be both the project file and its entry state file; choose a "
+                         "name that does not end in prh.");
+  }
   for (const std::string& target : {projectPath, entryStatePath}) {
     if (SameFile(target, listFilePath_)) {
       return Status::Error(target + " is the project's mailing list; choose another name.");
@@ -322,6 +347,10 @@ bool CPostridrDoc::RunProjectWizard(IProjectWizardPages& pages) {
   if (IsTextListType(listSourceType_)) LoadList(listFilePath_);
   // A new letter may name a file that does not exist yet; it is made on the first save.
   if (messageFilePath_.size() > 3) ReadMessageFile();
+  if (list_.IsOpen() && GetEntryCount() == 0) {
+    notices_.push_back(WhyTheListHasNoEntries(listFilePath_, list_.header()));
+  }
+  ShowNotices();
   SelectAll();
   SetModifiedFlag(true);
   RefreshViews();
@@ -334,9 +363,13 @@ bool CPostridrDoc::RunProjectWizard(IProjectWizardPages& pages) {
 // ---- files --------------------------------------------------------------------
 
 Status CPostridrDoc::ReadMessageFile() {
-  Result<MessageContents> message = postrider::ReadMessageFile(messageFilePath_);
+  bool headersMisread = false;
+  Result<MessageContents> message = postrider::ReadMessageFile(messageFilePath_, &headersMisread);
   if (!message) return message.status();
   message_ = std::move(*message);
+  letterOnDisk_ = message_;
+  letterRead_ = true;
+  if (headersMisread) notices_.push_back(LetterHeaderNotice(messageFilePath_));
   return Status::Ok();
 }
 
@@ -360,6 +393,38 @@ bool CPostridrDoc::LoadList(const std::string& path) {
   fieldNames_ = list_.header().fieldNames;
   TellAboutLeftOutListParts();
   return true;
+}
+
+void CPostridrDoc::CheckProjectAgainstList() {
+  if (!IsTextListType(listSourceType_)) {
+    notices_.push_back(UnreadableListTypeNotice(listSourceType_));
+    return;
+  }
+  // A list that could not be read, or has no fields at all, says nothing
+  // about the email field; it is kept.
+  if (!list_.IsOpen()) return;
+  if (!fieldNames_.empty()) {
+    const EmailFieldCheck email = CheckEmailField(emailFieldName_, emailFieldIndex_, fieldNames_);
+    emailFieldIndex_ = email.index;
+    if (!email.notice.empty()) notices_.push_back(email.notice);
+  }
+  if (const std::string notice = CheckLastIndexSent(lastIndexSent_, GetEntryCount());
+      !notice.empty()) {
+    notices_.push_back(notice);
+    lastIndexSent_ = 0;
+  }
+  if (GetEntryCount() == 0)
+    notices_.push_back(WhyTheListHasNoEntries(listFilePath_, list_.header()));
+}
+
+void CPostridrDoc::ShowNotices() {
+  if (!notices_.empty()) ShowMessage(JoinLines(notices_), MessageIcon::Warning);
+}
+
+void CPostridrDoc::SetEmailFieldIndex(int index) {
+  emailFieldIndex_ = index;
+  if (index >= 0 && index < GetFieldCount())
+    emailFieldName_ = fieldNames_[static_cast<std::size_t>(index)];
 }
 
 void CPostridrDoc::TellAboutLeftOutListParts() {

@@ -82,7 +82,9 @@ class CPostridrDoc {
   const std::string& GetBody() const { return message_.body; }
   void SetBody(const std::string& body) { message_.body = body; }
   int GetEmailFieldIndex() const { return emailFieldIndex_; }
-  void SetEmailFieldIndex(int index) { emailFieldIndex_ = index; }
+  // The field's name goes with it, so the project finds it again if the
+  // list's columns move.
+  void SetEmailFieldIndex(int index);
   Status ReadMessageFile();
 
   // The entry state file.
@@ -99,8 +101,11 @@ class CPostridrDoc {
   int GetEntryCount() const { return list_.entryCount(); }
 
   // Selection and send status.
-  int IsEntrySelected(int index) const { return marks_.IsSelected(index) ? 1 : 0; }
-  int GetEntryStatus(int index) const { return marks_.Status(index); }
+  // An index outside the list is not selected and has no status.
+  int IsEntrySelected(int index) const {
+    return IsListEntry(index) && marks_.IsSelected(index) ? 1 : 0;
+  }
+  int GetEntryStatus(int index) const { return IsListEntry(index) ? marks_.Status(index) : 0; }
   void SetEntryStatus(int index, int status);
   void ToggleEntrySelection(int index);
   void SelectAll();
@@ -129,6 +134,11 @@ class CPostridrDoc {
   void TellAboutLeftOutListParts();
   void NotifyListAboutToChange();
   void NotifyEntryMarkChanged(int index);
+  bool IsListEntry(int index) const { return index >= 0 && index < GetEntryCount(); }
+  // Notes what the loaded list contradicts in the project file, and shows
+  // every notice of the opening in one box.
+  void CheckProjectAgainstList();
+  void ShowNotices();
   Status CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
                           const std::string& entryStatePath) const;
   template <typename Fn>
@@ -162,6 +172,14 @@ class CPostridrDoc {
   // written over with the empty contents that stand in for it.
   bool letterUnread_ = false;
   bool marksUnread_ = false;
+  // What the user is told when the project opens (a letter without its header
+  // lines, a list with no entries, an email field that moved); the project is
+  // usable all the same.
+  std::vector<std::string> notices_;
+  // The letter as its file holds it: a letter is written only when it changed,
+  // since writing gives it the program's own header lines.
+  MessageContents letterOnDisk_;
+  bool letterRead_ = false;
 
   MessageContents message_;
   std::vector<std::string> fieldNames_;

@@ -206,5 +206,15 @@ TEST(ProfileFileRead, SurvivesBinaryGarbageAndHugeLines) {
   EXPECT_EQ(ProfileFile::FromText(std::string(5000, '\0')).Find("S", "K"), std::nullopt);
 }
 
+TEST(ProfileFileWrite, CarriageReturnsAtALineEndDoNotChangeFromSaveToSave) {
+  for (const std::string text : {"[S]\nA=1\r\r", "[S]\r\nA=1\r\r\nB=2\r\n", "[S]\nA=1\r\r\r\n"}) {
+    const ProfileFile read = ProfileFile::FromText(text);
+    EXPECT_EQ(read.Find("S", "A"), "1") << text;
+    const std::string saved = read.Text();
+    EXPECT_EQ(ProfileFile::FromText(saved).Text(), saved) << text;
+    EXPECT_EQ(ProfileFile::FromText(saved).Find("S", "A"), "1") << text;
+  }
+}
+
 }  // namespace
 }  // namespace postrider

@@ -107,7 +107,8 @@ TEST_F(BadInputTest, EmptyFilesGiveAnEmptyListLetterAndMarks) {
   EXPECT_EQ(document.GetSubject(), "");
   EXPECT_EQ(document.GetBody(), "");
   EXPECT_EQ(document.GetEntryMarks().Mark(0), 0x80);
-  EXPECT_TRUE(doc.prompts.messages().empty());
+  EXPECT_EQ(doc.prompts.messageTexts(), Names{"The mailing list " + dir.File("project.list") +
+                                              " is empty, so the project has no entries."});
 
   dir.Write("project.prh", "");
   ASSERT_TRUE(document.OnOpenDocument(dir.File("project.prj")));
@@ -146,7 +147,9 @@ TEST_F(BadInputTest, AProjectFileWithoutAFinalLineEndReadsItsLastKey) {
 TEST_F(BadInputTest, AListOf32005RecordsLoads32000AndTellsTheUser) {
   std::string list = "Email\n";
   for (int i = 0; i < 32005; ++i) list += "e" + std::to_string(i) + "@x.org\n";
-  ASSERT_TRUE(doc.Open(dir.path(), TestProject(list)));
+  TestProject project(list);
+  project.emailFieldIndex = 0;
+  ASSERT_TRUE(doc.Open(dir.path(), project));
   EXPECT_EQ(document.GetEntryCount(), 32000);
   ASSERT_EQ(doc.prompts.messages().size(), 1u);
   EXPECT_TRUE(doc.prompts.ShowedMessageContaining("32005"));

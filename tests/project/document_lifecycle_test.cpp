@@ -266,7 +266,8 @@ TEST_F(DocumentLifecycleTest, AProjectSavedAndReopenedGivesTheSameProject) {
   EXPECT_EQ(again.GetMessageFilePath(), dir.File("project-letter.txt"));
   EXPECT_EQ(again.GetEntryStateFilePath(), dir.File("elsewhere/copy.prh"));
   EXPECT_EQ(again.GetEmailFieldIndex(), 0);
-  EXPECT_EQ(again.GetEmailFieldName(), "Email");
+  // The name follows the choice, so that the field is found again by name.
+  EXPECT_EQ(again.GetEmailFieldName(), "Name");
   EXPECT_EQ(again.GetLastIndexSent(), 2);
   EXPECT_EQ(again.GetSubject(), "New subject");
   EXPECT_EQ(again.GetBody(), "Hi [[Name]],\r\n");
@@ -389,7 +390,9 @@ TEST_F(DocumentLifecycleTest, AnOdbcProjectOpensWithoutFieldsOrEntries) {
   ASSERT_TRUE(doc.Open(dir.path(), TestProject(kList, std::string(32000, '\0'), DBTypeODBC)));
   EXPECT_TRUE(document.GetFieldNames().empty());
   EXPECT_EQ(document.GetEntryCount(), 0);
-  EXPECT_TRUE(doc.prompts.messages().empty());
+  EXPECT_EQ(doc.prompts.messageTexts(),
+            Names{"The project's mailing list is of type 2 (ODBC), which Postrider cannot read, "
+                  "so the project has no entries."});
 }
 
 TEST_F(DocumentLifecycleTest, FilesThatCannotBeReadAreReportedAndTheProjectStillOpens) {

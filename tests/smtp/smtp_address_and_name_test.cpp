@@ -25,6 +25,15 @@ TEST(EnvelopeAddressTest, AddressesThatCouldInjectCommandsAreUnsafe) {
   EXPECT_FALSE(IsSafeEnvelopeAddress(std::string(255, 'a')));
 }
 
+TEST(EnvelopeAddressTest, ABlankOutsideQuotesIsUnsafe) {
+  // MAIL FROM:<s p@example.com> would hand the server "p@example.com>" as a parameter.
+  EXPECT_FALSE(IsSafeEnvelopeAddress("s p@example.com"));
+  EXPECT_FALSE(IsSafeEnvelopeAddress("sp@example.com "));
+  EXPECT_FALSE(IsSafeEnvelopeAddress("\"a b\" c@example.com"));
+  EXPECT_FALSE(IsSafeEnvelopeAddress("\"a\\\" b@example.com"));
+  EXPECT_TRUE(IsSafeEnvelopeAddress("\"a \\\" b\"@example.com"));
+}
+
 TEST(HelloNameTest, KeepsOnlyWhatFitsAValidHeloLine) {
   EXPECT_EQ(MakeHelloName("host.example.com"), "host.example.com");
   EXPECT_EQ(MakeHelloName("bad host\r\nname"), "badhostname");

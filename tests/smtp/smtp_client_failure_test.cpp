@@ -271,6 +271,8 @@ TEST_F(SmtpClientFailureTest, HostileAddressesAreRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(client.failedStep(), SmtpStep::Mail);
   EXPECT_EQ(client.SendMail(std::string(250, 'a') + "@x.org", "from@example.com", kMessage),
             kSmtpUnsafeAddress);
+  EXPECT_EQ(client.SendMail("to@example.com", "s p@example.com", kMessage), kSmtpUnsafeAddress);
+  EXPECT_EQ(client.failedStep(), SmtpStep::Mail);
   EXPECT_EQ(server.Commands(), std::vector<std::string>{"EHLO " + client.helloName()});
 
   // The connection is untouched and carries the next message.

@@ -1,0 +1,84 @@
+// The mailing-list reader on any file, as a tab and as a comma list: the
+// header gives at most 25 names and counts the rest, every record line is
+// one entry, and every entry reads, in any order, as its own line split alone.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "project/list_line_splitter.h"
+#include "project/mailing_list.h"
+#include "project/open_checks.h"
+
+namespace {
+
+using namespace postrider;
+
+// The file's lines, each with its LF; a last line without one still counts.
+std::vector<std::string_view> Lines(std::string_view bytes) {
+  std::vector<std::string_view> lines;
+  while (!bytes.empty()) {
+    const std::size_t newline = bytes.find('\n');
+    const std::size_t length = newline == std::string_view::npos ? bytes.size() : newline + 1;
+    lines.push_back(bytes.substr(0, length));
+    bytes.remove_prefix(length);
+  }
+  return lines;
+}
+
+void CheckList(const fuzz::MemoryFile& file, std::string_view bytes, int type) {
+  const std::vector<std::string_view> lines = Lines(bytes);
+  MailingList list;
+  FUZZ_CHECK(list.Open(file.path(), type).ok());
+
+  const ListHeader& header = list.header();
+  if (lines.empty()) {
+    FUZZ_CHECK(header.fieldNames.empty() && header.fieldsInFile == 0);
+  } else {
+    std::string_view first = lines.front();
+    if (first.starts_with("\xEF\xBB\xBF")) first.remove_prefix(3);
+    std::vector<std::string> all;
+    SplitListLine(type, first, all, static_cast<std::size_t>(-1));
+    FUZZ_CHECK(header.fieldsInFile == static_cast<int>(all.size()));
+    FUZZ_CHECK(header.fieldNames.size() <= static_cast<std::size_t>(kMaxListFields));
+    // Names come from the header's first 64 KiB; the rest is only counted.
+    if (all.size() > static_cast<std::size_t>(kMaxListFields)) all.resize(kMaxListFields);
+    if (lines.front().size() <= 64 * 1024) FUZZ_CHECK(header.fieldNames == all);
+    FUZZ_CHECK(header.hasLineEnd == lines.front().ends_with('\n'));
+    FUZZ_CHECK(header.lineLength == static_cast<std::int64_t>(lines.front().size()));
+  }
+  if (list.entryCount() == 0) FUZZ_CHECK(!WhyTheListHasNoEntries(file.path(), header).empty());
+
+  const std::size_t records = lines.empty() ? 0 : lines.size() - 1;
+  FUZZ_CHECK(list.recordLinesInFile() == static_cast<std::int64_t>(records));
+  FUZZ_CHECK(list.entryCount() == static_cast<int>(std::min<std::size_t>(records, 32000)));
+
+  std::vector<std::string> values;
+  std::vector<std::string> expected;
+  for (int i = 0; i < list.entryCount(); ++i) {
+    FUZZ_CHECK(list.ReadRecord(i, values));
+    SplitListLine(type, lines[static_cast<std::size_t>(i) + 1], expected);
+    FUZZ_CHECK(values == expected);
+    FUZZ_CHECK(values.size() <= static_cast<std::size_t>(kMaxListFields));
+  }
+  // Jumping back reads through another path than reading on.
+  for (int i = list.entryCount() - 1; i >= 0; i -= 3) {
+    FUZZ_CHECK(list.ReadRecord(i, values));
+    SplitListLine(type, lines[static_cast<std::size_t>(i) + 1], expected);
+    FUZZ_CHECK(values == expected);
+  }
+  FUZZ_CHECK(!list.ReadRecord(list.entryCount(), values));
+  FUZZ_CHECK(!list.ReadRecord(-1, values));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const fuzz::MemoryFile file("list");
+  const std::string_view bytes = fuzz::AsText(data, size);
+  file.Write(bytes);
+  CheckList(file, bytes, DBTypeTab);
+  CheckList(file, bytes, DBTypeComma);
+  return 0;
+}

@@ -1,0 +1,71 @@
+#include "project/open_checks.h"
+
+#include "project/list_source_type.h"
+
+namespace postrider {
+
+namespace {
+
+std::string Column(int index) {
+  if (index < 0) return "field " + std::to_string(index);
+  return "column " + std::to_string(static_cast<long long>(index) + 1);
+}
+
+}  // namespace
+
+EmailFieldCheck CheckEmailField(const std::string& storedName, int storedIndex,
+                                const std::vector<std::string>& fieldNames) {
+  const int fieldCount = static_cast<int>(fieldNames.size());
+  if (!storedName.empty()) {
+    for (int k = 0; k < fieldCount; ++k) {
+      if (fieldNames[static_cast<std::size_t>(k)] != storedName) continue;
+      if (k == storedIndex || storedIndex < 0) return {k, {}};
+      return {k, "The email field \"" + storedName + "\" is " + Column(k) +
+                     " of the mailing list; the project had " + Column(storedIndex) +
+                     ". Addresses are taken from \"" + storedName + "\"."};
+    }
+  }
+  if (storedIndex >= -1 && storedIndex < fieldCount) return {storedIndex, {}};  // -1: none chosen
+  std::string named = storedName.empty() ? std::string() : " (\"" + storedName + "\")";
+  return {-1, "The project's email field, " + Column(storedIndex) + named +
+                  ", is not in the mailing list, which has " + std::to_string(fieldCount) +
+                  (fieldCount == 1 ? " column" : " columns") +
+                  "; choose the email field before sending."};
+}
+
+std::string CheckLastIndexSent(int lastIndexSent, int entryCount) {
+  if (lastIndexSent <= 0 || lastIndexSent < entryCount) return {};
+  return "The project's last send stopped at entry " + std::to_string(lastIndexSent) +
+         ", but the mailing list has " + std::to_string(entryCount) +
+         (entryCount == 1 ? " entry" : " entries") + "; the next send starts from the first entry.";
+}
+
+std::string WhyTheListHasNoEntries(const std::string& path, const ListHeader& header) {
+  const std::string list = "The mailing list " + path;
+  const std::string none = ", so the project has no entries.";
+  if (header.lineLength == 0) return list + " is empty" + none;
+  if (header.hasNulByte && !header.hasLineEnd) {
+    return list + " holds NUL bytes and no line end: it is not a text list" + none;
+  }
+  if (header.hasLoneCr && !header.hasLineEnd) {
+    return list +
+           " ends its lines with CR alone (an old Mac format), so all of it is read as "
+           "the header line and the project has no entries. Save it with LF or CR LF "
+           "line ends.";
+  }
+  return list + " has a header line but no records" + none;
+}
+
+std::string UnreadableListTypeNotice(int listSourceType) {
+  if (IsTextListType(listSourceType)) return {};
+  return "The project's mailing list is of type " + std::to_string(listSourceType) +
+         (listSourceType == DBTypeODBC ? " (ODBC)" : "") +
+         ", which Postrider cannot read, so the project has no entries.";
+}
+
+std::string LetterHeaderNotice(const std::string& path) {
+  return "The letter " + path +
+         " does not start with To:, From: and Subject: lines; its first lines are read as headers.";
+}
+
+}  // namespace postrider

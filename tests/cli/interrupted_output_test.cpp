@@ -1,0 +1,145 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/cli_runner.h"
+#include "support/recording_views.h"
+#include "support/smtp_sink_server.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace postrider {
+namespace {
+
+using testing::TempDir;
+
+// The system call the process waits in, and its first argument.
+std::string WaitingSyscall(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
+  std::string number;
+  std::string first;
+  file >> number >> first;
+  return number + " " + first;
+}
+
+// Whether SIGINT waits to be handled by the process.
+bool InterruptPending(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  bool pending = false;
+  while (std::getline(file, line)) {
+    if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
+      pending = pending || (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1))) != 0;
+    }
+  }
+  return pending;
+}
+
+int BytesInPipe(int fd) {
+  int bytes = 0;
+  return ioctl(fd, FIONREAD, &bytes) == 0 ? bytes : -1;
+}
+
+std::string ReadToEnd(int fd) {
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 60000) <= 0) break;  // a program that never ends is caught below
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+TEST(InterruptedOutputTest, CtrlCWhileStderrIsFullLosesNoOutput) {
+  TempDir dir;
+  std::string list = "Email\n";
+  for (int i = 0; i < 20000; ++i) list += "e" + std::to_string(i) + "@example.com\n";
+  testing::TestProject project(list, std::string(32000, '\x80'));  // every entry selected
+  project.emailFieldIndex = 0;
+  const std::string projectPath = testing::WriteTestProject(dir.path(), project);
+  testing::SmtpSinkServer sink;
+  const std::string settings =
+      dir.Write("settings.ini",
+                "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + sink.address() + "\n");
+
+  int err[2];
+  ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+  const std::string cli = testing::PostriderCliPath();
+  std::vector<std::string> args{cli, "send", projectPath, "--settings", settings};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> environment{"XDG_STATE_HOME=" + dir.File("state")};
+  for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  const std::string outPath = dir.File("stdout");
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(err[1]);
+
+  // Nobody reads stderr until the program waits in a write to it (system
+  // call 1 on descriptor 2) with the pipe full; then Ctrl+C comes.
+  bool blocked = false;
+  int before = -1;
+  for (int round = 0; round < 3000 && !blocked; ++round) {
+    const int inPipe = BytesInPipe(err[0]);
+    blocked = inPipe > 60000 && inPipe == before && WaitingSyscall(pid) == "1 0x2";
+    before = inPipe;
+    if (!blocked) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGINT);
+  // Reading before the signal is handled would let the write finish first.
+  for (int round = 0; round < 500 && InterruptPending(pid); ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const std::string text = ReadToEnd(err[0]);
+  close(err[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  ASSERT_TRUE(blocked) << "the program never filled the pipe";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+
+  // Every progress line is there, then the error the pause gave.
+  std::istringstream lines(text);
+  std::string line;
+  int expected = 1;
+  while (std::getline(lines, line) && line.rfind("Sending ", 0) != 0) {
+  }
+  for (; line == "Sending " + std::to_string(expected) + " of 20000"; std::getline(lines, line)) {
+    ++expected;
+  }
+  EXPECT_GT(expected, 2000);
+  EXPECT_EQ(line, "Sending " + std::to_string(expected - 1) + " of 20000 - Error 10004")
+      << text.substr(text.size() > 300 ? text.size() - 300 : 0);
+}
+
+}  // namespace
+}  // namespace postrider
