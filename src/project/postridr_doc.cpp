@@ -161,9 +161,9 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
     }
   }
   if (!loadProblems_.empty()) {
-    ShowMessage("The project was opened, but some of its files could not be read:\n" +
-                    JoinLines(loadProblems_),
-                MessageIcon::Warning);
+    notices_.insert(notices_.begin(),
+                    "The project was opened, but some of its files could not be read:\n" +
+                        JoinLines(loadProblems_));
   }
   TellAboutLeftOutListParts();
   CheckProjectAgainstList();
@@ -417,8 +417,11 @@ void CPostridrDoc::CheckProjectAgainstList() {
     notices_.push_back(WhyTheListHasNoEntries(listFilePath_, list_.header()));
 }
 
+// Everything the opening found goes into one box, so the user answers one.
 void CPostridrDoc::ShowNotices() {
-  if (!notices_.empty()) ShowMessage(JoinLines(notices_), MessageIcon::Warning);
+  if (notices_.empty()) return;
+  ShowMessage(JoinLines(notices_), MessageIcon::Warning);
+  notices_.clear();
 }
 
 void CPostridrDoc::SetEmailFieldIndex(int index) {
@@ -439,7 +442,7 @@ void CPostridrDoc::TellAboutLeftOutListParts() {
     text += "The mailing list has " + std::to_string(list_.header().fieldsInFile) +
             " fields; only the first " + std::to_string(kMaxListFields) + " are used.";
   }
-  if (!text.empty()) ShowMessage(text, MessageIcon::Warning);
+  if (!text.empty()) notices_.push_back(text);
 }
 
 bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) const {

@@ -87,6 +87,7 @@ TEST_F(ProjectViewNoticesTest, AWarningWhileAProjectIsHalfLoadedFindsTheRowsDrop
   ASSERT_TRUE(doc.document.OnOpenDocument(
       testing::WriteTestProject(dir.path(), TestProject("Name\na\nb\nc\n"), "first")));
   ASSERT_EQ(view.rows, 3);
+  prompts.rowsWhileShown.clear();  // what the first project's opening said
 
   TestProject unreadableLetter("Name\nw\nx\ny\nz\n");
   const std::string path = testing::WriteTestProject(dir.path(), unreadableLetter, "second");
@@ -104,6 +105,7 @@ TEST_F(ProjectViewNoticesTest, TheWizardsTooLongListWarningFindsTheRowsDropped) 
   const std::string listPath = dir.Write("long.txt", list);
   ASSERT_TRUE(doc.document.OnOpenDocument(
       testing::WriteTestProject(dir.path(), TestProject("Name\na\nb\n"), "first")));
+  prompts.rowsWhileShown.clear();
 
   class Pages : public IProjectWizardPages {
    public:
