@@ -74,6 +74,8 @@ void CPostridrDoc::ResetProjectStorage() {
   loadProblems_.clear();
   letterUnread_ = false;
   marksUnread_ = false;
+  unappliedJournal_ = false;
+  untitledJournalPath_.clear();
   fieldNames_.clear();
   emailFieldIndex_ = -1;
   listSourceType_ = DBTypeNone;
@@ -134,12 +136,14 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
       fieldNames_ = list_.header().fieldNames;
     }
   }
+  const std::string journalNotice = ApplySendJournal(projectPath);
   if (!loadProblems_.empty()) {
     ShowMessage("The project was opened, but some of its files could not be read:\n" +
                     JoinLines(loadProblems_),
                 MessageIcon::Warning);
   }
   TellAboutLeftOutListParts();
+  if (!journalNotice.empty()) ShowMessage(journalNotice, MessageIcon::Warning);
 
   RefreshViews();
   if (frame_ != nullptr) {
@@ -186,12 +190,14 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
     return status;
   }
 
+  const std::string previousPath = pathName_;
   messageFilePath_ = messagePath;
   entryStateFilePath_ = entryStatePath;
   storedKeys_ = keys;
   pathName_ = projectPath;
   if (frame_ != nullptr) frame_->SetCurrentProjectPath(projectPath);
   modified_ = false;
+  FoldSendJournals(previousPath, projectPath);
   return Status::Ok();
 }
 
