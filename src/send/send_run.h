@@ -47,10 +47,16 @@ class SendController {
 
   // The log path is where the run appends its records when logging is on.
   void SetLogPath(std::string path) { logPath_ = std::move(path); }
+  // Every run keeps the document's send journal; only a measurement of what
+  // the journal costs turns it off.
+  void SetJournalling(bool on) { journalling_ = on; }
 
   SendRunResult OnSend(CPostridrDoc& document, UserSettings& settings);
   // Stops the run in progress: the call now waiting is cancelled and the run
-  // halts before the next entry. Does nothing outside a run.
+  // halts before the next entry. The wait for the server's answer to a
+  // message it already has is the exception, since only that answer tells
+  // whether the recipient got it: the run halts once it comes, unless Pause
+  // is given a second time. Does nothing outside a run.
   void OnPause();
   bool IsSending() const { return sending_; }
 
@@ -64,6 +70,8 @@ class SendController {
   SendRunHost host_;
   SmtpTimeouts timeouts_;
   std::string logPath_;
+  bool journalling_ = true;
+  SmtpClient* activeClient_ = nullptr;  // during a run
   bool sending_ = false;
   bool haltRequested_ = false;
 };

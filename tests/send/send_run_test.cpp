@@ -284,12 +284,42 @@ TEST_F(SendRunTest, PauseBetweenMessagesMarksTheNextEntryHaltedAndResumesThere) 
   EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 3");
 }
 
-TEST_F(SendRunTest, PauseWhileWaitingForTheServerStopsAtThatEntry) {
+TEST_F(SendRunTest, PauseWhileTheServerHoldsAMessageWaitsForItsAnswerThenHalts) {
   OpenProject(TestProject(ListOf(4)));
-  ScriptedSmtpServer server({.delays = {{".", 5.0}}});
+  ScriptedSmtpServer server({.delays = {{".", 1.0}}});
   // The hook runs while the client waits; once the first message is in, Pause.
+  bool paused = false;
   SetBlockingHook([&] {
-    if (server.MessageCount() >= 1) controller.OnPause();
+    if (!paused && server.MessageCount() >= 1) {
+      paused = true;
+      controller.OnPause();
+    }
+  });
+
+  const SendRunResult result = Send(server.address());
+  SetBlockingHook({});
+
+  // Only the server's answer tells whether it took the message: it is
+  // waited for, so the recipient is neither left in doubt nor mailed again.
+  EXPECT_EQ(result.error, 0);
+  EXPECT_TRUE(result.paused);
+  EXPECT_EQ(server.MessageCount(), 1);
+  EXPECT_EQ(Statuses(recorded.document),
+            (std::vector<int>{StatusSent, StatusHalted, StatusNone, StatusNone}));
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 1);
+  // A pause is no error: the pane keeps its progress text, as after a halt.
+  EXPECT_EQ(recorded.frame.statusText, "Sending 2 of 4");
+  EXPECT_EQ(recorded.prompts.messageTexts(),
+            std::vector<std::string>{"Send Complete! Total Messages Sent: 2"});
+  EXPECT_FALSE(controller.IsSending());
+}
+
+TEST_F(SendRunTest, PauseWhileWaitingForAnyOtherAnswerStopsAtThatEntryAtOnce) {
+  OpenProject(TestProject(ListOf(4)));
+  ScriptedSmtpServer server({.delays = {{"DATA", 5.0}}});
+  SetBlockingHook([&] {
+    const std::vector<std::string> commands = server.Commands();
+    if (!commands.empty() && commands.back() == "DATA") controller.OnPause();
   });
 
   const SendRunResult result = Send(server.address());
@@ -297,13 +327,11 @@ TEST_F(SendRunTest, PauseWhileWaitingForTheServerStopsAtThatEntry) {
 
   EXPECT_EQ(result.error, 10004);
   EXPECT_TRUE(result.paused);
+  EXPECT_EQ(server.MessageCount(), 0);
   EXPECT_EQ(recorded.document.GetEntryStatus(0), StatusNone);
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 0);
-  // A pause is no error: the pane keeps its progress text, as after a halt.
-  EXPECT_EQ(recorded.frame.statusText, "Sending 1 of 4");
   EXPECT_EQ(recorded.prompts.messageTexts(),
             std::vector<std::string>{"Send Complete! Total Messages Sent: 1"});
-  EXPECT_FALSE(controller.IsSending());
 }
 
 TEST_F(SendRunTest, MissingSettingsAreAskedForAndTheRunUsesTheAnswer) {
