@@ -31,6 +31,7 @@ std::string Printable(const std::string& text) {
 std::string AcceptedText(int count, bool ended) {
   std::string text = ended ? "The last send run of this project was not saved: "
                            : "The last send run of this project did not finish: ";
+  if (count == 0) return text + "no message had been accepted by the server.";
   if (count == 1) return text + "1 message had been accepted by the server; its entry is marked sent.";
   return text + std::to_string(count) +
          " messages had been accepted by the server; their entries are marked sent.";

@@ -142,26 +142,51 @@ TEST_F(SendCommandTest, ARunStoppedByTheServerExitsWith1AndKeepsItsPlace) {
   EXPECT_NE(Info().find("last-index-sent: 3\n"), std::string::npos);
 }
 
-TEST_F(SendCommandTest, InterruptWorksAsPauseAndTheProjectIsStillSaved) {
-  ScriptedSmtpServer server({.delays = {{".", 60.0}}});
+// Interrupts `interrupts` times once the server has the first message's text,
+// while the program waits for its answer.
+CliOptions InterruptOnceTheFirstMessageIsIn(const ScriptedSmtpServer& server, int interrupts) {
   CliOptions options;
-  options.whileRunning = [&server](pid_t pid) {
-    // Once the first message's text is in, interrupt while the program waits.
+  options.whileRunning = [&server, interrupts](pid_t pid) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < limit) {
-      const std::vector<std::string> commands = server.Commands();
-      if (std::find(commands.begin(), commands.end(), ".") != commands.end()) break;
+    while (std::chrono::steady_clock::now() < limit && server.MessageCount() == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    kill(pid, SIGINT);
+    for (int i = 0; i < interrupts; ++i) {
+      kill(pid, SIGINT);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
   };
-  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())}, options);
+  return options;
+}
+
+TEST_F(SendCommandTest, InterruptWorksAsPauseAfterTheAnswerAndTheProjectIsStillSaved) {
+  ScriptedSmtpServer server({.delays = {{".", 2.0}}});
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())},
+                         InterruptOnceTheFirstMessageIsIn(server, 1));
 
   EXPECT_EQ(run.exitCode, 1);
-  // A pause, not an error.
-  EXPECT_NE(run.err.find("Paused at entry 0"), std::string::npos) << run.err;
+  // A pause, not an error; the message the server had is waited for.
+  EXPECT_NE(run.err.find("Paused at entry 1"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("Error"), std::string::npos) << run.err;
-  EXPECT_EQ(LastLine(run.out), "Send Complete! Total Messages Sent: 1");
+  EXPECT_EQ(LastLine(run.out), "Send Complete! Total Messages Sent: 2");
+  EXPECT_EQ(server.MessageCount(), 1);
+  EXPECT_EQ(Statuses(), "130000000000");
+  EXPECT_NE(Info().find("last-index-sent: 1\n"), std::string::npos);
+  EXPECT_FALSE(fs::exists(Project() + ".journal"));
+}
+
+TEST_F(SendCommandTest, ASecondInterruptStopsTheWaitAndNamesWhoMayGetTheMessageTwice) {
+  ScriptedSmtpServer server({.delays = {{".", 60.0}}});
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())},
+                         InterruptOnceTheFirstMessageIsIn(server, 2));
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Paused at entry 0"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("The message to ada.lovelace@example.com (entry 0) had been handed to "
+                         "the server, but its answer never came: it may have been delivered, "
+                         "and a resumed run sends it again."),
+            std::string::npos)
+      << run.err;
   EXPECT_EQ(Statuses(), "000000000000");
   EXPECT_NE(Info().find("last-index-sent: 0\n"), std::string::npos);
 }
