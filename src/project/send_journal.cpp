@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -134,9 +135,9 @@ void SendJournal::FlushLoop() {
   }
 }
 
-Status SendJournal::Append(const std::string& line) {
+Status SendJournal::AppendLine() {
   if (!broken_) return broken_;
-  if (const int error = WriteAll(fd_, line)) {
+  if (const int error = WriteAll(fd_, line_)) {
     broken_ = JournalError(path_, error);
     return broken_;
   }
@@ -149,37 +150,58 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start) {
   const std::string size = std::to_string(identity.listSize);
   const std::string fields = std::to_string(identity.fieldsCrc);
   const std::string first = std::to_string(start);
-  Status status = Append(EncodeJournalRecord(
-      journal_kind::kRun, {{"project", identity.projectPath},
-                           {"state", identity.entryStatePath},
-                           {"list", identity.listPath},
-                           {"entries", entries},
-                           {"size", size},
-                           {"fields", fields},
-                           {"start", first},
-                           {"clear", first}}));
+  line_.clear();
+  AppendJournalRecord(line_, journal_kind::kRun,
+                      {{"project", identity.projectPath},
+                       {"state", identity.entryStatePath},
+                       {"list", identity.listPath},
+                       {"entries", entries},
+                       {"size", size},
+                       {"fields", fields},
+                       {"start", first},
+                       {"clear", first}});
+  Status status = AppendLine();
   if (status) wroteRun_ = true;
   return status;
 }
 
+namespace {
+
+// A small number as text without an allocation.
+struct Digits {
+  explicit Digits(int value) {
+    length = static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text);
+  }
+  std::string_view view() const { return {text, length}; }
+  char text[16];
+  std::size_t length;
+};
+
+}  // namespace
+
+// Written once per message each, so without allocations.
 Status SendJournal::HandedOver(int entry, std::string_view address) {
-  const std::string index = std::to_string(entry);
-  return Append(
-      EncodeJournalRecord(journal_kind::kHandedOver, {{"entry", index}, {"address", address}}));
+  const Digits index(entry);
+  line_.clear();
+  AppendJournalRecord(line_, journal_kind::kHandedOver,
+                      {{"entry", index.view()}, {"address", address}});
+  return AppendLine();
 }
 
 Status SendJournal::Outcome(int entry, int status) {
-  const std::string index = std::to_string(entry);
-  const std::string value = std::to_string(status);
-  return Append(EncodeJournalRecord(journal_kind::kOutcome, {{"entry", index}, {"status", value}}));
+  const Digits index(entry);
+  const Digits value(status);
+  line_.clear();
+  AppendJournalRecord(line_, journal_kind::kOutcome,
+                      {{"entry", index.view()}, {"status", value.view()}});
+  return AppendLine();
 }
 
 Status SendJournal::RunEnded(int lastIndexSent) {
-  const std::string last = std::to_string(lastIndexSent);
-  if (Status status = Append(EncodeJournalRecord(journal_kind::kRunEnd, {{"last", last}}));
-      !status) {
-    return status;
-  }
+  const Digits last(lastIndexSent);
+  line_.clear();
+  AppendJournalRecord(line_, journal_kind::kRunEnd, {{"last", last.view()}});
+  if (Status status = AppendLine(); !status) return status;
   dirty_.store(false);
   if (fdatasync(fd_) != 0) {
     broken_ = JournalError(path_, errno);

@@ -44,7 +44,8 @@ class SendJournal {
 
  private:
   SendJournal(std::string path, int fd, bool created);
-  Status Append(const std::string& line);
+  // Writes line_ in one append.
+  Status AppendLine();
   void FlushLoop();
 
   std::string path_;
@@ -52,6 +53,7 @@ class SendJournal {
   bool created_;      // this Open made the file
   bool wroteRun_ = false;
   Status broken_ = Status::Ok();  // the first failed write; nothing is written after it
+  std::string line_;              // the record being written, its buffer kept
 
   std::atomic<bool> dirty_{false};
   std::mutex mutex_;

@@ -77,18 +77,25 @@ std::optional<std::int64_t> JournalRecord::Number(std::string_view key) const {
   return value;
 }
 
-std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<JournalField> fields) {
-  std::string line(kind);
+void AppendJournalRecord(std::string& out, std::string_view kind,
+                         std::initializer_list<JournalField> fields) {
+  const std::size_t begin = out.size();
+  out += kind;
   for (const auto& [key, value] : fields) {
-    line += ' ';
-    line += key;
-    line += '=';
-    AppendEscaped(line, value);
+    out += ' ';
+    out += key;
+    out += '=';
+    AppendEscaped(out, value);
   }
-  const std::string crc = CrcText(line);
-  line += ' ';
-  line += crc;
-  line += '\n';
+  const std::string crc = CrcText(std::string_view(out).substr(begin));
+  out += ' ';
+  out += crc;
+  out += '\n';
+}
+
+std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<JournalField> fields) {
+  std::string line;
+  AppendJournalRecord(line, kind, fields);
   return line;
 }
 

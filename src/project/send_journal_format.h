@@ -53,7 +53,9 @@ struct JournalRecord {
 
 using JournalField = std::pair<std::string_view, std::string_view>;
 
-// The whole line, with its CRC and line end.
+// The whole line, with its CRC and line end, added to out.
+void AppendJournalRecord(std::string& out, std::string_view kind,
+                         std::initializer_list<JournalField> fields);
 std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<JournalField> fields);
 
 // A line without its line end; nothing when it is not one written whole.
