@@ -13,6 +13,13 @@ class IProjectView {
   virtual void FillList() = 0;           // rebuild the rows from the document
   virtual void RedrawList() = 0;         // draw every visible row again
   virtual void ShowEntry(int index) = 0; // make the row current and visible; toggles nothing
+  // The list's entries or fields are about to change (a project closing, a new
+  // list loading). Rows drawn from here until the next FillList would show the
+  // wrong entries, so a pane drops them now, while the old list is still open;
+  // a message box shown while a project is half loaded then paints no row.
+  virtual void ListAboutToChange() {}
+  // The selection mark or the send status of one entry changed.
+  virtual void EntryMarkChanged(int /*index*/) {}
 };
 
 // The message pane keeps the working copy of subject, email field and text.

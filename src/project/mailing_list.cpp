@@ -149,14 +149,14 @@ void MailingList::Index(std::int64_t headerEnd) {
   lastEnd_ = -1;
 }
 
-bool MailingList::ReadRecord(int index, std::vector<std::string>& values) {
+bool MailingList::ReadRecord(int index, std::vector<std::string>& values) const {
   if (fd_ < 0 || index < 0 || index >= entryCount_) return false;
   const auto i = static_cast<std::size_t>(index);
   SplitListLine(type_, Bytes(lineStarts_[i], lineStarts_[i + 1]), values);
   return true;
 }
 
-std::string_view MailingList::Bytes(std::int64_t begin, std::int64_t end) {
+std::string_view MailingList::Bytes(std::int64_t begin, std::int64_t end) const {
   const auto length = static_cast<std::size_t>(end - begin);
   const std::int64_t windowEnd = windowStart_ + static_cast<std::int64_t>(windowSize_);
   if (begin >= windowStart_ && end <= windowEnd) {

@@ -41,13 +41,15 @@ class MailingList {
   std::int64_t fileSize() const { return fileSize_; }
 
   // Reads entry `index` (0 <= index < entryCount) into `values`, reusing its
-  // strings. False when no list is open or the index is out of range.
-  bool ReadRecord(int index, std::vector<std::string>& values);
+  // strings. False when no list is open or the index is out of range. Const:
+  // the read window is only a cache of the file, so a list pane can read rows
+  // while it paints.
+  bool ReadRecord(int index, std::vector<std::string>& values) const;
 
  private:
   void Index(std::int64_t headerEnd);
   // The bytes of [begin, end) of the file, from the read window when it holds them.
-  std::string_view Bytes(std::int64_t begin, std::int64_t end);
+  std::string_view Bytes(std::int64_t begin, std::int64_t end) const;
 
   int fd_ = -1;
   int type_ = DBTypeNone;
@@ -57,10 +59,10 @@ class MailingList {
   std::int64_t fileSize_ = 0;
   std::vector<std::int64_t> lineStarts_;  // entryCount_ + 1 positions
 
-  std::vector<char> window_;
-  std::int64_t windowStart_ = 0;
-  std::size_t windowSize_ = 0;
-  std::int64_t lastEnd_ = -1;  // end of the record read last
+  mutable std::vector<char> window_;
+  mutable std::int64_t windowStart_ = 0;
+  mutable std::size_t windowSize_ = 0;
+  mutable std::int64_t lastEnd_ = -1;  // end of the record read last
 };
 
 }  // namespace postrider

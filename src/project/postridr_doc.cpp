@@ -56,6 +56,7 @@ std::string CPostridrDoc::GetTitle() const {
 // ---- life cycle -------------------------------------------------------------
 
 void CPostridrDoc::DeleteContents() {
+  NotifyListAboutToChange();
   list_.Close();
   marks_.Clear();
   message_ = {};
@@ -76,10 +77,19 @@ void CPostridrDoc::ResetProjectStorage() {
   marksUnread_ = false;
   unappliedJournal_ = false;
   untitledJournalPath_.clear();
+  NotifyListAboutToChange();
   fieldNames_.clear();
   emailFieldIndex_ = -1;
   listSourceType_ = DBTypeNone;
   RefreshViews();
+}
+
+void CPostridrDoc::NotifyListAboutToChange() {
+  ForEachProjectView([](IProjectView& view) { view.ListAboutToChange(); });
+}
+
+void CPostridrDoc::NotifyEntryMarkChanged(int index) {
+  ForEachProjectView([index](IProjectView& view) { view.EntryMarkChanged(index); });
 }
 
 void CPostridrDoc::RefreshViews() {
@@ -89,6 +99,12 @@ void CPostridrDoc::RefreshViews() {
 
 void CPostridrDoc::UpdateFromMessageViews() {
   ForEachMessageView([](IMessageView& view) { view.UpdateDocument(); });
+}
+
+void CPostridrDoc::InsertMergeField(int fieldIndex) {
+  if (fieldIndex < 0 || fieldIndex >= GetFieldCount()) return;
+  const std::string field = "[[" + fieldNames_[static_cast<std::size_t>(fieldIndex)] + "]]";
+  ForEachMessageView([&field](IMessageView& view) { view.InsertAtCaret(field); });
 }
 
 bool CPostridrDoc::OnNewDocument(IProjectWizardPages& pages) { return RunProjectWizard(pages); }
@@ -130,6 +146,7 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
     marksUnread_ = Exists(entryStateFilePath_);
   }
   if (IsTextListType(listSourceType_)) {
+    NotifyListAboutToChange();
     if (Status status = list_.Open(listFilePath_, listSourceType_); !status) {
       loadProblems_.push_back(status.message());
     } else {
@@ -338,11 +355,13 @@ Status CPostridrDoc::ReadEntryStateFile() {
 bool CPostridrDoc::ReadListHeader(const std::string& path) {
   Result<ListHeader> header = ReadListHeaderFile(path, listSourceType_);
   if (!header) return false;
+  NotifyListAboutToChange();
   fieldNames_ = header->fieldNames;
   return true;
 }
 
 bool CPostridrDoc::LoadList(const std::string& path) {
+  NotifyListAboutToChange();
   if (!list_.Open(path, listSourceType_)) return false;
   fieldNames_ = list_.header().fieldNames;
   TellAboutLeftOutListParts();
@@ -364,7 +383,7 @@ void CPostridrDoc::TellAboutLeftOutListParts() {
   if (!text.empty()) ShowMessage(text, MessageIcon::Warning);
 }
 
-bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) {
+bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) const {
   if (!list_.IsOpen() || index < 0 || index >= list_.entryCount()) return false;
   record.selection = marks_.IsSelected(index) ? EntryMarks::kSelectionBit : 0;
   record.sendStatus = marks_.Status(index);
@@ -376,12 +395,14 @@ bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) {
 void CPostridrDoc::SetEntryStatus(int index, int status) {
   if (index < 0 || index >= kMaxListEntries) return;
   marks_.SetStatus(index, status);
+  NotifyEntryMarkChanged(index);
   ForEachProjectView([index](IProjectView& view) { view.ShowEntry(index); });
 }
 
 void CPostridrDoc::ToggleEntrySelection(int index) {
   if (index < 0 || index >= GetEntryCount()) return;
   marks_.ToggleSelection(index);
+  NotifyEntryMarkChanged(index);
   UpdateSelectedCount(-1);
 }
 

@@ -65,6 +65,8 @@ class CPostridrDoc {
   void RefreshViews();
   // Every message view stores its working copy into the document.
   void UpdateFromMessageViews();
+  // Puts "[[name]]" of list field `fieldIndex` into every message view at its caret.
+  void InsertMergeField(int fieldIndex);
 
   // What could not be read when the project last opened: one line each.
   const std::vector<std::string>& GetLoadProblems() const { return loadProblems_; }
@@ -91,7 +93,9 @@ class CPostridrDoc {
   // The mailing list.
   bool ReadListHeader(const std::string& path);
   bool LoadList(const std::string& path);
-  bool ReadListRecord(int index, ListRecord& record);
+  // Reuses the record's strings. Const so that a list pane can read rows on
+  // demand while it paints.
+  bool ReadListRecord(int index, ListRecord& record) const;
   const std::vector<std::string>& GetFieldNames() const { return fieldNames_; }
   int GetFieldCount() const { return static_cast<int>(fieldNames_.size()); }
   int GetEntryCount() const { return list_.entryCount(); }
@@ -145,6 +149,8 @@ class CPostridrDoc {
   void FoldSendJournals(const std::string& previousPath, const std::string& savedPath);
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None);
   void TellAboutLeftOutListParts();
+  void NotifyListAboutToChange();
+  void NotifyEntryMarkChanged(int index);
   Status CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
                           const std::string& entryStatePath) const;
   template <typename Fn>

@@ -15,16 +15,17 @@ constexpr int kStandardCell = 14;
 constexpr int kBoldCell = 15;
 constexpr int kFixedCell = 15;
 
-// A desktop set to larger fonts has a logical DPI above 96; the layout's
-// pixel sizes were drawn for 96.
-int ScaledCell(int cell) {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  const double dpi = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
-  const double scale = std::max(1.0, dpi / 96.0);
-  return static_cast<int>(cell * scale + 0.5);
-}
+int ScaledCell(int cell) { return static_cast<int>(cell * DesktopFontScale() + 0.5); }
 
 }  // namespace
+
+// A desktop set to larger fonts has a logical DPI above 96; the layout's
+// pixel sizes were drawn for 96.
+double DesktopFontScale() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const double dpi = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
+  return std::max(1.0, dpi / 96.0);
+}
 
 QFont FontFittingCell(QFont base, int cellHeight) {
   int size = cellHeight;

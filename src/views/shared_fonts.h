@@ -18,6 +18,11 @@ struct SharedFonts {
 // Created on first use, after the QApplication exists; the same for the whole run.
 const SharedFonts& GetSharedFonts();
 
+// How much the desktop's font scaling enlarges the layout's pixel sizes: its
+// logical DPI over 96, at least 1. Layouts drawn in pixels scale with it so
+// that text keeps fitting its cell.
+double DesktopFontScale();
+
 // The largest font of `base`'s family whose line height fits `cellHeight` pixels.
 QFont FontFittingCell(QFont base, int cellHeight);
 

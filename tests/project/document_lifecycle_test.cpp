@@ -457,5 +457,15 @@ TEST_F(DocumentLifecycleTest, AFailedOpenClearsTheProjectSoASaveCannotOverwriteI
   EXPECT_EQ(ReadFileBytes(dir.File("project-letter.txt")), letter);
 }
 
+TEST_F(DocumentLifecycleTest, InsertMergeFieldPutsTheFieldNameInBracketsAtTheCaret) {
+  ASSERT_TRUE(doc.Open(dir.path(), TestProject(kList)));
+  doc.messageView.body = "Dear ";
+  document.InsertMergeField(0);
+  EXPECT_EQ(doc.messageView.body, "Dear [[Name]]");
+  document.InsertMergeField(2);  // no such field: nothing
+  document.InsertMergeField(-1);
+  EXPECT_EQ(doc.messageView.body, "Dear [[Name]]");
+}
+
 }  // namespace
 }  // namespace postrider

@@ -16,10 +16,14 @@ class RecordingProjectView : public IProjectView {
   void FillList() override { ++fillCount; }
   void RedrawList() override { ++redrawCount; }
   void ShowEntry(int index) override { shownEntries.push_back(index); }
+  void ListAboutToChange() override { ++listChangeNotices; }
+  void EntryMarkChanged(int index) override { changedMarks.push_back(index); }
 
   int fillCount = 0;
   int redrawCount = 0;
   std::vector<int> shownEntries;
+  int listChangeNotices = 0;
+  std::vector<int> changedMarks;
 };
 
 // A message pane with a working copy: UpdateDocument stores it into the

@@ -1,0 +1,60 @@
+#include "app/document_commands.h"
+
+#include "app/command_ids.h"
+#include "project/postridr_doc.h"
+
+namespace postrider {
+
+bool DocumentCommands::OnCommand(int id) {
+  switch (id) {
+    case commands::kFileSave:
+      OnFileSave();
+      return true;
+    case commands::kFileSaveAs:
+      OnFileSaveAs();
+      return true;
+    case commands::kSelectAll:
+      document_.SelectAll();
+      return true;
+    case commands::kUnselectAll:
+      document_.UnselectAll();
+      return true;
+    case commands::kSelectOnQuery:
+      OnSelectOnQuery();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool DocumentCommands::QueryCommandState(int id, CommandState&) const {
+  switch (id) {
+    case commands::kFileSave:
+    case commands::kFileSaveAs:
+    case commands::kSelectAll:
+    case commands::kUnselectAll:
+    case commands::kSelectOnQuery:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// An untitled project asks for a name first.
+bool DocumentCommands::OnFileSave() { return document_.DoSave(document_.GetPathName()); }
+
+bool DocumentCommands::OnFileSaveAs() {
+  // A titled project offers its own path, so the dialog opens in its folder.
+  const std::string suggested = document_.GetPathName().empty()
+                                    ? document_.GetTitle() + ".prj"
+                                    : document_.GetPathName();
+  std::optional<std::string> chosen = prompts_.ChooseSavePath(suggested);
+  if (!chosen || chosen->empty()) return false;
+  return document_.DoSave(*chosen);
+}
+
+void DocumentCommands::OnSelectOnQuery() {
+  // The List Query dialog asks for the conditions and calls SelectOnQuery.
+}
+
+}  // namespace postrider

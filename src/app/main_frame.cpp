@@ -1,0 +1,375 @@
+#include "app/main_frame.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTextDocument>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/command_ids.h"
+#include "app/command_table.h"
+#include "views/display_text.h"
+#include "app/message_view_commands.h"
+#include "platform/user_paths.h"
+#include "project/postridr_doc.h"
+#include "views/message_view.h"
+#include "views/project_view.h"
+#include "views/shared_fonts.h"
+
+namespace postrider {
+
+namespace {
+
+QString FromView(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const QString kReady = QStringLiteral("Ready");
+
+QString ToolbarIcon(int id) {
+  switch (id) {
+    case commands::kFileNew:
+      return QStringLiteral(":/icons/toolbar/new.svg");
+    case commands::kFileOpen:
+      return QStringLiteral(":/icons/toolbar/open.svg");
+    case commands::kFileSave:
+      return QStringLiteral(":/icons/toolbar/save.svg");
+    case commands::kShowFieldMenu:
+      return QStringLiteral(":/icons/toolbar/insert-field.svg");
+    case commands::kAttach:
+      return QStringLiteral(":/icons/toolbar/attach.svg");
+    case commands::kSend:
+      return QStringLiteral(":/icons/toolbar/send.svg");
+    case commands::kPause:
+      return QStringLiteral(":/icons/toolbar/pause.svg");
+    default:
+      return {};
+  }
+}
+
+bool Contains(const QWidget* ancestor, const QWidget* widget) {
+  return ancestor != nullptr && widget != nullptr &&
+         (ancestor == widget || ancestor->isAncestorOf(widget));
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CPostridrDoc& document, ICommandTarget& application, QWidget* parent)
+    : QMainWindow(parent), document_(document) {
+  // The settings come first: everything below may need them.
+  settings_ = postrider::LoadSettings(SettingsFilePath());
+
+  setWindowIcon(QIcon(QStringLiteral(":/icons/postrider.svg")));
+
+  router_.SetTarget(CommandRouter::Link::Frame, this);
+  router_.SetTarget(CommandRouter::Link::Application, &application);
+
+  CreateActions();
+  CreateMenus();
+  CreateToolBar();
+  CreateStatusBar();
+  CreateClient();
+
+  connect(qApp, &QApplication::focusChanged, this,
+          [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+          &CMainFrame::UpdateCommandStates);
+  // Accelerators come before the focused control, so Ctrl+C copies from the
+  // message text even while the Subject line has the focus.
+  qApp->installEventFilter(this);
+
+  RefreshTitle();
+  UpdateCommandStates();
+}
+
+CMainFrame::~CMainFrame() {
+  qApp->removeEventFilter(this);
+  if (!settingsSaved_) SaveSettings();
+}
+
+// ---- construction -----------------------------------------------------------
+
+QAction* CMainFrame::MakeAction(int id, const QString& text) {
+  auto* action = new QAction(text, this);
+  const std::string_view prompt = CommandPrompt(id);
+  if (!prompt.empty()) action->setStatusTip(FromView(prompt));
+  QList<QKeySequence> keys;
+  for (std::string_view key : CommandKeys(id)) {
+    keys.append(QKeySequence::fromString(FromView(key), QKeySequence::PortableText));
+  }
+  action->setShortcuts(keys);
+  for (const QKeySequence& key : keys) accelerators_.push_back(key);
+  connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+  actions_[id] = action;
+  return action;
+}
+
+void CMainFrame::CreateActions() {
+  for (const MenuSpec& menu : MainMenus()) {
+    for (const MenuEntry& entry : menu.entries) {
+      if (entry.id == 0) continue;
+      // The text after the tab is the shortcut, which the action carries.
+      const QString full = FromView(entry.text);
+      MakeAction(entry.id, full.section(QLatin1Char('\t'), 0, 0));
+    }
+  }
+  MakeAction(commands::kShowFieldMenu, FromView(CommandName(commands::kShowFieldMenu)));
+  // Keys without a menu item still belong to the window.
+  for (int id : {commands::kNextPane, commands::kPrevPane}) {
+    QAction* pane = MakeAction(id, FromView(CommandName(id)));
+    addAction(pane);
+  }
+  actions_[commands::kViewToolbar]->setCheckable(true);
+  actions_[commands::kViewStatusBar]->setCheckable(true);
+  // The placeholder stands for the list until it has entries.
+  actions_[commands::kRecentFileFirst]->setEnabled(false);
+}
+
+void CMainFrame::CreateMenus() {
+  menuBar()->setAccessibleName(QStringLiteral("Menu bar"));
+  for (const MenuSpec& spec : MainMenus()) {
+    QMenu* menu = menuBar()->addMenu(FromView(spec.title));
+    QString shown = menu->title();
+    menu->setAccessibleName(shown.remove(QLatin1Char('&')));
+    for (const MenuEntry& entry : spec.entries) {
+      if (entry.id == 0) {
+        menu->addSeparator();
+      } else {
+        menu->addAction(actions_.at(entry.id));
+      }
+    }
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    if (spec.entries.data() == MainMenus().front().entries.data()) fileMenu_ = menu;
+  }
+  // The separator after the recent files marks where their entries end.
+  const QList<QAction*> fileActions = fileMenu_->actions();
+  const qsizetype recentAt = fileActions.indexOf(actions_.at(commands::kRecentFileFirst));
+  recentAnchor_ = fileActions.value(recentAt + 1);
+}
+
+void CMainFrame::CreateToolBar() {
+  toolBar_ = new QToolBar(QStringLiteral("Toolbar"), this);
+  toolBar_->setObjectName(QStringLiteral("Toolbar"));
+  toolBar_->setAccessibleName(QStringLiteral("Toolbar"));
+  toolBar_->setMovable(false);
+  toolBar_->setFloatable(false);
+  toolBar_->setIconSize(QSize(16, 16));
+  toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  for (int id : ToolbarCommands()) {
+    if (id == 0) {
+      toolBar_->addSeparator();
+      continue;
+    }
+    QAction* action = actions_.at(id);
+    action->setIcon(QIcon(ToolbarIcon(id)));
+    toolBar_->addAction(action);
+    QWidget* button = toolBar_->widgetForAction(action);
+    button->setAccessibleName(FromView(CommandName(id)));
+  }
+  addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void CMainFrame::CreateStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setAccessibleName(QStringLiteral("Status bar"));
+  bar->setFont(GetSharedFonts().standard);
+  statusPanes_[0] = new QLabel(kReady, bar);
+  statusPanes_[0]->setAccessibleName(QStringLiteral("Status"));
+  statusPanes_[1] = new QLabel(bar);
+  statusPanes_[1]->setAccessibleName(QStringLiteral("Selection"));
+  for (QLabel* pane : statusPanes_) {
+    pane->setFont(GetSharedFonts().standard);
+    pane->setTextFormat(Qt::PlainText);
+  }
+  // The second pane is as wide as a quarter of the screen, as status panes
+  // without a width of their own have always been.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const int screenWidth = screen != nullptr ? screen->geometry().width() : 1024;
+  statusPanes_[1]->setMinimumWidth(screenWidth / 4);
+  bar->addWidget(statusPanes_[0], 1);
+  bar->addPermanentWidget(statusPanes_[1]);
+}
+
+void CMainFrame::CreateClient() {
+  splitter_ = new QSplitter(Qt::Vertical, this);
+  splitter_->setAccessibleName(QStringLiteral("Project and message panes"));
+  splitter_->setChildrenCollapsible(false);
+  projectView_ = new CProjectView(document_, splitter_);
+  messageView_ = new CMessageView(document_, splitter_);
+  splitter_->addWidget(projectView_);
+  splitter_->addWidget(messageView_);
+  // Half and half, and both halves grow alike until the user moves the bar.
+  splitter_->setStretchFactor(0, 1);
+  splitter_->setStretchFactor(1, 1);
+  splitter_->setSizes({1, 1});
+  setCentralWidget(splitter_);
+
+  messageCommands_ = std::make_unique<MessageViewCommands>(*messageView_);
+  connect(messageView_, &CMessageView::editStateChanged, this, &CMainFrame::UpdateCommandStates);
+  // The To choice marks the project modified at once; the title follows once
+  // the view has told the document.
+  connect(messageView_->toCombo(), &QComboBox::currentIndexChanged, this,
+          &CMainFrame::RefreshTitle, Qt::QueuedConnection);
+  connect(messageView_->messageEdit()->document(), &QTextDocument::modificationChanged, this,
+          &CMainFrame::RefreshTitle);
+  SetActiveView(false);
+}
+
+// ---- the main frame's side of the document ----------------------------------
+
+void CMainFrame::AttachDocument(CPostridrDoc* document) {
+  currentDocument_ = document;
+  insertFieldMenu_ = std::make_unique<QMenu>(this);
+  insertFieldMenu_->setAccessibleName(QStringLiteral("Insert list field"));
+  if (document != nullptr) {
+    const std::vector<std::string>& names = document->GetFieldNames();
+    const int count = std::min<int>(static_cast<int>(names.size()),
+                                    commands::kInsertFieldLast - commands::kInsertFieldFirst + 1);
+    for (int i = 0; i < count; ++i) {
+      const int id = commands::kInsertFieldFirst + i;
+      const QString name = ShownText(names[static_cast<std::size_t>(i)]);
+      QAction* item = insertFieldMenu_->addAction(PlainMenuText(name));
+      item->setData(id);
+      item->setStatusTip(FromView(CommandPrompt(id)));
+      connect(item, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+    }
+  }
+  RefreshTitle();
+}
+
+void CMainFrame::SetCurrentProjectPath(const std::string& path) {
+  settings_.currentProjectFile = path;
+  RefreshTitle();
+  emit currentProjectPathSet(QByteArray::fromStdString(path));
+}
+
+void CMainFrame::ShowSelectedCount(long count) {
+  statusPanes_[1]->setText(QString::asprintf("%ld Selected", count));
+  statusPanes_[1]->repaint();
+  RefreshTitle();
+}
+
+void CMainFrame::SetStatusText(const std::string& text) {
+  statusPanes_[1]->setText(ShownText(text));
+  statusPanes_[1]->repaint();
+}
+
+QLabel* CMainFrame::statusPane(int pane) const {
+  return pane == 0 || pane == 1 ? statusPanes_[pane] : nullptr;
+}
+
+void CMainFrame::RefreshTitle() {
+  QString name = ShownText(document_.GetTitle());
+  // A name holding the placeholder itself must show it, not the mark.
+  name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+  setWindowTitle(name + QStringLiteral("[*] - Postrider"));
+  const bool textEdited = messageView_ != nullptr && messageView_->messageEdit()->document()->isModified();
+  setWindowModified(document_.IsModified() || textEdited);
+}
+
+// ---- settings ------------------------------------------------------------------
+
+Status CMainFrame::SaveSettings() {
+  settingsSaved_ = true;
+  return postrider::SaveSettings(SettingsFilePath(), settings_);
+}
+
+void CMainFrame::SaveSettingsOnClose() {
+  const Status status = SaveSettings();
+  if (status) return;
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Postrider"),
+                  QStringLiteral("The settings could not be saved.\n\n%1")
+                      .arg(ShownText(status.message())),
+                  QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+// ---- events --------------------------------------------------------------------
+
+bool CMainFrame::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip) {
+    const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+    statusPanes_[0]->setText(tip.isEmpty() ? kReady : tip);
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  // While a send runs the gate keeps the window open.
+  if (!router_.Allows(commands::kAppExit) || !document_.CanCloseFrame()) {
+    event->ignore();
+    RefreshTitle();
+    return;
+  }
+  SaveSettingsOnClose();
+  event->accept();
+  emit closed();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  // No tool tips on the toolbar: the status bar gives a button's prompt while
+  // it is hovered.
+  if (event->type() == QEvent::ToolTip && watched->parent() == toolBar_) return true;
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget != nullptr && widget->window() == this) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      const QKeySequence pressed(key->keyCombination());
+      for (const QKeySequence& accelerator : accelerators_) {
+        if (accelerator == pressed) {
+          event->ignore();
+          return true;
+        }
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+QMenu* CMainFrame::createPopupMenu() {
+  // View > Toolbar and View > Status Bar are the one place to hide the bars.
+  return nullptr;
+}
+
+void CMainFrame::OnFocusChanged(QWidget* now) {
+  if (Contains(messageView_, now)) {
+    SetActiveView(true);
+  } else if (Contains(projectView_, now)) {
+    SetActiveView(false);
+  }
+}
+
+void CMainFrame::SetActiveView(bool messageView) {
+  messageViewActive_ = messageView;
+  router_.SetTarget(CommandRouter::Link::ActiveView,
+                    messageView ? static_cast<ICommandTarget*>(messageCommands_.get()) : nullptr);
+  UpdateCommandStates();
+}
+
+bool CMainFrame::messageViewIsActive() const { return messageViewActive_; }
+
+void CMainFrame::FocusOtherPane() {
+  // Two panes: the next one and the previous one are the same.
+  if (messageViewActive_) {
+    projectView_->entryList()->setFocus(Qt::OtherFocusReason);
+  } else {
+    messageView_->messageEdit()->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+}  // namespace postrider

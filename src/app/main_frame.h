@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMainWindow>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_router.h"
+#include "app/command_target.h"
+#include "platform/status.h"
+#include "project/document_views.h"
+#include "send/user_settings.h"
+
+class QLabel;
+class QMenu;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+
+namespace postrider {
+
+class CMessageView;
+class CPostridrDoc;
+class CProjectView;
+class MessageViewCommands;
+
+// The main window: menus, toolbar, status bar and the splitter with the
+// project view above the message view. It owns the user settings for the
+// whole run and routes every command through one chain.
+class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget {
+  Q_OBJECT
+
+ public:
+  // `application` is the last link of the command chain.
+  CMainFrame(CPostridrDoc& document, ICommandTarget& application, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // IMainFrame
+  void AttachDocument(CPostridrDoc* document) override;
+  void SetCurrentProjectPath(const std::string& path) override;
+  void ShowSelectedCount(long count) override;
+  void SetStatusText(const std::string& text) override;
+  void ShowHelpContents() override;
+
+  // The command chain. Every command, however it arrives, goes through here.
+  bool RouteCommand(int id);
+  CommandRouter& router() { return router_; }
+  bool OnCommand(int id) override;
+  bool QueryCommandState(int id, CommandState& state) const override;
+  // Brings every menu item's and button's enabled and checked state up to date.
+  void UpdateCommandStates();
+
+  // The frame's own handlers.
+  void OnSend();
+  void OnPause();
+  void OnConfigure();
+  void OnClearStatus();
+  void OnShowFieldMenu();
+  void OnInsertField(int id);
+
+  // The recent-file entries of the File menu, newest first.
+  void ShowRecentFiles(const std::vector<std::string>& paths);
+  // The window title and its modified mark follow the document.
+  void RefreshTitle();
+
+  UserSettings& settings() { return settings_; }
+  const UserSettings& settings() const { return settings_; }
+  // Writes the user settings now; the frame also does so when it closes.
+  Status SaveSettings();
+
+  CPostridrDoc* currentDocument() const { return currentDocument_; }
+  CProjectView* projectView() const { return projectView_; }
+  CMessageView* messageView() const { return messageView_; }
+  QSplitter* splitter() const { return splitter_; }
+  QToolBar* toolBar() const { return toolBar_; }
+  QMenu* insertFieldMenu() const { return insertFieldMenu_.get(); }
+  // Where the insert-field menu opens, in screen coordinates.
+  QPoint insertFieldMenuPosition() const;
+  QAction* action(int id) const;
+  QLabel* statusPane(int pane) const;
+  bool messageViewIsActive() const;
+
+ signals:
+  // The document's path changed after an open or a save (empty for a new project).
+  void currentProjectPathSet(const QByteArray& path);
+  // The user closed the window and the project was let go.
+  void closed();
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  QMenu* createPopupMenu() override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateStatusBar();
+  void CreateClient();
+  QAction* MakeAction(int id, const QString& text);
+  void FocusOtherPane();
+  void OnFocusChanged(QWidget* now);
+  void SetActiveView(bool messageView);
+  void SaveSettingsOnClose();
+
+  CPostridrDoc& document_;
+  CPostridrDoc* currentDocument_ = nullptr;
+  UserSettings settings_;
+  bool settingsSaved_ = false;
+
+  CommandRouter router_;
+  std::unique_ptr<MessageViewCommands> messageCommands_;
+  bool messageViewActive_ = false;
+
+  std::map<int, QAction*> actions_;
+  std::vector<QAction*> recentActions_;
+  QMenu* fileMenu_ = nullptr;
+  QAction* recentAnchor_ = nullptr;  // the separator below the recent files
+  std::unique_ptr<QMenu> insertFieldMenu_;
+  std::vector<QKeySequence> accelerators_;
+
+  QToolBar* toolBar_ = nullptr;
+  QLabel* statusPanes_[2] = {nullptr, nullptr};
+  QSplitter* splitter_ = nullptr;
+  CProjectView* projectView_ = nullptr;
+  CMessageView* messageView_ = nullptr;
+};
+
+}  // namespace postrider

@@ -1,0 +1,177 @@
+// The frame's part of the command chain and its own command handlers.
+
+#include <QAction>
+#include <QMenu>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "app/command_ids.h"
+#include "app/command_table.h"
+#include "views/display_text.h"
+#include "app/help_window.h"
+#include "app/main_frame.h"
+#include "project/postridr_doc.h"
+
+namespace postrider {
+
+namespace {
+
+bool IsInsertField(int id) {
+  return id >= commands::kInsertFieldFirst && id <= commands::kInsertFieldLast;
+}
+
+// Where the insert-field menu opens, from the window's top-left corner.
+constexpr QPoint kInsertFieldMenuOffset(86, 67);
+
+}  // namespace
+
+bool CMainFrame::RouteCommand(int id) {
+  const bool handled = router_.Route(id);
+  // The command may have changed what the others can do, and the project.
+  UpdateCommandStates();
+  RefreshTitle();
+  return handled;
+}
+
+void CMainFrame::UpdateCommandStates() {
+  for (const auto& [id, action] : actions_) {
+    // The placeholder stands for an empty list and is never enabled.
+    if (id == commands::kRecentFileFirst) continue;
+    const CommandState state = router_.StateOf(id);
+    action->setEnabled(state.enabled);
+    if (action->isCheckable()) action->setChecked(state.checked);
+  }
+  for (QAction* recent : recentActions_) {
+    recent->setEnabled(router_.StateOf(recent->data().toInt()).enabled);
+  }
+}
+
+QAction* CMainFrame::action(int id) const {
+  const auto found = actions_.find(id);
+  return found != actions_.end() ? found->second : nullptr;
+}
+
+bool CMainFrame::OnCommand(int id) {
+  if (IsInsertField(id)) {
+    OnInsertField(id);
+    return true;
+  }
+  switch (id) {
+    case commands::kConfigure:
+      OnConfigure();
+      return true;
+    case commands::kSend:
+      OnSend();
+      return true;
+    case commands::kPause:
+      OnPause();
+      return true;
+    case commands::kClearStatus:
+      OnClearStatus();
+      return true;
+    case commands::kShowFieldMenu:
+      OnShowFieldMenu();
+      return true;
+    case commands::kHelpContents:
+      ShowHelpContents();
+      return true;
+    case commands::kViewToolbar:
+      toolBar_->setVisible(toolBar_->isHidden());
+      return true;
+    case commands::kViewStatusBar:
+      statusBar()->setVisible(statusBar()->isHidden());
+      return true;
+    case commands::kNextPane:
+    case commands::kPrevPane:
+      FocusOtherPane();
+      return true;
+    case commands::kAppExit:
+      close();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CMainFrame::QueryCommandState(int id, CommandState& state) const {
+  if (IsInsertField(id)) return true;
+  switch (id) {
+    case commands::kViewToolbar:
+      state.checkable = true;
+      state.checked = !toolBar_->isHidden();
+      return true;
+    case commands::kViewStatusBar:
+      state.checkable = true;
+      state.checked = !statusBar()->isHidden();
+      return true;
+    case commands::kConfigure:
+    case commands::kSend:
+    case commands::kPause:
+    case commands::kClearStatus:
+    case commands::kShowFieldMenu:
+    case commands::kHelpContents:
+    case commands::kNextPane:
+    case commands::kPrevPane:
+    case commands::kAppExit:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CMainFrame::OnSend() {
+  // The send run starts here, through the core's SendController.
+}
+
+void CMainFrame::OnPause() {
+  // Halts the send run in progress.
+}
+
+void CMainFrame::OnConfigure() {
+  // The Configure dialog edits settings_.
+}
+
+void CMainFrame::OnClearStatus() {
+  if (currentDocument_ != nullptr) currentDocument_->ClearStatus(0);
+}
+
+QPoint CMainFrame::insertFieldMenuPosition() const {
+  return frameGeometry().topLeft() + kInsertFieldMenuOffset;
+}
+
+void CMainFrame::OnShowFieldMenu() {
+  if (!insertFieldMenu_) return;
+  insertFieldMenu_->popup(insertFieldMenuPosition());
+}
+
+void CMainFrame::OnInsertField(int id) {
+  if (currentDocument_ != nullptr) currentDocument_->InsertMergeField(id - commands::kInsertFieldFirst);
+}
+
+void CMainFrame::ShowHelpContents() { ShowHelp(this, QStringLiteral("index.html")); }
+
+void CMainFrame::ShowRecentFiles(const std::vector<std::string>& paths) {
+  for (QAction* recent : recentActions_) {
+    fileMenu_->removeAction(recent);
+    delete recent;
+  }
+  recentActions_.clear();
+  const int count = std::min<int>(static_cast<int>(paths.size()),
+                                  commands::kRecentFileLast - commands::kRecentFileFirst + 1);
+  for (int i = 0; i < count; ++i) {
+    const int id = commands::kRecentFileFirst + i;
+    const QString text = QStringLiteral("&%1 %2").arg(i + 1).arg(
+        PlainMenuText(ShownPath(paths[static_cast<std::size_t>(i)])));
+    auto* recent = new QAction(text, this);
+    recent->setData(id);
+    recent->setStatusTip(QString::fromUtf8(CommandPrompt(id).data(),
+                                           static_cast<qsizetype>(CommandPrompt(id).size())));
+    connect(recent, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+    fileMenu_->insertAction(recentAnchor_, recent);
+    recentActions_.push_back(recent);
+  }
+  action(commands::kRecentFileFirst)->setVisible(recentActions_.empty());
+  UpdateCommandStates();
+}
+
+}  // namespace postrider

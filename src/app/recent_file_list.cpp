@@ -1,0 +1,59 @@
+#include "app/recent_file_list.h"
+
+#include <algorithm>
+
+#include "platform/private_profile.h"
+#include "platform/user_paths.h"
+
+namespace postrider {
+
+namespace {
+
+constexpr const char* kSection = "Recent File List";
+// Paths are read through a buffer the size of the longest Linux path.
+constexpr std::size_t kPathBuffer = 4096;
+
+std::string KeyOf(int index) { return "File" + std::to_string(index + 1); }
+
+}  // namespace
+
+void RecentFileList::Load(const std::string& iniPath) {
+  entries_.clear();
+  for (int i = 0; i < kMaxEntries; ++i) {
+    std::string path = GetPrivateProfileString(kSection, KeyOf(i), "", iniPath, kPathBuffer);
+    if (path.empty() || std::find(entries_.begin(), entries_.end(), path) != entries_.end()) {
+      continue;
+    }
+    entries_.push_back(std::move(path));
+  }
+}
+
+Status RecentFileList::Save(const std::string& iniPath) const {
+  if (Status status = EnsureParentFolder(iniPath); !status) return status;
+  Status result = Status::Ok();
+  for (int i = 0; i < kMaxEntries; ++i) {
+    const std::string value = i < size() ? at(i) : std::string();
+    Status status = WritePrivateProfileString(kSection, KeyOf(i), value, iniPath);
+    if (!status && !value.empty()) {
+      // A path the file cannot hold (one with a line break) is left out
+      // rather than leaving an older entry in its place.
+      WritePrivateProfileString(kSection, KeyOf(i), "", iniPath);
+    }
+    if (!status && result) result = status;
+  }
+  return result;
+}
+
+void RecentFileList::Add(const std::string& path) {
+  if (path.empty()) return;
+  std::erase(entries_, path);
+  entries_.insert(entries_.begin(), path);
+  if (size() > kMaxEntries) entries_.resize(kMaxEntries);
+}
+
+void RecentFileList::Remove(int index) {
+  if (index < 0 || index >= size()) return;
+  entries_.erase(entries_.begin() + index);
+}
+
+}  // namespace postrider

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace postrider {
+
+inline constexpr int kVersionMajor = 1;
+inline constexpr int kVersionMinor = 1;
+
+}  // namespace postrider

@@ -1,0 +1,40 @@
+#include "views/display_text.h"
+
+#include <QFile>
+
+#include "platform/utf8_text.h"
+
+namespace postrider {
+
+namespace {
+
+bool IsAscii(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+QString ShownText(std::string_view bytes) {
+  // Rows are painted from here, so plain ASCII takes the short way.
+  const auto size = static_cast<qsizetype>(bytes.size());
+  if (IsAscii(bytes)) return QString::fromLatin1(bytes.data(), size);
+  if (IsValidUtf8(bytes)) return QString::fromUtf8(bytes.data(), size);
+  return QString::fromStdString(AsUtf8(bytes));
+}
+
+std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString ShownPath(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QString PlainMenuText(QString text) {
+  text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+  return text;
+}
+
+}  // namespace postrider

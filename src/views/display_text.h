@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace postrider {
+
+// Text from a list, a letter or a file name, as the window shows it: UTF-8
+// when the bytes are valid UTF-8, else read as Windows-1252, the way messages
+// are composed, so a Latin-1 list shows its accented letters instead of
+// replacement marks.
+QString ShownText(std::string_view bytes);
+
+// A file name given to the core as the bytes the file system knows it by.
+std::string PathBytes(const QString& path);
+QString ShownPath(const std::string& path);
+
+// Text for a menu item: '&' shown as itself, not taken for a mnemonic, and no
+// tab, which a menu would take for the start of a shortcut.
+QString PlainMenuText(QString text);
+
+}  // namespace postrider

@@ -1,0 +1,241 @@
+#include "views/message_view.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+
+#include <algorithm>
+
+#include "project/postridr_doc.h"
+#include "views/field_width_edit.h"
+#include "views/display_text.h"
+#include "views/project_view_geometry.h"
+#include "views/shared_fonts.h"
+
+namespace postrider {
+
+namespace {
+
+// Tab stops every eight characters of the fixed font, as a plain-text editor sets them.
+constexpr int kTabStopCharacters = 8;
+
+// The room the longer label needs in the bold font, with a pixel to spare.
+int LabelTextWidth() {
+  const QFontMetrics metrics(GetSharedFonts().bold);
+  return std::max(metrics.horizontalAdvance(QStringLiteral("To:")),
+                  metrics.horizontalAdvance(QStringLiteral("Subject:"))) +
+         1;
+}
+
+}  // namespace
+
+CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
+    : QWidget(parent),
+      document_(document),
+      layout_(MessageViewLayout::Scaled(DesktopFontScale(), LabelTextWidth())),
+      messageEdit_(new QPlainTextEdit(this)),
+      toCombo_(new QComboBox(this)),
+      subjectEdit_(new FieldWidthEdit(this)),
+      toLabel_(MakeLabel(QStringLiteral("To:"), toCombo_)),
+      subjectLabel_(MakeLabel(QStringLiteral("Subject:"), subjectEdit_)) {
+  const SharedFonts& fonts = GetSharedFonts();
+
+  messageEdit_->setObjectName(QStringLiteral("messageText"));
+  messageEdit_->setAccessibleName(QStringLiteral("Message text"));
+  messageEdit_->setFont(fonts.fixed);
+  messageEdit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  messageEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  messageEdit_->setTabStopDistance(QFontMetricsF(fonts.fixed).horizontalAdvance(QLatin1Char(' ')) *
+                                   kTabStopCharacters);
+
+  toCombo_->setObjectName(QStringLiteral("toCombo"));
+  toCombo_->setAccessibleName(QStringLiteral("To"));
+  toCombo_->setAccessibleDescription(
+      QStringLiteral("The list field that holds the e-mail addresses"));
+  toCombo_->setFont(fonts.standard);
+  toCombo_->setEditable(false);
+
+  subjectEdit_->setObjectName(QStringLiteral("subjectEdit"));
+  subjectEdit_->setAccessibleName(QStringLiteral("Subject"));
+  subjectEdit_->setFont(fonts.standard);
+
+  // In place before the first show: the Subject's room depends on its width.
+  PlaceControls();
+  setTabOrder(toCombo_, subjectEdit_);
+  setTabOrder(subjectEdit_, messageEdit_);
+  setFocusProxy(messageEdit_);
+
+  connect(toCombo_, &QComboBox::activated, this, &CMessageView::OnToComboSelChange);
+  connect(subjectEdit_, &FieldWidthEdit::editKeyPressed, this, &CMessageView::OnSubjectEditKey);
+  connect(messageEdit_, &QPlainTextEdit::undoAvailable, this, &CMessageView::editStateChanged);
+  connect(messageEdit_, &QPlainTextEdit::copyAvailable, this, &CMessageView::editStateChanged);
+  connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+          &CMessageView::editStateChanged);
+
+  document_.AddView(this);
+}
+
+CMessageView::~CMessageView() { document_.RemoveView(this); }
+
+QLineEdit* CMessageView::subjectEdit() const { return subjectEdit_; }
+
+// ---- the band -------------------------------------------------------------------
+
+// The labels are widgets so that assistive technology knows which control
+// each one names; they draw as text on the band.
+QLabel* CMessageView::MakeLabel(const QString& text, QWidget* control) {
+  auto* label = new QLabel(text, this);
+  label->setTextFormat(Qt::PlainText);
+  label->setFont(GetSharedFonts().bold);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  label->setBuddy(control);
+  // The band is light grey on every desktop theme, so its text is black.
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, view_colors::kBlack);
+  label->setPalette(palette);
+  return label;
+}
+
+void CMessageView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  PlaceControls();
+}
+
+void CMessageView::PlaceControls() {
+  toLabel_->setGeometry(layout_.toLabel);
+  subjectLabel_->setGeometry(layout_.subjectLabel);
+  toCombo_->setGeometry(layout_.toCombo);
+  subjectEdit_->setGeometry(layout_.subjectEdit);
+  messageEdit_->setGeometry(layout_.MessageEditRect(width(), height()));
+}
+
+void CMessageView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect band(0, 0, width(), layout_.bandHeight);
+  painter.fillRect(band, view_colors::kLightGrey);
+  // A raised edge: light from the top left, shadow at the bottom right.
+  const int right = band.right();
+  const int bottom = band.bottom();
+  painter.setPen(view_colors::kWhite);
+  painter.drawLine(0, 0, 0, bottom);
+  painter.drawLine(0, 0, right, 0);
+  painter.setPen(view_colors::kDarkGrey);
+  painter.drawLine(right, 0, right, bottom);
+  painter.drawLine(right, bottom, 0, bottom);
+}
+
+// ---- the document's copy ------------------------------------------------------
+
+void CMessageView::LoadFromDocument() {
+  loadedSubject_ = LetterText(document_.GetSubject());
+  subjectEdit_->SetStoredText(loadedSubject_.shown());
+  subjectEdit_->setCursorPosition(0);
+
+  loadedBody_ = LetterText(document_.GetBody());
+  // Also empties the undo history and clears the modification mark.
+  messageEdit_->setPlainText(loadedBody_.shown());
+  messageEdit_->document()->setModified(false);
+
+  toCombo_->clear();
+  for (const std::string& name : document_.GetFieldNames()) {
+    toCombo_->addItem(ShownText(name));
+  }
+  // The first item added is chosen by itself; the document's choice decides.
+  toCombo_->setCurrentIndex(document_.GetEmailFieldIndex());
+  emit editStateChanged();
+}
+
+void CMessageView::UpdateDocument() {
+  // The modification mark stays set once the text was edited: only a load
+  // clears it, so every later update marks the document modified again.
+  const bool textEdited = messageEdit_->document()->isModified();
+  const std::string subject = loadedSubject_.BytesFor(subjectEdit_->text());
+  const int emailFieldIndex = toCombo_->currentIndex();
+
+  const bool changed = textEdited || subject != document_.GetSubject() ||
+                       emailFieldIndex != document_.GetEmailFieldIndex();
+  if (changed) document_.SetModifiedFlag(true);
+
+  document_.SetSubject(subject);
+  document_.SetEmailFieldIndex(emailFieldIndex);
+  document_.SetBody(textEdited ? loadedBody_.BytesFor(MessageText()) : loadedBody_.bytes());
+}
+
+QString CMessageView::MessageText() const {
+  // toPlainText would turn no-break spaces into plain ones.
+  QString text = messageEdit_->document()->toRawText();
+  for (QChar& c : text) {
+    switch (c.unicode()) {
+      case QChar::ParagraphSeparator:
+      case QChar::LineSeparator:
+        c = QLatin1Char('\n');
+        break;
+      default:
+        break;
+    }
+  }
+  return text;
+}
+
+void CMessageView::OnToComboSelChange(int index) {
+  // Choosing the field already chosen changes nothing.
+  if (index < 0 || index == document_.GetEmailFieldIndex()) return;
+  document_.SetEmailFieldIndex(index);
+  document_.SetModifiedFlag(true);
+}
+
+// ---- insertions ---------------------------------------------------------------
+
+// The inserted text is left on the clipboard, where the user may paste it again.
+void CMessageView::PasteThroughClipboard(const std::string& text) {
+  QApplication::clipboard()->setText(DecodeLetterBytes(text));
+  messageEdit_->paste();
+}
+
+void CMessageView::InsertAtCaret(const std::string& text) { PasteThroughClipboard(text); }
+
+void CMessageView::InsertAtStart(const std::string& text) {
+  QTextCursor start = messageEdit_->textCursor();
+  start.movePosition(QTextCursor::Start);
+  messageEdit_->setTextCursor(start);
+  messageEdit_->ensureCursorVisible();
+  PasteThroughClipboard(text);
+}
+
+// ---- edit commands --------------------------------------------------------------
+
+void CMessageView::Undo() { messageEdit_->undo(); }
+void CMessageView::Cut() { messageEdit_->cut(); }
+void CMessageView::Copy() { messageEdit_->copy(); }
+void CMessageView::Paste() { messageEdit_->paste(); }
+
+bool CMessageView::CanUndo() const { return messageEdit_->document()->isUndoAvailable(); }
+bool CMessageView::HasTextSelection() const { return messageEdit_->textCursor().hasSelection(); }
+bool CMessageView::CanPaste() const { return messageEdit_->canPaste(); }
+
+void CMessageView::OnSubjectEditKey(QKeySequence::StandardKey key) {
+  switch (key) {
+    case QKeySequence::Undo:
+      Undo();
+      break;
+    case QKeySequence::Cut:
+      Cut();
+      break;
+    case QKeySequence::Copy:
+      Copy();
+      break;
+    case QKeySequence::Paste:
+      Paste();
+      break;
+    default:
+      break;
+  }
+  emit editStateChanged();
+}
+
+}  // namespace postrider

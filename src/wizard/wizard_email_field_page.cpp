@@ -1,0 +1,42 @@
+#include "wizard/wizard_email_field_page.h"
+
+#include <QListWidget>
+
+#include "views/display_text.h"
+
+namespace postrider {
+
+CWizardEmailFieldPage::CWizardEmailFieldPage(WizardEmailFieldPage& answers, QWidget* parent,
+                                             const ShowHelpFunction& showHelp)
+    : CWizardPageDialog(parent, QStringLiteral(":/pictures/wizard-email-field.svg"), {}, showHelp),
+      answers_(answers),
+      fields_(new QListWidget(this)) {
+  AddText(QStringLiteral("Select the field in your database which contains the email address."),
+          130, 12, 146, 23);
+  Place(fields_, 142, 49, 124, 65);
+  Name(fields_, QStringLiteral("Email address field"));
+  fields_->setSelectionMode(QAbstractItemView::SingleSelection);
+  fields_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  fields_->setSortingEnabled(false);
+
+  // Filled anew at each showing, in list order, with nothing chosen.
+  for (const std::string& name : answers_.fieldNames) fields_->addItem(ShownText(name));
+  fields_->clearSelection();
+  fields_->setCurrentRow(-1);
+  fields_->setFocus();
+}
+
+void CWizardEmailFieldPage::SaveValues() {
+  const QList<QListWidgetItem*> chosen = fields_->selectedItems();
+  const int row = chosen.isEmpty() ? -1 : fields_->row(chosen.front());
+  answers_.emailFieldIndex = row;
+  // The list's own bytes, not the text shown for them.
+  answers_.emailFieldName = row >= 0 && static_cast<std::size_t>(row) < answers_.fieldNames.size()
+                                ? answers_.fieldNames[static_cast<std::size_t>(row)]
+                                : std::string();
+}
+
+// Without a chosen field the page simply stays.
+bool CWizardEmailFieldPage::CanGoOn() { return CheckEmailFieldPage(answers_); }
+
+}  // namespace postrider

@@ -1,0 +1,284 @@
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+
+#include "app/command_ids.h"
+#include "app_test_support.h"
+#include "views/message_view.h"
+
+using namespace postrider;
+using namespace postrider::testing;
+
+namespace {
+
+// Types a name into Qt's own save dialog and accepts it.
+ModalDriver::Action SaveAs(const QString& path) {
+  return [path](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog == nullptr) {
+      modal->close();
+      return;
+    }
+    // Typed into the name box, as a person would (selectFile leaves a focused box alone).
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+    QMetaObject::invokeMethod(dialog, "accept");
+  };
+}
+
+QStringList MenuTexts(QMenu* menu) {
+  QStringList texts;
+  for (QAction* action : menu->actions()) {
+    if (action->isVisible() && !action->isSeparator()) texts << action->text();
+  }
+  return texts;
+}
+
+}  // namespace
+
+class ProjectRoundTripTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void init();
+  void cleanup();
+
+  void EditSavedThroughTheFrameIsThereWhenTheProjectIsReopened();
+  void ProjectMadeWithTheWizardAtFirstRunIsSavedAndReopened();
+  void SaveAsAsksForANameAndAddsTheExtension();
+  void ClosingAsksToSaveAndCancelKeepsTheWindowOpen();
+  void RecentFilesShowInTheFileMenuNewestFirst();
+  void RecentFileThatFailsToOpenLeavesTheList();
+
+ private:
+  QString ExamplePath() const { return env_->File(QStringLiteral("example.prj")); }
+  static QMenu* FileMenu(CMainFrame* frame) {
+    for (QAction* action : frame->menuBar()->actions()) {
+      if (action->text() == QStringLiteral("&File")) return action->menu();
+    }
+    return nullptr;
+  }
+
+  std::unique_ptr<DesktopTestEnvironment> env_;
+};
+
+void ProjectRoundTripTest::initTestCase() {
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+}
+
+void ProjectRoundTripTest::init() {
+  env_ = std::make_unique<DesktopTestEnvironment>();
+  env_->CopyExampleProject();
+  WriteCurrentProjectFile(Bytes(ExamplePath()));
+}
+
+void ProjectRoundTripTest::cleanup() { env_.reset(); }
+
+void ProjectRoundTripTest::EditSavedThroughTheFrameIsThereWhenTheProjectIsReopened() {
+  const QString marker = QStringLiteral("Bring a friend along.");
+  {
+    CPostridrApp app;
+    QVERIFY(StartAndWait(app));
+    QPlainTextEdit* edit = app.mainFrame()->messageView()->messageEdit();
+    edit->setFocus();
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, marker);
+    QTest::keyClick(app.mainFrame(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(!app.document().IsModified());
+    QVERIFY(ReadBytes(env_->File(QStringLiteral("letter.txt"))).contains(marker.toUtf8()));
+
+    // The letter was edited since it was loaded, so closing asks once more.
+    QSignalSpy quit(&app, &CPostridrApp::quitRequested);
+    ModalScript script({ClickButton(QStringLiteral("No"))});
+    QVERIFY(app.mainFrame()->close());
+    QCOMPARE(script.acted(), 1);
+    QCOMPARE(quit.count(), 1);
+  }
+  QCOMPARE(SettingsValue("Settings", "CurrentProjectFile"), Bytes(ExamplePath()));
+  QCOMPARE(SettingsValue("Recent File List", "File1"), Bytes(ExamplePath()));
+
+  CPostridrApp again;
+  QVERIFY(StartAndWait(again));
+  QCOMPARE(again.document().GetPathName(), Bytes(ExamplePath()));
+  QVERIFY(again.mainFrame()->messageView()->messageEdit()->toPlainText().contains(marker));
+  again.document().SetModifiedFlag(false);
+}
+
+void ProjectRoundTripTest::ProjectMadeWithTheWizardAtFirstRunIsSavedAndReopened() {
+  // A first run: no settings, so the wizard comes up at start-up.
+  QVERIFY(QFile::remove(QString::fromStdString(SettingsFilePath())));
+  const QString list = env_->File(QStringLiteral("recipients.txt"));
+  const QString june = env_->File(QStringLiteral("june"));
+  const QString marker = QStringLiteral("Dear [[FirstName]], see you in June.");
+  {
+    CPostridrApp app;
+    QSignalSpy started(&app, &CPostridrApp::started);
+    ModalScript wizard({
+        ClickButton(QStringLiteral("Next >")),  // a new message, named on the first save
+        [list](QWidget* page) {
+          page->findChild<QLineEdit*>()->setText(list);
+          ClickButton(QStringLiteral("Next >"))(page);
+        },
+        [](QWidget* page) {
+          auto* fields = page->findChild<QListWidget*>();
+          fields->setCurrentRow(2);  // Email
+          ClickButton(QStringLiteral("Next >"))(page);
+        },
+        ClickButton(QStringLiteral("Finish")),
+    });
+    app.Start(0);
+    QVERIFY(started.wait(10000) || started.count() == 1);
+    QCOMPARE(wizard.acted(), 4);
+    CMainFrame* frame = app.mainFrame();
+    QVERIFY(frame->isVisible());
+    QCOMPARE(frame->windowTitle(), QStringLiteral("Postrider[*] - Postrider"));
+    QCOMPARE(app.document().GetEntryCount(), 12);
+    QCOMPARE(frame->statusPane(1)->text(), QStringLiteral("12 Selected"));
+    QCOMPARE(frame->insertFieldMenu()->actions().size(), 5);
+    QCOMPARE(frame->messageView()->toCombo()->currentText(), QStringLiteral("Email"));
+
+    QPlainTextEdit* edit = frame->messageView()->messageEdit();
+    edit->setFocus();
+    QTest::keyClicks(edit, marker);
+    ModalScript saveAs({SaveAs(june)});
+    frame->action(commands::kFileSave)->trigger();
+    QCOMPARE(saveAs.acted(), 1);
+    QCOMPARE(app.document().GetPathName(), Bytes(june + QStringLiteral(".prj")));
+    QVERIFY(ReadBytes(june + QStringLiteral(".txt")).contains(marker.toUtf8()));
+    QCOMPARE(ReadBytes(june + QStringLiteral(".prh")).size(), 32000);
+    QCOMPARE(frame->windowTitle(), QStringLiteral("june.prj[*] - Postrider"));
+    ModalScript dontSave({ClickButton(QStringLiteral("No"))});
+    QVERIFY(frame->close());
+  }
+  QCOMPARE(SettingsValue("Settings", "CurrentProjectFile"), Bytes(june + QStringLiteral(".prj")));
+
+  CPostridrApp again;
+  QVERIFY(StartAndWait(again));
+  QCOMPARE(again.document().GetPathName(), Bytes(june + QStringLiteral(".prj")));
+  QCOMPARE(again.mainFrame()->messageView()->messageEdit()->toPlainText(), marker);
+  QCOMPARE(again.mainFrame()->messageView()->toCombo()->currentText(), QStringLiteral("Email"));
+  again.document().SetModifiedFlag(false);
+}
+
+void ProjectRoundTripTest::SaveAsAsksForANameAndAddsTheExtension() {
+  const QString copy = env_->File(QStringLiteral("copy"));
+  {
+    CPostridrApp app;
+    QVERIFY(StartAndWait(app));
+    ModalScript script({SaveAs(copy)});
+    app.mainFrame()->action(commands::kFileSaveAs)->trigger();
+    QCOMPARE(script.acted(), 1);
+    QCOMPARE(script.titles(), QStringList({"Save As"}));
+    QVERIFY(QFile::exists(copy + QStringLiteral(".prj")));
+    QVERIFY(QFile::exists(copy + QStringLiteral(".prh")));
+    QCOMPARE(app.document().GetPathName(), Bytes(copy + QStringLiteral(".prj")));
+    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("copy.prj[*] - Postrider"));
+    QCOMPARE(app.recentFiles().entries(),
+             (std::vector<std::string>{Bytes(copy + QStringLiteral(".prj")), Bytes(ExamplePath())}));
+    QVERIFY(app.mainFrame()->close());
+  }
+  // The settings keep the project last saved.
+  QCOMPARE(SettingsValue("Settings", "CurrentProjectFile"), Bytes(copy + QStringLiteral(".prj")));
+}
+
+void ProjectRoundTripTest::ClosingAsksToSaveAndCancelKeepsTheWindowOpen() {
+  CPostridrApp app;
+  QVERIFY(StartAndWait(app));
+  QSignalSpy quit(&app, &CPostridrApp::quitRequested);
+  QString question;
+  QStringList buttons;
+  ModalScript script({[&](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      question = box->text();
+      for (QAbstractButton* button : box->buttons()) buttons << button->text().remove('&');
+      QCOMPARE(box->windowTitle(), QStringLiteral("Postrider"));
+    }
+    ClickButton(QStringLiteral("Cancel"))(modal);
+  }});
+  app.mainFrame()->action(commands::kAppExit)->trigger();
+  QCOMPARE(script.acted(), 1);
+  QCOMPARE(question, QStringLiteral("Save changes to example.prj?"));
+  buttons.sort();
+  QCOMPARE(buttons, QStringList({"Cancel", "No", "Yes"}));
+  QVERIFY(app.mainFrame()->isVisible());
+  QCOMPARE(quit.count(), 0);
+
+  // Yes saves before the window goes.
+  const QByteArray before = ReadBytes(env_->File(QStringLiteral("example.prh")));
+  app.document().ToggleEntrySelection(0);
+  ModalScript yes({ClickButton(QStringLiteral("Yes"))});
+  QVERIFY(app.mainFrame()->close());
+  QCOMPARE(quit.count(), 1);
+  const QByteArray after = ReadBytes(env_->File(QStringLiteral("example.prh")));
+  QCOMPARE(after.size(), 32000);
+  QVERIFY(after.at(0) != before.at(0));
+}
+
+void ProjectRoundTripTest::RecentFilesShowInTheFileMenuNewestFirst() {
+  const QString other = env_->File(QStringLiteral("example-comma.prj"));
+  CPostridrApp app;
+  QVERIFY(StartAndWait(app));
+  CMainFrame* frame = app.mainFrame();
+  QMenu* file = FileMenu(frame);
+  QVERIFY(file != nullptr);
+  QVERIFY(!frame->action(commands::kRecentFileFirst)->isVisible());
+  QVERIFY(MenuTexts(file).contains(QStringLiteral("&1 ") + ExamplePath()));
+
+  app.document().SetModifiedFlag(false);
+  QCOMPARE(app.OpenDocumentFile(Bytes(other)), CPostridrApp::OpenResult::Opened);
+  const QStringList texts = MenuTexts(file);
+  const qsizetype first = texts.indexOf(QStringLiteral("&1 ") + other);
+  QVERIFY2(first >= 0, qPrintable(texts.join('|')));
+  QCOMPARE(texts.value(first + 1), QStringLiteral("&2 ") + ExamplePath());
+  QCOMPARE(texts.value(first + 2), QStringLiteral("E&xit"));
+
+  // Choosing the second entry opens it and moves it to the top.
+  app.document().SetModifiedFlag(false);
+  QVERIFY(frame->RouteCommand(commands::kRecentFileFirst + 1));
+  QCOMPARE(app.document().GetPathName(), Bytes(ExamplePath()));
+  QCOMPARE(app.recentFiles().at(0), Bytes(ExamplePath()));
+  QCOMPARE(SettingsValue("Recent File List", "File2"), Bytes(other));
+  app.document().SetModifiedFlag(false);
+}
+
+void ProjectRoundTripTest::RecentFileThatFailsToOpenLeavesTheList() {
+  const QString gone = env_->File(QStringLiteral("gone.prj"));
+  QVERIFY(QFile::copy(ExamplePath(), gone));
+  {
+    CPostridrApp app;
+    QVERIFY(StartAndWait(app));
+    app.document().SetModifiedFlag(false);
+    QCOMPARE(app.OpenDocumentFile(Bytes(gone)), CPostridrApp::OpenResult::Opened);
+    app.document().SetModifiedFlag(false);
+    QVERIFY(app.mainFrame()->close());
+  }
+  QVERIFY(QFile::remove(gone));
+  WriteCurrentProjectFile(Bytes(ExamplePath()));
+
+  CPostridrApp app;
+  QVERIFY(StartAndWait(app));
+  QCOMPARE(app.recentFiles().at(1), Bytes(gone));
+  app.document().SetModifiedFlag(false);
+  ModalScript script({ClickButton(QStringLiteral("OK"))});
+  QVERIFY(app.mainFrame()->RouteCommand(commands::kRecentFileFirst + 1));
+  QCOMPARE(script.acted(), 1);
+  QCOMPARE(app.recentFiles().entries(), std::vector<std::string>{Bytes(ExamplePath())});
+  QCOMPARE(SettingsValue("Recent File List", "File2"), std::string());
+
+  // A cancelled save prompt is no failure: the entry stays.
+  app.document().SetModifiedFlag(true);
+  ModalScript cancel({ClickButton(QStringLiteral("Cancel"))});
+  QVERIFY(app.mainFrame()->RouteCommand(commands::kRecentFileFirst));
+  QCOMPARE(cancel.acted(), 1);
+  QCOMPARE(app.recentFiles().size(), 1);
+  app.document().SetModifiedFlag(false);
+}
+
+QTEST_MAIN(ProjectRoundTripTest)
+#include "project_round_trip_test.moc"

@@ -1,0 +1,40 @@
+#include <QTest>
+
+#include <string>
+
+#include "views/display_text.h"
+
+using postrider::PlainMenuText;
+using postrider::ShownText;
+
+class DisplayTextTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void ValidUtf8IsShownAsUtf8() {
+    QCOMPARE(ShownText("M\xC3\xBCller \xE2\x82\xAC"), QStringLiteral("M\u00FCller \u20AC"));
+    QCOMPARE(ShownText("\xF0\x9F\x93\xAE"), QString::fromUtf8("\xF0\x9F\x93\xAE"));
+  }
+
+  // A Latin-1 or Windows-1252 list shows its letters, never replacement marks.
+  void BytesThatAreNotUtf8AreWindows1252() {
+    QCOMPARE(ShownText("M\xFCller"), QStringLiteral("M\u00FCller"));
+    QCOMPARE(ShownText("caf\xE9 \x80"), QStringLiteral("caf\u00E9 \u20AC"));
+    QCOMPARE(ShownText("\xC3"), QStringLiteral("\u00C3"));                // cut short
+    QCOMPARE(ShownText("\xC0\xAF"), QStringLiteral("\u00C0\u00AF"));      // overlong
+    QCOMPARE(ShownText("\xED\xA0\x80").size(), 3);                        // surrogate
+    QCOMPARE(ShownText("\xF4\x90\x80\x80").size(), 4);                    // past U+10FFFF
+  }
+
+  void NulBytesAndEmptyValuesSurvive() {
+    QCOMPARE(ShownText(std::string_view("a\0b", 3)).size(), 3);
+    QVERIFY(ShownText("").isEmpty());
+  }
+
+  void MenuTextShowsAmpersandsAndNoTabs() {
+    QCOMPARE(PlainMenuText(QStringLiteral("R&D\tcost")), QStringLiteral("R&&D cost"));
+  }
+};
+
+QTEST_MAIN(DisplayTextTest)
+#include "display_text_test.moc"

@@ -1,0 +1,482 @@
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include <memory>
+
+#include "project/postridr_doc.h"
+#include "qt_support/test_environment.h"
+#include "views/field_width_edit.h"
+#include "views/message_view.h"
+#include "views/message_view_test_support.h"
+#include "views/shared_fonts.h"
+
+using namespace postrider;
+using namespace postrider::testing;
+
+namespace {
+
+const QByteArray kLetter =
+    "To: \nFrom:  \nSubject: Spring readings\nDear [[Name]],\n\nsee you in [[City]].\n";
+
+QColor PixelAt(QWidget& widget, int x, int y) { return widget.grab().toImage().pixelColor(x, y); }
+
+// Types `text` as key presses carrying their characters, which reaches
+// letters no key code names.
+void Type(QWidget* widget, const QString& text) {
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &release);
+  }
+}
+
+int DarkPixels(const QImage& image, const QRect& area) {
+  int dark = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      if (qGray(image.pixel(x, y)) < 100) ++dark;
+    }
+  }
+  return dark;
+}
+
+QString AccessibleName(QObject* object) {
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+  return accessible != nullptr ? accessible->text(QAccessible::Name) : QString();
+}
+
+// The text of the label that names `control`.
+QString LabelOf(QWidget* control) {
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+  if (accessible == nullptr) return {};
+  for (const auto& [other, relation] : accessible->relations(QAccessible::Label)) {
+    if (other != nullptr) return other->text(QAccessible::Name);
+  }
+  return {};
+}
+
+}  // namespace
+
+class MessageViewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void cleanup();
+
+  void BandLabelsAndControlsSitAtTheirPlaces();
+  void LongLinesWrapAtTheEditsWidth();
+  void LoadShowsTheLetterAndTheFieldsWithTheEmailFieldChosen();
+  void ToComboChoiceMarksTheProjectModifiedAtOnce();
+  void NothingChangedMarksNothingAndKeepsTheLettersBytes();
+  void EditedTextMarksTheProjectModifiedAgainAfterEverySave();
+  void EditCommandsActOnTheMessageTextWithTheFocusInTheSubject();
+  void EditKeysPressedInTheSubjectActOnTheMessageText();
+  void InsertMergeFieldReplacesTheSelectionAndLeavesItOnTheClipboard();
+  void InsertAtStartPutsTheTextFirstWhereverTheCaretWas();
+  void ALatin1LetterComesBackByteForByteAndEditedStaysReadable();
+  void NoListFieldsGiveAnEmptyComboAndStoreMinusOne();
+  void TypingAndPastingInTheSubjectStopAtTheFieldsRightEdge();
+  void EveryControlHasAnAccessibleName();
+
+ private:
+  void OpenProject(const QByteArray& letter, const QByteArray& list = kThreeFieldList) {
+    projectPath = WriteLetterProject(*env, letter, list);
+    QVERIFY(document->OnOpenDocument(PathOf(projectPath)));
+  }
+  void ShowView() {
+    view->resize(500, 300);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+  }
+  void Save() { QVERIFY(document->OnSaveDocument(PathOf(projectPath)).ok()); }
+  QByteArray LetterOnDisk() const { return ReadBytes(env->File(QStringLiteral("letter.txt"))); }
+  void TypeAtEnd(const QString& text) {
+    QPlainTextEdit* edit = view->messageEdit();
+    edit->moveCursor(QTextCursor::End);
+    Type(edit, text);
+  }
+
+  std::unique_ptr<DesktopTestEnvironment> env;
+  std::unique_ptr<CPostridrDoc> document;
+  AnsweringPrompts prompts;
+  std::unique_ptr<CMessageView> view;
+  QString projectPath;
+};
+
+void MessageViewTest::init() {
+  env = std::make_unique<DesktopTestEnvironment>();
+  prompts = {};
+  document = std::make_unique<CPostridrDoc>();
+  document->SetPrompts(&prompts);
+  view = std::make_unique<CMessageView>(*document);
+  QApplication::clipboard()->clear();
+}
+
+void MessageViewTest::cleanup() {
+  view.reset();
+  document.reset();
+  env.reset();
+}
+
+void MessageViewTest::BandLabelsAndControlsSitAtTheirPlaces() {
+  OpenProject(kLetter);
+  ShowView();
+  const MessageViewLayout& layout = view->layout();
+  const MessageViewLayout unscaled = MessageViewLayout::Scaled(1.0);
+  QCOMPARE(unscaled.toCombo, QRect(60, 3, 300, 20));
+  QCOMPARE(unscaled.subjectEdit, QRect(60, 26, 300, 20));
+  QCOMPARE(view->toCombo()->geometry(), layout.toCombo);
+  QCOMPARE(view->subjectEdit()->geometry(), layout.subjectEdit);
+  QCOMPARE(view->messageEdit()->geometry(),
+           QRect(0, layout.bandHeight, 500, 300 - layout.bandHeight));
+  // A font wider than the band was drawn for widens the labels and moves the
+  // controls along, two pixels right of them as before.
+  const MessageViewLayout wide = MessageViewLayout::Scaled(1.0, 70);
+  QCOMPARE(wide.subjectLabel, QRect(4, 26, 70, 20));
+  QCOMPARE(wide.toCombo, QRect(76, 3, 300, 20));
+  QCOMPARE(wide.subjectEdit.left(), wide.subjectLabel.x() + wide.subjectLabel.width() + 2);
+  QVERIFY(QFontMetrics(GetSharedFonts().bold).horizontalAdvance(QStringLiteral("Subject:")) <
+          layout.subjectLabel.width());
+
+  // Light grey band with a raised edge, right of the controls.
+  const QImage image = view->grab().toImage();
+  const int clear = layout.toCombo.right() + 10;
+  const int bottom = layout.bandHeight - 1;
+  QCOMPARE(image.pixelColor(clear, 20), QColor(192, 192, 192));
+  QCOMPARE(image.pixelColor(0, 20), QColor(255, 255, 255));
+  QCOMPARE(image.pixelColor(clear, 0), QColor(255, 255, 255));
+  QCOMPARE(image.pixelColor(499, 20), QColor(128, 128, 128));
+  QCOMPARE(image.pixelColor(clear, bottom), QColor(128, 128, 128));
+  // Both labels are drawn in black in their rectangles.
+  QVERIFY(DarkPixels(image, layout.toLabel) > 10);
+  QVERIFY(DarkPixels(image, layout.subjectLabel) > DarkPixels(image, layout.toLabel));
+
+  // Resizing keeps the band and the controls, and the text fills the rest.
+  view->resize(700, 400);
+  QCOMPARE(view->messageEdit()->geometry(),
+           QRect(0, layout.bandHeight, 700, 400 - layout.bandHeight));
+  QCOMPARE(view->toCombo()->geometry(), layout.toCombo);
+  QCOMPARE(PixelAt(*view, 690, 20), QColor(192, 192, 192));
+}
+
+void MessageViewTest::LongLinesWrapAtTheEditsWidth() {
+  OpenProject("To: \nFrom:  \nSubject: x\n" + QByteArray(400, 'w') + "\n");
+  ShowView();
+  QPlainTextEdit* edit = view->messageEdit();
+  QCOMPARE(edit->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  QCOMPARE(edit->font(), GetSharedFonts().fixed);
+  QTRY_VERIFY(edit->document()->firstBlock().layout()->lineCount() > 1);
+}
+
+void MessageViewTest::LoadShowsTheLetterAndTheFieldsWithTheEmailFieldChosen() {
+  OpenProject(kLetter);
+  QCOMPARE(view->subjectEdit()->text(), QStringLiteral("Spring readings"));
+  QCOMPARE(view->MessageText(), QStringLiteral("Dear [[Name]],\n\nsee you in [[City]].\n"));
+  QComboBox* to = view->toCombo();
+  QCOMPARE(to->count(), 3);
+  QCOMPARE(to->itemText(0), QStringLiteral("Name"));
+  QCOMPARE(to->itemText(2), QStringLiteral("City"));
+  QCOMPARE(to->currentIndex(), 1);
+  QVERIFY(!view->messageEdit()->document()->isModified());
+  QVERIFY(!view->CanUndo());
+}
+
+void MessageViewTest::ToComboChoiceMarksTheProjectModifiedAtOnce() {
+  OpenProject(kLetter);
+  ShowView();
+  Save();
+  QVERIFY(!document->IsModified());
+
+  // The field already chosen, chosen again, changes nothing.
+  emit view->toCombo()->activated(1);
+  QVERIFY(!document->IsModified());
+
+  QTest::keyClick(view->toCombo(), Qt::Key_Down);
+  QCOMPARE(view->toCombo()->currentIndex(), 2);
+  QCOMPARE(document->GetEmailFieldIndex(), 2);
+  QVERIFY(document->IsModified());
+
+  // A load sets the choice without counting as the user's.
+  Save();
+  document->RefreshViews();
+  QVERIFY(!document->IsModified());
+  QCOMPARE(view->toCombo()->currentIndex(), 2);
+}
+
+void MessageViewTest::NothingChangedMarksNothingAndKeepsTheLettersBytes() {
+  OpenProject(kLetter);
+  Save();
+  view->UpdateDocument();
+  QVERIFY(!document->IsModified());
+  // The letter's LF line ends stay as they were.
+  QCOMPARE(document->GetBody(), std::string("Dear [[Name]],\n\nsee you in [[City]].\n"));
+  QCOMPARE(LetterOnDisk(), kLetter);
+  QVERIFY(prompts.saveQuestions.empty() && document->CanCloseFrame());
+  QVERIFY(prompts.saveQuestions.empty());
+}
+
+void MessageViewTest::EditedTextMarksTheProjectModifiedAgainAfterEverySave() {
+  OpenProject(kLetter);
+  Save();
+  TypeAtEnd(QStringLiteral("Bye"));
+  // Noticed only when the document takes the view's copy.
+  QVERIFY(!document->IsModified());
+  view->UpdateDocument();
+  QVERIFY(document->IsModified());
+
+  Save();
+  QVERIFY(!document->IsModified());
+  QCOMPARE(LetterOnDisk(), QByteArray("To: \nFrom:  \nSubject: Spring readings\n"
+                                      "Dear [[Name]],\r\n\r\nsee you in [[City]].\r\nBye"));
+  view->UpdateDocument();
+  QVERIFY(document->IsModified());
+
+  // So closing after a save asks again.
+  Save();
+  QVERIFY(document->CanCloseFrame());
+  QCOMPARE(prompts.saveQuestions.size(), std::size_t(1));
+
+  // A subject change alone is noticed as well.
+  document->RefreshViews();
+  Save();
+  view->subjectEdit()->setText(QStringLiteral("Autumn readings"));
+  view->UpdateDocument();
+  QVERIFY(document->IsModified());
+  QCOMPARE(document->GetSubject(), std::string("Autumn readings"));
+}
+
+void MessageViewTest::EditCommandsActOnTheMessageTextWithTheFocusInTheSubject() {
+  OpenProject("To: \nFrom:  \nSubject: Hi\nHello world");
+  ShowView();
+  view->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(view.get()));
+  QLineEdit* subject = view->subjectEdit();
+  subject->setFocus();
+  QTRY_VERIFY(subject->hasFocus());
+  subject->selectAll();
+
+  QPlainTextEdit* edit = view->messageEdit();
+  QSignalSpy states(view.get(), &CMessageView::editStateChanged);
+  QVERIFY(!view->HasTextSelection());
+  QTextCursor cursor = edit->textCursor();
+  cursor.setPosition(6);
+  cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+  edit->setTextCursor(cursor);
+  QVERIFY(view->HasTextSelection());
+  QVERIFY(states.count() > 0);
+
+  view->Copy();
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("world"));
+  QVERIFY(view->CanPaste());
+  view->Cut();
+  QCOMPARE(view->MessageText(), QStringLiteral("Hello "));
+  QVERIFY(!view->HasTextSelection());
+  QVERIFY(view->CanUndo());
+  edit->moveCursor(QTextCursor::Start);
+  view->Paste();
+  QCOMPARE(view->MessageText(), QStringLiteral("worldHello "));
+  view->Undo();
+  QCOMPARE(view->MessageText(), QStringLiteral("Hello "));
+
+  // The subject and the focus were left alone.
+  QCOMPARE(subject->text(), QStringLiteral("Hi"));
+  QVERIFY(subject->hasFocus());
+  QApplication::clipboard()->clear();
+  QTRY_VERIFY(!view->CanPaste());
+}
+
+void MessageViewTest::EditKeysPressedInTheSubjectActOnTheMessageText() {
+  OpenProject("To: \nFrom:  \nSubject: Hi\nHello");
+  QLineEdit* subject = view->subjectEdit();
+  QApplication::clipboard()->setText(QStringLiteral(" there"));
+  view->messageEdit()->moveCursor(QTextCursor::End);
+
+  QTest::keyClick(subject, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(view->MessageText(), QStringLiteral("Hello there"));
+  QCOMPARE(subject->text(), QStringLiteral("Hi"));
+  QTest::keyClick(subject, Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(view->MessageText(), QStringLiteral("Hello"));
+
+  view->messageEdit()->selectAll();
+  QTest::keyClick(subject, Qt::Key_X, Qt::ControlModifier);
+  QCOMPARE(view->MessageText(), QString());
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Hello"));
+  // Other keys still type into the subject.
+  QTest::keyClick(subject, Qt::Key_End);
+  QTest::keyClicks(subject, QStringLiteral("!"));
+  QCOMPARE(subject->text(), QStringLiteral("Hi!"));
+}
+
+void MessageViewTest::InsertMergeFieldReplacesTheSelectionAndLeavesItOnTheClipboard() {
+  OpenProject(kLetter);
+  QPlainTextEdit* edit = view->messageEdit();
+  QTextCursor cursor = edit->textCursor();
+  cursor.setPosition(5);
+  cursor.setPosition(13, QTextCursor::KeepAnchor);  // "[[Name]]"
+  edit->setTextCursor(cursor);
+
+  document->InsertMergeField(2);
+  QCOMPARE(view->MessageText(), QStringLiteral("Dear [[City]],\n\nsee you in [[City]].\n"));
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("[[City]]"));
+  QCOMPARE(edit->textCursor().position(), 13);
+
+  // At the caret when nothing is selected.
+  edit->moveCursor(QTextCursor::End);
+  document->InsertMergeField(0);
+  QVERIFY(view->MessageText().endsWith(QStringLiteral(".\n[[Name]]")));
+  view->UpdateDocument();
+  QVERIFY(document->IsModified());
+  QVERIFY(document->GetBody().ends_with(".\r\n[[Name]]"));
+
+  // No such field: nothing happens.
+  const QString before = view->MessageText();
+  document->InsertMergeField(3);
+  document->InsertMergeField(-1);
+  QCOMPARE(view->MessageText(), before);
+}
+
+void MessageViewTest::InsertAtStartPutsTheTextFirstWhereverTheCaretWas() {
+  QByteArray body;
+  for (int line = 0; line < 200; ++line) body += "line " + QByteArray::number(line) + "\n";
+  OpenProject("To: \nFrom:  \nSubject: x\n" + body);
+  ShowView();
+  QPlainTextEdit* edit = view->messageEdit();
+  edit->moveCursor(QTextCursor::End);
+  edit->ensureCursorVisible();
+  QTRY_VERIFY(edit->verticalScrollBar()->value() > 0);
+
+  view->InsertAtStart("[[Attachment:  /tmp/report.pdf]]\r\n");
+  const QString text = view->MessageText();
+  QVERIFY(text.startsWith(QStringLiteral("[[Attachment:  /tmp/report.pdf]]\nline 0\nline 1\n")));
+  QVERIFY(text.endsWith(QStringLiteral("line 199\n")));
+  QCOMPARE(edit->verticalScrollBar()->value(), 0);
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("[[Attachment:  /tmp/report.pdf]]\n"));
+
+  // From the middle of a selection too.
+  QTextCursor middle = edit->textCursor();
+  middle.setPosition(60);
+  middle.setPosition(70, QTextCursor::KeepAnchor);
+  edit->setTextCursor(middle);
+  view->InsertAtStart("[[Attachment:  /tmp/b.pdf]]\r\n");
+  QVERIFY(view->MessageText().startsWith(
+      QStringLiteral("[[Attachment:  /tmp/b.pdf]]\n[[Attachment:  /tmp/report.pdf]]\n")));
+  QCOMPARE(view->MessageText().size(), text.size() + 28);
+}
+
+void MessageViewTest::ALatin1LetterComesBackByteForByteAndEditedStaysReadable() {
+  const QByteArray letter =
+      "To: \nFrom:  \nSubject: R\xE9union \x96 \xE9t\xE9\nCher Andr\xE9,\n\n\xC0 bient\xF4t\xA0!\n";
+  OpenProject(letter, "Pr\xE9nom\tEmail\nAndr\xE9\ta@example.com\n");
+  QCOMPARE(view->subjectEdit()->text(), QStringLiteral("Réunion – été"));
+  QCOMPARE(view->MessageText(), QStringLiteral("Cher André,\n\nÀ bientôt\u00A0!\n"));
+  QCOMPARE(view->toCombo()->itemText(0), QStringLiteral("Prénom"));
+
+  Save();
+  QCOMPARE(LetterOnDisk(), letter);
+
+  // Edited with letters Latin-1 holds: still Latin-1, now with CR LF lines.
+  TypeAtEnd(QStringLiteral("Tr\u00E8s "));
+  document->InsertMergeField(0);
+  Save();
+  QCOMPARE(LetterOnDisk(),
+           QByteArray("To: \nFrom:  \nSubject: R\xE9union \x96 \xE9t\xE9\n"
+                      "Cher Andr\xE9,\r\n\r\n\xC0 bient\xF4t\xA0!\r\nTr\xE8s [[Pr\xE9nom]]"));
+
+  // A letter Latin-1 cannot hold: the text goes to UTF-8 rather than losing it.
+  TypeAtEnd(QStringLiteral(" \u0141\u00F3d\u017A"));
+  Save();
+  const QByteArray utf8 = LetterOnDisk();
+  QVERIFY(
+      utf8.endsWith("\xC3\x80 bient\xC3\xB4t\xC2\xA0!\r\nTr\xC3\xA8s [[Pr\xC3\xA9nom]] "
+                    "\xC5\x81\xC3\xB3\x64\xC5\xBA"));
+  // The subject was not touched: its bytes stay single-byte.
+  QVERIFY(utf8.startsWith("To: \nFrom:  \nSubject: R\xE9union \x96 \xE9t\xE9\n"));
+
+  CPostridrDoc again;
+  CMessageView reopened(again);
+  QVERIFY(again.OnOpenDocument(PathOf(projectPath)));
+  QVERIFY(reopened.MessageText().endsWith(QStringLiteral("Très [[Prénom]] Łódź")));
+  QVERIFY(!reopened.MessageText().contains(QChar::ReplacementCharacter));
+  QCOMPARE(reopened.subjectEdit()->text(), QStringLiteral("Réunion – été"));
+}
+
+void MessageViewTest::NoListFieldsGiveAnEmptyComboAndStoreMinusOne() {
+  OpenProject(kLetter, QByteArray());
+  QCOMPARE(view->toCombo()->count(), 0);
+  QCOMPARE(view->toCombo()->currentIndex(), -1);
+  QCOMPARE(document->GetEmailFieldIndex(), 1);  // as the project file said
+  view->UpdateDocument();
+  QCOMPARE(document->GetEmailFieldIndex(), -1);
+}
+
+void MessageViewTest::TypingAndPastingInTheSubjectStopAtTheFieldsRightEdge() {
+  OpenProject(kLetter);
+  ShowView();
+  auto* subject = static_cast<FieldWidthEdit*>(view->subjectEdit());
+  const int room = subject->TextRoom();
+  QVERIFY(room > 200);
+  subject->clear();
+
+  QTest::keyClicks(subject, QString(200, QLatin1Char('W')));
+  const QString typed = subject->text();
+  QVERIFY(typed.size() > 5 && typed.size() < 200);
+  QVERIFY(subject->fontMetrics().horizontalAdvance(typed) <= room);
+  QVERIFY(subject->fontMetrics().horizontalAdvance(typed + QLatin1Char('W')) > room);
+  // Still full: one more is refused, wherever the caret is.
+  subject->setCursorPosition(2);
+  QTest::keyClicks(subject, QStringLiteral("W"));
+  QCOMPARE(subject->text(), typed);
+
+  // A paste gives what fits and nothing more.
+  subject->clear();
+  QTest::keyClicks(subject, QStringLiteral("Re: "));
+  const QString pasted = QString(300, QLatin1Char('m'));
+  QApplication::clipboard()->setText(pasted);
+  subject->paste();
+  const QString kept = subject->text();
+  QVERIFY(kept.startsWith(QStringLiteral("Re: mmm")));
+  QVERIFY(kept.size() < 304);
+  QVERIFY(subject->fontMetrics().horizontalAdvance(kept) <= room);
+  QVERIFY(subject->fontMetrics().horizontalAdvance(kept + QLatin1Char('m')) > room);
+
+  // A loaded subject wider than the field is kept whole; it can still be shortened.
+  const std::string wide(150, 'W');
+  document->SetSubject(wide);
+  view->LoadFromDocument();
+  QCOMPARE(subject->text().size(), qsizetype(150));
+  subject->end(false);
+  QTest::keyClick(subject, Qt::Key_Backspace);
+  QCOMPARE(subject->text().size(), qsizetype(149));
+  QTest::keyClicks(subject, QStringLiteral("x"));
+  QCOMPARE(subject->text().size(), qsizetype(149));
+  view->UpdateDocument();
+  QCOMPARE(document->GetSubject(), std::string(149, 'W'));
+}
+
+void MessageViewTest::EveryControlHasAnAccessibleName() {
+  OpenProject(kLetter);
+  QCOMPARE(view->toCombo()->accessibleName(), QStringLiteral("To"));
+  QCOMPARE(AccessibleName(view->subjectEdit()), QStringLiteral("Subject"));
+  QCOMPARE(AccessibleName(view->messageEdit()), QStringLiteral("Message text"));
+  // The band's labels name their controls for assistive technology.
+  QCOMPARE(LabelOf(view->toCombo()), QStringLiteral("To:"));
+  QCOMPARE(LabelOf(view->subjectEdit()), QStringLiteral("Subject:"));
+}
+
+QTEST_MAIN(MessageViewTest)
+#include "message_view_test.moc"
