@@ -19,6 +19,11 @@ bool Exists(const std::string& path) {
   return std::filesystem::exists(path, error);
 }
 
+bool IsRegularFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
 // Problems met while a project opened; the project opens anyway.
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
@@ -75,6 +80,8 @@ void CPostridrDoc::ResetProjectStorage() {
   loadProblems_.clear();
   letterUnread_ = false;
   marksUnread_ = false;
+  letterOnDisk_ = {};
+  letterRead_ = false;
   unappliedJournal_ = false;
   untitledJournalPath_.clear();
   NotifyListAboutToChange();
@@ -193,13 +200,19 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
 
   const bool keepUnreadLetter = letterUnread_ && messagePath == messageFilePath_ &&
                                 message_ == MessageContents{};
+  // A letter nobody changed is left as it is: a save must not fail on a
+  // letter in a folder the user may only read.
+  const bool letterUnchanged = letterRead_ && messagePath == messageFilePath_ &&
+                               message_ == letterOnDisk_ && IsRegularFile(messagePath);
   const bool keepUnreadMarks = marksUnread_ && entryStatePath == entryStateFilePath_ &&
                                std::all_of(marks_.block().begin(), marks_.block().end(),
                                            [](std::uint8_t mark) { return mark == 0; });
 
   // The project file goes last: it names the other two.
   Status status = CheckSaveTargets(projectPath, messagePath, entryStatePath);
-  if (status && !keepUnreadLetter) status = postrider::WriteMessageFile(messagePath, message_);
+  if (status && !keepUnreadLetter && !letterUnchanged) {
+    status = postrider::WriteMessageFile(messagePath, message_);
+  }
   if (status && !keepUnreadMarks) status = postrider::WriteEntryStateFile(entryStatePath, marks_);
   if (status) status = WriteProjectFile(projectPath, keys);
   if (!status) {
@@ -209,6 +222,10 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
 
   const std::string previousPath = pathName_;
   messageFilePath_ = messagePath;
+  if (!keepUnreadLetter) {
+    letterOnDisk_ = message_;
+    letterRead_ = true;
+  }
   entryStateFilePath_ = entryStatePath;
   storedKeys_ = keys;
   pathName_ = projectPath;
@@ -343,6 +360,8 @@ Status CPostridrDoc::ReadMessageFile() {
   Result<MessageContents> message = postrider::ReadMessageFile(messageFilePath_);
   if (!message) return message.status();
   message_ = std::move(*message);
+  letterOnDisk_ = message_;
+  letterRead_ = true;
   return Status::Ok();
 }
 

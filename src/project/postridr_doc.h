@@ -183,6 +183,9 @@ class CPostridrDoc {
   // A letter or entry state file that exists but could not be read is not
   // written over with the empty contents that stand in for it.
   bool letterUnread_ = false;
+  // The letter as its file holds it, so a save writes it only when it changed.
+  MessageContents letterOnDisk_;
+  bool letterRead_ = false;
   bool marksUnread_ = false;
   // A journal lies at the journal path that this document did not take in.
   bool unappliedJournal_ = false;

@@ -230,16 +230,21 @@ TEST_F(SendSurvivesKillTest, AKilledRunsJournalIsAppliedByTheNextCommandThatOpen
   EXPECT_EQ(Cli({"entries", project}).err, "");
 }
 
-TEST_F(SendSurvivesKillTest, AProjectInAReadOnlyFolderIsRefusedBeforeAnythingIsSent) {
-  ScriptedSmtpServer server;
-  WriteProject(3, server.address(), "read-only");
+// Root writes anywhere: the program runs as nobody where it must be refused.
+CliOptions AsOrdinaryUser() {
   CliOptions options;
   if (geteuid() == 0) {
-    // Root writes anywhere; the program runs as nobody for this one.
-    if (!fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "setpriv is needed to run as nobody";
     options.runUnder = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
                         "--"};
   }
+  return options;
+}
+
+TEST_F(SendSurvivesKillTest, AProjectInAReadOnlyFolderIsRefusedBeforeAnythingIsSent) {
+  ScriptedSmtpServer server;
+  WriteProject(3, server.address(), "read-only");
+  const CliOptions options = AsOrdinaryUser();
+  if (!options.runUnder.empty() && !fs::exists(options.runUnder[0])) GTEST_SKIP() << "no setpriv";
   const std::string folder = dir.File("read-only");
   for (const auto& entry : fs::directory_iterator(folder)) chmod(entry.path().c_str(), 0644);
   chmod(dir.path().c_str(), 0755);
@@ -256,6 +261,33 @@ TEST_F(SendSurvivesKillTest, AProjectInAReadOnlyFolderIsRefusedBeforeAnythingIsS
   EXPECT_NE(run.err.find("nothing was sent"), std::string::npos) << run.err;
   EXPECT_TRUE(server.Commands().empty());
   EXPECT_EQ(ReadFileBytes(project) + ReadFileBytes(dir.File("read-only/members.prh")), before);
+}
+
+TEST_F(SendSurvivesKillTest, AnUnchangedLetterInAReadOnlyFolderDoesNotStopTheSave) {
+  ScriptedSmtpServer server;
+  WriteProject(3, server.address());
+  const CliOptions options = AsOrdinaryUser();
+  if (!options.runUnder.empty() && !fs::exists(options.runUnder[0])) GTEST_SKIP() << "no setpriv";
+  fs::create_directories(dir.File("letters"));
+  fs::rename(dir.File("project/letter.txt"), dir.File("letters/letter.txt"));
+  std::string keys = ReadFileBytes(project);
+  keys.replace(keys.find("MessageFile=letter.txt"), 22, "MessageFile=../letters/letter.txt");
+  dir.Write("project/members.prj", keys);
+  chmod(dir.path().c_str(), 0755);
+  chmod(settings.c_str(), 0644);
+  chmod(dir.File("letters/letter.txt").c_str(), 0644);
+  chmod(dir.File("letters").c_str(), 0555);
+  for (const auto& entry : fs::directory_iterator(dir.File("project"))) {
+    chmod(entry.path().c_str(), 0666);
+  }
+  chmod(dir.File("project").c_str(), 0777);
+
+  const CliRun run = Cli({"send", project, "--settings", settings}, options);
+
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(server.MessageCount(), 3);
+  EXPECT_EQ(StatusColumn(), "111");
+  EXPECT_FALSE(fs::exists(project + ".journal"));
 }
 
 }  // namespace
