@@ -154,10 +154,11 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
       const bool settled = event.status == StatusSent || event.status == StatusBadAddress;
       resume = settled ? event.entry + 1 : event.entry;
     }
-    // A run that went through its whole list without ending resumes at the
-    // list's end, which asks before starting over rather than sending again.
-    lastIndexSent = run.lastIndexSent.value_or(resume);
-    replay.lastRunEnded = run.lastIndexSent.has_value();
+    // A run that got through its whole list is complete, as its end would
+    // have said: the next send starts from the top.
+    const bool throughTheList = resume >= current.entries;
+    lastIndexSent = run.lastIndexSent.value_or(throughTheList ? 0 : resume);
+    replay.lastRunEnded = run.lastIndexSent.has_value() || throughTheList;
   }
   for (auto& [entry, event] : doubts) replay.inDoubt.push_back(event);
   replay.applied = true;

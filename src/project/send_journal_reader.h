@@ -51,7 +51,7 @@ struct JournalReplay {
 // Replays every run on marks and lastIndexSent, as the runs left them: each
 // run's cleared statuses, its outcomes, and where the next run resumes (the
 // run's own end, or else just after its last settled entry, at an entry
-// that was halted or in flight).
+// that was halted or in flight; 0 once it got through the list).
 JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
                                 EntryMarks& marks, int& lastIndexSent);
 

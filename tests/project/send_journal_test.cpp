@@ -285,10 +285,10 @@ TEST_F(JournalReplayTest, HaltedOrRefusedEntriesAreWhereTheNextRunBegins) {
   EXPECT_TRUE(replay.inDoubt.empty());
   EXPECT_EQ(lastIndexSent, 0);
 
-  // A run that got through its whole list without its end resumes at the
-  // end, which asks before it starts over.
-  Replay({Run(3, {Outcome(5, StatusSent)})});
-  EXPECT_EQ(lastIndexSent, 6);
+  // A run that got through its whole list is complete without its end.
+  lastIndexSent = 4;
+  EXPECT_TRUE(Replay({Run(3, {Outcome(5, StatusSent)})}).lastRunEnded);
+  EXPECT_EQ(lastIndexSent, 0);
 }
 
 TEST_F(JournalReplayTest, AJournalForAnotherVersionOfTheListChangesNothing) {
