@@ -121,9 +121,8 @@ class QuietFrame : public IMainFrame {
   void ShowHelpContents() override {}
 };
 
-// Seconds one send run takes in this process, with or without its journal.
-double RunController(const fs::path& folder, int entries, bool journal) {
-  Sink sink;
+// Seconds one send run to `sink` takes in this process, with or without its journal.
+double RunController(const Sink& sink, const fs::path& folder, int entries, bool journal) {
   const fs::path project = WriteProject(folder, entries, sink.address());
   const std::string journalPath = project.string() + ".journal";
   fs::remove(journalPath);
@@ -176,8 +175,9 @@ struct JournalPair {
 
 JournalPair RunJournalPair(const fs::path& folder, int entries, int round) {
   const bool journalFirst = round % 2 == 1;
-  const double firstSeconds = RunController(folder, entries, journalFirst);
-  const double secondSeconds = RunController(folder, entries, !journalFirst);
+  Sink sink;  // one for both, so the pair differs in the journal alone
+  const double firstSeconds = RunController(sink, folder, entries, journalFirst);
+  const double secondSeconds = RunController(sink, folder, entries, !journalFirst);
   const double journalSeconds = journalFirst ? firstSeconds : secondSeconds;
   const double plainSeconds = journalFirst ? secondSeconds : firstSeconds;
   const double appendSeconds = RunJournalOnly(folder, entries);

@@ -86,18 +86,19 @@ Result<std::unique_ptr<SendJournal>> SendJournal::Open(const std::string& path) 
   int error = created ? WriteAll(fd, EncodeJournalRecord(journal_kind::kFileStart,
                                                          {{"version", "1"}}))
                       : CutTornTail(fd);
-  if (error == 0 && created && fdatasync(fd) != 0) error = errno;
   if (error != 0) {
     close(fd);
     if (created) unlink(path.c_str());
     return JournalError(path, error);
   }
-  if (created) SyncFolderOf(path);
+  // The new file reaches the disk with the flusher's first flush, within the
+  // second the records may wait anyway.
   return std::unique_ptr<SendJournal>(new SendJournal(path, fd, created));
 }
 
 SendJournal::SendJournal(std::string path, int fd, bool created)
-    : path_(std::move(path)), fd_(fd), created_(created) {
+    : path_(std::move(path)), fd_(fd), created_(created), folderUnsynced_(created) {
+  dirty_.store(created);
   // Signals are the main thread's business (Ctrl+C, SIGTERM work as Pause).
   sigset_t all, previous;
   sigfillset(&all);
@@ -113,13 +114,19 @@ SendJournal::~SendJournal() {
   }
   wake_.notify_one();
   flusher_.join();
-  if (dirty_.exchange(false)) fdatasync(fd_);
+  if (dirty_.exchange(false)) Flush();
   close(fd_);
   // A run that never got as far as the server leaves nothing behind.
   if (created_ && !wroteRun_) {
     unlink(path_.c_str());
     SyncFolderOf(path_);
   }
+}
+
+int SendJournal::Flush() {
+  if (fdatasync(fd_) != 0) return errno;
+  if (folderUnsynced_.exchange(false)) SyncFolderOf(path_);
+  return 0;
 }
 
 void SendJournal::FlushLoop() {
@@ -129,7 +136,7 @@ void SendJournal::FlushLoop() {
     if (stopping_) break;
     if (dirty_.exchange(false)) {
       lock.unlock();
-      fdatasync(fd_);
+      Flush();
       lock.lock();
     }
   }
@@ -203,8 +210,8 @@ Status SendJournal::RunEnded(int lastIndexSent) {
   AppendJournalRecord(line_, journal_kind::kRunEnd, {{"last", last.view()}});
   if (Status status = AppendLine(); !status) return status;
   dirty_.store(false);
-  if (fdatasync(fd_) != 0) {
-    broken_ = JournalError(path_, errno);
+  if (const int error = Flush()) {
+    broken_ = JournalError(path_, error);
     return broken_;
   }
   return Status::Ok();

@@ -46,6 +46,8 @@ class SendJournal {
   SendJournal(std::string path, int fd, bool created);
   // Writes line_ in one append.
   Status AppendLine();
+  // Puts what was written on disk (the new file's name too); 0 or errno.
+  int Flush();
   void FlushLoop();
 
   std::string path_;
@@ -56,6 +58,7 @@ class SendJournal {
   std::string line_;              // the record being written, its buffer kept
 
   std::atomic<bool> dirty_{false};
+  std::atomic<bool> folderUnsynced_;  // a new file's name is not yet on disk
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
