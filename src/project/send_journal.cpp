@@ -114,12 +114,13 @@ SendJournal::~SendJournal() {
   }
   wake_.notify_one();
   flusher_.join();
-  if (dirty_.exchange(false)) Flush();
-  close(fd_);
   // A run that never got as far as the server leaves nothing behind.
-  if (created_ && !wroteRun_) {
+  const bool discard = created_ && !wroteRun_;
+  if (dirty_.exchange(false) && !discard) Flush();
+  close(fd_);
+  if (discard) {
     unlink(path_.c_str());
-    SyncFolderOf(path_);
+    if (!folderUnsynced_) SyncFolderOf(path_);
   }
 }
 
