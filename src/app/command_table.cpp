@@ -35,6 +35,7 @@ constexpr MenuEntry kMessageMenu[] = {
     {kPause, "Pause"},
     {0, {}},
     {kAttach, "Attach..."},
+    {kPreview, "Preview"},
 };
 
 constexpr MenuEntry kListMenu[] = {
@@ -61,7 +62,7 @@ constexpr MenuSpec kMenus[] = {
     {"List", kListMenu},  {"&View", kViewMenu}, {"&Help", kHelpMenu},
 };
 
-constexpr int kToolbar[] = {kFileNew, kFileOpen, kFileSave, 0, kShowFieldMenu, kAttach, 0, kSend, kPause};
+constexpr int kToolbar[] = {kFileNew, kFileOpen, kFileSave, 0, kShowFieldMenu, kAttach, 0, kSend, kPause, kPreview};
 
 struct CommandText {
   int id;
@@ -86,6 +87,7 @@ constexpr CommandText kTexts[] = {
     {kSend, "Send", "Start or resume send"},
     {kPause, "Pause", "Halt the current send"},
     {kAttach, "Attach", "Attach a file to the current message"},
+    {kPreview, "Preview", "Show the message the current entry would get"},
     {kSelectAll, "Select All", "Select all list items"},
     {kUnselectAll, "UnSelect All", "Unselect all list items"},
     {kSelectOnQuery, "Select on Query", "Select items based on list query"},

@@ -1,6 +1,7 @@
 #include "app/document_commands.h"
 
 #include "app/command_ids.h"
+#include "dialogs/list_query_dlg.h"
 #include "project/postridr_doc.h"
 
 namespace postrider {
@@ -53,8 +54,6 @@ bool DocumentCommands::OnFileSaveAs() {
   return document_.DoSave(*chosen);
 }
 
-void DocumentCommands::OnSelectOnQuery() {
-  // The List Query dialog asks for the conditions and calls SelectOnQuery.
-}
+void DocumentCommands::OnSelectOnQuery() { RunListQuery(document_, dialogParent_); }
 
 }  // namespace postrider

@@ -2,6 +2,8 @@
 
 #include "app/command_target.h"
 
+class QWidget;
+
 namespace postrider {
 
 class CPostridrDoc;
@@ -11,8 +13,9 @@ class IUserPrompts;
 // selection commands.
 class DocumentCommands : public ICommandTarget {
  public:
-  DocumentCommands(CPostridrDoc& document, IUserPrompts& prompts)
-      : document_(document), prompts_(prompts) {}
+  // `dialogParent` is the window the List Query dialog opens over.
+  DocumentCommands(CPostridrDoc& document, IUserPrompts& prompts, QWidget* dialogParent = nullptr)
+      : document_(document), prompts_(prompts), dialogParent_(dialogParent) {}
 
   bool OnCommand(int id) override;
   bool QueryCommandState(int id, CommandState& state) const override;
@@ -25,6 +28,7 @@ class DocumentCommands : public ICommandTarget {
  private:
   CPostridrDoc& document_;
   IUserPrompts& prompts_;
+  QWidget* dialogParent_;
 };
 
 }  // namespace postrider

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -21,6 +22,13 @@
 
 #include "app/command_ids.h"
 #include "app/command_table.h"
+#include "app/desktop_send_run.h"
+#include "app/help_window.h"
+#include "app/qt_user_prompts.h"
+#include "dialogs/configure_dlg.h"
+#include "dialogs/password_dlg.h"
+#include "dialogs/password_store.h"
+#include "dialogs/smtp_passwords.h"
 #include "views/display_text.h"
 #include "app/message_view_commands.h"
 #include "platform/user_paths.h"
@@ -55,6 +63,8 @@ QString ToolbarIcon(int id) {
       return QStringLiteral(":/icons/toolbar/send.svg");
     case commands::kPause:
       return QStringLiteral(":/icons/toolbar/pause.svg");
+    case commands::kPreview:
+      return QStringLiteral(":/icons/toolbar/preview.svg");
     default:
       return {};
   }
@@ -82,6 +92,7 @@ CMainFrame::CMainFrame(CPostridrDoc& document, ICommandTarget& application, QWid
   CreateToolBar();
   CreateStatusBar();
   CreateClient();
+  CreateSendRun();
 
   connect(qApp, &QApplication::focusChanged, this,
           [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
@@ -201,7 +212,39 @@ void CMainFrame::CreateStatusBar() {
   statusPanes_[1]->setMinimumWidth(screenWidth / 4);
   bar->addWidget(statusPanes_[0], 1);
   bar->addPermanentWidget(statusPanes_[1]);
+  // Beside the run's texts: the selected entries taken up so far.
+  sendProgress_ = new QProgressBar(bar);
+  sendProgress_->setAccessibleName(QStringLiteral("Send progress"));
+  // The pane beside it says "Sending 5 of 12" already.
+  sendProgress_->setTextVisible(false);
+  sendProgress_->setFixedWidth(screenWidth / 8);
+  sendProgress_->hide();
+  bar->addPermanentWidget(sendProgress_);
 }
+
+void CMainFrame::CreateSendRun() {
+  passwordStore_ = std::make_unique<KeychainPasswordStore>();
+  passwords_ = std::make_unique<SmtpPasswords>(
+      *passwordStore_, [this](const UserSettings& settings, const std::string& note) {
+        return AskSmtpPassword(this, settings.userName, settings.smtpServer, note);
+      });
+  sendPrompts_ = std::make_unique<QtUserPrompts>(this);
+  configureDialog_ = std::make_unique<QtConfigureDialog>(
+      this, passwords_.get(), [this] { ShowHelpPage(QStringLiteral("settings.html")); });
+  sendRun_ = std::make_unique<DesktopSendRun>(*this, *sendPrompts_, configureDialog_.get(),
+                                              passwords_.get());
+  // While a send runs, Pause is the one command carried out.
+  router_.SetGate([this](int id) { return sendRun_->Allows(id); });
+}
+
+void CMainFrame::ShowSendProgress(int takenUp, int total) {
+  sendProgress_->setRange(0, std::max(total, 1));
+  sendProgress_->setValue(std::min(takenUp, std::max(total, 1)));
+  sendProgress_->show();
+  sendProgress_->repaint();
+}
+
+void CMainFrame::HideSendProgress() { sendProgress_->hide(); }
 
 void CMainFrame::CreateClient() {
   splitter_ = new QSplitter(Qt::Vertical, this);

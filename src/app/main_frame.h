@@ -16,6 +16,7 @@
 
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QSplitter;
 class QToolBar;
 class QToolButton;
@@ -24,6 +25,11 @@ namespace postrider {
 
 class CMessageView;
 class CPostridrDoc;
+class DesktopSendRun;
+class IPasswordStore;
+class QtConfigureDialog;
+class QtUserPrompts;
+class SmtpPasswords;
 class CProjectView;
 class MessageViewCommands;
 
@@ -57,6 +63,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void OnSend();
   void OnPause();
   void OnConfigure();
+  void OnPreview();
   void OnClearStatus();
   void OnShowFieldMenu();
   void OnInsertField(int id);
@@ -65,6 +72,15 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void ShowRecentFiles(const std::vector<std::string>& paths);
   // The window title and its modified mark follow the document.
   void RefreshTitle();
+
+  // The send run's progress bar beside status pane 1: `takenUp` of `total`.
+  void ShowSendProgress(int takenUp, int total);
+  void HideSendProgress();
+  QProgressBar* sendProgress() const { return sendProgress_; }
+  DesktopSendRun& sendRun() { return *sendRun_; }
+  SmtpPasswords& passwords() { return *passwords_; }
+  // Opens the help window on `page` of the built-in help.
+  void ShowHelpPage(const QString& page);
 
   UserSettings& settings() { return settings_; }
   const UserSettings& settings() const { return settings_; }
@@ -106,6 +122,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void OnFocusChanged(QWidget* now);
   void SetActiveView(bool messageView);
   void SaveSettingsOnClose();
+  void CreateSendRun();
 
   CPostridrDoc& document_;
   CPostridrDoc* currentDocument_ = nullptr;
@@ -125,9 +142,17 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
 
   QToolBar* toolBar_ = nullptr;
   QLabel* statusPanes_[2] = {nullptr, nullptr};
+  QProgressBar* sendProgress_ = nullptr;
   QSplitter* splitter_ = nullptr;
   CProjectView* projectView_ = nullptr;
   CMessageView* messageView_ = nullptr;
+
+  // Send, Pause and Configure. The run is last, so it goes first.
+  std::unique_ptr<IPasswordStore> passwordStore_;
+  std::unique_ptr<SmtpPasswords> passwords_;
+  std::unique_ptr<QtUserPrompts> sendPrompts_;
+  std::unique_ptr<QtConfigureDialog> configureDialog_;
+  std::unique_ptr<DesktopSendRun> sendRun_;
 };
 
 }  // namespace postrider

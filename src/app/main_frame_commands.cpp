@@ -1,5 +1,6 @@
 // The frame's part of the command chain and its own command handlers.
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QMenu>
 #include <QStatusBar>
@@ -7,10 +8,14 @@
 
 #include "app/command_ids.h"
 #include "app/command_table.h"
+#include "app/desktop_send_run.h"
+#include "dialogs/configure_dlg.h"
+#include "dialogs/preview_dlg.h"
 #include "views/display_text.h"
 #include "app/help_window.h"
 #include "app/main_frame.h"
 #include "project/postridr_doc.h"
+#include "views/project_view.h"
 
 namespace postrider {
 
@@ -66,6 +71,9 @@ bool CMainFrame::OnCommand(int id) {
     case commands::kPause:
       OnPause();
       return true;
+    case commands::kPreview:
+      OnPreview();
+      return true;
     case commands::kClearStatus:
       OnClearStatus();
       return true;
@@ -107,6 +115,7 @@ bool CMainFrame::QueryCommandState(int id, CommandState& state) const {
     case commands::kConfigure:
     case commands::kSend:
     case commands::kPause:
+    case commands::kPreview:
     case commands::kClearStatus:
     case commands::kShowFieldMenu:
     case commands::kHelpContents:
@@ -120,15 +129,21 @@ bool CMainFrame::QueryCommandState(int id, CommandState& state) const {
 }
 
 void CMainFrame::OnSend() {
-  // The send run starts here, through the core's SendController.
+  // The run's statuses and resume point reach the title as they change.
+  sendRun_->Send(document_, settings_);
+  RefreshTitle();
 }
 
-void CMainFrame::OnPause() {
-  // Halts the send run in progress.
-}
+void CMainFrame::OnPause() { sendRun_->Pause(); }
 
-void CMainFrame::OnConfigure() {
-  // The Configure dialog edits settings_.
+void CMainFrame::OnConfigure() { configureDialog_->Run(settings_); }
+
+void CMainFrame::OnPreview() {
+  const QModelIndex current = projectView_->entryList()->currentIndex();
+  CPreviewDlg preview(document_, settings_, current.isValid() ? current.row() : -1, this);
+  preview.exec();
+  // Composing took the message pane's edits into the project.
+  RefreshTitle();
 }
 
 void CMainFrame::OnClearStatus() {
@@ -148,7 +163,9 @@ void CMainFrame::OnInsertField(int id) {
   if (currentDocument_ != nullptr) currentDocument_->InsertMergeField(id - commands::kInsertFieldFirst);
 }
 
-void CMainFrame::ShowHelpContents() { ShowHelp(this, QStringLiteral("index.html")); }
+void CMainFrame::ShowHelpContents() { ShowHelpPage(QStringLiteral("index.html")); }
+
+void CMainFrame::ShowHelpPage(const QString& page) { ShowHelp(this, page); }
 
 void CMainFrame::ShowRecentFiles(const std::vector<std::string>& paths) {
   for (QAction* recent : recentActions_) {

@@ -83,7 +83,7 @@ void CPostridrApp::CreateMainFrame() {
   CMainFrame* frame = frame_.get();
   wizardPages_ = std::make_unique<QtWizardPages>(
       frame, [frame](const QString& page) { ShowHelp(frame, page); });
-  documentCommands_ = std::make_unique<DocumentCommands>(document_, *prompts_);
+  documentCommands_ = std::make_unique<DocumentCommands>(document_, *prompts_, frame_.get());
   frame_->router().SetTarget(CommandRouter::Link::Document, documentCommands_.get());
   document_.SetMainFrame(frame_.get());
   document_.SetPrompts(prompts_.get());

@@ -9,6 +9,7 @@
 #include "cli/interrupt_watch.h"
 #include "project/postridr_doc.h"
 #include "send/message_composer.h"
+#include "send/send_figures.h"
 #include "send/send_run.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
@@ -72,10 +73,7 @@ std::optional<int> ParseIndex(const std::string& text) {
 
 // The run's figures, after the final box.
 void PrintFigures(const SendRunResult& result) {
-  std::cerr << ("Accepted by the server: " + std::to_string(result.accepted) +
-                "\nRefused by the server: " + std::to_string(result.refused) +
-                "\nBad address: " + std::to_string(result.badAddress) +
-                "\nNot reached: " + std::to_string(result.notReached) + "\n");
+  std::cerr << (SendFiguresText(result) + "\n");
   if (result.paused) {
     std::cerr << ("Paused at entry " + std::to_string(result.stopPosition) +
                   (result.stopPosition > 0 ? "; send again with --resume to go on from there.\n"

@@ -30,6 +30,11 @@ void SetBlockingHook(BlockingHook hook) {
   }
 }
 
+BlockingHook GetBlockingHook() {
+  const std::shared_ptr<const BlockingHook> hook = InstalledHook();
+  return hook ? *hook : BlockingHook();
+}
+
 void CancelBlockingCall() {
   if (inBlockingCall.load()) cancelRequested.store(true);
 }

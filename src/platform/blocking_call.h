@@ -10,6 +10,8 @@ using BlockingHook = std::function<void()>;
 
 // Process-wide; an empty hook means none.
 void SetBlockingHook(BlockingHook hook);
+// The hook now installed, so that a caller can put it back; empty when none.
+BlockingHook GetBlockingHook();
 
 // Makes the socket call now waiting fail with 10004. Does nothing when no call
 // is waiting. Safe to call from inside the hook.

@@ -19,6 +19,8 @@ class ISendRunReport {
   // The address failed the check or cannot be put into a mail command.
   virtual void EntryBadAddress(int entry, const std::string& address,
                                const std::string& reason) = 0;
+  // One more selected entry was taken up: `takenUp` of `total` selected.
+  virtual void Progress(int /*takenUp*/, int /*total*/) {}
 };
 
 // Where the password for UserName comes from: the desktop's secret store, or

@@ -139,6 +139,7 @@ void SendController::OnPause() {
   const bool awaitingAnswer =
       activeClient_ != nullptr && activeClient_->currentStep() == SmtpStep::EndOfData;
   if (!awaitingAnswer || haltRequested_) CancelBlockingCall();
+  if (awaitingAnswer && !haltRequested_) host_.frame.SetStatusText(texts::kAwaitingConfirmation);
   haltRequested_ = true;
 }
 
@@ -150,9 +151,13 @@ SendRunResult SendController::OnSend(CPostridrDoc& document, UserSettings& setti
     haltRequested_ = false;
     result = Run(document, settings);
   }
-  host_.prompts.ShowMessage(
-      "Send Complete! Total Messages Sent: " + std::to_string(result.processed),
-      MessageIcon::Information);
+  const std::string finalText =
+      "Send Complete! Total Messages Sent: " + std::to_string(result.processed);
+  if (host_.endBox != nullptr) {
+    host_.endBox->Show(finalText, result);
+  } else {
+    host_.prompts.ShowMessage(finalText, MessageIcon::Information);
+  }
   return result;
 }
 
@@ -264,6 +269,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       current = i;
       ++result.processed;
       host_.frame.SetStatusText(SendingText(result.processed, total));
+      if (host_.report != nullptr) host_.report->Progress(result.processed, total);
 
       if (!IsValidAddress(address)) {
         ++result.badAddress;

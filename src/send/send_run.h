@@ -29,6 +29,14 @@ struct SendRunResult {
   int notReached = 0;  // the run stopped before them (the one it stopped at included)
 };
 
+// The box that ends every run, for a front end that shows the figures with
+// the text.
+class ISendRunEndBox {
+ public:
+  virtual ~ISendRunEndBox() = default;
+  virtual void Show(const std::string& text, const SendRunResult& result) = 0;
+};
+
 // What the run needs around it: the user, the status bar, the Configure dialog.
 struct SendRunHost {
   IUserPrompts& prompts;
@@ -36,6 +44,7 @@ struct SendRunHost {
   IConfigureDialog* configure = nullptr;  // absent: missing settings are not asked for
   ISmtpPasswordSource* passwords = nullptr;  // absent: a UserName cannot log in
   ISendRunReport* report = nullptr;          // absent: refusals show only in the marks
+  ISendRunEndBox* endBox = nullptr;          // absent: the prompts' information box
 };
 
 // The Send and Pause commands. One run at a time walks the list from where the

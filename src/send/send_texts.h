@@ -12,6 +12,9 @@ inline constexpr const char* kResumeQuestion =
 inline constexpr const char* kConnecting = "Connecting...";
 inline constexpr const char* kStartingSend = "Starting Send";
 inline constexpr const char* kComplete = "Complete";
+// A Pause while the server holds the whole message: its answer is awaited.
+inline constexpr const char* kAwaitingConfirmation =
+    "Pausing: waiting for the server to confirm the message";
 // "Sending %ld of %ld", "Sending %d of %d - Error %d", "Send Complete! Total Messages Sent: %d"
 
 }  // namespace postrider::texts

@@ -42,7 +42,7 @@ const QList<ExpectedMenu> kExpectedMenus = {
     {"&Edit",
      {"&Undo\tCtrl+Z", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"},
      {57643, 57635, 57634, 57637}},
-    {"Message", {"Send", "Pause", "-", "Attach..."}, {32772, 32775, 32776}},
+    {"Message", {"Send", "Pause", "-", "Attach...", "Preview"}, {32772, 32775, 32776, 32783}},
     {"List",
      {"Select All", "UnSelect All", "Select on Query...", "-", "Clear Status"},
      {32777, 32778, 32779, 32780}},
@@ -73,7 +73,7 @@ class MainFrameTest : public QObject {
   void cleanup();
 
   void MenuBarHasTheTextsIdsSeparatorsAndKeys();
-  void ToolbarHasSevenNamedButtonsAndTwoSeparatorsAndStaysPut();
+  void ToolbarHasEightNamedButtonsAndTwoSeparatorsAndStaysPut();
   void SendAndPauseAlwaysEnabledAttachGreyed();
   void StatusBarSaysReadyThenThePromptOfTheHighlightedItem();
   void StatusBarCountsTheSelectionAfterOpenAndAfterAClick();
@@ -162,15 +162,16 @@ void MainFrameTest::MenuBarHasTheTextsIdsSeparatorsAndKeys() {
   QCOMPARE(Shortcuts(frame()->action(commands::kPrevPane)), QStringList({"Shift+F6"}));
 }
 
-void MainFrameTest::ToolbarHasSevenNamedButtonsAndTwoSeparatorsAndStaysPut() {
+void MainFrameTest::ToolbarHasEightNamedButtonsAndTwoSeparatorsAndStaysPut() {
   QToolBar* bar = frame()->toolBar();
   QVERIFY(!bar->isMovable());
   QVERIFY(!bar->isFloatable());
   QCOMPARE(bar->iconSize(), QSize(16, 16));
   const QList<QAction*> entries = bar->actions();
-  QCOMPARE(entries.size(), 9);
-  const QList<int> ids = {57600, 57601, 57603, 0, 32781, 32776, 0, 32772, 32775};
-  const QStringList names = {"New", "Open", "Save", "", "Insert List Field", "Attach", "", "Send", "Pause"};
+  QCOMPARE(entries.size(), 10);
+  const QList<int> ids = {57600, 57601, 57603, 0, 32781, 32776, 0, 32772, 32775, 32783};
+  const QStringList names = {"New",    "Open", "Save",  "",     "Insert List Field",
+                             "Attach", "",     "Send",  "Pause", "Preview"};
   for (qsizetype i = 0; i < entries.size(); ++i) {
     if (ids[i] == 0) {
       QVERIFY(entries[i]->isSeparator());
@@ -195,7 +196,14 @@ void MainFrameTest::SendAndPauseAlwaysEnabledAttachGreyed() {
   QVERIFY(frame()->toolBar()->widgetForAction(frame()->action(commands::kSend))->isEnabled());
   // Still so after commands have run and the focus has moved.
   frame()->messageView()->messageEdit()->setFocus();
-  QVERIFY(frame()->RouteCommand(commands::kSend));
+  {
+    // No settings yet: the prompt, the Configure dialog (cancelled), the
+    // server that cannot be reached, the final box.
+    ModalScript answers({ClickButton(QStringLiteral("OK")), ClickButton(QStringLiteral("Cancel")),
+                         ClickButton(QStringLiteral("OK")), ClickButton(QStringLiteral("OK"))});
+    QVERIFY(frame()->RouteCommand(commands::kSend));
+    QCOMPARE(answers.acted(), 4);
+  }
   QVERIFY(frame()->RouteCommand(commands::kPause));
   QVERIFY(!frame()->RouteCommand(commands::kAttach));
   QVERIFY(frame()->action(commands::kSend)->isEnabled());
@@ -498,8 +506,17 @@ void MainFrameTest::SelectionCommandsGoToTheDocument() {
   frame()->RouteCommand(commands::kClearStatus);
   for (int i = 0; i < document.GetEntryCount(); ++i) QCOMPARE(document.GetEntryStatus(i), 0);
   QCOMPARE(document.GetSelectedCount(), 12);
-  // The list query's dialog is not there yet; the command is handled and changes nothing.
-  QVERIFY(frame()->RouteCommand(commands::kSelectOnQuery));
+  // Select on Query opens the List Query dialog over the window; Cancel changes nothing.
+  QWidget* parent = nullptr;
+  {
+    ModalScript answers({[&parent](QWidget* modal) {
+      parent = modal->parentWidget();
+      ClickButton(QStringLiteral("Cancel"))(modal);
+    }});
+    QVERIFY(frame()->RouteCommand(commands::kSelectOnQuery));
+    QCOMPARE(answers.titles(), QStringList({QStringLiteral("List Query")}));
+  }
+  QCOMPARE(parent, frame());
   QCOMPARE(document.GetSelectedCount(), 12);
 }
 

@@ -167,6 +167,9 @@ TEST_F(SendCommandTest, InterruptWorksAsPauseAfterTheAnswerAndTheProjectIsStillS
   EXPECT_EQ(run.exitCode, 1);
   // A pause, not an error; the message the server had is waited for.
   EXPECT_NE(run.err.find("Paused at entry 1"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Pausing: waiting for the server to confirm the message"),
+            std::string::npos)
+      << run.err;
   EXPECT_EQ(run.err.find("Error"), std::string::npos) << run.err;
   EXPECT_EQ(LastLine(run.out), "Send Complete! Total Messages Sent: 2");
   EXPECT_EQ(server.MessageCount(), 1);

@@ -1,0 +1,141 @@
+#include "app/desktop_send_run.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTextEdit>
+
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "platform/blocking_call.h"
+#include "send/send_figures.h"
+#include "smtp/smtp_wording.h"
+#include "views/display_text.h"
+
+namespace postrider {
+
+namespace {
+
+// While a socket call waits: everything Qt has queued is handled, and the
+// gate and the event filter decide what may happen.
+void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+// The hook and the filter for as long as the run lasts, whatever way it ends.
+class RunScope {
+ public:
+  explicit RunScope(QObject* filter) : filter_(filter), previous_(GetBlockingHook()) {
+    SetBlockingHook(PumpEvents);
+    qApp->installEventFilter(filter_);
+  }
+  ~RunScope() {
+    qApp->removeEventFilter(filter_);
+    SetBlockingHook(previous_);
+  }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+ private:
+  QObject* filter_;
+  BlockingHook previous_;
+};
+
+std::string EntryLine(int entry, const std::string& what, const std::string& address,
+                      const std::string& reason) {
+  return "Entry " + std::to_string(entry + 1) + ", " + what + " " + PrintableText(address) +
+         ": " + PrintableText(reason);
+}
+
+}  // namespace
+
+DesktopSendRun::DesktopSendRun(CMainFrame& frame, IUserPrompts& prompts,
+                               IConfigureDialog* configure, ISmtpPasswordSource* passwords,
+                               SmtpTimeouts timeouts)
+    : frame_(frame),
+      prompts_(prompts),
+      controller_(SendRunHost{prompts, frame, configure, passwords, this, this}, timeouts) {}
+
+DesktopSendRun::~DesktopSendRun() = default;
+
+bool DesktopSendRun::Allows(int id) {
+  if (!controller_.IsSending() || id == commands::kPause) return true;
+  ++refused_;
+  QApplication::beep();
+  return false;
+}
+
+void DesktopSendRun::Send(CPostridrDoc& document, UserSettings& settings) {
+  if (controller_.IsSending()) return;
+  problems_.clear();
+  const RunScope scope(this);
+  lastResult_ = controller_.OnSend(document, settings);
+}
+
+void DesktopSendRun::Pause() { controller_.OnPause(); }
+
+bool DesktopSendRun::eventFilter(QObject* watched, QEvent* event) {
+  if (!controller_.IsSending()) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  // Dialogs the run shows (the settings, a password, a message) work as usual.
+  if (widget == nullptr || widget->window() != &frame_) return false;
+  switch (event->type()) {
+    case QEvent::KeyPress:
+      // Esc stops the run as Pause does, so a message the server already
+      // holds is waited for instead of being sent again on resume.
+      if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        controller_.OnPause();
+        return true;
+      }
+      return false;
+    case QEvent::ContextMenu:
+      // A context menu runs a loop of its own inside the wait.
+      ++refused_;
+      QApplication::beep();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void DesktopSendRun::EntryRefused(int entry, const std::string& address,
+                                  const std::string& reason) {
+  problems_.push_back(EntryLine(entry, "refused", address, reason));
+}
+
+void DesktopSendRun::EntryBadAddress(int entry, const std::string& address,
+                                     const std::string& reason) {
+  problems_.push_back(EntryLine(entry, "bad address", address, reason));
+}
+
+void DesktopSendRun::Progress(int takenUp, int total) { frame_.ShowSendProgress(takenUp, total); }
+
+std::string DesktopSendRun::DetailsText(const SendRunResult& result,
+                                        const std::vector<std::string>& problems) {
+  std::string details = SendFiguresText(result);
+  if (result.paused) {
+    details += "\n\nPaused at entry " + std::to_string(result.stopPosition + 1) +
+               ". The next Send asks whether to start from the beginning: answer No to go "
+               "on from there.";
+  }
+  if (!problems.empty()) {
+    details += "\n";
+    for (const std::string& problem : problems) details += "\n" + problem;
+  }
+  return details;
+}
+
+void DesktopSendRun::Show(const std::string& text, const SendRunResult& result) {
+  lastResult_ = result;
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Postrider"), ShownText(text),
+                  QMessageBox::Ok, &frame_);
+  box.setTextFormat(Qt::PlainText);
+  box.setDetailedText(ShownText(DetailsText(result, problems_)));
+  // Wide enough for an address and the server's words on one line.
+  if (auto* details = box.findChild<QTextEdit*>()) {
+    details->setMinimumSize(box.fontMetrics().averageCharWidth() * 90,
+                            box.fontMetrics().lineSpacing() * 10);
+  }
+  box.exec();
+  frame_.HideSendProgress();
+}
+
+}  // namespace postrider

@@ -1,0 +1,233 @@
+#include "dialogs/configure_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "dialogs/password_dlg.h"
+#include "dialogs/server_check_dlg.h"
+#include "dialogs/smtp_passwords.h"
+#include "smtp/smtp_security.h"
+#include "views/dialog_units.h"
+#include "views/display_text.h"
+
+namespace postrider {
+
+namespace {
+
+constexpr int kWidthUnits = 262;
+constexpr int kHeightUnits = 190;
+
+struct SecurityChoice {
+  const char* text;
+  const char* value;
+};
+constexpr SecurityChoice kSecurityChoices[] = {
+    {"None", "none"}, {"STARTTLS", "starttls"}, {"TLS", "tls"}};
+
+// A value the user did not touch keeps its bytes, even those that are not UTF-8.
+std::string EditedValue(const QLineEdit* edit, const std::string& original) {
+  if (edit->text() == ShownText(original)) return original;
+  return edit->text().toStdString();
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const QString& name, const QRect& box) {
+  auto* edit = new QLineEdit(parent);
+  edit->setGeometry(box);
+  edit->setAccessibleName(name);
+  return edit;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& box, QWidget* buddy) {
+  auto* label = new QLabel(text, parent);
+  label->setGeometry(box);
+  label->setBuddy(buddy);
+  QString name = text;
+  label->setAccessibleName(name.remove(QLatin1Char('&')));
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& box) {
+  auto* button = new QPushButton(text, parent);
+  button->setGeometry(box);
+  QString name = text;
+  button->setAccessibleName(name.remove(QLatin1Char('&')).remove(QStringLiteral("...")));
+  return button;
+}
+
+void Warn(QWidget* parent, const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Postrider"), ShownText(text),
+                  QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+}  // namespace
+
+CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwords,
+                             std::function<void()> showHelp, QWidget* parent)
+    : QDialog(parent), original_(settings), passwords_(passwords), showHelp_(std::move(showHelp)) {
+  setWindowTitle(QStringLiteral("Configure"));
+  setAccessibleName(windowTitle());
+  const DialogUnits units(font());
+  setFixedSize(units.ToPixels(kWidthUnits, kHeightUnits));
+
+  // Places inside a group box are the dialog's, less the box's own corner.
+  network_ = new QGroupBox(QStringLiteral("Network"), this);
+  network_->setGeometry(units.ToPixels(7, 7, 188, 66));
+  network_->setAccessibleName(QStringLiteral("Network"));
+  const QPoint networkAt = network_->geometry().topLeft();
+  auto inNetwork = [&](int x, int y, int w, int h) {
+    return units.ToPixels(x, y, w, h).translated(-networkAt);
+  };
+  realName_ = MakeEdit(network_, QStringLiteral("Real Name"), inNetwork(76, 19, 112, 12));
+  MakeLabel(network_, QStringLiteral("&Real Name:"), inNetwork(14, 21, 60, 8), realName_);
+  returnAddress_ = MakeEdit(network_, QStringLiteral("Return Address"), inNetwork(76, 36, 112, 12));
+  MakeLabel(network_, QStringLiteral("Return &Address:"), inNetwork(14, 38, 60, 8), returnAddress_);
+  server_ = MakeEdit(network_, QStringLiteral("SMTP Server"), inNetwork(76, 53, 112, 12));
+  MakeLabel(network_, QStringLiteral("SMTP &Server:"), inNetwork(14, 55, 60, 8), server_);
+
+  logging_ = new QCheckBox(QStringLiteral("Enable &Logging"), this);
+  logging_->setGeometry(units.ToPixels(14, 77, 120, 10));
+  logging_->setAccessibleName(QStringLiteral("Enable Logging"));
+
+  security_ = new QGroupBox(QStringLiteral("Security"), this);
+  security_->setGeometry(units.ToPixels(7, 92, 188, 91));
+  security_->setAccessibleName(QStringLiteral("Security"));
+  const QPoint securityAt = security_->geometry().topLeft();
+  auto inSecurity = [&](int x, int y, int w, int h) {
+    return units.ToPixels(x, y, w, h).translated(-securityAt);
+  };
+  securityChoice_ = new QComboBox(security_);
+  securityChoice_->setGeometry(inSecurity(76, 104, 112, 12));
+  securityChoice_->setAccessibleName(QStringLiteral("Security"));
+  for (const SecurityChoice& choice : kSecurityChoices) {
+    securityChoice_->addItem(QString::fromLatin1(choice.text), QString::fromLatin1(choice.value));
+  }
+  MakeLabel(security_, QStringLiteral("S&ecurity:"), inSecurity(14, 106, 60, 8), securityChoice_);
+  userName_ = MakeEdit(security_, QStringLiteral("User Name"), inSecurity(76, 121, 112, 12));
+  MakeLabel(security_, QStringLiteral("&User Name:"), inSecurity(14, 123, 60, 8), userName_);
+  password_ = MakeEdit(security_, QStringLiteral("Password"), inSecurity(76, 138, 112, 12));
+  password_->setEchoMode(QLineEdit::Password);
+  MakeLabel(security_, QStringLiteral("&Password:"), inSecurity(14, 140, 60, 8), password_);
+  trustFile_ = MakeEdit(security_, QStringLiteral("Trust File"), inSecurity(76, 155, 74, 12));
+  MakeLabel(security_, QStringLiteral("&Trust File:"), inSecurity(14, 157, 60, 8), trustFile_);
+  browse_ = MakeButton(security_, QStringLiteral("&Browse..."), inSecurity(152, 154, 36, 14));
+
+  ok_ = MakeButton(this, QStringLiteral("&OK"), units.ToPixels(205, 7, 50, 14));
+  ok_->setDefault(true);
+  cancel_ = MakeButton(this, QStringLiteral("&Cancel"), units.ToPixels(205, 24, 50, 14));
+  help_ = MakeButton(this, QStringLiteral("&Help"), units.ToPixels(205, 41, 50, 14));
+  test_ = MakeButton(this, QStringLiteral("Test Settin&gs..."), units.ToPixels(205, 98, 50, 14));
+
+  // The controls from the settings.
+  realName_->setText(ShownText(settings.realName));
+  returnAddress_->setText(ShownText(settings.returnAddress));
+  server_->setText(ShownText(settings.smtpServer));
+  logging_->setChecked(settings.log != 0);
+  const std::optional<SmtpSecurity> security = ParseSmtpSecurity(settings.security);
+  securityChoice_->setCurrentIndex(
+      security ? securityChoice_->findData(QString::fromLatin1(SmtpSecurityName(*security).data()))
+               : -1);
+  userName_->setText(ShownText(settings.userName));
+  trustFile_->setText(ShownPath(settings.tlsTrustFile));
+  UpdatePasswordHint();
+
+  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(help_, &QPushButton::clicked, this, [this] {
+    if (showHelp_) showHelp_();
+  });
+  connect(browse_, &QPushButton::clicked, this, &CConfigureDlg::OnBrowse);
+  connect(test_, &QPushButton::clicked, this, &CConfigureDlg::OnTestSettings);
+  connect(userName_, &QLineEdit::textChanged, this, &CConfigureDlg::UpdatePasswordHint);
+  connect(server_, &QLineEdit::textChanged, this, &CConfigureDlg::UpdatePasswordHint);
+  realName_->setFocus();
+}
+
+UserSettings CConfigureDlg::EditedSettings() const {
+  UserSettings edited = original_;
+  edited.realName = EditedValue(realName_, original_.realName);
+  edited.returnAddress = EditedValue(returnAddress_, original_.returnAddress);
+  edited.smtpServer = EditedValue(server_, original_.smtpServer);
+  edited.log = logging_->isChecked() ? 1 : 0;
+  // A value the list does not know stays as the file has it.
+  if (securityChoice_->currentIndex() >= 0) {
+    const QString chosen = securityChoice_->currentData().toString();
+    if (ParseSmtpSecurity(original_.security) != ParseSmtpSecurity(chosen.toStdString())) {
+      edited.security = chosen.toStdString();
+    }
+  }
+  edited.userName = EditedValue(userName_, original_.userName);
+  edited.tlsTrustFile = trustFile_->text() == ShownPath(original_.tlsTrustFile)
+                            ? original_.tlsTrustFile
+                            : PathBytes(trustFile_->text());
+  return edited;
+}
+
+QString CConfigureDlg::typedPassword() const { return password_->text(); }
+
+void CConfigureDlg::UpdatePasswordHint() {
+  // The field stays empty: a stored password is never shown, only said to be there.
+  password_->setPlaceholderText(userName_->text().isEmpty()
+                                    ? QStringLiteral("no user name, no log-in")
+                                    : QStringLiteral("unchanged if left empty"));
+}
+
+void CConfigureDlg::OnBrowse() {
+  const QString current = trustFile_->text();
+  const QString folder = current.isEmpty() ? QString() : QFileInfo(current).absolutePath();
+  QFileDialog dialog(this, QStringLiteral("Trusted Certificates"), folder,
+                     QStringLiteral("Certificates (*.pem *.crt *.cer);;All files (*)"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  trustFile_->setText(dialog.selectedFiles().constFirst());
+}
+
+void CConfigureDlg::OnTestSettings() {
+  const UserSettings edited = EditedSettings();
+  if (edited.smtpServer.empty()) {
+    Warn(this, "Enter the SMTP server to test first.");
+    return;
+  }
+  Secret password;
+  if (!edited.userName.empty()) {
+    if (!password_->text().isEmpty()) {
+      QByteArray bytes = password_->text().toUtf8();
+      password = Secret(bytes.toStdString());
+      bytes.fill('\0');
+    } else if (passwords_ != nullptr) {
+      Result<Secret> found = passwords_->Password(edited);
+      if (!found) {
+        Warn(this, found.status().message());
+        return;
+      }
+      password = std::move(found.value());
+    }
+  }
+  CServerCheckDlg check(edited, std::move(password), this);
+  check.exec();
+}
+
+bool QtConfigureDialog::Run(UserSettings& settings) {
+  CConfigureDlg dialog(settings, passwords_, showHelp_, parent_);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  settings = dialog.EditedSettings();
+  if (passwords_ != nullptr && !settings.userName.empty() && !dialog.typedPassword().isEmpty()) {
+    QByteArray bytes = dialog.typedPassword().toUtf8();
+    const Status kept = passwords_->Keep(settings, Secret(bytes.toStdString()));
+    bytes.fill('\0');
+    dialog.passwordEdit()->clear();
+    if (!kept) Warn(parent_, kept.message());
+  }
+  return true;
+}
+
+}  // namespace postrider

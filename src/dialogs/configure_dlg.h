@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+#include "send/configure_dialog.h"
+#include "send/user_settings.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace postrider {
+
+class SmtpPasswords;
+
+// File > Configure...: the sender, return address, server and logging in the
+// "Network" group, and below it the "Security" group: how the server is
+// reached, the user name, the password (kept in the desktop's secret store,
+// never in the settings file) and a file of trusted certificates. "Test
+// Settings" tries the values shown without sending mail.
+class CConfigureDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // `passwords` may be absent (no password is kept or asked for);
+  // `showHelp` opens the settings page of the help.
+  CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwords,
+                std::function<void()> showHelp, QWidget* parent = nullptr);
+
+  // The values as the controls hold them, over the settings the dialog was
+  // given (values it does not show stay as they were).
+  UserSettings EditedSettings() const;
+  // The password typed in the dialog; empty when the field was left alone.
+  QString typedPassword() const;
+
+  QLineEdit* realNameEdit() const { return realName_; }
+  QLineEdit* returnAddressEdit() const { return returnAddress_; }
+  QLineEdit* serverEdit() const { return server_; }
+  QCheckBox* loggingCheck() const { return logging_; }
+  QGroupBox* networkGroup() const { return network_; }
+  QGroupBox* securityGroup() const { return security_; }
+  QComboBox* securityCombo() const { return securityChoice_; }
+  QLineEdit* userNameEdit() const { return userName_; }
+  QLineEdit* passwordEdit() const { return password_; }
+  QLineEdit* trustFileEdit() const { return trustFile_; }
+  QPushButton* browseButton() const { return browse_; }
+  QPushButton* okButton() const { return ok_; }
+  QPushButton* cancelButton() const { return cancel_; }
+  QPushButton* helpButton() const { return help_; }
+  QPushButton* testButton() const { return test_; }
+
+ private:
+  void OnBrowse();
+  void OnTestSettings();
+  void UpdatePasswordHint();
+
+  UserSettings original_;
+  SmtpPasswords* passwords_;
+  std::function<void()> showHelp_;
+
+  QGroupBox* network_ = nullptr;
+  QLineEdit* realName_ = nullptr;
+  QLineEdit* returnAddress_ = nullptr;
+  QLineEdit* server_ = nullptr;
+  QCheckBox* logging_ = nullptr;
+  QGroupBox* security_ = nullptr;
+  QComboBox* securityChoice_ = nullptr;
+  QLineEdit* userName_ = nullptr;
+  QLineEdit* password_ = nullptr;
+  QLineEdit* trustFile_ = nullptr;
+  QPushButton* browse_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  QPushButton* help_ = nullptr;
+  QPushButton* test_ = nullptr;
+};
+
+// The core's Configure dialog: runs CConfigureDlg over `parent`. On OK the
+// settings take the edited values and a typed password goes to `passwords`;
+// the user is told when the desktop cannot store it.
+class QtConfigureDialog : public IConfigureDialog {
+ public:
+  QtConfigureDialog(QWidget* parent, SmtpPasswords* passwords, std::function<void()> showHelp)
+      : parent_(parent), passwords_(passwords), showHelp_(std::move(showHelp)) {}
+
+  bool Run(UserSettings& settings) override;
+
+ private:
+  QWidget* parent_;
+  SmtpPasswords* passwords_;
+  std::function<void()> showHelp_;
+};
+
+}  // namespace postrider

@@ -1,0 +1,96 @@
+#include "dialogs/preview_dlg.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "project/postridr_doc.h"
+#include "views/display_text.h"
+#include "views/shared_fonts.h"
+
+namespace postrider {
+
+CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, int entry,
+                         QWidget* parent)
+    : QDialog(parent), document_(document), settings_(settings) {
+  setWindowTitle(QStringLiteral("Preview"));
+  setAccessibleName(windowTitle());
+  auto* layout = new QVBoxLayout(this);
+
+  entryLabel_ = new QLabel(this);
+  entryLabel_->setTextFormat(Qt::PlainText);
+  entryLabel_->setAccessibleName(QStringLiteral("Entry"));
+  layout->addWidget(entryLabel_);
+
+  skip_ = new QLabel(this);
+  skip_->setTextFormat(Qt::PlainText);
+  skip_->setWordWrap(true);
+  skip_->setAccessibleName(QStringLiteral("Would be skipped"));
+  QPalette warning = skip_->palette();
+  warning.setColor(QPalette::WindowText, QColor(0xA0, 0x00, 0x00));
+  skip_->setPalette(warning);
+  layout->addWidget(skip_);
+
+  text_ = new QPlainTextEdit(this);
+  text_->setReadOnly(true);
+  text_->setFont(GetSharedFonts().fixed);
+  text_->setAccessibleName(QStringLiteral("Message"));
+  layout->addWidget(text_, 1);
+
+  auto* buttons = new QHBoxLayout;
+  previous_ = new QPushButton(QStringLiteral("&Previous"), this);
+  previous_->setAccessibleName(QStringLiteral("Previous"));
+  next_ = new QPushButton(QStringLiteral("&Next"), this);
+  next_->setAccessibleName(QStringLiteral("Next"));
+  close_ = new QPushButton(QStringLiteral("&Close"), this);
+  close_->setAccessibleName(QStringLiteral("Close"));
+  close_->setDefault(true);
+  buttons->addWidget(previous_);
+  buttons->addWidget(next_);
+  buttons->addStretch(1);
+  buttons->addWidget(close_);
+  layout->addLayout(buttons);
+  connect(previous_, &QPushButton::clicked, this, [this] { Step(-1); });
+  connect(next_, &QPushButton::clicked, this, [this] { Step(+1); });
+  connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+
+  const QFontMetrics metrics(GetSharedFonts().fixed);
+  resize(metrics.averageCharWidth() * 84, metrics.height() * 30);
+
+  if (entry < 0 || entry >= document_.GetEntryCount()) entry = NextSelectedEntry(document_, -1, 1);
+  ShowEntry(entry);
+}
+
+void CPreviewDlg::ShowEntry(int entry) {
+  const int entries = document_.GetEntryCount();
+  if (entry < 0 || entry >= entries) {
+    preview_ = MessagePreview{};
+    entryLabel_->setText(entries == 0 ? QStringLiteral("The project has no list entries.")
+                                      : QStringLiteral("No entry is selected."));
+    skip_->hide();
+    text_->clear();
+    previous_->setEnabled(false);
+    next_->setEnabled(false);
+    return;
+  }
+  preview_ = PreviewMessage(document_, entry, settings_);
+  entryLabel_->setText(QStringLiteral("Entry %1 of %2: %3")
+                           .arg(entry + 1)
+                           .arg(entries)
+                           .arg(ShownText(preview_.recipient)));
+  skip_->setText(ShownText(preview_.skipReason));
+  skip_->setVisible(!preview_.skipReason.empty());
+  text_->setPlainText(ShownText(preview_.text));
+  previous_->setEnabled(NextSelectedEntry(document_, entry, -1) >= 0);
+  next_->setEnabled(NextSelectedEntry(document_, entry, +1) >= 0);
+}
+
+void CPreviewDlg::Step(int step) {
+  const int next = NextSelectedEntry(document_, preview_.entry, step);
+  if (next >= 0) ShowEntry(next);
+}
+
+}  // namespace postrider

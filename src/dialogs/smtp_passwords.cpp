@@ -1,0 +1,59 @@
+#include "dialogs/smtp_passwords.h"
+
+namespace postrider {
+
+namespace {
+
+Secret CopyOf(const Secret& secret) { return Secret(std::string(secret.reveal())); }
+
+}  // namespace
+
+std::string SmtpPasswords::AccountOf(const UserSettings& settings) {
+  return settings.userName + "@" + settings.smtpServer;
+}
+
+Status SmtpPasswords::Keep(const UserSettings& settings, Secret password) {
+  const std::string account = AccountOf(settings);
+  const Status stored = store_.Write(account, password);
+  // The session's copy is the newest either way.
+  session_[account] = std::move(password);
+  if (stored) return stored;
+  return Status::Error("The password could not be kept in the desktop's secret store (" +
+                       stored.message() +
+                       "). Postrider keeps it until it closes, and asks for it at the next "
+                       "Send after that.");
+}
+
+std::optional<Secret> SmtpPasswords::Find(const UserSettings& settings) {
+  const std::string account = AccountOf(settings);
+  if (const auto known = session_.find(account); known != session_.end()) {
+    return CopyOf(known->second);
+  }
+  StoredPassword stored = store_.Read(account);
+  if (stored.state != StoredPassword::State::Found) return std::nullopt;
+  return std::move(stored.password);
+}
+
+Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
+  const std::string account = AccountOf(settings);
+  if (const auto known = session_.find(account); known != session_.end()) {
+    return CopyOf(known->second);
+  }
+  StoredPassword stored = store_.Read(account);
+  if (stored.state == StoredPassword::State::Found) return std::move(stored.password);
+  const std::string note =
+      stored.state == StoredPassword::State::Unavailable
+          ? "The desktop's secret store cannot be used (" + stored.error +
+                "), so the password is kept only until Postrider closes."
+          : "No password is stored for this account yet.";
+  std::optional<Secret> typed = ask_ ? ask_(settings, note) : std::nullopt;
+  if (!typed || typed->empty()) {
+    return Status::Error("No password was given for " + settings.userName + ", so nothing was sent.");
+  }
+  // A store that is there but had none keeps it for the next session.
+  if (stored.state == StoredPassword::State::Missing) (void)store_.Write(account, *typed);
+  session_[account] = CopyOf(*typed);
+  return std::move(*typed);
+}
+
+}  // namespace postrider

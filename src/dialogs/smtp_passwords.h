@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "dialogs/password_store.h"
+#include "send/send_report.h"
+
+namespace postrider {
+
+// The SMTP password of the desktop program: kept in the desktop's secret
+// store, or, when there is none, only in memory for this session and asked
+// for at Send. Never written to a file.
+class SmtpPasswords : public ISmtpPasswordSource {
+ public:
+  // Asks the user; nothing when they cancel. `note` says why it is asked.
+  using Ask = std::function<std::optional<Secret>(const UserSettings& settings,
+                                                  const std::string& note)>;
+
+  SmtpPasswords(IPasswordStore& store, Ask ask) : store_(store), ask_(std::move(ask)) {}
+
+  // The store's key for the account: "user@server".
+  static std::string AccountOf(const UserSettings& settings);
+
+  // A password the user gave for the settings' account. It goes to the
+  // store; when the store cannot keep it, it is kept for this session and
+  // the error says why it was not stored.
+  Status Keep(const UserSettings& settings, Secret password);
+  // The session's copy first, then the store's.
+  std::optional<Secret> Find(const UserSettings& settings);
+  // Find, else ask the user (and keep the answer for the session).
+  Result<Secret> Password(const UserSettings& settings) override;
+
+ private:
+  IPasswordStore& store_;
+  Ask ask_;
+  std::map<std::string, Secret> session_;
+};
+
+}  // namespace postrider

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "send/message_decoder.h"
+#include "send/user_settings.h"
+
+namespace postrider {
+
+class CPostridrDoc;
+
+// One entry's message as Send would compose it, decoded for the screen.
+// Nothing is sent and no mark changes; the message views' contents are
+// taken first, as for every composed message.
+struct MessagePreview {
+  int entry = -1;
+  std::string recipient;   // the envelope recipient
+  std::string skipReason;  // why Send would not send it; empty when it would
+  DecodedMessage message;
+  // The headers a mail program shows (To, From, Subject, Date), an empty
+  // line and the body.
+  std::string text;
+};
+
+MessagePreview PreviewMessage(CPostridrDoc& document, int entry, const UserSettings& settings);
+
+// The next selected entry after `from` (step +1) or before it (step -1);
+// -1 when there is none.
+int NextSelectedEntry(const CPostridrDoc& document, int from, int step);
+
+}  // namespace postrider

@@ -1,0 +1,12 @@
+#include "send/send_figures.h"
+
+namespace postrider {
+
+std::string SendFiguresText(const SendRunResult& result) {
+  return "Accepted by the server: " + std::to_string(result.accepted) +
+         "\nRefused by the server: " + std::to_string(result.refused) +
+         "\nBad address: " + std::to_string(result.badAddress) +
+         "\nNot reached: " + std::to_string(result.notReached);
+}
+
+}  // namespace postrider

@@ -1,0 +1,98 @@
+#include "send/server_check.h"
+
+#include "platform/socket_errors.h"
+#include "send/session_settings.h"
+#include "smtp/smtp_wording.h"
+#include "smtp/tls_certificate.h"
+
+namespace postrider {
+
+namespace {
+
+using Say = std::function<void(const std::string& line)>;
+
+// One line, or more, for each step of the dialogue that passed.
+void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOptions& options,
+                const Say& say) {
+  switch (step) {
+    case SmtpStep::Connect:
+      say("Connected to " + client.host() + " port " + std::to_string(client.port()));
+      break;
+    case SmtpStep::TlsHandshake: {
+      const TlsPeer& peer = *client.tlsPeer();
+      say("TLS: " + peer.protocol + ", " + peer.cipher);
+      say("Certificate: " + peer.subject);
+      say("Issuer: " + peer.issuer);
+      say("Valid until: " + peer.notAfter);
+      say("SHA-256 fingerprint: " + FormatFingerprint(peer.fingerprint));
+      say(peer.pinned ? "Certificate accepted: it is the one TLSFingerprint names"
+                      : "Certificate verified for " + client.host() +
+                            (options.trustFile.empty() ? "" : " against " + options.trustFile));
+      break;
+    }
+    case SmtpStep::Greeting:
+      say("Greeting: " + ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+      break;
+    case SmtpStep::Ehlo:
+      if (!client.capabilities().extended) {
+        say("EHLO " + client.helloName() + " refused: " +
+            ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+        say("The old dialogue will be used: HELO and RSET before every message");
+        break;
+      }
+      say("EHLO " + client.helloName() + ": accepted");
+      say("Capabilities: " +
+          (client.capabilities().lines.empty() ? std::string("none")
+                                               : JoinLines(client.capabilities().lines, ", ")));
+      break;
+    case SmtpStep::StartTls:
+      say("STARTTLS: " + ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+      break;
+    case SmtpStep::Auth:
+      say("AUTH " + std::string(AuthMechanismName(*client.authMechanism())) + " as " +
+          PrintableText(options.userName) + ": " +
+          ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+      break;
+    case SmtpStep::Quit:
+      say("QUIT: " + ShownReply(client.quitReply()));
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+std::string ServerCheckResult::Summary() const {
+  if (passed()) return {};
+  if (failedStep == SmtpStep::None) return failureText;
+  return "Failed at " + std::string(SmtpStepName(failedStep)) + " (" + std::to_string(result) +
+         "):\n" + failureText;
+}
+
+ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
+                              const Say& say, SmtpTimeouts timeouts) {
+  ServerCheckResult check;
+  const Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, password);
+  if (!session) {
+    check.result = kSmtpProtocolError;
+    check.failureText = session.status().message();
+    return check;
+  }
+  say("Checking " + settings.smtpServer + " (Security=" +
+      std::string(SmtpSecurityName(session->security)) + "); no mail is sent");
+  SmtpClient client(timeouts);
+  client.SetProgressListener([&](SmtpStep step) { ReportStep(client, step, *session, say); });
+  check.result = client.Connect(settings.smtpServer, *session);
+  client.Disconnect();
+  if (check.result != 0) {
+    check.failedStep = client.failedStep();
+    check.failureText = client.failureText().empty() ? DescribeSocketError(check.result)
+                                                     : client.failureText();
+    return check;
+  }
+  say("Every step passed.");
+  return check;
+}
+
+}  // namespace postrider

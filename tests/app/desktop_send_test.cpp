@@ -1,0 +1,487 @@
+#include <QAbstractItemModelTester>
+#include <QAbstractItemView>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolBar>
+
+#include <functional>
+#include <memory>
+#include <set>
+
+#include "app/command_ids.h"
+#include "app/desktop_send_run.h"
+#include "app_test_support.h"
+#include "dialogs/dialogs_test_support.h"
+#include "dialogs/preview_dlg.h"
+#include "platform/user_paths.h"
+#include "project/postridr_doc.h"
+#include "send/send_texts.h"
+#include "support/python_mail_parser.h"
+#include "dialogs/password_dlg.h"
+#include "support/scripted_smtp_server.h"
+#include "support/test_certificates.h"
+#include "views/message_view.h"
+#include "views/project_view.h"
+
+using namespace postrider;
+using namespace postrider::testing;
+
+namespace {
+
+// Runs `step` every few milliseconds while the event loop runs, which during
+// a send is inside the socket layer's wait, until it says it is done.
+class WhileWaiting {
+ public:
+  explicit WhileWaiting(std::function<bool()> step) : step_(std::move(step)) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (step_()) timer_.stop();
+    });
+    timer_.start();
+  }
+  bool done() const { return !timer_.isActive(); }
+
+ private:
+  std::function<bool()> step_;
+  QTimer timer_;
+};
+
+bool SawCommand(const ScriptedSmtpServer& server, const std::string& line) {
+  for (const std::string& command : server.Commands()) {
+    if (command == line) return true;
+  }
+  return false;
+}
+
+// How often each recipient's address stands on a To: line of the messages the server kept.
+std::multiset<std::string> Delivered(const ScriptedSmtpServer& server) {
+  std::multiset<std::string> recipients;
+  for (int n = 1; n <= server.MessageCount(); ++n) {
+    const std::string message = server.Message(n);
+    const std::size_t to = message.find("To: ");
+    recipients.insert(message.substr(to + 4, message.find("\r\n", to) - to - 4));
+  }
+  return recipients;
+}
+
+// What the final box said, and its details.
+struct FinalBox {
+  QString text;
+  QString details;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  int progress = -1;
+  int progressMaximum = -1;
+};
+
+}  // namespace
+
+class DesktopSendTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    CutOffTheSessionBus();
+  }
+  void init() {
+    env_ = std::make_unique<DesktopTestEnvironment>();
+    env_->CopyExampleProject();
+    WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
+  }
+  void cleanup() {
+    if (app_ && frame() != nullptr) app_->document().SetModifiedFlag(false);
+    app_.reset();
+    env_.reset();
+  }
+
+  void TwoSelectedEntriesReachTheServerAndTheWindowFollows();
+  void PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce();
+  void PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer();
+  void DuringARunOnlyPauseWorksButClicksAndTypingGoThrough();
+  void PreviewShowsTheMessageTheServerReceives();
+  void ALogInPasswordIsAskedForAtSendOnceAndNeverWritten();
+
+ private:
+  CMainFrame* frame() const { return app_->mainFrame(); }
+  CPostridrDoc& document() const { return app_->document(); }
+  void Start(const ScriptedSmtpServer& server);
+  void SelectOnly(const std::vector<int>& entries);
+  void ClickPause() const;
+  // The final box's text and details, then OK.
+  ModalDriver::Action ReadFinalBox(FinalBox& box) const;
+
+  std::unique_ptr<DesktopTestEnvironment> env_;
+  std::unique_ptr<CPostridrApp> app_;
+};
+
+void DesktopSendTest::Start(const ScriptedSmtpServer& server) {
+  EnsureParentFolder(SettingsFilePath());
+  WritePrivateProfileString("Settings", "RealName", "Harbour Library", SettingsFilePath());
+  WritePrivateProfileString("Settings", "ReturnAddress", "library@example.com",
+                            SettingsFilePath());
+  WritePrivateProfileString("Settings", "SMTPServer", server.address(), SettingsFilePath());
+  app_ = std::make_unique<CPostridrApp>();
+  QVERIFY(StartAndWait(*app_));
+  QVERIFY(QTest::qWaitForWindowExposed(frame()));
+}
+
+void DesktopSendTest::SelectOnly(const std::vector<int>& entries) {
+  document().UnselectAll();
+  for (int entry : entries) document().ToggleEntrySelection(entry);
+  document().SetModifiedFlag(false);
+  frame()->RefreshTitle();
+}
+
+void DesktopSendTest::ClickPause() const {
+  QWidget* button = frame()->toolBar()->widgetForAction(frame()->action(commands::kPause));
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+ModalDriver::Action DesktopSendTest::ReadFinalBox(FinalBox& box) const {
+  return [this, &box](QWidget* modal) {
+    auto* shown = qobject_cast<QMessageBox*>(modal);
+    QVERIFY(shown != nullptr);
+    box.text = shown->text();
+    box.details = shown->detailedText();
+    box.icon = shown->icon();
+    box.progress = frame()->sendProgress()->value();
+    box.progressMaximum = frame()->sendProgress()->maximum();
+    shown->button(QMessageBox::Ok)->click();
+  };
+}
+
+void DesktopSendTest::TwoSelectedEntriesReachTheServerAndTheWindowFollows() {
+  ScriptedSmtpServer server({.replies = {{"RCPT:ken@", "550 5.1.1 No such user here"}}});
+  Start(server);
+  SelectOnly({1, 3, 7});
+  QVERIFY(!frame()->isWindowModified());
+  QVERIFY(!frame()->action(commands::kAttach)->isEnabled());
+
+  QAbstractItemModelTester tester(frame()->projectView()->entryModel());
+  FinalBox box;
+  ModalScript answers({ReadFinalBox(box)});
+  QVERIFY(frame()->RouteCommand(commands::kSend));
+  QCOMPARE(answers.acted(), 1);
+
+  QCOMPARE(server.MessageCount(), 2);
+  QCOMPARE(Delivered(server),
+           std::multiset<std::string>({"alan.turing@example.org", "edsger@example.org"}));
+  QCOMPARE(document().GetEntryStatus(1), static_cast<int>(StatusSent));
+  QCOMPARE(document().GetEntryStatus(3), static_cast<int>(StatusSent));
+  QCOMPARE(document().GetEntryStatus(7), static_cast<int>(StatusBadAddress));
+  QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusNone));
+  // The rows show their new marks (icons, and the names screen readers read).
+  const QAbstractItemModel* rows = frame()->projectView()->entryModel();
+  QVERIFY(rows->index(1, 0).data(Qt::AccessibleTextRole).toString().endsWith(
+      QStringLiteral(" - selected, sent")));
+  QVERIFY(rows->index(7, 0).data(Qt::AccessibleTextRole).toString().endsWith(
+      QStringLiteral(" - selected, bad address")));
+  QVERIFY(rows->index(0, 0).data(Qt::AccessibleTextRole).toString().endsWith(
+      QStringLiteral(" - not selected, not sent")));
+  // The list followed the run to the last entry it handled.
+  QCOMPARE(frame()->projectView()->entryList()->currentIndex().row(), 7);
+  QCOMPARE(frame()->statusPane(1)->text(), QStringLiteral("Complete"));
+
+  QCOMPARE(box.text, QStringLiteral("Send Complete! Total Messages Sent: 3"));
+  QCOMPARE(box.icon, QMessageBox::Information);
+  QVERIFY2(box.details.startsWith(QStringLiteral("Accepted by the server: 2\nRefused by the server: 1\n"
+                                                 "Bad address: 0\nNot reached: 0")),
+           qPrintable(box.details));
+  QVERIFY2(box.details.contains(
+               QStringLiteral("Entry 8, refused ken@example.com: 550 5.1.1 No such user here")),
+           qPrintable(box.details));
+  QCOMPARE(box.progress, 3);
+  QCOMPARE(box.progressMaximum, 3);
+  QVERIFY(!frame()->sendProgress()->isVisible());
+
+  // The new statuses wait to be saved, and the title says so.
+  QVERIFY(document().IsModified());
+  QVERIFY(frame()->isWindowModified());
+  QVERIFY(frame()->windowTitle().startsWith(QStringLiteral("example")));
+  QVERIFY(!frame()->sendRun().IsSending());
+}
+
+void DesktopSendTest::PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce() {
+  ScriptedSmtpServer server({.delays = {{"RCPT", 0.5}}});
+  Start(server);
+  SelectOnly({0, 1, 3});
+
+  QString paneAtPause;
+  WhileWaiting pauser([&] {
+    if (!SawCommand(server, "RCPT TO:<alan.turing@example.org>")) return false;
+    ClickPause();
+    paneAtPause = frame()->statusPane(1)->text();
+    return true;
+  });
+  FinalBox first;
+  {
+    ModalScript answers({ReadFinalBox(first)});
+    frame()->RouteCommand(commands::kSend);
+  }
+  QVERIFY(pauser.done());
+  QCOMPARE(paneAtPause, QStringLiteral("Sending 2 of 3"));
+  QCOMPARE(first.text, QStringLiteral("Send Complete! Total Messages Sent: 2"));
+  QVERIFY2(first.details.contains(QStringLiteral("Paused at entry 2.")), qPrintable(first.details));
+  QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusSent));
+  QCOMPARE(document().GetEntryStatus(1), static_cast<int>(StatusNone));
+  QCOMPARE(document().GetLastIndexSent(), 1);
+  QCOMPARE(server.MessageCount(), 1);
+
+  // Send again: the question with its icon; No goes on where the run stopped.
+  QMessageBox::Icon questionIcon = QMessageBox::NoIcon;
+  FinalBox second;
+  {
+    ModalScript answers({[&questionIcon](QWidget* modal) {
+                           auto* box = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY(box != nullptr);
+                           questionIcon = box->icon();
+                           QVERIFY(box->text().startsWith(
+                               QStringLiteral("Your last send operation did not complete.")));
+                           box->button(QMessageBox::No)->click();
+                         },
+                         ReadFinalBox(second)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 2);
+  }
+  QCOMPARE(questionIcon, QMessageBox::Question);
+  QCOMPARE(second.text, QStringLiteral("Send Complete! Total Messages Sent: 2"));
+  QCOMPARE(Delivered(server),
+           std::multiset<std::string>(
+               {"ada.lovelace@example.com", "alan.turing@example.org", "edsger@example.org"}));
+  QCOMPARE(document().GetLastIndexSent(), 0);
+}
+
+void DesktopSendTest::PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer() {
+  ScriptedSmtpServer server({.delays = {{".", 1.0}}});
+  Start(server);
+  SelectOnly({0, 1, 3});
+
+  QString paneAtPause;
+  WhileWaiting pauser([&] {
+    if (server.MessageCount() < 1) return false;
+    ClickPause();
+    paneAtPause = frame()->statusPane(1)->text();
+    return true;
+  });
+  FinalBox first;
+  {
+    ModalScript answers({ReadFinalBox(first)});
+    frame()->RouteCommand(commands::kSend);
+  }
+  QVERIFY(pauser.done());
+  QCOMPARE(paneAtPause, QString::fromLatin1(texts::kAwaitingConfirmation));
+  // The server had the message: its answer came and the entry is sent.
+  QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusSent));
+  QCOMPARE(document().GetEntryStatus(1), static_cast<int>(StatusHalted));
+  QCOMPARE(document().GetLastIndexSent(), 1);
+  QCOMPARE(first.text, QStringLiteral("Send Complete! Total Messages Sent: 2"));
+
+  FinalBox second;
+  {
+    ModalScript answers({ClickButton(QStringLiteral("No")), ReadFinalBox(second)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 2);
+  }
+  QCOMPARE(Delivered(server),
+           std::multiset<std::string>(
+               {"ada.lovelace@example.com", "alan.turing@example.org", "edsger@example.org"}));
+  QCOMPARE(document().GetEntryStatus(1), static_cast<int>(StatusSent));
+  QCOMPARE(document().GetEntryStatus(3), static_cast<int>(StatusSent));
+}
+
+void DesktopSendTest::DuringARunOnlyPauseWorksButClicksAndTypingGoThrough() {
+  ScriptedSmtpServer server({.delays = {{".", 0.5}}});
+  Start(server);
+  SelectOnly({0, 1, 3});
+  QAbstractItemView* list = frame()->projectView()->entryList();
+  QPlainTextEdit* letter = frame()->messageView()->messageEdit();
+
+  int refusedBefore = 0;
+  int refusedAfter = 0;
+  bool closed = true;
+  bool stillVisible = false;
+  int selectedAfterSelectAll = -1;
+  WhileWaiting meddler([&] {
+    if (server.MessageCount() < 1) return false;
+    refusedBefore = frame()->sendRun().refusedCommands();
+    frame()->action(commands::kSelectAll)->trigger();     // menu
+    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);  // accelerator: New
+    frame()->action(commands::kSend)->trigger();          // a second Send
+    frame()->action(commands::kConfigure)->trigger();
+    frame()->insertFieldMenu()->actions().value(0)->trigger();  // insert-field menu
+    closed = frame()->close();                            // the close box
+    stillVisible = frame()->isVisible();
+    selectedAfterSelectAll = document().GetSelectedCount();
+    refusedAfter = frame()->sendRun().refusedCommands();
+    // Clicks in the list toggle entries the run has yet to reach.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(3, 0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(4, 0)).center());
+    // Typing reaches the next message composed.
+    letter->moveCursor(QTextCursor::End);
+    QTest::keyClicks(letter, QStringLiteral("P.S. typed while sending"));
+    return true;
+  });
+  FinalBox box;
+  {
+    ModalScript answers({ReadFinalBox(box)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 1);
+  }
+  QVERIFY(meddler.done());
+  QCOMPARE(refusedAfter - refusedBefore, 6);
+  QVERIFY(!closed);
+  QVERIFY(stillVisible);
+  QCOMPARE(selectedAfterSelectAll, 3);
+  // One run only, and it honoured the clicks: 3 off, 4 on.
+  QCOMPARE(Delivered(server),
+           std::multiset<std::string>(
+               {"ada.lovelace@example.com", "alan.turing@example.org", "barbara.liskov@example.com"}));
+  QVERIFY(server.Message(1).find("P.S. typed while sending") == std::string::npos);
+  QVERIFY(server.Message(2).find("P.S. typed while sending") != std::string::npos);
+  QCOMPARE(document().IsEntrySelected(3), 0);
+  QCOMPARE(document().GetEntryStatus(3), static_cast<int>(StatusNone));
+  QCOMPARE(box.text, QStringLiteral("Send Complete! Total Messages Sent: 3"));
+
+  // After the run every command works again.
+  frame()->action(commands::kSelectAll)->trigger();
+  QCOMPARE(document().GetSelectedCount(), 12);
+  QCOMPARE(frame()->sendRun().refusedCommands(), refusedAfter);
+}
+
+void DesktopSendTest::PreviewShowsTheMessageTheServerReceives() {
+  ScriptedSmtpServer server;
+  Start(server);
+  SelectOnly({2, 4});
+  // An edit not yet saved is in the preview, as it will be in the message.
+  QPlainTextEdit* letter = frame()->messageView()->messageEdit();
+  letter->moveCursor(QTextCursor::Start);
+  letter->insertPlainText(QStringLiteral("Gr\u00fc\u00dfe vorab! "));
+  frame()->projectView()->ShowEntry(4);
+
+  QString shown;
+  QString firstSkip;
+  QString previousSkip;
+  bool skipVisible = false;
+  ModalScript preview({[&](QWidget* modal) {
+    auto* dialog = qobject_cast<CPreviewDlg*>(modal);
+    QVERIFY(dialog != nullptr);
+    QCOMPARE(dialog->entry(), 4);
+    shown = dialog->messageText()->toPlainText();
+    firstSkip = dialog->skipLabel()->text();
+    QVERIFY(!dialog->nextButton()->isEnabled());
+    dialog->previousButton()->click();
+    QCOMPARE(dialog->entry(), 2);
+    previousSkip = dialog->skipLabel()->text();
+    skipVisible = dialog->skipLabel()->isVisible();
+    dialog->closeButton()->click();
+  }});
+  frame()->RouteCommand(commands::kPreview);
+  QCOMPARE(preview.acted(), 1);
+  QCOMPARE(firstSkip, QString());
+  QCOMPARE(previousSkip, QStringLiteral("Send would skip this entry: \"grace hopper@example.com\" "
+                                        "is not a valid e-mail address."));
+  QVERIFY(skipVisible);
+  // Nothing was sent or marked.
+  QCOMPARE(server.MessageCount(), 0);
+  QCOMPARE(document().GetEntryStatus(4), static_cast<int>(StatusNone));
+
+  FinalBox box;
+  {
+    ModalScript answers({ReadFinalBox(box)});
+    frame()->RouteCommand(commands::kSend);
+  }
+  QCOMPARE(server.MessageCount(), 1);
+  const QString received = env_->Write(QStringLiteral("received.eml"),
+                                       QByteArray::fromStdString(server.Message(1)));
+  // Python's mail package reads the message the server got: subject, From,
+  // To and body must be what the preview showed.
+  const QStringList parsed =
+      QString::fromUtf8(QByteArray::fromStdString(ParsedByPython(Bytes(received))))
+          .split(QLatin1Char('\n'));
+  QCOMPARE(parsed.size(), 4);
+  const QStringList lines = shown.split(QLatin1Char('\n'));
+  QCOMPARE(lines.value(0), QStringLiteral("To: ") + parsed[2]);
+  QCOMPARE(lines.value(1), QStringLiteral("From: ") + parsed[1]);
+  QCOMPARE(lines.value(2), QStringLiteral("Subject: ") + parsed[0]);
+  QVERIFY(lines.value(3).startsWith(QStringLiteral("Date: ")));
+  QCOMPARE(lines.value(4), QString());
+  QCOMPARE(lines.mid(5).join(QLatin1Char('|')), parsed[3]);
+  QVERIFY(parsed[3].startsWith(QStringLiteral("Gr\u00fc\u00dfe vorab! Dear Barbara Liskov,")));
+}
+
+void DesktopSendTest::ALogInPasswordIsAskedForAtSendOnceAndNeverWritten() {
+  const std::string password = "c0rrect-H0rse";
+  TestCertificates certificates;
+  const CertificateFiles good = certificates.Good();
+  ServerScript script;
+  script.tlsCertificate = good.certificate;
+  script.tlsKey = good.key;
+  script.requireStartTls = true;
+  script.authUser = "library";
+  script.authPassword = password;
+  script.authRequired = true;
+  ScriptedSmtpServer server(script);
+  EnsureParentFolder(SettingsFilePath());
+  WritePrivateProfileString("Settings", "Security", "starttls", SettingsFilePath());
+  WritePrivateProfileString("Settings", "UserName", "library", SettingsFilePath());
+  WritePrivateProfileString("Settings", "TLSTrustFile", certificates.caFile(), SettingsFilePath());
+  Start(server);
+  SelectOnly({0, 1});
+
+  // No secret store in the tests: the first Send asks, without showing what is typed.
+  QString prompt;
+  FinalBox first;
+  {
+    ModalScript answers({[&](QWidget* modal) {
+                           auto* dialog = qobject_cast<CPasswordDlg*>(modal);
+                           QVERIFY(dialog != nullptr);
+                           QCOMPARE(dialog->passwordEdit()->echoMode(), QLineEdit::Password);
+                           prompt = dialog->findChild<QLabel*>()->text();
+                           QTest::keyClicks(dialog->passwordEdit(), QString::fromStdString(password));
+                           dialog->okButton()->click();
+                         },
+                         ReadFinalBox(first)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 2);
+  }
+  QCOMPARE(prompt, QStringLiteral("Password for library on ") +
+                       QString::fromStdString(server.address()) + QLatin1Char(':'));
+  QCOMPARE(server.MessageCount(), 2);
+  QVERIFY(SawCommand(server, "STARTTLS"));
+  QVERIFY(SawCommand(server, "AUTHENTICATED library"));
+
+  // The next Send of the session takes it from memory.
+  FinalBox second;
+  {
+    ModalScript answers({ReadFinalBox(second)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 1);
+  }
+  QCOMPARE(server.MessageCount(), 4);
+  QVERIFY(!first.details.contains(QString::fromStdString(password)));
+
+  // Nothing the program wrote holds it: the settings, the project, the log.
+  QVERIFY(frame()->SaveSettings().ok());
+  QVERIFY(document().OnSaveDocument(document().GetPathName()));
+  QDirIterator files(env_->path(), QDir::Files, QDirIterator::Subdirectories);
+  int looked = 0;
+  while (files.hasNext()) {
+    const QString path = files.next();
+    ++looked;
+    QVERIFY2(!ReadBytes(path).contains(QByteArray::fromStdString(password)), qPrintable(path));
+  }
+  QVERIFY(looked >= 4);
+  QVERIFY(ReadBytes(QString::fromStdString(SettingsFilePath())).contains("UserName=library"));
+}
+
+QTEST_MAIN(DesktopSendTest)
+#include "desktop_send_test.moc"

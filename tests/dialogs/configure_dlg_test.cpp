@@ -1,0 +1,342 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+#include "dialogs/configure_dlg.h"
+#include "dialogs/password_dlg.h"
+#include "dialogs/server_check_dlg.h"
+#include "dialogs/smtp_passwords.h"
+#include "dialogs_test_support.h"
+#include "platform/user_paths.h"
+#include "qt_support/test_environment.h"
+#include "support/scripted_smtp_server.h"
+#include "views/dialog_units.h"
+#include "views/display_text.h"
+#include "wizard/wizard_test_support.h"
+
+using namespace postrider;
+using namespace postrider::testing;
+
+namespace {
+
+constexpr const char* kPassword = "Tr0ub4dor&3-secret";
+
+UserSettings Configured() {
+  UserSettings settings;
+  settings.realName = " Harbour Library ";  // blanks stay as typed
+  settings.returnAddress = "library@example.com";
+  settings.smtpServer = "mail.example.com:587";
+  settings.log = 1;
+  settings.security = "STARTTLS";
+  settings.userName = "library";
+  settings.tlsTrustFile = "/etc/ssl/certs/ca-certificates.crt";
+  settings.tlsFingerprint = "ab:cd";  // not shown, kept
+  settings.currentProjectFile = "/tmp/june.prj";
+  return settings;
+}
+
+// Types over what the edit holds (QTest types ASCII only; the rest is put in).
+void Type(QLineEdit* edit, const QString& text) {
+  edit->selectAll();
+  bool ascii = true;
+  for (const QChar c : text) ascii = ascii && c.unicode() < 128;
+  if (ascii) {
+    QTest::keyClicks(edit, text);
+  } else {
+    edit->insert(text);
+  }
+}
+
+}  // namespace
+
+class ConfigureDlgTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    CutOffTheSessionBus();
+  }
+  void init() {
+    env = std::make_unique<DesktopTestEnvironment>();
+    store = std::make_unique<UnavailableStore>();
+    asked = 0;
+    passwords = std::make_unique<SmtpPasswords>(
+        *store, [this](const UserSettings&, const std::string&) -> std::optional<Secret> {
+          ++asked;
+          return Secret(kPassword);
+        });
+  }
+  void cleanup() {
+    passwords.reset();
+    store.reset();
+    env.reset();
+  }
+
+  void ControlsShowTheSettingsInTheirGroupsWithNames();
+  void OkTakesTheEditsAndCancelLeavesEverythingAsItWas();
+  void APasswordIsKeptForTheSessionWhenTheStoreIsMissingAndNeverWritten();
+  void TheDesktopStoreIsUnavailableWithoutASessionBus();
+  void TestSettingsShowsEachStepWithTheValuesShown();
+  void HelpAndBrowseDoWhatTheySay();
+
+ private:
+  std::unique_ptr<DesktopTestEnvironment> env;
+  std::unique_ptr<UnavailableStore> store;
+  std::unique_ptr<SmtpPasswords> passwords;
+  int asked = 0;
+};
+
+void ConfigureDlgTest::ControlsShowTheSettingsInTheirGroupsWithNames() {
+  CConfigureDlg dialog(Configured(), passwords.get(), {});
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QCOMPARE(dialog.windowTitle(), QStringLiteral("Configure"));
+  QCOMPARE(dialog.realNameEdit()->text(), QStringLiteral(" Harbour Library "));
+  QCOMPARE(dialog.returnAddressEdit()->text(), QStringLiteral("library@example.com"));
+  QCOMPARE(dialog.serverEdit()->text(), QStringLiteral("mail.example.com:587"));
+  QVERIFY(dialog.loggingCheck()->isChecked());
+  QCOMPARE(dialog.securityCombo()->currentText(), QStringLiteral("STARTTLS"));
+  QCOMPARE(dialog.securityCombo()->count(), 3);
+  QCOMPARE(dialog.userNameEdit()->text(), QStringLiteral("library"));
+  QCOMPARE(dialog.passwordEdit()->text(), QString());
+  QCOMPARE(dialog.passwordEdit()->echoMode(), QLineEdit::Password);
+  QCOMPARE(dialog.trustFileEdit()->text(), QStringLiteral("/etc/ssl/certs/ca-certificates.crt"));
+
+  // The three edits of the server sit in "Network", the rest of the
+  // connection in "Security" below it.
+  QCOMPARE(dialog.networkGroup()->title(), QStringLiteral("Network"));
+  QCOMPARE(dialog.securityGroup()->title(), QStringLiteral("Security"));
+  for (QWidget* edit : {static_cast<QWidget*>(dialog.realNameEdit()),
+                        static_cast<QWidget*>(dialog.returnAddressEdit()),
+                        static_cast<QWidget*>(dialog.serverEdit())}) {
+    QCOMPARE(edit->parentWidget(), dialog.networkGroup());
+  }
+  QCOMPARE(dialog.trustFileEdit()->parentWidget(), dialog.securityGroup());
+  QVERIFY(dialog.securityGroup()->geometry().top() > dialog.networkGroup()->geometry().bottom());
+  const DialogUnits units(dialog.font());
+  QCOMPARE(dialog.okButton()->geometry(), units.ToPixels(205, 7, 50, 14));
+  QVERIFY(dialog.okButton()->isDefault());
+
+  // Every control has a name, and each edit a label that takes the user to it.
+  for (QWidget* child : dialog.findChildren<QWidget*>()) {
+    if (qobject_cast<QLineEdit*>(child) && child->parent() != &dialog && child->parentWidget() &&
+        qobject_cast<QComboBox*>(child->parentWidget())) {
+      continue;  // a combo box's own edit
+    }
+    if (child->isWindow() || !child->isVisible()) continue;
+    QVERIFY2(!child->accessibleName().isEmpty(), child->metaObject()->className());
+  }
+  QList<QWidget*> buddies;
+  for (QLabel* label : dialog.findChildren<QLabel*>()) buddies << label->buddy();
+  QCOMPARE(buddies.count(dialog.passwordEdit()), 1);
+  QCOMPARE(buddies.count(dialog.securityCombo()), 1);
+  dialog.reject();
+}
+
+void ConfigureDlgTest::OkTakesTheEditsAndCancelLeavesEverythingAsItWas() {
+  QtConfigureDialog configure(nullptr, passwords.get(), {});
+  UserSettings settings = Configured();
+  {
+    ModalScript answer({[](QWidget* modal) {
+      auto* dialog = AsPage<CConfigureDlg>(modal);
+      Type(dialog->realNameEdit(), QStringLiteral("Someone Else"));
+      dialog->loggingCheck()->setChecked(false);
+      dialog->securityCombo()->setCurrentIndex(0);
+      Click(dialog->cancelButton());
+    }});
+    QVERIFY(!configure.Run(settings));
+    QVERIFY(answer.finished());
+  }
+  QVERIFY(settings == Configured());
+
+  {
+    ModalScript answer({[](QWidget* modal) {
+      auto* dialog = AsPage<CConfigureDlg>(modal);
+      Type(dialog->realNameEdit(), QStringLiteral("Bibliothek M\u00fcnster"));
+      Type(dialog->serverEdit(), QStringLiteral("smtp.example.org:465"));
+      dialog->loggingCheck()->setChecked(false);
+      dialog->securityCombo()->setCurrentIndex(dialog->securityCombo()->findText("TLS"));
+      Type(dialog->userNameEdit(), QStringLiteral("bib"));
+      Click(dialog->okButton());
+    }});
+    QVERIFY(configure.Run(settings));
+    QVERIFY(answer.finished());
+    QVERIFY(answer.unexpected().isEmpty());
+  }
+  UserSettings expected = Configured();
+  expected.realName = "Bibliothek M\xC3\xBCnster";
+  expected.smtpServer = "smtp.example.org:465";
+  expected.log = 0;
+  expected.security = "tls";
+  expected.userName = "bib";
+  QVERIFY(settings == expected);
+
+  // A Security value the list does not know is kept when left alone.
+  settings.security = "starttls-or-so";
+  {
+    ModalScript answer({[](QWidget* modal) {
+      auto* dialog = AsPage<CConfigureDlg>(modal);
+      QCOMPARE(dialog->securityCombo()->currentIndex(), -1);
+      Click(dialog->okButton());
+    }});
+    QVERIFY(configure.Run(settings));
+  }
+  QCOMPARE(settings.security, std::string("starttls-or-so"));
+}
+
+void ConfigureDlgTest::APasswordIsKeptForTheSessionWhenTheStoreIsMissingAndNeverWritten() {
+  QtConfigureDialog configure(nullptr, passwords.get(), {});
+  UserSettings settings = Configured();
+  QString told;
+  {
+    ModalScript answer({[](QWidget* modal) {
+                          auto* dialog = AsPage<CConfigureDlg>(modal);
+                          QTest::keyClicks(dialog->passwordEdit(), QString::fromLatin1(kPassword));
+                          Click(dialog->okButton());
+                        },
+                        [&told](QWidget* modal) {
+                          auto* box = qobject_cast<QMessageBox*>(modal);
+                          QVERIFY(box != nullptr);
+                          told = box->text();
+                          box->accept();
+                        }});
+    QVERIFY(configure.Run(settings));
+    QVERIFY(answer.finished());
+  }
+  // The user hears that it could not be stored, and why, without the password.
+  QVERIFY(told.contains(QStringLiteral("could not be kept in the desktop's secret store")));
+  QVERIFY(told.contains(QStringLiteral("no secret service")));
+  QVERIFY(!told.contains(QString::fromLatin1(kPassword)));
+  QCOMPARE(store->writes, 1);
+
+  // For this session it is there without asking.
+  const std::optional<Secret> kept = passwords->Find(settings);
+  QVERIFY(kept.has_value());
+  QCOMPARE(std::string(kept->reveal()), std::string(kPassword));
+  Result<Secret> forSend = passwords->Password(settings);
+  QVERIFY(forSend.ok());
+  QCOMPARE(asked, 0);
+
+  // The settings file holds everything else and never the password.
+  QVERIFY(SaveSettings(SettingsFilePath(), settings).ok());
+  const QByteArray written = ReadBytes(QString::fromStdString(SettingsFilePath()));
+  QVERIFY(written.contains("UserName=library"));
+  QVERIFY(!written.contains(kPassword));
+
+  // Another account is asked for at Send, once, then kept.
+  UserSettings other = settings;
+  other.userName = "someone";
+  QVERIFY(passwords->Password(other).ok());
+  QVERIFY(passwords->Password(other).ok());
+  QCOMPARE(asked, 1);
+}
+
+void ConfigureDlgTest::TheDesktopStoreIsUnavailableWithoutASessionBus() {
+  // The real store, as the program uses it: it answers at once, and a
+  // password written to it is not kept anywhere else.
+  KeychainPasswordStore keychain(10000);
+  const StoredPassword read = keychain.Read("library@mail.example.com");
+  QCOMPARE(static_cast<int>(read.state), static_cast<int>(StoredPassword::State::Unavailable));
+  QVERIFY(!read.error.empty());
+  QVERIFY(!keychain.Write("library@mail.example.com", Secret(kPassword)).ok());
+  QCOMPARE(static_cast<int>(keychain.Read("library@mail.example.com").state),
+           static_cast<int>(StoredPassword::State::Unavailable));
+
+  // The dialog asking at Send does not show what is typed.
+  CPasswordDlg dialog(QStringLiteral("library on mail.example.com"), QStringLiteral("why"));
+  QCOMPARE(dialog.passwordEdit()->echoMode(), QLineEdit::Password);
+  QTest::keyClicks(dialog.passwordEdit(), QStringLiteral("abc"));
+  QCOMPARE(std::string(dialog.TakePassword().reveal()), std::string("abc"));
+  QCOMPARE(dialog.passwordEdit()->text(), QString());
+}
+
+void ConfigureDlgTest::TestSettingsShowsEachStepWithTheValuesShown() {
+  ServerScript script;
+  script.authUser = "library";
+  script.authPassword = kPassword;
+  script.authWithoutTls = true;
+  ScriptedSmtpServer server(script);
+
+  UserSettings settings = Configured();
+  settings.allowPlainAuth = 1;  // the tests' server has no TLS here
+  settings.tlsFingerprint.clear();
+  CConfigureDlg dialog(settings, passwords.get(), {});
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  // Values typed but not yet confirmed are what is tested.
+  Type(dialog.serverEdit(), QString::fromStdString(server.address()));
+  dialog.securityCombo()->setCurrentIndex(0);
+  QTest::keyClicks(dialog.passwordEdit(), QString::fromLatin1(kPassword));
+
+  QString steps;
+  QString outcome;
+  {
+    ModalScript answer({[&](QWidget* modal) {
+      auto* check = AsPage<CServerCheckDlg>(modal);
+      QTRY_VERIFY_WITH_TIMEOUT(check->closeButton()->isEnabled(), 30000);
+      steps = check->stepsView()->toPlainText();
+      outcome = check->outcomeLabel()->text();
+      Click(check->closeButton());
+    }});
+    Click(dialog.testButton());
+    QTRY_VERIFY(answer.finished());
+  }
+  QVERIFY2(steps.contains(QStringLiteral("Connected to 127.0.0.1 port ")), qPrintable(steps));
+  QVERIFY2(steps.contains(QStringLiteral("AUTH PLAIN as library: 235")), qPrintable(steps));
+  QVERIFY(steps.contains(QStringLiteral("QUIT: 221")));
+  QVERIFY(outcome.startsWith(QStringLiteral("Every step passed")));
+  QVERIFY(!steps.contains(QString::fromLatin1(kPassword)));
+  QCOMPARE(server.MessageCount(), 0);
+  QCOMPARE(asked, 0);
+  // The dialog is still open, its values as typed and not yet taken.
+  QVERIFY(dialog.isVisible());
+  QCOMPARE(dialog.EditedSettings().smtpServer, server.address());
+
+  // A wrong password: the step that failed and the server's own words.
+  dialog.passwordEdit()->clear();
+  QTest::keyClicks(dialog.passwordEdit(), QStringLiteral("wrong"));
+  ModalScript failing({[&](QWidget* modal) {
+    auto* check = AsPage<CServerCheckDlg>(modal);
+    QTRY_VERIFY_WITH_TIMEOUT(check->closeButton()->isEnabled(), 30000);
+    outcome = check->outcomeLabel()->text();
+    Click(check->closeButton());
+  }});
+  Click(dialog.testButton());
+  QTRY_VERIFY(failing.finished());
+  QVERIFY2(outcome.startsWith(QStringLiteral("Failed at AUTH (535)")), qPrintable(outcome));
+  dialog.reject();
+}
+
+void ConfigureDlgTest::HelpAndBrowseDoWhatTheySay() {
+  int helpShown = 0;
+  CConfigureDlg dialog(Configured(), passwords.get(), [&helpShown] { ++helpShown; });
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  Click(dialog.helpButton());
+  QCOMPARE(helpShown, 1);
+
+  const QString pem = env->Write(QStringLiteral("ca.pem"), "-----BEGIN CERTIFICATE-----\n");
+  ModalScript choose({[&](QWidget* modal) {
+    auto* files = qobject_cast<QFileDialog*>(modal);
+    QVERIFY(files != nullptr);
+    ChooseFile(files, env->path(), QStringLiteral("ca.pem"));
+  }});
+  Click(dialog.browseButton());
+  QTRY_VERIFY(choose.finished());
+  QCOMPARE(dialog.trustFileEdit()->text(), pem);
+  QCOMPARE(dialog.EditedSettings().tlsTrustFile, PathBytes(pem));
+  dialog.reject();
+}
+
+QTEST_MAIN(ConfigureDlgTest)
+#include "configure_dlg_test.moc"
