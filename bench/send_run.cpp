@@ -3,17 +3,22 @@
 // loopback, beside SmtpClient's raw rate with messages of the same size and
 // Postfix's smtp-source (10000 x 1 KiB, one connection). It also times
 // composition and the per-entry bookkeeping alone, without the network, as a
-// share of the raw client's time.
+// share of the raw client's time, and what the send journal costs: the same
+// run in this process with the journal and without it, and the journal's
+// appends alone.
 //
-// Usage: bench_send_run [entries [rounds]]   (postrider-cli is looked for
-// beside this program's build folder, or named by POSTRIDER_CLI)
+// Usage: bench_send_run [entries [rounds [journal]]]   (postrider-cli is
+// looked for beside this program's build folder, or named by POSTRIDER_CLI;
+// "journal" measures only the runs with and without the journal)
 
 #include <filesystem>
 #include <fstream>
 
 #include "bench_support.h"
 #include "project/postridr_doc.h"
+#include "project/send_journal.h"
 #include "send/message_composer.h"
+#include "send/send_run.h"
 
 namespace {
 
@@ -99,13 +104,111 @@ double RunCompositionOnly(const fs::path& folder, int entries, std::string& samp
   return seconds;
 }
 
+class QuietPrompts : public IUserPrompts {
+ public:
+  void ShowMessage(const std::string&, MessageIcon) override {}
+  bool AskYesNo(const std::string&) override { return false; }
+  SaveChoice AskSaveChanges(const std::string&) override { return SaveChoice::No; }
+  std::optional<std::string> ChooseSavePath(const std::string&) override { return std::nullopt; }
+};
+
+class QuietFrame : public IMainFrame {
+ public:
+  void AttachDocument(CPostridrDoc*) override {}
+  void SetCurrentProjectPath(const std::string&) override {}
+  void ShowSelectedCount(long) override {}
+  void SetStatusText(const std::string&) override {}
+  void ShowHelpContents() override {}
+};
+
+// Seconds one send run to `sink` takes in this process, with or without its journal.
+double RunController(const Sink& sink, const fs::path& folder, int entries, bool journal) {
+  const fs::path project = WriteProject(folder, entries, sink.address());
+  const std::string journalPath = project.string() + ".journal";
+  fs::remove(journalPath);
+  QuietPrompts prompts;
+  QuietFrame frame;
+  CPostridrDoc document;
+  document.SetPrompts(&prompts);
+  if (!document.OnOpenDocument(project.string())) std::exit(1);
+  UserSettings settings{.realName = "Bench", .returnAddress = "bench@example.com",
+                        .smtpServer = sink.address()};
+  SendController controller(SendRunHost{prompts, frame});
+  controller.SetJournalling(journal);
+  const auto start = Clock::now();
+  const SendRunResult result = controller.OnSend(document, settings);
+  const double seconds = SecondsSince(start);
+  if (result.accepted != entries || fs::exists(journalPath) != journal) {
+    std::fprintf(stderr, "the run in this process sent %d of %d\n", result.accepted, entries);
+    std::exit(1);
+  }
+  fs::remove(journalPath);
+  return seconds;
+}
+
+// The journal's own work for a run of `entries` messages: two appends each,
+// with the flushes to disk a run makes.
+double RunJournalOnly(const fs::path& folder, int entries) {
+  const std::string path = (folder / "alone.journal").string();
+  fs::remove(path);
+  const auto start = Clock::now();
+  {
+    Result<std::unique_ptr<SendJournal>> journal = SendJournal::Open(path);
+    if (!journal || !(*journal)->RunStarted(JournalIdentity{}, 0)) std::exit(1);
+    for (int i = 0; i < entries; ++i) {
+      (*journal)->HandedOver(i, "member" + std::to_string(i) + "@example.com");
+      (*journal)->Outcome(i, StatusSent);
+    }
+    if (!(*journal)->RunEnded(0)) std::exit(1);
+  }
+  const double seconds = SecondsSince(start);
+  fs::remove(path);
+  return seconds;
+}
+
+// One run with the journal and one without, each first in every other round.
+struct JournalPair {
+  double withJournal;  // messages/s
+  double without;      // messages/s
+  double appendShare;  // the journal's work alone / the run's time without it
+};
+
+JournalPair RunJournalPair(const fs::path& folder, int entries, int round) {
+  const bool journalFirst = round % 2 == 1;
+  Sink sink;  // one for both, so the pair differs in the journal alone
+  const double firstSeconds = RunController(sink, folder, entries, journalFirst);
+  const double secondSeconds = RunController(sink, folder, entries, !journalFirst);
+  const double journalSeconds = journalFirst ? firstSeconds : secondSeconds;
+  const double plainSeconds = journalFirst ? secondSeconds : firstSeconds;
+  const double appendSeconds = RunJournalOnly(folder, entries);
+  return {entries / journalSeconds, entries / plainSeconds, appendSeconds / plainSeconds};
+}
+
+void PrintJournalFigures(const std::vector<JournalPair>& pairs) {
+  std::vector<double> with, without, ratios, shares;
+  for (const JournalPair& pair : pairs) {
+    with.push_back(pair.withJournal);
+    without.push_back(pair.without);
+    ratios.push_back(pair.withJournal / pair.without);
+    shares.push_back(pair.appendShare);
+  }
+  std::printf("send run with the journal:    %7.0f messages/s\n", Median(with));
+  std::printf("send run without the journal: %7.0f messages/s\n", Median(without));
+  std::printf("with / without the journal: %.3f; median of the rounds' ratios %.3f "
+              "(target 0.97)\n",
+              Median(with) / Median(without), Median(ratios));
+  std::printf("the journal's appends and flushes alone / a run's time without it: %.2f%%\n",
+              100.0 * Median(shares));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const int entries = argc > 1 ? std::atoi(argv[1]) : 10000;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-  if (entries <= 0 || entries > 32000 || rounds <= 0) {
-    std::fprintf(stderr, "usage: %s [entries (1-32000) [rounds]]\n", argv[0]);
+  const bool journalOnly = argc > 3 && std::string(argv[3]) == "journal";
+  if (entries <= 0 || entries > 32000 || rounds <= 0 || (argc > 3 && !journalOnly)) {
+    std::fprintf(stderr, "usage: %s [entries (1-32000) [rounds [journal]]]\n", argv[0]);
     return 2;
   }
   const std::string cli = CliPath();
@@ -119,20 +222,36 @@ int main(int argc, char** argv) {
               "smtp-sink on loopback, %d rounds (medians)\n",
               entries, sample.size(), rounds);
 
+  std::vector<JournalPair> pairs;
+  if (journalOnly) {
+    for (int round = 1; round <= rounds; ++round) {
+      pairs.push_back(RunJournalPair(folder, entries, round));
+      std::printf("round %d: send run with journal %.0f/s, without %.0f/s\n", round,
+                  pairs.back().withJournal, pairs.back().without);
+    }
+    PrintJournalFigures(pairs);
+    fs::remove_all(folder);
+    return 0;
+  }
+
   std::vector<double> cliRates, rawRates, sourceRates, composeShares;
   for (int round = 1; round <= rounds; ++round) {
     const double cliSeconds = RunCliSend(cli, folder, entries);
     const double rawSeconds = RunRawClient(sample, entries);
     const double sourceSeconds = RunSmtpSource(entries);
     const double composeSeconds = RunCompositionOnly(folder, entries, sample);
+    pairs.push_back(RunJournalPair(folder, entries, round));
     cliRates.push_back(entries / cliSeconds);
     rawRates.push_back(entries / rawSeconds);
     sourceRates.push_back(entries / sourceSeconds);
     composeShares.push_back(composeSeconds / rawSeconds);
     std::printf("round %d: postrider-cli send %.0f/s, SmtpClient %.0f/s, smtp-source %.0f/s, "
-                "composition %.1f us/message\n",
+                "composition %.1f us/message\n"
+                "         send run with journal %.0f/s, without %.0f/s, journal alone "
+                "%.1f us/message\n",
                 round, cliRates.back(), rawRates.back(), sourceRates.back(),
-                composeSeconds * 1e6 / entries);
+                composeSeconds * 1e6 / entries, pairs.back().withJournal, pairs.back().without,
+                pairs.back().appendShare * 1e6 / pairs.back().without);
   }
   const double cliRate = Median(cliRates);
   const double sourceRate = Median(sourceRates);
@@ -142,6 +261,7 @@ int main(int argc, char** argv) {
   std::printf("end to end / smtp-source: %.2f (target 0.75)\n", cliRate / sourceRate);
   std::printf("composition and bookkeeping / raw client time: %.1f%% (target 10%%)\n",
               100.0 * Median(composeShares));
+  PrintJournalFigures(pairs);
   fs::remove_all(folder);
   return 0;
 }

@@ -26,7 +26,7 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
   // of failing, which would lose the rest of the output.
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previous_);
+  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &action, &previous_[i]);
   SetBlockingHook([onInterrupt = std::move(onInterrupt)] {
     if (pending != 0) {
       pending = 0;
@@ -37,7 +37,7 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
 
 InterruptWatch::~InterruptWatch() {
   SetBlockingHook({});
-  sigaction(SIGINT, &previous_, nullptr);
+  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &previous_[i], nullptr);
 }
 
 bool InterruptWatch::Interrupted() { return seen != 0; }

@@ -5,9 +5,10 @@
 
 namespace postrider::cli {
 
-// While it lives, Ctrl+C does not end the program: the handler only notes
-// it, and the blocking hook calls onInterrupt while a socket call waits (so
-// a send pauses, and a check stops waiting).
+// While it lives, Ctrl+C, SIGTERM and SIGHUP do not end the program: the
+// handler only notes them, and the blocking hook calls onInterrupt while a
+// socket call waits (so a send pauses, ends cleanly and saves, and a check
+// stops waiting).
 class InterruptWatch {
  public:
   explicit InterruptWatch(std::function<void()> onInterrupt);
@@ -15,11 +16,12 @@ class InterruptWatch {
   InterruptWatch(const InterruptWatch&) = delete;
   InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-  // Whether Ctrl+C came since the watch began.
+  // Whether one of them came since the watch began.
   static bool Interrupted();
 
  private:
-  struct sigaction previous_ {};
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction previous_[3] {};
 };
 
 }  // namespace postrider::cli

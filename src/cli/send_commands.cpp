@@ -132,6 +132,13 @@ int RunSend(const Arguments& args) {
     return kExitUsage;
   }
 
+  // Ctrl+C, SIGTERM and SIGHUP work as Pause from here to the end of the
+  // save, so the run ends cleanly and its outcomes are kept.
+  SendController* running = nullptr;
+  InterruptWatch pause([&running] {
+    if (running != nullptr) running->OnPause();
+  });
+
   CliDocument cli;
   if (!cli.OpenWhole(options->projectPath)) return kExitFailed;
   CPostridrDoc& document = cli.document;
@@ -140,18 +147,21 @@ int RunSend(const Arguments& args) {
               << "postrider-cli: answer with --from-start (Yes) or --resume (No)\n";
     return kExitUsage;
   }
+  // The project is saved after the run: a run whose outcomes could not be
+  // saved would mail the same people again next time.
+  if (Status writable = document.CheckSendOutcomesWritable(); !writable) {
+    std::cerr << "postrider-cli: " << writable.message() << "\npostrider-cli: nothing was sent\n";
+    return kExitFailed;
+  }
   cli.prompts.SetYesNoAnswer(options->fromStart.value_or(false));
   cli.frame.SetEchoStatus(true);
 
   CliPasswordSource passwords(options->passwordFile);
   CliReport report;
   SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report});
-  SendRunResult result;
-  {
-    // Ctrl+C works as Pause.
-    InterruptWatch pause([&controller] { controller.OnPause(); });
-    result = controller.OnSend(document, settings);
-  }
+  running = &controller;
+  const SendRunResult result = controller.OnSend(document, settings);
+  running = nullptr;
   PrintFigures(result);
   // Whatever became of the run, the marks and the resume point are kept.
   if (!document.OnSaveDocument(document.GetPathName())) return kExitFailed;

@@ -134,6 +134,7 @@ std::string DescribeSocketError(int error) {
     case kSmtpTlsNotOffered: return "The server does not offer STARTTLS";
     case kSmtpAuthNotPossible: return "No way to log in to the server";
     case kSmtpMessageTooLarge: return "The message is larger than the server accepts";
+    case kSmtpHandOverStopped: return "The message was held back before its end";
     default: return "Socket error " + std::to_string(error);
   }
 }

@@ -62,6 +62,7 @@ constexpr int kSmtpCertificateRejected = 12003;  // the server's certificate was
 constexpr int kSmtpTlsNotOffered = 12004;        // STARTTLS asked for, and not offered
 constexpr int kSmtpAuthNotPossible = 12005;      // no usable AUTH, or not without TLS
 constexpr int kSmtpMessageTooLarge = 12006;      // larger than the server's SIZE
+constexpr int kSmtpHandOverStopped = 12007;      // held back before its end of data
 
 // The WinSock number for an errno value.
 int SocketErrorFromErrno(int errnoValue);

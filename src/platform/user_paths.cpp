@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace postrider {
 namespace {
@@ -37,6 +39,13 @@ std::string SettingsFilePath() {
 
 std::string SendLogPath() {
   return XdgFolder("XDG_STATE_HOME", "/.local/state") + kProgramFolder + "postrider.log";
+}
+
+std::string NewUntitledSendJournalPath() {
+  static std::atomic<int> counter{0};
+  return XdgFolder("XDG_STATE_HOME", "/.local/state") + kProgramFolder + "untitled-" +
+         std::to_string(getpid()) + "-" + std::to_string(std::time(nullptr)) + "-" +
+         std::to_string(++counter) + ".journal";
 }
 
 Status EnsureParentFolder(const std::string& path) {

@@ -14,6 +14,10 @@ std::string SettingsFilePath();
 // under the same rule.
 std::string SendLogPath();
 
+// A new path for the send journal of a project that has no name yet, under
+// $XDG_STATE_HOME/postrider/ by the same rule; unique to this process and call.
+std::string NewUntitledSendJournalPath();
+
 // Creates the folder that holds path, and any folders above it, as 0700 (less
 // the umask); folders that exist are left as they are. A failure names the
 // folder and the reason.

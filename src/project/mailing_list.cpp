@@ -158,6 +158,7 @@ void MailingList::Close() {
   header_ = {};
   entryCount_ = 0;
   recordLinesInFile_ = 0;
+  fileSize_ = 0;
   lineStarts_.clear();
   lineStarts_.shrink_to_fit();
   window_.clear();
@@ -216,6 +217,7 @@ void MailingList::Index(std::int64_t headerEnd) {
       lineStarts_.push_back(offset);
     }
   }
+  fileSize_ = offset;
   windowSize_ = 0;
   lastEnd_ = -1;
 }

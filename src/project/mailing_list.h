@@ -42,6 +42,8 @@ class MailingList {
   int entryCount() const { return entryCount_; }
   // Record lines in the file, those past the 32000th included.
   std::int64_t recordLinesInFile() const { return recordLinesInFile_; }
+  // Bytes of the file as it was indexed.
+  std::int64_t fileSize() const { return fileSize_; }
 
   // Reads entry `index` (0 <= index < entryCount) into `values`, reusing its
   // strings. False when no list is open or the index is out of range. Const:
@@ -59,6 +61,7 @@ class MailingList {
   ListHeader header_;
   int entryCount_ = 0;
   std::int64_t recordLinesInFile_ = 0;
+  std::int64_t fileSize_ = 0;
   std::vector<std::int64_t> lineStarts_;  // entryCount_ + 1 positions
 
   mutable std::vector<char> window_;

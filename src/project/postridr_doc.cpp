@@ -81,6 +81,8 @@ void CPostridrDoc::ResetProjectStorage() {
   loadProblems_.clear();
   letterUnread_ = false;
   marksUnread_ = false;
+  unappliedJournal_ = false;
+  untitledJournalPath_.clear();
   NotifyListAboutToChange();
   notices_.clear();
   letterOnDisk_ = {};
@@ -160,12 +162,14 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
       fieldNames_ = list_.header().fieldNames;
     }
   }
+  const std::string journalNotice = ApplySendJournal(projectPath);
   if (!loadProblems_.empty()) {
     notices_.insert(notices_.begin(),
                     "The project was opened, but some of its files could not be read:\n" +
                         JoinLines(loadProblems_));
   }
   TellAboutLeftOutListParts();
+  if (!journalNotice.empty()) notices_.push_back(journalNotice);
   CheckProjectAgainstList();
   ShowNotices();
 
@@ -200,6 +204,8 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
 
   const bool keepUnreadLetter = letterUnread_ && messagePath == messageFilePath_ &&
                                 message_ == MessageContents{};
+  // A letter nobody changed is left as it is: a save must not fail on a
+  // letter in a folder the user may only read.
   const bool letterUnchanged = letterRead_ && messagePath == messageFilePath_ &&
                                message_ == letterOnDisk_ && IsRegularFile(messagePath);
   const bool keepUnreadMarks = marksUnread_ && entryStatePath == entryStateFilePath_ &&
@@ -218,6 +224,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
     return status;
   }
 
+  const std::string previousPath = pathName_;
   messageFilePath_ = messagePath;
   if (!keepUnreadLetter) {
     letterOnDisk_ = message_;
@@ -228,6 +235,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   pathName_ = projectPath;
   if (frame_ != nullptr) frame_->SetCurrentProjectPath(projectPath);
   modified_ = false;
+  FoldSendJournals(previousPath, projectPath);
   return Status::Ok();
 }
 

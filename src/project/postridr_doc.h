@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "project/message_file.h"
 #include "project/project_file.h"
 #include "project/project_wizard.h"
+#include "project/send_journal.h"
 
 namespace postrider {
 
@@ -129,7 +131,27 @@ class CPostridrDoc {
   int GetLastIndexSent() const { return lastIndexSent_; }
   void SetLastIndexSent(int index) { lastIndexSent_ = index; }
 
+  // The send journal: where this project's send runs record their outcomes
+  // until a Save takes them in. Beside the project file ("june.prj.journal");
+  // for a project without a name, under $XDG_STATE_HOME/postrider/ until its
+  // first Save, which takes it in and removes it like any other. Opening a
+  // project applies its journal's outcomes and tells the user; Save folds the
+  // journal in and removes it once the entry state file is on disk.
+  std::string GetSendJournalPath();
+  // What a journal written now belongs to.
+  JournalIdentity GetJournalIdentity() const;
+  // For the send run: the journal, opened to add a run to. One this project
+  // could not apply when it opened is moved aside first, never written over.
+  Result<std::unique_ptr<SendJournal>> OpenSendJournal();
+  // Whether a run's outcomes can be kept: the journal can be written, and the
+  // project file and its entry state file can be saved. Asked before a run
+  // whose project is saved right after it.
+  Status CheckSendOutcomesWritable();
+
  private:
+  // Applies the journal beside the project being opened; what to tell the user.
+  std::string ApplySendJournal(const std::string& projectPath);
+  void FoldSendJournals(const std::string& previousPath, const std::string& savedPath);
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None);
   void TellAboutLeftOutListParts();
   void NotifyListAboutToChange();
@@ -180,6 +202,9 @@ class CPostridrDoc {
   // since writing gives it the program's own header lines.
   MessageContents letterOnDisk_;
   bool letterRead_ = false;
+  // A journal lies at the journal path that this document did not take in.
+  bool unappliedJournal_ = false;
+  std::string untitledJournalPath_;
 
   MessageContents message_;
   std::vector<std::string> fieldNames_;

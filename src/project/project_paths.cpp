@@ -9,6 +9,8 @@ std::string ReplaceLastThree(const std::string& path, const std::string& letters
   return path.substr(0, keep) + letters;
 }
 
+std::string SendJournalPath(const std::string& projectPath) { return projectPath + ".journal"; }
+
 bool SameFile(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
   if (AbsolutePath(a) == AbsolutePath(b)) return true;

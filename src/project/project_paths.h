@@ -21,6 +21,10 @@ std::string NewLetterPath(const std::string& projectPath, const std::string& lis
 std::string StoredPathForm(const std::string& projectPath, const std::string& path,
                            const std::string& storedBefore);
 
+// Where the send journal of a project lies while a run's outcomes are not yet
+// saved: beside the project file, "june.prj.journal" for "june.prj".
+std::string SendJournalPath(const std::string& projectPath);
+
 // Whether two paths name the same file.
 bool SameFile(const std::string& a, const std::string& b);
 

@@ -9,10 +9,12 @@
 #include "platform/utf8_text.h"
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
+#include "project/send_journal.h"
 #include "send/message_composer.h"
 #include "send/send_log.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
+#include "smtp/smtp_wording.h"
 
 namespace postrider {
 
@@ -47,6 +49,53 @@ bool IsRecipientRefusal(const SmtpClient& client, int result) {
   if (result == kSmtpMessageTooLarge) return true;
   return client.failedStep() == SmtpStep::Rcpt && result >= 500 && result < 600;
 }
+
+// The server has the whole message, and no answer says whether it took it:
+// the recipient may have it although the entry is not marked sent.
+bool HandedOverWithoutAnswer(const SmtpClient& client, int result) {
+  return client.failedStep() == SmtpStep::EndOfData && result != kSmtpHandOverStopped &&
+         !(result >= 400 && result < 600);
+}
+
+std::string InDoubtText(int entry, const std::string& address) {
+  return "The message to " + PrintableText(address) + " (entry " + std::to_string(entry) +
+         ") had been handed to the server, but its answer never came: it may have been "
+         "delivered, and a resumed run sends it again.";
+}
+
+// The run's journal, when it keeps one. The first write that fails is kept
+// and stops the run: no message goes out whose outcome could be lost.
+class RunJournal {
+ public:
+  explicit RunJournal(std::unique_ptr<SendJournal> journal) : journal_(std::move(journal)) {}
+
+  bool Started(const JournalIdentity& identity, int start) {
+    return Keep(journal_ ? journal_->RunStarted(identity, start) : Status::Ok());
+  }
+  bool HandedOver(int entry, const std::string& address) {
+    return Keep(journal_ ? journal_->HandedOver(entry, address) : Status::Ok());
+  }
+  bool Outcome(int entry, int status) {
+    return Keep(journal_ ? journal_->Outcome(entry, status) : Status::Ok());
+  }
+  bool Ended(int lastIndexSent) {
+    return Keep(journal_ ? journal_->RunEnded(lastIndexSent) : Status::Ok());
+  }
+  bool failed() const { return !failure_.ok(); }
+  std::string FailureText() const {
+    return failure_.message() +
+           "\nThe run was stopped, so that no message goes out whose outcome could not be kept.";
+  }
+
+ private:
+  bool Keep(Status status) {
+    if (!status && failure_.ok()) failure_ = std::move(status);
+    return failure_.ok();
+  }
+
+  std::unique_ptr<SendJournal> journal_;
+  Status failure_ = Status::Ok();
+};
 
 // Points the controller at the run's client while the run lasts.
 class ActiveClient {
@@ -159,6 +208,21 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   }
   const std::string returnAddress = AsUtf8(settings.returnAddress);
 
+  // The journal is ready before anything can be sent.
+  std::unique_ptr<SendJournal> opened;
+  if (journalling_) {
+    Result<std::unique_ptr<SendJournal>> journal = document.OpenSendJournal();
+    if (!journal) {
+      host_.prompts.ShowMessage(journal.status().message() +
+                                    "\nNothing was sent, since the outcomes could not be kept.",
+                                MessageIcon::Error);
+      result.notReached = SelectedFrom(document, start);
+      return result;
+    }
+    opened = std::move(*journal);
+  }
+  RunJournal journal(std::move(opened));
+
   SendLog log;
   if (settings.log != 0) log.Start(logPath_, std::time(nullptr));
 
@@ -177,12 +241,24 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     }
     result.error = connectResult;
     result.notReached = SelectedFrom(document, start);
+  } else if (!journal.Started(document.GetJournalIdentity(), start)) {
+    host_.prompts.ShowMessage(journal.FailureText(), MessageIcon::Error);
+    result.error = kSmtpHandOverStopped;
+    result.notReached = SelectedFrom(document, start);
   } else {
     result.connected = true;
     document.ClearStatus(start);  // recounts the selection too
     const int total = document.GetSelectedCount();
     host_.frame.SetStatusText(texts::kStartingSend);
     ComposedMessage composed;
+    int current = -1;
+    client.SetHandOverListener(
+        [&journal, &current, &composed] { return journal.HandedOver(current, composed.recipient); });
+    // Each outcome is marked, and kept in the journal before the run goes on.
+    const auto mark = [&](int entry, int status) {
+      document.SetEntryStatus(entry, status);
+      return journal.Outcome(entry, status);
+    };
     stop = entries;
     for (int i = start; i < entries; ++i) {
       if (document.IsEntrySelected(i) == 0) continue;
@@ -190,57 +266,77 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       // recipient comes from the same email field as the To: line.
       ComposeMessage(document, i, settings, composed);
       const std::string& address = composed.recipient;
+      current = i;
       ++result.processed;
       host_.frame.SetStatusText(SendingText(result.processed, total));
       if (host_.report != nullptr) host_.report->Progress(result.processed, total);
 
       if (!IsValidAddress(address)) {
-        document.SetEntryStatus(i, StatusBadAddress);
         ++result.badAddress;
         if (host_.report != nullptr) {
           host_.report->EntryBadAddress(i, address, "not a valid e-mail address");
         }
+        if (!mark(i, StatusBadAddress)) {
+          stop = i + 1;
+          break;
+        }
         continue;
       }
       if (haltRequested_) {
-        document.SetEntryStatus(i, StatusHalted);
         result.paused = true;
         stop = i;
+        mark(i, StatusHalted);
         break;
       }
       const int sent = client.SendMail(address, returnAddress, composed.text);
       log.RecordMessage(address, i, sent);
+      int outcome = StatusNone;
       if (sent == 0) {
-        document.SetEntryStatus(i, StatusSent);
+        outcome = StatusSent;
         ++result.accepted;
-        continue;
-      }
-      if (IsBadAddressResult(client, sent)) {
-        document.SetEntryStatus(i, StatusBadAddress);
+      } else if (IsBadAddressResult(client, sent)) {
+        outcome = StatusBadAddress;
         ++result.badAddress;
         if (host_.report != nullptr) host_.report->EntryBadAddress(i, address, client.failureText());
-        continue;
-      }
-      if (IsRecipientRefusal(client, sent)) {
-        document.SetEntryStatus(i, StatusBadAddress);
+      } else if (IsRecipientRefusal(client, sent)) {
+        outcome = StatusBadAddress;
         ++result.refused;
         if (host_.report != nullptr) host_.report->EntryRefused(i, address, client.failureText());
+      }
+      if (outcome != StatusNone) {
+        if (!mark(i, outcome)) {
+          stop = i + 1;
+          break;
+        }
         continue;
       }
+
+      // Anything else stops the run here; the entry is sent again on resume.
       result.error = sent;
       stop = i;
+      const bool inDoubt = HandedOverWithoutAnswer(client, sent);
+      // A refusal of the whole message settles it: not sent.
+      if (client.failedStep() == SmtpStep::EndOfData && !inDoubt && !journal.failed()) {
+        journal.Outcome(i, StatusNone);
+      }
+      if (journal.failed()) break;
       if (sent == kWsaEintr && haltRequested_) {
-        // The user paused while the server was being waited for: no error,
-        // and the entry is sent again when the run is resumed.
+        // The user paused while the server was being waited for: no error.
         result.paused = true;
+        if (inDoubt) host_.prompts.ShowMessage(InDoubtText(i, address), MessageIcon::Warning);
         break;
       }
-      // Anything else stops the run here; the entry is sent again on resume.
       const std::string errorText = ErrorText(i + 1, entries, sent);
       host_.frame.SetStatusText(errorText);
-      host_.prompts.ShowMessage(errorText + "\n" + FailureDetail(client, sent),
+      host_.prompts.ShowMessage(errorText + "\n" + FailureDetail(client, sent) +
+                                    (inDoubt ? "\n" + InDoubtText(i, address) : std::string()),
                                 MessageIcon::Error);
       break;
+    }
+    client.SetHandOverListener({});
+    if (journal.failed()) {
+      host_.prompts.ShowMessage(journal.FailureText(), MessageIcon::Error);
+      if (result.error == 0) result.error = kSmtpHandOverStopped;
     }
     if (stop == entries) host_.frame.SetStatusText(texts::kComplete);
     result.notReached = SelectedFrom(document, stop);
@@ -249,8 +345,11 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   client.Disconnect();
   log.Finish(std::time(nullptr));
   result.stopPosition = stop;
-  result.reachedEnd = connectResult == 0 && stop >= entries;
+  result.reachedEnd = result.connected && stop >= entries;
   document.SetLastIndexSent(stop >= entries ? 0 : stop);
+  if (result.connected && !journal.failed() && !journal.Ended(document.GetLastIndexSent())) {
+    host_.prompts.ShowMessage(journal.FailureText(), MessageIcon::Error);
+  }
   return result;
 }
 

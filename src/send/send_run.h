@@ -56,6 +56,9 @@ class SendController {
 
   // The log path is where the run appends its records when logging is on.
   void SetLogPath(std::string path) { logPath_ = std::move(path); }
+  // Every run keeps the document's send journal; only a measurement of what
+  // the journal costs turns it off.
+  void SetJournalling(bool on) { journalling_ = on; }
 
   SendRunResult OnSend(CPostridrDoc& document, UserSettings& settings);
   // Stops the run in progress: the call now waiting is cancelled and the run
@@ -76,6 +79,7 @@ class SendController {
   SendRunHost host_;
   SmtpTimeouts timeouts_;
   std::string logPath_;
+  bool journalling_ = true;
   SmtpClient* activeClient_ = nullptr;  // during a run
   bool sending_ = false;
   bool haltRequested_ = false;

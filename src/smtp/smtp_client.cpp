@@ -478,6 +478,12 @@ int SmtpClient::RunTransaction(std::string_view recipient, std::string_view retu
     return TransportFailure(SmtpStep::Text, error);
   }
 
+  if (handOver_ && !handOver_()) {
+    ClearLastReply();
+    CloseConnection();
+    return Fail(SmtpStep::EndOfData, kSmtpHandOverStopped,
+                "The message was held back before its end, so the server did not take it.");
+  }
   currentStep_ = SmtpStep::EndOfData;
   currentTimeout_ = timeouts_.textBlock;
   if (const int error =

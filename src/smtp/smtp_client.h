@@ -88,6 +88,12 @@ class SmtpClient {
   // Says QUIT when connected and closes. Always 0.
   int Disconnect();
 
+  // Called once a message's whole text is out, just before the end of its
+  // data goes: from then on the server may take the message, whatever
+  // becomes of its answer. Answering false holds the message back: the
+  // connection is closed, and SendMail gives kSmtpHandOverStopped.
+  void SetHandOverListener(std::function<bool()> listener) { handOver_ = std::move(listener); }
+
   // Called after each step of Connect that passed, and after QUIT.
   void SetProgressListener(std::function<void(SmtpStep)> listener) {
     progress_ = std::move(listener);
@@ -173,6 +179,7 @@ class SmtpClient {
   std::chrono::milliseconds currentTimeout_{0};
   std::string failureText_;
   std::function<void(SmtpStep)> progress_;
+  std::function<bool()> handOver_;
 };
 
 }  // namespace postrider

@@ -175,15 +175,21 @@ TEST_F(SendCommandTest, InterruptWorksAsPauseAfterTheAnswerAndTheProjectIsStillS
   EXPECT_EQ(server.MessageCount(), 1);
   EXPECT_EQ(Statuses(), "130000000000");
   EXPECT_NE(Info().find("last-index-sent: 1\n"), std::string::npos);
+  EXPECT_FALSE(fs::exists(Project() + ".journal"));
 }
 
-TEST_F(SendCommandTest, ASecondInterruptStopsTheWaitForTheAnswer) {
+TEST_F(SendCommandTest, ASecondInterruptStopsTheWaitAndNamesWhoMayGetTheMessageTwice) {
   ScriptedSmtpServer server({.delays = {{".", 60.0}}});
   const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())},
                          InterruptOnceTheFirstMessageIsIn(server, 2));
 
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Paused at entry 0"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("The message to ada.lovelace@example.com (entry 0) had been handed to "
+                         "the server, but its answer never came: it may have been delivered, "
+                         "and a resumed run sends it again."),
+            std::string::npos)
+      << run.err;
   EXPECT_EQ(Statuses(), "000000000000");
   EXPECT_NE(Info().find("last-index-sent: 0\n"), std::string::npos);
 }

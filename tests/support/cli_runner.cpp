@@ -26,8 +26,10 @@ std::string PostriderCliPath() {
 CliRun RunPostriderCli(const std::vector<std::string>& args, const std::string& scratchFolder,
                        const CliOptions& options) {
   const std::string cli = PostriderCliPath();
-  std::vector<std::string> argv{cli};
+  std::vector<std::string> argv = options.runUnder;
+  argv.push_back(cli);
   argv.insert(argv.end(), args.begin(), args.end());
+  const std::string program = argv.front();
   std::vector<char*> argPointers;
   for (std::string& arg : argv) argPointers.push_back(arg.data());
   argPointers.push_back(nullptr);
@@ -57,12 +59,12 @@ CliRun RunPostriderCli(const std::vector<std::string>& args, const std::string& 
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
   CliRun run;
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, cli.c_str(), &actions, &attributes, argPointers.data(),
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argPointers.data(),
                                   envPointers.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (spawned != 0) {
-    run.err = "cannot start " + cli;
+    run.err = "cannot start " + program;
     return run;
   }
   if (options.whileRunning) options.whileRunning(pid);

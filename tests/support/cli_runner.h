@@ -22,6 +22,9 @@ std::string PostriderCliPath();
 struct CliOptions {
   std::vector<std::string> environment;  // "NAME=value" added to the test's own
   std::vector<std::string> unset;        // names taken out of the test's own
+  // A program, with its arguments, that runs postrider-cli in turn: setpriv
+  // to run it as another user, say. Its first word is an absolute path.
+  std::vector<std::string> runUnder;
   // Runs while the program does, with its process id; the run is waited for after.
   std::function<void(pid_t)> whileRunning;
 };

@@ -1,0 +1,159 @@
+// The project document's side of the send journal: applying one on open,
+// folding it in on save, and where it lies.
+
+#include <filesystem>
+
+#include "platform/crc32.h"
+#include "platform/user_paths.h"
+#include "platform/write_check.h"
+#include "project/postridr_doc.h"
+#include "project/project_paths.h"
+#include "project/send_journal_reader.h"
+
+namespace postrider {
+namespace {
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+// An address from the list is shown, never obeyed: no control characters.
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    shown += byte < 0x20 || byte == 0x7F ? '?' : c;
+  }
+  return shown;
+}
+
+std::string AcceptedText(int count, bool ended) {
+  std::string text = ended ? "The last send run of this project was not saved: "
+                           : "The last send run of this project did not finish: ";
+  if (count == 0) return text + "no message had been accepted by the server.";
+  if (count == 1) return text + "1 message had been accepted by the server; its entry is marked sent.";
+  return text + std::to_string(count) +
+         " messages had been accepted by the server; their entries are marked sent.";
+}
+
+std::string InDoubtText(const JournalEvent& event) {
+  return "Entry " + std::to_string(event.entry) + " (" + Printable(event.address) +
+         ") had been handed to the server, but the server's answer never came. It is marked not "
+         "sent, so a resumed run sends it again: this one recipient may get the message twice.";
+}
+
+std::string JournalNotice(const JournalReplay& replay, int damagedLines, const std::string& path) {
+  std::string notice;
+  const auto add = [&notice](const std::string& line) {
+    if (!notice.empty()) notice += '\n';
+    notice += line;
+  };
+  if (replay.changed || !replay.inDoubt.empty()) {
+    add(AcceptedText(replay.messagesAccepted, replay.lastRunEnded));
+  }
+  for (const JournalEvent& event : replay.inDoubt) add(InDoubtText(event));
+  if (damagedLines > 0) {
+    add(std::to_string(damagedLines) + (damagedLines == 1 ? " line" : " lines") +
+        " of the send journal \"" + path + "\" could not be read; the outcomes " +
+        (damagedLines == 1 ? "it" : "they") + " held are not applied.");
+  }
+  return notice;
+}
+
+}  // namespace
+
+std::string CPostridrDoc::GetSendJournalPath() {
+  if (!pathName_.empty()) return SendJournalPath(pathName_);
+  if (untitledJournalPath_.empty()) untitledJournalPath_ = NewUntitledSendJournalPath();
+  return untitledJournalPath_;
+}
+
+JournalIdentity CPostridrDoc::GetJournalIdentity() const {
+  JournalIdentity identity;
+  identity.projectPath = pathName_;
+  identity.entryStatePath = entryStateFilePath_;
+  identity.listPath = listFilePath_;
+  identity.entries = GetEntryCount();
+  identity.listSize = list_.fileSize();
+  std::string names;
+  for (const std::string& name : fieldNames_) names += name + '\t';
+  identity.fieldsCrc = Crc32(names);
+  return identity;
+}
+
+std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
+  const std::string path = SendJournalPath(projectPath);
+  Result<std::optional<SendJournalContents>> read = ReadSendJournal(path);
+  if (!read) {
+    unappliedJournal_ = true;
+    loadProblems_.push_back(read.status().message());
+    return {};
+  }
+  if (!read->has_value()) return {};
+  unappliedJournal_ = true;
+  // Its outcomes are changes to the entry state file as it was read.
+  if (marksUnread_ || (IsTextListType(listSourceType_) && !list_.IsOpen())) {
+    return "The send journal \"" + path + "\" was not applied, since the project's files "
+           "could not all be read; it is kept.";
+  }
+  JournalIdentity current = GetJournalIdentity();
+  current.projectPath = projectPath;
+  const JournalReplay replay = ReplaySendJournal(**read, current, marks_, lastIndexSent_);
+  if (!replay.applied) {
+    return "The send journal \"" + path + "\" was not applied: " + replay.unfitReason +
+           " It is kept, and moved aside when the next send run starts.";
+  }
+  unappliedJournal_ = false;
+  return JournalNotice(replay, (*read)->damagedLines, path);
+}
+
+Result<std::unique_ptr<SendJournal>> CPostridrDoc::OpenSendJournal() {
+  const std::string path = GetSendJournalPath();
+  for (const std::string& own : {listFilePath_, messageFilePath_, entryStateFilePath_}) {
+    if (SameFile(path, own)) {
+      return Status::Error("The send journal \"" + path + "\" would be written over " + own + ".");
+    }
+  }
+  if (unappliedJournal_ && Exists(path)) {
+    Result<std::string> aside = SetAsideSendJournal(path);
+    if (!aside) return aside.status();
+  }
+  unappliedJournal_ = false;
+  return SendJournal::Open(path);
+}
+
+Status CPostridrDoc::CheckSendOutcomesWritable() {
+  const std::string journal = GetSendJournalPath();
+  if (pathName_.empty()) {
+    if (Status folder = EnsureParentFolder(journal); !folder) return folder;
+  } else {
+    if (Status status = CheckCanWrite(pathName_); !status) return status;
+    if (Status status = CheckCanWrite(ReplaceLastThree(pathName_, "prh")); !status) return status;
+  }
+  return CheckCanWrite(journal, true);
+}
+
+void CPostridrDoc::FoldSendJournals(const std::string& previousPath, const std::string& savedPath) {
+  std::vector<std::string> journals;
+  if (previousPath.empty()) {
+    if (!untitledJournalPath_.empty()) journals.push_back(untitledJournalPath_);
+    untitledJournalPath_.clear();
+  } else if (!(unappliedJournal_ && previousPath == savedPath)) {
+    journals.push_back(SendJournalPath(previousPath));
+  }
+  // A journal beside a project saved over belongs to what was there before.
+  if (savedPath != previousPath) {
+    journals.push_back(SendJournalPath(savedPath));
+    unappliedJournal_ = false;
+  }
+  for (const std::string& journal : journals) {
+    if (Status status = FoldSendJournal(journal); !status) {
+      ShowMessage("The project was saved, but " + status.message() +
+                      "\nIts outcomes are applied again when the project is next opened.",
+                  MessageIcon::Warning);
+    }
+  }
+}
+
+}  // namespace postrider

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "platform/status.h"
+#include "project/send_journal_format.h"
+
+namespace postrider {
+
+// The send journal as a run writes it: what the run started from, each
+// entry's outcome as soon as it is known, the message in flight, the run's
+// end. Each record is one plain append, so a killed program loses nothing
+// the kernel already has; a flusher puts the records on disk at least once a
+// second, and the run's end before RunEnded returns, so a power cut loses at
+// most the last second. Outcomes only: the user's edits reach disk by Save.
+class SendJournal {
+ public:
+  // Opens the journal at path to add to it, making it (folder included) when
+  // there is none yet. A failure names the path and the reason.
+  static Result<std::unique_ptr<SendJournal>> Open(const std::string& path);
+  ~SendJournal();
+  SendJournal(const SendJournal&) = delete;
+  SendJournal& operator=(const SendJournal&) = delete;
+
+  // Statuses from `start` to the list's end are cleared, as the run does.
+  Status RunStarted(const JournalIdentity& identity, int start);
+  // The whole message is with the server and its answer not yet back:
+  // written before the end of the data goes out, so that whatever happens
+  // next, the entry is either known or named as possibly delivered.
+  Status HandedOver(int entry, std::string_view address);
+  // What became of the entry: its new status, or StatusNone for a message
+  // handed over that the server then refused.
+  Status Outcome(int entry, int status);
+  // On disk when it returns.
+  Status RunEnded(int lastIndexSent);
+
+  const std::string& path() const { return path_; }
+
+ private:
+  SendJournal(std::string path, int fd, bool created);
+  // Writes line_ in one append.
+  Status AppendLine();
+  // Puts what was written on disk (the new file's name too); 0 or errno.
+  int Flush();
+  void FlushLoop();
+
+  std::string path_;
+  int fd_;
+  bool created_;      // this Open made the file
+  bool wroteRun_ = false;
+  Status broken_ = Status::Ok();  // the first failed write; nothing is written after it
+  std::string line_;              // the record being written, its buffer kept
+
+  std::atomic<bool> dirty_{false};
+  std::atomic<bool> folderUnsynced_;  // a new file's name is not yet on disk
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread flusher_;
+};
+
+// Puts the journal's outcomes behind a Save: marks them taken in, then
+// removes the file. No journal is no error.
+Status FoldSendJournal(const std::string& path);
+
+// Moves a journal that could not be applied out of the way of a new one, to
+// "<path>.unfit" (or .unfit2, ...); returns where it went.
+Result<std::string> SetAsideSendJournal(const std::string& path);
+
+}  // namespace postrider

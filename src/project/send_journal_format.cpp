@@ -1,0 +1,126 @@
+#include "project/send_journal_format.h"
+
+#include <charconv>
+
+#include "platform/crc32.h"
+
+namespace postrider {
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+bool NeedsEscape(unsigned char c) { return c <= 0x20 || c == '%' || c == '=' || c == 0x7F; }
+
+void AppendEscaped(std::string& out, std::string_view value) {
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (NeedsEscape(byte)) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::optional<std::string> Unescaped(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '%') {
+      out += value[i];
+      continue;
+    }
+    if (i + 2 >= value.size()) return std::nullopt;
+    const int high = HexValue(value[i + 1]);
+    const int low = HexValue(value[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
+std::string CrcText(std::string_view payload) {
+  const std::uint32_t crc = Crc32(payload);
+  std::string text(8, '0');
+  for (int i = 7, shift = 0; i >= 0; --i, shift += 4) {
+    text[static_cast<std::size_t>(i)] = kHex[(crc >> shift) & 0x0Fu];
+  }
+  return text;
+}
+
+}  // namespace
+
+const std::string* JournalRecord::Find(std::string_view key) const {
+  for (const auto& [name, value] : fields) {
+    if (name == key) return &value;
+  }
+  return nullptr;
+}
+
+std::optional<std::int64_t> JournalRecord::Number(std::string_view key) const {
+  const std::string* text = Find(key);
+  if (text == nullptr || text->empty()) return std::nullopt;
+  std::int64_t value = 0;
+  const char* end = text->data() + text->size();
+  const auto [stop, error] = std::from_chars(text->data(), end, value);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
+void AppendJournalRecord(std::string& out, std::string_view kind,
+                         std::initializer_list<JournalField> fields) {
+  const std::size_t begin = out.size();
+  out += kind;
+  for (const auto& [key, value] : fields) {
+    out += ' ';
+    out += key;
+    out += '=';
+    AppendEscaped(out, value);
+  }
+  const std::string crc = CrcText(std::string_view(out).substr(begin));
+  out += ' ';
+  out += crc;
+  out += '\n';
+}
+
+std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<JournalField> fields) {
+  std::string line;
+  AppendJournalRecord(line, kind, fields);
+  return line;
+}
+
+std::optional<JournalRecord> DecodeJournalRecord(std::string_view line) {
+  if (line.size() < 10 || line[line.size() - 9] != ' ') return std::nullopt;
+  const std::string_view payload = line.substr(0, line.size() - 9);
+  if (CrcText(payload) != line.substr(line.size() - 8)) return std::nullopt;
+
+  JournalRecord record;
+  std::size_t at = payload.find(' ');
+  record.kind = std::string(payload.substr(0, at));
+  if (record.kind.empty()) return std::nullopt;
+  while (at != std::string_view::npos) {
+    const std::size_t begin = at + 1;
+    at = payload.find(' ', begin);
+    const std::string_view field = payload.substr(begin, at == std::string_view::npos
+                                                             ? std::string_view::npos
+                                                             : at - begin);
+    const std::size_t equals = field.find('=');
+    if (equals == std::string_view::npos || equals == 0) return std::nullopt;
+    std::optional<std::string> value = Unescaped(field.substr(equals + 1));
+    if (!value) return std::nullopt;
+    record.fields.emplace_back(std::string(field.substr(0, equals)), std::move(*value));
+  }
+  return record;
+}
+
+}  // namespace postrider

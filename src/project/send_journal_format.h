@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace postrider {
+
+// What a send journal belongs to, written at the start of every run: the
+// project, its entry state file, and the list with enough about it (entries,
+// bytes, field names) to refuse a journal that no longer fits it.
+struct JournalIdentity {
+  std::string projectPath;  // empty for a project without a name
+  std::string entryStatePath;
+  std::string listPath;
+  int entries = 0;
+  std::int64_t listSize = 0;
+  std::uint32_t fieldsCrc = 0;  // of the field names, each ended by a TAB
+
+  bool SameListAs(const JournalIdentity& other) const {
+    return entries == other.entries && listSize == other.listSize && fieldsCrc == other.fieldsCrc;
+  }
+};
+
+// The kinds of line, in the order a run writes them.
+namespace journal_kind {
+inline constexpr std::string_view kFileStart = "postrider-send-journal";  // version=1
+inline constexpr std::string_view kRun = "run";          // identity, start=, clear=
+inline constexpr std::string_view kHandedOver = "handed";  // entry=, address=
+inline constexpr std::string_view kOutcome = "outcome";  // entry=, status=
+inline constexpr std::string_view kRunEnd = "end";       // last=, the LastIndexSent it left
+inline constexpr std::string_view kFolded = "folded";    // a Save took in all before it
+}  // namespace journal_kind
+
+// One line of a send journal: a kind, then key=value fields, then the CRC-32
+// of everything before it in eight hex digits. Values are written with bytes
+// up to the blank, '%', '=' and DEL as %XX, so a line holds no line end and
+// splits at its blanks:
+//   outcome entry=17 status=1 5a0c93e2
+// A line that a power cut cut short, or that holds garbage, fails its CRC.
+struct JournalRecord {
+  std::string kind;
+  std::vector<std::pair<std::string, std::string>> fields;
+
+  const std::string* Find(std::string_view key) const;
+  // A field that is a decimal number, or nothing.
+  std::optional<std::int64_t> Number(std::string_view key) const;
+};
+
+using JournalField = std::pair<std::string_view, std::string_view>;
+
+// The whole line, with its CRC and line end, added to out.
+void AppendJournalRecord(std::string& out, std::string_view kind,
+                         std::initializer_list<JournalField> fields);
+std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<JournalField> fields);
+
+// A line without its line end; nothing when it is not one written whole.
+std::optional<JournalRecord> DecodeJournalRecord(std::string_view line);
+
+}  // namespace postrider

@@ -1,0 +1,169 @@
+#include "project/send_journal_reader.h"
+
+#include <map>
+#include <string_view>
+
+#include "platform/atomic_file.h"
+
+namespace postrider {
+namespace {
+
+std::optional<int> EntryOf(const JournalRecord& record) {
+  const std::optional<std::int64_t> entry = record.Number("entry");
+  if (!entry || *entry < 0 || *entry >= kMaxListEntries) return std::nullopt;
+  return static_cast<int>(*entry);
+}
+
+std::optional<int> SmallNumber(const JournalRecord& record, std::string_view key) {
+  const std::optional<std::int64_t> value = record.Number(key);
+  if (!value || *value < 0 || *value > kMaxListEntries) return std::nullopt;
+  return static_cast<int>(*value);
+}
+
+std::optional<JournalRun> RunFrom(const JournalRecord& record) {
+  JournalRun run;
+  const std::string* project = record.Find("project");
+  const std::string* state = record.Find("state");
+  const std::string* list = record.Find("list");
+  const std::optional<int> entries = SmallNumber(record, "entries");
+  const std::optional<std::int64_t> size = record.Number("size");
+  const std::optional<std::int64_t> fields = record.Number("fields");
+  const std::optional<int> start = SmallNumber(record, "start");
+  const std::optional<int> clear = SmallNumber(record, "clear");
+  if (project == nullptr || state == nullptr || list == nullptr || !entries || !size ||
+      *size < 0 || !fields || *fields < 0 || *fields > 0xFFFFFFFFll || !start || !clear) {
+    return std::nullopt;
+  }
+  run.identity = {*project, *state, *list, *entries, *size, static_cast<std::uint32_t>(*fields)};
+  run.start = *start;
+  run.clearFrom = *clear;
+  return run;
+}
+
+// Takes one record into the journal; false when it is none this program
+// writes where it stands.
+bool Take(const JournalRecord& record, SendJournalContents& journal) {
+  const std::string_view kind = record.kind;
+  if (kind == journal_kind::kFileStart) return true;
+  if (kind == journal_kind::kFolded) {
+    journal = {};
+    return true;
+  }
+  if (kind == journal_kind::kRun) {
+    std::optional<JournalRun> run = RunFrom(record);
+    if (!run) return false;
+    journal.runs.push_back(std::move(*run));
+    return true;
+  }
+  if (journal.runs.empty()) return false;
+  JournalRun& run = journal.runs.back();
+  if (kind == journal_kind::kRunEnd) {
+    const std::optional<int> last = SmallNumber(record, "last");
+    if (!last) return false;
+    run.lastIndexSent = *last;
+    return true;
+  }
+  const std::optional<int> entry = EntryOf(record);
+  if (!entry) return false;
+  if (kind == journal_kind::kHandedOver) {
+    const std::string* address = record.Find("address");
+    run.events.push_back({true, *entry, 0, address != nullptr ? *address : std::string()});
+    return true;
+  }
+  if (kind == journal_kind::kOutcome) {
+    const std::optional<std::int64_t> status = record.Number("status");
+    if (!status || *status < StatusNone || *status > StatusHalted) return false;
+    run.events.push_back({false, *entry, static_cast<int>(*status), {}});
+    return true;
+  }
+  return false;
+}
+
+std::string Describe(const JournalIdentity& identity) {
+  return std::to_string(identity.entries) + " entries in " + std::to_string(identity.listSize) +
+         " bytes";
+}
+
+}  // namespace
+
+Result<std::optional<SendJournalContents>> ReadSendJournal(const std::string& path) {
+  Result<std::optional<std::string>> bytes = ReadFileIfPresent(path);
+  if (!bytes) return bytes.status();
+  if (!bytes->has_value()) return std::optional<SendJournalContents>();
+  const std::string& text = **bytes;
+
+  SendJournalContents journal;
+  int damagedSoFar = 0;  // counted once a record follows them
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    const std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) break;  // torn last line
+    const std::optional<JournalRecord> record =
+        DecodeJournalRecord(std::string_view(text).substr(begin, end - begin));
+    begin = end + 1;
+    if (record && record->kind == journal_kind::kFileStart) {
+      const std::string* version = record->Find("version");
+      if (version == nullptr || *version != "1") {
+        return Status::Error("The send journal \"" + path +
+                             "\" was written by another version of the program.");
+      }
+    }
+    if (!record || !Take(*record, journal)) {
+      ++damagedSoFar;
+      continue;
+    }
+    if (record->kind == journal_kind::kFolded) damagedSoFar = 0;
+    journal.damagedLines += damagedSoFar;
+    damagedSoFar = 0;
+  }
+  return std::optional<SendJournalContents>(std::move(journal));
+}
+
+JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
+                                EntryMarks& marks, int& lastIndexSent) {
+  JournalReplay replay;
+  for (const JournalRun& run : journal.runs) {
+    if (!run.identity.SameListAs(current)) {
+      replay.unfitReason = "it was written for a mailing list of " + Describe(run.identity) +
+                           ", and the list now has " + Describe(current) + ".";
+      if (run.identity.entries == current.entries && run.identity.listSize == current.listSize) {
+        replay.unfitReason = "the mailing list's field names have changed since it was written.";
+      }
+      return replay;
+    }
+  }
+
+  const EntryMarks before = marks;
+  const int lastBefore = lastIndexSent;
+  std::map<int, JournalEvent> doubts;
+  for (const JournalRun& run : journal.runs) {
+    marks.ClearStatusRange(run.clearFrom, current.entries);
+    int resume = run.start;
+    for (const JournalEvent& event : run.events) {
+      if (event.entry >= current.entries) continue;
+      if (event.handedOver) {
+        doubts[event.entry] = event;
+        resume = event.entry;
+        continue;
+      }
+      marks.SetStatus(event.entry, event.status);
+      doubts.erase(event.entry);
+      if (event.status == StatusSent) ++replay.messagesAccepted;
+      // A halted entry, or one the server refused at its end, is where the
+      // next run begins.
+      const bool settled = event.status == StatusSent || event.status == StatusBadAddress;
+      resume = settled ? event.entry + 1 : event.entry;
+    }
+    // A run that got through its whole list is complete, as its end would
+    // have said: the next send starts from the top.
+    const bool throughTheList = resume >= current.entries;
+    lastIndexSent = run.lastIndexSent.value_or(throughTheList ? 0 : resume);
+    replay.lastRunEnded = run.lastIndexSent.has_value() || throughTheList;
+  }
+  for (auto& [entry, event] : doubts) replay.inDoubt.push_back(event);
+  replay.applied = true;
+  replay.changed = lastIndexSent != lastBefore || marks.block() != before.block();
+  return replay;
+}
+
+}  // namespace postrider

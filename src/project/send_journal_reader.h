@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+#include "project/entry_marks.h"
+#include "project/send_journal_format.h"
+
+namespace postrider {
+
+// What a send journal says happened, run by run.
+struct JournalEvent {
+  bool handedOver = false;  // else an outcome
+  int entry = 0;
+  int status = 0;           // of an outcome
+  std::string address;      // of a message handed over
+};
+
+struct JournalRun {
+  JournalIdentity identity;
+  int start = 0;
+  int clearFrom = 0;  // statuses from here to the list's end were cleared
+  std::vector<JournalEvent> events;
+  std::optional<int> lastIndexSent;  // from the run's end; none when it did not end
+};
+
+struct SendJournalContents {
+  std::vector<JournalRun> runs;  // those no Save has taken in yet
+  // Lines that hold no record although records follow them; a torn last
+  // line is no damage, only the last second before a power cut.
+  int damagedLines = 0;
+};
+
+// Nothing when there is no journal at path.
+Result<std::optional<SendJournalContents>> ReadSendJournal(const std::string& path);
+
+// What applying a journal did.
+struct JournalReplay {
+  bool applied = false;     // false when the journal does not fit the list: nothing changed
+  std::string unfitReason;  // why not, in words
+  bool changed = false;     // the marks or the resume point differ from before
+  bool lastRunEnded = false;
+  int messagesAccepted = 0;
+  // Messages handed over whose answer never came and that no later run
+  // settled: marked not sent, and possibly delivered.
+  std::vector<JournalEvent> inDoubt;
+};
+
+// Replays every run on marks and lastIndexSent, as the runs left them: each
+// run's cleared statuses, its outcomes, and where the next run resumes (the
+// run's own end, or else just after its last settled entry, at an entry
+// that was halted or in flight; 0 once it got through the list).
+JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
+                                EntryMarks& marks, int& lastIndexSent);
+
+}  // namespace postrider

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/profile_file.h"
+#include "project/postridr_doc.h"
+#include "project/project_paths.h"
+#include "project/project_wizard.h"
+#include "project/send_journal.h"
+#include "support/recording_views.h"
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::RecordedDocument;
+using testing::TempDir;
+using testing::TestProject;
+namespace fs = std::filesystem;
+
+constexpr const char* kList =
+    "Name\tEmail\nAnn\tann@x.org\nBob\tbob@x.org\nCid\tcid@x.org\nDee\tdee@x.org\n";
+
+std::vector<int> Statuses(const CPostridrDoc& document) {
+  std::vector<int> statuses;
+  for (int i = 0; i < document.GetEntryCount(); ++i) statuses.push_back(document.GetEntryStatus(i));
+  return statuses;
+}
+
+std::string StoredLastIndexSent(const std::string& project) {
+  return ProfileFile::Load(project)->GetString("Settings", "LastIndexSent", "<none>", 64);
+}
+
+class DocumentJournalTest : public ::testing::Test {
+ protected:
+  // An opened project whose four entries were all sent by an earlier run.
+  void SetUp() override {
+    TestProject project(kList, std::string(4, '\x81') + std::string(32000 - 4, '\0'));
+    projectPath = testing::WriteTestProject(dir.path(), project);
+    ASSERT_TRUE(doc.document.OnOpenDocument(projectPath));
+    journalPath = doc.document.GetSendJournalPath();
+  }
+
+  // What a run that was killed wrote: it began again at entry 0 (clearing
+  // every status), sent 0, found 1 bad, and had handed 2 over.
+  void WriteKilledRun() {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
+    ASSERT_TRUE(journal->HandedOver(0, "ann@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent).ok());
+    ASSERT_TRUE(journal->Outcome(1, StatusBadAddress).ok());
+    ASSERT_TRUE(journal->HandedOver(2, "cid\r\n@x.org").ok());
+  }
+
+  TempDir dir;
+  RecordedDocument doc;
+  std::string projectPath;
+  std::string journalPath;
+};
+
+TEST_F(DocumentJournalTest, TheJournalLiesBesideTheProjectFile) {
+  EXPECT_EQ(journalPath, projectPath + ".journal");
+  EXPECT_EQ(SendJournalPath("/p/june.prj"), "/p/june.prj.journal");
+}
+
+TEST_F(DocumentJournalTest, OpeningAppliesAKilledRunTellsTheUserNamesTheMessageInFlightAndSaves) {
+  WriteKilledRun();
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  CPostridrDoc& document = reopened.document;
+  EXPECT_EQ(Statuses(document), (std::vector<int>{StatusSent, StatusBadAddress, 0, 0}));
+  EXPECT_EQ(document.GetLastIndexSent(), 2);
+  EXPECT_EQ(document.GetSelectedCount(), 4);
+  EXPECT_TRUE(document.IsModified());
+  ASSERT_EQ(reopened.prompts.messages().size(), 1u);
+  EXPECT_EQ(reopened.prompts.messages()[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(reopened.prompts.messages()[0].text,
+            "The last send run of this project did not finish: 1 message had been accepted by "
+            "the server; its entry is marked sent.\n"
+            "Entry 2 (cid??@x.org) had been handed to the server, but the server's answer never "
+            "came. It is marked not sent, so a resumed run sends it again: this one recipient "
+            "may get the message twice.");
+  // The views were filled after the outcomes were in.
+  EXPECT_GE(reopened.projectView.fillCount, 1);
+
+  ASSERT_TRUE(document.OnSaveDocument(projectPath).ok());
+  EXPECT_FALSE(fs::exists(journalPath));
+  EXPECT_EQ(ReadFileBytes(dir.File("project.prh")).substr(0, 4), "\x81\x82\x80\x80");
+  EXPECT_EQ(StoredLastIndexSent(projectPath), "2");
+
+  RecordedDocument third;
+  ASSERT_TRUE(third.document.OnOpenDocument(projectPath));
+  EXPECT_TRUE(third.prompts.messages().empty());
+  EXPECT_EQ(Statuses(third.document), Statuses(document));
+}
+
+TEST_F(DocumentJournalTest, AFinishedRunThatWasNotSavedIsAppliedWithItsOwnResumePoint) {
+  {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent).ok());
+    ASSERT_TRUE(journal->Outcome(1, StatusSent).ok());
+    ASSERT_TRUE(journal->Outcome(2, StatusHalted).ok());
+    ASSERT_TRUE(journal->RunEnded(2).ok());
+  }
+  // The user answered No to saving, and a later Open of another project
+  // does not lose the run either.
+  RecordedDocument reopened;
+  reopened.document.OnOpenDocument(projectPath);
+  EXPECT_EQ(reopened.prompts.messageTexts(),
+            std::vector<std::string>{
+                "The last send run of this project was not saved: 2 messages had been accepted "
+                "by the server; their entries are marked sent."});
+  EXPECT_EQ(Statuses(reopened.document),
+            (std::vector<int>{StatusSent, StatusSent, StatusHalted, 0}));
+  EXPECT_EQ(reopened.document.GetLastIndexSent(), 2);
+}
+
+TEST_F(DocumentJournalTest, AJournalWhoseOutcomesAreAlreadySavedIsTakenInSilently) {
+  {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(journal->Outcome(i, StatusSent).ok());
+    ASSERT_TRUE(journal->RunEnded(0).ok());
+  }
+  // As when a crash came after the save wrote its files, before the journal went.
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_TRUE(reopened.prompts.messages().empty());
+  ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
+  EXPECT_FALSE(fs::exists(journalPath));
+}
+
+TEST_F(DocumentJournalTest, AJournalForAnEditedListIsKeptUntouchedAndMovedAsideByTheNextRun) {
+  WriteKilledRun();
+  const std::string journal = ReadFileBytes(journalPath);
+  dir.Write("project.list", std::string(kList) + "Eve\teve@x.org\n");
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{1, 1, 1, 1, 0}));
+  ASSERT_EQ(reopened.prompts.messages().size(), 1u);
+  const std::string& notice = reopened.prompts.messages()[0].text;
+  EXPECT_NE(notice.find(journalPath), std::string::npos) << notice;
+  EXPECT_NE(notice.find("4 entries"), std::string::npos) << notice;
+  EXPECT_NE(notice.find("5 entries"), std::string::npos) << notice;
+
+  ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
+  EXPECT_EQ(ReadFileBytes(journalPath), journal);
+
+  Result<std::unique_ptr<SendJournal>> next = reopened.document.OpenSendJournal();
+  ASSERT_TRUE(next.ok()) << next.status().message();
+  ASSERT_TRUE((*next)->RunStarted(reopened.document.GetJournalIdentity(), 0).ok());
+  EXPECT_EQ(ReadFileBytes(journalPath + ".unfit"), journal);
+  EXPECT_NE(ReadFileBytes(journalPath), journal);
+}
+
+TEST_F(DocumentJournalTest, AJournalThatCannotBeReadIsALoadProblemAndIsOnlyEverMovedAside) {
+  fs::create_directories(journalPath + "/in-the-way");
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  ASSERT_EQ(reopened.document.GetLoadProblems().size(), 1u);
+  EXPECT_NE(reopened.document.GetLoadProblems()[0].find(journalPath), std::string::npos);
+  ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
+  EXPECT_TRUE(fs::exists(journalPath + "/in-the-way"));
+  EXPECT_TRUE(reopened.document.OpenSendJournal().ok());
+  EXPECT_TRUE(fs::exists(journalPath + ".unfit/in-the-way"));
+}
+
+TEST_F(DocumentJournalTest, SaveAsTakesTheJournalInAndDropsOneLeftBesideTheNewName) {
+  WriteKilledRun();
+  const std::string copy = dir.File("copy.prj");
+  dir.Write("copy.prj.journal", "a journal of the project that was called copy.prj\n");
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  ASSERT_TRUE(reopened.document.OnSaveDocument(copy).ok());
+  EXPECT_FALSE(fs::exists(journalPath));
+  EXPECT_FALSE(fs::exists(copy + ".journal"));
+  EXPECT_EQ(reopened.document.GetSendJournalPath(), copy + ".journal");
+  EXPECT_EQ(ReadFileBytes(dir.File("copy.prh")).substr(0, 3), "\x81\x82\x80");
+}
+
+TEST_F(DocumentJournalTest, TheWriteCheckNamesTheFileThatCannotBeWritten) {
+  EXPECT_TRUE(doc.document.CheckSendOutcomesWritable().ok());
+  fs::create_directories(journalPath);  // a folder cannot be added to
+  const Status journal = doc.document.CheckSendOutcomesWritable();
+  ASSERT_FALSE(journal.ok());
+  EXPECT_NE(journal.message().find(journalPath), std::string::npos) << journal.message();
+  fs::remove(journalPath);
+}
+
+// A project without a name keeps its journal in the state folder until its
+// first save takes it in.
+class UntitledJournalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr) previousState_ = state;
+    setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
+  }
+  void TearDown() override {
+    if (previousState_) {
+      setenv("XDG_STATE_HOME", previousState_->c_str(), 1);
+    } else {
+      unsetenv("XDG_STATE_HOME");
+    }
+  }
+
+  TempDir dir;
+
+ private:
+  std::optional<std::string> previousState_;
+};
+
+class ListOnlyPages : public IProjectWizardPages {
+ public:
+  explicit ListOnlyPages(std::string list) : list_(std::move(list)) {}
+  WizardPageResult ShowMessagePage(WizardMessagePage&) override { return WizardPageResult::Next; }
+  WizardPageResult ShowListPage(WizardListPage& page) override {
+    page.listFilePath = list_;
+    page.listSourceType = DBTypeTab;
+    return WizardPageResult::Next;
+  }
+  WizardPageResult ShowEmailFieldPage(WizardEmailFieldPage& page) override {
+    page.emailFieldIndex = 1;
+    page.emailFieldName = "Email";
+    return WizardPageResult::Next;
+  }
+  WizardPageResult ShowFinishPage(WizardFinishPage&) override { return WizardPageResult::Next; }
+
+ private:
+  std::string list_;
+};
+
+TEST_F(UntitledJournalTest, ItsJournalFollowsTheProjectIntoItsFirstSave) {
+  RecordedDocument doc;
+  ListOnlyPages pages(dir.Write("members.txt", kList));
+  ASSERT_TRUE(doc.document.OnNewDocument(pages));
+  const std::string untitled = doc.document.GetSendJournalPath();
+  EXPECT_EQ(untitled.rfind(dir.File("state/postrider/untitled-"), 0), 0u) << untitled;
+  EXPECT_EQ(doc.document.GetSendJournalPath(), untitled);
+  EXPECT_TRUE(doc.document.CheckSendOutcomesWritable().ok());
+  {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent).ok());
+  }
+  doc.document.SetEntryStatus(0, StatusSent);
+  ASSERT_TRUE(fs::exists(untitled));
+
+  const std::string project = dir.File("june.prj");
+  ASSERT_TRUE(doc.document.OnSaveDocument(project).ok());
+  EXPECT_FALSE(fs::exists(untitled));
+  EXPECT_FALSE(fs::exists(project + ".journal"));
+  EXPECT_EQ(doc.document.GetSendJournalPath(), project + ".journal");
+  EXPECT_EQ(ReadFileBytes(dir.File("june.prh"))[0], '\x81');
+
+  // Another new project gets a journal of its own.
+  ListOnlyPages again(dir.File("members.txt"));
+  ASSERT_TRUE(doc.document.OnNewDocument(again));
+  EXPECT_NE(doc.document.GetSendJournalPath(), untitled);
+}
+
+}  // namespace
+}  // namespace postrider

@@ -1,0 +1,323 @@
+#include "project/send_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "project/send_journal_format.h"
+#include "project/send_journal_reader.h"
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+JournalIdentity ListOf(int entries, std::int64_t size = 1000) {
+  JournalIdentity identity;
+  identity.projectPath = "/p/june.prj";
+  identity.entryStatePath = "/p/june.prh";
+  identity.listPath = "/p/june list.txt";
+  identity.entries = entries;
+  identity.listSize = size;
+  identity.fieldsCrc = 12345;
+  return identity;
+}
+
+void Append(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
+
+SendJournalContents Read(const std::string& path) {
+  Result<std::optional<SendJournalContents>> read = ReadSendJournal(path);
+  EXPECT_TRUE(read.ok()) << read.status().message();
+  EXPECT_TRUE(read.ok() && read->has_value());
+  return read.ok() && read->has_value() ? **read : SendJournalContents{};
+}
+
+std::vector<int> Statuses(const EntryMarks& marks, int entries) {
+  std::vector<int> statuses;
+  for (int i = 0; i < entries; ++i) statuses.push_back(marks.Status(i));
+  return statuses;
+}
+
+TEST(SendJournalFormat, ValuesOfAnyBytesComeBackAndAChangedOrCutLineIsRefused) {
+  const std::string address = "ann smith=%x\r\n\t\x7f\xc3\xa9@example.com";
+  const std::string line =
+      EncodeJournalRecord("handed", {{"entry", "7"}, {"address", address}});
+  ASSERT_EQ(line.back(), '\n');
+  const std::string_view whole(line.data(), line.size() - 1);
+  EXPECT_EQ(whole.find('\n'), std::string_view::npos);
+
+  const std::optional<JournalRecord> record = DecodeJournalRecord(whole);
+  ASSERT_TRUE(record.has_value());
+  EXPECT_EQ(record->kind, "handed");
+  EXPECT_EQ(record->Number("entry"), 7);
+  ASSERT_NE(record->Find("address"), nullptr);
+  EXPECT_EQ(*record->Find("address"), address);
+
+  for (std::size_t at = 0; at < whole.size(); ++at) {
+    std::string flipped(whole);
+    flipped[at] = static_cast<char>(flipped[at] ^ 0x04);
+    EXPECT_FALSE(DecodeJournalRecord(flipped).has_value()) << "byte " << at;
+  }
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    EXPECT_FALSE(DecodeJournalRecord(whole.substr(0, length)).has_value()) << length;
+  }
+  EXPECT_FALSE(DecodeJournalRecord(std::string(4096, '\0')).has_value());
+}
+
+TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
+  TempDir dir;
+  const std::string path = dir.File("june.prj.journal");
+  {
+    Result<std::unique_ptr<SendJournal>> journal = SendJournal::Open(path);
+    ASSERT_TRUE(journal.ok()) << journal.status().message();
+    ASSERT_TRUE((*journal)->RunStarted(ListOf(5), 1).ok());
+    ASSERT_TRUE((*journal)->HandedOver(1, "b@x.org").ok());
+    ASSERT_TRUE((*journal)->Outcome(1, StatusSent).ok());
+    ASSERT_TRUE((*journal)->Outcome(2, StatusBadAddress).ok());
+    ASSERT_TRUE((*journal)->RunEnded(0).ok());
+  }
+  {
+    Result<std::unique_ptr<SendJournal>> journal = SendJournal::Open(path);
+    ASSERT_TRUE(journal.ok());
+    ASSERT_TRUE((*journal)->RunStarted(ListOf(5), 0).ok());
+    ASSERT_TRUE((*journal)->HandedOver(0, "a@x.org").ok());
+  }
+
+  const SendJournalContents contents = Read(path);
+  ASSERT_EQ(contents.runs.size(), 2u);
+  const JournalRun& first = contents.runs[0];
+  EXPECT_EQ(first.identity.listPath, "/p/june list.txt");
+  EXPECT_TRUE(first.identity.SameListAs(ListOf(5)));
+  EXPECT_EQ(first.start, 1);
+  EXPECT_EQ(first.clearFrom, 1);
+  ASSERT_EQ(first.events.size(), 3u);
+  EXPECT_TRUE(first.events[0].handedOver);
+  EXPECT_EQ(first.events[0].address, "b@x.org");
+  EXPECT_EQ(first.events[2].status, StatusBadAddress);
+  EXPECT_EQ(first.lastIndexSent, 0);
+  EXPECT_FALSE(contents.runs[1].lastIndexSent.has_value());
+  EXPECT_EQ(contents.damagedLines, 0);
+}
+
+TEST(SendJournal, AJournalThatRecordedNoRunLeavesNoFileButAnEarlierOneStays) {
+  TempDir dir;
+  const std::string path = dir.File("state/postrider/untitled.journal");
+  {
+    Result<std::unique_ptr<SendJournal>> journal = SendJournal::Open(path);
+    ASSERT_TRUE(journal.ok()) << journal.status().message();  // the folders are made
+  }
+  EXPECT_FALSE(fs::exists(path));
+
+  { ASSERT_TRUE((*SendJournal::Open(path))->RunStarted(ListOf(3), 0).ok()); }
+  const std::string written = ReadFileBytes(path);
+  { ASSERT_TRUE(SendJournal::Open(path).ok()); }
+  EXPECT_EQ(ReadFileBytes(path), written);
+}
+
+TEST(SendJournal, ATornLastLineIsIgnoredAndTheNextRunStartsALineOfItsOwn) {
+  TempDir dir;
+  const std::string path = dir.File("june.prj.journal");
+  {
+    auto journal = SendJournal::Open(path).value();
+    ASSERT_TRUE(journal->RunStarted(ListOf(4), 0).ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent).ok());
+  }
+  // A power cut in the middle of the next record, and a tail of zeros.
+  const std::string next = EncodeJournalRecord("outcome", {{"entry", "1"}, {"status", "1"}});
+  Append(path, next.substr(0, 12) + std::string(300, '\0'));
+
+  SendJournalContents contents = Read(path);
+  ASSERT_EQ(contents.runs.size(), 1u);
+  EXPECT_EQ(contents.runs[0].events.size(), 1u);
+  EXPECT_EQ(contents.damagedLines, 0);
+
+  {
+    auto journal = SendJournal::Open(path).value();
+    ASSERT_TRUE(journal->RunStarted(ListOf(4), 1).ok());
+    ASSERT_TRUE(journal->Outcome(1, StatusSent).ok());
+  }
+  contents = Read(path);
+  ASSERT_EQ(contents.runs.size(), 2u);
+  EXPECT_EQ(contents.runs[1].events.size(), 1u);
+  EXPECT_EQ(contents.damagedLines, 0);
+}
+
+TEST(SendJournal, DamageBeforeLaterRecordsIsCountedAndTheRecordsAroundItAreRead) {
+  TempDir dir;
+  const std::string path = dir.File("j");
+  {
+    auto journal = SendJournal::Open(path).value();
+    ASSERT_TRUE(journal->RunStarted(ListOf(4), 0).ok());
+  }
+  Append(path, "outcome entry=0 status=1 00000000\n");  // wrong CRC
+  Append(path, EncodeJournalRecord("outcome", {{"entry", "99999"}, {"status", "1"}}));
+  Append(path, EncodeJournalRecord("outcome", {{"entry", "1"}, {"status", "9"}}));
+  Append(path, EncodeJournalRecord("outcome", {{"entry", "2"}, {"status", "1"}}));
+  Append(path, "garbage at the end\n");
+
+  const SendJournalContents contents = Read(path);
+  ASSERT_EQ(contents.runs.size(), 1u);
+  ASSERT_EQ(contents.runs[0].events.size(), 1u);
+  EXPECT_EQ(contents.runs[0].events[0].entry, 2);
+  EXPECT_EQ(contents.damagedLines, 3);
+}
+
+TEST(SendJournal, AFoldedJournalHoldsOnlyWhatCameAfterTheFoldAndFoldingRemovesIt) {
+  TempDir dir;
+  const std::string path = dir.File("j");
+  { ASSERT_TRUE((*SendJournal::Open(path))->RunStarted(ListOf(3), 0).ok()); }
+  Append(path, EncodeJournalRecord(journal_kind::kFolded, {}));
+  EXPECT_TRUE(Read(path).runs.empty());
+  { ASSERT_TRUE((*SendJournal::Open(path))->RunStarted(ListOf(3), 2).ok()); }
+  ASSERT_EQ(Read(path).runs.size(), 1u);
+  EXPECT_EQ(Read(path).runs[0].start, 2);
+
+  EXPECT_TRUE(FoldSendJournal(path).ok());
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(FoldSendJournal(path).ok());  // none is no error
+  Result<std::optional<SendJournalContents>> none = ReadSendJournal(path);
+  ASSERT_TRUE(none.ok());
+  EXPECT_FALSE(none->has_value());
+}
+
+TEST(SendJournal, AJournalOfAnotherVersionOrInTheWayOfAFolderIsRefusedWithItsPath) {
+  TempDir dir;
+  const std::string newer = dir.Write("newer", EncodeJournalRecord(journal_kind::kFileStart,
+                                                                   {{"version", "2"}}));
+  Result<std::optional<SendJournalContents>> read = ReadSendJournal(newer);
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.status().message().find(newer), std::string::npos);
+
+  fs::create_directories(dir.File("folder.journal"));
+  Result<std::unique_ptr<SendJournal>> opened = SendJournal::Open(dir.File("folder.journal"));
+  ASSERT_FALSE(opened.ok());
+  EXPECT_NE(opened.status().message().find(dir.File("folder.journal")), std::string::npos);
+}
+
+TEST(SendJournal, SettingAsideKeepsEveryEarlierJournal) {
+  TempDir dir;
+  const std::string path = dir.Write("j", "first");
+  Result<std::string> aside = SetAsideSendJournal(path);
+  ASSERT_TRUE(aside.ok());
+  EXPECT_EQ(*aside, path + ".unfit");
+  dir.Write("j", "second");
+  EXPECT_EQ(*SetAsideSendJournal(path), path + ".unfit2");
+  EXPECT_EQ(ReadFileBytes(path + ".unfit"), "first");
+  EXPECT_EQ(ReadFileBytes(path + ".unfit2"), "second");
+  EXPECT_FALSE(fs::exists(path));
+}
+
+// Runs built by hand: what each kind of end leaves behind.
+class JournalReplayTest : public ::testing::Test {
+ protected:
+  JournalRun Run(int start, std::vector<JournalEvent> events, std::optional<int> last = {}) {
+    JournalRun run;
+    run.identity = ListOf(6);
+    run.start = run.clearFrom = start;
+    run.events = std::move(events);
+    run.lastIndexSent = last;
+    return run;
+  }
+  static JournalEvent Handed(int entry) { return {true, entry, 0, "e" + std::to_string(entry)}; }
+  static JournalEvent Outcome(int entry, int status) { return {false, entry, status, {}}; }
+
+  JournalReplay Replay(std::vector<JournalRun> runs) {
+    return ReplaySendJournal({std::move(runs), 0}, ListOf(6), marks, lastIndexSent);
+  }
+
+  EntryMarks marks;
+  int lastIndexSent = 0;
+};
+
+TEST_F(JournalReplayTest, AnUnfinishedRunResumesAfterItsLastSettledEntry) {
+  for (int i = 0; i < 6; ++i) marks.SetStatus(i, StatusSent);  // a whole earlier run
+  marks.SetSelection(3, true);
+  const JournalReplay replay =
+      Replay({Run(2, {Handed(2), Outcome(2, StatusSent), Outcome(3, StatusBadAddress)})});
+
+  EXPECT_TRUE(replay.applied);
+  EXPECT_TRUE(replay.changed);
+  EXPECT_FALSE(replay.lastRunEnded);
+  EXPECT_EQ(replay.messagesAccepted, 1);
+  EXPECT_TRUE(replay.inDoubt.empty());
+  EXPECT_EQ(Statuses(marks, 6), (std::vector<int>{1, 1, 1, 2, 0, 0}));
+  EXPECT_TRUE(marks.IsSelected(3));
+  EXPECT_EQ(lastIndexSent, 4);
+}
+
+TEST_F(JournalReplayTest, AMessageInFlightIsNotSentResumedAtAndNamedUntilALaterRunSettlesIt) {
+  JournalReplay replay = Replay({Run(0, {Outcome(0, StatusSent), Handed(1)})});
+  EXPECT_EQ(Statuses(marks, 6), (std::vector<int>{1, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(lastIndexSent, 1);
+  ASSERT_EQ(replay.inDoubt.size(), 1u);
+  EXPECT_EQ(replay.inDoubt[0].entry, 1);
+  EXPECT_EQ(replay.inDoubt[0].address, "e1");
+
+  // Started again from the top, and stopped before it came to entry 1 again.
+  marks = {};
+  replay = Replay({Run(0, {Outcome(0, StatusSent), Handed(1)}), Run(0, {Handed(0)})});
+  ASSERT_EQ(replay.inDoubt.size(), 2u);
+  EXPECT_EQ(lastIndexSent, 0);
+
+  marks = {};
+  replay = Replay({Run(0, {Outcome(0, StatusSent), Handed(1)}),
+                   Run(1, {Handed(1), Outcome(1, StatusSent)}, 0)});
+  EXPECT_TRUE(replay.inDoubt.empty());
+  EXPECT_TRUE(replay.lastRunEnded);
+  EXPECT_EQ(replay.messagesAccepted, 2);
+  EXPECT_EQ(lastIndexSent, 0);
+}
+
+TEST_F(JournalReplayTest, HaltedOrRefusedEntriesAreWhereTheNextRunBegins) {
+  Replay({Run(0, {Outcome(0, StatusSent), Outcome(1, StatusHalted)})});
+  EXPECT_EQ(lastIndexSent, 1);
+  EXPECT_EQ(marks.Status(1), StatusHalted);
+
+  marks = {};
+  const JournalReplay replay = Replay({Run(0, {Handed(0), Outcome(0, StatusNone)})});
+  EXPECT_TRUE(replay.inDoubt.empty());
+  EXPECT_EQ(lastIndexSent, 0);
+
+  // A run that got through its whole list is complete without its end.
+  lastIndexSent = 4;
+  EXPECT_TRUE(Replay({Run(3, {Outcome(5, StatusSent)})}).lastRunEnded);
+  EXPECT_EQ(lastIndexSent, 0);
+}
+
+TEST_F(JournalReplayTest, AJournalForAnotherVersionOfTheListChangesNothing) {
+  marks.SetStatus(0, StatusBadAddress);
+  lastIndexSent = 3;
+  JournalRun run = Run(0, {Outcome(0, StatusSent)});
+  run.identity.listSize = 1001;
+  JournalReplay replay = ReplaySendJournal({{run}, 0}, ListOf(6), marks, lastIndexSent);
+  EXPECT_FALSE(replay.applied);
+  EXPECT_NE(replay.unfitReason.find("6 entries in 1001 bytes"), std::string::npos)
+      << replay.unfitReason;
+  EXPECT_EQ(marks.Status(0), StatusBadAddress);
+  EXPECT_EQ(lastIndexSent, 3);
+
+  run.identity = ListOf(6);
+  run.identity.fieldsCrc = 1;
+  replay = ReplaySendJournal({{run}, 0}, ListOf(6), marks, lastIndexSent);
+  EXPECT_FALSE(replay.applied);
+  EXPECT_NE(replay.unfitReason.find("field names"), std::string::npos);
+}
+
+TEST_F(JournalReplayTest, OutcomesAlreadySavedChangeNothing) {
+  marks.SetStatus(0, StatusSent);
+  marks.SetStatus(1, StatusBadAddress);
+  const JournalReplay replay =
+      Replay({Run(0, {Outcome(0, StatusSent), Outcome(1, StatusBadAddress)}, 0)});
+  EXPECT_TRUE(replay.applied);
+  EXPECT_FALSE(replay.changed);
+}
+
+}  // namespace
+}  // namespace postrider
