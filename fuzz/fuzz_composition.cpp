@@ -14,6 +14,7 @@
 #include "project/postridr_doc.h"
 #include "send/message_composer.h"
 #include "send/mime_encoding.h"
+#include "platform/utf8_text.h"
 #include "smtp/envelope_address.h"
 
 namespace {
@@ -155,39 +156,67 @@ std::vector<Header> ParseHeaders(std::string_view head) {
   return headers;
 }
 
+// Text the composer read as Windows-1252, as a whole letter that is not
+// UTF-8 is read: a byte that cannot be UTF-8 forces that reading.
+std::string AsWindows1252(std::string_view text) {
+  std::string converted = postrider::AsUtf8(std::string(text) + '\xFF');
+  converted.resize(converted.size() - 2);  // the U+00FF that forced it
+  return converted;
+}
+
 // A letter of plain text, field references, unknown fields and attachment
-// lines, with the body each entry must receive from it.
+// lines, with the body each entry must receive from it. The composer takes
+// the letter and each value to UTF-8 on their own.
 void BuildLetter(FuzzedDataProvider& input, const std::vector<std::vector<std::string>>& entries,
                  std::string& body, std::vector<std::string>& expected,
                  std::vector<std::string>& attachments) {
-  expected.assign(entries.size(), std::string());
-  const int pieces = input.ConsumeIntegralInRange(0, 16);
-  for (int i = 0; i < pieces; ++i) {
-    switch (input.ConsumeIntegralInRange(0, 3)) {
-      case 0: {
-        const std::string text = Without(input.ConsumeRandomLengthString(1200), "[");
-        body += text;
-        for (std::string& e : expected) e += text;
+  struct Piece {
+    int kind;
+    std::string text;
+    std::size_t field = 0;
+  };
+  std::vector<Piece> pieces(static_cast<std::size_t>(input.ConsumeIntegralInRange(0, 16)));
+  for (Piece& piece : pieces) {
+    piece.kind = input.ConsumeIntegralInRange(0, 3);
+    switch (piece.kind) {
+      case 0:
+        piece.text = Without(input.ConsumeRandomLengthString(1200), "[");
+        body += piece.text;
         break;
-      }
-      case 1: {
-        const std::size_t field =
-            input.ConsumeIntegralInRange<std::size_t>(0, kFieldNames.size() - 1);
-        body += "[[" + kFieldNames[field] + "]]";
-        for (std::size_t k = 0; k < entries.size(); ++k) expected[k] += entries[k][field];
+      case 1:
+        piece.field = input.ConsumeIntegralInRange<std::size_t>(0, kFieldNames.size() - 1);
+        body += "[[" + kFieldNames[piece.field] + "]]";
         break;
-      }
-      case 2: {
+      case 2:
         body += "[[Nope]]";
+        break;
+      default:
+        piece.text = Without(input.ConsumeRandomLengthString(40), "]");
+        body += "[[Attachment:  " + piece.text + "]]\r\n";
+        break;
+    }
+  }
+  const bool letterIsUtf8 = postrider::IsValidUtf8(body);
+  const auto asRead = [letterIsUtf8](const std::string& text) {
+    return letterIsUtf8 ? text : AsWindows1252(text);
+  };
+  expected.assign(entries.size(), std::string());
+  for (const Piece& piece : pieces) {
+    switch (piece.kind) {
+      case 0:
+        for (std::string& e : expected) e += asRead(piece.text);
+        break;
+      case 1:
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+          expected[k] += postrider::AsUtf8(entries[k][piece.field]);
+        }
+        break;
+      case 2:
         for (std::string& e : expected) e += "[[Nope]]";
         break;
-      }
-      default: {
-        const std::string path = Without(input.ConsumeRandomLengthString(40), "]");
-        body += "[[Attachment:  " + path + "]]\r\n";
-        if (attachments.size() < 10) attachments.push_back(path);
+      default:
+        if (attachments.size() < 10) attachments.push_back(asRead(piece.text));
         break;
-      }
     }
   }
 }
@@ -214,10 +243,12 @@ void CheckMessage(const postrider::ComposedMessage& composed,
     FUZZ_CHECK(!postrider::HasEightBitBytes(headers[i].value));
   }
 
-  FUZZ_CHECK(ReadsAs(headers[0].value, OneLine(composed.recipient)));
-  FUZZ_CHECK(ReadsAs(headers[2].value, OneLine(subject)));
-  const std::string name = OneLine(settings.realName);
-  const std::string angle = " <" + OneLine(settings.returnAddress) + ">";
+  FUZZ_CHECK(ReadsAs(headers[0].value, OneLine(postrider::AddressWithAsciiDomain(composed.recipient))));
+  FUZZ_CHECK(ReadsAs(headers[2].value, OneLine(postrider::AsUtf8(subject))));
+  const std::string name = OneLine(postrider::AsUtf8(settings.realName));
+  const std::string angle =
+      " <" + OneLine(postrider::AddressWithAsciiDomain(postrider::AsUtf8(settings.returnAddress))) +
+      ">";
   const std::string& from = headers[1].value;
   bool fromReads =
       from == name + angle || from == Quoted(name) + angle || ReadsAs(from, name + angle);
@@ -302,7 +333,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               composed);
     FUZZ_CHECK(
         composed.recipient ==
-        (emailField < 0 ? std::string() : entries[entry][static_cast<std::size_t>(emailField)]));
+        (emailField < 0 ? std::string()
+                        : postrider::AsUtf8(entries[entry][static_cast<std::size_t>(emailField)])));
     FUZZ_CHECK(composed.attachments == expectedAttachments);
     CheckMessage(composed, settings, subject, expectedBodies[entry]);
   }
