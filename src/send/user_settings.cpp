@@ -1,5 +1,7 @@
 #include "send/user_settings.h"
 
+#include <algorithm>
+
 #include "platform/profile_file.h"
 #include "platform/user_paths.h"
 
@@ -31,6 +33,10 @@ UserSettings LoadSettings(const std::string& iniPath) {
   settings.tlsFingerprint = profile->GetString(kSection, "TLSFingerprint", "", kTextBuffer);
   settings.allowPlainAuth = profile->GetInt(kSection, "AllowPlainAuth", 0);
   settings.heloName = profile->GetString(kSection, "HeloName", "", kTextBuffer);
+  // A negative count is taken for no limit.
+  settings.messagesPerMinute = std::max(profile->GetInt(kSection, "MessagesPerMinute", 0), 0);
+  settings.messagesPerConnection =
+      std::max(profile->GetInt(kSection, "MessagesPerConnection", 0), 0);
   return settings;
 }
 
@@ -59,6 +65,8 @@ Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
   note(profile->SetString(kSection, "TLSFingerprint", settings.tlsFingerprint));
   note(profile->SetInt(kSection, "AllowPlainAuth", settings.allowPlainAuth));
   note(profile->SetString(kSection, "HeloName", settings.heloName));
+  note(profile->SetInt(kSection, "MessagesPerMinute", settings.messagesPerMinute));
+  note(profile->SetInt(kSection, "MessagesPerConnection", settings.messagesPerConnection));
 
   if (Status status = profile->Save(iniPath); !status) return status;
   if (!leftOut.empty()) return Status::Error(leftOut);

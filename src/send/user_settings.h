@@ -26,6 +26,10 @@ struct UserSettings {
   int allowPlainAuth = 0;         // AllowPlainAuth: 1 lets the password cross without TLS
   std::string heloName;           // HeloName: empty, this host's full name or address literal
 
+  // For providers that limit senders; 0 means no limit.
+  int messagesPerMinute = 0;      // MessagesPerMinute: at most so many messages begin a minute
+  int messagesPerConnection = 0;  // MessagesPerConnection: then QUIT and connect again
+
   bool operator==(const UserSettings&) const = default;
 };
 

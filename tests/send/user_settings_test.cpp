@@ -34,6 +34,8 @@ TEST(UserSettings, SaveWritesTheSixValuesThenTheServersInOrderAndCreatesTheFolde
   settings.tlsFingerprint = "AB:CD";
   settings.allowPlainAuth = 1;
   settings.heloName = "laptop.example.net";
+  settings.messagesPerMinute = 600;
+  settings.messagesPerConnection = 50;
   ASSERT_TRUE(SaveSettings(path, settings));
   EXPECT_EQ(ReadFileBytes(path),
             "[Settings]\n"
@@ -49,7 +51,9 @@ TEST(UserSettings, SaveWritesTheSixValuesThenTheServersInOrderAndCreatesTheFolde
             "TLSTrustFile=/home/sam/ca.pem\n"
             "TLSFingerprint=AB:CD\n"
             "AllowPlainAuth=1\n"
-            "HeloName=laptop.example.net\n");
+            "HeloName=laptop.example.net\n"
+            "MessagesPerMinute=600\n"
+            "MessagesPerConnection=50\n");
   EXPECT_EQ(LoadSettings(path), settings);
 }
 
@@ -64,6 +68,18 @@ TEST(UserSettings, AnOldFileMeansWhatItMeant) {
   EXPECT_EQ(settings.allowPlainAuth, 0);
   EXPECT_EQ(settings.heloName, "");
   EXPECT_EQ(settings.tlsFingerprint, "");
+  EXPECT_EQ(settings.messagesPerMinute, 0);
+  EXPECT_EQ(settings.messagesPerConnection, 0);
+}
+
+TEST(UserSettings, ALimitThatIsNoCountMeansNoLimit) {
+  TempDir dir;
+  const std::string path = dir.Write("postrider.ini",
+                                     "[Settings]\nMessagesPerMinute=-30\n"
+                                     "MessagesPerConnection=many\n");
+  const UserSettings settings = LoadSettings(path);
+  EXPECT_EQ(settings.messagesPerMinute, 0);
+  EXPECT_EQ(settings.messagesPerConnection, 0);
 }
 
 TEST(UserSettings, ValuesComeBackExactlyAsTyped) {
@@ -105,7 +121,9 @@ TEST(UserSettings, SaveKeepsTheRecentFileListAndOtherLines) {
             "TLSTrustFile=\n"
             "TLSFingerprint=\n"
             "AllowPlainAuth=0\n"
-            "HeloName=\n");
+            "HeloName=\n"
+            "MessagesPerMinute=0\n"
+            "MessagesPerConnection=0\n");
 }
 
 TEST(UserSettings, ReadsStringsThroughTheirBufferSizes) {
