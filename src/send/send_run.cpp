@@ -11,6 +11,7 @@
 #include "project/postridr_doc.h"
 #include "project/send_journal.h"
 #include "send/message_composer.h"
+#include "send/paced_connection.h"
 #include "send/send_log.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
@@ -117,6 +118,17 @@ int SelectedFrom(const CPostridrDoc& document, int from) {
   return count;
 }
 
+PaceLimits PaceLimitsFrom(const UserSettings& settings) {
+  return {settings.messagesPerMinute, settings.messagesPerConnection};
+}
+
+// While the run waits for its turn or reconnects, the status bar says so.
+PacedConnection::Hooks PaceHooks(IMainFrame& frame) {
+  PacedConnection::Hooks hooks;
+  hooks.status = [&frame](const std::string& text) { frame.SetStatusText(text); };
+  return hooks;
+}
+
 // Clears the sending flag however the run ends.
 class SendingFlag {
  public:
@@ -136,8 +148,8 @@ SendController::SendController(SendRunHost host, SmtpTimeouts timeouts)
 
 void SendController::OnPause() {
   if (!sending_) return;
-  const bool awaitingAnswer =
-      activeClient_ != nullptr && activeClient_->currentStep() == SmtpStep::EndOfData;
+  const bool awaitingAnswer = !pacingWait_ && activeClient_ != nullptr &&
+                              activeClient_->currentStep() == SmtpStep::EndOfData;
   if (!awaitingAnswer || haltRequested_) CancelBlockingCall();
   if (awaitingAnswer && !haltRequested_) host_.frame.SetStatusText(texts::kAwaitingConfirmation);
   haltRequested_ = true;
@@ -230,8 +242,13 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   SmtpClient client(timeouts_);
   const ActiveClient active(activeClient_, client);
   int stop = start;
-  const int connectResult = client.Connect(settings.smtpServer, session);
-  password.Clear();
+  // Pace: the run's limits; a reconnect needs the password again, so it is
+  // kept (in memory only) while one may come.
+  SendPace pace(PaceLimitsFrom(settings), paceBackOff_);
+  PacedConnection paced(client, pace, settings.smtpServer, session, haltRequested_,
+                        pacingWait_, PaceHooks(host_.frame));
+  const int connectResult = paced.Connect();
+  if (!pace.limits().any()) password.Clear();
   if (connectResult != 0) {
     // Nothing was sent, so no entry is touched: the marks of the last run stay.
     host_.frame.SetStatusText("");
@@ -254,6 +271,13 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     int current = -1;
     client.SetHandOverListener(
         [&journal, &current, &composed] { return journal.HandedOver(current, composed.recipient); });
+    // Pace: a message the server refused at its end is settled before it goes again.
+    paced.SetBeforeRetry([&journal, &current, &client] {
+      return client.failedStep() != SmtpStep::EndOfData || journal.Outcome(current, StatusNone);
+    });
+    paced.SetConnected([this, &result, total] {
+      host_.frame.SetStatusText(SendingText(result.processed, total));
+    });
     // Each outcome is marked, and kept in the journal before the run goes on.
     const auto mark = [&](int entry, int status) {
       document.SetEntryStatus(entry, status);
@@ -288,7 +312,13 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         mark(i, StatusHalted);
         break;
       }
-      const int sent = client.SendMail(address, returnAddress, composed.text);
+      const int sent = paced.SendMail(address, returnAddress, composed.text);  // in its turn
+      if (sent == kPaceWaitHalted) {  // Pause during a wait: halts as before a message
+        result.paused = true;
+        stop = i;
+        mark(i, StatusHalted);
+        break;
+      }
       log.RecordMessage(address, i, sent);
       int outcome = StatusNone;
       if (sent == 0) {
@@ -343,6 +373,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   }
 
   client.Disconnect();
+  password.Clear();
   log.Finish(std::time(nullptr));
   result.stopPosition = stop;
   result.reachedEnd = result.connected && stop >= entries;

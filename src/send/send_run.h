@@ -5,6 +5,7 @@
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
 #include "send/configure_dialog.h"
+#include "send/send_pace.h"
 #include "send/send_report.h"
 #include "send/user_settings.h"
 #include "smtp/smtp_client.h"
@@ -59,6 +60,8 @@ class SendController {
   // Every run keeps the document's send journal; only a measurement of what
   // the journal costs turns it off.
   void SetJournalling(bool on) { journalling_ = on; }
+  // How long a busy server is waited for, when a limit is set.
+  void SetPaceBackOff(PaceBackOff backOff) { paceBackOff_ = backOff; }
 
   SendRunResult OnSend(CPostridrDoc& document, UserSettings& settings);
   // Stops the run in progress: the call now waiting is cancelled and the run
@@ -80,6 +83,8 @@ class SendController {
   SmtpTimeouts timeouts_;
   std::string logPath_;
   bool journalling_ = true;
+  PaceBackOff paceBackOff_;
+  bool pacingWait_ = false;  // a wait between messages runs, not a socket call
   SmtpClient* activeClient_ = nullptr;  // during a run
   bool sending_ = false;
   bool haltRequested_ = false;

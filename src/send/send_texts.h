@@ -12,6 +12,8 @@ inline constexpr const char* kResumeQuestion =
 inline constexpr const char* kConnecting = "Connecting...";
 inline constexpr const char* kStartingSend = "Starting Send";
 inline constexpr const char* kComplete = "Complete";
+// A server that asked to slow down is given time before the run connects again.
+inline constexpr const char* kWaitingForServer = "The server is busy: waiting before trying again";
 // A Pause while the server holds the whole message: its answer is awaited.
 inline constexpr const char* kAwaitingConfirmation =
     "Pausing: waiting for the server to confirm the message";

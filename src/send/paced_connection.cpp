@@ -1,0 +1,64 @@
+#include "send/paced_connection.h"
+
+#include "platform/blocking_wait.h"
+#include "platform/socket_errors.h"
+#include "send/send_texts.h"
+
+namespace postrider {
+
+int PacedConnection::Connect() {
+  const int result = client_.Connect(server_, session_);
+  if (result == 0) pace_.Connected();
+  return result;
+}
+
+int PacedConnection::Wait(std::chrono::nanoseconds duration) {
+  if (duration <= std::chrono::nanoseconds(0)) return 0;
+  waiting_ = true;
+  const int result = BlockingWait(duration);
+  waiting_ = false;
+  return result == kWsaEintr ? kPaceWaitHalted : result;
+}
+
+int PacedConnection::Reconnect() {
+  client_.Disconnect();
+  if (haltRequested_) return kPaceWaitHalted;
+  Status(texts::kConnecting);
+  for (;;) {
+    const int result = Connect();
+    if (result == 0 && hooks_.connected) hooks_.connected();
+    if (result == 0 || haltRequested_) return result;
+    // A server that is busy at the greeting or log-in is waited for too.
+    const auto wait = pace_.BackOffAfter(result, client_.lastReplyText());
+    if (!wait) return result;
+    Status(texts::kWaitingForServer);
+    if (const int waited = Wait(*wait)) return waited;
+    Status(texts::kConnecting);
+  }
+}
+
+int PacedConnection::SendMail(const std::string& recipient, const std::string& returnAddress,
+                              std::string_view message) {
+  for (;;) {
+    // Without a limit a closed connection ends the run, as it always did.
+    if (pace_.ConnectionFull() || (pace_.limits().any() && !client_.isConnected())) {
+      if (const int result = Reconnect()) return result;
+    }
+    if (const int waited = Wait(pace_.WaitForTurn())) return waited;
+    if (haltRequested_) return kPaceWaitHalted;
+    pace_.MessageStarted();
+    const int result = client_.SendMail(recipient, returnAddress, message);
+    const auto wait = pace_.BackOffAfter(result, client_.lastReplyText());
+    if (!wait) {
+      pace_.Settled();
+      return result;
+    }
+    if (hooks_.beforeRetry && !hooks_.beforeRetry()) return result;
+    // A 4xx leaves the connection open; a new one starts the count afresh anyway.
+    client_.Disconnect();
+    Status(texts::kWaitingForServer);
+    if (const int waited = Wait(*wait)) return waited;
+  }
+}
+
+}  // namespace postrider

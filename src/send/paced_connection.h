@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "send/send_pace.h"
+#include "smtp/smtp_client.h"
+
+namespace postrider {
+
+// What PacedConnection::SendMail gives when Pause cut one of its waits
+// short: the entry was not sent and the run halts at it.
+constexpr int kPaceWaitHalted = -20;
+
+// Sends a run's messages over `client` at the pace `pace` sets: each in its
+// turn, over a new connection once the last one carried its share, and after
+// a busy server's refusal once more after a wait, over a new connection.
+// The password the session points at must stay while reconnects may come.
+class PacedConnection {
+ public:
+  struct Hooks {
+    std::function<void(const std::string&)> status;  // the status bar
+    std::function<void()> connected;                 // a reconnect passed
+    // Before the same message goes again; false stops the run with the refusal.
+    std::function<bool()> beforeRetry;
+  };
+
+  PacedConnection(SmtpClient& client, SendPace& pace, std::string server,
+                  const SmtpSessionOptions& session, const bool& haltRequested, bool& waiting,
+                  Hooks hooks)
+      : client_(client),
+        pace_(pace),
+        server_(std::move(server)),
+        session_(session),
+        haltRequested_(haltRequested),
+        waiting_(waiting),
+        hooks_(std::move(hooks)) {}
+
+  void SetBeforeRetry(std::function<bool()> hook) { hooks_.beforeRetry = std::move(hook); }
+  void SetConnected(std::function<void()> hook) { hooks_.connected = std::move(hook); }
+
+  // Connect at the run's start.
+  int Connect();
+  // SmtpClient::SendMail in its turn. Besides its results: a failed
+  // reconnect's, or kPaceWaitHalted.
+  int SendMail(const std::string& recipient, const std::string& returnAddress,
+               std::string_view message);
+
+ private:
+  int Wait(std::chrono::nanoseconds duration);
+  int Reconnect();
+  void Status(const std::string& text) {
+    if (hooks_.status) hooks_.status(text);
+  }
+
+  SmtpClient& client_;
+  SendPace& pace_;
+  std::string server_;
+  const SmtpSessionOptions& session_;
+  const bool& haltRequested_;
+  bool& waiting_;  // true while a wait runs, so that Pause cuts it short at once
+  Hooks hooks_;
+};
+
+}  // namespace postrider
