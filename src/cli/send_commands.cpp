@@ -25,7 +25,20 @@ struct SendOptions {
   SettingsChoice settings;
   std::optional<std::string> passwordFile;  // send only
   std::optional<std::string> index;         // compose only
+  std::optional<int> perMinute;             // send only: overrides MessagesPerMinute
+  std::optional<int> perConnection;         // send only: overrides MessagesPerConnection
 };
+
+// A limit's count: a positive whole number, as the flag's value.
+std::optional<int> ParseLimit(const std::string& text) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  const int value = std::atoi(text.c_str());
+  if (value <= 0) return std::nullopt;
+  return value;
+}
 
 // Parses PROJECT, the command's positional INDEX when it takes one, and the flags.
 std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, bool isSend,
@@ -44,6 +57,14 @@ std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, 
         return std::nullopt;
       }
       options.fromStart = arg == "--from-start";
+    } else if (isSend && (arg == "--per-minute" || arg == "--per-connection")) {
+      std::optional<int>& limit = arg == "--per-minute" ? options.perMinute : options.perConnection;
+      const std::optional<int> value = hasValue ? ParseLimit(args[++i]) : std::nullopt;
+      if (!value || limit) {
+        problem = arg + (limit ? " is given twice" : " needs a whole number of messages from 1 up");
+        return std::nullopt;
+      }
+      limit = value;
     } else if (arg.starts_with("--")) {
       problem = "unexpected argument: " + arg;
       return std::nullopt;
@@ -121,6 +142,9 @@ int RunSend(const Arguments& args) {
   std::optional<UserSettings> loaded = LoadCommandSettings(options->settings);
   if (!loaded) return kExitUsage;
   UserSettings settings = std::move(*loaded);
+  // For this run only: nothing writes the settings back.
+  if (options->perMinute) settings.messagesPerMinute = *options->perMinute;
+  if (options->perConnection) settings.messagesPerConnection = *options->perConnection;
   // Without a display there is no Configure dialog to ask in.
   if (settings.returnAddress.size() <= 4 || settings.smtpServer.size() <= 4) {
     std::cerr << texts::kSettingsNotConfigured << '\n';

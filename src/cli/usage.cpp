@@ -14,7 +14,7 @@ constexpr const char* kUsage =
     "       postrider-cli new PROJECT --list FILE [--comma] --email-field NAME [--message FILE]\n"
     "       postrider-cli compose PROJECT INDEX [--settings FILE]\n"
     "       postrider-cli send PROJECT [--from-start|--resume] [--settings FILE]\n"
-    "                     [--password-file FILE]\n"
+    "                     [--password-file FILE] [--per-minute N] [--per-connection M]\n"
     "       postrider-cli check-server [--settings FILE] [--password-file FILE]\n"
     "OP: \"equals\", \"does not equal\", \"greater than\", \"greater than or equal\",\n"
     "    \"less than\", \"less than or equal\", \"valid email address\" (VALUE is then ignored)\n";
