@@ -1,5 +1,7 @@
 #include "dialogs/configure_dlg.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -9,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include "dialogs/password_dlg.h"
 #include "dialogs/server_check_dlg.h"
@@ -22,7 +25,7 @@ namespace postrider {
 namespace {
 
 constexpr int kWidthUnits = 262;
-constexpr int kHeightUnits = 190;
+constexpr int kHeightUnits = 240;
 
 struct SecurityChoice {
   const char* text;
@@ -42,6 +45,19 @@ QLineEdit* MakeEdit(QWidget* parent, const QString& name, const QRect& box) {
   edit->setGeometry(box);
   edit->setAccessibleName(name);
   return edit;
+}
+
+// A count where 0 means no limit, and says so.
+QSpinBox* MakeLimit(QWidget* parent, const QString& name, const QRect& box, int most) {
+  auto* spin = new QSpinBox(parent);
+  spin->setGeometry(box);
+  spin->setRange(0, most);
+  spin->setSpecialValueText(QStringLiteral("No limit"));
+  spin->setSuffix(QStringLiteral(" messages"));
+  spin->setAccessibleName(name);
+  // Its edit is what a screen reader lands on.
+  if (auto* edit = spin->findChild<QLineEdit*>()) edit->setAccessibleName(name);
+  return spin;
 }
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& box, QWidget* buddy) {
@@ -120,6 +136,21 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
   MakeLabel(security_, QStringLiteral("&Trust File:"), inSecurity(14, 157, 60, 8), trustFile_);
   browse_ = MakeButton(security_, QStringLiteral("&Browse..."), inSecurity(152, 154, 36, 14));
 
+  limits_ = new QGroupBox(QStringLiteral("Sending Limits"), this);
+  limits_->setGeometry(units.ToPixels(7, 188, 188, 45));
+  limits_->setAccessibleName(QStringLiteral("Sending Limits"));
+  const QPoint limitsAt = limits_->geometry().topLeft();
+  auto inLimits = [&](int x, int y, int w, int h) {
+    return units.ToPixels(x, y, w, h).translated(-limitsAt);
+  };
+  perMinute_ = MakeLimit(limits_, QStringLiteral("Messages per Minute"),
+                         inLimits(76, 200, 112, 12), 100000);
+  MakeLabel(limits_, QStringLiteral("Per &Minute:"), inLimits(14, 202, 60, 8), perMinute_);
+  perConnection_ = MakeLimit(limits_, QStringLiteral("Messages per Connection"),
+                             inLimits(76, 217, 112, 12), 100000);
+  MakeLabel(limits_, QStringLiteral("Per Co&nnection:"), inLimits(14, 219, 60, 8),
+            perConnection_);
+
   ok_ = MakeButton(this, QStringLiteral("&OK"), units.ToPixels(205, 7, 50, 14));
   ok_->setDefault(true);
   cancel_ = MakeButton(this, QStringLiteral("&Cancel"), units.ToPixels(205, 24, 50, 14));
@@ -137,6 +168,8 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
                : -1);
   userName_->setText(ShownText(settings.userName));
   trustFile_->setText(ShownPath(settings.tlsTrustFile));
+  perMinute_->setValue(std::max(settings.messagesPerMinute, 0));
+  perConnection_->setValue(std::max(settings.messagesPerConnection, 0));
   UpdatePasswordHint();
 
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
@@ -168,6 +201,14 @@ UserSettings CConfigureDlg::EditedSettings() const {
   edited.tlsTrustFile = trustFile_->text() == ShownPath(original_.tlsTrustFile)
                             ? original_.tlsTrustFile
                             : PathBytes(trustFile_->text());
+  // A count beyond what the box shows stays as the file has it until changed.
+  if (perMinute_->value() != std::clamp(original_.messagesPerMinute, 0, perMinute_->maximum())) {
+    edited.messagesPerMinute = perMinute_->value();
+  }
+  if (perConnection_->value() !=
+      std::clamp(original_.messagesPerConnection, 0, perConnection_->maximum())) {
+    edited.messagesPerConnection = perConnection_->value();
+  }
   return edited;
 }
 

@@ -12,6 +12,7 @@ class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace postrider {
 
@@ -21,7 +22,8 @@ class SmtpPasswords;
 // "Network" group, and below it the "Security" group: how the server is
 // reached, the user name, the password (kept in the desktop's secret store,
 // never in the settings file) and a file of trusted certificates. "Test
-// Settings" tries the values shown without sending mail.
+// Settings" tries the values shown without sending mail. The "Sending
+// Limits" group at the foot holds the pace a provider may ask for.
 class CConfigureDlg : public QDialog {
   Q_OBJECT
 
@@ -48,6 +50,9 @@ class CConfigureDlg : public QDialog {
   QLineEdit* passwordEdit() const { return password_; }
   QLineEdit* trustFileEdit() const { return trustFile_; }
   QPushButton* browseButton() const { return browse_; }
+  QGroupBox* limitsGroup() const { return limits_; }
+  QSpinBox* perMinuteSpin() const { return perMinute_; }
+  QSpinBox* perConnectionSpin() const { return perConnection_; }
   QPushButton* okButton() const { return ok_; }
   QPushButton* cancelButton() const { return cancel_; }
   QPushButton* helpButton() const { return help_; }
@@ -73,6 +78,9 @@ class CConfigureDlg : public QDialog {
   QLineEdit* password_ = nullptr;
   QLineEdit* trustFile_ = nullptr;
   QPushButton* browse_ = nullptr;
+  QGroupBox* limits_ = nullptr;
+  QSpinBox* perMinute_ = nullptr;
+  QSpinBox* perConnection_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
   QPushButton* help_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include <memory>
@@ -88,6 +89,7 @@ class ConfigureDlgTest : public QObject {
   void TheDesktopStoreIsUnavailableWithoutASessionBus();
   void TestSettingsShowsEachStepWithTheValuesShown();
   void HelpAndBrowseDoWhatTheySay();
+  void TheSendingLimitsShowNoLimitForZeroAndOkTakesThem();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -336,6 +338,55 @@ void ConfigureDlgTest::HelpAndBrowseDoWhatTheySay() {
   QCOMPARE(dialog.trustFileEdit()->text(), pem);
   QCOMPARE(dialog.EditedSettings().tlsTrustFile, PathBytes(pem));
   dialog.reject();
+}
+
+void ConfigureDlgTest::TheSendingLimitsShowNoLimitForZeroAndOkTakesThem() {
+  UserSettings settings = Configured();
+  settings.messagesPerConnection = 50;
+  {
+    CConfigureDlg dialog(settings, passwords.get(), {});
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.perMinuteSpin()->text(), QStringLiteral("No limit"));
+    QCOMPARE(dialog.perConnectionSpin()->text(), QStringLiteral("50 messages"));
+    QCOMPARE(dialog.perMinuteSpin()->accessibleName(), QStringLiteral("Messages per Minute"));
+    QCOMPARE(dialog.perConnectionSpin()->accessibleName(),
+             QStringLiteral("Messages per Connection"));
+    // Their own group, below Security and inside the dialog, each with its label.
+    QCOMPARE(dialog.perMinuteSpin()->parentWidget(), dialog.limitsGroup());
+    QVERIFY(dialog.limitsGroup()->geometry().top() > dialog.securityGroup()->geometry().bottom());
+    QVERIFY(dialog.rect().contains(dialog.limitsGroup()->geometry()));
+    QList<QWidget*> buddies;
+    for (QLabel* label : dialog.findChildren<QLabel*>()) buddies << label->buddy();
+    QCOMPARE(buddies.count(dialog.perMinuteSpin()), 1);
+    QCOMPARE(buddies.count(dialog.perConnectionSpin()), 1);
+    dialog.reject();
+  }
+
+  QtConfigureDialog configure(nullptr, passwords.get(), {});
+  {
+    ModalScript answer({[](QWidget* modal) {
+      auto* dialog = AsPage<CConfigureDlg>(modal);
+      dialog->perMinuteSpin()->setFocus();
+      dialog->perMinuteSpin()->selectAll();
+      QTest::keyClicks(dialog->perMinuteSpin(), QStringLiteral("600"));
+      dialog->perConnectionSpin()->setValue(0);
+      QCOMPARE(dialog->perConnectionSpin()->text(), QStringLiteral("No limit"));
+      Click(dialog->okButton());
+    }});
+    QVERIFY(configure.Run(settings));
+    QVERIFY(answer.finished());
+  }
+  QCOMPARE(settings.messagesPerMinute, 600);
+  QCOMPARE(settings.messagesPerConnection, 0);
+
+  // A count larger than the box goes to is kept while the box is left alone.
+  settings.messagesPerMinute = 250000;
+  {
+    ModalScript answer({[](QWidget* modal) { Click(AsPage<CConfigureDlg>(modal)->okButton()); }});
+    QVERIFY(configure.Run(settings));
+  }
+  QCOMPARE(settings.messagesPerMinute, 250000);
 }
 
 QTEST_MAIN(ConfigureDlgTest)
