@@ -67,7 +67,8 @@ class TerminalRun {
   // did not.
   int WaitForExit() {
     for (int i = 0; i < 300; ++i) {
-      ReadSome(100);
+      // Once the terminal is closed a read returns at once: wait anyway.
+      if (!ReadSome(100)) poll(nullptr, 0, 100);
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         exited_ = true;
