@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/base64.h"
+#include "platform/blocking_call.h"
 #include "platform/secret.h"
 #include "platform/server_address.h"
 #include "platform/socket_errors.h"
@@ -577,6 +578,16 @@ int SmtpClient::RunTransaction(std::string_view recipient, std::string_view retu
                   "connection was closed.");
     }
     if (const int r = JudgeGroup()) return r;
+    // Nothing of this message has waited on the user yet: a Pause given
+    // since its commands went ahead stops it here, before its text, as it
+    // would have at MAIL.
+    currentStep_ = SmtpStep::Data;
+    currentTimeout_ = timeouts_.data;
+    BlockingCallScope call;
+    if (const int cancelled = call.entered() ? call.RunHook() : 0) {
+      ClearLastReply();
+      return TransportFailure(SmtpStep::Data, cancelled);
+    }
   } else {
     if (const int r = PrepareEnvelope(recipient, returnAddress, message, envelope_)) return r;
     if (!capabilities_.extended) {

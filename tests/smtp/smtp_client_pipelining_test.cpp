@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/blocking_call.h"
 #include "platform/socket_errors.h"
 #include "smtp/smtp_client.h"
 #include "support/scripted_smtp_server.h"
@@ -241,6 +242,20 @@ TEST_F(SmtpClientPipeliningTest, AReplyInTheGroupThatDoesNotComeInTimeEndsTheCon
   EXPECT_EQ(impatient.failedStep(), SmtpStep::Rcpt);
   EXPECT_FALSE(impatient.isConnected());
   EXPECT_EQ(impatient.failureText(), "No reply to RCPT TO within 300 ms.");
+}
+
+TEST_F(SmtpClientPipeliningTest, ACancelBeforeAMessageSentAheadHasItsTextStopsItThere) {
+  ScriptedSmtpServer server(Pipelining());
+  ASSERT_EQ(client.Connect(server.address()), 0);
+  const SmtpNextMessage second = batch.Next(2);
+  ASSERT_EQ(client.SendMail(To(1), kFrom, Text(1), &second), 0);
+  SetBlockingHook([] { CancelBlockingCall(); });
+  EXPECT_EQ(client.SendMail(To(2), kFrom, Text(2)), kWsaEintr);
+  SetBlockingHook({});
+  EXPECT_EQ(client.failedStep(), SmtpStep::Data);
+  EXPECT_FALSE(client.isConnected());
+  server.Stop();
+  EXPECT_EQ(server.MessageCount(), 1);
 }
 
 TEST_F(SmtpClientPipeliningTest, LeavingWithAMessageAheadNeverFinishesItsData) {
