@@ -22,6 +22,10 @@ bool IsRefusal(int code) { return code >= 400 && code <= 599; }
 
 // The longest HELO, or a MAIL, RCPT and DATA group with the longest
 // addresses and parameters behind an end of data.
+// The text goes out in blocks of about this much; the last one shares the
+// end of data's write.
+constexpr std::size_t kTextBlock = 64 * 1024;
+
 constexpr std::size_t kCommandCapacity = kMaxHelloNameLength + 2 * kMaxEnvelopeAddressLength + 128;
 
 bool IsAscii(std::string_view text) {
@@ -65,6 +69,7 @@ std::string_view SmtpStepName(SmtpStep step) {
 
 SmtpClient::SmtpClient(SmtpTimeouts timeouts) : timeouts_(timeouts) {
   command_.reserve(kCommandCapacity);
+  wire_.reserve(kTextBlock + SmtpTextEncoder::kMaxPiece + kCommandCapacity);
 }
 
 SmtpClient::~SmtpClient() { CloseConnection(); }
@@ -640,15 +645,16 @@ int SmtpClient::RunTransaction(std::string_view recipient, std::string_view retu
     return Fail(SmtpStep::EndOfData, kSmtpHandOverStopped,
                 "The message was held back before its end, so the server did not take it.");
   }
-  // The next message's commands share the end of data's write (RFC 2920
-  // lets the text lead a group): a handful of short lines, so the server's
-  // few replies cannot fill the socket while this write waits.
+  // The text's last block, the end of data and the next message's commands
+  // go in one write (RFC 2920 lets the text lead a group): the server
+  // answers only the end of data and a handful of short lines, so its
+  // replies cannot fill the socket while this write waits.
   const bool sendAhead = next != nullptr && capabilities_.pipelining && PrepareAhead(*next);
   currentStep_ = SmtpStep::EndOfData;
   currentTimeout_ = timeouts_.textBlock;
-  command_.assign(endOfData);
-  if (sendAhead) AppendEnvelope(nextEnvelope_, command_);
-  if (const int error = transport_->SendAll(command_, DeadlineAfter(timeouts_.textBlock), false)) {
+  wire_.append(endOfData);
+  if (sendAhead) AppendEnvelope(nextEnvelope_, wire_);
+  if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), false)) {
     ClearLastReply();
     return TransportFailure(SmtpStep::EndOfData, error);
   }
@@ -673,14 +679,17 @@ int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) 
   currentStep_ = SmtpStep::Text;
   currentTimeout_ = timeouts_.textBlock;
   SmtpTextEncoder encoder(message);
+  wire_.clear();
   for (;;) {
     const std::size_t length = encoder.NextPiece(piece_.data());
     if (length == 0) break;
-    // The end-of-data line follows at once: let the pieces share packets.
-    if (const int error = transport_->SendAll(std::string_view(piece_.data(), length),
-                                              DeadlineAfter(timeouts_.textBlock), true)) {
+    wire_.append(piece_.data(), length);
+    if (wire_.size() < kTextBlock) continue;
+    // More follows at once: let the blocks share packets.
+    if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), true)) {
       return error;
     }
+    wire_.clear();
   }
   endOfData = encoder.EndOfData();
   return 0;

@@ -108,9 +108,9 @@ class SmtpClient {
   // waiting for is left unfinished, so it is never delivered. Always 0.
   int Disconnect();
 
-  // Called once a message's whole text is out, just before the end of its
-  // data goes: from then on the server may take the message, whatever
-  // becomes of its answer. Answering false holds the message back: the
+  // Called just before the write that ends a message's data (its text's
+  // last block and the end of data): from then on the server may take the
+  // message, whatever becomes of its answer. Answering false holds the message back: the
   // connection is closed, and SendMail gives kSmtpHandOverStopped.
   void SetHandOverListener(std::function<bool()> listener) { handOver_ = std::move(listener); }
 
@@ -219,6 +219,7 @@ class SmtpClient {
   SmtpReply scratchReply_;  // replies the caller need not see (the RSET after a refusal)
   SmtpReply quitReply_;
   std::array<char, SmtpTextEncoder::kMaxPiece> piece_{};
+  std::string wire_;  // text not yet sent, then the end of data and what follows it
   SmtpStep failedStep_ = SmtpStep::None;
   SmtpStep currentStep_ = SmtpStep::None;
   std::chrono::milliseconds currentTimeout_{0};
