@@ -151,11 +151,11 @@ void CMainFrame::CreateActions() {
 
 void CMainFrame::CreateMenus() {
   menuBar()->setAccessibleName(QStringLiteral("Menu bar"));
-  for (const MenuSpec& spec : MainMenus()) {
-    QMenu* menu = menuBar()->addMenu(FromView(spec.title));
+  for (const MenuSpec& menuLayout : MainMenus()) {
+    QMenu* menu = menuBar()->addMenu(FromView(menuLayout.title));
     QString shown = menu->title();
     menu->setAccessibleName(shown.remove(QLatin1Char('&')));
-    for (const MenuEntry& entry : spec.entries) {
+    for (const MenuEntry& entry : menuLayout.entries) {
       if (entry.id == 0) {
         menu->addSeparator();
       } else {
@@ -163,7 +163,7 @@ void CMainFrame::CreateMenus() {
       }
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
-    if (spec.entries.data() == MainMenus().front().entries.data()) fileMenu_ = menu;
+    if (menuLayout.entries.data() == MainMenus().front().entries.data()) fileMenu_ = menu;
   }
   // The separator after the recent files marks where their entries end.
   const QList<QAction*> fileActions = fileMenu_->actions();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/private_profile.h"
+#include "platform/profile_file.h"
 #include "platform/user_paths.h"
 
 namespace postrider {
@@ -30,17 +31,22 @@ void RecentFileList::Load(const std::string& iniPath) {
 
 Status RecentFileList::Save(const std::string& iniPath) const {
   if (Status status = EnsureParentFolder(iniPath); !status) return status;
+  // One replace of the file for the whole list; an unreadable file is not
+  // overwritten, as it holds the user's settings too.
+  Result<ProfileFile> profile = ProfileFile::Load(iniPath);
+  if (!profile) return profile.status();
   Status result = Status::Ok();
   for (int i = 0; i < kMaxEntries; ++i) {
     const std::string value = i < size() ? at(i) : std::string();
-    Status status = WritePrivateProfileString(kSection, KeyOf(i), value, iniPath);
-    if (!status && !value.empty()) {
+    Status status = profile->SetString(kSection, KeyOf(i), value);
+    if (!status) {
       // A path the file cannot hold (one with a line break) is left out
       // rather than leaving an older entry in its place.
-      WritePrivateProfileString(kSection, KeyOf(i), "", iniPath);
+      profile->SetString(kSection, KeyOf(i), "");
+      if (result) result = status;
     }
-    if (!status && result) result = status;
   }
+  if (Status saved = profile->Save(iniPath); !saved) return saved;
   return result;
 }
 

@@ -37,6 +37,9 @@ int RunCheckServer(const Arguments& args) {
     return kExitUsage;
   }
   Secret password;
+  // Ctrl+C from here on stops the check cleanly, at the password prompt too,
+  // which then puts the terminal's echo back.
+  InterruptWatch stop([] { CancelBlockingCall(); });
   if (!settings->userName.empty()) {
     CliPasswordSource source(passwordFile);
     Result<Secret> found = source.Password(*settings);
@@ -53,11 +56,8 @@ int RunCheckServer(const Arguments& args) {
   }
 
   ServerCheckResult check;
-  {
-    InterruptWatch stop([] { CancelBlockingCall(); });
-    check = CheckServer(*settings, &password, Say);
-    password.Clear();
-  }
+  check = CheckServer(*settings, &password, Say);
+  password.Clear();
   if (!check.passed()) {
     std::cerr << check.Summary() << '\n';
     return kExitFailed;

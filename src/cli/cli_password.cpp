@@ -1,6 +1,7 @@
 #include "cli/cli_password.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/interrupt_watch.h"
 #include "platform/password_command.h"
 
 namespace postrider::cli {
@@ -42,10 +44,17 @@ Result<Secret> AskPasswordOnTerminal(const std::string& prompt) {
   std::string line;
   line.reserve(256);  // no copies of a half-typed password left behind in freed memory
   bool complete = false;
-  for (;;) {
+  // Signals restart reads while an interrupt watch is on, so Ctrl+C is
+  // looked for between short waits rather than left to end the read.
+  while (!InterruptWatch::Interrupted()) {
+    pollfd ready{tty, POLLIN, 0};
+    const int polled = ::poll(&ready, 1, 200);
+    if (polled < 0 && errno != EINTR) break;
+    if (polled <= 0) continue;
     char c = 0;
     const ssize_t got = ::read(tty, &c, 1);
-    if (got <= 0) break;  // end of input, or Ctrl+C
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;  // end of input
     if (c == '\n' || c == '\r') {
       complete = true;
       break;

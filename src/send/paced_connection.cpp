@@ -38,7 +38,7 @@ int PacedConnection::Reconnect() {
 }
 
 int PacedConnection::SendMail(const std::string& recipient, const std::string& returnAddress,
-                              std::string_view message) {
+                              std::string_view message, const SmtpNextMessage* next) {
   for (;;) {
     // Without a limit a closed connection ends the run, as it always did.
     if (pace_.ConnectionFull() || (pace_.limits().any() && !client_.isConnected())) {
@@ -47,7 +47,7 @@ int PacedConnection::SendMail(const std::string& recipient, const std::string& r
     if (const int waited = Wait(pace_.WaitForTurn())) return waited;
     if (haltRequested_) return kPaceWaitHalted;
     pace_.MessageStarted();
-    const int result = client_.SendMail(recipient, returnAddress, message);
+    const int result = client_.SendMail(recipient, returnAddress, message, next);
     const auto wait = pace_.BackOffAfter(result, client_.lastReplyText());
     if (!wait) {
       pace_.Settled();

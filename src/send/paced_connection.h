@@ -45,7 +45,7 @@ class PacedConnection {
   // SmtpClient::SendMail in its turn. Besides its results: a failed
   // reconnect's, or kPaceWaitHalted.
   int SendMail(const std::string& recipient, const std::string& returnAddress,
-               std::string_view message);
+               std::string_view message, const SmtpNextMessage* next = nullptr);
 
  private:
   int Wait(std::chrono::nanoseconds duration);

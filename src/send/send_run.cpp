@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <utility>
 
 #include "platform/blocking_call.h"
 #include "platform/socket_errors.h"
@@ -109,6 +110,14 @@ class ActiveClient {
  private:
   SmtpClient*& slot_;
 };
+
+// The first selected entry from `from` on, -1 when there is none.
+int NextSelected(const CPostridrDoc& document, int from) {
+  for (int i = std::max(from, 0); i < document.GetEntryCount(); ++i) {
+    if (document.IsEntrySelected(i) != 0) return i;
+  }
+  return -1;
+}
 
 int SelectedFrom(const CPostridrDoc& document, int from) {
   int count = 0;
@@ -267,10 +276,15 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     document.ClearStatus(start);  // recounts the selection too
     const int total = document.GetSelectedCount();
     host_.frame.SetStatusText(texts::kStartingSend);
-    ComposedMessage composed;
+    // Two buffers: while one message goes out, the next is composed so that
+    // its commands can go behind this one's end of data.
+    ComposedMessage buffers[2];
+    ComposedMessage* composed = &buffers[0];
+    ComposedMessage* upcoming = &buffers[1];
+    int upcomingEntry = -1;  // the entry composed in *upcoming, -1 for none
     int current = -1;
     client.SetHandOverListener(
-        [&journal, &current, &composed] { return journal.HandedOver(current, composed.recipient); });
+        [&journal, &current, &composed] { return journal.HandedOver(current, composed->recipient); });
     // Pace: a message the server refused at its end is settled before it goes again.
     paced.SetBeforeRetry([&journal, &current, &client] {
       return client.failedStep() != SmtpStep::EndOfData || journal.Outcome(current, StatusNone);
@@ -286,10 +300,15 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     stop = entries;
     for (int i = start; i < entries; ++i) {
       if (document.IsEntrySelected(i) == 0) continue;
-      // Composing takes the message pane's contents first, so the envelope
-      // recipient comes from the same email field as the To: line.
-      ComposeMessage(document, i, settings, composed);
-      const std::string& address = composed.recipient;
+      if (upcomingEntry == i) {
+        std::swap(composed, upcoming);
+      } else {
+        // Composing takes the message pane's contents first, so the envelope
+        // recipient comes from the same email field as the To: line.
+        ComposeMessage(document, i, settings, *composed);
+      }
+      upcomingEntry = -1;
+      const std::string& address = composed->recipient;
       current = i;
       ++result.processed;
       host_.frame.SetStatusText(SendingText(result.processed, total));
@@ -312,7 +331,22 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         mark(i, StatusHalted);
         break;
       }
-      const int sent = paced.SendMail(address, returnAddress, composed.text);  // in its turn
+      // The one place that decides whether the next message's commands may
+      // go behind this one's end of data. Not under a limit: the next message
+      // waits for its own turn, and may need a new connection.
+      SmtpNextMessage following;
+      const SmtpNextMessage* next = nullptr;
+      if (client.offersPipelining() && !haltRequested_ && !pace.limits().any()) {
+        upcomingEntry = NextSelected(document, i + 1);
+        if (upcomingEntry >= 0) {
+          ComposeMessage(document, upcomingEntry, settings, *upcoming);
+          if (IsValidAddress(upcoming->recipient)) {
+            following = {upcoming->recipient, returnAddress, upcoming->text};
+            next = &following;
+          }
+        }
+      }
+      const int sent = paced.SendMail(address, returnAddress, composed->text, next);  // in its turn
       if (sent == kPaceWaitHalted) {  // Pause during a wait: halts as before a message
         result.paused = true;
         stop = i;

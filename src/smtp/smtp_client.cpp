@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/base64.h"
+#include "platform/blocking_call.h"
 #include "platform/secret.h"
 #include "platform/server_address.h"
 #include "platform/socket_errors.h"
@@ -18,6 +19,14 @@ namespace postrider {
 namespace {
 
 bool IsRefusal(int code) { return code >= 400 && code <= 599; }
+
+// The longest HELO, or a MAIL, RCPT and DATA group with the longest
+// addresses and parameters behind an end of data.
+// The text goes out in blocks of about this much; the last one shares the
+// end of data's write.
+constexpr std::size_t kTextBlock = 64 * 1024;
+
+constexpr std::size_t kCommandCapacity = kMaxHelloNameLength + 2 * kMaxEnvelopeAddressLength + 128;
 
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
@@ -59,8 +68,8 @@ std::string_view SmtpStepName(SmtpStep step) {
 }
 
 SmtpClient::SmtpClient(SmtpTimeouts timeouts) : timeouts_(timeouts) {
-  // "MAIL FROM:<" + the longest address + ">" + parameters + "\r\n" and the longest HELO fit.
-  command_.reserve(kMaxHelloNameLength + kMaxEnvelopeAddressLength + 64);
+  command_.reserve(kCommandCapacity);
+  wire_.reserve(kTextBlock + SmtpTextEncoder::kMaxPiece + kCommandCapacity);
 }
 
 SmtpClient::~SmtpClient() { CloseConnection(); }
@@ -128,6 +137,7 @@ int SmtpClient::Connect(const std::string& server, const SmtpSessionOptions& opt
   capabilities_ = {};
   tlsPeer_.reset();
   authMechanism_.reset();
+  group_.ahead = false;
   const int result = Open(server, options);
   currentStep_ = SmtpStep::None;
   return result;
@@ -354,7 +364,7 @@ int SmtpClient::Authenticate(const SmtpSessionOptions& options) {
   // Nothing made from the password stays in memory.
   WipeString(response);
   WipeString(command_);
-  command_.reserve(kMaxHelloNameLength + kMaxEnvelopeAddressLength + 64);
+  command_.reserve(kCommandCapacity);
   if (result != 0) {
     if (IsRefusal(result)) {
       failureText_ = "The server refused the log-in of " + PrintableText(options.userName) +
@@ -368,20 +378,21 @@ int SmtpClient::Authenticate(const SmtpSessionOptions& options) {
 }
 
 int SmtpClient::SendMail(const std::string& recipient, const std::string& returnAddress,
-                         std::string_view message) {
+                         std::string_view message, const SmtpNextMessage* next) {
   failedStep_ = SmtpStep::None;
   failureText_.clear();
-  const int result = RunTransaction(recipient, returnAddress, message);
+  const int result = RunTransaction(recipient, returnAddress, message, next);
   currentStep_ = SmtpStep::None;
   return result;
 }
 
-int SmtpClient::PrepareAddresses(std::string_view recipient, std::string_view returnAddress) {
+int SmtpClient::PrepareAddresses(std::string_view recipient, std::string_view returnAddress,
+                                 Envelope& out) {
   bool smtpUtf8 = false;
   const auto prepare = [&](std::string_view address, SmtpStep step, std::string_view role,
-                           std::string& out) -> int {
+                           std::string& envelopeForm) -> int {
     if (IsAscii(address)) {
-      out.assign(address);
+      envelopeForm.assign(address);
       return 0;
     }
     Result<EnvelopeAddress> prepared = PrepareEnvelopeAddress(address);
@@ -401,19 +412,20 @@ int SmtpClient::PrepareAddresses(std::string_view recipient, std::string_view re
                   std::string(role) + " " + PrintableText(address) + " is too long.");
     }
     smtpUtf8 = smtpUtf8 || prepared->needsSmtpUtf8;
-    out = std::move(prepared->text);
+    envelopeForm = std::move(prepared->text);
     return 0;
   };
-  if (const int r = prepare(returnAddress, SmtpStep::Mail, "The return address", returnAddress_)) {
+  if (const int r =
+          prepare(returnAddress, SmtpStep::Mail, "The return address", out.returnAddress)) {
     return r;
   }
-  if (const int r = prepare(recipient, SmtpStep::Rcpt, "The address", recipient_)) return r;
-  if (smtpUtf8) mailParameters_ += " SMTPUTF8";
+  if (const int r = prepare(recipient, SmtpStep::Rcpt, "The address", out.recipient)) return r;
+  if (smtpUtf8) out.mailParameters += " SMTPUTF8";
   return 0;
 }
 
-int SmtpClient::RunTransaction(std::string_view recipient, std::string_view returnAddress,
-                               std::string_view message) {
+int SmtpClient::PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
+                                std::string_view message, Envelope& out) {
   if (!IsSafeEnvelopeAddress(returnAddress)) {
     return Fail(SmtpStep::Mail, kSmtpUnsafeAddress,
                 "The return address holds characters a mail command cannot carry.");
@@ -428,9 +440,8 @@ int SmtpClient::RunTransaction(std::string_view recipient, std::string_view retu
   }
 
   // The MAIL line's end: its parameters, then CR LF.
-  mailParameters_.assign(">");
-  const bool extended = capabilities_.extended;
-  if (extended && capabilities_.size) {
+  out.mailParameters.assign(">");
+  if (capabilities_.extended && capabilities_.size) {
     const std::size_t size = SmtpTextEncoder::MessageSize(message);
     if (capabilities_.sizeLimit > 0 && size > capabilities_.sizeLimit) {
       ClearLastReply();
@@ -439,37 +450,187 @@ int SmtpClient::RunTransaction(std::string_view recipient, std::string_view retu
                       std::to_string(capabilities_.sizeLimit) +
                       " bytes the server takes (SIZE), so it was not sent.");
     }
-    mailParameters_ += " SIZE=";
-    mailParameters_ += std::to_string(size);
+    out.mailParameters += " SIZE=";
+    out.mailParameters += std::to_string(size);
   }
-  if (const int r = PrepareAddresses(recipient, returnAddress)) {
+  if (const int r = PrepareAddresses(recipient, returnAddress, out)) {
     ClearLastReply();
     return r;
   }
-  mailParameters_ += "\r\n";
+  out.mailParameters += "\r\n";
+  return 0;
+}
 
-  if (!extended) {
-    // The server refused EHLO: every message repeats HELO and RSET first.
-    if (const int r = Command(SmtpStep::Helo, "HELO ", helloName_, "\r\n", timeouts_.helo,
-                              Expect::Positive)) {
-      return r;
+bool SmtpClient::PrepareAhead(const SmtpNextMessage& next) {
+  // A next message that cannot go (too large, an address the server cannot
+  // take) is not sent ahead; its own SendMail says why.
+  const bool ready =
+      PrepareEnvelope(next.recipient, next.returnAddress, next.message, nextEnvelope_) == 0;
+  failedStep_ = SmtpStep::None;
+  failureText_.clear();
+  return ready;
+}
+
+void SmtpClient::AppendEnvelope(const Envelope& envelope, std::string& out) const {
+  out.append("MAIL FROM:<").append(envelope.returnAddress).append(envelope.mailParameters);
+  out.append("RCPT TO:<").append(envelope.recipient).append(">\r\n");
+  out.append("DATA\r\n");
+}
+
+namespace {
+
+constexpr SmtpStep kGroupSteps[] = {SmtpStep::Mail, SmtpStep::Rcpt, SmtpStep::Data};
+
+}  // namespace
+
+void SmtpClient::ReadGroup() {
+  const std::chrono::milliseconds timeouts[] = {timeouts_.mail, timeouts_.rcpt, timeouts_.data};
+  group_.read = 0;
+  group_.error = 0;
+  group_.errorText.clear();
+  for (int i = 0; i < 3; ++i) {
+    currentStep_ = kGroupSteps[i];
+    currentTimeout_ = timeouts[i];
+    SmtpReply& reply = group_.replies[i];
+    if (const int error = reader_.Read(*transport_, DeadlineAfter(timeouts[i]), reply)) {
+      // Judged when the group's message is sent: the connection is out of step.
+      group_.error = error;
+      group_.errorText = transport_->errorText();
+      if (group_.errorText.empty()) {
+        std::swap(lastReply_, reply);
+        group_.errorText = TransportText(kGroupSteps[i], error);
+        std::swap(lastReply_, reply);
+      }
+      CloseConnection();
+      return;
     }
-    if (const int r =
-            Command(SmtpStep::Rset, "RSET\r\n", {}, {}, timeouts_.rset, Expect::Positive)) {
-      return r;
+    ++group_.read;
+    if (reply.code == 421) {
+      CloseConnection();  // the server is closing the connection
+      return;
     }
   }
-  if (const int r = Command(SmtpStep::Mail, "MAIL FROM:<", returnAddress_, mailParameters_,
-                            timeouts_.mail, Expect::Positive)) {
-    return r;
+}
+
+int SmtpClient::JudgeGroup() {
+  constexpr Expect kExpects[] = {Expect::Positive, Expect::Recipient, Expect::StartData};
+  const auto wanted = [](int code, Expect expect) {
+    switch (expect) {
+      case Expect::Recipient: return code == 250 || code == 251;
+      case Expect::StartData: return code == 354;
+      default: return code >= 200 && code <= 299;
+    }
+  };
+  // The first reply its command did not want decides; a 421 ends the group.
+  int decisive = -1;
+  for (int i = 0; i < group_.read && decisive < 0; ++i) {
+    if (!wanted(group_.replies[i].code, kExpects[i])) decisive = i;
   }
-  if (const int r = Command(SmtpStep::Rcpt, "RCPT TO:<", recipient_, ">\r\n", timeouts_.rcpt,
-                            Expect::Recipient)) {
-    return r;
+  if (group_.read > 0 && group_.replies[group_.read - 1].code == 421) decisive = group_.read - 1;
+
+  if (group_.error != 0) {
+    lastReply_ = group_.replies[group_.read];
+    std::string text = std::move(group_.errorText);
+    if (decisive >= 0) {
+      // As when the reset after a refusal fails: the refusal does not stand
+      // alone, so nobody takes the connection's loss for a bad address.
+      text += "\nafter the server refused: " + ShownReply(group_.replies[decisive]);
+      lastReply_ = group_.replies[decisive];
+    }
+    return Fail(kGroupSteps[group_.read], group_.error, std::move(text));
   }
-  if (const int r =
-          Command(SmtpStep::Data, "DATA\r\n", {}, {}, timeouts_.data, Expect::StartData)) {
-    return r;
+  if (decisive < 0) return 0;  // the server waits for the text
+
+  lastReply_ = group_.replies[decisive];
+  if (decisive < 2 && group_.read == 3 && group_.replies[2].code == 354) {
+    // DATA was taken although MAIL or RCPT was not (RFC 2920 3.1).
+    if (const int error = EndAbandonedData()) return error;
+  }
+  return Judge(kGroupSteps[decisive], kExpects[decisive]);
+}
+
+int SmtpClient::EndAbandonedData() {
+  // The end of data alone, no text: a transaction without its recipient
+  // carries nothing to anyone.
+  currentStep_ = SmtpStep::Data;
+  currentTimeout_ = timeouts_.endOfData;
+  const SocketDeadline deadline = DeadlineAfter(timeouts_.endOfData);
+  int error = transport_->SendAll(".\r\n", deadline, false);
+  if (error == 0) error = reader_.Read(*transport_, deadline, scratchReply_);
+  if (error != 0) {
+    const std::string refusal = ShownReply(lastReply_);
+    const SmtpReply kept = lastReply_;
+    TransportFailure(SmtpStep::Data, error);
+    failureText_ += "\nafter the server refused: " + refusal;
+    lastReply_ = kept;
+    return error;
+  }
+  if (scratchReply_.code == 421) CloseConnection();
+  return 0;
+}
+
+int SmtpClient::RunTransaction(std::string_view recipient, std::string_view returnAddress,
+                               std::string_view message, const SmtpNextMessage* next) {
+  if (group_.ahead) {
+    // This message's MAIL, RCPT and DATA went behind the last one's end of data.
+    group_.ahead = false;
+    if (recipient != group_.recipient || returnAddress != group_.returnAddress) {
+      // Not the message they were sent for: nothing may go under that envelope.
+      ClearLastReply();
+      CloseConnection();
+      return Fail(SmtpStep::Mail, kSmtpProtocolError,
+                  "The message is not the one whose commands were sent ahead, so the "
+                  "connection was closed.");
+    }
+    if (const int r = JudgeGroup()) return r;
+    // Nothing of this message has waited on the user yet: a Pause given
+    // since its commands went ahead stops it here, before its text, as it
+    // would have at MAIL.
+    currentStep_ = SmtpStep::Data;
+    currentTimeout_ = timeouts_.data;
+    BlockingCallScope call;
+    if (const int cancelled = call.entered() ? call.RunHook() : 0) {
+      ClearLastReply();
+      return TransportFailure(SmtpStep::Data, cancelled);
+    }
+  } else {
+    if (const int r = PrepareEnvelope(recipient, returnAddress, message, envelope_)) return r;
+    if (!capabilities_.extended) {
+      // The server refused EHLO: every message repeats HELO and RSET first.
+      if (const int r = Command(SmtpStep::Helo, "HELO ", helloName_, "\r\n", timeouts_.helo,
+                                Expect::Positive)) {
+        return r;
+      }
+      if (const int r =
+              Command(SmtpStep::Rset, "RSET\r\n", {}, {}, timeouts_.rset, Expect::Positive)) {
+        return r;
+      }
+    }
+    if (capabilities_.pipelining) {
+      currentStep_ = SmtpStep::Mail;
+      currentTimeout_ = timeouts_.mail;
+      command_.clear();
+      AppendEnvelope(envelope_, command_);
+      if (const int error = transport_->SendAll(command_, DeadlineAfter(timeouts_.mail), false)) {
+        ClearLastReply();
+        return TransportFailure(SmtpStep::Mail, error);
+      }
+      ReadGroup();
+      if (const int r = JudgeGroup()) return r;
+    } else {
+      if (const int r = Command(SmtpStep::Mail, "MAIL FROM:<", envelope_.returnAddress,
+                                envelope_.mailParameters, timeouts_.mail, Expect::Positive)) {
+        return r;
+      }
+      if (const int r = Command(SmtpStep::Rcpt, "RCPT TO:<", envelope_.recipient, ">\r\n",
+                                timeouts_.rcpt, Expect::Recipient)) {
+        return r;
+      }
+      if (const int r =
+              Command(SmtpStep::Data, "DATA\r\n", {}, {}, timeouts_.data, Expect::StartData)) {
+        return r;
+      }
+    }
   }
 
   std::string_view endOfData;
@@ -484,28 +645,51 @@ int SmtpClient::RunTransaction(std::string_view recipient, std::string_view retu
     return Fail(SmtpStep::EndOfData, kSmtpHandOverStopped,
                 "The message was held back before its end, so the server did not take it.");
   }
+  // The text's last block, the end of data and the next message's commands
+  // go in one write (RFC 2920 lets the text lead a group): the server
+  // answers only the end of data and a handful of short lines, so its
+  // replies cannot fill the socket while this write waits.
+  const bool sendAhead = next != nullptr && capabilities_.pipelining && PrepareAhead(*next);
   currentStep_ = SmtpStep::EndOfData;
   currentTimeout_ = timeouts_.textBlock;
-  if (const int error =
-          transport_->SendAll(endOfData, DeadlineAfter(timeouts_.textBlock), false)) {
+  wire_.append(endOfData);
+  if (sendAhead) AppendEnvelope(nextEnvelope_, wire_);
+  if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), false)) {
     ClearLastReply();
     return TransportFailure(SmtpStep::EndOfData, error);
   }
-  return AwaitReply(SmtpStep::EndOfData, Expect::Positive, DeadlineAfter(timeouts_.endOfData));
+  currentTimeout_ = timeouts_.endOfData;
+  if (const int error =
+          reader_.Read(*transport_, DeadlineAfter(timeouts_.endOfData), lastReply_)) {
+    return TransportFailure(SmtpStep::EndOfData, error);
+  }
+  const int code = lastReply_.code;
+  if (sendAhead && code != 421 && ((code >= 200 && code <= 299) || IsRefusal(code))) {
+    // Read now, so that nothing else is sent into their replies; judged
+    // when their message is sent.
+    ReadGroup();
+    group_.ahead = true;
+    group_.recipient.assign(next->recipient);
+    group_.returnAddress.assign(next->returnAddress);
+  }
+  return Judge(SmtpStep::EndOfData, Expect::Positive);
 }
 
 int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) {
   currentStep_ = SmtpStep::Text;
   currentTimeout_ = timeouts_.textBlock;
   SmtpTextEncoder encoder(message);
+  wire_.clear();
   for (;;) {
     const std::size_t length = encoder.NextPiece(piece_.data());
     if (length == 0) break;
-    // The end-of-data line follows at once: let the pieces share packets.
-    if (const int error = transport_->SendAll(std::string_view(piece_.data(), length),
-                                              DeadlineAfter(timeouts_.textBlock), true)) {
+    wire_.append(piece_.data(), length);
+    if (wire_.size() < kTextBlock) continue;
+    // More follows at once: let the blocks share packets.
+    if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), true)) {
       return error;
     }
+    wire_.clear();
   }
   endOfData = encoder.EndOfData();
   return 0;
@@ -572,7 +756,9 @@ int SmtpClient::Judge(SmtpStep step, Expect expect) {
   failureText_ = ShownReply(lastReply_);
   if (code == 421) {
     CloseConnection();  // the server is closing the connection
-  } else if (IsTransactionStep(step)) {
+  } else if (IsTransactionStep(step) && !(step == SmtpStep::EndOfData && group_.ahead)) {
+    // (With the next message's commands behind the end of data, its
+    // transaction stands; the refused one is over already.)
     // A cancel or a failure here must not pass for the refusal: the caller
     // may treat a refused recipient as a bad address and go on.
     if (const int error = ResetAfterRefusal()) return error;
@@ -581,6 +767,7 @@ int SmtpClient::Judge(SmtpStep step, Expect expect) {
 }
 
 int SmtpClient::ResetAfterRefusal() {
+  if (!transport_) return 0;  // the server closed the connection with 421
   currentStep_ = SmtpStep::Rset;
   currentTimeout_ = timeouts_.rset;
   const std::string refusal = failureText_;
@@ -599,7 +786,11 @@ int SmtpClient::ResetAfterRefusal() {
 
 int SmtpClient::Disconnect() {
   quitReply_ = {};
-  if (transport_) {
+  // QUIT into a message's data would become its text: such a message is
+  // left unfinished, and the server drops it with the connection.
+  const bool inData = group_.ahead && group_.read == 3 && group_.replies[2].code == 354;
+  group_.ahead = false;
+  if (transport_ && !inData) {
     currentStep_ = SmtpStep::Quit;
     const SocketDeadline deadline = DeadlineAfter(timeouts_.quit);
     if (transport_->SendAll("QUIT\r\n", deadline, false) == 0 &&

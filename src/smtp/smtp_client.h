@@ -52,6 +52,15 @@ constexpr int kSmtpUnsafeAddress = -2;
 // non-ASCII local part when the server does not offer SMTPUTF8.
 constexpr int kSmtpUnsendableAddress = -3;
 
+// The message that follows the one SendMail carries: with a server that
+// offers PIPELINING (RFC 2920) its MAIL, RCPT and DATA go out behind the
+// end of this one's data, in the same write.
+struct SmtpNextMessage {
+  std::string_view recipient;
+  std::string_view returnAddress;
+  std::string_view message;
+};
+
 // The client side of the SMTP dialogue over one connection, carrying one
 // message per SendMail. Results: 0 for success, 400 to 599 for the server's
 // refusal (its reply code), 10000 and above for a transport error (WinSock
@@ -82,15 +91,26 @@ class SmtpClient {
   // or is cancelled, the result is its error (failedStep Rset), not the
   // refusal. A message larger than the server's SIZE is not sent
   // (kSmtpMessageTooLarge).
+  // With a server that offers PIPELINING, MAIL, RCPT and DATA go in one
+  // write, and with next given, behind this message's end of data: one round
+  // trip a message. Every reply is still read in order and judged for its
+  // own message. When next went ahead (messageAhead()), the next SendMail
+  // must be for next; its result is then what the server said to next.
   int SendMail(const std::string& recipient, const std::string& returnAddress,
-               std::string_view message);
+               std::string_view message, const SmtpNextMessage* next = nullptr);
 
-  // Says QUIT when connected and closes. Always 0.
+  // Whether the last SendMail sent its next message's commands ahead.
+  bool messageAhead() const { return group_.ahead; }
+  // Whether SendMail can put a next message behind the end of data.
+  bool offersPipelining() const { return ready_ && capabilities_.pipelining; }
+
+  // Says QUIT when connected and closes; a message whose data the server is
+  // waiting for is left unfinished, so it is never delivered. Always 0.
   int Disconnect();
 
-  // Called once a message's whole text is out, just before the end of its
-  // data goes: from then on the server may take the message, whatever
-  // becomes of its answer. Answering false holds the message back: the
+  // Called just before the write that ends a message's data (its text's
+  // last block and the end of data): from then on the server may take the
+  // message, whatever becomes of its answer. Answering false holds the message back: the
   // connection is closed, and SendMail gives kSmtpHandOverStopped.
   void SetHandOverListener(std::function<bool()> listener) { handOver_ = std::move(listener); }
 
@@ -134,9 +154,34 @@ class SmtpClient {
   int StartTls(const SmtpSessionOptions& options);
   int TakeTls(const SmtpSessionOptions& options);
   int Authenticate(const SmtpSessionOptions& options);
+  // The envelope forms of a message's addresses and its MAIL parameters.
+  struct Envelope {
+    std::string returnAddress;
+    std::string recipient;
+    std::string mailParameters;  // " SIZE=n SMTPUTF8" and the line end
+  };
+  // The replies to MAIL, RCPT and DATA sent in one group, read in order.
+  struct Group {
+    bool ahead = false;  // sent behind the end of the last message's data
+    std::string recipient;      // their message's addresses as the caller gave them
+    std::string returnAddress;
+    std::array<SmtpReply, 3> replies;
+    int read = 0;        // replies read
+    int error = 0;       // the transport error that stopped the reading
+    std::string errorText;
+  };
+
   int RunTransaction(std::string_view recipient, std::string_view returnAddress,
-                     std::string_view message);
-  int PrepareAddresses(std::string_view recipient, std::string_view returnAddress);
+                     std::string_view message, const SmtpNextMessage* next);
+  int PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
+                      std::string_view message, Envelope& out);
+  int PrepareAddresses(std::string_view recipient, std::string_view returnAddress,
+                       Envelope& out);
+  bool PrepareAhead(const SmtpNextMessage& next);
+  void AppendEnvelope(const Envelope& envelope, std::string& out) const;
+  void ReadGroup();
+  int JudgeGroup();
+  int EndAbandonedData();
 
   // Every command goes out through SendCommand and every reply is judged by
   // AwaitReply; Command is the two in turn.
@@ -167,13 +212,14 @@ class SmtpClient {
   std::optional<TlsPeer> tlsPeer_;
   std::optional<SmtpAuthMechanism> authMechanism_;
   std::string command_;
-  std::string mailParameters_;  // " SIZE=n SMTPUTF8" and the line end, per message
-  std::string returnAddress_;   // the envelope forms of this message's addresses
-  std::string recipient_;
+  Envelope envelope_;      // this message's
+  Envelope nextEnvelope_;  // the one whose commands go behind its end of data
+  Group group_;            // the last MAIL, RCPT and DATA sent together
   SmtpReply lastReply_;
   SmtpReply scratchReply_;  // replies the caller need not see (the RSET after a refusal)
   SmtpReply quitReply_;
   std::array<char, SmtpTextEncoder::kMaxPiece> piece_{};
+  std::string wire_;  // text not yet sent, then the end of data and what follows it
   SmtpStep failedStep_ = SmtpStep::None;
   SmtpStep currentStep_ = SmtpStep::None;
   std::chrono::milliseconds currentTimeout_{0};

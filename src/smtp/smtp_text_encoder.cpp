@@ -1,5 +1,8 @@
 #include "smtp/smtp_text_encoder.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace postrider {
 
 std::size_t SmtpTextEncoder::MessageSize(std::string_view text) {
@@ -46,7 +49,19 @@ std::size_t SmtpTextEncoder::NextPiece(char* out) {
       putPair('.', '.');
       atLineStart_ = false;
     } else {
-      out[length++] = c;
+      // The rest of the line at once, as far as the piece has room.
+      const char* base = text_.data();
+      const std::size_t from = position_ - 1;
+      const std::size_t limit = std::min(size, from + (kMaxPiece - length));
+      const void* lf = std::memchr(base + from, '\n', limit - from);
+      std::size_t stop = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - base)
+                                       : limit;
+      if (const void* cr = std::memchr(base + from, '\r', stop - from)) {
+        stop = static_cast<std::size_t>(static_cast<const char*>(cr) - base);
+      }
+      std::memcpy(out + length, base + from, stop - from);
+      length += stop - from;
+      position_ = stop;
       atLineStart_ = false;
     }
   }

@@ -217,6 +217,11 @@ int TlsTransport::ReadMore(SocketDeadline deadline) {
   return 0;
 }
 
+int TlsTransport::MoveRecords(int reason, SocketDeadline deadline) {
+  if (const int error = Flush(deadline, false)) return error;
+  return reason == SSL_ERROR_WANT_READ ? ReadMore(deadline) : 0;
+}
+
 int TlsTransport::WritePlain(std::string_view data, SocketDeadline deadline, bool moreFollows) {
   while (!data.empty()) {
     ERR_clear_error();
@@ -228,10 +233,7 @@ int TlsTransport::WritePlain(std::string_view data, SocketDeadline deadline, boo
     }
     const int reason = SSL_get_error(ssl_, result);
     if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE) {
-      if (const int error = Flush(deadline, false)) return error;
-      if (reason == SSL_ERROR_WANT_READ) {
-        if (const int error = ReadMore(deadline)) return error;
-      }
+      if (const int error = MoveRecords(reason, deadline)) return error;
       continue;
     }
     return Failure(kSmtpTlsFailed, "The TLS connection failed: " + LibraryReason() + ".");
@@ -269,10 +271,7 @@ int TlsTransport::Receive(char* buffer, std::size_t capacity, std::size_t& recei
     const int reason = SSL_get_error(ssl_, result);
     if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE) {
       // A key update or ticket may want an answer before more can be read.
-      if (const int error = Flush(deadline, false)) return error;
-      if (reason == SSL_ERROR_WANT_READ) {
-        if (const int error = ReadMore(deadline)) return error;
-      }
+      if (const int error = MoveRecords(reason, deadline)) return error;
       continue;
     }
     if (reason == SSL_ERROR_ZERO_RETURN) return kWsaEdiscon;  // the server's close_notify

@@ -61,6 +61,9 @@ class TlsTransport final : public ISmtpTransport {
   int WritePlain(std::string_view data, SocketDeadline deadline, bool moreFollows);
   int Flush(SocketDeadline deadline, bool moreFollows);
   int ReadMore(SocketDeadline deadline);
+  // After SSL_ERROR_WANT_READ or _WANT_WRITE: sends what TLS has written and,
+  // when it wants to read, waits for the server's next bytes.
+  int MoveRecords(int reason, SocketDeadline deadline);
   int Failure(int error, std::string text);
   std::string LibraryReason() const;
   void Release();

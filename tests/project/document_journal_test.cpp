@@ -10,6 +10,7 @@
 #include "project/project_paths.h"
 #include "project/project_wizard.h"
 #include "project/send_journal.h"
+#include "support/list_only_wizard_pages.h"
 #include "support/recording_views.h"
 #include "support/temp_dir.h"
 
@@ -218,29 +219,11 @@ class UntitledJournalTest : public ::testing::Test {
   std::optional<std::string> previousState_;
 };
 
-class ListOnlyPages : public IProjectWizardPages {
- public:
-  explicit ListOnlyPages(std::string list) : list_(std::move(list)) {}
-  WizardPageResult ShowMessagePage(WizardMessagePage&) override { return WizardPageResult::Next; }
-  WizardPageResult ShowListPage(WizardListPage& page) override {
-    page.listFilePath = list_;
-    page.listSourceType = DBTypeTab;
-    return WizardPageResult::Next;
-  }
-  WizardPageResult ShowEmailFieldPage(WizardEmailFieldPage& page) override {
-    page.emailFieldIndex = 1;
-    page.emailFieldName = "Email";
-    return WizardPageResult::Next;
-  }
-  WizardPageResult ShowFinishPage(WizardFinishPage&) override { return WizardPageResult::Next; }
-
- private:
-  std::string list_;
-};
+using testing::ListOnlyWizardPages;
 
 TEST_F(UntitledJournalTest, ItsJournalFollowsTheProjectIntoItsFirstSave) {
   RecordedDocument doc;
-  ListOnlyPages pages(dir.Write("members.txt", kList));
+  ListOnlyWizardPages pages(dir.Write("members.txt", kList));
   ASSERT_TRUE(doc.document.OnNewDocument(pages));
   const std::string untitled = doc.document.GetSendJournalPath();
   EXPECT_EQ(untitled.rfind(dir.File("state/postrider/untitled-"), 0), 0u) << untitled;
@@ -262,7 +245,7 @@ TEST_F(UntitledJournalTest, ItsJournalFollowsTheProjectIntoItsFirstSave) {
   EXPECT_EQ(ReadFileBytes(dir.File("june.prh"))[0], '\x81');
 
   // Another new project gets a journal of its own.
-  ListOnlyPages again(dir.File("members.txt"));
+  ListOnlyWizardPages again(dir.File("members.txt"));
   ASSERT_TRUE(doc.document.OnNewDocument(again));
   EXPECT_NE(doc.document.GetSendJournalPath(), untitled);
 }

@@ -7,6 +7,7 @@
 #include "project/mailing_list.h"
 #include "project/postridr_doc.h"
 #include "project/project_wizard.h"
+#include "support/list_only_wizard_pages.h"
 #include "support/recording_views.h"
 #include "support/temp_dir.h"
 
@@ -152,21 +153,7 @@ TEST_F(ListRefusalsTest, AListWithoutEntriesSaysWhy) {
 
 TEST_F(ListRefusalsTest, ANewProjectWithAListOfNoRecordsSaysWhy) {
   const std::string list = dir.Write("empty.txt", "Name\tEmail\n");
-  struct Pages : IProjectWizardPages {
-    std::string listPath;
-    WizardPageResult ShowMessagePage(WizardMessagePage&) override { return WizardPageResult::Next; }
-    WizardPageResult ShowListPage(WizardListPage& page) override {
-      page.listFilePath = listPath;
-      return WizardPageResult::Next;
-    }
-    WizardPageResult ShowEmailFieldPage(WizardEmailFieldPage& page) override {
-      page.emailFieldIndex = 1;
-      page.emailFieldName = "Email";
-      return WizardPageResult::Next;
-    }
-    WizardPageResult ShowFinishPage(WizardFinishPage&) override { return WizardPageResult::Next; }
-  } pages;
-  pages.listPath = list;
+  testing::ListOnlyWizardPages pages(list);
   ASSERT_TRUE(doc.document.OnNewDocument(pages));
   EXPECT_EQ(doc.prompts.messageTexts(),
             Names{"The mailing list " + list +

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "project/postridr_doc.h"
+#include "support/list_only_wizard_pages.h"
 #include "support/recording_views.h"
 #include "support/temp_dir.h"
 
@@ -107,25 +108,7 @@ TEST_F(ProjectViewNoticesTest, TheWizardsTooLongListWarningFindsTheRowsDropped) 
       testing::WriteTestProject(dir.path(), TestProject("Name\na\nb\n"), "first")));
   prompts.rowsWhileShown.clear();
 
-  class Pages : public IProjectWizardPages {
-   public:
-    explicit Pages(std::string path) : path_(std::move(path)) {}
-    WizardPageResult ShowMessagePage(WizardMessagePage&) override { return WizardPageResult::Next; }
-    WizardPageResult ShowListPage(WizardListPage& page) override {
-      page.listFilePath = path_;
-      page.listSourceType = DBTypeTab;
-      return WizardPageResult::Next;
-    }
-    WizardPageResult ShowEmailFieldPage(WizardEmailFieldPage& page) override {
-      page.emailFieldIndex = 1;
-      page.emailFieldName = "Email";
-      return WizardPageResult::Next;
-    }
-    WizardPageResult ShowFinishPage(WizardFinishPage&) override { return WizardPageResult::Next; }
-
-   private:
-    std::string path_;
-  } pages(listPath);
+  testing::ListOnlyWizardPages pages(listPath);
   ASSERT_TRUE(doc.document.RunProjectWizard(pages));
 
   ASSERT_EQ(prompts.rowsWhileShown.size(), 1u);  // only the first 32000 are used

@@ -145,6 +145,27 @@ TEST_F(SendRunPaceTest, ABusyServerWithALimitSetIsWaitedForAndEveryEntryIsSentOn
             std::vector<std::string>{"Send Complete! Total Messages Sent: 5"});
 }
 
+TEST_F(SendRunPaceTest, APipeliningServerGetsEachMessageInItsTurnOverItsShareOfConnections) {
+  Open(5);
+  ServerScript script;
+  script.pipelining = true;
+  script.firstReplies = {{"RCPT:person3@", "421 4.7.0 Too many messages"}};
+  ScriptedSmtpServer server(script);
+  settings.messagesPerConnection = 2;
+  controller.SetPaceBackOff({.first = milliseconds(10)});
+
+  const SendRunResult result = Send(server.address());
+
+  EXPECT_TRUE(result.reachedEnd);
+  EXPECT_EQ(Statuses(recorded.document), std::vector<int>(5, StatusSent));
+  EXPECT_EQ(Delivered(server),
+            (std::vector<std::string>{"person0@example.com", "person1@example.com",
+                                      "person2@example.com", "person3@example.com",
+                                      "person4@example.com"}));
+  // Two, then person2 alone before the 421, then person3 and person4.
+  EXPECT_EQ(Count(server.Commands(), "EHLO"), 3);
+}
+
 TEST_F(SendRunPaceTest, WithoutALimitABusyServerStopsTheRunAsBefore) {
   Open(4);
   ScriptedSmtpServer server({.firstReplies = {{"RCPT:person1@", "421 4.7.0 Too many messages"}}});

@@ -12,6 +12,7 @@
 #include "platform/blocking_call.h"
 #include "project/postridr_doc.h"
 #include "support/free_port.h"
+#include "support/python_mail_parser.h"
 #include "support/recording_views.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_test_timeouts.h"
@@ -373,25 +374,7 @@ TEST_F(SendRunTest, SendDuringARunIsIgnored) {
   EXPECT_EQ(server.MessageCount(), 2);
 }
 
-// What Python's mail parser reads from a message: subject, sender, recipient
-// and body text, one per line (the body's line ends made visible).
-std::string ParsedByPython(const std::string& messagePath) {
-  const std::string script =
-      "import email, email.policy, sys\n"
-      "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=email.policy.default)\n"
-      "body = m.get_body(('plain',)).get_content()\n"
-      "sys.stdout.buffer.write('\\n'.join([str(m['Subject']), str(m['From']), str(m['To']),\n"
-      "    body.replace('\\r\\n', '\\n').replace('\\n', '|')]).encode('utf-8'))\n";
-  const std::string command = "/usr/bin/python3 -c \"" + script + "\" '" + messagePath + "'";
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    pclose(pipe);
-  }
-  return output;
-}
+using testing::ParsedByPython;
 
 TEST_F(SendRunTest, EveryMessageThatArrivesParsesToTheIntendedTextNonAsciiIncluded) {
   TestProject project("Name\tEmail\nZo\u00eb\tzoe@example.com\nJos\u00e9\tjose@example.org\n");

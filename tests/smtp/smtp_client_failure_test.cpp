@@ -213,7 +213,9 @@ TEST_F(SmtpClientFailureTest, ServerThatNeverAnswersTimesOut) {
 }
 
 TEST_F(SmtpClientFailureTest, ReplyThatDoesNotComeInTimeEndsTheConnection) {
-  SmtpSinkServer sink({"-W", "RCPT:30"});
+  // Without PIPELINING (-p): smtp-sink holds back the replies of a whole
+  // group, so the slow RCPT would hold MAIL's reply too.
+  SmtpSinkServer sink({"-p", "-W", "RCPT:30"});
   SmtpTimeouts shortRcpt = UniformTimeouts();
   shortRcpt.rcpt = 300ms;
   SmtpClient impatient(shortRcpt);

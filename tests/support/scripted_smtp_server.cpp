@@ -43,6 +43,8 @@ ScriptedSmtpServer::ScriptedSmtpServer(const ServerScript& script)
     argv.insert(argv.end(), {"--auth-exclude", mechanism});
   }
   if (script.smtpUtf8) argv.push_back("--smtputf8");
+  if (script.pipelining) argv.push_back("--pipelining");
+  if (script.dataWithoutRecipients) argv.push_back("--data-without-recipients");
   if (script.requireFqdnHelo) argv.push_back("--require-fqdn-helo");
   if (script.sizeLimit >= 0) argv.insert(argv.end(), {"--size-limit", std::to_string(script.sizeLimit)});
   process_ = std::make_unique<ServerProcess>(argv, host_, port_);

@@ -23,7 +23,8 @@ struct ServerScript {
   // of handling it. Lines of a multi-line reply are separated by '|'.
   // A 421 reply is followed by closing the connection.
   std::vector<std::pair<std::string, std::string>> replies;
-  // Like replies, but each rule answers only the first command it matches.
+  // Like replies, but each rule answers only the first command it matches;
+  // "MAIL#2" matches only the second MAIL the server is given.
   std::vector<std::pair<std::string, std::string>> firstReplies;
   // Close the connection right after a reply from replies or firstReplies
   // to these commands (not "."), e.g. after a 354 to DATA.
@@ -48,6 +49,9 @@ struct ServerScript {
   bool authWithoutTls = false;
   std::vector<std::string> authExclude;  // mechanisms not to offer
   bool smtpUtf8 = false;
+  bool pipelining = false;  // offer PIPELINING
+  // Answer DATA with 354 even when no recipient was taken (RFC 2920 3.1).
+  bool dataWithoutRecipients = false;
   int sizeLimit = -1;  // the SIZE offered; 0 for none, -1 for aiosmtpd's own (32 MiB)
   // Refuse every RCPT when the EHLO or HELO name has no dot and is no
   // address literal, as Postfix's reject_non_fqdn_helo_hostname does.

@@ -13,6 +13,7 @@ It can be told to answer differently:
                          of handling it; '|' separates lines; 421 then closes
   --reply-once CMD[:TEXT]=R
                          the same, but only for the first command it matches
+                         (CMD#N: only the N-th CMD of the connection's life, from 1)
   --drop-after CMD       close the connection right after a --reply or
                          --reply-once answer to the command CMD (not "."),
                          e.g. after a 354 to DATA
@@ -27,6 +28,10 @@ It can be told to answer differently:
   --auth-without-tls     offer AUTH before TLS too
   --auth-exclude MECH    do not offer this mechanism
   --smtputf8             offer SMTPUTF8
+  --pipelining           offer PIPELINING (aiosmtpd reads pipelined commands in order)
+  --data-without-recipients
+                         answer DATA with 354 even when no recipient was taken,
+                         as RFC 2920 3.1 warns a server may
   --size-limit BYTES     the SIZE to offer (0: no SIZE)
   --require-fqdn-helo    refuse every RCPT, as Postfix's reject_non_fqdn_helo_hostname
                          does, when the EHLO or HELO name is neither a name with a dot
@@ -67,6 +72,8 @@ def parse_arguments():
     parser.add_argument("--auth-without-tls", action="store_true")
     parser.add_argument("--auth-exclude", action="append", default=[])
     parser.add_argument("--smtputf8", action="store_true")
+    parser.add_argument("--pipelining", action="store_true")
+    parser.add_argument("--data-without-recipients", action="store_true")
     parser.add_argument("--size-limit", type=int)
     parser.add_argument("--require-fqdn-helo", action="store_true")
     return parser.parse_args()
@@ -82,9 +89,13 @@ class Script:
                            [(rule, True) for rule in arguments.reply_once]):
             key, _, reply = rule.partition("=")
             command, _, needle = key.partition(":")
+            command, _, nth = command.partition("#")
             self.replies.append({"command": command.upper(), "needle": needle,
                                  "reply": reply.replace("|", "\r\n"), "once": once,
-                                 "used": False})
+                                 "nth": int(nth) if nth else None, "used": False})
+        self.counts = {}
+        self.pipelining = arguments.pipelining
+        self.data_without_recipients = arguments.data_without_recipients
         self.drops = {command.upper() for command in arguments.drop}
         self.drops_after = {command.upper() for command in arguments.drop_after}
         self.delays = {}
@@ -95,8 +106,11 @@ class Script:
         self.require_fqdn_helo = arguments.require_fqdn_helo
 
     def reply_for(self, command, argument):
+        self.counts[command] = self.counts.get(command, 0) + 1
         for rule in self.replies:
             if rule["once"] and rule["used"]:
+                continue
+            if rule["nth"] is not None and rule["nth"] != self.counts[command]:
                 continue
             if rule["command"] == command and rule["needle"] in argument:
                 rule["used"] = True
@@ -160,6 +174,9 @@ class ScriptedSMTP(SMTP):
             return True
         reply = self.script.reply_for(command, argument)
         if reply is None:
+            if (command == "DATA" and self.script.data_without_recipients
+                    and not self.envelope.rcpt_tos):
+                self.envelope.rcpt_tos.append("nobody@scripted.test")
             return False
         await self.push(reply)
         if command in self.script.drops_after:
@@ -180,8 +197,12 @@ class ScriptedSMTP(SMTP):
             self.greeted = True
             if self.script.greeting:
                 status = "\r\n".join(self.script.greeting)
-        elif self.script.multiline:
-            status = as_multiline(status)
+        else:
+            if status == "250 HELP" and self.script.pipelining:
+                # The last line of the reply to EHLO.
+                await super().push("250-PIPELINING")
+            if self.script.multiline:
+                status = as_multiline(status)
         await super().push(status)
         if status.startswith("421"):
             self.drop()
