@@ -41,7 +41,8 @@ int PacedConnection::SendMail(const std::string& recipient, const std::string& r
                               std::string_view message, const SmtpNextMessage* next) {
   for (;;) {
     // Without a limit a closed connection ends the run, as it always did.
-    if (pace_.ConnectionFull() || (pace_.limits().any() && !client_.isConnected())) {
+    if (renew_ || pace_.ConnectionFull() || (pace_.limits().any() && !client_.isConnected())) {
+      renew_ = false;
       if (const int result = Reconnect()) return result;
     }
     if (const int waited = Wait(pace_.WaitForTurn())) return waited;

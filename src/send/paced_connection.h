@@ -40,6 +40,9 @@ class PacedConnection {
   void SetBeforeRetry(std::function<bool()> hook) { hooks_.beforeRetry = std::move(hook); }
   void SetConnected(std::function<void()> hook) { hooks_.connected = std::move(hook); }
 
+  // The next SendMail goes over a new connection, whatever the limits.
+  void Renew() { renew_ = true; }
+
   // Connect at the run's start.
   int Connect();
   // SmtpClient::SendMail in its turn. Besides its results: a failed
@@ -61,6 +64,7 @@ class PacedConnection {
   const bool& haltRequested_;
   bool& waiting_;  // true while a wait runs, so that Pause cuts it short at once
   Hooks hooks_;
+  bool renew_ = false;
 };
 
 }  // namespace postrider

@@ -257,7 +257,9 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   PacedConnection paced(client, pace, settings.smtpServer, session, haltRequested_,
                         pacingWait_, PaceHooks(host_.frame));
   const int connectResult = paced.Connect();
-  if (!pace.limits().any()) password.Clear();
+  // A connection that must drop a message whose commands went ahead is made
+  // anew, so with PIPELINING the password is kept too.
+  if (!pace.limits().any() && !client.offersPipelining()) password.Clear();
   if (connectResult != 0) {
     // Nothing was sent, so no entry is touched: the marks of the last run stay.
     host_.frame.SetStatusText("");
@@ -303,6 +305,9 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       if (upcomingEntry == i) {
         std::swap(composed, upcoming);
       } else {
+        // The entry whose commands went ahead was unselected meanwhile: its
+        // data is open, and only closing the connection ends it unsent.
+        if (client.messageAhead()) paced.Renew();
         // Composing takes the message pane's contents first, so the envelope
         // recipient comes from the same email field as the To: line.
         ComposeMessage(document, i, settings, *composed);

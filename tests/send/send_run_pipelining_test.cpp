@@ -47,7 +47,8 @@ struct Ending {
   bool quit = false;
 };
 
-using WaitHook = std::function<void(SendController&, const ScriptedSmtpServer&)>;
+using WaitHook =
+    std::function<void(SendController&, const ScriptedSmtpServer&, CPostridrDoc&)>;
 
 // One project and one run of it against a server started from script.
 Ending RunAgainst(ServerScript script, bool pipelining, const WaitHook& duringWaits = {}) {
@@ -62,7 +63,7 @@ Ending RunAgainst(ServerScript script, bool pipelining, const WaitHook& duringWa
   script.pipelining = pipelining;
   ScriptedSmtpServer server(script);
   settings.smtpServer = server.address();
-  if (duringWaits) SetBlockingHook([&] { duringWaits(controller, server); });
+  if (duringWaits) SetBlockingHook([&] { duringWaits(controller, server, recorded.document); });
 
   Ending ending;
   ending.result = controller.OnSend(recorded.document, settings);
@@ -172,7 +173,8 @@ TEST_F(SendRunPipeliningTest, EveryFaultStopsTheRunAtTheSameEntryAsWithoutPipeli
 TEST_F(SendRunPipeliningTest, PauseWhileTheServerHoldsAMessageWaitsForItThenHaltsTheNextOne) {
   const ServerScript script{.delays = {{".", 1.0}}};
   const auto pauseOnce = [paused = false](SendController& controller,
-                                          const ScriptedSmtpServer& server) mutable {
+                                          const ScriptedSmtpServer& server,
+                                          CPostridrDoc&) mutable {
     if (!paused && server.MessageCount() >= 1) {
       paused = true;
       controller.OnPause();
@@ -194,7 +196,7 @@ TEST_F(SendRunPipeliningTest, PauseWhileTheServerHoldsAMessageWaitsForItThenHalt
 TEST_F(SendRunPipeliningTest, ASecondPauseCutsTheWaitShortAndLeavesTheMessageInDoubt) {
   const ServerScript script{.delays = {{".", 5.0}}};
   const auto pauseTwice = [pauses = 0](SendController& controller,
-                                       const ScriptedSmtpServer& server) mutable {
+                                       const ScriptedSmtpServer& server, CPostridrDoc&) mutable {
     if (pauses < 2 && server.MessageCount() >= 1) {
       ++pauses;
       controller.OnPause();
@@ -208,6 +210,26 @@ TEST_F(SendRunPipeliningTest, ASecondPauseCutsTheWaitShortAndLeavesTheMessageInD
   EXPECT_EQ(pipelined.statuses[0], StatusNone);
   EXPECT_EQ(pipelined.statuses[1], StatusNone);
   EXPECT_EQ(pipelined.journal, std::vector<std::string>{"handed 0"});
+}
+
+TEST_F(SendRunPipeliningTest, AnEntryUnselectedAfterItsCommandsWentAheadIsNotSentAndTheRunGoesOn) {
+  const ServerScript script{.delays = {{".", 0.3}}};
+  const auto unselectOnce = [done = false](SendController&, const ScriptedSmtpServer& server,
+                                           CPostridrDoc& document) mutable {
+    if (!done && server.MessageCount() >= 1) {
+      done = true;
+      document.ToggleEntrySelection(1);
+    }
+  };
+  const Ending pipelined = RunAgainst(script, true, unselectOnce);
+  ExpectSameEnding(pipelined, RunAgainst(script, false, unselectOnce));
+
+  EXPECT_TRUE(pipelined.result.reachedEnd);
+  EXPECT_EQ(pipelined.result.error, 0);
+  EXPECT_EQ(pipelined.statuses, (std::vector<int>{StatusSent, StatusNone, StatusSent,
+                                                  StatusBadAddress, StatusSent, StatusSent}));
+  EXPECT_EQ(pipelined.recipients,
+            (std::vector<std::string>{Address(0), Address(2), Address(4), Address(5)}));
 }
 
 TEST_F(SendRunPipeliningTest, DataTakenForARefusedRecipientCarriesNoTextAndTheRunGoesOn) {
