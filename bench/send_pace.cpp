@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bench_quiet_host.h"
 #include "bench_support.h"
 #include "project/document_views.h"
 #include "project/postridr_doc.h"
@@ -56,23 +57,6 @@ std::string CliPath() {
           "postrider-cli")
       .string();
 }
-
-class QuietPrompts : public IUserPrompts {
- public:
-  void ShowMessage(const std::string&, MessageIcon) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-  SaveChoice AskSaveChanges(const std::string&) override { return SaveChoice::No; }
-  std::optional<std::string> ChooseSavePath(const std::string&) override { return std::nullopt; }
-};
-
-class QuietFrame : public IMainFrame {
- public:
-  void AttachDocument(CPostridrDoc*) override {}
-  void SetCurrentProjectPath(const std::string&) override {}
-  void ShowSelectedCount(long) override {}
-  void SetStatusText(const std::string&) override {}
-  void ShowHelpContents() override {}
-};
 
 // When each entry got its mark: just after the server's answer.
 class MarkTimes : public IProjectView {

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bench_quiet_host.h"
 #include "bench_project.h"
 #include "bench_support.h"
 #include "project/postridr_doc.h"
@@ -60,23 +61,6 @@ double RunCompositionOnly(const fs::path& folder, int entries, std::string& samp
   sample = composed.text;
   return seconds;
 }
-
-class QuietPrompts : public IUserPrompts {
- public:
-  void ShowMessage(const std::string&, MessageIcon) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-  SaveChoice AskSaveChanges(const std::string&) override { return SaveChoice::No; }
-  std::optional<std::string> ChooseSavePath(const std::string&) override { return std::nullopt; }
-};
-
-class QuietFrame : public IMainFrame {
- public:
-  void AttachDocument(CPostridrDoc*) override {}
-  void SetCurrentProjectPath(const std::string&) override {}
-  void ShowSelectedCount(long) override {}
-  void SetStatusText(const std::string&) override {}
-  void ShowHelpContents() override {}
-};
 
 // Seconds one send run to `sink` takes in this process, with or without its journal.
 double RunController(const Sink& sink, const fs::path& folder, int entries, bool journal) {

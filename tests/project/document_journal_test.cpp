@@ -10,6 +10,7 @@
 #include "project/project_paths.h"
 #include "project/project_wizard.h"
 #include "project/send_journal.h"
+#include "support/entry_lists.h"
 #include "support/list_only_wizard_pages.h"
 #include "support/recording_views.h"
 #include "support/temp_dir.h"
@@ -26,11 +27,7 @@ namespace fs = std::filesystem;
 constexpr const char* kList =
     "Name\tEmail\nAnn\tann@x.org\nBob\tbob@x.org\nCid\tcid@x.org\nDee\tdee@x.org\n";
 
-std::vector<int> Statuses(const CPostridrDoc& document) {
-  std::vector<int> statuses;
-  for (int i = 0; i < document.GetEntryCount(); ++i) statuses.push_back(document.GetEntryStatus(i));
-  return statuses;
-}
+using testing::Statuses;
 
 std::string StoredLastIndexSent(const std::string& project) {
   return ProfileFile::Load(project)->GetString("Settings", "LastIndexSent", "<none>", 64);

@@ -11,6 +11,7 @@
 #include "project/postridr_doc.h"
 #include "project/send_journal_reader.h"
 #include "send/send_run.h"
+#include "support/entry_lists.h"
 #include "support/recording_views.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_test_timeouts.h"
@@ -36,11 +37,7 @@ std::string ListOf(int entries) {
   return list;
 }
 
-std::vector<int> Statuses(const CPostridrDoc& document) {
-  std::vector<int> statuses;
-  for (int i = 0; i < document.GetEntryCount(); ++i) statuses.push_back(document.GetEntryStatus(i));
-  return statuses;
-}
+using testing::Statuses;
 
 class SendRunJournalTest : public ::testing::Test {
  protected:

@@ -7,6 +7,7 @@
 #include "platform/blocking_call.h"
 #include "project/postridr_doc.h"
 #include "send/send_run.h"
+#include "support/entry_lists.h"
 #include "support/recording_views.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_test_timeouts.h"
@@ -24,19 +25,9 @@ using testing::TestProject;
 
 constexpr const char* kPassword = "c0rrect-h0rse";
 
-std::string ListOf(int entries) {
-  std::string list = "Name\tEmail\n";
-  for (int i = 0; i < entries; ++i) {
-    list += "Person " + std::to_string(i) + "\tperson" + std::to_string(i) + "@example.com\n";
-  }
-  return list;
-}
 
-std::vector<int> Statuses(const CPostridrDoc& document) {
-  std::vector<int> statuses;
-  for (int i = 0; i < document.GetEntryCount(); ++i) statuses.push_back(document.GetEntryStatus(i));
-  return statuses;
-}
+using testing::Statuses;
+using testing::NumberedList;
 
 long Count(const std::vector<std::string>& lines, const std::string& prefix) {
   return std::count_if(lines.begin(), lines.end(),
@@ -77,7 +68,7 @@ class WatchingView : public IProjectView {
 class SendRunPaceTest : public ::testing::Test {
  protected:
   void Open(int entries) {
-    ASSERT_TRUE(recorded.Open(folder.path(), TestProject(ListOf(entries), std::string(32000, '\x80'))));
+    ASSERT_TRUE(recorded.Open(folder.path(), TestProject(NumberedList(entries), std::string(32000, '\x80'))));
     recorded.document.AddView(&view);
   }
   void TearDown() override { recorded.document.RemoveView(&view); }

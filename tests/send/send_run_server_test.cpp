@@ -5,6 +5,7 @@
 
 #include "platform/socket_errors.h"
 #include "send/send_run.h"
+#include "support/entry_lists.h"
 #include "support/recording_views.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_test_timeouts.h"
@@ -22,19 +23,9 @@ using testing::TestProject;
 
 constexpr const char* kPassword = "Tr0ub4dor&3";
 
-std::string ListOf(int entries) {
-  std::string list = "Name\tEmail\n";
-  for (int i = 0; i < entries; ++i) {
-    list += "Person " + std::to_string(i) + "\tperson" + std::to_string(i) + "@example.com\n";
-  }
-  return list;
-}
 
-std::vector<int> Statuses(const CPostridrDoc& document) {
-  std::vector<int> statuses;
-  for (int i = 0; i < document.GetEntryCount(); ++i) statuses.push_back(document.GetEntryStatus(i));
-  return statuses;
-}
+using testing::Statuses;
+using testing::NumberedList;
 
 class FixedPassword : public ISmtpPasswordSource {
  public:
@@ -61,7 +52,7 @@ class RecordingReport : public ISendRunReport {
 class SendRunServerTest : public ::testing::Test {
  protected:
   void Open(int entries, std::string marks = std::string(32000, '\x80')) {
-    TestProject project(ListOf(entries), std::move(marks));
+    TestProject project(NumberedList(entries), std::move(marks));
     ASSERT_TRUE(recorded.Open(folder.path(), project));
   }
   ServerScript StartTlsAuthServer() {

@@ -11,6 +11,7 @@
 
 #include "platform/blocking_call.h"
 #include "project/postridr_doc.h"
+#include "support/entry_lists.h"
 #include "support/free_port.h"
 #include "support/python_mail_parser.h"
 #include "support/recording_views.h"
@@ -42,11 +43,7 @@ std::string ListOf(int entries, const std::vector<std::pair<int, std::string>>& 
   return list;
 }
 
-std::vector<int> Statuses(const CPostridrDoc& document) {
-  std::vector<int> statuses;
-  for (int i = 0; i < document.GetEntryCount(); ++i) statuses.push_back(document.GetEntryStatus(i));
-  return statuses;
-}
+using testing::Statuses;
 
 // The RCPT arguments the server saw, in order.
 std::vector<std::string> Recipients(const ScriptedSmtpServer& server) {

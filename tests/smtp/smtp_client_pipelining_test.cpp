@@ -302,7 +302,8 @@ TEST_F(SmtpClientPipeliningTest, ANextMessageTooLargeForTheServerIsNotSentAhead)
   ScriptedSmtpServer server(script);
   ASSERT_EQ(client.Connect(server.address()), 0);
   const std::string large = "Subject: big\r\n\r\n" + std::string(200, 'x') + "\r\n";
-  const SmtpNextMessage next{To(2), kFrom, large};
+  const std::string recipient = To(2);
+  const SmtpNextMessage next{recipient, kFrom, large};
   EXPECT_EQ(client.SendMail(To(1), kFrom, Text(1), &next), 0);
   EXPECT_FALSE(client.messageAhead());
   EXPECT_EQ(client.SendMail(To(2), kFrom, large), kSmtpMessageTooLarge);
