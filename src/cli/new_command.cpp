@@ -4,6 +4,7 @@
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "platform/ascii_text.h"
 #include "project/postridr_doc.h"
 #include "project/project_wizard.h"
 
@@ -67,9 +68,7 @@ class ScriptedWizardPages : public IProjectWizardPages {
 
 bool EndsWithProjectExtension(const std::string& path) {
   if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".prj";
+  return AsciiLowercase(std::string_view(path).substr(path.size() - 4)) == ".prj";
 }
 
 }  // namespace

@@ -4,14 +4,10 @@
 #include <cctype>
 #include <string>
 
+#include "platform/ascii_text.h"
+
 namespace postrider {
 namespace {
-
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lowered;
-}
 
 // "rate" as a word of its own, so that "generated" or "separate" do not count.
 bool HasWord(const std::string& text, std::string_view word) {
@@ -31,7 +27,7 @@ bool HasWord(const std::string& text, std::string_view word) {
 bool AsksToSlowDown(int code, std::string_view replyText) {
   if (code == 421) return true;
   if (code < 400 || code > 499) return false;
-  const std::string text = Lowered(replyText);
+  const std::string text = AsciiLowercase(replyText);
   return text.find("too many") != std::string::npos || text.find("limit") != std::string::npos ||
          text.find("try later") != std::string::npos ||
          text.find("try again later") != std::string::npos || HasWord(text, "rate");

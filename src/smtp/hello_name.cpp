@@ -10,6 +10,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/ascii_text.h"
+
 namespace postrider {
 namespace {
 
@@ -22,9 +24,7 @@ std::string LocalHostName() {
 bool IsFullyQualified(std::string_view name) {
   while (!name.empty() && name.back() == '.') name.remove_suffix(1);
   if (name.find('.') == std::string_view::npos) return false;
-  std::string lower(name);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower.rfind("localhost", 0) != 0;
+  return AsciiLowercase(name).rfind("localhost", 0) != 0;
 }
 
 // The resolver's canonical name for name, or "" when it does not resolve.

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <string>
 
+#include "platform/ascii_text.h"
 #include "platform/server_address.h"
 
 namespace postrider {
@@ -10,8 +11,7 @@ namespace postrider {
 std::optional<SmtpSecurity> ParseSmtpSecurity(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLowercase(text);
   if (lower.empty() || lower == "none") return SmtpSecurity::None;
   if (lower == "starttls") return SmtpSecurity::StartTls;
   if (lower == "tls") return SmtpSecurity::Tls;
