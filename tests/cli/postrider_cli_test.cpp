@@ -244,5 +244,20 @@ TEST_F(PostriderCliTest, ListsOf32000And32005RecordsMakeProjectsOf32000Entries) 
   }
 }
 
+TEST_F(PostriderCliTest, AQueryOrdersNumbersBySizeAndKeepsEqualsExact) {
+  const std::string list =
+      dir.Write("amounts.txt", "Email\tAmount\tCode\na@x.org\t4\t01234\nb@x.org\t15\t1234\n"
+                               "c@x.org\t49\t01234\nd@x.org\t-2.5\t\ne@x.org\t1,500\t\n");
+  const std::string project = dir.File("amounts.prj");
+  ASSERT_EQ(Cli({"new", project, "--list", list, "--email-field", "Email"}).exitCode, 0);
+  // 4 and -2.5, not 15 or 49; "1,500" is no number, and as text it sorts before "5".
+  EXPECT_EQ(Cli({"select", project, "query", "Amount", "less than", "5"}).out, "3 Selected\n");
+  EXPECT_EQ(Cli({"select", project, "query", "Code", "equals", "01234"}).out, "2 Selected\n");
+  EXPECT_EQ(Cli({"select", project, "query", "Amount", "greater than or equal", "15", "and",
+                 "Code", "does not equal", "1234"})
+                .out,
+            "1 Selected\n");
+}
+
 }  // namespace
 }  // namespace postrider
