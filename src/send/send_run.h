@@ -26,6 +26,7 @@ struct SendRunResult {
   // What became of the selected entries from the start position on.
   int accepted = 0;    // the server took the message
   int refused = 0;     // the server refused the recipient or the message
+  int tooLarge = 0;    // larger than the server's SIZE, so withheld
   int badAddress = 0;  // failed the address check, or cannot be put into a mail command
   int notReached = 0;  // the run stopped before them (the one it stopped at included)
 };
