@@ -22,6 +22,7 @@
 
 #include "app/command_ids.h"
 #include "app/command_table.h"
+#include "app/confirm_send_setting.h"
 #include "app/desktop_send_run.h"
 #include "app/help_window.h"
 #include "app/qt_user_prompts.h"
@@ -81,6 +82,7 @@ CMainFrame::CMainFrame(CPostridrDoc& document, ICommandTarget& application, QWid
     : QMainWindow(parent), document_(document) {
   // The settings come first: everything below may need them.
   settings_ = postrider::LoadSettings(SettingsFilePath());
+  confirmSend_ = LoadConfirmSend(SettingsFilePath());
 
   setWindowIcon(QIcon(QStringLiteral(":/icons/postrider.svg")));
 
@@ -229,8 +231,10 @@ void CMainFrame::CreateSendRun() {
         return AskSmtpPassword(this, settings.userName, settings.smtpServer, note);
       });
   sendPrompts_ = std::make_unique<QtUserPrompts>(this);
+  sendPrompts_->SetAskBeforeSending(&confirmSend_);
   configureDialog_ = std::make_unique<QtConfigureDialog>(
       this, passwords_.get(), [this] { ShowHelpPage(QStringLiteral("settings.html")); });
+  configureDialog_->SetConfirmSend(&confirmSend_);
   sendRun_ = std::make_unique<DesktopSendRun>(*this, *sendPrompts_, configureDialog_.get(),
                                               passwords_.get());
   // While a send runs, Pause is the one command carried out.
@@ -327,7 +331,9 @@ void CMainFrame::RefreshTitle() {
 
 Status CMainFrame::SaveSettings() {
   settingsSaved_ = true;
-  return postrider::SaveSettings(SettingsFilePath(), settings_);
+  Status status = postrider::SaveSettings(SettingsFilePath(), settings_);
+  const Status confirm = SaveConfirmSend(SettingsFilePath(), confirmSend_);
+  return status ? confirm : status;
 }
 
 void CMainFrame::SaveSettingsOnClose() {

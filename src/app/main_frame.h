@@ -84,6 +84,8 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
 
   UserSettings& settings() { return settings_; }
   const UserSettings& settings() const { return settings_; }
+  // Whether Send asks "Send 27 messages through ...?" first (ConfirmSend).
+  bool& confirmSend() { return confirmSend_; }
   // Writes the user settings now; the frame also does so when it closes.
   Status SaveSettings();
 
@@ -127,6 +129,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   CPostridrDoc& document_;
   CPostridrDoc* currentDocument_ = nullptr;
   UserSettings settings_;
+  bool confirmSend_ = true;
   bool settingsSaved_ = false;
 
   CommandRouter router_;

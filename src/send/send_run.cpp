@@ -173,6 +173,7 @@ SendRunResult SendController::OnSend(CPostridrDoc& document, UserSettings& setti
     haltRequested_ = false;
     result = Run(document, settings);
   }
+  if (result.declined) return result;
   const std::string finalText = SendClosingText(result, document.LeftOutListPartsText());
   if (host_.endBox != nullptr) {
     host_.endBox->Show(finalText, result);
@@ -220,6 +221,16 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   if (start > 0 && host_.prompts.AskYesNo(texts::kResumeQuestion)) start = 0;
   start = std::max(start, 0);
   result.stopPosition = start;
+
+  // The one question that says what is about to happen, so that an Enter
+  // meant for something else never sends. Without a server nothing can go.
+  if (const int toSend = SelectedFrom(document, start);
+      toSend > 0 && !settings.smtpServer.empty() &&
+      !host_.prompts.ConfirmSend(SendQuestion(toSend, settings.smtpServer))) {
+    result.declined = true;
+    result.notReached = toSend;
+    return result;
+  }
 
   Secret password;
   SmtpSessionOptions session;

@@ -20,6 +20,7 @@ struct SendRunResult {
   bool connected = false;   // the server took the connection (and the log-in): entries were taken up
   bool reachedEnd = false;  // the run went through to the end of the list
   bool paused = false;      // Pause stopped it, at stopPosition
+  bool declined = false;    // the user answered No to the question before it: nothing happened
   int processed = 0;        // selected entries taken up, as the final box counts them
   int stopPosition = 0;     // where the next run resumes (the list length when it reached the end)
   int error = 0;            // the failing SendMail or Connect result, 0 when none

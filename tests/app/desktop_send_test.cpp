@@ -1,5 +1,6 @@
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include "app/command_ids.h"
 #include "app/desktop_send_run.h"
 #include "app_test_support.h"
+#include "dialogs/configure_dlg.h"
 #include "dialogs/dialogs_test_support.h"
 #include "dialogs/preview_dlg.h"
 #include "platform/user_paths.h"
@@ -99,9 +101,11 @@ class DesktopSendTest : public QObject {
     if (app_ && frame() != nullptr) app_->document().SetModifiedFlag(false);
     app_.reset();
     env_.reset();
+    askBeforeSending_ = false;
   }
 
   void TwoSelectedEntriesReachTheServerAndTheWindowFollows();
+  void SendAsksFirstAndEnterOnTheQuestionSendsNothing();
   void PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce();
   void PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer();
   void DuringARunOnlyPauseWorksButClicksAndTypingGoThrough();
@@ -119,6 +123,7 @@ class DesktopSendTest : public QObject {
 
   std::unique_ptr<DesktopTestEnvironment> env_;
   std::unique_ptr<CPostridrApp> app_;
+  bool askBeforeSending_ = false;
 };
 
 void DesktopSendTest::Start(const ScriptedSmtpServer& server) {
@@ -127,6 +132,10 @@ void DesktopSendTest::Start(const ScriptedSmtpServer& server) {
   WritePrivateProfileString("Settings", "ReturnAddress", "library@example.com",
                             SettingsFilePath());
   WritePrivateProfileString("Settings", "SMTPServer", server.address(), SettingsFilePath());
+  // The question before a run has a test of its own.
+  if (!askBeforeSending_) {
+    WritePrivateProfileString("Settings", "ConfirmSend", "0", SettingsFilePath());
+  }
   app_ = std::make_unique<CPostridrApp>();
   QVERIFY(StartAndWait(*app_));
   QVERIFY(QTest::qWaitForWindowExposed(frame()));
@@ -208,6 +217,76 @@ void DesktopSendTest::TwoSelectedEntriesReachTheServerAndTheWindowFollows() {
   QVERIFY(frame()->isWindowModified());
   QVERIFY(frame()->windowTitle().startsWith(QStringLiteral("example")));
   QVERIFY(!frame()->sendRun().IsSending());
+}
+
+void DesktopSendTest::SendAsksFirstAndEnterOnTheQuestionSendsNothing() {
+  ScriptedSmtpServer server;
+  askBeforeSending_ = true;
+  Start(server);
+  SelectOnly({0, 1, 3});
+
+  // Enter, as on a menu item reached by mistake: No, and nothing happens.
+  QString question;
+  QString defaultButton;
+  {
+    ModalScript answers({[&](QWidget* modal) {
+                           auto* box = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY(box != nullptr);
+                           question = box->text();
+                           defaultButton = box->defaultButton()->text().remove('&');
+                           QTest::keyClick(box, Qt::Key_Return);
+                         },
+                         ClickButton(QStringLiteral("OK"))});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 1);  // no final box either
+  }
+  QCOMPARE(question, QStringLiteral("Send 3 messages through %1?")
+                         .arg(QString::fromStdString(server.address())));
+  QCOMPARE(defaultButton, QStringLiteral("No"));
+  QVERIFY(server.Commands().empty());
+  QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusNone));
+  QVERIFY(!document().IsModified());
+
+  // Yes with "Do not ask again" sends, and the next Send asks no more.
+  FinalBox box;
+  {
+    ModalScript answers({[](QWidget* modal) {
+                           auto* shown = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY(shown != nullptr && shown->checkBox() != nullptr);
+                           shown->checkBox()->setChecked(true);
+                           shown->button(QMessageBox::Yes)->click();
+                         },
+                         ReadFinalBox(box)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 2);
+  }
+  QCOMPARE(server.MessageCount(), 3);
+  QVERIFY(!frame()->confirmSend());
+  {
+    ModalScript answers({ReadFinalBox(box)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 1);
+  }
+  QCOMPARE(server.MessageCount(), 6);
+  QVERIFY(frame()->SaveSettings().ok());
+  QCOMPARE(SettingsValue("Settings", "ConfirmSend"), std::string("0"));
+
+  // Configure shows the choice and turns the question back on.
+  bool shownOff = false;
+  {
+    ModalScript answers({[&shownOff](QWidget* modal) {
+      auto* dialog = qobject_cast<CConfigureDlg*>(modal);
+      QVERIFY(dialog != nullptr);
+      shownOff = dialog->confirmSendCheck()->isVisible() &&
+                 !dialog->confirmSendCheck()->isChecked();
+      dialog->confirmSendCheck()->setChecked(true);
+      dialog->okButton()->click();
+    }});
+    frame()->RouteCommand(commands::kConfigure);
+    QCOMPARE(answers.acted(), 1);
+  }
+  QVERIFY(shownOff);
+  QVERIFY(frame()->confirmSend());
 }
 
 void DesktopSendTest::PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce() {

@@ -212,6 +212,44 @@ TEST_F(SendRunTest, ResumeAnsweredYesStartsFromTheBeginning) {
             (std::vector<std::string>{Address(0), Address(1), Address(2), Address(3)}));
 }
 
+TEST_F(SendRunTest, TheQuestionBeforeARunNamesItsMessagesAndServerAndNoSendsNothing) {
+  TestProject project(ListOf(6));
+  project.lastIndexSent = 4;
+  OpenProject(project);
+  ScriptedSmtpServer server;
+  const std::string address = server.address();
+
+  // Resumed at entry 4: two messages, after the resume question.
+  recorded.prompts.QueueYesNoAnswer(false);
+  recorded.prompts.SetConfirmSendAnswer(false);
+  const SendRunResult declined = Send(address);
+  EXPECT_EQ(recorded.prompts.questions().size(), 1u);
+  EXPECT_EQ(recorded.prompts.sendQuestions(),
+            std::vector<std::string>{"Send 2 messages through " + address + "?"});
+  EXPECT_TRUE(declined.declined);
+  EXPECT_FALSE(declined.connected);
+  // Not connected, nothing marked, no final box.
+  EXPECT_TRUE(server.Commands().empty());
+  EXPECT_TRUE(recorded.prompts.messages().empty());
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 4);
+  EXPECT_FALSE(controller.IsSending());
+
+  Select({5});
+  recorded.prompts.QueueYesNoAnswer(false);
+  recorded.prompts.SetConfirmSendAnswer(true);
+  recorded.prompts.ClearRecords();
+  EXPECT_TRUE(Send(address).reachedEnd);
+  EXPECT_EQ(recorded.prompts.sendQuestions(),
+            std::vector<std::string>{"Send 1 message through " + address + "?"});
+  EXPECT_EQ(Recipients(server), std::vector<std::string>{Address(5)});
+
+  // Nothing selected from the start: nothing to ask about.
+  Select({});
+  recorded.prompts.ClearRecords();
+  Send(address);
+  EXPECT_TRUE(recorded.prompts.sendQuestions().empty());
+}
+
 TEST_F(SendRunTest, TheFinalBoxSaysHowManyRecordsAndFieldsTheListLeftOut) {
   std::string list = "Name\tEmail";
   for (int field = 2; field < 28; ++field) list += "\tF" + std::to_string(field);
