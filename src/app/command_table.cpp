@@ -16,11 +16,11 @@ constexpr MenuEntry kFileMenu[] = {
     {kFileSave, "&Save\tCtrl+S"},
     {kFileSaveAs, "Save &As..."},
     {0, {}},
-    {kConfigure, "Configure..."},
+    {kConfigure, "&Configure..."},
     {0, {}},
-    {kRecentFileFirst, "Recent File"},
+    {kRecentFileFirst, "Recent &File"},
     {0, {}},
-    {kAppExit, "E&xit"},
+    {kAppExit, "E&xit\tCtrl+Q"},
 };
 
 constexpr MenuEntry kEditMenu[] = {
@@ -31,19 +31,21 @@ constexpr MenuEntry kEditMenu[] = {
 };
 
 constexpr MenuEntry kMessageMenu[] = {
-    {kSend, "Send"},
-    {kPause, "Pause"},
+    {kSend, "&Send"},
+    {kPause, "&Pause"},
     {0, {}},
-    {kAttach, "Attach..."},
-    {kPreview, "Preview"},
+    // A submenu of the list's fields, the items of the insert-field menu.
+    {kShowFieldMenu, "&Insert Field"},
+    {kAttach, "&Attach..."},
+    {kPreview, "Pre&view"},
 };
 
 constexpr MenuEntry kListMenu[] = {
-    {kSelectAll, "Select All"},
-    {kUnselectAll, "UnSelect All"},
-    {kSelectOnQuery, "Select on Query..."},
+    {kSelectAll, "Select &All"},
+    {kUnselectAll, "&UnSelect All"},
+    {kSelectOnQuery, "Select on &Query..."},
     {0, {}},
-    {kClearStatus, "Clear Status"},
+    {kClearStatus, "&Clear Status"},
 };
 
 constexpr MenuEntry kViewMenu[] = {
@@ -52,14 +54,14 @@ constexpr MenuEntry kViewMenu[] = {
 };
 
 constexpr MenuEntry kHelpMenu[] = {
-    {kHelpContents, "Contents"},
+    {kHelpContents, "&Contents"},
     {0, {}},
     {kAppAbout, "&About Postrider..."},
 };
 
 constexpr MenuSpec kMenus[] = {
-    {"&File", kFileMenu}, {"&Edit", kEditMenu}, {"Message", kMessageMenu},
-    {"List", kListMenu},  {"&View", kViewMenu}, {"&Help", kHelpMenu},
+    {"&File", kFileMenu}, {"&Edit", kEditMenu}, {"&Message", kMessageMenu},
+    {"&List", kListMenu},  {"&View", kViewMenu}, {"&Help", kHelpMenu},
 };
 
 constexpr int kToolbar[] = {kFileNew, kFileOpen, kFileSave, 0, kShowFieldMenu, kAttach, 0, kSend, kPause, kPreview};
@@ -113,6 +115,8 @@ constexpr std::string_view kUndoKeys[] = {"Ctrl+Z", "Alt+Backspace"};
 constexpr std::string_view kCutKeys[] = {"Ctrl+X", "Shift+Del"};
 constexpr std::string_view kCopyKeys[] = {"Ctrl+C", "Ctrl+Ins"};
 constexpr std::string_view kPasteKeys[] = {"Ctrl+V", "Shift+Ins"};
+constexpr std::string_view kExitKeys[] = {"Ctrl+Q"};
+constexpr std::string_view kInsertFieldKeys[] = {"Ctrl+I"};
 constexpr std::string_view kNextPaneKeys[] = {"F6"};
 constexpr std::string_view kPrevPaneKeys[] = {"Shift+F6"};
 
@@ -120,6 +124,7 @@ constexpr CommandKeyList kKeys[] = {
     {kFileNew, kNewKeys},         {kFileOpen, kOpenKeys},       {kFileSave, kSaveKeys},
     {kEditUndo, kUndoKeys},       {kEditCut, kCutKeys},         {kEditCopy, kCopyKeys},
     {kEditPaste, kPasteKeys},     {kNextPane, kNextPaneKeys},   {kPrevPane, kPrevPaneKeys},
+    {kAppExit, kExitKeys},        {kShowFieldMenu, kInsertFieldKeys},
 };
 
 const CommandText* FindTexts(int id) {

@@ -22,6 +22,7 @@
 
 #include "app/command_ids.h"
 #include "app/command_table.h"
+#include "app/confirm_send_setting.h"
 #include "app/desktop_send_run.h"
 #include "app/help_window.h"
 #include "app/qt_user_prompts.h"
@@ -81,6 +82,7 @@ CMainFrame::CMainFrame(CPostridrDoc& document, ICommandTarget& application, QWid
     : QMainWindow(parent), document_(document) {
   // The settings come first: everything below may need them.
   settings_ = postrider::LoadSettings(SettingsFilePath());
+  confirmSend_ = LoadConfirmSend(SettingsFilePath());
 
   setWindowIcon(QIcon(QStringLiteral(":/icons/postrider.svg")));
 
@@ -131,13 +133,15 @@ QAction* CMainFrame::MakeAction(int id, const QString& text) {
 void CMainFrame::CreateActions() {
   for (const MenuSpec& menu : MainMenus()) {
     for (const MenuEntry& entry : menu.entries) {
-      if (entry.id == 0) continue;
+      // The field submenu's items are made with each list.
+      if (entry.id == 0 || entry.id == commands::kShowFieldMenu) continue;
       // The text after the tab is the shortcut, which the action carries.
       const QString full = FromView(entry.text);
       MakeAction(entry.id, full.section(QLatin1Char('\t'), 0, 0));
     }
   }
-  MakeAction(commands::kShowFieldMenu, FromView(CommandName(commands::kShowFieldMenu)));
+  // Its key works with the toolbar hidden too.
+  addAction(MakeAction(commands::kShowFieldMenu, FromView(CommandName(commands::kShowFieldMenu))));
   // Keys without a menu item still belong to the window.
   for (int id : {commands::kNextPane, commands::kPrevPane}) {
     QAction* pane = MakeAction(id, FromView(CommandName(id)));
@@ -158,6 +162,10 @@ void CMainFrame::CreateMenus() {
     for (const MenuEntry& entry : menuLayout.entries) {
       if (entry.id == 0) {
         menu->addSeparator();
+      } else if (entry.id == commands::kShowFieldMenu) {
+        insertFieldSubmenu_ = menu->addMenu(FromView(entry.text));
+        insertFieldSubmenu_->setAccessibleName(QStringLiteral("Insert Field"));
+        insertFieldSubmenu_->setEnabled(false);
       } else {
         menu->addAction(actions_.at(entry.id));
       }
@@ -189,6 +197,12 @@ void CMainFrame::CreateToolBar() {
     toolBar_->addAction(action);
     QWidget* button = toolBar_->widgetForAction(action);
     button->setAccessibleName(FromView(CommandName(id)));
+    // The name, and the key that does the same where there is one.
+    QString tip = FromView(CommandName(id));
+    if (!action->shortcut().isEmpty()) {
+      tip += QStringLiteral(" (%1)").arg(action->shortcut().toString(QKeySequence::NativeText));
+    }
+    action->setToolTip(tip);
   }
   addToolBar(Qt::TopToolBarArea, toolBar_);
 }
@@ -229,8 +243,10 @@ void CMainFrame::CreateSendRun() {
         return AskSmtpPassword(this, settings.userName, settings.smtpServer, note);
       });
   sendPrompts_ = std::make_unique<QtUserPrompts>(this);
+  sendPrompts_->SetAskBeforeSending(&confirmSend_);
   configureDialog_ = std::make_unique<QtConfigureDialog>(
       this, passwords_.get(), [this] { ShowHelpPage(QStringLiteral("settings.html")); });
+  configureDialog_->SetConfirmSend(&confirmSend_);
   sendRun_ = std::make_unique<DesktopSendRun>(*this, *sendPrompts_, configureDialog_.get(),
                                               passwords_.get());
   // While a send runs, Pause is the one command carried out.
@@ -290,6 +306,9 @@ void CMainFrame::AttachDocument(CPostridrDoc* document) {
       connect(item, &QAction::triggered, this, [this, id] { RouteCommand(id); });
     }
   }
+  // The old items went with the old menu.
+  insertFieldSubmenu_->addActions(insertFieldMenu_->actions());
+  insertFieldSubmenu_->setEnabled(!insertFieldMenu_->actions().isEmpty());
   RefreshTitle();
 }
 
@@ -327,7 +346,9 @@ void CMainFrame::RefreshTitle() {
 
 Status CMainFrame::SaveSettings() {
   settingsSaved_ = true;
-  return postrider::SaveSettings(SettingsFilePath(), settings_);
+  Status status = postrider::SaveSettings(SettingsFilePath(), settings_);
+  const Status confirm = SaveConfirmSend(SettingsFilePath(), confirmSend_);
+  return status ? confirm : status;
 }
 
 void CMainFrame::SaveSettingsOnClose() {
@@ -365,9 +386,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-  // No tool tips on the toolbar: the status bar gives a button's prompt while
-  // it is hovered.
-  if (event->type() == QEvent::ToolTip && watched->parent() == toolBar_) return true;
   if (event->type() == QEvent::ShortcutOverride) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget != nullptr && widget->window() == this) {

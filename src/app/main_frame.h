@@ -84,6 +84,8 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
 
   UserSettings& settings() { return settings_; }
   const UserSettings& settings() const { return settings_; }
+  // Whether Send asks "Send 27 messages through ...?" first (ConfirmSend).
+  bool& confirmSend() { return confirmSend_; }
   // Writes the user settings now; the frame also does so when it closes.
   Status SaveSettings();
 
@@ -93,6 +95,8 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   QSplitter* splitter() const { return splitter_; }
   QToolBar* toolBar() const { return toolBar_; }
   QMenu* insertFieldMenu() const { return insertFieldMenu_.get(); }
+  // Message > Insert Field: the same items as the insert-field menu.
+  QMenu* insertFieldSubmenu() const { return insertFieldSubmenu_; }
   // Where the insert-field menu opens, in screen coordinates.
   QPoint insertFieldMenuPosition() const;
   QAction* action(int id) const;
@@ -127,6 +131,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   CPostridrDoc& document_;
   CPostridrDoc* currentDocument_ = nullptr;
   UserSettings settings_;
+  bool confirmSend_ = true;
   bool settingsSaved_ = false;
 
   CommandRouter router_;
@@ -138,6 +143,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   QMenu* fileMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;  // the separator below the recent files
   std::unique_ptr<QMenu> insertFieldMenu_;
+  QMenu* insertFieldSubmenu_ = nullptr;
   std::vector<QKeySequence> accelerators_;
 
   QToolBar* toolBar_ = nullptr;

@@ -153,6 +153,9 @@ bool CPostridrApp::OnFileNew() {
   document_.UpdateFromMessageViews();
   if (!document_.SaveModified()) return false;
   const bool made = document_.OnNewDocument(*wizardPages_);
+  // A wizard cancelled after its first pages leaves their letter, list and
+  // fields behind: a Save would write an empty letter over the one chosen.
+  if (!made) document_.ResetProjectStorage();
   ShowDocumentState();
   return made;
 }

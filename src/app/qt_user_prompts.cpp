@@ -1,5 +1,6 @@
 #include "app/qt_user_prompts.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 
 #include "views/display_text.h"
@@ -40,9 +41,28 @@ bool QtUserPrompts::AskYesNo(const std::string& question) {
   QMessageBox box(QMessageBox::Question, kTitle, ShownText(question),
                   QMessageBox::Yes | QMessageBox::No, parent_);
   box.setTextFormat(Qt::PlainText);
-  box.setDefaultButton(QMessageBox::Yes);
+  // Enter must not do what cannot be taken back (the resume question's Yes
+  // mails everyone the last run reached again).
+  box.setDefaultButton(QMessageBox::No);
   box.setEscapeButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
+}
+
+bool QtUserPrompts::ConfirmSend(const std::string& question) {
+  if (askBeforeSending_ != nullptr && !*askBeforeSending_) return true;
+  QMessageBox box(QMessageBox::Question, kTitle, ShownText(question),
+                  QMessageBox::Yes | QMessageBox::No, parent_);
+  box.setTextFormat(Qt::PlainText);
+  // Enter on a menu item that was not meant must not send.
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  auto* dontAsk = new QCheckBox(QStringLiteral("&Do not ask again"), &box);
+  dontAsk->setAccessibleName(QStringLiteral("Do not ask again"));
+  box.setCheckBox(dontAsk);
+  const bool yes = box.exec() == QMessageBox::Yes;
+  // A No with the box ticked keeps asking: the user has just stopped a send.
+  if (yes && dontAsk->isChecked() && askBeforeSending_ != nullptr) *askBeforeSending_ = false;
+  return yes;
 }
 
 SaveChoice QtUserPrompts::AskSaveChanges(const std::string& documentName) {

@@ -15,11 +15,17 @@ class QtUserPrompts : public IUserPrompts {
 
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None) override;
   bool AskYesNo(const std::string& question) override;
+  // Asked while *askBeforeSending holds (always, without one). Its "Do not
+  // ask again" box, ticked with Yes, clears *askBeforeSending.
+  bool ConfirmSend(const std::string& question) override;
   SaveChoice AskSaveChanges(const std::string& documentName) override;
   std::optional<std::string> ChooseSavePath(const std::string& suggestedName) override;
 
+  void SetAskBeforeSending(bool* askBeforeSending) { askBeforeSending_ = askBeforeSending; }
+
  private:
   QPointer<QWidget> parent_;
+  bool* askBeforeSending_ = nullptr;
 };
 
 }  // namespace postrider

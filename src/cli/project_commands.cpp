@@ -55,6 +55,13 @@ int RunInfo(const Arguments& args) {
             << "email-field: " << doc.GetEmailFieldIndex() << ' '
             << EscapeValue(doc.GetEmailFieldName()) << '\n'
             << "last-index-sent: " << doc.GetLastIndexSent() << '\n';
+  // Beyond the limits: nobody in the file is left out unsaid.
+  if (const std::int64_t records = doc.GetRecordsLeftOut(); records > 0) {
+    std::cout << "records-left-out: " << records << '\n';
+  }
+  if (const int fields = doc.GetFieldsLeftOut(); fields > 0) {
+    std::cout << "fields-left-out: " << fields << '\n';
+  }
   return kExitOk;
 }
 

@@ -105,7 +105,7 @@ void PrintFigures(const SendRunResult& result) {
 int SendExitCode(const SendRunResult& result) {
   if (!result.connected) return kExitUsage;  // nothing was sent, no entry touched
   if (!result.reachedEnd) return kExitFailed;
-  return result.refused > 0 ? kExitRefused : kExitOk;
+  return result.refused + result.tooLarge > 0 ? kExitRefused : kExitOk;
 }
 
 }  // namespace

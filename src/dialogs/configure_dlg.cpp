@@ -110,8 +110,12 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
   MakeLabel(network_, QStringLiteral("SMTP &Server:"), inNetwork(14, 55, 60, 8), server_);
 
   logging_ = new QCheckBox(QStringLiteral("Enable &Logging"), this);
-  logging_->setGeometry(units.ToPixels(14, 77, 120, 10));
+  logging_->setGeometry(units.ToPixels(14, 77, 84, 10));
   logging_->setAccessibleName(QStringLiteral("Enable Logging"));
+  confirmSend_ = new QCheckBox(QStringLiteral("As&k before Sending"), this);
+  confirmSend_->setGeometry(units.ToPixels(100, 77, 95, 10));
+  confirmSend_->setAccessibleName(QStringLiteral("Ask before Sending"));
+  confirmSend_->hide();
 
   security_ = new QGroupBox(QStringLiteral("Security"), this);
   security_->setGeometry(units.ToPixels(7, 92, 188, 91));
@@ -214,6 +218,13 @@ UserSettings CConfigureDlg::EditedSettings() const {
 
 QString CConfigureDlg::typedPassword() const { return password_->text(); }
 
+void CConfigureDlg::SetConfirmSend(bool confirm) {
+  confirmSend_->setChecked(confirm);
+  confirmSend_->show();
+}
+
+bool CConfigureDlg::confirmSend() const { return confirmSend_->isChecked(); }
+
 void CConfigureDlg::UpdatePasswordHint() {
   // The field stays empty: a stored password is never shown, only said to be there.
   password_->setPlaceholderText(userName_->text().isEmpty()
@@ -259,8 +270,10 @@ void CConfigureDlg::OnTestSettings() {
 
 bool QtConfigureDialog::Run(UserSettings& settings) {
   CConfigureDlg dialog(settings, passwords_, showHelp_, parent_);
+  if (confirmSend_ != nullptr) dialog.SetConfirmSend(*confirmSend_);
   if (dialog.exec() != QDialog::Accepted) return false;
   settings = dialog.EditedSettings();
+  if (confirmSend_ != nullptr) *confirmSend_ = dialog.confirmSend();
   if (passwords_ != nullptr && !settings.userName.empty() && !dialog.typedPassword().isEmpty()) {
     QByteArray bytes = dialog.typedPassword().toUtf8();
     const Status kept = passwords_->Keep(settings, Secret(bytes.toStdString()));

@@ -38,11 +38,16 @@ class CConfigureDlg : public QDialog {
   UserSettings EditedSettings() const;
   // The password typed in the dialog; empty when the field was left alone.
   QString typedPassword() const;
+  // "Ask before sending": the desktop's question before a send run. Shown
+  // only once set, since only the desktop program asks it.
+  void SetConfirmSend(bool confirm);
+  bool confirmSend() const;
 
   QLineEdit* realNameEdit() const { return realName_; }
   QLineEdit* returnAddressEdit() const { return returnAddress_; }
   QLineEdit* serverEdit() const { return server_; }
   QCheckBox* loggingCheck() const { return logging_; }
+  QCheckBox* confirmSendCheck() const { return confirmSend_; }
   QGroupBox* networkGroup() const { return network_; }
   QGroupBox* securityGroup() const { return security_; }
   QComboBox* securityCombo() const { return securityChoice_; }
@@ -72,6 +77,7 @@ class CConfigureDlg : public QDialog {
   QLineEdit* returnAddress_ = nullptr;
   QLineEdit* server_ = nullptr;
   QCheckBox* logging_ = nullptr;
+  QCheckBox* confirmSend_ = nullptr;
   QGroupBox* security_ = nullptr;
   QComboBox* securityChoice_ = nullptr;
   QLineEdit* userName_ = nullptr;
@@ -96,9 +102,12 @@ class QtConfigureDialog : public IConfigureDialog {
       : parent_(parent), passwords_(passwords), showHelp_(std::move(showHelp)) {}
 
   bool Run(UserSettings& settings) override;
+  // The desktop's ConfirmSend, shown and edited with the settings.
+  void SetConfirmSend(bool* confirm) { confirmSend_ = confirm; }
 
  private:
   QWidget* parent_;
+  bool* confirmSend_ = nullptr;
   SmtpPasswords* passwords_;
   std::function<void()> showHelp_;
 };

@@ -16,8 +16,14 @@ class IUserPrompts {
 
   // A message box with an OK button.
   virtual void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None) = 0;
-  // A question with Yes and No buttons; true for Yes.
+  // A question with Yes and No buttons; true for Yes. No is the default
+  // answer, the one Enter gives.
   virtual bool AskYesNo(const std::string& question) = 0;
+  // The question before a send run, which names what it is about to do;
+  // true goes ahead. The desktop asks it (No the default) unless the user
+  // chose not to be asked again; a front end whose command already said
+  // what to send, as the command line's does, goes ahead without asking.
+  virtual bool ConfirmSend(const std::string& /*question*/) { return true; }
   // Whether to save a modified project before it is closed.
   virtual SaveChoice AskSaveChanges(const std::string& documentName) = 0;
   // A file name to save an untitled project under; nothing when the user cancels.

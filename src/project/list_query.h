@@ -26,8 +26,17 @@ inline constexpr std::array<std::string_view, 7> kQueryOperatorTexts = {
 // The operator code for a text the dialog shows.
 std::optional<int> QueryOperatorFromText(std::string_view text);
 
-// Whether a field value meets a condition. Comparisons are byte by byte,
-// case-sensitive, never numeric. An unknown operator is false.
+// Whether a field value meets a condition. "equals" and "does not equal"
+// compare the bytes exactly, so a code such as 01234 matches only itself.
+// The four ordering operators compare numbers by their size when both the
+// value and the text are numbers (see IsQueryNumber), and anything else byte
+// by byte, case-sensitively. An unknown operator is false.
 bool TestCondition(std::string_view value, int op, std::string_view text);
+
+// A number as the ordering operators see one: blanks around it allowed, an
+// optional + or -, digits with at most one decimal point and at least one
+// digit ("42", "-3.5", " +007 ", ".5", "12."). A thousands separator, a
+// decimal comma or an exponent makes it text.
+bool IsQueryNumber(std::string_view text);
 
 }  // namespace postrider

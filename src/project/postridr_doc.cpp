@@ -438,19 +438,34 @@ void CPostridrDoc::SetEmailFieldIndex(int index) {
     emailFieldName_ = fieldNames_[static_cast<std::size_t>(index)];
 }
 
-void CPostridrDoc::TellAboutLeftOutListParts() {
-  if (!list_.IsOpen()) return;
+std::int64_t CPostridrDoc::GetRecordsLeftOut() const {
+  if (!list_.IsOpen()) return 0;
+  return std::max<std::int64_t>(list_.recordLinesInFile() - kMaxListEntries, 0);
+}
+
+int CPostridrDoc::GetFieldsLeftOut() const {
+  if (!list_.IsOpen()) return 0;
+  return std::max(list_.header().fieldsInFile - kMaxListFields, 0);
+}
+
+std::string CPostridrDoc::LeftOutListPartsText() const {
   std::string text;
-  if (list_.recordLinesInFile() > kMaxListEntries) {
+  if (const std::int64_t records = GetRecordsLeftOut(); records > 0) {
     text += "The mailing list has " + std::to_string(list_.recordLinesInFile()) +
-            " records; only the first " + std::to_string(kMaxListEntries) + " are used.";
+            " records; only the first " + std::to_string(kMaxListEntries) + " are used, so " +
+            std::to_string(records) + " are left out.";
   }
-  if (list_.header().fieldsInFile > kMaxListFields) {
+  if (const int fields = GetFieldsLeftOut(); fields > 0) {
     if (!text.empty()) text += '\n';
     text += "The mailing list has " + std::to_string(list_.header().fieldsInFile) +
-            " fields; only the first " + std::to_string(kMaxListFields) + " are used.";
+            " fields; only the first " + std::to_string(kMaxListFields) + " are used, so " +
+            std::to_string(fields) + " are left out.";
   }
-  if (!text.empty()) notices_.push_back(text);
+  return text;
+}
+
+void CPostridrDoc::TellAboutLeftOutListParts() {
+  if (std::string text = LeftOutListPartsText(); !text.empty()) notices_.push_back(std::move(text));
 }
 
 bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) const {

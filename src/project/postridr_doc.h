@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,6 +102,13 @@ class CPostridrDoc {
   const std::vector<std::string>& GetFieldNames() const { return fieldNames_; }
   int GetFieldCount() const { return static_cast<int>(fieldNames_.size()); }
   int GetEntryCount() const { return list_.entryCount(); }
+  // What the list file holds beyond the limits and the project leaves out:
+  // records past the 32000th, fields past the 25th. 0 when nothing is.
+  std::int64_t GetRecordsLeftOut() const;
+  int GetFieldsLeftOut() const;
+  // A line for each, as the project tells when it opens; empty when nothing
+  // is left out. Every summary of the list repeats it.
+  std::string LeftOutListPartsText() const;
 
   // Selection and send status.
   // An index outside the list is not selected and has no status.

@@ -1,12 +1,75 @@
 #include "send/send_figures.h"
 
+#include <utility>
+#include <vector>
+
 namespace postrider {
 
+namespace {
+
+using Figure = std::pair<const char*, int>;
+
+// The figures of entries that were not sent, the too-large one only when a
+// message was, since few servers limit the size.
+std::vector<Figure> NotSentFigures(const SendRunResult& result) {
+  std::vector<Figure> figures{{"Refused by the server", result.refused}};
+  if (result.tooLarge > 0) figures.emplace_back("Too large for the server", result.tooLarge);
+  figures.emplace_back("Bad address", result.badAddress);
+  return figures;
+}
+
+// "refused by the server: 1, bad address: 2": the figures in the middle of a sentence.
+std::string Inline(const std::vector<Figure>& figures) {
+  std::string text;
+  for (const auto& [label, count] : figures) {
+    if (!text.empty()) text += ", ";
+    std::string lower = label;
+    lower[0] = static_cast<char>(lower[0] - 'A' + 'a');
+    text += lower + ": " + std::to_string(count);
+  }
+  return text;
+}
+
+std::string StoppedHeadline(const SendRunResult& result) {
+  const std::string how = result.paused ? "Send paused" : "Send stopped by an error";
+  return how + (result.connected ? " before the end of the list." : " before the first message.");
+}
+
+}  // namespace
+
 std::string SendFiguresText(const SendRunResult& result) {
-  return "Accepted by the server: " + std::to_string(result.accepted) +
-         "\nRefused by the server: " + std::to_string(result.refused) +
-         "\nBad address: " + std::to_string(result.badAddress) +
-         "\nNot reached: " + std::to_string(result.notReached);
+  std::string text = "Accepted by the server: " + std::to_string(result.accepted);
+  for (const auto& [label, count] : NotSentFigures(result)) {
+    text += "\n" + std::string(label) + ": " + std::to_string(count);
+  }
+  return text + "\nNot reached: " + std::to_string(result.notReached);
+}
+
+std::string SendClosingText(const SendRunResult& result, const std::string& leftOut) {
+  std::string text;
+  if (result.reachedEnd) {
+    text = "Send Complete! Total Messages Sent: " + std::to_string(result.accepted);
+    std::vector<Figure> notSent;
+    for (const Figure& figure : NotSentFigures(result)) {
+      if (figure.second > 0) notSent.push_back(figure);
+    }
+    // "9 of 12 (bad address: 3)": the total never counts a message not sent.
+    if (!notSent.empty()) {
+      text += " of " + std::to_string(result.processed) + " (" + Inline(notSent) + ")";
+    }
+  } else {
+    std::vector<Figure> figures = NotSentFigures(result);
+    figures.emplace_back("Not reached", result.notReached);
+    text = StoppedHeadline(result) + " Accepted by the server: " +
+           std::to_string(result.accepted) + ", " + Inline(figures) + ".";
+  }
+  if (!leftOut.empty()) text += "\n" + leftOut;
+  return text;
+}
+
+std::string SendQuestion(int messages, const std::string& server) {
+  return "Send " + std::to_string(messages) + (messages == 1 ? " message" : " messages") +
+         " through " + server + "?";
 }
 
 }  // namespace postrider

@@ -7,7 +7,20 @@
 namespace postrider {
 
 // What became of the run's entries, one figure a line:
-// "Accepted by the server: 9\nRefused by the server: 0\nBad address: 3\nNot reached: 0".
+// "Accepted by the server: 9\nRefused by the server: 0\nBad address: 3\nNot reached: 0",
+// with "Too large for the server: N" after the refusals when a message was.
 std::string SendFiguresText(const SendRunResult& result);
+
+// The text that ends every run, the same in the desktop's final box and on
+// postrider-cli send's standard output. A run that reached the end of the
+// list: "Send Complete! Total Messages Sent: N", N the messages the server
+// accepted, with what was not sent after it. A run that stopped early says
+// so with every figure, so a Pause or an error never reads as a finished
+// send. `leftOut`, when not empty, is a line saying what the mailing list
+// left out, so nobody beyond the list's limits is left out unsaid.
+std::string SendClosingText(const SendRunResult& result, const std::string& leftOut);
+
+// The question before a run: "Send 27 messages through smtp.example.net?"
+std::string SendQuestion(int messages, const std::string& server);
 
 }  // namespace postrider

@@ -13,6 +13,7 @@
 #include "project/send_journal.h"
 #include "send/message_composer.h"
 #include "send/paced_connection.h"
+#include "send/send_figures.h"
 #include "send/send_log.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
@@ -172,8 +173,8 @@ SendRunResult SendController::OnSend(CPostridrDoc& document, UserSettings& setti
     haltRequested_ = false;
     result = Run(document, settings);
   }
-  const std::string finalText =
-      "Send Complete! Total Messages Sent: " + std::to_string(result.processed);
+  if (result.declined) return result;
+  const std::string finalText = SendClosingText(result, document.LeftOutListPartsText());
   if (host_.endBox != nullptr) {
     host_.endBox->Show(finalText, result);
   } else {
@@ -220,6 +221,16 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   if (start > 0 && host_.prompts.AskYesNo(texts::kResumeQuestion)) start = 0;
   start = std::max(start, 0);
   result.stopPosition = start;
+
+  // The one question that says what is about to happen, so that an Enter
+  // meant for something else never sends. Without a server nothing can go.
+  if (const int toSend = SelectedFrom(document, start);
+      toSend > 0 && !settings.smtpServer.empty() &&
+      !host_.prompts.ConfirmSend(SendQuestion(toSend, settings.smtpServer))) {
+    result.declined = true;
+    result.notReached = toSend;
+    return result;
+  }
 
   Secret password;
   SmtpSessionOptions session;
@@ -369,7 +380,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         if (host_.report != nullptr) host_.report->EntryBadAddress(i, address, client.failureText());
       } else if (IsRecipientRefusal(client, sent)) {
         outcome = StatusBadAddress;
-        ++result.refused;
+        ++(sent == kSmtpMessageTooLarge ? result.tooLarge : result.refused);
         if (host_.report != nullptr) host_.report->EntryRefused(i, address, client.failureText());
       }
       if (outcome != StatusNone) {

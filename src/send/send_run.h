@@ -20,12 +20,14 @@ struct SendRunResult {
   bool connected = false;   // the server took the connection (and the log-in): entries were taken up
   bool reachedEnd = false;  // the run went through to the end of the list
   bool paused = false;      // Pause stopped it, at stopPosition
+  bool declined = false;    // the user answered No to the question before it: nothing happened
   int processed = 0;        // selected entries taken up, as the final box counts them
   int stopPosition = 0;     // where the next run resumes (the list length when it reached the end)
   int error = 0;            // the failing SendMail or Connect result, 0 when none
   // What became of the selected entries from the start position on.
   int accepted = 0;    // the server took the message
   int refused = 0;     // the server refused the recipient or the message
+  int tooLarge = 0;    // larger than the server's SIZE, so withheld
   int badAddress = 0;  // failed the address check, or cannot be put into a mail command
   int notReached = 0;  // the run stopped before them (the one it stopped at included)
 };

@@ -12,9 +12,9 @@
 #include <algorithm>
 
 #include "project/postridr_doc.h"
-#include "views/field_width_edit.h"
 #include "views/display_text.h"
 #include "views/project_view_geometry.h"
+#include "views/subject_edit.h"
 #include "views/shared_fonts.h"
 
 namespace postrider {
@@ -40,7 +40,7 @@ CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
       layout_(MessageViewLayout::Scaled(DesktopFontScale(), LabelTextWidth())),
       messageEdit_(new QPlainTextEdit(this)),
       toCombo_(new QComboBox(this)),
-      subjectEdit_(new FieldWidthEdit(this)),
+      subjectEdit_(new SubjectEdit(this)),
       toLabel_(MakeLabel(QStringLiteral("To:"), toCombo_)),
       subjectLabel_(MakeLabel(QStringLiteral("Subject:"), subjectEdit_)) {
   const SharedFonts& fonts = GetSharedFonts();
@@ -64,14 +64,13 @@ CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
   subjectEdit_->setAccessibleName(QStringLiteral("Subject"));
   subjectEdit_->setFont(fonts.standard);
 
-  // In place before the first show: the Subject's room depends on its width.
   PlaceControls();
   setTabOrder(toCombo_, subjectEdit_);
   setTabOrder(subjectEdit_, messageEdit_);
   setFocusProxy(messageEdit_);
 
   connect(toCombo_, &QComboBox::activated, this, &CMessageView::OnToComboSelChange);
-  connect(subjectEdit_, &FieldWidthEdit::editKeyPressed, this, &CMessageView::OnSubjectEditKey);
+  connect(subjectEdit_, &SubjectEdit::editKeyPressed, this, &CMessageView::OnSubjectEditKey);
   connect(messageEdit_, &QPlainTextEdit::undoAvailable, this, &CMessageView::editStateChanged);
   connect(messageEdit_, &QPlainTextEdit::copyAvailable, this, &CMessageView::editStateChanged);
   connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
@@ -110,7 +109,7 @@ void CMessageView::PlaceControls() {
   toLabel_->setGeometry(layout_.toLabel);
   subjectLabel_->setGeometry(layout_.subjectLabel);
   toCombo_->setGeometry(layout_.toCombo);
-  subjectEdit_->setGeometry(layout_.subjectEdit);
+  subjectEdit_->setGeometry(layout_.SubjectEditRect(width()));
   messageEdit_->setGeometry(layout_.MessageEditRect(width(), height()));
 }
 
@@ -133,7 +132,7 @@ void CMessageView::paintEvent(QPaintEvent*) {
 
 void CMessageView::LoadFromDocument() {
   loadedSubject_ = LetterText(document_.GetSubject());
-  subjectEdit_->SetStoredText(loadedSubject_.shown());
+  subjectEdit_->setText(loadedSubject_.shown());
   subjectEdit_->setCursorPosition(0);
 
   loadedBody_ = LetterText(document_.GetBody());
@@ -151,8 +150,6 @@ void CMessageView::LoadFromDocument() {
 }
 
 void CMessageView::UpdateDocument() {
-  // The modification mark stays set once the text was edited: only a load
-  // clears it, so every later update marks the document modified again.
   const bool textEdited = messageEdit_->document()->isModified();
   const std::string subject = loadedSubject_.BytesFor(subjectEdit_->text());
   const int emailFieldIndex = toCombo_->currentIndex();
@@ -163,7 +160,13 @@ void CMessageView::UpdateDocument() {
 
   document_.SetSubject(subject);
   document_.SetEmailFieldIndex(emailFieldIndex);
-  document_.SetBody(textEdited ? loadedBody_.BytesFor(MessageText()) : loadedBody_.bytes());
+  // Unedited since the load or the last update: the document holds the text.
+  if (!textEdited) return;
+  document_.SetBody(loadedBody_.BytesFor(MessageText()));
+  // The document's modified flag carries the edit from here until a Save;
+  // were the edit's own mark kept, a project just saved would count as
+  // changed again.
+  messageEdit_->document()->setModified(false);
 }
 
 QString CMessageView::MessageText() const {
@@ -191,20 +194,20 @@ void CMessageView::OnToComboSelChange(int index) {
 
 // ---- insertions ---------------------------------------------------------------
 
-// The inserted text is left on the clipboard, where the user may paste it again.
-void CMessageView::PasteThroughClipboard(const std::string& text) {
-  QApplication::clipboard()->setText(DecodeLetterBytes(text));
-  messageEdit_->paste();
+// Replaces the selection, or goes in at the caret, as one step of Undo; the
+// clipboard keeps what the user put there.
+void CMessageView::InsertText(const std::string& text) {
+  messageEdit_->insertPlainText(DecodeLetterBytes(text));
+  messageEdit_->ensureCursorVisible();
 }
 
-void CMessageView::InsertAtCaret(const std::string& text) { PasteThroughClipboard(text); }
+void CMessageView::InsertAtCaret(const std::string& text) { InsertText(text); }
 
 void CMessageView::InsertAtStart(const std::string& text) {
   QTextCursor start = messageEdit_->textCursor();
   start.movePosition(QTextCursor::Start);
   messageEdit_->setTextCursor(start);
-  messageEdit_->ensureCursorVisible();
-  PasteThroughClipboard(text);
+  InsertText(text);
 }
 
 // ---- edit commands --------------------------------------------------------------

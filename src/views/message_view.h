@@ -17,7 +17,7 @@ class QPlainTextEdit;
 namespace postrider {
 
 class CPostridrDoc;
-class FieldWidthEdit;
+class SubjectEdit;
 
 // The lower pane: a grey band with the To choice (which list field holds the
 // addresses) and the Subject, above the letter's text. The document holds the
@@ -68,13 +68,13 @@ class CMessageView : public QWidget, public IMessageView {
   QLabel* MakeLabel(const QString& text, QWidget* control);
   void OnToComboSelChange(int index);
   void OnSubjectEditKey(QKeySequence::StandardKey key);
-  void PasteThroughClipboard(const std::string& text);
+  void InsertText(const std::string& text);
 
   CPostridrDoc& document_;
   MessageViewLayout layout_;
   QPlainTextEdit* messageEdit_;
   QComboBox* toCombo_;
-  FieldWidthEdit* subjectEdit_;
+  SubjectEdit* subjectEdit_;
   QLabel* toLabel_;
   QLabel* subjectLabel_;
   LetterText loadedSubject_;

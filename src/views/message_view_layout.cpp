@@ -34,6 +34,13 @@ MessageViewLayout MessageViewLayout::Scaled(double scale, int labelTextWidth) {
   return layout;
 }
 
+QRect MessageViewLayout::SubjectEditRect(int viewWidth) const {
+  QRect rect = subjectEdit;
+  // However narrow the view, the field keeps room for a few characters.
+  rect.setWidth(std::max(viewWidth - rect.x() - toLabel.x(), 2 * rect.height()));
+  return rect;
+}
+
 QRect MessageViewLayout::MessageEditRect(int viewWidth, int viewHeight) const {
   return QRect(0, bandHeight, std::max(0, viewWidth), std::max(0, viewHeight - bandHeight));
 }

@@ -19,6 +19,9 @@ struct MessageViewLayout {
   static MessageViewLayout Scaled(double scale, int labelTextWidth = 0);
   // The message text fills the view below the band.
   QRect MessageEditRect(int viewWidth, int viewHeight) const;
+  // The Subject line reaches to the view's right edge, less the band's left
+  // margin; `subjectEdit` gives its place and height.
+  QRect SubjectEditRect(int viewWidth) const;
 };
 
 }  // namespace postrider

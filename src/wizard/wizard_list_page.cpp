@@ -60,9 +60,11 @@ void CWizardListPage::SaveValues() {
 
 void CWizardListPage::OnBrowse() {
   SaveValues();
+  // A list must exist, and may be a .csv as well as a .txt.
   const std::optional<QString> chosen =
-      BrowseForFile(QStringLiteral("Select Database File"),
-                    QStringLiteral("Mailing List Files (*.txt);;All Files (*)"), path_->text());
+      BrowseForExistingFile(QStringLiteral("Select Database File"),
+                            QStringLiteral("Lists (*.txt *.csv *.tsv);;All files (*)"),
+                            path_->text());
   if (!chosen) return;
   answers_.listFilePath = WizardPathBytes(*chosen);
   LoadValues();

@@ -1,5 +1,6 @@
 #include "wizard/wizard_page_dialog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -154,6 +155,26 @@ std::optional<QString> CWizardPageDialog::BrowseForFile(const QString& title,
     const QFileInfo current(currentPath);
     if (current.absoluteDir().exists()) dialog.setDirectory(current.absoluteDir());
     dialog.selectFile(current.fileName());
+  }
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.front();
+}
+
+std::optional<QString> CWizardPageDialog::BrowseForExistingFile(const QString& title,
+                                                                const QString& filters,
+                                                                const QString& currentPath) {
+  QFileDialog dialog(this, title);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(filters.split(QStringLiteral(";;")));
+  const QFileInfo current(currentPath);
+  if (!currentPath.isEmpty() && current.absoluteDir().exists()) {
+    dialog.setDirectory(current.absoluteDir());
+    dialog.selectFile(current.fileName());
+  } else {
+    dialog.setDirectory(QDir::homePath());
   }
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();

@@ -69,6 +69,10 @@ class CWizardPageDialog : public QDialog {
   // The save kind of file dialog, so a name that does not exist yet may be given.
   std::optional<QString> BrowseForFile(const QString& title, const QString& filters,
                                        const QString& currentPath);
+  // The open kind, for a file that must exist: in the folder of
+  // `currentPath` when it has one, else in the home folder.
+  std::optional<QString> BrowseForExistingFile(const QString& title, const QString& filters,
+                                               const QString& currentPath);
 
   void paintEvent(QPaintEvent* event) override;
 

@@ -1,5 +1,6 @@
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include "app/command_ids.h"
 #include "app/desktop_send_run.h"
 #include "app_test_support.h"
+#include "dialogs/configure_dlg.h"
 #include "dialogs/dialogs_test_support.h"
 #include "dialogs/preview_dlg.h"
 #include "platform/user_paths.h"
@@ -99,9 +101,11 @@ class DesktopSendTest : public QObject {
     if (app_ && frame() != nullptr) app_->document().SetModifiedFlag(false);
     app_.reset();
     env_.reset();
+    askBeforeSending_ = false;
   }
 
   void TwoSelectedEntriesReachTheServerAndTheWindowFollows();
+  void SendAsksFirstAndEnterOnTheQuestionSendsNothing();
   void PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce();
   void PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer();
   void DuringARunOnlyPauseWorksButClicksAndTypingGoThrough();
@@ -119,6 +123,7 @@ class DesktopSendTest : public QObject {
 
   std::unique_ptr<DesktopTestEnvironment> env_;
   std::unique_ptr<CPostridrApp> app_;
+  bool askBeforeSending_ = false;
 };
 
 void DesktopSendTest::Start(const ScriptedSmtpServer& server) {
@@ -127,6 +132,10 @@ void DesktopSendTest::Start(const ScriptedSmtpServer& server) {
   WritePrivateProfileString("Settings", "ReturnAddress", "library@example.com",
                             SettingsFilePath());
   WritePrivateProfileString("Settings", "SMTPServer", server.address(), SettingsFilePath());
+  // The question before a run has a test of its own.
+  if (!askBeforeSending_) {
+    WritePrivateProfileString("Settings", "ConfirmSend", "0", SettingsFilePath());
+  }
   app_ = std::make_unique<CPostridrApp>();
   QVERIFY(StartAndWait(*app_));
   QVERIFY(QTest::qWaitForWindowExposed(frame()));
@@ -189,7 +198,9 @@ void DesktopSendTest::TwoSelectedEntriesReachTheServerAndTheWindowFollows() {
   QCOMPARE(frame()->projectView()->entryList()->currentIndex().row(), 7);
   QCOMPARE(frame()->statusPane(1)->text(), QStringLiteral("Complete"));
 
-  QCOMPARE(box.text, QStringLiteral("Send Complete! Total Messages Sent: 3"));
+  // The total counts what the server took, and says what it did not.
+  QCOMPARE(box.text,
+           QStringLiteral("Send Complete! Total Messages Sent: 2 of 3 (refused by the server: 1)"));
   QCOMPARE(box.icon, QMessageBox::Information);
   QVERIFY2(box.details.startsWith(QStringLiteral("Accepted by the server: 2\nRefused by the server: 1\n"
                                                  "Bad address: 0\nNot reached: 0")),
@@ -206,6 +217,76 @@ void DesktopSendTest::TwoSelectedEntriesReachTheServerAndTheWindowFollows() {
   QVERIFY(frame()->isWindowModified());
   QVERIFY(frame()->windowTitle().startsWith(QStringLiteral("example")));
   QVERIFY(!frame()->sendRun().IsSending());
+}
+
+void DesktopSendTest::SendAsksFirstAndEnterOnTheQuestionSendsNothing() {
+  ScriptedSmtpServer server;
+  askBeforeSending_ = true;
+  Start(server);
+  SelectOnly({0, 1, 3});
+
+  // Enter, as on a menu item reached by mistake: No, and nothing happens.
+  QString question;
+  QString defaultButton;
+  {
+    ModalScript answers({[&](QWidget* modal) {
+                           auto* box = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY(box != nullptr);
+                           question = box->text();
+                           defaultButton = box->defaultButton()->text().remove('&');
+                           QTest::keyClick(box, Qt::Key_Return);
+                         },
+                         ClickButton(QStringLiteral("OK"))});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 1);  // no final box either
+  }
+  QCOMPARE(question, QStringLiteral("Send 3 messages through %1?")
+                         .arg(QString::fromStdString(server.address())));
+  QCOMPARE(defaultButton, QStringLiteral("No"));
+  QVERIFY(server.Commands().empty());
+  QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusNone));
+  QVERIFY(!document().IsModified());
+
+  // Yes with "Do not ask again" sends, and the next Send asks no more.
+  FinalBox box;
+  {
+    ModalScript answers({[](QWidget* modal) {
+                           auto* shown = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY(shown != nullptr && shown->checkBox() != nullptr);
+                           shown->checkBox()->setChecked(true);
+                           shown->button(QMessageBox::Yes)->click();
+                         },
+                         ReadFinalBox(box)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 2);
+  }
+  QCOMPARE(server.MessageCount(), 3);
+  QVERIFY(!frame()->confirmSend());
+  {
+    ModalScript answers({ReadFinalBox(box)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 1);
+  }
+  QCOMPARE(server.MessageCount(), 6);
+  QVERIFY(frame()->SaveSettings().ok());
+  QCOMPARE(SettingsValue("Settings", "ConfirmSend"), std::string("0"));
+
+  // Configure shows the choice and turns the question back on.
+  bool shownOff = false;
+  {
+    ModalScript answers({[&shownOff](QWidget* modal) {
+      auto* dialog = qobject_cast<CConfigureDlg*>(modal);
+      QVERIFY(dialog != nullptr);
+      shownOff = dialog->confirmSendCheck()->isVisible() &&
+                 !dialog->confirmSendCheck()->isChecked();
+      dialog->confirmSendCheck()->setChecked(true);
+      dialog->okButton()->click();
+    }});
+    frame()->RouteCommand(commands::kConfigure);
+    QCOMPARE(answers.acted(), 1);
+  }
+  QVERIFY(shownOff);
+  QVERIFY(frame()->confirmSend());
 }
 
 void DesktopSendTest::PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce() {
@@ -227,7 +308,9 @@ void DesktopSendTest::PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce() 
   }
   QVERIFY(pauser.done());
   QCOMPARE(paneAtPause, QStringLiteral("Sending 2 of 3"));
-  QCOMPARE(first.text, QStringLiteral("Send Complete! Total Messages Sent: 2"));
+  QCOMPARE(first.text, QStringLiteral("Send paused before the end of the list. Accepted by the "
+                                      "server: 1, refused by the server: 0, bad address: 0, not "
+                                      "reached: 2."));
   QVERIFY2(first.details.contains(QStringLiteral("Paused at entry 2.")), qPrintable(first.details));
   QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusSent));
   QCOMPARE(document().GetEntryStatus(1), static_cast<int>(StatusNone));
@@ -281,7 +364,9 @@ void DesktopSendTest::PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer() {
   QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusSent));
   QCOMPARE(document().GetEntryStatus(1), static_cast<int>(StatusHalted));
   QCOMPARE(document().GetLastIndexSent(), 1);
-  QCOMPARE(first.text, QStringLiteral("Send Complete! Total Messages Sent: 2"));
+  QVERIFY2(first.text.startsWith(QStringLiteral("Send paused before the end of the list. "
+                                                "Accepted by the server: 1,")),
+           qPrintable(first.text));
 
   FinalBox second;
   {

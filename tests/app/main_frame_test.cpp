@@ -26,35 +26,17 @@ using namespace postrider::testing;
 
 namespace {
 
-// One menu as the window must show it: "-" is a separator; a text is the item
-// (mnemonic and all) with its shortcut after a tab.
-struct ExpectedMenu {
-  QString title;
-  QStringList items;
-  QList<int> ids;  // one per item that is not a separator
-};
-
-const QList<ExpectedMenu> kExpectedMenus = {
-    {"&File",
-     {"&New\tCtrl+N", "&Open...\tCtrl+O", "&Save\tCtrl+S", "Save &As...", "-", "Configure...", "-",
-      "Recent File", "-", "E&xit"},
-     {57600, 57601, 57603, 57604, 32771, 57616, 57665}},
-    {"&Edit",
-     {"&Undo\tCtrl+Z", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"},
-     {57643, 57635, 57634, 57637}},
-    {"Message", {"Send", "Pause", "-", "Attach...", "Preview"}, {32772, 32775, 32776, 32783}},
-    {"List",
-     {"Select All", "UnSelect All", "Select on Query...", "-", "Clear Status"},
-     {32777, 32778, 32779, 32780}},
-    {"&View", {"&Toolbar", "&Status Bar"}, {59392, 59393}},
-    {"&Help", {"Contents", "-", "&About Postrider..."}, {32782, 57664}},
-};
-
-QString ShownItem(const QAction* action) {
-  if (action->isSeparator()) return QStringLiteral("-");
-  const QKeySequence key = action->shortcut();
-  if (key.isEmpty()) return action->text();
-  return action->text() + QLatin1Char('\t') + key.toString(QKeySequence::PortableText);
+// The letter after the '&' that marks a mnemonic, lower-cased; empty for none.
+QString Mnemonic(const QString& text) {
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != QLatin1Char('&')) continue;
+    if (text[i + 1] == QLatin1Char('&')) {
+      ++i;
+      continue;
+    }
+    return text[i + 1].toLower();
+  }
+  return {};
 }
 
 QStringList Shortcuts(const QAction* action) {
@@ -72,7 +54,7 @@ class MainFrameTest : public QObject {
   void init();
   void cleanup();
 
-  void MenuBarHasTheTextsIdsSeparatorsAndKeys();
+  void EveryMenuAndItemHasAMnemonicOfItsOwnAndTheKeysWork();
   void ToolbarHasEightNamedButtonsAndTwoSeparatorsAndStaysPut();
   void SendAndPauseAlwaysEnabledAttachGreyed();
   void StatusBarSaysReadyThenThePromptOfTheHighlightedItem();
@@ -125,41 +107,59 @@ QMenu* MainFrameTest::Menu(const QString& title) const {
   return nullptr;
 }
 
-void MainFrameTest::MenuBarHasTheTextsIdsSeparatorsAndKeys() {
-  const QList<QAction*> menus = frame()->menuBar()->actions();
-  QCOMPARE(menus.size(), kExpectedMenus.size());
-  for (qsizetype m = 0; m < menus.size(); ++m) {
-    const ExpectedMenu& expected = kExpectedMenus[m];
-    QCOMPARE(menus[m]->text(), expected.title);
-    QStringList shown;
-    QList<int> ids;
-    for (QAction* item : menus[m]->menu()->actions()) {
-      if (!item->isVisible()) continue;
-      // The recent files stand where the greyed "Recent File" stands in an empty list.
-      if (item->data().toInt() == commands::kRecentFileFirst) {
-        QCOMPARE(item->text(), QStringLiteral("&1 ") + env_->File(QStringLiteral("example.prj")));
-        shown << QStringLiteral("Recent File");
-        ids << commands::kRecentFileFirst;
-        continue;
-      }
-      shown << ShownItem(item);
-      if (item->isSeparator()) continue;
-      QVERIFY2(!item->text().isEmpty(), qPrintable(expected.title));
-      for (int id : expected.ids) {
-        if (frame()->action(id) == item) ids << id;
-      }
+void MainFrameTest::EveryMenuAndItemHasAMnemonicOfItsOwnAndTheKeysWork() {
+  QStringList titles;
+  for (QAction* menu : frame()->menuBar()->actions()) {
+    QVERIFY(menu->menu() != nullptr);
+    const QString title = Mnemonic(menu->text());
+    QVERIFY2(!title.isEmpty() && !titles.contains(title), qPrintable(menu->text()));
+    titles << title;
+    QStringList letters;
+    for (QAction* item : menu->menu()->actions()) {
+      if (item->isSeparator() || !item->isVisible()) continue;
+      const QString letter = Mnemonic(item->text());
+      QVERIFY2(!letter.isEmpty() && !letters.contains(letter),
+               qPrintable(menu->text() + QStringLiteral(" > ") + item->text()));
+      letters << letter;
     }
-    QCOMPARE(shown, expected.items);
-    QCOMPARE(ids, expected.ids);
   }
 
-  // The second keys of the edit commands, and the panes' keys.
+  // Message > Insert Field holds the insert-field menu's items, the list's fields.
+  QMenu* fields = frame()->insertFieldSubmenu();
+  QVERIFY(fields != nullptr);
+  QVERIFY(Menu(QStringLiteral("&Message"))->actions().contains(fields->menuAction()));
+  QVERIFY(fields->isEnabled());
+  QCOMPARE(fields->actions(), frame()->insertFieldMenu()->actions());
+  QCOMPARE(fields->actions().size(), 5);
+
+  // The second keys of the edit commands, the panes' keys, Exit's and the fields'.
   QCOMPARE(Shortcuts(frame()->action(commands::kEditUndo)), QStringList({"Ctrl+Z", "Alt+Backspace"}));
   QCOMPARE(Shortcuts(frame()->action(commands::kEditCut)), QStringList({"Ctrl+X", "Shift+Del"}));
   QCOMPARE(Shortcuts(frame()->action(commands::kEditCopy)), QStringList({"Ctrl+C", "Ctrl+Ins"}));
   QCOMPARE(Shortcuts(frame()->action(commands::kEditPaste)), QStringList({"Ctrl+V", "Shift+Ins"}));
   QCOMPARE(Shortcuts(frame()->action(commands::kNextPane)), QStringList({"F6"}));
   QCOMPARE(Shortcuts(frame()->action(commands::kPrevPane)), QStringList({"Shift+F6"}));
+
+  // Ctrl+I from the letter opens the fields, and a field goes in at the caret.
+  QPlainTextEdit* edit = frame()->messageView()->messageEdit();
+  frame()->activateWindow();
+  edit->setFocus();
+  QTRY_VERIFY(edit->hasFocus());
+  edit->moveCursor(QTextCursor::End);
+  QTest::keyClick(edit, Qt::Key_I, Qt::ControlModifier);
+  QTRY_VERIFY(frame()->insertFieldMenu()->isVisible());
+  QTest::keyClick(frame()->insertFieldMenu(), Qt::Key_Down);
+  QTest::keyClick(frame()->insertFieldMenu(), Qt::Key_Return);
+  QTRY_VERIFY(!frame()->insertFieldMenu()->isVisible());
+  QVERIFY2(edit->toPlainText().endsWith(QStringLiteral("[[FirstName]]")),
+           qPrintable(edit->toPlainText()));
+
+  // Ctrl+Q quits the way Exit does: the save question first; Cancel stays.
+  ModalScript cancel({ClickButton(QStringLiteral("Cancel"))});
+  QTest::keyClick(edit, Qt::Key_Q, Qt::ControlModifier);
+  QCOMPARE(cancel.acted(), 1);
+  QCOMPARE(cancel.titles(), QStringList({QStringLiteral("Postrider")}));
+  QVERIFY(frame()->isVisible());
 }
 
 void MainFrameTest::ToolbarHasEightNamedButtonsAndTwoSeparatorsAndStaysPut() {
@@ -184,7 +184,12 @@ void MainFrameTest::ToolbarHasEightNamedButtonsAndTwoSeparatorsAndStaysPut() {
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
     QVERIFY(accessible != nullptr);
     QCOMPARE(accessible->text(QAccessible::Name), names[i]);
+    // A tool tip with the name, and the key where there is one.
+    QVERIFY2(button->toolTip().startsWith(names[i]), qPrintable(button->toolTip()));
   }
+  QCOMPARE(frame()->action(commands::kFileNew)->toolTip(),
+           QStringLiteral("New (%1)").arg(QKeySequence(QStringLiteral("Ctrl+N")).toString(
+               QKeySequence::NativeText)));
 }
 
 void MainFrameTest::SendAndPauseAlwaysEnabledAttachGreyed() {
@@ -237,7 +242,7 @@ void MainFrameTest::StatusBarSaysReadyThenThePromptOfTheHighlightedItem() {
   file->close();
   QTRY_COMPARE(pane->text(), QStringLiteral("Ready"));
 
-  QMenu* message = Menu(QStringLiteral("Message"));
+  QMenu* message = Menu(QStringLiteral("&Message"));
   message->popup(frame()->mapToGlobal(QPoint(10, 10)));
   QVERIFY(QTest::qWaitForWindowExposed(message));
   message->setActiveAction(frame()->action(commands::kSend));
@@ -330,9 +335,12 @@ void MainFrameTest::InsertFieldMenuItemPutsTheFieldIntoTheMessage() {
   QTextCursor cursor = edit->textCursor();
   cursor.movePosition(QTextCursor::Start);
   edit->setTextCursor(cursor);
+  QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
   fields->actions()[1]->trigger();
   QVERIFY2(edit->toPlainText().startsWith(QStringLiteral("[[R&D]]")), qPrintable(edit->toPlainText()));
-  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("[[R&D]]"));
+  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+  // The Message menu's submenu shows the same fields.
+  QCOMPARE(frame()->insertFieldSubmenu()->actions().size(), 3);
 }
 
 void MainFrameTest::InsertFieldMenuRunsFrom103To127ForTwentyFiveFields() {

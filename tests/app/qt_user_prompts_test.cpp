@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +41,22 @@ ModalDriver::Action Press(const QString& button, SeenBox& seen) {
   };
 }
 
+// Enter, as a person presses it on the box.
+ModalDriver::Action PressEnter() {
+  return [](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); };
+}
+
+// Ticks the box's "Do not ask again" first.
+ModalDriver::Action Tick(ModalDriver::Action then) {
+  return [then](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    QVERIFY(box != nullptr && box->checkBox() != nullptr);
+    QCOMPARE(box->checkBox()->text().remove('&'), QStringLiteral("Do not ask again"));
+    box->checkBox()->setChecked(true);
+    then(modal);
+  };
+}
+
 }  // namespace
 
 class QtUserPromptsTest : public QObject {
@@ -48,7 +66,8 @@ class QtUserPromptsTest : public QObject {
   void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
   void SavePromptNamesTheProjectAndGivesTheThreeChoices();
   void MessagesShowTheirTextAsItIsWithTheRightIcon();
-  void YesNoQuestion();
+  void YesNoQuestionsAnswerNoOnEnter();
+  void SendQuestionCanBeTurnedOffWithYesOnly();
   void SavePathGetsTheProjectExtensionAndCancelGivesNothing();
 
  private:
@@ -94,16 +113,45 @@ void QtUserPromptsTest::MessagesShowTheirTextAsItIsWithTheRightIcon() {
   QCOMPARE(seen.text, QStringLiteral("Send Complete! Total Messages Sent: 3"));
 }
 
-void QtUserPromptsTest::YesNoQuestion() {
+void QtUserPromptsTest::YesNoQuestionsAnswerNoOnEnter() {
   QtUserPrompts prompts(&parent_);
   SeenBox yes;
   ModalDriver first(Press(QStringLiteral("Yes"), yes));
   QVERIFY(prompts.AskYesNo("Resume?"));
   QCOMPARE(yes.icon, QMessageBox::Question);
   QCOMPARE(yes.buttons, QStringList({"No", "Yes"}));
-  SeenBox no;
-  ModalDriver second(Press(QStringLiteral("No"), no));
-  QVERIFY(!prompts.AskYesNo("Resume?"));
+  QCOMPARE(yes.defaultButton, QStringLiteral("No"));
+  {
+    ModalDriver enter(PressEnter());
+    QVERIFY(!prompts.AskYesNo("Start from the beginning?"));
+    QVERIFY(enter.acted());
+  }
+  bool ask = true;
+  prompts.SetAskBeforeSending(&ask);
+  {
+    ModalDriver enter(PressEnter());
+    QVERIFY(!prompts.ConfirmSend("Send 27 messages through smtp.example.net?"));
+    QVERIFY(enter.acted());
+  }
+}
+
+void QtUserPromptsTest::SendQuestionCanBeTurnedOffWithYesOnly() {
+  QtUserPrompts prompts(&parent_);
+  bool ask = true;
+  prompts.SetAskBeforeSending(&ask);
+  // Ticked, but No: the user stopped this send and is asked next time too.
+  SeenBox seen;
+  ModalDriver no(Tick(Press(QStringLiteral("No"), seen)));
+  QVERIFY(!prompts.ConfirmSend("Send 27 messages through smtp.example.net?"));
+  QCOMPARE(seen.text, QStringLiteral("Send 27 messages through smtp.example.net?"));
+  QCOMPARE(seen.defaultButton, QStringLiteral("No"));
+  QVERIFY(ask);
+  ModalDriver yes(Tick(Press(QStringLiteral("Yes"), seen)));
+  QVERIFY(prompts.ConfirmSend("Send 1 message through smtp.example.net?"));
+  QVERIFY(!ask);
+  // Not asked any more.
+  QVERIFY(prompts.ConfirmSend("Send 2 messages through smtp.example.net?"));
+  QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
 void QtUserPromptsTest::SavePathGetsTheProjectExtensionAndCancelGivesNothing() {

@@ -1,4 +1,8 @@
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -6,6 +10,9 @@
 
 #include "app/intro_window.h"
 #include "app_test_support.h"
+#include "views/message_view.h"
+#include "wizard/wizard_list_page.h"
+#include "wizard/wizard_message_page.h"
 
 using namespace postrider;
 using namespace postrider::testing;
@@ -160,6 +167,36 @@ void StartUpTest::CancellingTheWizardAfterFileNewKeepsTheWindowWithTheProjectCle
   QVERIFY(app.mainFrame()->insertFieldMenu()->actions().isEmpty());
   QCOMPARE(app.mainFrame()->statusPane(1)->text(), QStringLiteral("0 Selected"));
   QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("Postrider[*] - Postrider"));
+
+  // Cancelled on the third page, after a letter and a list were chosen: the
+  // window keeps nothing of them, and a save cannot write over that letter.
+  const QString letter = env_->File(QStringLiteral("letter.txt"));
+  const QByteArray letterBytes = ReadBytes(letter);
+  ModalScript late({[&letter](QWidget* modal) {
+                      auto* page = qobject_cast<CWizardMessagePage*>(modal);
+                      QVERIFY(page != nullptr);
+                      page->existingMessageButton()->click();
+                      page->pathEdit()->setText(letter);
+                      page->nextButton()->click();
+                    },
+                    [this](QWidget* modal) {
+                      auto* page = qobject_cast<CWizardListPage*>(modal);
+                      QVERIFY(page != nullptr);
+                      page->pathEdit()->setText(env_->File(QStringLiteral("recipients.txt")));
+                      page->nextButton()->click();
+                    },
+                    ClickButton(QStringLiteral("Cancel"))});
+  app.mainFrame()->RouteCommand(57600);
+  QCOMPARE(late.acted(), 3);
+  QCOMPARE(late.titles().last(), QStringLiteral("Postrider Project Wizard"));
+  QCOMPARE(app.document().GetFieldCount(), 0);
+  QVERIFY(app.document().GetMessageFilePath().empty());
+  QVERIFY(app.document().GetListFilePath().empty());
+  QVERIFY(app.mainFrame()->insertFieldMenu()->actions().isEmpty());
+  QCOMPARE(app.mainFrame()->messageView()->toCombo()->count(), 0);
+  QVERIFY(app.document().OnSaveDocument(Bytes(env_->File(QStringLiteral("after.prj")))).ok());
+  QCOMPARE(ReadBytes(letter), letterBytes);
+  app.document().SetModifiedFlag(false);
 }
 
 QTEST_MAIN(StartUpTest)

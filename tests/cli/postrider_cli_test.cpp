@@ -233,6 +233,9 @@ TEST_F(PostriderCliTest, ListsOf32000And32005RecordsMakeProjectsOf32000Entries) 
     run = Cli({"info", dir.File(name + ".prj")});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("entries: 32000\nselected: 32000\n"), std::string::npos) << run.out;
+    // The summary says who is left out, not only the warning on opening.
+    EXPECT_EQ(run.out.find("records-left-out: 5\n") != std::string::npos, records == 32005)
+        << run.out;
 
     run = Cli({"entries", dir.File(name + ".prj")});
     const std::vector<std::string> lines = Lines(run.out);
@@ -242,6 +245,38 @@ TEST_F(PostriderCliTest, ListsOf32000And32005RecordsMakeProjectsOf32000Entries) 
     run = Cli({"select", dir.File(name + ".prj"), "query", "City", "equals", "Oslo"});
     EXPECT_EQ(run.out, "16000 Selected\n");
   }
+
+  // Fields past the 25th: told on opening and in the summary.
+  std::string header = "Email";
+  std::string record = "a@example.org";
+  for (int field = 1; field < 27; ++field) {
+    header += "\tF" + std::to_string(field);
+    record += "\tv";
+  }
+  const std::string wide = dir.Write("wide.txt", header + "\n" + record + "\n");
+  ASSERT_EQ(Cli({"new", dir.File("wide.prj"), "--list", wide, "--email-field", "Email"}).exitCode,
+            0);
+  const CliRun info = Cli({"info", dir.File("wide.prj")});
+  EXPECT_NE(info.out.find("fields-left-out: 2\n"), std::string::npos) << info.out;
+  EXPECT_EQ(info.out.find("records-left-out"), std::string::npos) << info.out;
+  EXPECT_NE(info.err.find("27 fields; only the first 25 are used, so 2 are left out."),
+            std::string::npos)
+      << info.err;
+}
+
+TEST_F(PostriderCliTest, AQueryOrdersNumbersBySizeAndKeepsEqualsExact) {
+  const std::string list =
+      dir.Write("amounts.txt", "Email\tAmount\tCode\na@x.org\t4\t01234\nb@x.org\t15\t1234\n"
+                               "c@x.org\t49\t01234\nd@x.org\t-2.5\t\ne@x.org\t1,500\t\n");
+  const std::string project = dir.File("amounts.prj");
+  ASSERT_EQ(Cli({"new", project, "--list", list, "--email-field", "Email"}).exitCode, 0);
+  // 4 and -2.5, not 15 or 49; "1,500" is no number, and as text it sorts before "5".
+  EXPECT_EQ(Cli({"select", project, "query", "Amount", "less than", "5"}).out, "3 Selected\n");
+  EXPECT_EQ(Cli({"select", project, "query", "Code", "equals", "01234"}).out, "2 Selected\n");
+  EXPECT_EQ(Cli({"select", project, "query", "Amount", "greater than or equal", "15", "and",
+                 "Code", "does not equal", "1234"})
+                .out,
+            "1 Selected\n");
 }
 
 }  // namespace

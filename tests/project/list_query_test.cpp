@@ -17,10 +17,9 @@ using testing::RecordedDocument;
 using testing::TempDir;
 using testing::TestProject;
 
-TEST(TestCondition, ComparesBytesCaseSensitivelyAndNeverAsNumbers) {
+TEST(TestCondition, ComparesTextsByteByByteAndCaseSensitively) {
   EXPECT_FALSE(TestCondition("SMITH", QueryEquals, "smith"));
   EXPECT_TRUE(TestCondition("SMITH", QueryNotEquals, "smith"));
-  EXPECT_TRUE(TestCondition("100", QueryLess, "20"));
   EXPECT_TRUE(TestCondition("b", QueryGreater, "abc"));
   EXPECT_TRUE(TestCondition("ab", QueryLess, "abc"));
   EXPECT_TRUE(TestCondition("abc", QueryGreaterOrEqual, "abc"));
@@ -30,6 +29,60 @@ TEST(TestCondition, ComparesBytesCaseSensitivelyAndNeverAsNumbers) {
   EXPECT_TRUE(TestCondition("\xE9", QueryGreater, "z"));
   EXPECT_FALSE(TestCondition("a", 7, "a"));
   EXPECT_FALSE(TestCondition("a", -1, "a"));
+}
+
+// value, operator, text, result
+struct NumberCase {
+  const char* value;
+  int op;
+  const char* text;
+  bool meets;
+};
+
+TEST(TestCondition, OrdersNumbersBySizeAndKeepsEqualsExact) {
+  const NumberCase cases[] = {
+      // "Amount less than 5" must not take 15 to 49.
+      {"15", QueryLess, "5", false},
+      {"49", QueryLess, "5", false},
+      {"4", QueryLess, "5", true},
+      {"100", QueryGreater, "20", true},
+      {"20", QueryLessOrEqual, "100", true},
+      // Signs, decimal points and zeros that change nothing.
+      {"-3", QueryLess, "2", true},
+      {"-10", QueryLess, "-9", true},
+      {"-0", QueryGreaterOrEqual, "0", true},
+      {"-0", QueryLessOrEqual, "+0.000", true},
+      {"2.5", QueryGreater, "2.45", true},
+      {"2.50", QueryLessOrEqual, "2.5", true},
+      {".5", QueryLess, "1", true},
+      {"12.", QueryGreaterOrEqual, "12", true},
+      {"007", QueryLess, "8", true},
+      {" 42 ", QueryGreater, "9", true},
+      // More digits than any machine number holds, still exact.
+      {"123456789012345678901234567890", QueryGreater, "123456789012345678901234567889", true},
+      {"0.1000000000000000000000000001", QueryGreater, "0.1", true},
+      // Not numbers, so text: a thousands separator, a decimal comma, an
+      // exponent, a sign alone, an empty value.
+      {"1,500", QueryLess, "200", true},
+      {"2,5", QueryLess, "10", false},
+      {"1e3", QueryLess, "2", true},
+      {"-", QueryLess, "0", true},
+      {"", QueryLess, "5", true},
+      {"abc", QueryGreater, "5", true},
+      // equals and does not equal stay exact text: codes keep their zeros.
+      {"01234", QueryEquals, "1234", false},
+      {"01234", QueryEquals, "01234", true},
+      {"5.0", QueryEquals, "5", false},
+      {"5.0", QueryNotEquals, "5", true},
+  };
+  for (const NumberCase& c : cases) {
+    EXPECT_EQ(TestCondition(c.value, c.op, c.text), c.meets)
+        << '"' << c.value << "\" " << kQueryOperatorTexts[static_cast<std::size_t>(c.op)] << " \""
+        << c.text << '"';
+  }
+  EXPECT_TRUE(IsQueryNumber("+1.25"));
+  EXPECT_FALSE(IsQueryNumber("1.2.3"));
+  EXPECT_FALSE(IsQueryNumber("."));
 }
 
 TEST(TestCondition, ValidAddressLooksOnlyAtTheValue) {

@@ -233,7 +233,9 @@ TEST_F(SendRunPaceTest, PauseDuringTheWaitForATurnCutsItShortAndHaltsAtTheNextEn
   // The wait ended at the Pause instead of running on: only QUIT waited after it.
   EXPECT_LE(hookCallsAfterPause, 5);
   EXPECT_EQ(recorded.prompts.messageTexts(),
-            std::vector<std::string>{"Send Complete! Total Messages Sent: 2"});
+            std::vector<std::string>{
+                "Send paused before the end of the list. Accepted by the server: 1, refused by "
+                "the server: 0, bad address: 0, not reached: 2."});
 }
 
 }  // namespace

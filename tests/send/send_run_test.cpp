@@ -132,7 +132,7 @@ TEST_F(SendRunTest, BadAddressesAreMarkedCountedAndNeverSent) {
             (std::vector<int>{StatusBadAddress, StatusBadAddress, StatusBadAddress,
                               StatusBadAddress, StatusSent}));
   EXPECT_EQ(Recipients(server), (std::vector<std::string>{Address(4)}));
-  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 5");
+  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 1 of 5 (bad address: 4)");
   const std::string log = testing::ReadFileBytes(folder.File("send.log"));
   EXPECT_EQ(log.find("Index=0"), std::string::npos);
   EXPECT_NE(log.find(Address(4) + "\tIndex=4\tStatus=0\n"), std::string::npos);
@@ -212,6 +212,61 @@ TEST_F(SendRunTest, ResumeAnsweredYesStartsFromTheBeginning) {
             (std::vector<std::string>{Address(0), Address(1), Address(2), Address(3)}));
 }
 
+TEST_F(SendRunTest, TheQuestionBeforeARunNamesItsMessagesAndServerAndNoSendsNothing) {
+  TestProject project(ListOf(6));
+  project.lastIndexSent = 4;
+  OpenProject(project);
+  ScriptedSmtpServer server;
+  const std::string address = server.address();
+
+  // Resumed at entry 4: two messages, after the resume question.
+  recorded.prompts.QueueYesNoAnswer(false);
+  recorded.prompts.SetConfirmSendAnswer(false);
+  const SendRunResult declined = Send(address);
+  EXPECT_EQ(recorded.prompts.questions().size(), 1u);
+  EXPECT_EQ(recorded.prompts.sendQuestions(),
+            std::vector<std::string>{"Send 2 messages through " + address + "?"});
+  EXPECT_TRUE(declined.declined);
+  EXPECT_FALSE(declined.connected);
+  // Not connected, nothing marked, no final box.
+  EXPECT_TRUE(server.Commands().empty());
+  EXPECT_TRUE(recorded.prompts.messages().empty());
+  EXPECT_EQ(recorded.document.GetLastIndexSent(), 4);
+  EXPECT_FALSE(controller.IsSending());
+
+  Select({5});
+  recorded.prompts.QueueYesNoAnswer(false);
+  recorded.prompts.SetConfirmSendAnswer(true);
+  recorded.prompts.ClearRecords();
+  EXPECT_TRUE(Send(address).reachedEnd);
+  EXPECT_EQ(recorded.prompts.sendQuestions(),
+            std::vector<std::string>{"Send 1 message through " + address + "?"});
+  EXPECT_EQ(Recipients(server), std::vector<std::string>{Address(5)});
+
+  // Nothing selected from the start: nothing to ask about.
+  Select({});
+  recorded.prompts.ClearRecords();
+  Send(address);
+  EXPECT_TRUE(recorded.prompts.sendQuestions().empty());
+}
+
+TEST_F(SendRunTest, TheFinalBoxSaysHowManyRecordsAndFieldsTheListLeftOut) {
+  std::string list = "Name\tEmail";
+  for (int field = 2; field < 28; ++field) list += "\tF" + std::to_string(field);
+  list += "\n";
+  for (int i = 0; i < 32003; ++i) list += "Person\t" + Address(i) + std::string(26, '\t') + "\n";
+  OpenProject(TestProject(list));
+  Select({0});
+  ScriptedSmtpServer server;
+
+  Send(server.address());
+
+  EXPECT_EQ(FinalBox(),
+            "Send Complete! Total Messages Sent: 1\n"
+            "The mailing list has 32003 records; only the first 32000 are used, so 3 are left "
+            "out.\nThe mailing list has 28 fields; only the first 25 are used, so 3 are left out.");
+}
+
 TEST_F(SendRunTest, ConnectionThatFailsKeepsTheStartPositionAndTouchesNoEntry) {
   std::string marks(32000, '\0');
   for (int i = 0; i < 10; ++i) marks[i] = static_cast<char>(0x80 | StatusSent);
@@ -232,7 +287,9 @@ TEST_F(SendRunTest, ConnectionThatFailsKeepsTheStartPositionAndTouchesNoEntry) {
   EXPECT_EQ(result.notReached, 3);
   EXPECT_EQ(recorded.frame.statusText, "");
   EXPECT_TRUE(recorded.prompts.ShowedMessageContaining("Socket connect failed\n127.0.0.1 port "));
-  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 0");
+  EXPECT_EQ(FinalBox(),
+            "Send stopped by an error before the first message. Accepted by the server: 0, "
+            "refused by the server: 0, bad address: 0, not reached: 3.");
 }
 
 TEST_F(SendRunTest, NoEntrySelectedConnectsAndCompletesWithNothingSent) {
@@ -279,7 +336,9 @@ TEST_F(SendRunTest, PauseBetweenMessagesMarksTheNextEntryHaltedAndResumesThere) 
             (std::vector<int>{StatusSent, StatusSent, StatusHalted, StatusNone, StatusNone}));
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 2);
   EXPECT_EQ(recorded.frame.statusText, "Sending 3 of 5");
-  EXPECT_EQ(FinalBox(), "Send Complete! Total Messages Sent: 3");
+  EXPECT_EQ(FinalBox(),
+            "Send paused before the end of the list. Accepted by the server: 2, refused by the "
+            "server: 0, bad address: 0, not reached: 3.");
 }
 
 TEST_F(SendRunTest, PauseWhileTheServerHoldsAMessageWaitsForItsAnswerThenHalts) {
@@ -308,7 +367,9 @@ TEST_F(SendRunTest, PauseWhileTheServerHoldsAMessageWaitsForItsAnswerThenHalts) 
   // A pause is no error: the pane keeps its progress text, as after a halt.
   EXPECT_EQ(recorded.frame.statusText, "Sending 2 of 4");
   EXPECT_EQ(recorded.prompts.messageTexts(),
-            std::vector<std::string>{"Send Complete! Total Messages Sent: 2"});
+            std::vector<std::string>{
+                "Send paused before the end of the list. Accepted by the server: 1, refused by "
+                "the server: 0, bad address: 0, not reached: 3."});
   EXPECT_FALSE(controller.IsSending());
 }
 
@@ -329,7 +390,9 @@ TEST_F(SendRunTest, PauseWhileWaitingForAnyOtherAnswerStopsAtThatEntryAtOnce) {
   EXPECT_EQ(recorded.document.GetEntryStatus(0), StatusNone);
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 0);
   EXPECT_EQ(recorded.prompts.messageTexts(),
-            std::vector<std::string>{"Send Complete! Total Messages Sent: 1"});
+            std::vector<std::string>{
+                "Send paused before the end of the list. Accepted by the server: 0, refused by "
+                "the server: 0, bad address: 0, not reached: 4."});
 }
 
 TEST_F(SendRunTest, MissingSettingsAreAskedForAndTheRunUsesTheAnswer) {

@@ -14,6 +14,11 @@ bool RecordingPrompts::AskYesNo(const std::string& question) {
   return answer;
 }
 
+bool RecordingPrompts::ConfirmSend(const std::string& question) {
+  sendQuestions_.push_back(question);
+  return confirmSendAnswer_;
+}
+
 SaveChoice RecordingPrompts::AskSaveChanges(const std::string& documentName) {
   saveChangesAsked_.push_back(documentName);
   return saveChoice_;
@@ -40,6 +45,7 @@ bool RecordingPrompts::ShowedMessageContaining(std::string_view part) const {
 void RecordingPrompts::ClearRecords() {
   messages_.clear();
   questions_.clear();
+  sendQuestions_.clear();
   saveChangesAsked_.clear();
   savePathsAsked_.clear();
 }

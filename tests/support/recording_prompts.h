@@ -23,11 +23,14 @@ class RecordingPrompts : public IUserPrompts {
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None) override;
   // Answers from the queued answers in order, then with the default answer.
   bool AskYesNo(const std::string& question) override;
+  // Recorded apart from the other questions; Yes unless the test says No.
+  bool ConfirmSend(const std::string& question) override;
   SaveChoice AskSaveChanges(const std::string& documentName) override;
   std::optional<std::string> ChooseSavePath(const std::string& suggestedName) override;
 
   void QueueYesNoAnswer(bool answer) { yesNoAnswers_.push_back(answer); }
   void SetDefaultYesNoAnswer(bool answer) { defaultYesNoAnswer_ = answer; }
+  void SetConfirmSendAnswer(bool answer) { confirmSendAnswer_ = answer; }
   void SetSaveChoice(SaveChoice choice) { saveChoice_ = choice; }
   void SetSavePath(std::optional<std::string> path) { savePath_ = std::move(path); }
 
@@ -35,6 +38,7 @@ class RecordingPrompts : public IUserPrompts {
   // Just the texts of the messages, in order.
   std::vector<std::string> messageTexts() const;
   const std::vector<std::string>& questions() const { return questions_; }
+  const std::vector<std::string>& sendQuestions() const { return sendQuestions_; }
   const std::vector<std::string>& saveChangesAsked() const { return saveChangesAsked_; }
   const std::vector<std::string>& savePathsAsked() const { return savePathsAsked_; }
   bool ShowedMessageContaining(std::string_view part) const;
@@ -44,10 +48,12 @@ class RecordingPrompts : public IUserPrompts {
  private:
   std::vector<Message> messages_;
   std::vector<std::string> questions_;
+  std::vector<std::string> sendQuestions_;
   std::vector<std::string> saveChangesAsked_;
   std::vector<std::string> savePathsAsked_;
   std::deque<bool> yesNoAnswers_;
   bool defaultYesNoAnswer_ = false;
+  bool confirmSendAnswer_ = true;
   SaveChoice saveChoice_ = SaveChoice::No;
   std::optional<std::string> savePath_;
 };

@@ -1,4 +1,5 @@
 #include <QAccessible>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -51,7 +52,7 @@ class WizardPagesTest : public QObject {
   void MessagePageHidesThePathAtEveryShowingAndHasNoBack();
   void MessagePageRefusesAnExistingLetterThatCannotBeOpened();
   void ListPageOffersOdbcDisabledAndRefusesAListThatCannotBeOpened();
-  void BrowseKeepsCommaDelimittedTextAndTakesANewName();
+  void BrowseOpensAnExistingListAndKeepsCommaDelimittedText();
   void EmailFieldPageShowsTheFieldsUnchosenAndWaitsForAChoice();
   void FinishPageDefaultsToNoAndReadsFinish();
   void HelpOpensTheWizardHelpPageOnlyWhenGivenAWay();
@@ -214,9 +215,9 @@ void WizardPagesTest::ListPageOffersOdbcDisabledAndRefusesAListThatCannotBeOpene
   QCOMPARE(answers.listFilePath, PathOf(env->path()));
 }
 
-void WizardPagesTest::BrowseKeepsCommaDelimittedTextAndTakesANewName() {
+void WizardPagesTest::BrowseOpensAnExistingListAndKeepsCommaDelimittedText() {
   const QString list =
-      env->Write(QStringLiteral("people.txt"), "Name,Email\nAda,ada@example.com\n");
+      env->Write(QStringLiteral("people.csv"), "Name,Email\nAda,ada@example.com\n");
   QtWizardPages pages(nullptr);
   WizardListPage answers;
   {
@@ -231,15 +232,18 @@ void WizardPagesTest::BrowseKeepsCommaDelimittedTextAndTakesANewName() {
           Click(page->nextButton());
         },
         [&](QWidget* modal) {
+          // An Open dialog for a list that exists, .csv and .tsv as well,
+          // starting at home.
           auto* dialog = qobject_cast<QFileDialog*>(modal);
           QVERIFY(dialog != nullptr);
           QCOMPARE(dialog->windowTitle(), QStringLiteral("Select Database File"));
-          QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-          QCOMPARE(dialog->defaultSuffix(), QStringLiteral("txt"));
-          QVERIFY(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-          QCOMPARE(dialog->nameFilters(), (QStringList{QStringLiteral("Mailing List Files (*.txt)"),
-                                                       QStringLiteral("All Files (*)")}));
-          ChooseFile(dialog, env->path(), QStringLiteral("people.txt"));
+          QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+          QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
+          QCOMPARE(dialog->nameFilters(),
+                   (QStringList{QStringLiteral("Lists (*.txt *.csv *.tsv)"),
+                                QStringLiteral("All files (*)")}));
+          QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir::home().canonicalPath());
+          ChooseFile(dialog, env->path(), QStringLiteral("people.csv"));
         },
     });
     QCOMPARE(pages.ShowListPage(answers), WizardPageResult::Next);
