@@ -16,6 +16,7 @@
 #include "app/project_file_dialogs.h"
 #include "app/qt_user_prompts.h"
 #include "platform/user_paths.h"
+#include "project/project_paths.h"
 #include "views/shared_fonts.h"
 #include "wizard/wizard_pages.h"
 
@@ -47,7 +48,8 @@ CPostridrApp::~CPostridrApp() {
 
 // ---- start-up --------------------------------------------------------------
 
-void CPostridrApp::Start(int pictureMs) {
+void CPostridrApp::Start(int pictureMs, const std::string& project) {
+  startProject_ = project;
   recentFiles_.Load(SettingsFilePath());
   GetSharedFonts();
   intro_ = std::make_unique<CIntroWnd>();
@@ -59,8 +61,16 @@ void CPostridrApp::FinishStartUp() {
   intro_->hide();
   CreateMainFrame();
 
-  const std::string lastProject = frame_->settings().currentProjectFile;
-  bool ready = lastProject.size() >= kShortestProjectPath && document_.OnOpenDocument(lastProject);
+  // A project that will not open has said why in its own box; start-up then
+  // goes on as it would have without it.
+  bool ready = !startProject_.empty() && document_.OnOpenDocument(startProject_);
+  if (!ready) {
+    const std::string lastProject = frame_->settings().currentProjectFile;
+    // The same project is not tried, nor its error shown, twice.
+    ready = lastProject.size() >= kShortestProjectPath &&
+            (startProject_.empty() || !SameFile(startProject_, lastProject)) &&
+            document_.OnOpenDocument(lastProject);
+  }
   if (!ready) ready = document_.OnNewDocument(*wizardPages_);
   intro_.reset();
   if (!ready) {

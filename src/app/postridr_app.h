@@ -30,10 +30,11 @@ class CPostridrApp : public QObject, public ICommandTarget {
   ~CPostridrApp() override;
 
   // The start-up: the recent files, the start-up picture for `pictureMs`, then
-  // the last project, or a new one through the wizard. The program ends
-  // (quitRequested) when that wizard is cancelled. The picture waits on a
-  // timer, so the event loop must run.
-  void Start(int pictureMs);
+  // `project` when one is given (as the file manager does), else the last
+  // project, or a new one through the wizard; a given project that does not
+  // open leads on to the last one. The program ends (quitRequested) when that
+  // wizard is cancelled. The picture waits on a timer, so the event loop must run.
+  void Start(int pictureMs, const std::string& project = {});
 
   bool OnCommand(int id) override;
   bool QueryCommandState(int id, CommandState& state) const override;
@@ -66,6 +67,7 @@ class CPostridrApp : public QObject, public ICommandTarget {
 
   CPostridrDoc document_;
   RecentFileList recentFiles_;
+  std::string startProject_;
   std::unique_ptr<CIntroWnd> intro_;
   std::unique_ptr<CMainFrame> frame_;
   std::unique_ptr<QtUserPrompts> prompts_;

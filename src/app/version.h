@@ -3,6 +3,6 @@
 namespace postrider {
 
 inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 1;
+inline constexpr int kVersionMinor = 2;
 
 }  // namespace postrider

@@ -14,9 +14,13 @@ constexpr int kExitRefused = 3;  // a send that reached the end, the server refu
 
 // Prints the usage text to stderr and gives the usage exit code.
 int UsageError(const std::string& problem);
+// --help and --version: their text on stdout, and success.
+int PrintHelp();
+int PrintVersion();
 
 int RunInfo(const Arguments& args);
 int RunEntries(const Arguments& args);
+int RunFields(const Arguments& args);
 int RunSelect(const Arguments& args);
 int RunNew(const Arguments& args);
 int RunCompose(const Arguments& args);

@@ -3,12 +3,24 @@
 
 #include "cli/commands.h"
 
+namespace {
+
+// GNU style: --help or --version in place of the command, or right after it.
+bool Asks(int argc, char** argv, const std::string& option) {
+  return (argc >= 2 && argv[1] == option) || (argc >= 3 && argv[2] == option);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace postrider::cli;
+  if (Asks(argc, argv, "--help")) return PrintHelp();
+  if (Asks(argc, argv, "--version")) return PrintVersion();
   if (argc < 2) return UsageError("");
   const std::map<std::string, int (*)(const Arguments&)> commands = {
-      {"info", RunInfo}, {"entries", RunEntries}, {"select", RunSelect}, {"new", RunNew},
-      {"compose", RunCompose}, {"send", RunSend}, {"check-server", RunCheckServer},
+      {"info", RunInfo},       {"entries", RunEntries}, {"fields", RunFields},
+      {"select", RunSelect},   {"new", RunNew},         {"compose", RunCompose},
+      {"send", RunSend},       {"check-server", RunCheckServer},
   };
   const auto command = commands.find(argv[1]);
   if (command == commands.end()) return UsageError(std::string("unknown command: ") + argv[1]);

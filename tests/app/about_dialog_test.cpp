@@ -17,7 +17,7 @@ class AboutDialogTest : public QObject {
 
  private slots:
   void DialogUnitsFollowTheFont();
-  void NamesVersionOneOneWithTheIconAndADefaultOk();
+  void NamesVersionOneTwoWithTheIconAndADefaultOk();
   void ControlsKeepTheirPlacesAndTheirTextFits();
   void OkClosesTheBox();
 
@@ -52,10 +52,10 @@ void AboutDialogTest::DialogUnitsFollowTheFont() {
   }
 }
 
-void AboutDialogTest::NamesVersionOneOneWithTheIconAndADefaultOk() {
+void AboutDialogTest::NamesVersionOneTwoWithTheIconAndADefaultOk() {
   CAboutDlg about;
   QCOMPARE(about.windowTitle(), QStringLiteral("About Postrider"));
-  QVERIFY(about.versionLabel()->text().contains(QStringLiteral("1.1")));
+  QVERIFY(about.versionLabel()->text().contains(QStringLiteral("1.2")));
   QCOMPARE(VersionLine(), about.versionLabel()->text());
   QStringList texts;
   for (QLabel* label : about.findChildren<QLabel*>()) {

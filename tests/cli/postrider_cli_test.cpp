@@ -70,6 +70,10 @@ TEST_F(PostriderCliTest, InfoPrintsTheProjectSummaryAndChangesNothing) {
     EXPECT_EQ(run.err, "") << project;
   }
   Cli({"entries", Example("example.prj")});
+  const CliRun fields = Cli({"fields", Example("example.prj")});
+  EXPECT_EQ(fields.exitCode, 0);
+  EXPECT_EQ(fields.out, "FirstName\nLastName\nEmail\nCity\nMemberSince\n");
+  EXPECT_EQ(fields.err, "");
   EXPECT_EQ(ReadFileBytes(Example("example.prj")), projectBytes);
   EXPECT_EQ(ReadFileBytes(Example("example.prh")), marks);
 }
@@ -150,6 +154,8 @@ TEST_F(PostriderCliTest, UsageErrorsPrintTheUsageAndExitWith2) {
       {"info"},
       {"info", project, project},
       {"entries"},
+      {"fields"},
+      {"fields", project, "City"},
       {"select", project},
       {"select", project, "some"},
       {"select", project, "all", "extra"},
@@ -174,8 +180,29 @@ TEST_F(PostriderCliTest, UsageErrorsPrintTheUsageAndExitWith2) {
   EXPECT_NE(Cli({"info", project}).out.find("selected: 12\n"), std::string::npos);
 }
 
+TEST_F(PostriderCliTest, HelpAndVersionGoToStandardOutputAndExitWith0) {
+  // GNU style: in place of the command or right after it, whatever follows.
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--help"}, {"send", "--help"}, {"--help", "bogus"}}) {
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.exitCode, 0) << args[0];
+    EXPECT_NE(run.out.find("usage: postrider-cli info PROJECT\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("postrider-cli fields PROJECT\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
+  }
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--version"}, {"info", "--version"}}) {
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.exitCode, 0);
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines[0].starts_with("postrider-cli 1.")) << lines[0];
+    EXPECT_EQ(run.err, "");
+  }
+}
+
 TEST_F(PostriderCliTest, AProjectThatFailsToOpenPrintsTheErrorAndExitsWith1) {
-  for (const char* command : {"info", "entries"}) {
+  for (const char* command : {"info", "entries", "fields"}) {
     const CliRun run = Cli({command, dir.File("missing.prj")});
     EXPECT_EQ(run.exitCode, 1) << command;
     EXPECT_NE(run.err.find("Error loading project"), std::string::npos) << command;
