@@ -131,6 +131,8 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void SetActiveView(bool messageView);
   void SaveSettingsOnClose();
   void CreateSendRun();
+  void ShowPane1(const QString& text);
+  void ShowHeldRunDisplay();
 
   CPostridrDoc& document_;
   CPostridrDoc* currentDocument_ = nullptr;
@@ -147,9 +149,6 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   QAction* recentAnchor_ = nullptr;  // the separator below the recent files
   std::unique_ptr<QMenu> insertFieldMenu_;
   std::vector<QKeySequence> accelerators_;
-
-  void ShowPane1(const QString& text);
-  void ShowHeldRunDisplay();
 
   QToolBar* toolBar_ = nullptr;
   QLabel* statusPanes_[2] = {nullptr, nullptr};
