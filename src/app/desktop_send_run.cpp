@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QTextEdit>
 
+#include <chrono>
+
 #include "app/command_ids.h"
 #include "app/main_frame.h"
 #include "platform/blocking_call.h"
@@ -16,18 +18,41 @@ namespace postrider {
 
 namespace {
 
-// While a socket call waits: everything Qt has queued is handled, and the
-// gate and the event filter decide what may happen.
-void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+using Clock = std::chrono::steady_clock;
 
-// The hook and the filter for as long as the run lasts, whatever way it ends.
+// A fast server answers thousands of times a second, and the hook runs before
+// every wait for an answer. Handling Qt's events that often would cost more
+// than the sending itself, so they are handled at most this often: far
+// sooner than a click or a key press could notice.
+constexpr auto kPumpInterval = std::chrono::milliseconds(4);
+
+// While a socket call waits: everything Qt has queued is handled, and the
+// gate and the event filter decide what may happen. Nothing is painted here
+// but what Qt has been asked to paint, which the frame keeps to its pace.
+class EventPump {
+ public:
+  void operator()() {
+    if (Clock::now() - last_ < kPumpInterval) return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    last_ = Clock::now();
+  }
+
+ private:
+  Clock::time_point last_{};
+};
+
+// The hook, the filter and the paced display for as long as the run lasts,
+// whatever way it ends.
 class RunScope {
  public:
-  explicit RunScope(QObject* filter) : filter_(filter), previous_(GetBlockingHook()) {
-    SetBlockingHook(PumpEvents);
+  RunScope(QObject* filter, CMainFrame& frame)
+      : filter_(filter), frame_(frame), previous_(GetBlockingHook()) {
+    SetBlockingHook(EventPump());
     qApp->installEventFilter(filter_);
+    frame_.PaceRunDisplay(true);
   }
   ~RunScope() {
+    frame_.PaceRunDisplay(false);
     qApp->removeEventFilter(filter_);
     SetBlockingHook(previous_);
   }
@@ -36,6 +61,7 @@ class RunScope {
 
  private:
   QObject* filter_;
+  CMainFrame& frame_;
   BlockingHook previous_;
 };
 
@@ -66,11 +92,15 @@ bool DesktopSendRun::Allows(int id) {
 void DesktopSendRun::Send(CPostridrDoc& document, UserSettings& settings) {
   if (controller_.IsSending()) return;
   problems_.clear();
-  const RunScope scope(this);
+  const RunScope scope(this, frame_);
   lastResult_ = controller_.OnSend(document, settings);
 }
 
-void DesktopSendRun::Pause() { controller_.OnPause(); }
+void DesktopSendRun::Pause() {
+  controller_.OnPause();
+  // The pane says at once what the Pause does.
+  frame_.ShowRunDisplayNow();
+}
 
 bool DesktopSendRun::eventFilter(QObject* watched, QEvent* event) {
   if (!controller_.IsSending()) return false;
@@ -82,7 +112,7 @@ bool DesktopSendRun::eventFilter(QObject* watched, QEvent* event) {
       // Esc stops the run as Pause does, so a message the server already
       // holds is waited for instead of being sent again on resume.
       if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        controller_.OnPause();
+        Pause();
         return true;
       }
       return false;
@@ -125,6 +155,8 @@ std::string DesktopSendRun::DetailsText(const SendRunResult& result,
 
 void DesktopSendRun::Show(const std::string& text, const SendRunResult& result) {
   lastResult_ = result;
+  // The window shows where the run ended before the box covers it.
+  frame_.ShowRunDisplayNow();
   QMessageBox box(QMessageBox::Information, QStringLiteral("Postrider"), ShownText(text),
                   QMessageBox::Ok, &frame_);
   box.setTextFormat(Qt::PlainText);

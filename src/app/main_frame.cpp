@@ -20,6 +20,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <utility>
+
 #include "app/command_ids.h"
 #include "app/command_table.h"
 #include "app/confirm_send_setting.h"
@@ -35,6 +37,7 @@
 #include "platform/user_paths.h"
 #include "project/postridr_doc.h"
 #include "views/message_view.h"
+#include "views/frame_pacer.h"
 #include "views/project_view.h"
 #include "views/shared_fonts.h"
 
@@ -211,10 +214,13 @@ void CMainFrame::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setAccessibleName(QStringLiteral("Status bar"));
   bar->setFont(GetSharedFonts().standard);
+  // The panes have no accessible names of their own: a label without one is
+  // named by its text, which is what a screen reader must read, and it
+  // announces every change of it. The descriptions say what each pane is for.
   statusPanes_[0] = new QLabel(kReady, bar);
-  statusPanes_[0]->setAccessibleName(QStringLiteral("Status"));
+  statusPanes_[0]->setAccessibleDescription(QStringLiteral("Status"));
   statusPanes_[1] = new QLabel(bar);
-  statusPanes_[1]->setAccessibleName(QStringLiteral("Selection"));
+  statusPanes_[1]->setAccessibleDescription(QStringLiteral("Selection and send progress"));
   for (QLabel* pane : statusPanes_) {
     pane->setFont(GetSharedFonts().standard);
     pane->setTextFormat(Qt::PlainText);
@@ -234,6 +240,7 @@ void CMainFrame::CreateStatusBar() {
   sendProgress_->setFixedWidth(screenWidth / 8);
   sendProgress_->hide();
   bar->addPermanentWidget(sendProgress_);
+  runDisplay_ = new FramePacer([this] { ShowHeldRunDisplay(); }, FramePacer::kFrame, this);
 }
 
 void CMainFrame::CreateSendRun() {
@@ -254,13 +261,44 @@ void CMainFrame::CreateSendRun() {
 }
 
 void CMainFrame::ShowSendProgress(int takenUp, int total) {
+  if (runDisplayPaced_) {
+    heldProgress_ = true;
+    heldTakenUp_ = takenUp;
+    heldTotal_ = total;
+    runDisplay_->Request();
+    return;
+  }
   sendProgress_->setRange(0, std::max(total, 1));
   sendProgress_->setValue(std::min(takenUp, std::max(total, 1)));
   sendProgress_->show();
-  sendProgress_->repaint();
 }
 
-void CMainFrame::HideSendProgress() { sendProgress_->hide(); }
+void CMainFrame::HideSendProgress() {
+  heldProgress_ = false;
+  sendProgress_->hide();
+}
+
+void CMainFrame::PaceRunDisplay(bool paced) {
+  if (paced == runDisplayPaced_) return;
+  if (paced) {
+    runDisplayPaced_ = true;
+    projectView_->HoldChanges([this] { runDisplay_->Request(); });
+    return;
+  }
+  runDisplay_->Flush();
+  runDisplayPaced_ = false;
+  projectView_->ReleaseChanges();
+}
+
+void CMainFrame::ShowRunDisplayNow() { runDisplay_->Flush(); }
+
+void CMainFrame::ShowHeldRunDisplay() {
+  const bool paced = std::exchange(runDisplayPaced_, false);
+  if (std::exchange(heldPaneText_, false)) ShowPane1(heldPane1_);
+  if (std::exchange(heldProgress_, false)) ShowSendProgress(heldTakenUp_, heldTotal_);
+  runDisplayPaced_ = paced;
+  projectView_->ShowHeldChanges();
+}
 
 void CMainFrame::CreateClient() {
   splitter_ = new QSplitter(Qt::Vertical, this);
@@ -319,14 +357,21 @@ void CMainFrame::SetCurrentProjectPath(const std::string& path) {
 }
 
 void CMainFrame::ShowSelectedCount(long count) {
-  statusPanes_[1]->setText(QString::asprintf("%ld Selected", count));
-  statusPanes_[1]->repaint();
+  ShowPane1(QString::asprintf("%ld Selected", count));
   RefreshTitle();
 }
 
-void CMainFrame::SetStatusText(const std::string& text) {
-  statusPanes_[1]->setText(ShownText(text));
-  statusPanes_[1]->repaint();
+void CMainFrame::SetStatusText(const std::string& text) { ShowPane1(ShownText(text)); }
+
+void CMainFrame::ShowPane1(const QString& text) {
+  if (runDisplayPaced_) {
+    heldPane1_ = text;
+    heldPaneText_ = true;
+    runDisplay_->Request();
+    return;
+  }
+  // The label tells screen readers of the new text itself.
+  statusPanes_[1]->setText(text);
 }
 
 QLabel* CMainFrame::statusPane(int pane) const {

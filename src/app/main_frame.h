@@ -26,6 +26,7 @@ namespace postrider {
 class CMessageView;
 class CPostridrDoc;
 class DesktopSendRun;
+class FramePacer;
 class IPasswordStore;
 class QtConfigureDialog;
 class QtUserPrompts;
@@ -76,6 +77,13 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   // The send run's progress bar beside status pane 1: `takenUp` of `total`.
   void ShowSendProgress(int takenUp, int total);
   void HideSendProgress();
+  // While a send runs, pane 1, the progress bar and the list's following of
+  // the run are shown at a steady pace, whatever the rate of messages, and
+  // the latest state is always what stays on screen.
+  void PaceRunDisplay(bool paced);
+  // Shows the latest state of a paced display now.
+  void ShowRunDisplayNow();
+  const FramePacer& runDisplayPacer() const { return *runDisplay_; }
   QProgressBar* sendProgress() const { return sendProgress_; }
   DesktopSendRun& sendRun() { return *sendRun_; }
   SmtpPasswords& passwords() { return *passwords_; }
@@ -127,6 +135,8 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void SetActiveView(bool messageView);
   void SaveSettingsOnClose();
   void CreateSendRun();
+  void ShowPane1(const QString& text);
+  void ShowHeldRunDisplay();
 
   CPostridrDoc& document_;
   CPostridrDoc* currentDocument_ = nullptr;
@@ -148,6 +158,14 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
 
   QToolBar* toolBar_ = nullptr;
   QLabel* statusPanes_[2] = {nullptr, nullptr};
+  // Pane 1 and the progress bar as a paced run left them, not yet shown.
+  FramePacer* runDisplay_ = nullptr;
+  bool runDisplayPaced_ = false;
+  bool heldPaneText_ = false;
+  QString heldPane1_;
+  bool heldProgress_ = false;
+  int heldTakenUp_ = 0;
+  int heldTotal_ = 0;
   QProgressBar* sendProgress_ = nullptr;
   QSplitter* splitter_ = nullptr;
   CProjectView* projectView_ = nullptr;

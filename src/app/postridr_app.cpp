@@ -17,6 +17,7 @@
 #include "app/qt_user_prompts.h"
 #include "platform/user_paths.h"
 #include "project/project_paths.h"
+#include "views/accessible_combo_box.h"
 #include "views/shared_fonts.h"
 #include "wizard/wizard_pages.h"
 
@@ -33,7 +34,11 @@ constexpr std::size_t kShortestProjectPath = 4;
 
 }  // namespace
 
-CPostridrApp::CPostridrApp() = default;
+CPostridrApp::CPostridrApp() {
+  // Before the first window: combo boxes are named for screen readers as
+  // every other control is.
+  InstallAccessibleComboBoxes();
+}
 
 CPostridrApp::~CPostridrApp() {
   document_.SetPrompts(nullptr);

@@ -1,7 +1,5 @@
 #include "views/entry_list_model.h"
 
-#include <QStringList>
-
 #include "views/display_text.h"
 
 namespace postrider {
@@ -33,10 +31,14 @@ QString EntryMarkText(bool selected, int sendStatus) {
 }
 
 EntryListModel::EntryListModel(const CPostridrDoc& document, QObject* parent)
-    : QAbstractListModel(parent), document_(document) {}
+    : QAbstractTableModel(parent), document_(document) {}
 
 int EntryListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : rows_;
+}
+
+int EntryListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() || fields_ == 0 ? 0 : fields_ + 1;
 }
 
 Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
@@ -46,63 +48,74 @@ Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
 }
 
 QVariant EntryListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::AccessibleTextRole && role != Qt::AccessibleDescriptionRole) return {};
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
     return {};
   }
-  const ListRecord* record = ReadRow(index.row());
-  if (record == nullptr) return {};
-  return role == Qt::AccessibleTextRole ? RowSummary(*record) : RowDetails(*record);
+  const int row = index.row();
+  const bool markColumn = index.column() == kMarkColumn;
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+      // The mark shows as an icon; a value cut short shows whole in its tip.
+      if (markColumn) return {};
+      return ValueText(row, index.column() - 1);
+    case Qt::AccessibleTextRole:
+      if (!markColumn) return {};
+      return EntryMarkText(document_.IsEntrySelected(row) != 0, document_.GetEntryStatus(row));
+    case Qt::AccessibleDescriptionRole:
+      // Whichever cell a screen reader is on, it can tell whether the entry is picked.
+      return EntryMarkText(document_.IsEntrySelected(row) != 0, document_.GetEntryStatus(row));
+    default:
+      return {};
+  }
+}
+
+QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+  if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
+  // The mark column's header draws no text; this names it for screen readers.
+  if (section == kMarkColumn) return QStringLiteral("Status");
+  return ShownText(document_.GetFieldNames()[static_cast<std::size_t>(section - 1)]);
 }
 
 void EntryListModel::Rebuild() {
   beginResetModel();
-  rows_ = document_.GetFieldCount() > 0 ? document_.GetEntryCount() : 0;
+  fields_ = document_.GetFieldCount();
+  rows_ = fields_ > 0 ? document_.GetEntryCount() : 0;
+  recordRow_ = -1;
   endResetModel();
 }
 
 void EntryListModel::Drop() {
-  if (rows_ == 0) return;
+  if (rows_ == 0 && fields_ == 0) return;
   beginResetModel();
   rows_ = 0;
+  fields_ = 0;
+  recordRow_ = -1;
   endResetModel();
 }
 
-void EntryListModel::RowChanged(int row) {
-  if (row < 0 || row >= rows_) return;
-  const QModelIndex changed = index(row);
-  emit dataChanged(changed, changed);
+void EntryListModel::RowsChanged(int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, rows_ - 1);
+  if (first > last || fields_ == 0) return;
+  emit dataChanged(index(first, 0), index(last, fields_));
 }
 
 const ListRecord* EntryListModel::ReadRow(int row) const {
   if (row < 0 || row >= rows_) return nullptr;
-  ++recordReads_;
-  return document_.ReadListRecord(row, record_) ? &record_ : nullptr;
+  if (row != recordRow_) {
+    ++recordReads_;
+    recordRow_ = row;
+    recordRead_ = document_.ReadListRecord(row, record_);
+  }
+  return recordRead_ ? &record_ : nullptr;
 }
 
-// "Ann, Smith, ann@example.com - selected, sent": the values a screen reader
-// speaks for the row, empty ones left out.
-QString EntryListModel::RowSummary(const ListRecord& record) const {
-  QStringList values;
-  const int fields = document_.GetFieldCount();
-  for (int k = 0; k < fields; ++k) {
-    const std::string& value = record.ValueAt(k);
-    if (!value.empty()) values << ShownText(value);
-  }
-  return values.join(QStringLiteral(", ")) + QStringLiteral(" - ") +
-         EntryMarkText(record.selection != 0, record.sendStatus);
-}
-
-// "FirstName: Ann; LastName: Smith; ...; selected, sent": each value with its field.
-QString EntryListModel::RowDetails(const ListRecord& record) const {
-  QStringList parts;
-  const std::vector<std::string>& names = document_.GetFieldNames();
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    parts << ShownText(names[k]) + QStringLiteral(": ") +
-                 ShownText(record.ValueAt(static_cast<int>(k)));
-  }
-  parts << EntryMarkText(record.selection != 0, record.sendStatus);
-  return parts.join(QStringLiteral("; "));
+QString EntryListModel::ValueText(int row, int field) const {
+  const ListRecord* record = ReadRow(row);
+  if (record == nullptr) return {};
+  return ShownText(record->ValueAt(field));
 }
 
 }  // namespace postrider

@@ -93,10 +93,9 @@ QLabel* CMessageView::MakeLabel(const QString& text, QWidget* control) {
   label->setFont(GetSharedFonts().bold);
   label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   label->setBuddy(control);
-  // The band is light grey on every desktop theme, so its text is black.
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, view_colors::kBlack);
-  label->setPalette(palette);
+  // The band is drawn in the theme's button colours, so the label's text takes
+  // the colour the theme writes on buttons.
+  label->setForegroundRole(QPalette::ButtonText);
   return label;
 }
 
@@ -116,14 +115,16 @@ void CMessageView::PlaceControls() {
 void CMessageView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QRect band(0, 0, width(), layout_.bandHeight);
-  painter.fillRect(band, view_colors::kLightGrey);
+  // The theme's colours, so that a dark theme gives a dark band.
+  const QPalette& colors = palette();
+  painter.fillRect(band, colors.button());
   // A raised edge: light from the top left, shadow at the bottom right.
   const int right = band.right();
   const int bottom = band.bottom();
-  painter.setPen(view_colors::kWhite);
+  painter.setPen(colors.color(QPalette::Light));
   painter.drawLine(0, 0, 0, bottom);
   painter.drawLine(0, 0, right, 0);
-  painter.setPen(view_colors::kDarkGrey);
+  painter.setPen(colors.color(QPalette::Dark));
   painter.drawLine(right, 0, right, bottom);
   painter.drawLine(right, bottom, 0, bottom);
 }

@@ -1,9 +1,12 @@
 #include "views/project_view.h"
 
+#include <QAccessible>
+#include <QHeaderView>
 #include <QResizeEvent>
 
+#include <algorithm>
+
 #include "project/postridr_doc.h"
-#include "views/column_header_strip.h"
 #include "views/entry_list_model.h"
 #include "views/entry_list_view.h"
 #include "views/entry_row_delegate.h"
@@ -11,40 +14,22 @@
 
 namespace postrider {
 
-namespace {
-
-// Rows are drawn in fixed colours (black and light grey text, white-backed
-// icons), so the list keeps a white background whatever the desktop's theme.
-void UseWhiteBackground(QWidget* list) {
-  QPalette palette = list->palette();
-  palette.setColor(QPalette::Base, view_colors::kWhite);
-  palette.setColor(QPalette::Text, view_colors::kBlack);
-  // The one-pixel frame in the theme's own frame grey.
-  palette.setColor(QPalette::WindowText, palette.color(QPalette::Dark));
-  list->setPalette(palette);
-}
-
-}  // namespace
-
 CProjectView::CProjectView(CPostridrDoc& document, QWidget* parent)
     : QWidget(parent),
       document_(document),
-      metrics_(ProjectViewMetrics::ForDesktop()),
+      metrics_(ProjectViewMetrics::ForFont(GetSharedFonts().standard)),
       model_(new EntryListModel(document, this)),
-      strip_(new ColumnHeaderStrip(document, metrics_, this)),
       list_(new EntryListView(this)),
-      delegate_(new EntryRowDelegate(*model_, [this] { return width(); }, metrics_, this)) {
+      delegate_(new EntryRowDelegate(*model_, metrics_, this)) {
   setAccessibleName(QStringLiteral("Project view"));
-
-  // A frame of exactly one pixel: the rows' columns start one pixel left of
-  // the header cells, and the frame makes them line up on screen.
-  list_->setFrameStyle(QFrame::Box | QFrame::Plain);
-  list_->setLineWidth(1);
   list_->setFont(GetSharedFonts().standard);
-  UseWhiteBackground(list_);
   list_->setAccessibleName(QStringLiteral("Mailing list"));
+  list_->SetRowHeight(metrics_.rowHeight);
+  list_->SetMarkColumnWidth(metrics_.iconColumnWidth);
   list_->setModel(model_);
   list_->setItemDelegate(delegate_);
+  list_->horizontalHeader()->setAccessibleName(QStringLiteral("List fields"));
+  setFocusProxy(list_);
   connect(list_, &EntryListView::rowPicked, this, &CProjectView::OnListSelChange);
 
   document_.AddView(this);
@@ -55,39 +40,85 @@ CProjectView::~CProjectView() { document_.RemoveView(this); }
 
 QAbstractItemView* CProjectView::entryList() const { return list_; }
 QAbstractItemModel* CProjectView::entryModel() const { return model_; }
-QWidget* CProjectView::headerStrip() const { return strip_; }
+QHeaderView* CProjectView::headerStrip() const { return list_->horizontalHeader(); }
 
 void CProjectView::FillList() {
+  heldFirst_ = heldLast_ = heldCurrent_ = -1;
   model_->Rebuild();
-  strip_->FieldsChanged();
 }
 
 void CProjectView::RedrawList() { list_->viewport()->update(); }
 
-void CProjectView::ShowEntry(int index) { list_->ShowRow(index); }
-
-void CProjectView::ListAboutToChange() {
-  model_->Drop();
-  strip_->update();
+void CProjectView::ShowEntry(int index) {
+  if (requestShow_) {
+    heldCurrent_ = index;
+    requestShow_();
+    return;
+  }
+  list_->ShowRow(index);
 }
 
-void CProjectView::EntryMarkChanged(int index) { model_->RowChanged(index); }
+void CProjectView::ListAboutToChange() {
+  heldFirst_ = heldLast_ = heldCurrent_ = -1;
+  model_->Drop();
+}
+
+void CProjectView::EntryMarkChanged(int index) {
+  if (requestShow_) {
+    heldFirst_ = heldFirst_ < 0 ? index : std::min(heldFirst_, index);
+    heldLast_ = std::max(heldLast_, index);
+    requestShow_();
+    return;
+  }
+  model_->RowsChanged(index, index);
+}
+
+void CProjectView::HoldChanges(std::function<void()> requestShow) {
+  requestShow_ = std::move(requestShow);
+}
+
+void CProjectView::ShowHeldChanges() {
+  if (heldFirst_ >= 0) model_->RowsChanged(heldFirst_, heldLast_);
+  heldFirst_ = heldLast_ = -1;
+  if (heldCurrent_ >= 0) list_->ShowRow(heldCurrent_);
+  heldCurrent_ = -1;
+}
+
+void CProjectView::ReleaseChanges() {
+  ShowHeldChanges();
+  requestShow_ = nullptr;
+}
 
 void CProjectView::OnListSelChange(int row) {
   if (row < 0 || row >= model_->rowCount()) return;
   document_.ToggleEntrySelection(row);
   document_.SetModifiedFlag(true);
+  AnnounceMark(row);
+}
+
+// A screen reader on the list hears the picked entry's new mark.
+void CProjectView::AnnounceMark(int row) {
+  if (!QAccessible::isActive()) return;
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(list_);
+  QAccessibleTableInterface* table = list != nullptr ? list->tableInterface() : nullptr;
+  if (table == nullptr) return;
+  const auto tell = [&](int column, QAccessible::Event what) {
+    QAccessibleInterface* cell = table->cellAt(row, column);
+    if (cell == nullptr) return;
+    QAccessibleEvent changed(list_, what);
+    changed.setChild(list->indexOfChild(cell));
+    QAccessible::updateAccessibility(&changed);
+  };
+  tell(EntryListModel::kMarkColumn, QAccessible::NameChanged);
+  const QModelIndex current = list_->currentIndex();
+  if (current.row() == row && current.column() != EntryListModel::kMarkColumn) {
+    tell(current.column(), QAccessible::DescriptionChanged);
+  }
 }
 
 void CProjectView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  const int w = width();
-  const int h = height();
-  strip_->setGeometry(0, 0, w, metrics_.stripHeight);
-  list_->setGeometry(0, metrics_.stripHeight, w, std::max(0, h - metrics_.stripHeight));
-  // Every column width follows the view's width, so every row changes.
-  list_->viewport()->update();
-  strip_->update();
+  list_->setGeometry(rect());
 }
 
 }  // namespace postrider

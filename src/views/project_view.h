@@ -2,23 +2,26 @@
 
 #include <QWidget>
 
+#include <functional>
+
 #include "project/document_views.h"
 #include "views/project_view_geometry.h"
 
 class QAbstractItemModel;
 class QAbstractItemView;
+class QHeaderView;
 
 namespace postrider {
 
 class CPostridrDoc;
-class ColumnHeaderStrip;
 class EntryListModel;
 class EntryListView;
 class EntryRowDelegate;
 
-// The upper pane: the column header strip and, below it, the mailing list,
-// one row per entry, painted on demand from the list file. A click on a row
-// (or a keyboard move onto it) toggles that entry's selection.
+// The upper pane: the mailing list as a table under its field names, one row
+// per entry, painted on demand from the list file. A click on a row, or Space
+// on the current row, toggles that entry's selection; moving the current row
+// with the keyboard toggles nothing.
 class CProjectView : public QWidget, public IProjectView {
   Q_OBJECT
 
@@ -35,9 +38,17 @@ class CProjectView : public QWidget, public IProjectView {
   void ListAboutToChange() override;
   void EntryMarkChanged(int index) override;
 
+  // A send run marks entries and moves the current row faster than anyone
+  // can follow. While held, those changes are kept, `requestShow` is called
+  // after each, and ShowHeldChanges shows the latest of them; ReleaseChanges
+  // shows them and goes back to showing each change at once.
+  void HoldChanges(std::function<void()> requestShow);
+  void ShowHeldChanges();
+  void ReleaseChanges();
+
   QAbstractItemView* entryList() const;
   QAbstractItemModel* entryModel() const;
-  QWidget* headerStrip() const;
+  QHeaderView* headerStrip() const;
   EntryRowDelegate* rowDelegate() const { return delegate_; }
   const ProjectViewMetrics& metrics() const { return metrics_; }
 
@@ -46,13 +57,18 @@ class CProjectView : public QWidget, public IProjectView {
 
  private:
   void OnListSelChange(int row);
+  void AnnounceMark(int row);
 
   CPostridrDoc& document_;
   ProjectViewMetrics metrics_;
   EntryListModel* model_;
-  ColumnHeaderStrip* strip_;
   EntryListView* list_;
   EntryRowDelegate* delegate_;
+
+  std::function<void()> requestShow_;  // set while changes are held
+  int heldFirst_ = -1;  // the rows whose marks changed, -1 for none
+  int heldLast_ = -1;
+  int heldCurrent_ = -1;  // the row to make current, -1 for none
 };
 
 }  // namespace postrider

@@ -1,39 +1,36 @@
 #include "views/project_view_geometry.h"
 
-#include <cmath>
+#include <QFontMetrics>
 
-#include "views/shared_fonts.h"
+#include <algorithm>
+#include <cmath>
 
 namespace postrider {
 
 namespace {
 
-int Scale(int pixels, double scale) { return static_cast<int>(std::lround(pixels * scale)); }
+// The layout was drawn for a font with 14-pixel lines: 17-pixel rows and
+// 14-pixel icons.
+constexpr int kDrawnLineHeight = 14;
 
 }  // namespace
 
-ProjectViewMetrics ProjectViewMetrics::Scaled(double scale) {
+ProjectViewMetrics ProjectViewMetrics::ForFont(const QFont& font) {
   ProjectViewMetrics m;
-  if (scale <= 1.0) return m;
-  m.stripHeight = Scale(m.stripHeight, scale);
-  m.rowHeight = Scale(m.rowHeight, scale);
-  m.iconSize = Scale(m.iconSize, scale);
-  m.iconTop = Scale(m.iconTop, scale);
-  m.rowOrigin = Scale(m.rowOrigin, scale);
-  // Header cells stay one pixel right of the row columns: that pixel is the
-  // list's frame, which does not grow.
-  m.headerOrigin = m.rowOrigin + 1;
+  const int line = QFontMetrics(font).height();
+  const double scale = std::max(1.0, static_cast<double>(line) / kDrawnLineHeight);
+  m.iconSize = static_cast<int>(std::lround(14 * scale));
+  m.iconColumnWidth = m.iconSize + 2;
+  m.rowHeight = std::max(line + 3, m.iconSize + 3);
   return m;
 }
 
-const ProjectViewMetrics& ProjectViewMetrics::ForDesktop() {
-  static const ProjectViewMetrics metrics = Scaled(DesktopFontScale());
-  return metrics;
-}
-
-int ColumnWidth(int viewWidth, int fieldCount) {
-  if (fieldCount <= 0 || viewWidth <= 0) return 0;
-  return viewWidth / fieldCount;
+std::vector<int> EqualColumnWidths(int width, int fieldCount) {
+  if (fieldCount <= 0) return {};
+  const int each = std::max(0, width) / fieldCount;
+  std::vector<int> widths(static_cast<std::size_t>(fieldCount), each);
+  widths.back() = std::max(0, width) - each * (fieldCount - 1);
+  return widths;
 }
 
 }  // namespace postrider

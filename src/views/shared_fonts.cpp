@@ -1,9 +1,8 @@
 #include "views/shared_fonts.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include <algorithm>
 
@@ -11,44 +10,27 @@ namespace postrider {
 
 namespace {
 
-constexpr int kStandardCell = 14;
-constexpr int kBoldCell = 15;
-constexpr int kFixedCell = 15;
-
-int ScaledCell(int cell) { return static_cast<int>(cell * DesktopFontScale() + 0.5); }
+// The line height of the font the pixel layouts were drawn for.
+constexpr double kDrawnLineHeight = 14.0;
 
 }  // namespace
-
-// A desktop set to larger fonts has a logical DPI above 96; the layout's
-// pixel sizes were drawn for 96.
-double DesktopFontScale() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  const double dpi = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
-  return std::max(1.0, dpi / 96.0);
-}
-
-QFont FontFittingCell(QFont base, int cellHeight) {
-  int size = cellHeight;
-  base.setPixelSize(size);
-  while (size > 6 && QFontMetrics(base).height() > cellHeight) {
-    base.setPixelSize(--size);
-  }
-  return base;
-}
 
 const SharedFonts& GetSharedFonts() {
   static const SharedFonts fonts = [] {
     SharedFonts made;
-    const QFont ui = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    made.standard = FontFittingCell(ui, ScaledCell(kStandardCell));
-    QFont bold = ui;
-    bold.setWeight(QFont::Bold);
-    made.bold = FontFittingCell(bold, ScaledCell(kBoldCell));
-    made.fixed = FontFittingCell(QFontDatabase::systemFont(QFontDatabase::FixedFont),
-                                 ScaledCell(kFixedCell));
+    // The application's font is the desktop's interface font, or the one a
+    // style sheet or the user's Qt settings put in its place.
+    made.standard = QApplication::font();
+    made.bold = made.standard;
+    made.bold.setWeight(QFont::Bold);
+    made.fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     return made;
   }();
   return fonts;
+}
+
+double DesktopFontScale() {
+  return std::max(1.0, QFontMetrics(GetSharedFonts().standard).height() / kDrawnLineHeight);
 }
 
 }  // namespace postrider

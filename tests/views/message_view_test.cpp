@@ -152,16 +152,17 @@ void MessageViewTest::BandLabelsAndControlsSitAtTheirPlaces() {
   QVERIFY(QFontMetrics(GetSharedFonts().bold).horizontalAdvance(QStringLiteral("Subject:")) <
           layout.subjectLabel.width());
 
-  // Light grey band with a raised edge, right of the To choice.
+  // A band in the theme's button colour with a raised edge, right of the controls.
+  const QPalette& colors = view->palette();
   const QImage image = view->grab().toImage();
   const int clear = layout.toCombo.right() + 10;
   const int bottom = layout.bandHeight - 1;
-  QCOMPARE(image.pixelColor(clear, 20), QColor(192, 192, 192));
-  QCOMPARE(image.pixelColor(0, 20), QColor(255, 255, 255));
-  QCOMPARE(image.pixelColor(clear, 0), QColor(255, 255, 255));
-  QCOMPARE(image.pixelColor(499, 20), QColor(128, 128, 128));
-  QCOMPARE(image.pixelColor(clear, bottom), QColor(128, 128, 128));
-  // Both labels are drawn in black in their rectangles.
+  QCOMPARE(image.pixelColor(clear, 20).rgb(), colors.color(QPalette::Button).rgb());
+  QCOMPARE(image.pixelColor(0, 20).rgb(), colors.color(QPalette::Light).rgb());
+  QCOMPARE(image.pixelColor(clear, 0).rgb(), colors.color(QPalette::Light).rgb());
+  QCOMPARE(image.pixelColor(499, 20).rgb(), colors.color(QPalette::Dark).rgb());
+  QCOMPARE(image.pixelColor(clear, bottom).rgb(), colors.color(QPalette::Dark).rgb());
+  // Both labels are drawn in their rectangles in the theme's text colour.
   QVERIFY(DarkPixels(image, layout.toLabel) > 10);
   QVERIFY(DarkPixels(image, layout.subjectLabel) > DarkPixels(image, layout.toLabel));
 
@@ -170,7 +171,25 @@ void MessageViewTest::BandLabelsAndControlsSitAtTheirPlaces() {
   QCOMPARE(view->messageEdit()->geometry(),
            QRect(0, layout.bandHeight, 700, 400 - layout.bandHeight));
   QCOMPARE(view->toCombo()->geometry(), layout.toCombo);
-  QCOMPARE(PixelAt(*view, 690, 20), QColor(192, 192, 192));
+  QCOMPARE(PixelAt(*view, 690, 20).rgb(), colors.color(QPalette::Button).rgb());
+
+  // A dark theme gives a dark band, its labels written in the theme's light text.
+  QPalette dark = colors;
+  dark.setColor(QPalette::Button, QColor(53, 53, 53));
+  dark.setColor(QPalette::ButtonText, QColor(238, 238, 236));
+  dark.setColor(QPalette::Light, QColor(80, 80, 80));
+  dark.setColor(QPalette::Dark, QColor(20, 20, 20));
+  view->setPalette(dark);
+  const QImage darkImage = view->grab().toImage();
+  QCOMPARE(darkImage.pixelColor(clear, 20).rgb(), QColor(53, 53, 53).rgb());
+  QCOMPARE(darkImage.pixelColor(699, 20).rgb(), QColor(20, 20, 20).rgb());
+  int lightText = 0;
+  for (int y = layout.subjectLabel.top(); y <= layout.subjectLabel.bottom(); ++y) {
+    for (int x = layout.subjectLabel.left(); x <= layout.subjectLabel.right(); ++x) {
+      lightText += qGray(darkImage.pixel(x, y)) > 180;
+    }
+  }
+  QVERIFY(lightText > 10);
 }
 
 void MessageViewTest::LongLinesWrapAtTheEditsWidth() {

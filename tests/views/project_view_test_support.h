@@ -100,26 +100,28 @@ inline bool HasColor(const QImage& image, const QRect& area, const QColor& color
   return false;
 }
 
-// Pixels that are neither the background nor the grid: text or icons.
-inline int InkPixels(const QImage& image, const QRect& area) {
+// Pixels that differ from the list's background and grid lines: text or icons.
+inline int InkPixels(const QImage& image, const QRect& area, const QColor& background,
+                     const QColor& grid) {
   int ink = 0;
   const QRect inside = area.intersected(image.rect());
   for (int y = inside.top(); y <= inside.bottom(); ++y) {
     for (int x = inside.left(); x <= inside.right(); ++x) {
       const QRgb pixel = image.pixel(x, y);
-      if (pixel != qRgb(255, 255, 255) && pixel != qRgb(192, 192, 192)) ++ink;
+      if (pixel != background.rgb() && pixel != grid.rgb()) ++ink;
     }
   }
   return ink;
 }
 
-// Pixels darker than the light grey of unselected text: black text.
+// Pixels darker than the fainter text of unselected entries on a light
+// background: the text of selected ones.
 inline int DarkPixels(const QImage& image, const QRect& area) {
   int dark = 0;
   const QRect inside = area.intersected(image.rect());
   for (int y = inside.top(); y <= inside.bottom(); ++y) {
     for (int x = inside.left(); x <= inside.right(); ++x) {
-      if (qGray(image.pixel(x, y)) < 100) ++dark;
+      if (qGray(image.pixel(x, y)) < 60) ++dark;
     }
   }
   return dark;
@@ -128,8 +130,17 @@ inline int DarkPixels(const QImage& image, const QRect& area) {
 // Row `row`'s rectangle in view coordinates.
 inline QRect RowRect(const CProjectView& view, int row) {
   const QAbstractItemView* list = view.entryList();
-  const QRect inViewport = list->visualRect(list->model()->index(row, 0));
-  return inViewport.translated(list->viewport()->mapTo(&view, QPoint(0, 0)));
+  const QAbstractItemModel* model = list->model();
+  const QRect first = list->visualRect(model->index(row, 0));
+  const QRect last = list->visualRect(model->index(row, model->columnCount() - 1));
+  return first.united(last).translated(list->viewport()->mapTo(&view, QPoint(0, 0)));
+}
+
+// Cell (`row`, `column`)'s rectangle in view coordinates.
+inline QRect CellRect(const CProjectView& view, int row, int column) {
+  const QAbstractItemView* list = view.entryList();
+  return list->visualRect(list->model()->index(row, column))
+      .translated(list->viewport()->mapTo(&view, QPoint(0, 0)));
 }
 
 }  // namespace postrider::testing
