@@ -251,7 +251,13 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   RunJournal journal(std::move(opened));
 
   SendLog log;
-  if (settings.log != 0) log.Start(logPath_, std::time(nullptr));
+  // A log that cannot be written is told of once, and the run goes on.
+  const auto reportLogFailure = [this, &log] {
+    if (auto failure = log.TakeFailure()) {
+      host_.prompts.ShowMessage(*failure, MessageIcon::Warning);
+    }
+  };
+  if (settings.log != 0 && !log.Start(logPath_, std::time(nullptr))) reportLogFailure();
 
   host_.frame.SetStatusText(texts::kConnecting);
   SmtpClient client(timeouts_);
@@ -424,6 +430,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   client.Disconnect();
   password.Clear();
   log.Finish(std::time(nullptr));
+  reportLogFailure();
   result.stopPosition = stop;
   result.reachedEnd = result.connected && stop >= entries;
   document.SetLastIndexSent(stop >= entries ? 0 : stop);
