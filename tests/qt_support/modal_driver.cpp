@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 
+#include "platform/blocking_call.h"
+
 namespace postrider::testing {
 
 namespace {
@@ -19,6 +21,13 @@ ModalDriver::ModalDriver(Action action, int timeoutMs)
 }
 
 void ModalDriver::Poll() {
+  // Never from inside the code's blocking hook: an action that waits for
+  // that code (a check's result, say) would wait for a call that cannot
+  // end until the hook returns. The next poll outside it acts.
+  if (IsInBlockingCall()) {
+    if (--remainingPolls_ <= 0) timer_.stop();
+    return;
+  }
   QWidget* modal = QApplication::activeModalWidget();
   if (modal != nullptr && modal != ignored_ && modal->isVisible()) {
     timer_.stop();
