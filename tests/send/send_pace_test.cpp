@@ -99,11 +99,18 @@ TEST(SendPaceTest, EveryRefusalForNowIsWaitedForWhateverItsWords) {
       {451, "4.3.0 Error: queue file write error", true},
       {452, "4.3.1 Insufficient system storage", true},
       {450, "4.2.0 Recipient address rejected: Greylisted", true},
-      {454, "Throttled", true},  // no enhanced code: the reply code decides
+      // No enhanced code (RFC 3463: class.subject.detail, up to three digits
+      // each, then a blank): the reply code decides.
+      {454, "Throttled", true},
+      {450, "5.7.1a glued to a word", true},
+      {450, "5.7 too short", true},
+      {450, "5.7.1000 too long", true},
+      {450, " 5.7.1 after a blank", true},
       {451, "4.7.1", true},
       // Refusals for good, and codes at odds with themselves, stop the run.
       {550, "5.7.1 Too many messages, rate limit", false},
       {450, "5.7.1 Refused, try later", false},
+      {450, "5.7.1\nsecond line", false},
       {554, "4.7.1 Odd", false},
       {250, "2.0.0 Ok", false},
       {10054, "", false},
