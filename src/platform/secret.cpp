@@ -15,10 +15,10 @@ void KeepSecretsOutOfCoreDumps() {
   // Both: a core handler that takes dumps of processes that are not
   // dumpable (fs.suid_dumpable=2) still keeps to the size limit.
   prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-  rlimit none{};
-  if (getrlimit(RLIMIT_CORE, &none) == 0) {
-    none.rlim_cur = 0;
-    setrlimit(RLIMIT_CORE, &none);
+  rlimit core{};
+  if (getrlimit(RLIMIT_CORE, &core) == 0) {
+    core.rlim_cur = 0;
+    setrlimit(RLIMIT_CORE, &core);
   }
 }
 
