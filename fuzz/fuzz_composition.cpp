@@ -1,7 +1,7 @@
 // Composition with hostile list values, subject, sender name and return
 // address: every message decodes back to the merged values, no header line
-// is longer than 998 bytes, and no header appears that the program did not
-// write.
+// is longer than 998 bytes, no header appears that the program did not
+// write, and a sender's name goes unquoted only when it needs no quotes.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -52,6 +52,19 @@ std::string Quoted(std::string_view text) {
     quoted += c;
   }
   return quoted + '"';
+}
+
+bool IsPlainAtoms(std::string_view name) {
+  static const std::string_view kAtextSigns = "!#$%&'*+-/=?^_`{|}~";
+  const auto atext = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           kAtextSigns.find(c) != std::string_view::npos;
+  };
+  if (name.empty()) return true;
+  if (name.front() == ' ' || name.back() == ' ' || name.find("  ") != std::string_view::npos) {
+    return false;
+  }
+  return std::all_of(name.begin(), name.end(), [&](char c) { return c == ' ' || atext(c); });
 }
 
 std::optional<std::string> DecodeBase64(std::string_view text) {
@@ -256,6 +269,9 @@ void CheckMessage(const postrider::ComposedMessage& composed,
     fromReads = ReadsAs(std::string_view(from).substr(0, from.size() - angle.size()), name);
   }
   FUZZ_CHECK(fromReads);
+  // A name that goes unquoted is one readers take as typed: atoms, one blank
+  // between them (RFC 5322 3.2.5).
+  if (from == name + angle) FUZZ_CHECK(IsPlainAtoms(name));
   // A return address the client would send at all leaves room for the name.
   if (postrider::IsSafeEnvelopeAddress(settings.returnAddress) && from.ends_with(angle)) {
     FUZZ_CHECK(

@@ -15,12 +15,11 @@
 namespace postrider {
 namespace {
 
-constexpr int kMaxSymlinkHops = 40;
-// Keeps the temporary file's name within NAME_MAX however long the target's is.
+// Keeps the temporary file's name within NAME_MAX however long the file's is.
 constexpr std::size_t kMaxTempBaseLength = 200;
 
 Status WriteError(const std::string& path, int error) {
-  return Status::Error("Cannot write \"" + path + "\": " + std::strerror(error));
+  return Status::Error("Cannot write \"" + path + "\": " + DescribeWriteError(error));
 }
 
 Status ReadError(const std::string& path, int error) {
@@ -41,38 +40,6 @@ std::string BaseNameOf(const std::string& path) {
 
 std::string Join(const std::string& folder, const std::string& name) {
   return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
-// Follows symlinks in the last component, so that the rename replaces the
-// target rather than the link. A dangling link yields the path it points to.
-Result<std::string> ResolveFinalSymlinks(const std::string& path) {
-  std::string current = path;
-  for (int hop = 0; hop < kMaxSymlinkHops; ++hop) {
-    struct stat info {};
-    if (lstat(current.c_str(), &info) != 0) {
-      if (errno == ENOENT) return current;
-      return WriteError(path, errno);
-    }
-    if (!S_ISLNK(info.st_mode)) return current;
-
-    // Some file systems report a size of 0 for links; grow until it fits.
-    std::string target(static_cast<std::size_t>(info.st_size) + 1 < 256
-                           ? 256
-                           : static_cast<std::size_t>(info.st_size) + 1,
-                       '\0');
-    for (;;) {
-      const ssize_t length = readlink(current.c_str(), target.data(), target.size());
-      if (length < 0) return WriteError(path, errno);
-      if (static_cast<std::size_t>(length) < target.size()) {
-        target.resize(static_cast<std::size_t>(length));
-        break;
-      }
-      target.resize(target.size() * 2);
-    }
-    if (target.empty()) return WriteError(path, ENOENT);
-    current = target.front() == '/' ? target : Join(FolderOf(current), target);
-  }
-  return WriteError(path, ELOOP);
 }
 
 // Read from /proc rather than with umask(), which would change it for a
@@ -139,16 +106,16 @@ int ReadInto(const std::string& path, std::string& bytes) {
 
 Status WriteFileAtomically(const std::string& path, std::string_view bytes) {
   if (path.empty()) return WriteError(path, ENOENT);
-  Result<std::string> resolved = ResolveFinalSymlinks(path);
-  if (!resolved) return resolved.status();
-  const std::string& target = *resolved;
-  const std::string folder = FolderOf(target);
+  // The rename would replace a link rather than follow it; refusing says
+  // why, instead of leaving a file where the user kept a link.
+  if (IsSymbolicLink(path)) return WriteError(path, ELOOP);
+  const std::string folder = FolderOf(path);
 
   struct stat existing {};
-  const bool exists = stat(target.c_str(), &existing) == 0;
+  const bool exists = lstat(path.c_str(), &existing) == 0;
 
   std::string tempPath =
-      Join(folder, "." + BaseNameOf(target).substr(0, kMaxTempBaseLength) + ".tmp-XXXXXX");
+      Join(folder, "." + BaseNameOf(path).substr(0, kMaxTempBaseLength) + ".tmp-XXXXXX");
   const int fd = mkstemp(tempPath.data());
   if (fd < 0) return WriteError(path, errno);
   fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -170,7 +137,7 @@ Status WriteFileAtomically(const std::string& path, std::string_view bytes) {
   if (!WriteAll(fd, bytes)) return fail(errno, true);
   if (fsync(fd) != 0) return fail(errno, true);
   if (close(fd) != 0) return fail(errno, false);
-  if (rename(tempPath.c_str(), target.c_str()) != 0) return fail(errno, false);
+  if (rename(tempPath.c_str(), path.c_str()) != 0) return fail(errno, false);
   SyncFolder(folder);
   return Status::Ok();
 }

@@ -40,4 +40,40 @@ std::string DescribeOpenError(int error) {
   return std::strerror(error);
 }
 
+int OpenFileForAppending(const std::string& path, unsigned mode) {
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                static_cast<mode_t>(mode));
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat info {};
+  int refusal = 0;
+  if (::fstat(fd, &info) != 0) {
+    refusal = errno;
+  } else if (!S_ISREG(info.st_mode)) {
+    refusal = ENXIO;
+  } else {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  }
+  if (refusal != 0) {
+    ::close(fd);
+    errno = refusal;
+    return -1;
+  }
+  return fd;
+}
+
+bool IsSymbolicLink(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+std::string DescribeWriteError(int error) {
+  if (error == ELOOP) {
+    return "it is a symbolic link, and Postrider writes no file through one";
+  }
+  return DescribeOpenError(error);
+}
+
 }  // namespace postrider

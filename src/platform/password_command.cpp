@@ -28,6 +28,7 @@ std::string Reason(int error) { return std::strerror(error); }
 }  // namespace
 
 Result<Secret> RunPasswordCommand(const std::string& command) {
+  KeepSecretsOutOfCoreDumps();  // before the password is in memory at all
   int output[2];
   if (pipe2(output, O_CLOEXEC) != 0) {
     return Status::Error("PasswordCommand could not be run: " + Reason(errno));
@@ -72,6 +73,7 @@ Result<Secret> RunPasswordCommand(const std::string& command) {
 }
 
 Result<Secret> ReadPasswordFile(const std::string& path) {
+  KeepSecretsOutOfCoreDumps();  // before the password is in memory at all
   // A pipe is welcome here: --password-file <(pass show mail) is one.
   int fd = -1;
   do {

@@ -5,12 +5,22 @@
 
 namespace postrider {
 
+// Keeps this process out of core dumps from now on: not dumpable
+// (PR_SET_DUMPABLE 0, which also keeps other processes of the user from
+// reading its memory) and a core size limit of 0. Called before a password
+// is read and whenever a Secret takes one. It is never undone: a wiped
+// secret may still have copies in freed memory (a string that grew, a
+// library's buffer), so a core dump would be no safer after the last one
+// went.
+void KeepSecretsOutOfCoreDumps();
+
 // A password held in memory: its bytes are wiped when it goes, and it has no
-// way to be printed or compared by accident.
+// way to be printed or compared by accident. While one is in memory (and
+// after), the process leaves no core dump.
 class Secret {
  public:
   Secret() = default;
-  explicit Secret(std::string value) : value_(std::move(value)) {}
+  explicit Secret(std::string value);
   ~Secret();
   Secret(Secret&& other) noexcept;
   Secret& operator=(Secret&& other) noexcept;

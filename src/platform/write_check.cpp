@@ -4,21 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
+#include <string>
+
+#include "platform/file_open.h"
 
 namespace postrider {
 namespace {
 
 Status WriteError(const std::string& path, int error) {
-  return Status::Error("Cannot write \"" + path + "\": " + std::strerror(error));
-}
-
-// A symlink is written through to its target, so the target's folder counts.
-std::string Target(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path resolved = std::filesystem::canonical(path, error);
-  return error ? path : resolved.string();
+  return Status::Error("Cannot write \"" + path + "\": " + DescribeWriteError(error));
 }
 
 std::string FolderOf(const std::string& path) {
@@ -32,9 +26,10 @@ std::string FolderOf(const std::string& path) {
 
 Status CheckCanWrite(const std::string& path, bool appendToo) {
   if (path.empty()) return WriteError(path, ENOENT);
-  const std::string target = Target(path);
+  // No file is written through a link (see WriteFileAtomically).
+  if (IsSymbolicLink(path)) return WriteError(path, ELOOP);
   if (appendToo) {
-    const int fd = open(target.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd >= 0) {
       close(fd);
     } else if (errno != ENOENT) {
@@ -44,7 +39,7 @@ Status CheckCanWrite(const std::string& path, bool appendToo) {
   // Trying is the only honest test: permission bits say nothing of a
   // read-only mount, and nothing at all to root.
   const std::string probe =
-      FolderOf(target) + "/.postrider-write-check-" + std::to_string(getpid());
+      FolderOf(path) + "/.postrider-write-check-" + std::to_string(getpid());
   int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0 && errno == EEXIST) {
     unlink(probe.c_str());  // left by an earlier process of this number that was killed

@@ -11,13 +11,15 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/file_open.h"
 #include "platform/user_paths.h"
 
 namespace postrider {
 namespace {
 
 Status JournalError(const std::string& path, int error) {
-  return Status::Error("Cannot write the send journal \"" + path + "\": " + std::strerror(error));
+  return Status::Error("Cannot write the send journal \"" + path + "\": " +
+                       DescribeWriteError(error));
 }
 
 std::string FolderOf(const std::string& path) {

@@ -73,24 +73,22 @@ void AppendLine(std::string_view name, std::string_view value, std::string& out)
   out += "\r\n";
 }
 
-// Characters that end a name in a From: line unless it is quoted.
-bool EndsAPlainName(char c) {
-  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == ':' ||
-         c == ';' || c == '@' || c == '\\' || c == ',' || c == '"';
+// RFC 5322 atext: what an atom holds.
+bool IsAtext(char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+  return std::string_view("!#$%&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
 }
 
-// Whether name reads as a display name as it stands: words, dots, blanks and
-// well-formed quoted strings.
+// Whether name reads back exactly as typed without quotes: atoms with one
+// blank between them. Anything else is quoted: a dot ("A.B. Library") or a
+// quote ("Ann "the Librarian" Smith") is a special that readers would take
+// apart or drop, and they fold runs of blanks into one.
 bool IsPlainPhrase(std::string_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] != '"') {
-      if (EndsAPlainName(name[i])) return false;
-      continue;
-    }
-    for (++i; i < name.size() && name[i] != '"'; ++i) {
-      if (name[i] == '\\' && ++i == name.size()) return false;
-    }
-    if (i == name.size()) return false;
+    if (IsAtext(name[i])) continue;
+    const bool betweenWords =
+        name[i] == ' ' && i > 0 && i + 1 < name.size() && IsAtext(name[i + 1]);
+    if (!betweenWords) return false;
   }
   return true;
 }

@@ -14,9 +14,12 @@ namespace postrider {
 // words cannot stand in an address.
 void AppendToLine(std::string_view address, std::string& out);
 
-// "From: name <address>". A name with 8-bit bytes is written as encoded
-// words; a 7-bit one as typed, in double quotes when it holds characters
-// that would otherwise end the name (a comma, say).
+// "From: name <address>", the name as RFC 5322 wants it, so that mail
+// programs show it as typed: encoded words (RFC 2047) when it has 8-bit
+// bytes; else as typed when it is words of letters, digits and the like with
+// one blank between them, and otherwise a quoted string, with '"' and '\'
+// escaped (dots, quotes, commas, runs of blanks). An empty name leaves
+// "From:  <address>".
 void AppendFromLine(std::string_view realName, std::string_view returnAddress,
                     std::string& out);
 

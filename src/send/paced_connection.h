@@ -15,7 +15,8 @@ constexpr int kPaceWaitHalted = -20;
 
 // Sends a run's messages over `client` at the pace `pace` sets: each in its
 // turn, over a new connection once the last one carried its share, and after
-// a busy server's refusal once more after a wait, over a new connection.
+// a refusal for now (a 4xx, with a limit set) once more after a wait, over a
+// new connection.
 // The password the session points at must stay while reconnects may come.
 class PacedConnection {
  public:
@@ -43,15 +44,22 @@ class PacedConnection {
   // The next SendMail goes over a new connection, whatever the limits.
   void Renew() { renew_ = true; }
 
-  // Connect at the run's start.
+  // Connects, waiting for a server that refuses for now (with a limit set)
+  // and trying again, as for a message.
   int Connect();
   // SmtpClient::SendMail in its turn. Besides its results: a failed
   // reconnect's, or kPaceWaitHalted.
   int SendMail(const std::string& recipient, const std::string& returnAddress,
                std::string_view message, const SmtpNextMessage* next = nullptr);
 
+  // What to tell the user beside `result`, the failure that stopped the run,
+  // when it was a refusal for now: without a limit, which limit to set; with
+  // one, that waiting did not help. Empty otherwise.
+  std::string AdviceAfter(int result) const;
+
  private:
   int Wait(std::chrono::nanoseconds duration);
+  int ConnectOnce();
   int Reconnect();
   void Status(const std::string& text) {
     if (hooks_.status) hooks_.status(text);
@@ -65,6 +73,7 @@ class PacedConnection {
   bool& waiting_;  // true while a wait runs, so that Pause cuts it short at once
   Hooks hooks_;
   bool renew_ = false;
+  int waitsInVain_ = 0;  // waits for a server that refused the same again after each
 };
 
 }  // namespace postrider

@@ -1,36 +1,17 @@
 #include "send/send_pace.h"
 
 #include <algorithm>
-#include <cctype>
-#include <string>
 
-#include "platform/ascii_text.h"
+#include "smtp/enhanced_status.h"
 
 namespace postrider {
-namespace {
 
-// "rate" as a word of its own, so that "generated" or "separate" do not count.
-bool HasWord(const std::string& text, std::string_view word) {
-  for (std::size_t at = text.find(word); at != std::string::npos;
-       at = text.find(word, at + 1)) {
-    const std::size_t end = at + word.size();
-    const bool startsWord = at == 0 || std::isalpha(static_cast<unsigned char>(text[at - 1])) == 0;
-    const bool endsWord =
-        end >= text.size() || std::isalpha(static_cast<unsigned char>(text[end])) == 0;
-    if (startsWord && endsWord) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-bool AsksToSlowDown(int code, std::string_view replyText) {
-  if (code == 421) return true;
+bool IsTemporaryRefusal(int code, std::string_view replyText) {
+  if (code == 421) return true;  // the server closes the connection, whatever it adds
   if (code < 400 || code > 499) return false;
-  const std::string text = AsciiLowercase(replyText);
-  return text.find("too many") != std::string::npos || text.find("limit") != std::string::npos ||
-         text.find("try later") != std::string::npos ||
-         text.find("try again later") != std::string::npos || HasWord(text, "rate");
+  const std::optional<EnhancedStatus> enhanced = EnhancedStatusOf(replyText);
+  // "450 5.7.1" contradicts itself; the permanent half is taken at its word.
+  return !enhanced || enhanced->statusClass == 4;
 }
 
 SendPace::SendPace(PaceLimits limits, PaceBackOff backOff, Clock clock)
@@ -79,7 +60,7 @@ void SendPace::Connected() { carried_ = 0; }
 
 std::optional<std::chrono::milliseconds> SendPace::BackOffAfter(int result,
                                                                std::string_view replyText) {
-  if (!limits_.any() || !AsksToSlowDown(result, replyText)) return std::nullopt;
+  if (!limits_.any() || !IsTemporaryRefusal(result, replyText)) return std::nullopt;
   if (backOffs_ >= backOff_.attempts) return std::nullopt;
   std::chrono::milliseconds wait = backOff_.first;
   for (int i = 0; i < backOffs_ && wait < backOff_.longest; ++i) wait *= 2;

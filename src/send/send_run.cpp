@@ -60,6 +60,12 @@ bool HandedOverWithoutAnswer(const SmtpClient& client, int result) {
          !(result >= 400 && result < 600);
 }
 
+// A failure's words, then what to do about it when there is advice.
+std::string WithAdvice(std::string text, const std::string& advice) {
+  if (!advice.empty()) text += "\n" + advice;
+  return text;
+}
+
 std::string InDoubtText(int entry, const std::string& address) {
   return "The message to " + PrintableText(address) + " (entry " + std::to_string(entry) +
          ") had been handed to the server, but its answer never came: it may have been "
@@ -256,7 +262,13 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   RunJournal journal(std::move(opened));
 
   SendLog log;
-  if (settings.log != 0) log.Start(logPath_, std::time(nullptr));
+  // A log that cannot be written is told of once, and the run goes on.
+  const auto reportLogFailure = [this, &log] {
+    if (auto failure = log.TakeFailure()) {
+      host_.prompts.ShowMessage(*failure, MessageIcon::Warning);
+    }
+  };
+  if (settings.log != 0 && !log.Start(logPath_, std::time(nullptr))) reportLogFailure();
 
   host_.frame.SetStatusText(texts::kConnecting);
   SmtpClient client(timeouts_);
@@ -274,9 +286,12 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   if (connectResult != 0) {
     // Nothing was sent, so no entry is touched: the marks of the last run stay.
     host_.frame.SetStatusText("");
-    result.paused = connectResult == kWsaEintr && haltRequested_;
+    result.paused =
+        (connectResult == kWsaEintr || connectResult == kPaceWaitHalted) && haltRequested_;
     if (!result.paused) {
-      host_.prompts.ShowMessage(FailureDetail(client, connectResult), MessageIcon::Error);
+      host_.prompts.ShowMessage(
+          WithAdvice(FailureDetail(client, connectResult), paced.AdviceAfter(connectResult)),
+          MessageIcon::Error);
     }
     result.error = connectResult;
     result.notReached = SelectedFrom(document, start);
@@ -408,9 +423,10 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       }
       const std::string errorText = ErrorText(i + 1, entries, sent);
       host_.frame.SetStatusText(errorText);
-      host_.prompts.ShowMessage(errorText + "\n" + FailureDetail(client, sent) +
-                                    (inDoubt ? "\n" + InDoubtText(i, address) : std::string()),
-                                MessageIcon::Error);
+      host_.prompts.ShowMessage(
+          errorText + "\n" + WithAdvice(FailureDetail(client, sent), paced.AdviceAfter(sent)) +
+              (inDoubt ? "\n" + InDoubtText(i, address) : std::string()),
+          MessageIcon::Error);
       break;
     }
     client.SetHandOverListener({});
@@ -425,6 +441,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   client.Disconnect();
   password.Clear();
   log.Finish(std::time(nullptr));
+  reportLogFailure();
   result.stopPosition = stop;
   result.reachedEnd = result.connected && stop >= entries;
   document.SetLastIndexSent(stop >= entries ? 0 : stop);

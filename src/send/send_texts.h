@@ -14,6 +14,16 @@ inline constexpr const char* kStartingSend = "Starting Send";
 inline constexpr const char* kComplete = "Complete";
 // A server that asked to slow down is given time before the run connects again.
 inline constexpr const char* kWaitingForServer = "The server is busy: waiting before trying again";
+// After a refusal for now (a 4xx) that stopped a run without a sending limit.
+inline constexpr const char* kSetALimitAdvice =
+    "The server refused for now (a temporary 4xx reply): it may limit how much mail a sender "
+    "may send. Set a sending limit (Per Minute or Per Connection under Sending Limits in "
+    "Configure, or postrider-cli send --per-minute N or --per-connection M), and the run waits "
+    "for the server and tries again.";
+// The same with a limit set, once the server was waited for in vain: "%d".
+inline constexpr const char* kStillRefusedPrefix = "The server still refused after ";
+inline constexpr const char* kStillRefusedSuffix =
+    " waits in a row. Resume the run later, or set a lower sending limit.";
 // A Pause while the server holds the whole message: its answer is awaited.
 inline constexpr const char* kAwaitingConfirmation =
     "Pausing: waiting for the server to confirm the message";

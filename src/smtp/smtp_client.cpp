@@ -131,6 +131,9 @@ int SmtpClient::TransportFailure(SmtpStep step, int error) {
 }
 
 int SmtpClient::Connect(const std::string& server, const SmtpSessionOptions& options) {
+  // Whatever the last connection left (a refused greeting keeps its socket
+  // for QUIT), the new one starts clean.
+  if (transport_) Disconnect();
   failedStep_ = SmtpStep::None;
   failureText_.clear();
   ClearLastReply();
@@ -146,7 +149,6 @@ int SmtpClient::Connect(const std::string& server, const SmtpSessionOptions& opt
 int SmtpClient::Open(const std::string& server, const SmtpSessionOptions& options) {
   currentStep_ = SmtpStep::Connect;
   currentTimeout_ = timeouts_.connect;
-  if (transport_) return Fail(SmtpStep::Connect, kWsaEisconn, "Already connected.");
   server_ = server;
   std::vector<ResolvedAddress> addresses;
   const std::optional<ServerEndpoint> endpoint =

@@ -81,7 +81,8 @@ class SmtpClient {
   // the server offers), takes STARTTLS for Security=starttls (never going on
   // without it), and logs in when there is a user name. 0 when all of that
   // passed. A server that refuses EHLO with 5xx gets the old dialogue: HELO
-  // and RSET before every message.
+  // and RSET before every message. A connection still open is ended first
+  // (QUIT), whatever state it was left in.
   int Connect(const std::string& server, const SmtpSessionOptions& options = {});
 
   // One mail transaction: MAIL, RCPT, DATA, text, end of data (after HELO

@@ -2,6 +2,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QFile>
 #include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
@@ -111,6 +112,7 @@ class DesktopSendTest : public QObject {
   void DuringARunOnlyPauseWorksButClicksAndTypingGoThrough();
   void PreviewShowsTheMessageTheServerReceives();
   void ALogInPasswordIsAskedForAtSendOnceAndNeverWritten();
+  void ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn();
 
  private:
   CMainFrame* frame() const { return app_->mainFrame(); }
@@ -566,6 +568,43 @@ void DesktopSendTest::ALogInPasswordIsAskedForAtSendOnceAndNeverWritten() {
   }
   QVERIFY(looked >= 4);
   QVERIFY(ReadBytes(QString::fromStdString(SettingsFilePath())).contains("UserName=library"));
+}
+
+void DesktopSendTest::ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn() {
+  ScriptedSmtpServer server;
+  // A link planted where the log goes must not take the addresses elsewhere.
+  const std::string log = SendLogPath();
+  QVERIFY(EnsureParentFolder(log));
+  const QString elsewhere = env_->File(QStringLiteral("elsewhere.txt"));
+  {
+    QFile file(elsewhere);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not for the log\n");
+  }
+  QVERIFY(QFile::link(elsewhere, QString::fromStdString(log)));
+  WritePrivateProfileString("Settings", "Log", "1", SettingsFilePath());
+  Start(server);
+  SelectOnly({0, 1});
+
+  QString warning;
+  QMessageBox::Icon warningIcon = QMessageBox::NoIcon;
+  FinalBox box;
+  ModalScript answers({[&](QWidget* modal) {
+                         auto* shown = qobject_cast<QMessageBox*>(modal);
+                         QVERIFY(shown != nullptr);
+                         warning = shown->text();
+                         warningIcon = shown->icon();
+                         shown->button(QMessageBox::Ok)->click();
+                       },
+                       ReadFinalBox(box)});
+  QVERIFY(frame()->RouteCommand(commands::kSend));
+  QCOMPARE(answers.acted(), 2);
+
+  QVERIFY2(warning.contains(QStringLiteral("it is a symbolic link")), qPrintable(warning));
+  QCOMPARE(warningIcon, QMessageBox::Warning);
+  QCOMPARE(box.text, QStringLiteral("Send Complete! Total Messages Sent: 2"));
+  QCOMPARE(server.MessageCount(), 2);
+  QCOMPARE(ReadBytes(elsewhere), QByteArray("not for the log\n"));
 }
 
 QTEST_MAIN(DesktopSendTest)

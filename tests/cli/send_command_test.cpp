@@ -92,6 +92,66 @@ TEST_F(SendCommandTest, SendDeliversTheExampleProjectMarksEveryEntryAndSavesIt) 
   EXPECT_NE(log.find("ada.lovelace@example.com\tIndex=0\tStatus=0\n"), std::string::npos);
 }
 
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST_F(SendCommandTest, ALogThatCannotBeWrittenIsToldOfOnceAndTheRunGoesOn) {
+  // A link planted at the log's path must not take every address elsewhere.
+  const std::string log = dir.File("state/postrider/postrider.log");
+  fs::create_directories(dir.File("state/postrider"));
+  const std::string elsewhere = dir.Write("elsewhere.txt", "not for the log\n");
+  fs::create_symlink(elsewhere, log);
+  {
+    ScriptedSmtpServer server;
+    const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(server.MessageCount(), 9);
+    EXPECT_EQ(Occurrences(run.err, "The send log"), 1u) << run.err;
+    EXPECT_NE(run.err.find("The send log \"" + log +
+                           "\" cannot be written: it is a symbolic link, and Postrider writes "
+                           "no file through one. This run goes on without it.\n"),
+              std::string::npos)
+        << run.err;
+  }
+  EXPECT_EQ(ReadFileBytes(elsewhere), "not for the log\n");
+  EXPECT_TRUE(fs::is_symlink(log));
+
+  // No folder for the log at all: a file stands where it would be made.
+  fs::remove_all(dir.File("state"));
+  dir.Write("state", "a file where the state folder should be");
+  ScriptedSmtpServer server;
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(server.MessageCount(), 9);
+  EXPECT_EQ(Occurrences(run.err, "The send log"), 1u) << run.err;
+  EXPECT_NE(run.err.find("Not a directory. This run goes on without it.\n"), std::string::npos)
+      << run.err;
+}
+
+TEST_F(SendCommandTest, AProjectFileThatIsASymbolicLinkIsRefusedBeforeAnythingIsSent) {
+  const std::string prh = dir.File("examples/example.prh");
+  const std::string kept = dir.File("kept.prh");
+  fs::rename(prh, kept);
+  fs::create_symlink(kept, prh);
+  const std::string before = ReadFileBytes(kept);
+  ScriptedSmtpServer server;
+
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())});
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Cannot write \"" + prh + "\": it is a symbolic link"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(server.MessageCount(), 0);
+  EXPECT_EQ(ReadFileBytes(kept), before);
+  EXPECT_TRUE(fs::is_symlink(prh));
+}
+
 TEST_F(SendCommandTest, MissingSettingsPrintTheSettingsTextAndSendNothing) {
   const CliRun run = Cli({"send", Project(), "--settings", dir.Write("empty.ini", "")});
   EXPECT_EQ(run.exitCode, 2);

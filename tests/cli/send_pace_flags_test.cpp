@@ -79,5 +79,20 @@ TEST_F(SendPaceFlagsTest, TheFlagsOverrideTheSettingsForThatRunOnly) {
   EXPECT_EQ(testing::ReadFileBytes(settings), before);
 }
 
+TEST_F(SendPaceFlagsTest, WithoutALimitAServersRefusalForNowStopsTheRunAndNamesTheFlags) {
+  ScriptedSmtpServer server(
+      {.firstReplies = {{"MAIL#2", "450 4.7.1 Error: too much mail from 127.0.0.1"}}});
+
+  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())});
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(server.MessageCount(), 1);
+  EXPECT_NE(run.err.find("450 4.7.1 Error: too much mail from 127.0.0.1"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("postrider-cli send --per-minute N or --per-connection M"),
+            std::string::npos)
+      << run.err;
+}
+
 }  // namespace
 }  // namespace postrider

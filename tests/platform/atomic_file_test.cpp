@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/write_check.h"
 #include "support/temp_dir.h"
 
 namespace postrider {
@@ -60,7 +61,9 @@ TEST(AtomicFile, KeepsThePermissionBitsOfTheFileItReplaces) {
   EXPECT_EQ(PermissionsOf(path), 0604u);
 }
 
-TEST(AtomicFile, WritesThroughSymlinksToTheirTargets) {
+// A link planted where the program writes (at the log, say, or a project's
+// .prh) must not carry what it writes to the link's target.
+TEST(AtomicFile, NeverWritesThroughASymbolicLinkAndSaysWhy) {
   TempDir dir;
   std::filesystem::create_directory(dir.File("real"));
   const std::string target = dir.Write("real/target.ini", "old");
@@ -68,14 +71,20 @@ TEST(AtomicFile, WritesThroughSymlinksToTheirTargets) {
   ASSERT_EQ(symlink(dir.File("relative-link").c_str(), dir.File("chained-link").c_str()), 0);
   ASSERT_EQ(symlink("real/not-yet.ini", dir.File("dangling-link").c_str()), 0);
 
-  ASSERT_TRUE(WriteFileAtomically(dir.File("chained-link"), "through the links"));
-  EXPECT_EQ(ReadFileBytes(target), "through the links");
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("chained-link")));
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("relative-link")));
-
-  ASSERT_TRUE(WriteFileAtomically(dir.File("dangling-link"), "created"));
-  EXPECT_EQ(ReadFileBytes(dir.File("real/not-yet.ini")), "created");
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("dangling-link")));
+  for (const char* link : {"relative-link", "chained-link", "dangling-link"}) {
+    const Status written = WriteFileAtomically(dir.File(link), "through the link");
+    ASSERT_FALSE(written.ok()) << link;
+    EXPECT_EQ(written.message(), "Cannot write \"" + dir.File(link) +
+                                     "\": it is a symbolic link, and Postrider writes no file "
+                                     "through one");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File(link))) << link;
+    // Nor does the check made before a run pass it.
+    const Status checked = CheckCanWrite(dir.File(link), true);
+    EXPECT_EQ(checked.message(), written.message());
+  }
+  EXPECT_EQ(ReadFileBytes(target), "old");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("real/not-yet.ini")));
+  EXPECT_EQ(FolderEntries(dir.File("real")), std::vector<std::string>{"target.ini"});
 }
 
 TEST(AtomicFile, FailedWriteNamesThePathAndTheReason) {

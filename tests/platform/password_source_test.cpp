@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "platform/password_command.h"
 #include "platform/secret.h"
@@ -51,6 +57,57 @@ TEST(SecretTest, MovingLeavesNothingBehind) {
   EXPECT_EQ(second.reveal(), "abc");
   second.Clear();
   EXPECT_TRUE(second.empty());
+}
+
+// "dumpable/core limit" of this process: "1/n" lets a crash write a core
+// file, "0/0" does not.
+std::string DumpState() {
+  rlimit core{};
+  getrlimit(RLIMIT_CORE, &core);
+  return std::to_string(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0)) + "/" +
+         (core.rlim_cur == 0 ? "0" : "n");
+}
+
+constexpr const char* kProbeVariable = "POSTRIDER_DUMP_PROBE";
+
+// A core file of a crash while the password is held would carry it. Each
+// way in is tried in a fresh process (this test, run again alone), since
+// the first secret changes the process for good.
+TEST(SecretTest, AProcessThatHeldAPasswordLeavesNoCoreDump) {
+  if (const char* probe = std::getenv(kProbeVariable)) {
+    std::string states = DumpState();
+    {
+      Result<Secret> held = std::string_view(probe) == "secret"
+                                ? Result<Secret>(Secret("hunter2"))
+                                : ReadPasswordFile(probe);
+      states += " " + DumpState();
+    }
+    std::printf("probe: %s %s\n", states.c_str(), DumpState().c_str());
+    return;
+  }
+  char self[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+  TempDir dir;
+  for (const std::string& probe : {std::string("secret"), dir.Write("password", "hunter2\n")}) {
+    const std::string command =
+        std::string(kProbeVariable) + "='" + probe + "' '" + self +
+        "' --gtest_filter=SecretTest.AProcessThatHeldAPasswordLeavesNoCoreDump";
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, got);
+      }
+      pclose(pipe);
+    }
+    const std::size_t at = output.find("probe: ");
+    ASSERT_NE(at, std::string::npos) << output;
+    const std::string states = output.substr(at + 7, output.find('\n', at) - at - 7);
+    // Dumpable before; from the password on, neither dumpable nor a core
+    // size, also once it is wiped: copies of it may linger in freed memory.
+    EXPECT_EQ(states.substr(0, 2), "1/") << probe;
+    EXPECT_EQ(states.substr(4), "0/0 0/0") << probe;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QTest>
 
 
+#include "platform/blocking_call.h"
+
 namespace postrider::testing {
 
 namespace {
@@ -108,6 +110,13 @@ ModalDriver::ModalDriver(Action action, int timeoutMs, Ready ready)
 }
 
 void ModalDriver::Poll() {
+  // Never from inside the code's blocking hook: an action that waits for
+  // that code (a check's result, say) would wait for a call that cannot
+  // end until the hook returns. The next poll outside it acts.
+  if (IsInBlockingCall()) {
+    if (--remainingPolls_ <= 0) timer_.stop();
+    return;
+  }
   QWidget* modal = QApplication::activeModalWidget();
   const bool ours = modal != nullptr && modal != ignored_ && modal->isVisible();
   if (ours && (!ready_ || ready_(modal))) {

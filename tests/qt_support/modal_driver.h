@@ -12,8 +12,9 @@ namespace postrider::testing {
 
 // Acts on the next modal dialog that becomes active, so a test can drive a
 // dialog that the code under test runs with exec(). The dialog is found
-// through QApplication::activeModalWidget; the driver gives up after
-// `timeoutMs` and reports whether it acted.
+// through QApplication::activeModalWidget, never while the code under test
+// waits in a blocking call; the driver gives up after `timeoutMs` and
+// reports whether it acted.
 //
 // An action must not wait for the dialog's own work: it runs from a timer,
 // perhaps inside that work's event loop, and would wait on itself. A dialog

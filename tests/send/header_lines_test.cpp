@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/python_mail_parser.h"
+#include "support/temp_dir.h"
 
 namespace postrider {
 namespace {
@@ -30,11 +34,17 @@ std::vector<std::string> Lines(const std::string& header) {
   return lines;
 }
 
-TEST(FromLine, KeepsAPlainNameAsTypedAndQuotesOneThatWouldBreakTheAddress) {
+TEST(FromLine, KeepsAPlainNameAsTypedAndQuotesEveryOtherOne) {
   EXPECT_EQ(From("Sam Sender"), "From: Sam Sender <sam@example.net>\r\n");
-  EXPECT_EQ(From(" J. R. Sender "), "From:  J. R. Sender  <sam@example.net>\r\n");
+  EXPECT_EQ(From("O'Brien-Smith & Co"), "From: O'Brien-Smith & Co <sam@example.net>\r\n");
   EXPECT_EQ(From(""), "From:  <sam@example.net>\r\n");
-  EXPECT_EQ(From("\"Sender, Sam\" Jr."), "From: \"Sender, Sam\" Jr. <sam@example.net>\r\n");
+  // A period, a quote, runs of blanks: readers would show something else.
+  EXPECT_EQ(From("A.B. Library"), "From: \"A.B. Library\" <sam@example.net>\r\n");
+  EXPECT_EQ(From("Ann \"the Librarian\" Smith"),
+            "From: \"Ann \\\"the Librarian\\\" Smith\" <sam@example.net>\r\n");
+  EXPECT_EQ(From(" J. R.  Sender "), "From: \" J. R.  Sender \" <sam@example.net>\r\n");
+  EXPECT_EQ(From("\"Sender, Sam\" Jr."),
+            "From: \"\\\"Sender, Sam\\\" Jr.\" <sam@example.net>\r\n");
 }
 
 TEST(FromLine, QuotesNamesThatWouldOtherwiseEndEarly) {
@@ -50,6 +60,33 @@ TEST(FromLine, EightBitNameBecomesEncodedWordsWithShortLines) {
   const std::string long_name = std::string(50, 'n') + "\xC3\xA9";
   for (const std::string& line : Lines(From(long_name, std::string(60, 'a') + "@example.net"))) {
     EXPECT_LE(line.size(), 76u);
+  }
+}
+
+// What a mail program shows: Python's parser reads the name back as typed.
+TEST(FromLine, MailProgramsReadTheNameAsTyped) {
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"A.B. Library", "A.B. Library"},
+      {"Ann \"the Librarian\" Smith", "Ann \"the Librarian\" Smith"},
+      {" J. R.  Sender ", " J. R.  Sender "},
+      {"Sender, Sam <sam@evil.example>", "Sender, Sam <sam@evil.example>"},
+      {"back\\slash \"", "back\\slash \""},
+      {"J\xC3\xB6rg \"J\xC3\xB6\" M\xC3\xBCller, Caf\xC3\xA9",
+       "J\u00f6rg \"J\u00f6\" M\u00fcller, Caf\u00e9"},
+      {"J\xF6rg", "J\u00f6rg"},  // not UTF-8: each byte a character
+      {std::string(600, 'a') + " \"" + std::string(600, 'b') + "\"",
+       std::string(600, 'a') + " \"" + std::string(600, 'b') + "\""},
+      {"", ""},
+  };
+  testing::TempDir folder;
+  for (const auto& [name, shown] : names) {
+    std::string message;
+    AppendToLine("ann@example.com", message);
+    AppendFromLine(name, "sam@example.net", message);
+    AppendSubjectLine("Hello", message);
+    message += "\r\nBody\r\n";
+    const std::string path = folder.Write("message.eml", message);
+    EXPECT_EQ(testing::SenderParsedByPython(path), shown + "\nsam@example.net") << message;
   }
 }
 

@@ -7,6 +7,7 @@
 #include "platform/blocking_call.h"
 #include "project/postridr_doc.h"
 #include "send/send_run.h"
+#include "send/send_texts.h"
 #include "support/entry_lists.h"
 #include "support/recording_views.h"
 #include "support/scripted_smtp_server.h"
@@ -136,6 +137,75 @@ TEST_F(SendRunPaceTest, ABusyServerWithALimitSetIsWaitedForAndEveryEntryIsSentOn
             std::vector<std::string>{"Send Complete! Total Messages Sent: 5"});
 }
 
+TEST_F(SendRunPaceTest, WithALimitEveryTemporaryRefusalIsWaitedForWhateverItsWords) {
+  Open(5);
+  // Postfix's anvil at MAIL, greylisting at RCPT, a server fault at the end
+  // of the data: none says "rate" or "try later", each is a 4xx.
+  ScriptedSmtpServer server(
+      {.firstReplies = {{"MAIL#2", "450 4.7.1 Error: too much mail from 127.0.0.1"},
+                        {"RCPT#4", "450 4.2.0 Recipient address rejected: Greylisted"},
+                        {".#4", "451 4.3.0 Error: queue file write error"}}});
+  settings.messagesPerConnection = 100;
+  controller.SetPaceBackOff({.first = milliseconds(10), .longest = milliseconds(20)});
+
+  const SendRunResult result = Send(server.address());
+
+  EXPECT_TRUE(result.reachedEnd);
+  EXPECT_EQ(result.error, 0);
+  EXPECT_EQ(result.accepted, 5);
+  EXPECT_EQ(Statuses(recorded.document), std::vector<int>(5, StatusSent));
+  // person3's first copy was refused at its end: not delivered, sent once more.
+  EXPECT_EQ(Delivered(server),
+            (std::vector<std::string>{"person0@example.com", "person1@example.com",
+                                      "person2@example.com", "person3@example.com",
+                                      "person3@example.com", "person4@example.com"}));
+  EXPECT_EQ(Count(server.Commands(), "EHLO"), 4);
+  EXPECT_EQ(recorded.prompts.messageTexts(),
+            std::vector<std::string>{"Send Complete! Total Messages Sent: 5"});
+}
+
+TEST_F(SendRunPaceTest, AConnectionRefusedWith421IsWaitedForAndTheNextStartsClean) {
+  Open(10);
+  // The first connection, and the second reconnect, find the server full.
+  const std::string full = "421 4.7.0 scripted.test Error: too many connections from 127.0.0.1";
+  ScriptedSmtpServer server({.firstReplies = {{"GREETING#1", full}, {"GREETING#3", full}}});
+  settings.messagesPerConnection = 4;
+  controller.SetPaceBackOff({.first = milliseconds(10), .longest = milliseconds(20)});
+
+  const SendRunResult result = Send(server.address());
+
+  EXPECT_TRUE(result.reachedEnd);
+  EXPECT_EQ(result.error, 0);
+  EXPECT_EQ(result.accepted, 10);
+  EXPECT_EQ(Statuses(recorded.document), std::vector<int>(10, StatusSent));
+  std::vector<std::string> everyone;
+  for (int i = 0; i < 10; ++i) everyone.push_back("person" + std::to_string(i) + "@example.com");
+  EXPECT_EQ(Delivered(server), everyone);
+  EXPECT_EQ(Count(server.Commands(), "EHLO"), 3);  // 4, 4 and 2 messages
+  EXPECT_EQ(recorded.prompts.messageTexts(),
+            std::vector<std::string>{"Send Complete! Total Messages Sent: 10"});
+}
+
+TEST_F(SendRunPaceTest, PauseWhileARefusedConnectionIsWaitedForEndsTheRunBeforeItStarts) {
+  Open(2);
+  ScriptedSmtpServer server({.replies = {{"GREETING", "421 4.7.0 Too many connections"}}});
+  settings.messagesPerMinute = 60;
+  controller.SetPaceBackOff({.first = std::chrono::minutes(1)});
+  SetBlockingHook([&] {
+    if (recorded.frame.statusText == texts::kWaitingForServer) controller.OnPause();
+  });
+
+  const SendRunResult result = Send(server.address());
+  SetBlockingHook({});
+
+  EXPECT_TRUE(result.paused);
+  EXPECT_FALSE(result.connected);
+  EXPECT_EQ(result.notReached, 2);
+  EXPECT_EQ(Statuses(recorded.document), (std::vector<int>{StatusNone, StatusNone}));
+  EXPECT_EQ(recorded.prompts.messageTexts(),
+            std::vector<std::string>{"Send Complete! Total Messages Sent: 0"});
+}
+
 TEST_F(SendRunPaceTest, APipeliningServerGetsEachMessageInItsTurnOverItsShareOfConnections) {
   Open(5);
   ServerScript script;
@@ -170,6 +240,24 @@ TEST_F(SendRunPaceTest, WithoutALimitABusyServerStopsTheRunAsBefore) {
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 1);
   EXPECT_EQ(Count(server.Commands(), "EHLO"), 1);
   EXPECT_TRUE(recorded.prompts.ShowedMessageContaining("Sending 2 of 4 - Error 421"));
+  // And it says which limit would have kept it going.
+  EXPECT_TRUE(recorded.prompts.ShowedMessageContaining(texts::kSetALimitAdvice));
+}
+
+TEST_F(SendRunPaceTest, WithoutALimitARefusedConnectionSendsNothingAndSaysWhichLimitToSet) {
+  Open(2);
+  ScriptedSmtpServer server(
+      {.replies = {{"GREETING", "421 4.7.0 Error: too many connections from 127.0.0.1"}}});
+
+  const SendRunResult result = Send(server.address());
+
+  EXPECT_FALSE(result.connected);
+  EXPECT_EQ(result.error, 421);
+  EXPECT_EQ(server.MessageCount(), 0);
+  ASSERT_EQ(recorded.prompts.messages().size(), 2u);
+  const std::string& shown = recorded.prompts.messages()[0].text;
+  EXPECT_NE(shown.find("421 4.7.0 Error: too many connections"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(texts::kSetALimitAdvice), std::string::npos) << shown;
 }
 
 TEST_F(SendRunPaceTest, AServerThatStaysBusyIsTriedABoundedNumberOfTimesThenTheRunStops) {
@@ -186,6 +274,7 @@ TEST_F(SendRunPaceTest, AServerThatStaysBusyIsTriedABoundedNumberOfTimesThenTheR
   EXPECT_EQ(Count(server.Commands(), "RCPT TO:<person1@"), 3);  // once, then twice more
   EXPECT_EQ(Count(server.Commands(), "EHLO"), 3);
   EXPECT_TRUE(recorded.prompts.ShowedMessageContaining("450 4.7.1 Too many messages"));
+  EXPECT_TRUE(recorded.prompts.ShowedMessageContaining("still refused after 2 waits in a row"));
 }
 
 TEST_F(SendRunPaceTest, AReconnectThatFailsEndsTheRunWhereItWas) {

@@ -3,14 +3,10 @@
 #include <cstdio>
 
 namespace postrider::testing {
+namespace {
 
-std::string ParsedByPython(const std::string& messagePath) {
-  const std::string script =
-      "import email, email.policy, sys\n"
-      "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=email.policy.default)\n"
-      "body = m.get_body(('plain',)).get_content()\n"
-      "sys.stdout.buffer.write('\\n'.join([str(m['Subject']), str(m['From']), str(m['To']),\n"
-      "    body.replace('\\r\\n', '\\n').replace('\\n', '|')]).encode('utf-8'))\n";
+// What the script prints for the file; the script must hold no '"'.
+std::string RunPython(const std::string& script, const std::string& messagePath) {
   const std::string command = "/usr/bin/python3 -c \"" + script + "\" '" + messagePath + "'";
   std::string output;
   if (FILE* pipe = popen(command.c_str(), "r")) {
@@ -20,6 +16,29 @@ std::string ParsedByPython(const std::string& messagePath) {
     pclose(pipe);
   }
   return output;
+}
+
+constexpr const char* kParse =
+    "import email, email.policy, sys\n"
+    "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=email.policy.default)\n";
+
+}  // namespace
+
+std::string ParsedByPython(const std::string& messagePath) {
+  return RunPython(std::string(kParse) +
+                       "body = m.get_body(('plain',)).get_content()\n"
+                       "sys.stdout.buffer.write('\\n'.join([str(m['Subject']), str(m['From']), "
+                       "str(m['To']),\n"
+                       "    body.replace('\\r\\n', '\\n').replace('\\n', '|')]).encode('utf-8'))\n",
+                   messagePath);
+}
+
+std::string SenderParsedByPython(const std::string& messagePath) {
+  return RunPython(std::string(kParse) +
+                       "a = m['From'].addresses[0]\n"
+                       "sys.stdout.buffer.write((a.display_name + '\\n' + a.addr_spec)"
+                       ".encode('utf-8'))\n",
+                   messagePath);
 }
 
 }  // namespace postrider::testing

@@ -9,4 +9,8 @@ namespace postrider::testing {
 // line, the body's line ends shown as '|'. Empty when it cannot parse it.
 std::string ParsedByPython(const std::string& messagePath);
 
+// The sender as Python's mail parser reads the From: line of a message file:
+// its display name and its address, on two lines; empty when it cannot.
+std::string SenderParsedByPython(const std::string& messagePath);
+
 }  // namespace postrider::testing

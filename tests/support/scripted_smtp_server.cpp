@@ -47,7 +47,11 @@ ScriptedSmtpServer::ScriptedSmtpServer(const ServerScript& script)
   if (script.dataWithoutRecipients) argv.push_back("--data-without-recipients");
   if (script.requireFqdnHelo) argv.push_back("--require-fqdn-helo");
   if (script.sizeLimit >= 0) argv.insert(argv.end(), {"--size-limit", std::to_string(script.sizeLimit)});
-  process_ = std::make_unique<ServerProcess>(argv, host_, port_);
+  // Up once the script says it listens: a probing connection would count
+  // among the connections a script numbers (GREETING#2).
+  const std::string ready = folder_.File("listening");
+  process_ = std::make_unique<ServerProcess>(
+      argv, [&ready] { return std::filesystem::exists(ready); }, "port " + std::to_string(port_));
 }
 
 std::string ScriptedSmtpServer::address() const {

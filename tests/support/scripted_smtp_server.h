@@ -24,7 +24,9 @@ struct ServerScript {
   // A 421 reply is followed by closing the connection.
   std::vector<std::pair<std::string, std::string>> replies;
   // Like replies, but each rule answers only the first command it matches;
-  // "MAIL#2" matches only the second MAIL the server is given.
+  // "MAIL#2" matches only the second MAIL the server is given. "GREETING"
+  // stands for a new connection's greeting: {"GREETING#2", "421 4.7.0 Too
+  // many connections"} refuses the second connection.
   std::vector<std::pair<std::string, std::string>> firstReplies;
   // Close the connection right after a reply from replies or firstReplies
   // to these commands (not "."), e.g. after a 354 to DATA.

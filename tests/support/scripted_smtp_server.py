@@ -4,7 +4,8 @@
 It records what arrives in the --out folder: commands.log holds every command
 line as received (the end of a message's data as "."), message-N.eml the bytes
 of the N-th message after the dots are undone. It writes both before it
-answers, so a client that has its reply can look at them at once.
+answers, so a client that has its reply can look at them at once. An empty
+file named listening appears once it takes connections.
 
 It can be told to answer differently:
   --greeting LINE        a greeting line (repeat for a multi-line greeting)
@@ -37,7 +38,8 @@ It can be told to answer differently:
                          does, when the EHLO or HELO name is neither a name with a dot
                          nor an address literal
 CMD is a command name (HELO, EHLO, STARTTLS, AUTH, MAIL, RCPT, DATA, RSET,
-QUIT) or "." for the end of the data. AUTH is logged without its argument,
+QUIT), "." for the end of the data, or GREETING for the greeting of a new
+connection (GREETING#2: the second connection's). AUTH is logged without its argument,
 and a successful log-in as "AUTHENTICATED USER".
 """
 
@@ -197,6 +199,9 @@ class ScriptedSMTP(SMTP):
             self.greeted = True
             if self.script.greeting:
                 status = "\r\n".join(self.script.greeting)
+            scripted = self.script.reply_for("GREETING", "")
+            if scripted is not None:
+                status = scripted
         else:
             if status == "250 HELP" and self.script.pipelining:
                 # The last line of the reply to EHLO.
@@ -268,6 +273,9 @@ def main():
         lambda: ScriptedSMTP(handler, script, **options),
         host=arguments.host, port=arguments.port,
         ssl=context if arguments.implicit_tls else None))
+    # The test waits for this rather than probe the port with a connection
+    # of its own, which a script numbering connections would count.
+    open(os.path.join(arguments.out, "listening"), "w").close()
     try:
         loop.run_forever()
     finally:

@@ -34,7 +34,12 @@ constexpr const char* kWatcher =
 bool RunningAsRoot() { return geteuid() == 0; }
 
 ServerProcess::ServerProcess(const std::vector<std::string>& argv, const std::string& host,
-                             int port) {
+                             int port)
+    : ServerProcess(argv, [&host, port] { return PortAccepts(host, port); },
+                    "port " + std::to_string(port)) {}
+
+ServerProcess::ServerProcess(const std::vector<std::string>& argv,
+                             const std::function<bool()>& ready, const std::string& name) {
   std::vector<std::string> command = {"/bin/sh", "-c", kWatcher, "server-watcher"};
   command.insert(command.end(), argv.begin(), argv.end());
   std::vector<char*> args;
@@ -58,11 +63,11 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv, const std::st
   lifeline_ = lifeline[1];
 
   const auto limit = std::chrono::steady_clock::now() + kStartLimit;
-  while (!PortAccepts(host, port)) {
+  while (!ready()) {
     if (Reap(0)) throw std::runtime_error(argv[0] + " exited before it listened");
     if (std::chrono::steady_clock::now() > limit) {
       Stop();
-      throw std::runtime_error(argv[0] + " did not listen on port " + std::to_string(port));
+      throw std::runtime_error(argv[0] + " did not listen on " + name);
     }
     std::this_thread::sleep_for(kPollStep);
   }

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ namespace postrider::testing {
 class ServerProcess {
  public:
   ServerProcess(const std::vector<std::string>& argv, const std::string& host, int port);
+  // The same, but up once ready() says so, for a server that must see no
+  // connection but the test's own (one that counts connections).
+  ServerProcess(const std::vector<std::string>& argv, const std::function<bool()>& ready,
+                const std::string& name);
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
