@@ -203,7 +203,9 @@ TEST_F(SendRunPaceTest, PauseWhileARefusedConnectionIsWaitedForEndsTheRunBeforeI
   EXPECT_EQ(result.notReached, 2);
   EXPECT_EQ(Statuses(recorded.document), (std::vector<int>{StatusNone, StatusNone}));
   EXPECT_EQ(recorded.prompts.messageTexts(),
-            std::vector<std::string>{"Send Complete! Total Messages Sent: 0"});
+            std::vector<std::string>{"Send paused before the first message. Accepted by the "
+                                     "server: 0, refused by the server: 0, bad address: 0, "
+                                     "not reached: 2."});
 }
 
 TEST_F(SendRunPaceTest, APipeliningServerGetsEachMessageInItsTurnOverItsShareOfConnections) {
