@@ -153,7 +153,7 @@ Status SendJournal::AppendLine() {
   return Status::Ok();
 }
 
-Status SendJournal::RunStarted(const JournalIdentity& identity, int start) {
+Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool keepSent) {
   const std::string entries = std::to_string(identity.entries);
   const std::string size = std::to_string(identity.listSize);
   const std::string fields = std::to_string(identity.fieldsCrc);
@@ -166,8 +166,10 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start) {
                        {"entries", entries},
                        {"size", size},
                        {"fields", fields},
+                       {"digest", identity.listDigest},
                        {"start", first},
-                       {"clear", first}});
+                       {"clear", first},
+                       {"keep", keepSent ? "sent" : "none"}});
   Status status = AppendLine();
   if (status) wroteRun_ = true;
   return status;
@@ -196,12 +198,12 @@ Status SendJournal::HandedOver(int entry, std::string_view address) {
   return AppendLine();
 }
 
-Status SendJournal::Outcome(int entry, int status) {
+Status SendJournal::Outcome(int entry, int status, std::string_view address) {
   const Digits index(entry);
   const Digits value(status);
   line_.clear();
   AppendJournalRecord(line_, journal_kind::kOutcome,
-                      {{"entry", index.view()}, {"status", value.view()}});
+                      {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
   return AppendLine();
 }
 
