@@ -20,6 +20,9 @@ struct SendRunResult {
   bool connected = false;   // the server took the connection (and the log-in): entries were taken up
   bool reachedEnd = false;  // the run went through to the end of the list
   bool paused = false;      // Pause stopped it, at stopPosition
+  // Nothing to resume, or a project open read-only: nothing began, and no
+  // final box is shown.
+  bool notBegun = false;
   int processed = 0;        // selected entries taken up, as the final box counts them
   int stopPosition = 0;     // where the next run resumes (the list length when it reached the end)
   int error = 0;            // the failing SendMail or Connect result, 0 when none
@@ -28,6 +31,7 @@ struct SendRunResult {
   int refused = 0;     // the server refused the recipient or the message
   int badAddress = 0;  // failed the address check, or cannot be put into a mail command
   int notReached = 0;  // the run stopped before them (the one it stopped at included)
+  int alreadySent = 0;  // marked sent before: a resumed run passed them over
 };
 
 // The box that ends every run, for a front end that shows the figures with
