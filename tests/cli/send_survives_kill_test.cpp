@@ -138,7 +138,11 @@ TEST_F(SendSurvivesKillTest, KilledAtRandomMomentsNobodyIsLostAndOnlyNamedRecipi
     if (run.exitCode == 128 + SIGKILL) {
       ++kills;
     } else {
-      ASSERT_EQ(run.exitCode, 0) << run.err;
+      // A kill after the last message, before the run's end: the next one
+      // finds nobody left and says so.
+      const bool nothingLeft =
+          run.exitCode == 2 && run.err.find("There is nothing to resume") != std::string::npos;
+      ASSERT_TRUE(run.exitCode == 0 || nothingLeft) << run.exitCode << "\n" << run.err;
       finished = true;
     }
   }
