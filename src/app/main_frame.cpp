@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -197,6 +198,7 @@ void CMainFrame::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setAccessibleName(QStringLiteral("Status bar"));
   bar->setFont(GetSharedFonts().standard);
+  idleStatusText_ = kReady;
   statusPanes_[0] = new QLabel(kReady, bar);
   statusPanes_[0]->setAccessibleName(QStringLiteral("Status"));
   statusPanes_[1] = new QLabel(bar);
@@ -260,7 +262,7 @@ void CMainFrame::CreateClient() {
   splitter_->setSizes({1, 1});
   setCentralWidget(splitter_);
 
-  messageCommands_ = std::make_unique<MessageViewCommands>(*messageView_);
+  messageCommands_ = std::make_unique<MessageViewCommands>(*messageView_, document_);
   connect(messageView_, &CMessageView::editStateChanged, this, &CMainFrame::UpdateCommandStates);
   // The To choice marks the project modified at once; the title follows once
   // the view has told the document.
@@ -290,7 +292,19 @@ void CMainFrame::AttachDocument(CPostridrDoc* document) {
       connect(item, &QAction::triggered, this, [this, id] { RouteCommand(id); });
     }
   }
+  ShowDocumentAccess();
   RefreshTitle();
+}
+
+void CMainFrame::ShowDocumentAccess() {
+  const bool readOnly = document_.IsReadOnly();
+  messageView_->messageEdit()->setReadOnly(readOnly);
+  messageView_->subjectEdit()->setReadOnly(readOnly);
+  messageView_->toCombo()->setEnabled(!readOnly);
+  idleStatusText_ =
+      readOnly ? QStringLiteral("Read-only. ") + ShownText(document_.GetReadOnlyReason()) : kReady;
+  statusPanes_[0]->setText(idleStatusText_);
+  UpdateCommandStates();
 }
 
 void CMainFrame::SetCurrentProjectPath(const std::string& path) {
@@ -318,6 +332,7 @@ void CMainFrame::RefreshTitle() {
   QString name = ShownText(document_.GetTitle());
   // A name holding the placeholder itself must show it, not the mark.
   name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+  if (document_.IsReadOnly()) name += QStringLiteral(" (read-only)");
   setWindowTitle(name + QStringLiteral("[*] - Postrider"));
   const bool textEdited = messageView_ != nullptr && messageView_->messageEdit()->document()->isModified();
   setWindowModified(document_.IsModified() || textEdited);
@@ -346,7 +361,7 @@ void CMainFrame::SaveSettingsOnClose() {
 bool CMainFrame::event(QEvent* event) {
   if (event->type() == QEvent::StatusTip) {
     const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-    statusPanes_[0]->setText(tip.isEmpty() ? kReady : tip);
+    statusPanes_[0]->setText(tip.isEmpty() ? idleStatusText_ : tip);
     return true;
   }
   return QMainWindow::event(event);

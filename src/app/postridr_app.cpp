@@ -32,7 +32,9 @@ constexpr std::size_t kShortestProjectPath = 4;
 
 }  // namespace
 
-CPostridrApp::CPostridrApp() = default;
+// The window holds its project's lock while it has it open; a project
+// another program writes opens read-only.
+CPostridrApp::CPostridrApp() { document_.SetProjectAccess(ProjectAccess::ExclusiveOrReadOnly); }
 
 CPostridrApp::~CPostridrApp() {
   document_.SetPrompts(nullptr);
