@@ -36,13 +36,25 @@ void QtUserPrompts::ShowMessage(const std::string& text, MessageIcon icon) {
   box.exec();
 }
 
-bool QtUserPrompts::AskYesNo(const std::string& question) {
+namespace {
+
+bool Ask(QWidget* parent, const std::string& question, QMessageBox::StandardButton byDefault) {
   QMessageBox box(QMessageBox::Question, kTitle, ShownText(question),
-                  QMessageBox::Yes | QMessageBox::No, parent_);
+                  QMessageBox::Yes | QMessageBox::No, parent);
   box.setTextFormat(Qt::PlainText);
-  box.setDefaultButton(QMessageBox::Yes);
+  box.setDefaultButton(byDefault);
   box.setEscapeButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
+}
+
+}  // namespace
+
+bool QtUserPrompts::AskYesNo(const std::string& question) {
+  return Ask(parent_, question, QMessageBox::Yes);
+}
+
+bool QtUserPrompts::AskYesNoDefaultNo(const std::string& question) {
+  return Ask(parent_, question, QMessageBox::No);
 }
 
 SaveChoice QtUserPrompts::AskSaveChanges(const std::string& documentName) {

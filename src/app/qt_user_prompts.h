@@ -15,6 +15,7 @@ class QtUserPrompts : public IUserPrompts {
 
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None) override;
   bool AskYesNo(const std::string& question) override;
+  bool AskYesNoDefaultNo(const std::string& question) override;
   SaveChoice AskSaveChanges(const std::string& documentName) override;
   std::optional<std::string> ChooseSavePath(const std::string& suggestedName) override;
 

@@ -18,6 +18,9 @@ class IUserPrompts {
   virtual void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None) = 0;
   // A question with Yes and No buttons; true for Yes.
   virtual bool AskYesNo(const std::string& question) = 0;
+  // The same for a question whose Yes mails people again: No is the default
+  // button, so that Enter pressed by habit never says Yes.
+  virtual bool AskYesNoDefaultNo(const std::string& question) { return AskYesNo(question); }
   // Whether to save a modified project before it is closed.
   virtual SaveChoice AskSaveChanges(const std::string& documentName) = 0;
   // A file name to save an untitled project under; nothing when the user cancels.

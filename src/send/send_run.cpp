@@ -233,7 +233,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   // A resume goes on from where the last run stopped and never mails an
   // entry marked sent.
   const ResumeOffer offer = FindResumeOffer(document);
-  const bool resume = !offer.question.empty() && !host_.prompts.AskYesNo(offer.question);
+  const bool resume = !offer.question.empty() && !host_.prompts.AskYesNoDefaultNo(offer.question);
   const int start = resume ? offer.resumeFrom : 0;
   result.stopPosition = start;
   if (resume && CountAwaitingSending(document, start) == 0) {

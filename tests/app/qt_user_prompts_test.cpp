@@ -104,6 +104,12 @@ void QtUserPromptsTest::YesNoQuestion() {
   SeenBox no;
   ModalDriver second(Press(QStringLiteral("No"), no));
   QVERIFY(!prompts.AskYesNo("Resume?"));
+  QCOMPARE(no.defaultButton, QStringLiteral("Yes"));
+
+  // A question whose Yes would mail people again: Enter answers No.
+  ModalDriver enter([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+  QVERIFY(!prompts.AskYesNoDefaultNo("Send to them all again?"));
+  QVERIFY(enter.acted());
 }
 
 void QtUserPromptsTest::SavePathGetsTheProjectExtensionAndCancelGivesNothing() {
