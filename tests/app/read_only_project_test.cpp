@@ -11,9 +11,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "app/command_ids.h"
 #include "app_test_support.h"
@@ -29,14 +27,6 @@ using namespace postrider;
 using namespace postrider::testing;
 
 namespace {
-
-// Waits, within a bound, until the server holds `count` messages.
-void WaitForMessages(const ScriptedSmtpServer& server, int count) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (server.MessageCount() < count && std::chrono::steady_clock::now() < limit) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
 
 // Keeps the text of the box it closes with OK.
 ModalDriver::Action ReadBoxAndOk(QString& text) {
@@ -87,12 +77,12 @@ class ReadOnlyProjectTest : public QObject {
 
 void ReadOnlyProjectTest::AProjectTheCliSendsOpensReadOnlyAndNothingOfItCanBeSavedOrChanged() {
   // Each message's answer comes late, so the run is still going while the window looks.
-  ScriptedSmtpServer server({.delays = {{".", 0.25}}});
+  ScriptedSmtpServer server({.delays = {{".", 1.0}}});
   const std::string settings = CliSettings(server);
   bool looked = false;
   CliOptions options;
   options.whileRunning = [&](pid_t cli) {
-    WaitForMessages(server, 1);
+    server.WaitForMessages(1);
     {
       CPostridrApp app;
       QString notice;
