@@ -67,9 +67,11 @@ function(postrider_qt_test_folder folder)
     set_target_properties(${_target} PROPERTIES AUTOMOC ON)
     target_compile_options(${_target} PRIVATE ${POSTRIDER_WARNINGS})
     target_link_libraries(${_target} PRIVATE ${_tests_LINK} postrider_qt_test_support Qt6::Test)
+    # A desktop test may run the command-line program beside the window.
+    add_dependencies(${_target} postrider-cli)
     add_test(NAME ${folder}.${_name} COMMAND ${_target})
     set_tests_properties(${folder}.${_name} PROPERTIES
       WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;POSTRIDER_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;POSTRIDER_SOURCE_DIR=${PROJECT_SOURCE_DIR};POSTRIDER_CLI=$<TARGET_FILE:postrider-cli>")
   endforeach()
 endfunction()

@@ -28,13 +28,15 @@ bool DocumentCommands::OnCommand(int id) {
   }
 }
 
-bool DocumentCommands::QueryCommandState(int id, CommandState&) const {
+bool DocumentCommands::QueryCommandState(int id, CommandState& state) const {
   switch (id) {
     case commands::kFileSave:
     case commands::kFileSaveAs:
     case commands::kSelectAll:
     case commands::kUnselectAll:
     case commands::kSelectOnQuery:
+      // Another program writes a read-only project; nothing here may.
+      state.enabled = !document_.IsReadOnly();
       return true;
     default:
       return false;

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -217,6 +218,7 @@ void CMainFrame::CreateStatusBar() {
   // The panes have no accessible names of their own: a label without one is
   // named by its text, which is what a screen reader must read, and it
   // announces every change of it. The descriptions say what each pane is for.
+  idleStatusText_ = kReady;
   statusPanes_[0] = new QLabel(kReady, bar);
   statusPanes_[0]->setAccessibleDescription(QStringLiteral("Status"));
   statusPanes_[1] = new QLabel(bar);
@@ -314,7 +316,7 @@ void CMainFrame::CreateClient() {
   splitter_->setSizes({1, 1});
   setCentralWidget(splitter_);
 
-  messageCommands_ = std::make_unique<MessageViewCommands>(*messageView_);
+  messageCommands_ = std::make_unique<MessageViewCommands>(*messageView_, document_);
   connect(messageView_, &CMessageView::editStateChanged, this, &CMainFrame::UpdateCommandStates);
   // The To choice marks the project modified at once; the title follows once
   // the view has told the document.
@@ -347,7 +349,19 @@ void CMainFrame::AttachDocument(CPostridrDoc* document) {
   // The old items went with the old menu.
   insertFieldSubmenu_->addActions(insertFieldMenu_->actions());
   insertFieldSubmenu_->setEnabled(!insertFieldMenu_->actions().isEmpty());
+  ShowDocumentAccess();
   RefreshTitle();
+}
+
+void CMainFrame::ShowDocumentAccess() {
+  const bool readOnly = document_.IsReadOnly();
+  messageView_->messageEdit()->setReadOnly(readOnly);
+  messageView_->subjectEdit()->setReadOnly(readOnly);
+  messageView_->toCombo()->setEnabled(!readOnly);
+  idleStatusText_ =
+      readOnly ? QStringLiteral("Read-only. ") + ShownText(document_.GetReadOnlyReason()) : kReady;
+  statusPanes_[0]->setText(idleStatusText_);
+  UpdateCommandStates();
 }
 
 void CMainFrame::SetCurrentProjectPath(const std::string& path) {
@@ -382,6 +396,7 @@ void CMainFrame::RefreshTitle() {
   QString name = ShownText(document_.GetTitle());
   // A name holding the placeholder itself must show it, not the mark.
   name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+  if (document_.IsReadOnly()) name += QStringLiteral(" (read-only)");
   setWindowTitle(name + QStringLiteral("[*] - Postrider"));
   const bool textEdited = messageView_ != nullptr && messageView_->messageEdit()->document()->isModified();
   setWindowModified(document_.IsModified() || textEdited);
@@ -412,7 +427,7 @@ void CMainFrame::SaveSettingsOnClose() {
 bool CMainFrame::event(QEvent* event) {
   if (event->type() == QEvent::StatusTip) {
     const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-    statusPanes_[0]->setText(tip.isEmpty() ? kReady : tip);
+    statusPanes_[0]->setText(tip.isEmpty() ? idleStatusText_ : tip);
     return true;
   }
   return QMainWindow::event(event);

@@ -73,6 +73,9 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void ShowRecentFiles(const std::vector<std::string>& paths);
   // The window title and its modified mark follow the document.
   void RefreshTitle();
+  // A read-only project's letter cannot be edited, and the title and the
+  // status bar say it is read-only.
+  void ShowDocumentAccess();
 
   // The send run's progress bar beside status pane 1: `takenUp` of `total`.
   void ShowSendProgress(int takenUp, int total);
@@ -166,6 +169,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   bool heldProgress_ = false;
   int heldTakenUp_ = 0;
   int heldTotal_ = 0;
+  QString idleStatusText_;  // pane 0 when no prompt is shown
   QProgressBar* sendProgress_ = nullptr;
   QSplitter* splitter_ = nullptr;
   CProjectView* projectView_ = nullptr;

@@ -102,7 +102,12 @@ bool CMainFrame::OnCommand(int id) {
 }
 
 bool CMainFrame::QueryCommandState(int id, CommandState& state) const {
-  if (IsInsertField(id)) return true;
+  // A read-only project can be looked at and previewed, nothing more.
+  const bool writable = !document_.IsReadOnly();
+  if (IsInsertField(id)) {
+    state.enabled = writable;
+    return true;
+  }
   switch (id) {
     case commands::kViewToolbar:
       state.checkable = true;
@@ -112,12 +117,14 @@ bool CMainFrame::QueryCommandState(int id, CommandState& state) const {
       state.checkable = true;
       state.checked = !statusBar()->isHidden();
       return true;
-    case commands::kConfigure:
     case commands::kSend:
-    case commands::kPause:
-    case commands::kPreview:
     case commands::kClearStatus:
     case commands::kShowFieldMenu:
+      state.enabled = writable;
+      return true;
+    case commands::kConfigure:
+    case commands::kPause:
+    case commands::kPreview:
     case commands::kHelpContents:
     case commands::kNextPane:
     case commands::kPrevPane:

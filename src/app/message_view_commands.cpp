@@ -1,11 +1,15 @@
 #include "app/message_view_commands.h"
 
 #include "app/command_ids.h"
+#include "project/postridr_doc.h"
 #include "views/message_view.h"
 
 namespace postrider {
 
 bool MessageViewCommands::OnCommand(int id) {
+  if (document_.IsReadOnly() && id != commands::kEditCopy) {
+    return id == commands::kEditUndo || id == commands::kEditCut || id == commands::kEditPaste;
+  }
   switch (id) {
     case commands::kEditUndo:
       view_.Undo();
@@ -27,14 +31,16 @@ bool MessageViewCommands::OnCommand(int id) {
 bool MessageViewCommands::QueryCommandState(int id, CommandState& state) const {
   switch (id) {
     case commands::kEditUndo:
-      state.enabled = view_.CanUndo();
+      state.enabled = !document_.IsReadOnly() && view_.CanUndo();
       return true;
     case commands::kEditCut:
+      state.enabled = !document_.IsReadOnly() && view_.HasTextSelection();
+      return true;
     case commands::kEditCopy:
       state.enabled = view_.HasTextSelection();
       return true;
     case commands::kEditPaste:
-      state.enabled = view_.CanPaste();
+      state.enabled = !document_.IsReadOnly() && view_.CanPaste();
       return true;
     default:
       return false;

@@ -38,6 +38,9 @@ CPostridrApp::CPostridrApp() {
   // Before the first window: combo boxes are named for screen readers as
   // every other control is.
   InstallAccessibleComboBoxes();
+  // The window holds its project's lock while it has it open; a project
+  // another program writes opens read-only.
+  document_.SetProjectAccess(ProjectAccess::ExclusiveOrReadOnly);
 }
 
 CPostridrApp::~CPostridrApp() {

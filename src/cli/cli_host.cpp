@@ -66,10 +66,21 @@ CliDocument::CliDocument() {
   document.SetMainFrame(&frame);
 }
 
-bool CliDocument::Open(const std::string& path) { return document.OnOpenDocument(path); }
+bool CliDocument::Open(const std::string& path) {
+  document.SetProjectAccess(ProjectAccess::ReadOnly);
+  return document.OnOpenDocument(path);
+}
 
 bool CliDocument::OpenWhole(const std::string& path) {
   if (!Open(path)) return false;
+  if (document.GetLoadProblems().empty()) return true;
+  std::cerr << "postrider-cli: nothing was changed or sent\n";
+  return false;
+}
+
+bool CliDocument::OpenToChange(const std::string& path) {
+  document.SetProjectAccess(ProjectAccess::Exclusive);
+  if (!document.OnOpenDocument(path)) return false;
   if (document.GetLoadProblems().empty()) return true;
   std::cerr << "postrider-cli: nothing was changed or sent\n";
   return false;

@@ -71,12 +71,17 @@ struct CliDocument {
   CliDocument(const CliDocument&) = delete;
   CliDocument& operator=(const CliDocument&) = delete;
 
-  // False when the project does not open; the reason is on stderr.
+  // Opens the project only to look at it: no lock is taken, so a project
+  // another program is sending can still be looked at. False when the
+  // project does not open; the reason is on stderr.
   bool Open(const std::string& path);
-  // For commands that save or send: also false when any of the project's
-  // files could not be read, since going on would send or save what stands
-  // in for them.
+  // Also false when any of the project's files could not be read, since
+  // going on would use what stands in for them.
   bool OpenWhole(const std::string& path);
+  // For commands that save or send: as OpenWhole, holding the project's lock
+  // until the command ends; false when another program has it open for
+  // writing.
+  bool OpenToChange(const std::string& path);
 };
 
 }  // namespace postrider::cli

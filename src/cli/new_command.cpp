@@ -99,6 +99,9 @@ int RunNew(const Arguments& args) {
   if (!EndsWithProjectExtension(answers.projectPath)) answers.projectPath += ".prj";
 
   CliDocument cli;
+  // The save takes the new project's lock: a project of that name another
+  // program has open is not saved over.
+  cli.document.SetProjectAccess(ProjectAccess::Exclusive);
   ScriptedWizardPages pages(answers);
   if (!cli.document.OnNewDocument(pages)) {
     std::cerr << "postrider-cli: " << pages.problem() << '\n';

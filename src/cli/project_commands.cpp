@@ -96,7 +96,7 @@ int RunSelect(const Arguments& args) {
   }
   if (how == "all" || how == "none") {
     CliDocument cli;
-    if (!cli.OpenWhole(args[0])) return kExitFailed;
+    if (!cli.OpenToChange(args[0])) return kExitFailed;
     if (how == "all") {
       cli.document.SelectAll();
     } else {
@@ -125,7 +125,7 @@ int RunSelect(const Arguments& args) {
   }
 
   CliDocument cli;
-  if (!cli.OpenWhole(args[0])) return kExitFailed;
+  if (!cli.OpenToChange(args[0])) return kExitFailed;
   for (std::size_t i = 0; i < conditions.size(); ++i) {
     const std::string& name = args[2 + 4 * i];
     const std::optional<int> field = FieldIndex(cli.document, name);

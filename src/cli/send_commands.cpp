@@ -11,6 +11,7 @@
 #include "send/message_composer.h"
 #include "send/send_figures.h"
 #include "send/send_run.h"
+#include "send/send_start.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
 #include "send/user_settings.h"
@@ -164,11 +165,18 @@ int RunSend(const Arguments& args) {
   });
 
   CliDocument cli;
-  if (!cli.OpenWhole(options->projectPath)) return kExitFailed;
+  if (!cli.OpenToChange(options->projectPath)) return kExitFailed;
   CPostridrDoc& document = cli.document;
-  if (document.GetLastIndexSent() > 0 && !options->fromStart) {
-    std::cerr << texts::kResumeQuestion << '\n'
-              << "postrider-cli: answer with --from-start (Yes) or --resume (No)\n";
+  // An earlier run stopped early, or reached some of the selected entries
+  // already: the command says which way to go, so that a send typed twice
+  // never mails the same people again unasked.
+  const ResumeOffer offer = FindResumeOffer(document);
+  if (offer.kind != ResumeOffer::Kind::None && !options->fromStart) {
+    std::cerr << offer.question << '\n'
+              << (offer.kind == ResumeOffer::Kind::AllSent
+                      ? "postrider-cli: nothing was sent; give --from-start to send to every "
+                        "selected entry again\n"
+                      : "postrider-cli: answer with --from-start (Yes) or --resume (No)\n");
     return kExitUsage;
   }
   // The project is saved after the run: a run whose outcomes could not be
@@ -186,9 +194,16 @@ int RunSend(const Arguments& args) {
   running = &controller;
   const SendRunResult result = controller.OnSend(document, settings);
   running = nullptr;
-  PrintFigures(result);
+  if (!result.notBegun) PrintFigures(result);
   // Whatever became of the run, the marks and the resume point are kept.
-  if (!document.OnSaveDocument(document.GetPathName())) return kExitFailed;
+  if (!document.OnSaveDocument(document.GetPathName())) {
+    if (result.connected) {
+      std::cerr << "postrider-cli: what the run did is kept in the send journal \""
+                << document.GetSendJournalPath()
+                << "\"; the next command or window that opens the project applies it\n";
+    }
+    return kExitFailed;
+  }
   return SendExitCode(result);
 }
 

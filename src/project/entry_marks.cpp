@@ -31,10 +31,18 @@ void EntryMarks::SetSelectionRange(int first, int end, bool selected) {
   }
 }
 
-void EntryMarks::ClearStatusRange(int first, int end) {
+void EntryMarks::ClearStatusRange(int first, int end, bool keepSent) {
   for (std::size_t i = ClampIndex(first), e = ClampIndex(end); i < e; ++i) {
+    if (keepSent && (marks_[i] & kStatusBits) == StatusSent) continue;
     marks_[i] = static_cast<std::uint8_t>(marks_[i] & ~kStatusBits);
   }
+}
+
+int EntryMarks::FirstAwaitingSending(int entryCount) const {
+  for (int i = 0, end = static_cast<int>(ClampIndex(entryCount)); i < end; ++i) {
+    if (AwaitsSending(i)) return i;
+  }
+  return -1;
 }
 
 int EntryMarks::CountSelected(int entryCount) const {

@@ -38,8 +38,17 @@ class EntryMarks {
   void SetSelection(int index, bool selected);
   // Bulk forms over entries [first, end); ends are clamped to the block.
   void SetSelectionRange(int first, int end, bool selected);
-  void ClearStatusRange(int first, int end);
+  // With keepSent, an entry marked sent keeps its mark: a resumed run never
+  // takes it up again.
+  void ClearStatusRange(int first, int end, bool keepSent = false);
   int CountSelected(int entryCount) const;
+  // Whether a send has yet to take the entry up: selected, and neither sent
+  // nor refused as a bad address.
+  bool AwaitsSending(int index) const {
+    return IsSelected(index) && Status(index) != StatusSent && Status(index) != StatusBadAddress;
+  }
+  // The first entry below entryCount that awaits sending, -1 when none does.
+  int FirstAwaitingSending(int entryCount) const;
 
   const Block& block() const { return marks_; }
   Block& block() { return marks_; }

@@ -102,7 +102,7 @@ bool TestCondition(std::string_view value, int op, std::string_view text) {
 void CPostridrDoc::SelectOnQuery(int firstField, int firstOperator, const std::string& firstValue,
                                  int join, int secondField, int secondOperator,
                                  const std::string& secondValue) {
-  if (firstField < 0 || firstOperator < 0) return;
+  if (IsReadOnly() || firstField < 0 || firstOperator < 0) return;
   UnselectAll();
   if (secondField < 0 || secondOperator < 0) join = QueryJoinNone;
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/file_open.h"
+#include "platform/sha256.h"
 #include "project/entry_marks.h"
 #include "project/list_line_splitter.h"
 
@@ -159,6 +160,7 @@ void MailingList::Close() {
   entryCount_ = 0;
   recordLinesInFile_ = 0;
   fileSize_ = 0;
+  contentDigest_.clear();
   lineStarts_.clear();
   lineStarts_.shrink_to_fit();
   window_.clear();
@@ -187,6 +189,16 @@ void MailingList::Index(std::int64_t headerEnd) {
   lineStarts_.clear();
   lineStarts_.push_back(headerEnd);
   window_.resize(kChunk);
+  Sha256 digest;
+  for (std::int64_t at = 0; at < headerEnd;) {
+    const ssize_t got = ReadSome(fd_, window_.data(),
+                                 static_cast<std::size_t>(std::min<std::int64_t>(
+                                     headerEnd - at, static_cast<std::int64_t>(kChunk))),
+                                 at);
+    if (got <= 0) break;
+    digest.Update({window_.data(), static_cast<std::size_t>(got)});
+    at += got;
+  }
   std::int64_t offset = headerEnd;
   bool lineOpen = false;  // bytes of an unfinished line have been seen
   for (;;) {
@@ -194,6 +206,7 @@ void MailingList::Index(std::int64_t headerEnd) {
     if (got <= 0) break;
     const char* begin = window_.data();
     const char* const end = begin + got;
+    digest.Update({begin, static_cast<std::size_t>(got)});
     while (begin < end) {
       const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', static_cast<std::size_t>(end - begin)));
       if (newline == nullptr) {
@@ -218,6 +231,7 @@ void MailingList::Index(std::int64_t headerEnd) {
     }
   }
   fileSize_ = offset;
+  contentDigest_ = digest.HexDigest();
   windowSize_ = 0;
   lastEnd_ = -1;
 }

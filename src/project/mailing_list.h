@@ -44,6 +44,9 @@ class MailingList {
   std::int64_t recordLinesInFile() const { return recordLinesInFile_; }
   // Bytes of the file as it was indexed.
   std::int64_t fileSize() const { return fileSize_; }
+  // SHA-256 of those bytes, in hex: what the project's marks and send
+  // journal note, to know the list again.
+  const std::string& contentDigest() const { return contentDigest_; }
 
   // Reads entry `index` (0 <= index < entryCount) into `values`, reusing its
   // strings. False when no list is open or the index is out of range. Const:
@@ -62,6 +65,7 @@ class MailingList {
   int entryCount_ = 0;
   std::int64_t recordLinesInFile_ = 0;
   std::int64_t fileSize_ = 0;
+  std::string contentDigest_;
   std::vector<std::int64_t> lineStarts_;  // entryCount_ + 1 positions
 
   mutable std::vector<char> window_;

@@ -111,7 +111,7 @@ void CPostridrDoc::UpdateFromMessageViews() {
 }
 
 void CPostridrDoc::InsertMergeField(int fieldIndex) {
-  if (fieldIndex < 0 || fieldIndex >= GetFieldCount()) return;
+  if (IsReadOnly() || fieldIndex < 0 || fieldIndex >= GetFieldCount()) return;
   const std::string field = "[[" + fieldNames_[static_cast<std::size_t>(fieldIndex)] + "]]";
   ForEachMessageView([&field](IMessageView& view) { view.InsertAtCaret(field); });
 }
@@ -125,14 +125,19 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
   modified_ = false;
 
   const std::string projectPath = AbsolutePath(path);
+  // The lock comes first: what is read below must not be half saved by
+  // another program.
+  if (!LockForOpening(projectPath)) return false;
   Result<ProjectFileKeys> keys = ReadProjectFile(projectPath);
   if (!keys) {
+    ReleaseProject();
     ShowMessage(std::string(texts::kErrorLoadingProject) + "\n\n" + keys.status().message(),
                 MessageIcon::Error);
     return false;
   }
   // Both paths are needed to save the project again.
   if (keys->messageFile.size() < 3 || keys->entryStateFile.size() < 3) {
+    ReleaseProject();
     ShowMessage(texts::kErrorLoadingProject);
     return false;
   }
@@ -162,13 +167,20 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
       fieldNames_ = list_.header().fieldNames;
     }
   }
+  // Addresses are matched through the email field the project names.
+  emailFieldNotice_ = CheckEmailFieldAgainstList();
+  const std::string listNotice = RematchMarksToChangedList();
   const std::string journalNotice = ApplySendJournal(projectPath);
   if (!loadProblems_.empty()) {
     notices_.insert(notices_.begin(),
                     "The project was opened, but some of its files could not be read:\n" +
                         JoinLines(loadProblems_));
   }
+  if (IsReadOnly() && access_ != ProjectAccess::ReadOnly) {
+    notices_.insert(notices_.begin(), readOnlyReason_ + texts::kOpenedReadOnly);
+  }
   TellAboutLeftOutListParts();
+  if (!listNotice.empty()) notices_.push_back(listNotice);
   if (!journalNotice.empty()) notices_.push_back(journalNotice);
   CheckProjectAgainstList();
   ShowNotices();
@@ -184,7 +196,19 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
 }
 
 Status CPostridrDoc::OnSaveDocument(const std::string& path) {
+  if (IsReadOnly()) {
+    const Status refusal = ReadOnlyRefusal();
+    ShowMessage(refusal.message(), MessageIcon::Error);
+    return refusal;
+  }
   const std::string projectPath = AbsolutePath(path);
+  // Saved under another name, the project goes with that name's lock.
+  Result<std::unique_ptr<ProjectLock>> lock = LockForSaving(projectPath);
+  if (!lock) {
+    ShowMessage("The project could not be saved.\n\n" + lock.status().message(),
+                MessageIcon::Error);
+    return lock.status();
+  }
   // The new paths take effect only once everything is written, so a failed
   // Save As leaves the project as it was.
   const std::string entryStatePath = ReplaceLastThree(projectPath, "prh");
@@ -211,12 +235,16 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   const bool keepUnreadMarks = marksUnread_ && entryStatePath == entryStateFilePath_ &&
                                std::all_of(marks_.block().begin(), marks_.block().end(),
                                            [](std::uint8_t mark) { return mark == 0; });
+  // The digest names the list the marks on disk were made for.
+  const bool marksForThisList = list_.IsOpen() && !keepUnreadMarks;
+  keys.listDigest = marksForThisList ? list_.contentDigest() : storedKeys_.listDigest;
 
   // The project file goes last: it names the other two.
   Status status = CheckSaveTargets(projectPath, messagePath, entryStatePath);
   if (status && !keepUnreadLetter && !letterUnchanged) {
     status = postrider::WriteMessageFile(messagePath, message_);
   }
+  if (status && marksForThisList) status = WriteSentAddressesFor(entryStatePath);
   if (status && !keepUnreadMarks) status = postrider::WriteEntryStateFile(entryStatePath, marks_);
   if (status) status = WriteProjectFile(projectPath, keys);
   if (!status) {
@@ -233,6 +261,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   entryStateFilePath_ = entryStatePath;
   storedKeys_ = keys;
   pathName_ = projectPath;
+  if (*lock) lock_ = std::move(*lock);
   if (frame_ != nullptr) frame_->SetCurrentProjectPath(projectPath);
   modified_ = false;
   FoldSendJournals(previousPath, projectPath);
@@ -272,7 +301,7 @@ bool CPostridrDoc::DoSave(const std::string& path) {
 }
 
 bool CPostridrDoc::SaveModified() {
-  if (!modified_) return true;
+  if (!modified_ || IsReadOnly()) return true;
   if (prompts_ == nullptr) return true;
   switch (prompts_->AskSaveChanges(GetTitle())) {
     case SaveChoice::Cancel:
@@ -294,6 +323,7 @@ bool CPostridrDoc::RunProjectWizard(IProjectWizardPages& pages) {
   DeleteContents();
   pathName_.clear();
   modified_ = false;
+  ReleaseProject();
   ResetProjectStorage();
 
   WizardMessagePage messagePage;
@@ -403,19 +433,23 @@ bool CPostridrDoc::LoadList(const std::string& path) {
   return true;
 }
 
+std::string CPostridrDoc::CheckEmailFieldAgainstList() {
+  // A list that could not be read, or has no fields at all, says nothing
+  // about the email field; it is kept.
+  if (!IsTextListType(listSourceType_) || !list_.IsOpen() || fieldNames_.empty()) return {};
+  const EmailFieldCheck email = CheckEmailField(emailFieldName_, emailFieldIndex_, fieldNames_);
+  emailFieldIndex_ = email.index;
+  return email.notice;
+}
+
 void CPostridrDoc::CheckProjectAgainstList() {
   if (!IsTextListType(listSourceType_)) {
     notices_.push_back(UnreadableListTypeNotice(listSourceType_));
     return;
   }
-  // A list that could not be read, or has no fields at all, says nothing
-  // about the email field; it is kept.
   if (!list_.IsOpen()) return;
-  if (!fieldNames_.empty()) {
-    const EmailFieldCheck email = CheckEmailField(emailFieldName_, emailFieldIndex_, fieldNames_);
-    emailFieldIndex_ = email.index;
-    if (!email.notice.empty()) notices_.push_back(email.notice);
-  }
+  if (!emailFieldNotice_.empty()) notices_.push_back(emailFieldNotice_);
+  emailFieldNotice_.clear();
   if (const std::string notice = CheckLastIndexSent(lastIndexSent_, GetEntryCount());
       !notice.empty()) {
     notices_.push_back(notice);
@@ -433,6 +467,7 @@ void CPostridrDoc::ShowNotices() {
 }
 
 void CPostridrDoc::SetEmailFieldIndex(int index) {
+  if (IsReadOnly()) return;
   emailFieldIndex_ = index;
   if (index >= 0 && index < GetFieldCount())
     emailFieldName_ = fieldNames_[static_cast<std::size_t>(index)];
@@ -485,26 +520,29 @@ void CPostridrDoc::SetEntryStatus(int index, int status) {
 }
 
 void CPostridrDoc::ToggleEntrySelection(int index) {
-  if (index < 0 || index >= GetEntryCount()) return;
+  if (IsReadOnly() || index < 0 || index >= GetEntryCount()) return;
   marks_.ToggleSelection(index);
   NotifyEntryMarkChanged(index);
   UpdateSelectedCount(-1);
 }
 
 void CPostridrDoc::SelectAll() {
+  if (IsReadOnly()) return;
   marks_.SetSelectionRange(0, GetEntryCount(), true);
   ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
   UpdateSelectedCount(GetEntryCount());
 }
 
 void CPostridrDoc::UnselectAll() {
+  if (IsReadOnly()) return;
   marks_.SetSelectionRange(0, GetEntryCount(), false);
   ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
   UpdateSelectedCount(0);
 }
 
-void CPostridrDoc::ClearStatus(int first) {
-  marks_.ClearStatusRange(first, GetEntryCount());
+void CPostridrDoc::ClearStatus(int first, bool keepSent) {
+  if (IsReadOnly()) return;
+  marks_.ClearStatusRange(first, GetEntryCount(), keepSent);
   ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
   UpdateSelectedCount(-1);
 }
@@ -513,7 +551,7 @@ void CPostridrDoc::UpdateSelectedCount(int count) {
   if (count < 0) count = marks_.CountSelected(GetEntryCount());
   selectedCount_ = count;
   if (frame_ != nullptr) frame_->ShowSelectedCount(count);
-  SetModifiedFlag(true);
+  SetModifiedFlag(!IsReadOnly());
 }
 
 }  // namespace postrider

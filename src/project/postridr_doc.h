@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "project/mailing_list.h"
 #include "project/message_file.h"
 #include "project/project_file.h"
+#include "project/project_lock.h"
 #include "project/project_wizard.h"
 #include "project/send_journal.h"
 
@@ -30,6 +32,22 @@ struct ListRecord {
 
 enum QueryJoin : int { QueryJoinNone = -1, QueryJoinAnd = 0, QueryJoinOr = 1 };
 
+// How the document holds the projects it opens and saves.
+enum class ProjectAccess {
+  // Takes no lock and looks at none: one document in a test or a benchmark.
+  Unlocked,
+  // Looks only: never saves or sends, and notes who has the project open
+  // for writing.
+  ReadOnly,
+  // One project, one writer: holds the project's lock from Open (or the
+  // first Save) until it lets the project go. A project another program
+  // holds does not open.
+  Exclusive,
+  // As Exclusive, but a project another program holds opens read-only: it
+  // can be looked at and previewed, and nothing more.
+  ExclusiveOrReadOnly,
+};
+
 // The project document: which letter, which mailing list and which of its
 // fields holds the address, with the per-entry marks. It talks to its views,
 // the main window and the user only through interfaces, so it runs without a
@@ -44,6 +62,8 @@ class CPostridrDoc {
   // Wiring. None of them is owned; any may be absent.
   void SetMainFrame(IMainFrame* frame) { frame_ = frame; }
   void SetPrompts(IUserPrompts* prompts) { prompts_ = prompts; }
+  // For the projects opened or made from now on.
+  void SetProjectAccess(ProjectAccess access) { access_ = access; }
   void AddView(IProjectView* view);
   void AddView(IMessageView* view);
   void RemoveView(IProjectView* view);
@@ -74,6 +94,10 @@ class CPostridrDoc {
 
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
   bool IsModified() const { return modified_; }
+  // Nothing of a read-only project can be changed, saved or sent.
+  bool IsReadOnly() const { return !readOnlyReason_.empty(); }
+  // Why the project is read-only ("postrider-cli (process 1234) has ..."); empty when it is not.
+  const std::string& GetReadOnlyReason() const { return readOnlyReason_; }
   const std::string& GetPathName() const { return pathName_; }
   // The name the window title and the save prompt show.
   std::string GetTitle() const;
@@ -120,7 +144,9 @@ class CPostridrDoc {
   void ToggleEntrySelection(int index);
   void SelectAll();
   void UnselectAll();
-  void ClearStatus(int first);
+  // With keepSent, entries marked sent keep their mark, as a resumed run
+  // keeps them.
+  void ClearStatus(int first, bool keepSent = false);
   // A negative count recounts the marks.
   void UpdateSelectedCount(int count);
   int GetSelectedCount() const { return selectedCount_; }
@@ -138,6 +164,10 @@ class CPostridrDoc {
   const std::string& GetEntryStateFilePath() const { return entryStateFilePath_; }
   int GetLastIndexSent() const { return lastIndexSent_; }
   void SetLastIndexSent(int index) { lastIndexSent_ = index; }
+  // SHA-256 of the mailing list as loaded; empty when no list is open.
+  const std::string& GetListDigest() const { return list_.contentDigest(); }
+  // Entry `index`'s recipient as a send addresses it (UTF-8), "" when there is none.
+  std::string GetRecipientAddress(int index) const;
 
   // The send journal: where this project's send runs record their outcomes
   // until a Save takes them in. Beside the project file ("june.prj.journal");
@@ -159,6 +189,21 @@ class CPostridrDoc {
  private:
   // Applies the journal beside the project being opened; what to tell the user.
   std::string ApplySendJournal(const std::string& projectPath);
+  // When the list is not the one the marks were saved for: finds the entries
+  // marked sent again by address. What to tell the user.
+  std::string RematchMarksToChangedList();
+  // The addresses of the entries marked sent, to be saved with the marks.
+  Status WriteSentAddressesFor(const std::string& entryStatePath);
+  // Takes the project's lock as the access asks; false when the project
+  // must not open (another program holds it, and this document may not
+  // open it read-only).
+  bool LockForOpening(const std::string& projectPath);
+  // The lock a save to projectPath needs, taken if not held yet; a failure
+  // when another program holds that project.
+  Result<std::unique_ptr<ProjectLock>> LockForSaving(const std::string& projectPath);
+  // Lets go of the project's lock and of being read-only, for a new project.
+  void ReleaseProject();
+  Status ReadOnlyRefusal() const;
   void FoldSendJournals(const std::string& previousPath, const std::string& savedPath);
   void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::None);
   void TellAboutLeftOutListParts();
@@ -168,6 +213,9 @@ class CPostridrDoc {
   // Notes what the loaded list contradicts in the project file, and shows
   // every notice of the opening in one box.
   void CheckProjectAgainstList();
+  // The email field by its name, before anything is matched by address;
+  // what to tell the user.
+  std::string CheckEmailFieldAgainstList();
   void ShowNotices();
   Status CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
                           const std::string& entryStatePath) const;
@@ -182,6 +230,11 @@ class CPostridrDoc {
 
   IMainFrame* frame_ = nullptr;
   IUserPrompts* prompts_ = nullptr;
+  ProjectAccess access_ = ProjectAccess::Unlocked;
+  std::unique_ptr<ProjectLock> lock_;
+  std::string readOnlyReason_;
+  // Who has the project open for writing, seen by a document that only looks.
+  std::optional<LockHolder> otherWriter_;
   std::vector<IProjectView*> projectViews_;
   std::vector<IMessageView*> messageViews_;
 
@@ -206,6 +259,7 @@ class CPostridrDoc {
   // lines, a list with no entries, an email field that moved); the project is
   // usable all the same.
   std::vector<std::string> notices_;
+  std::string emailFieldNotice_;  // found early, told in its place among the notices
   // The letter as its file holds it: a letter is written only when it changed,
   // since writing gives it the program's own header lines.
   MessageContents letterOnDisk_;

@@ -38,9 +38,19 @@ std::string AcceptedText(int count, bool ended) {
 }
 
 std::string InDoubtText(const JournalEvent& event) {
+  if (event.entry < 0) {
+    return "The message to " + Printable(event.address) + ", no longer in the list, had been "
+           "handed to the server, but the server's answer never came: it may have been delivered.";
+  }
   return "Entry " + std::to_string(event.entry) + " (" + Printable(event.address) +
          ") had been handed to the server, but the server's answer never came. It is marked not "
          "sent, so a resumed run sends it again: this one recipient may get the message twice.";
+}
+
+std::string NotInListText(int count) {
+  return std::to_string(count) + (count == 1 ? " address" : " addresses") +
+         " the server accepted " + (count == 1 ? "is" : "are") +
+         " no longer in the list; nobody is sent anything for " + (count == 1 ? "it." : "them.");
 }
 
 std::string JournalNotice(const JournalReplay& replay, int damagedLines, const std::string& path) {
@@ -49,9 +59,14 @@ std::string JournalNotice(const JournalReplay& replay, int damagedLines, const s
     if (!notice.empty()) notice += '\n';
     notice += line;
   };
-  if (replay.changed || !replay.inDoubt.empty()) {
+  if (replay.matchedByAddress) {
+    add("The mailing list has changed since the last send run: its outcomes were matched to the "
+        "list's entries by address, so a resumed run does not mail anyone the server accepted.");
+  }
+  if (replay.changed || !replay.inDoubt.empty() || replay.matchedByAddress) {
     add(AcceptedText(replay.messagesAccepted, replay.lastRunEnded));
   }
+  if (replay.acceptedNotInList > 0) add(NotInListText(replay.acceptedNotInList));
   for (const JournalEvent& event : replay.inDoubt) add(InDoubtText(event));
   if (damagedLines > 0) {
     add(std::to_string(damagedLines) + (damagedLines == 1 ? " line" : " lines") +
@@ -79,6 +94,7 @@ JournalIdentity CPostridrDoc::GetJournalIdentity() const {
   std::string names;
   for (const std::string& name : fieldNames_) names += name + '\t';
   identity.fieldsCrc = Crc32(names);
+  identity.listDigest = list_.contentDigest();
   return identity;
 }
 
@@ -99,16 +115,32 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
   }
   JournalIdentity current = GetJournalIdentity();
   current.projectPath = projectPath;
-  const JournalReplay replay = ReplaySendJournal(**read, current, marks_, lastIndexSent_);
+  // Runs written for another list are matched by address, so the list's
+  // addresses are read only for them.
+  std::optional<ListAddresses> addresses;
+  for (const JournalRun& run : (*read)->runs) {
+    if (!addresses && list_.IsOpen() && !run.identity.SameListAs(current)) {
+      addresses.emplace(GetEntryCount(), [this](int i) { return GetRecipientAddress(i); });
+    }
+  }
+  const JournalReplay replay = ReplaySendJournal(**read, current, marks_, lastIndexSent_,
+                                                 addresses ? &*addresses : nullptr);
   if (!replay.applied) {
     return "The send journal \"" + path + "\" was not applied: " + replay.unfitReason +
            " It is kept, and moved aside when the next send run starts.";
   }
   unappliedJournal_ = false;
+  // While another program writes the project, its run may well be going on.
+  if (otherWriter_) {
+    if (!replay.changed && replay.inDoubt.empty()) return {};
+    return otherWriter_->Describe() + " has the project open for writing; the statuses shown "
+           "include the outcomes its send journal holds so far.";
+  }
   return JournalNotice(replay, (*read)->damagedLines, path);
 }
 
 Result<std::unique_ptr<SendJournal>> CPostridrDoc::OpenSendJournal() {
+  if (IsReadOnly()) return ReadOnlyRefusal();
   const std::string path = GetSendJournalPath();
   for (const std::string& own : {listFilePath_, messageFilePath_, entryStateFilePath_}) {
     if (SameFile(path, own)) {
@@ -124,6 +156,7 @@ Result<std::unique_ptr<SendJournal>> CPostridrDoc::OpenSendJournal() {
 }
 
 Status CPostridrDoc::CheckSendOutcomesWritable() {
+  if (IsReadOnly()) return ReadOnlyRefusal();
   const std::string journal = GetSendJournalPath();
   if (pathName_.empty()) {
     if (Status folder = EnsureParentFolder(journal); !folder) return folder;

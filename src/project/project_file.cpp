@@ -24,6 +24,7 @@ Result<ProjectFileKeys> ReadProjectFile(const std::string& path) {
   keys.emailFieldIndex = profile->GetInt(kSection, "EmailFieldIndex", 0);
   keys.entryStateFile = profile->GetString(kSection, "HelperFile", "", kPathBuffer);
   keys.lastIndexSent = profile->GetInt(kSection, "LastIndexSent", 0);
+  keys.listDigest = profile->GetString(kSection, "ListDigest", "");
   return keys;
 }
 
@@ -36,7 +37,8 @@ Status WriteProjectFile(const std::string& path, const ProjectFileKeys& keys) {
                         profile->SetString(kSection, "EmailFieldString", keys.emailFieldName),
                         profile->SetInt(kSection, "EmailFieldIndex", keys.emailFieldIndex),
                         profile->SetString(kSection, "HelperFile", keys.entryStateFile),
-                        profile->SetInt(kSection, "LastIndexSent", keys.lastIndexSent)}) {
+                        profile->SetInt(kSection, "LastIndexSent", keys.lastIndexSent),
+                        profile->SetString(kSection, "ListDigest", keys.listDigest)}) {
     if (!status) return Status::Error("Cannot save " + path + ": " + status.message());
   }
   return profile->Save(path);

@@ -6,7 +6,8 @@
 
 namespace postrider {
 
-// The seven keys of a project file, section "Settings".
+// The keys of a project file, section "Settings": the seven every project
+// has, and the list's digest after them.
 struct ProjectFileKeys {
   std::string messageFile;       // MessageFile
   std::string listFile;          // DBFile
@@ -15,6 +16,9 @@ struct ProjectFileKeys {
   int emailFieldIndex = 0;       // EmailFieldIndex
   std::string entryStateFile;    // HelperFile
   int lastIndexSent = 0;         // LastIndexSent
+  // ListDigest: the SHA-256 of the mailing list the entry marks were saved
+  // for; empty when the project does not know it (saved by an older program).
+  std::string listDigest;
 
   bool operator==(const ProjectFileKeys&) const = default;
 };
@@ -22,7 +26,7 @@ struct ProjectFileKeys {
 // Reads the keys with their defaults for missing ones. Only an unreadable file
 // is an error; whether the keys make a project is the document's call.
 Result<ProjectFileKeys> ReadProjectFile(const std::string& path);
-// Writes all seven keys in one atomic replace, keeping whatever else the file holds.
+// Writes all the keys in one atomic replace, keeping whatever else the file holds.
 Status WriteProjectFile(const std::string& path, const ProjectFileKeys& keys);
 
 }  // namespace postrider

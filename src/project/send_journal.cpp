@@ -155,7 +155,7 @@ Status SendJournal::AppendLine() {
   return Status::Ok();
 }
 
-Status SendJournal::RunStarted(const JournalIdentity& identity, int start) {
+Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool keepSent) {
   const std::string entries = std::to_string(identity.entries);
   const std::string size = std::to_string(identity.listSize);
   const std::string fields = std::to_string(identity.fieldsCrc);
@@ -168,8 +168,10 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start) {
                        {"entries", entries},
                        {"size", size},
                        {"fields", fields},
+                       {"digest", identity.listDigest},
                        {"start", first},
-                       {"clear", first}});
+                       {"clear", first},
+                       {"keep", keepSent ? "sent" : "none"}});
   Status status = AppendLine();
   if (status) wroteRun_ = true;
   return status;
@@ -198,12 +200,12 @@ Status SendJournal::HandedOver(int entry, std::string_view address) {
   return AppendLine();
 }
 
-Status SendJournal::Outcome(int entry, int status) {
+Status SendJournal::Outcome(int entry, int status, std::string_view address) {
   const Digits index(entry);
   const Digits value(status);
   line_.clear();
   AppendJournalRecord(line_, journal_kind::kOutcome,
-                      {{"entry", index.view()}, {"status", value.view()}});
+                      {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
   return AppendLine();
 }
 

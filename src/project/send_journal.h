@@ -28,15 +28,17 @@ class SendJournal {
   SendJournal(const SendJournal&) = delete;
   SendJournal& operator=(const SendJournal&) = delete;
 
-  // Statuses from `start` to the list's end are cleared, as the run does.
-  Status RunStarted(const JournalIdentity& identity, int start);
+  // Statuses from `start` to the list's end are cleared, as the run does;
+  // with keepSent (a resumed run), those marked sent stay.
+  Status RunStarted(const JournalIdentity& identity, int start, bool keepSent = false);
   // The whole message is with the server and its answer not yet back:
   // written before the end of the data goes out, so that whatever happens
   // next, the entry is either known or named as possibly delivered.
   Status HandedOver(int entry, std::string_view address);
   // What became of the entry: its new status, or StatusNone for a message
-  // handed over that the server then refused.
-  Status Outcome(int entry, int status);
+  // handed over that the server then refused. The address lets a list that
+  // changed since be matched by recipient.
+  Status Outcome(int entry, int status, std::string_view address = {});
   // On disk when it returns.
   Status RunEnded(int lastIndexSent);
 

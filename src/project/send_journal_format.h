@@ -11,8 +11,9 @@
 namespace postrider {
 
 // What a send journal belongs to, written at the start of every run: the
-// project, its entry state file, and the list with enough about it (entries,
-// bytes, field names) to refuse a journal that no longer fits it.
+// project, its entry state file, and the list with enough about it (its
+// digest; entries, bytes, field names for journals written before the digest)
+// to know whether its outcomes still fit the list entry by entry.
 struct JournalIdentity {
   std::string projectPath;  // empty for a project without a name
   std::string entryStatePath;
@@ -20,8 +21,10 @@ struct JournalIdentity {
   int entries = 0;
   std::int64_t listSize = 0;
   std::uint32_t fieldsCrc = 0;  // of the field names, each ended by a TAB
+  std::string listDigest;       // SHA-256 of the list's bytes; empty in older journals
 
   bool SameListAs(const JournalIdentity& other) const {
+    if (!listDigest.empty() && !other.listDigest.empty()) return listDigest == other.listDigest;
     return entries == other.entries && listSize == other.listSize && fieldsCrc == other.fieldsCrc;
   }
 };
@@ -29,9 +32,10 @@ struct JournalIdentity {
 // The kinds of line, in the order a run writes them.
 namespace journal_kind {
 inline constexpr std::string_view kFileStart = "postrider-send-journal";  // version=1
-inline constexpr std::string_view kRun = "run";          // identity, start=, clear=
+// identity, start=, clear=; keep=sent when the run kept the entries marked sent
+inline constexpr std::string_view kRun = "run";
 inline constexpr std::string_view kHandedOver = "handed";  // entry=, address=
-inline constexpr std::string_view kOutcome = "outcome";  // entry=, status=
+inline constexpr std::string_view kOutcome = "outcome";  // entry=, status=, address=
 inline constexpr std::string_view kRunEnd = "end";       // last=, the LastIndexSent it left
 inline constexpr std::string_view kFolded = "folded";    // a Save took in all before it
 }  // namespace journal_kind

@@ -34,9 +34,12 @@ std::optional<JournalRun> RunFrom(const JournalRecord& record) {
       *size < 0 || !fields || *fields < 0 || *fields > 0xFFFFFFFFll || !start || !clear) {
     return std::nullopt;
   }
-  run.identity = {*project, *state, *list, *entries, *size, static_cast<std::uint32_t>(*fields)};
+  run.identity = {*project, *state, *list, *entries, *size, static_cast<std::uint32_t>(*fields), {}};
+  if (const std::string* digest = record.Find("digest")) run.identity.listDigest = *digest;
   run.start = *start;
   run.clearFrom = *clear;
+  const std::string* keep = record.Find("keep");
+  run.keptSent = keep != nullptr && *keep == "sent";
   return run;
 }
 
@@ -73,7 +76,9 @@ bool Take(const JournalRecord& record, SendJournalContents& journal) {
   if (kind == journal_kind::kOutcome) {
     const std::optional<std::int64_t> status = record.Number("status");
     if (!status || *status < StatusNone || *status > StatusHalted) return false;
-    run.events.push_back({false, *entry, static_cast<int>(*status), {}});
+    const std::string* address = record.Find("address");
+    run.events.push_back(
+        {false, *entry, static_cast<int>(*status), address != nullptr ? *address : std::string()});
     return true;
   }
   return false;
@@ -119,11 +124,97 @@ Result<std::optional<SendJournalContents>> ReadSendJournal(const std::string& pa
   return std::optional<SendJournalContents>(std::move(journal));
 }
 
+namespace {
+
+// Messages handed over whose answer no later outcome gave, by the entry they
+// are at now; those whose address the changed list lacks, by address.
+struct Doubts {
+  std::map<int, JournalEvent> byEntry;
+  std::map<std::string, JournalEvent> notInList;
+
+  void SettleEntry(int entry) { byEntry.erase(entry); }
+};
+
+// A run on the list as it is: outcome by outcome, entry by entry. Where the
+// next run resumes.
+int ReplayByPosition(const JournalRun& run, int entries, EntryMarks& marks, Doubts& doubts,
+                     JournalReplay& replay) {
+  marks.ClearStatusRange(run.clearFrom, entries, run.keptSent);
+  int resume = run.start;
+  for (const JournalEvent& event : run.events) {
+    if (event.entry >= entries) continue;
+    if (event.handedOver) {
+      doubts.byEntry[event.entry] = event;
+      resume = event.entry;
+      continue;
+    }
+    marks.SetStatus(event.entry, event.status);
+    doubts.SettleEntry(event.entry);
+    if (event.status == StatusSent) ++replay.messagesAccepted;
+    // A halted entry, or one the server refused at its end, is where the
+    // next run begins.
+    const bool settled = event.status == StatusSent || event.status == StatusBadAddress;
+    resume = settled ? event.entry + 1 : event.entry;
+  }
+  return resume;
+}
+
+// A run on a list that has changed since: each outcome goes to every entry
+// that holds its address now. Where the next run resumes.
+int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& addresses,
+                    EntryMarks& marks, Doubts& doubts, JournalReplay& replay) {
+  // Only a run from the top is known to have cleared every status; what a
+  // resumed one cleared stood where other entries stand now.
+  if (run.clearFrom == 0 && !run.keptSent) marks.ClearStatusRange(0, entries);
+  for (const JournalEvent& event : run.events) {
+    const std::vector<int>& now = addresses.EntriesOf(event.address);
+    if (event.handedOver) {
+      JournalEvent doubt = event;
+      doubt.entry = now.empty() ? -1 : now.front();
+      if (now.empty()) {
+        doubts.notInList[event.address] = doubt;
+      } else {
+        doubts.byEntry[doubt.entry] = doubt;
+      }
+      continue;
+    }
+    doubts.notInList.erase(event.address);
+    for (const int entry : now) doubts.SettleEntry(entry);
+    if (event.status == StatusSent) {
+      ++replay.messagesAccepted;
+      if (now.empty()) ++replay.acceptedNotInList;
+      for (const int entry : now) marks.SetStatus(entry, StatusSent);
+    } else if (event.status == StatusBadAddress) {
+      for (const int entry : now) {
+        if (marks.Status(entry) != StatusSent) marks.SetStatus(entry, StatusBadAddress);
+      }
+    }
+  }
+  if (run.lastIndexSent == 0) return entries;  // it got through its list
+  const int first = marks.FirstAwaitingSending(entries);
+  return first < 0 ? entries : first;
+}
+
+// Whether the run's outcomes say to whom they went, as runs with the list's
+// digest write them.
+bool CarriesAddresses(const JournalRun& run) {
+  if (run.identity.listDigest.empty()) return false;
+  for (const JournalEvent& event : run.events) {
+    const bool reached = event.handedOver || event.status == StatusSent;
+    if (reached && event.address.empty()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
-                                EntryMarks& marks, int& lastIndexSent) {
+                                EntryMarks& marks, int& lastIndexSent,
+                                const ListAddresses* addresses) {
   JournalReplay replay;
   for (const JournalRun& run : journal.runs) {
-    if (!run.identity.SameListAs(current)) {
+    const bool byAddress = addresses != nullptr && CarriesAddresses(run);
+    if (!run.identity.SameListAs(current) && !byAddress) {
       replay.unfitReason = "it was written for a mailing list of " + Describe(run.identity) +
                            ", and the list now has " + Describe(current) + ".";
       if (run.identity.entries == current.entries && run.identity.listSize == current.listSize) {
@@ -135,32 +226,24 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
 
   const EntryMarks before = marks;
   const int lastBefore = lastIndexSent;
-  std::map<int, JournalEvent> doubts;
+  Doubts doubts;
   for (const JournalRun& run : journal.runs) {
-    marks.ClearStatusRange(run.clearFrom, current.entries);
-    int resume = run.start;
-    for (const JournalEvent& event : run.events) {
-      if (event.entry >= current.entries) continue;
-      if (event.handedOver) {
-        doubts[event.entry] = event;
-        resume = event.entry;
-        continue;
-      }
-      marks.SetStatus(event.entry, event.status);
-      doubts.erase(event.entry);
-      if (event.status == StatusSent) ++replay.messagesAccepted;
-      // A halted entry, or one the server refused at its end, is where the
-      // next run begins.
-      const bool settled = event.status == StatusSent || event.status == StatusBadAddress;
-      resume = settled ? event.entry + 1 : event.entry;
+    int resume = 0;
+    if (run.identity.SameListAs(current)) {
+      resume = ReplayByPosition(run, current.entries, marks, doubts, replay);
+    } else {
+      replay.matchedByAddress = true;
+      resume = ReplayByAddress(run, current.entries, *addresses, marks, doubts, replay);
     }
     // A run that got through its whole list is complete, as its end would
     // have said: the next send starts from the top.
     const bool throughTheList = resume >= current.entries;
-    lastIndexSent = run.lastIndexSent.value_or(throughTheList ? 0 : resume);
+    const bool ownEnd = run.lastIndexSent.has_value() && run.identity.SameListAs(current);
+    lastIndexSent = ownEnd ? *run.lastIndexSent : throughTheList ? 0 : resume;
     replay.lastRunEnded = run.lastIndexSent.has_value() || throughTheList;
   }
-  for (auto& [entry, event] : doubts) replay.inDoubt.push_back(event);
+  for (auto& [entry, event] : doubts.byEntry) replay.inDoubt.push_back(event);
+  for (auto& [address, event] : doubts.notInList) replay.inDoubt.push_back(event);
   replay.applied = true;
   replay.changed = lastIndexSent != lastBefore || marks.block() != before.block();
   return replay;

@@ -6,6 +6,7 @@
 
 #include "platform/status.h"
 #include "project/entry_marks.h"
+#include "project/list_addresses.h"
 #include "project/send_journal_format.h"
 
 namespace postrider {
@@ -13,15 +14,16 @@ namespace postrider {
 // What a send journal says happened, run by run.
 struct JournalEvent {
   bool handedOver = false;  // else an outcome
-  int entry = 0;
+  int entry = 0;            // -1 once matched by address: no longer in the list
   int status = 0;           // of an outcome
-  std::string address;      // of a message handed over
+  std::string address;      // of a message handed over, and of an outcome where written
 };
 
 struct JournalRun {
   JournalIdentity identity;
   int start = 0;
   int clearFrom = 0;  // statuses from here to the list's end were cleared
+  bool keptSent = false;  // but not those of entries marked sent (a resumed run)
   std::vector<JournalEvent> events;
   std::optional<int> lastIndexSent;  // from the run's end; none when it did not end
 };
@@ -43,6 +45,9 @@ struct JournalReplay {
   bool changed = false;     // the marks or the resume point differ from before
   bool lastRunEnded = false;
   int messagesAccepted = 0;
+  // Runs written for a list that has changed since were matched by address.
+  bool matchedByAddress = false;
+  int acceptedNotInList = 0;  // of those runs' accepted addresses, the ones the list lacks now
   // Messages handed over whose answer never came and that no later run
   // settled: marked not sent, and possibly delivered.
   std::vector<JournalEvent> inDoubt;
@@ -52,7 +57,13 @@ struct JournalReplay {
 // run's cleared statuses, its outcomes, and where the next run resumes (the
 // run's own end, or else just after its last settled entry, at an entry
 // that was halted or in flight; 0 once it got through the list).
+// A run written for another list than `current` is matched by address
+// through `addresses`: every entry whose recipient the server accepted is
+// marked sent, wherever it stands now, and a run that did not finish resumes
+// at the first entry still awaiting sending. Without `addresses`, or for a
+// run written before runs carried addresses, such a journal does not fit.
 JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
-                                EntryMarks& marks, int& lastIndexSent);
+                                EntryMarks& marks, int& lastIndexSent,
+                                const ListAddresses* addresses = nullptr);
 
 }  // namespace postrider

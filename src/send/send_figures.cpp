@@ -42,7 +42,11 @@ std::string SendFiguresText(const SendRunResult& result) {
   for (const auto& [label, count] : NotSentFigures(result)) {
     text += "\n" + std::string(label) + ": " + std::to_string(count);
   }
-  return text + "\nNot reached: " + std::to_string(result.notReached);
+  text += "\nNot reached: " + std::to_string(result.notReached);
+  if (result.alreadySent > 0) {
+    text += "\nMarked sent before, not sent again: " + std::to_string(result.alreadySent);
+  }
+  return text;
 }
 
 std::string SendClosingText(const SendRunResult& result, const std::string& leftOut) {

@@ -15,6 +15,7 @@
 #include "send/paced_connection.h"
 #include "send/send_figures.h"
 #include "send/send_log.h"
+#include "send/send_start.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
 #include "smtp/smtp_wording.h"
@@ -78,14 +79,14 @@ class RunJournal {
  public:
   explicit RunJournal(std::unique_ptr<SendJournal> journal) : journal_(std::move(journal)) {}
 
-  bool Started(const JournalIdentity& identity, int start) {
-    return Keep(journal_ ? journal_->RunStarted(identity, start) : Status::Ok());
+  bool Started(const JournalIdentity& identity, int start, bool resume) {
+    return Keep(journal_ ? journal_->RunStarted(identity, start, resume) : Status::Ok());
   }
   bool HandedOver(int entry, const std::string& address) {
     return Keep(journal_ ? journal_->HandedOver(entry, address) : Status::Ok());
   }
-  bool Outcome(int entry, int status) {
-    return Keep(journal_ ? journal_->Outcome(entry, status) : Status::Ok());
+  bool Outcome(int entry, int status, const std::string& address) {
+    return Keep(journal_ ? journal_->Outcome(entry, status, address) : Status::Ok());
   }
   bool Ended(int lastIndexSent) {
     return Keep(journal_ ? journal_->RunEnded(lastIndexSent) : Status::Ok());
@@ -118,18 +119,23 @@ class ActiveClient {
   SmtpClient*& slot_;
 };
 
-// The first selected entry from `from` on, -1 when there is none.
-int NextSelected(const CPostridrDoc& document, int from) {
+// Whether the run takes entry i up: a resumed run passes over those marked sent.
+bool TakesUp(const CPostridrDoc& document, int i, bool resume) {
+  return document.IsEntrySelected(i) != 0 && !(resume && document.GetEntryStatus(i) == StatusSent);
+}
+
+// The first entry from `from` on the run takes up, -1 when there is none.
+int NextSelected(const CPostridrDoc& document, int from, bool resume) {
   for (int i = std::max(from, 0); i < document.GetEntryCount(); ++i) {
-    if (document.IsEntrySelected(i) != 0) return i;
+    if (TakesUp(document, i, resume)) return i;
   }
   return -1;
 }
 
-int SelectedFrom(const CPostridrDoc& document, int from) {
+int SelectedFrom(const CPostridrDoc& document, int from, bool resume = false) {
   int count = 0;
   for (int i = std::max(from, 0); i < document.GetEntryCount(); ++i) {
-    if (document.IsEntrySelected(i) != 0) ++count;
+    if (TakesUp(document, i, resume)) ++count;
   }
   return count;
 }
@@ -179,7 +185,7 @@ SendRunResult SendController::OnSend(CPostridrDoc& document, UserSettings& setti
     haltRequested_ = false;
     result = Run(document, settings);
   }
-  if (result.declined) return result;
+  if (result.declined || result.notBegun) return result;
   const std::string finalText = SendClosingText(result, document.LeftOutListPartsText());
   if (host_.endBox != nullptr) {
     host_.endBox->Show(finalText, result);
@@ -217,20 +223,34 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   SendRunResult result;
   result.started = true;
   const int entries = document.GetEntryCount();
+  if (document.IsReadOnly()) {
+    host_.prompts.ShowMessage(
+        "The project is open read-only, so it cannot be sent. " + document.GetReadOnlyReason(),
+        MessageIcon::Error);
+    result.notBegun = true;
+    return result;
+  }
 
   if (settings.returnAddress.size() <= 4 || settings.smtpServer.size() <= 4) {
     host_.prompts.ShowMessage(texts::kSettingsNotConfigured);
     if (host_.configure != nullptr) host_.configure->Run(settings);
   }
 
-  int start = document.GetLastIndexSent();
-  if (start > 0 && host_.prompts.AskYesNo(texts::kResumeQuestion)) start = 0;
-  start = std::max(start, 0);
+  // A resume goes on from where the last run stopped and never mails an
+  // entry marked sent.
+  const ResumeOffer offer = FindResumeOffer(document);
+  const bool resume = !offer.question.empty() && !host_.prompts.AskYesNo(offer.question);
+  const int start = resume ? offer.resumeFrom : 0;
   result.stopPosition = start;
+  if (resume && CountAwaitingSending(document, start) == 0) {
+    host_.prompts.ShowMessage(NothingToResumeText(start), MessageIcon::Warning);
+    result.notBegun = true;
+    return result;
+  }
 
   // The one question that says what is about to happen, so that an Enter
   // meant for something else never sends. Without a server nothing can go.
-  if (const int toSend = SelectedFrom(document, start);
+  if (const int toSend = SelectedFrom(document, start, resume);
       toSend > 0 && !settings.smtpServer.empty() &&
       !host_.prompts.ConfirmSend(SendQuestion(toSend, settings.smtpServer))) {
     result.declined = true;
@@ -241,7 +261,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   Secret password;
   SmtpSessionOptions session;
   if (!PrepareSession(settings, password, session)) {
-    result.notReached = SelectedFrom(document, start);
+    result.notReached = SelectedFrom(document, start, resume);
     return result;
   }
   const std::string returnAddress = AsUtf8(settings.returnAddress);
@@ -254,7 +274,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       host_.prompts.ShowMessage(journal.status().message() +
                                     "\nNothing was sent, since the outcomes could not be kept.",
                                 MessageIcon::Error);
-      result.notReached = SelectedFrom(document, start);
+      result.notReached = SelectedFrom(document, start, resume);
       return result;
     }
     opened = std::move(*journal);
@@ -294,14 +314,17 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
           MessageIcon::Error);
     }
     result.error = connectResult;
-    result.notReached = SelectedFrom(document, start);
-  } else if (!journal.Started(document.GetJournalIdentity(), start)) {
+    result.notReached = SelectedFrom(document, start, resume);
+  } else if (!journal.Started(document.GetJournalIdentity(), start, resume)) {
     host_.prompts.ShowMessage(journal.FailureText(), MessageIcon::Error);
     result.error = kSmtpHandOverStopped;
-    result.notReached = SelectedFrom(document, start);
+    result.notReached = SelectedFrom(document, start, resume);
   } else {
     result.connected = true;
-    document.ClearStatus(start);  // recounts the selection too
+    document.ClearStatus(start, resume);  // recounts the selection too
+    if (resume) {
+      result.alreadySent = SelectedFrom(document, start) - SelectedFrom(document, start, true);
+    }
     const int total = document.GetSelectedCount();
     host_.frame.SetStatusText(texts::kStartingSend);
     // Two buffers: while one message goes out, the next is composed so that
@@ -314,20 +337,21 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     client.SetHandOverListener(
         [&journal, &current, &composed] { return journal.HandedOver(current, composed->recipient); });
     // Pace: a message the server refused at its end is settled before it goes again.
-    paced.SetBeforeRetry([&journal, &current, &client] {
-      return client.failedStep() != SmtpStep::EndOfData || journal.Outcome(current, StatusNone);
+    paced.SetBeforeRetry([&journal, &current, &client, &composed] {
+      return client.failedStep() != SmtpStep::EndOfData ||
+             journal.Outcome(current, StatusNone, composed->recipient);
     });
     paced.SetConnected([this, &result, total] {
       host_.frame.SetStatusText(SendingText(result.processed, total));
     });
     // Each outcome is marked, and kept in the journal before the run goes on.
-    const auto mark = [&](int entry, int status) {
+    const auto mark = [&](int entry, int status, const std::string& address) {
       document.SetEntryStatus(entry, status);
-      return journal.Outcome(entry, status);
+      return journal.Outcome(entry, status, address);
     };
     stop = entries;
     for (int i = start; i < entries; ++i) {
-      if (document.IsEntrySelected(i) == 0) continue;
+      if (!TakesUp(document, i, resume)) continue;
       if (upcomingEntry == i) {
         std::swap(composed, upcoming);
       } else {
@@ -350,7 +374,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         if (host_.report != nullptr) {
           host_.report->EntryBadAddress(i, address, "not a valid e-mail address");
         }
-        if (!mark(i, StatusBadAddress)) {
+        if (!mark(i, StatusBadAddress, address)) {
           stop = i + 1;
           break;
         }
@@ -359,7 +383,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       if (haltRequested_) {
         result.paused = true;
         stop = i;
-        mark(i, StatusHalted);
+        mark(i, StatusHalted, address);
         break;
       }
       // The one place that decides whether the next message's commands may
@@ -368,7 +392,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       SmtpNextMessage following;
       const SmtpNextMessage* next = nullptr;
       if (client.offersPipelining() && !haltRequested_ && !pace.limits().any()) {
-        upcomingEntry = NextSelected(document, i + 1);
+        upcomingEntry = NextSelected(document, i + 1, resume);
         if (upcomingEntry >= 0) {
           ComposeMessage(document, upcomingEntry, settings, *upcoming);
           if (IsValidAddress(upcoming->recipient)) {
@@ -381,7 +405,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       if (sent == kPaceWaitHalted) {  // Pause during a wait: halts as before a message
         result.paused = true;
         stop = i;
-        mark(i, StatusHalted);
+        mark(i, StatusHalted, address);
         break;
       }
       log.RecordMessage(address, i, sent);
@@ -399,7 +423,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         if (host_.report != nullptr) host_.report->EntryRefused(i, address, client.failureText());
       }
       if (outcome != StatusNone) {
-        if (!mark(i, outcome)) {
+        if (!mark(i, outcome, address)) {
           stop = i + 1;
           break;
         }
@@ -412,7 +436,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       const bool inDoubt = HandedOverWithoutAnswer(client, sent);
       // A refusal of the whole message settles it: not sent.
       if (client.failedStep() == SmtpStep::EndOfData && !inDoubt && !journal.failed()) {
-        journal.Outcome(i, StatusNone);
+        journal.Outcome(i, StatusNone, address);
       }
       if (journal.failed()) break;
       if (sent == kWsaEintr && haltRequested_) {
@@ -435,7 +459,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       if (result.error == 0) result.error = kSmtpHandOverStopped;
     }
     if (stop == entries) host_.frame.SetStatusText(texts::kComplete);
-    result.notReached = SelectedFrom(document, stop);
+    result.notReached = SelectedFrom(document, stop, resume);
   }
 
   client.Disconnect();

@@ -21,6 +21,9 @@ struct SendRunResult {
   bool reachedEnd = false;  // the run went through to the end of the list
   bool paused = false;      // Pause stopped it, at stopPosition
   bool declined = false;    // the user answered No to the question before it: nothing happened
+  // Nothing to resume, or a project open read-only: nothing began, and no
+  // final box is shown.
+  bool notBegun = false;
   int processed = 0;        // selected entries taken up, as the final box counts them
   int stopPosition = 0;     // where the next run resumes (the list length when it reached the end)
   int error = 0;            // the failing SendMail or Connect result, 0 when none
@@ -30,6 +33,7 @@ struct SendRunResult {
   int tooLarge = 0;    // larger than the server's SIZE, so withheld
   int badAddress = 0;  // failed the address check, or cannot be put into a mail command
   int notReached = 0;  // the run stopped before them (the one it stopped at included)
+  int alreadySent = 0;  // marked sent before: a resumed run passed them over
 };
 
 // The box that ends every run, for a front end that shows the figures with

@@ -24,6 +24,7 @@
 namespace postrider {
 namespace {
 
+using testing::AsOrdinaryUser;
 using testing::CliOptions;
 using testing::CliRun;
 using testing::ReadFileBytes;
@@ -37,17 +38,6 @@ std::string Address(int i) { return "member" + std::to_string(i) + "@example.com
 unsigned Seed() {
   const char* seed = std::getenv("POSTRIDER_KILL_SEED");
   return seed != nullptr ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20240611u;
-}
-
-// How many messages the server took for each recipient.
-std::map<std::string, int> Received(const ScriptedSmtpServer& server) {
-  std::map<std::string, int> received;
-  std::string recipient;
-  for (const std::string& line : server.Commands()) {
-    if (line.rfind("RCPT TO:<", 0) == 0) recipient = line.substr(9, line.find('>') - 9);
-    if (line == ".") ++received[recipient];
-  }
-  return received;
 }
 
 class SendSurvivesKillTest : public ::testing::Test {
@@ -138,14 +128,18 @@ TEST_F(SendSurvivesKillTest, KilledAtRandomMomentsNobodyIsLostAndOnlyNamedRecipi
     if (run.exitCode == 128 + SIGKILL) {
       ++kills;
     } else {
-      ASSERT_EQ(run.exitCode, 0) << run.err;
+      // A kill after the last message, before the run's end: the next one
+      // finds nobody left and says so.
+      const bool nothingLeft =
+          run.exitCode == 2 && run.err.find("There is nothing to resume") != std::string::npos;
+      ASSERT_TRUE(run.exitCode == 0 || nothingLeft) << run.exitCode << "\n" << run.err;
       finished = true;
     }
   }
   EXPECT_GE(kills, 20);
   FinishTheRun(kEntries);
 
-  const std::map<std::string, int> received = Received(server);
+  const std::map<std::string, int> received = server.MessagesPerRecipient();
   int duplicates = 0;
   for (int i = 0; i < kEntries; ++i) {
     const auto found = received.find(Address(i));
@@ -193,7 +187,7 @@ TEST_F(SendSurvivesKillTest, SigtermAndSighupEndTheRunCleanlyAndNobodyGetsTwo) {
   EXPECT_GT(paused, 0);
   FinishTheRun(kEntries);
 
-  const std::map<std::string, int> received = Received(server);
+  const std::map<std::string, int> received = server.MessagesPerRecipient();
   EXPECT_EQ(received.size(), static_cast<std::size_t>(kEntries));
   for (const auto& [address, count] : received) EXPECT_EQ(count, 1) << address;
   EXPECT_TRUE(namedTwice.empty());
@@ -206,9 +200,7 @@ TEST_F(SendSurvivesKillTest, AKilledRunsJournalIsAppliedByTheNextCommandThatOpen
   WriteProject(3, server.address());
   CliOptions options;
   options.whileRunning = [&server](pid_t pid) {
-    for (int i = 0; i < 2000 && server.MessageCount() == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    server.WaitForMessages(1);
     kill(pid, SIGKILL);
   };
   ASSERT_EQ(Cli({"send", project, "--settings", settings}, options).exitCode, 128 + SIGKILL);
@@ -228,16 +220,6 @@ TEST_F(SendSurvivesKillTest, AKilledRunsJournalIsAppliedByTheNextCommandThatOpen
   EXPECT_EQ(Cli({"select", project, "all"}).exitCode, 0);
   EXPECT_FALSE(fs::exists(project + ".journal"));
   EXPECT_EQ(Cli({"entries", project}).err, "");
-}
-
-// Root writes anywhere: the program runs as nobody where it must be refused.
-CliOptions AsOrdinaryUser() {
-  CliOptions options;
-  if (geteuid() == 0) {
-    options.runUnder = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                        "--"};
-  }
-  return options;
 }
 
 TEST_F(SendSurvivesKillTest, AProjectInAReadOnlyFolderIsRefusedBeforeAnythingIsSent) {

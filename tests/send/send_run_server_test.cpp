@@ -110,6 +110,8 @@ TEST_F(SendRunServerTest, AWrongPasswordStopsTheRunBeforeAnyEntryIsTouched) {
   ScriptedSmtpServer server(StartTlsAuthServer());
   UseStartTlsAndAuth(server.address());
   passwords.answer = "wrong";
+  // Entry 0 is marked sent: the run asks, and starts from the top.
+  recorded.prompts.QueueYesNoAnswer(true);
 
   const SendRunResult result = Send();
 

@@ -267,9 +267,78 @@ TEST_F(SendRunTest, TheFinalBoxSaysHowManyRecordsAndFieldsTheListLeftOut) {
             "out.\nThe mailing list has 28 fields; only the first 25 are used, so 3 are left out.");
 }
 
+// What a Send does with entries an earlier run reached: the question it
+// asks, and what a No (a resume) leaves out.
+TEST_F(SendRunTest, AResumeNeverMailsAnEntryMarkedSentAndSaysWhenNothingIsLeftToSend) {
+  constexpr char kSelected = '\x80';
+  constexpr char kSent = '\x81';
+  constexpr char kHalted = '\x83';
+  struct Case {
+    const char* name;
+    std::string marks;  // of four entries
+    int lastIndexSent;
+    bool answer;        // Yes: from the top
+    const char* question;  // the start of the question asked, "" for none
+    std::vector<int> mailed;
+    int alreadySent;
+  };
+  const std::vector<Case> cases = {
+      {"nothing marked", std::string(4, kSelected), 0, false, "", {0, 1, 2, 3}, 0},
+      {"all sent, No", std::string(4, kSent), 0, false, "The last send went through", {}, 0},
+      {"all sent, Yes", std::string(4, kSent), 0, true, "The last send went through",
+       {0, 1, 2, 3}, 0},
+      {"partly sent, No", {kSent, kSelected, kSent, kSelected}, 0, false, "2 of the 4 selected",
+       {1, 3}, 2},
+      {"stopped early, No", {kSent, kSent, kHalted, kSent}, 2, false, "Your last send operation",
+       {2}, 1},
+      {"stopped early, nothing after it", {kSent, kSent, kSent, kSent}, 2, false,
+       "Your last send operation", {}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestProject project(ListOf(4), c.marks + std::string(32000 - 4, '\0'));
+    project.lastIndexSent = c.lastIndexSent;
+    std::remove(folder.File("project.prj.journal").c_str());  // the case before left one
+    OpenProject(project);
+    recorded.prompts.SetDefaultYesNoAnswer(c.answer);
+    ScriptedSmtpServer server;
+
+    const SendRunResult result = Send(server.address());
+
+    std::vector<std::string> mailed;
+    for (int i : c.mailed) mailed.push_back(Address(i));
+    EXPECT_EQ(Recipients(server), mailed);
+    if (*c.question == '\0') {
+      EXPECT_TRUE(recorded.prompts.questions().empty());
+    } else {
+      ASSERT_EQ(recorded.prompts.questions().size(), 1u);
+      EXPECT_EQ(recorded.prompts.questions()[0].rfind(c.question, 0), 0u)
+          << recorded.prompts.questions()[0];
+    }
+    if (c.mailed.empty()) {
+      // Nothing to resume: said so, and no run, no final box.
+      EXPECT_TRUE(result.notBegun);
+      EXPECT_TRUE(server.Commands().empty());
+      EXPECT_EQ(recorded.prompts.messageTexts(),
+                std::vector<std::string>{
+                    c.lastIndexSent > 0
+                        ? "There is nothing to resume: no selected entry from entry 2 on is "
+                          "waiting to be sent; each is marked sent or has a bad address. Nothing "
+                          "was sent."
+                        : "There is nothing to resume: no selected entry is waiting to be sent; "
+                          "each is marked sent or has a bad address. Nothing was sent."});
+      EXPECT_EQ(recorded.document.GetEntryMarks().block()[0], static_cast<std::uint8_t>(kSent));
+    } else {
+      EXPECT_TRUE(result.reachedEnd);
+      EXPECT_EQ(Statuses(recorded.document), std::vector<int>(4, StatusSent));
+      EXPECT_EQ(result.alreadySent, c.alreadySent);
+    }
+  }
+}
+
 TEST_F(SendRunTest, ConnectionThatFailsKeepsTheStartPositionAndTouchesNoEntry) {
   std::string marks(32000, '\0');
-  for (int i = 0; i < 10; ++i) marks[i] = static_cast<char>(0x80 | StatusSent);
+  for (int i = 0; i < 10; ++i) marks[i] = static_cast<char>(0x80 | (i < 7 ? StatusSent : StatusHalted));
   TestProject project(ListOf(10), marks);
   project.lastIndexSent = 7;
   OpenProject(project);
@@ -283,7 +352,9 @@ TEST_F(SendRunTest, ConnectionThatFailsKeepsTheStartPositionAndTouchesNoEntry) {
   EXPECT_FALSE(result.connected);
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 7);
   // What the last run did with entries 7 to 9 is not forgotten for nothing.
-  EXPECT_EQ(Statuses(recorded.document), std::vector<int>(10, StatusSent));
+  std::vector<int> before(10, StatusSent);
+  std::fill(before.begin() + 7, before.end(), StatusHalted);
+  EXPECT_EQ(Statuses(recorded.document), before);
   EXPECT_EQ(result.notReached, 3);
   EXPECT_EQ(recorded.frame.statusText, "");
   EXPECT_TRUE(recorded.prompts.ShowedMessageContaining("Socket connect failed\n127.0.0.1 port "));

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -21,6 +22,15 @@ std::string PostriderCliPath() {
   namespace fs = std::filesystem;
   return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "src/postrider-cli")
       .string();
+}
+
+CliOptions AsOrdinaryUser() {
+  CliOptions options;
+  if (geteuid() == 0) {
+    options.runUnder = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                        "--"};
+  }
+  return options;
 }
 
 CliRun RunPostriderCli(const std::vector<std::string>& args, const std::string& scratchFolder,

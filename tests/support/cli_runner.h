@@ -29,6 +29,10 @@ struct CliOptions {
   std::function<void(pid_t)> whileRunning;
 };
 
+// Options that run the program as user nobody when the tests run as root, who
+// may write anywhere: for a test that needs a folder the program cannot write.
+CliOptions AsOrdinaryUser();
+
 // Runs the real program; its output is collected through files in scratchFolder.
 CliRun RunPostriderCli(const std::vector<std::string>& args, const std::string& scratchFolder,
                        const CliOptions& options = {});

@@ -1,7 +1,9 @@
 #include "support/scripted_smtp_server.h"
 
+#include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "support/free_port.h"
 
@@ -72,6 +74,23 @@ int ScriptedSmtpServer::MessageCount() const {
     ++count;
   }
   return count;
+}
+
+void ScriptedSmtpServer::WaitForMessages(int count) const {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (MessageCount() < count && std::chrono::steady_clock::now() < limit) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+std::map<std::string, int> ScriptedSmtpServer::MessagesPerRecipient() const {
+  std::map<std::string, int> received;
+  std::string recipient;
+  for (const std::string& line : Commands()) {
+    if (line.rfind("RCPT TO:<", 0) == 0) recipient = line.substr(9, line.find('>') - 9);
+    if (line == ".") ++received[recipient];
+  }
+  return received;
 }
 
 std::string ScriptedSmtpServer::Message(int n) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -75,6 +76,10 @@ class ScriptedSmtpServer {
   // successful log-in as "AUTHENTICATED user".
   std::vector<std::string> Commands() const;
   int MessageCount() const;
+  // Waits, within half a minute, until the server holds `count` messages.
+  void WaitForMessages(int count) const;
+  // How many messages each recipient got, by the RCPT TO that went before them.
+  std::map<std::string, int> MessagesPerRecipient() const;
   // The bytes of the n-th message received (from 1).
   std::string Message(int n) const;
   void Stop() { process_->Stop(); }

@@ -1,0 +1,103 @@
+// A mailing list edited since the project was saved: the entries marked
+// sent are found again by their address, and each Save keeps those
+// addresses beside the marks for that day.
+
+#include <set>
+
+#include "platform/utf8_text.h"
+#include "project/list_addresses.h"
+#include "project/postridr_doc.h"
+#include "project/recipient_key.h"
+#include "project/sent_addresses.h"
+
+namespace postrider {
+namespace {
+
+constexpr const char* kListChanged = "The mailing list has changed since the project was saved.";
+constexpr const char* kSelectionStays =
+    " The selection stays as it was, entry by entry: check it before you send.";
+
+std::string Count(int count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+bool AnyMarkedSent(const EntryMarks& marks) {
+  for (int i = 0; i < kMaxListEntries; ++i) {
+    if (marks.Status(i) == StatusSent) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string CPostridrDoc::GetRecipientAddress(int index) const {
+  ListRecord record;
+  if (!ReadListRecord(index, record)) return {};
+  return AsUtf8(record.ValueAt(emailFieldIndex_));
+}
+
+std::string CPostridrDoc::RematchMarksToChangedList() {
+  // Without a digest (a project saved by an older program) the list is
+  // taken to be the one the marks were made for, as it always was.
+  if (storedKeys_.listDigest.empty() || !list_.IsOpen() || marksUnread_ ||
+      storedKeys_.listDigest == list_.contentDigest()) {
+    return {};
+  }
+  const std::string path = SentAddressesPath(entryStateFilePath_);
+  Result<std::optional<SentAddresses>> read = ReadSentAddresses(path);
+  std::string unmatched;
+  if (!read) {
+    unmatched = read.status().message();
+  } else if (read->has_value() && (*read)->marksDigest != MarksDigest(marks_)) {
+    unmatched = "another program has written the entry state file since \"" + path + "\" was.";
+  } else if (!read->has_value() && AnyMarkedSent(marks_)) {
+    unmatched = "\"" + path + "\", which names them, is missing.";
+  }
+  if (!unmatched.empty()) {
+    return std::string(kListChanged) + " Its entries marked sent cannot be found again by "
+           "their address, since " + unmatched + " Their statuses stay as they were, entry by "
+           "entry: check them before you send.";
+  }
+  if (!read->has_value() || (*read)->addresses.empty()) {
+    marks_.ClearStatusRange(0, GetEntryCount());
+    lastIndexSent_ = 0;
+    return std::string(kListChanged) + kSelectionStays;
+  }
+
+  const ListAddresses addresses(GetEntryCount(), [this](int i) { return GetRecipientAddress(i); });
+  std::set<std::string> sent;
+  int notInList = 0;
+  for (const std::string& address : (*read)->addresses) {
+    if (!sent.insert(RecipientKey(address)).second) continue;
+    if (addresses.EntriesOf(address).empty()) ++notInList;
+  }
+  for (int i = 0; i < GetEntryCount(); ++i) {
+    const bool wasSent = sent.count(RecipientKey(GetRecipientAddress(i))) > 0;
+    marks_.SetStatus(i, wasSent ? StatusSent : StatusNone);
+  }
+  // The resume point stood in the old list; a resumed run now goes from the
+  // first entry still to be sent and passes over those marked sent.
+  if (lastIndexSent_ > 0) lastIndexSent_ = std::max(marks_.FirstAwaitingSending(GetEntryCount()), 0);
+
+  std::string text = std::string(kListChanged) + " The entries marked sent were found again by "
+                     "their address, wherever they stand now, and a resumed send does not mail "
+                     "them again";
+  if (notInList > 0) {
+    text += "; " + Count(notInList, "address", "addresses") + " marked sent before " +
+            (notInList == 1 ? "is" : "are") + " no longer in the list";
+  }
+  return text + ". The other entries have no status now." + kSelectionStays;
+}
+
+Status CPostridrDoc::WriteSentAddressesFor(const std::string& entryStatePath) {
+  SentAddresses sent;
+  sent.marksDigest = MarksDigest(marks_);
+  for (int i = 0; i < GetEntryCount(); ++i) {
+    if (marks_.Status(i) != StatusSent) continue;
+    std::string address = GetRecipientAddress(i);
+    if (!address.empty()) sent.addresses.push_back(std::move(address));
+  }
+  return WriteSentAddresses(SentAddressesPath(entryStatePath), sent);
+}
+
+}  // namespace postrider

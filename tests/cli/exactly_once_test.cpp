@@ -1,0 +1,298 @@
+// Every selected recipient gets the letter once, as people use the program:
+// two commands on one project at once, a send typed twice, a save that
+// failed, a list edited between a stop and the resume. Real postrider-cli
+// processes against a real server that counts what it received.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/cli_runner.h"
+#include "support/scripted_smtp_server.h"
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::AsOrdinaryUser;
+using testing::CliOptions;
+using testing::CliRun;
+using testing::ScriptedSmtpServer;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+std::string Address(int i) { return "member" + std::to_string(i) + "@example.com"; }
+
+std::vector<std::string> Addresses(int count) {
+  std::vector<std::string> addresses;
+  for (int i = 0; i < count; ++i) addresses.push_back(Address(i));
+  return addresses;
+}
+
+// The recipients a command's notices name as possibly mailed twice.
+std::vector<std::string> NamedTwice(const std::string& err) {
+  static const std::regex named(R"(Entry \d+ \(([^)]*)\) had been handed to the server)");
+  std::vector<std::string> names;
+  for (std::sregex_iterator it(err.begin(), err.end(), named), end; it != end; ++it) {
+    names.push_back((*it)[1]);
+  }
+  return names;
+}
+
+class ExactlyOnceTest : public ::testing::Test {
+ protected:
+  void WriteList(const std::vector<std::string>& addresses) {
+    std::string list = "Name\tEmail\n";
+    for (const std::string& address : addresses) {
+      list += "Member " + address.substr(0, address.find('@')) + "\t" + address + "\n";
+    }
+    dir.Write("project/members.txt", list);
+  }
+  // A project of `entries` members, every one selected, in folder "project".
+  void WriteProject(int entries, const std::string& server) {
+    fs::create_directories(dir.File("project"));
+    WriteList(Addresses(entries));
+    dir.Write("project/letter.txt", "To: \nFrom:  \nSubject: Spring programme\nDear [[Name]],\n");
+    dir.Write("project/members.prh", std::string(32000, '\x80'));
+    project = dir.Write("project/members.prj",
+                        "[Settings]\nMessageFile=letter.txt\nDBFile=members.txt\nDBFileType=0\n"
+                        "EmailFieldString=Email\nEmailFieldIndex=1\nHelperFile=members.prh\n"
+                        "LastIndexSent=0\n");
+    settings = dir.Write("settings.ini", "[Settings]\nRealName=Harbour Library\nReturnAddress="
+                                         "library@example.com\nSMTPServer=" + server + "\nLog=0\n");
+  }
+
+  // A command run while another one runs gets output files of its own.
+  CliRun Cli(const std::vector<std::string>& args, CliOptions options = {},
+             const std::string& scratch = "outer") const {
+    options.environment.push_back("XDG_STATE_HOME=" + dir.File("state"));
+    fs::create_directories(dir.File(scratch));
+    return testing::RunPostriderCli(args, dir.File(scratch), options);
+  }
+  CliRun Send(const std::vector<std::string>& flags, CliOptions options = {},
+              const std::string& scratch = "outer") const {
+    std::vector<std::string> args = {"send", project, "--settings", settings};
+    args.insert(args.end(), flags.begin(), flags.end());
+    return Cli(args, std::move(options), scratch);
+  }
+  std::string Statuses() const {
+    std::string statuses;
+    const std::string out = Cli({"entries", project}, {}, "statuses").out;
+    for (std::size_t line = 0; line < out.size(); line = out.find('\n', line) + 1) {
+      const std::size_t tab = out.find('\t', out.find('\t', line) + 1);
+      statuses += out[tab + 1];
+    }
+    return statuses;
+  }
+  // Every address in `addresses` got exactly one message, but for those
+  // named as possibly mailed twice, who got at most two.
+  static void ExpectEachOnce(const ScriptedSmtpServer& server,
+                             const std::vector<std::string>& addresses,
+                             const std::vector<std::string>& named = {}) {
+    std::map<std::string, int> received = server.MessagesPerRecipient();
+    for (const std::string& address : addresses) {
+      const bool twice = std::count(named.begin(), named.end(), address) > 0;
+      EXPECT_TRUE(received[address] == 1 || (twice && received[address] == 2))
+          << address << " got " << received[address];
+    }
+  }
+
+  TempDir dir;
+  std::string project;
+  std::string settings;
+};
+
+TEST_F(ExactlyOnceTest, WhileOneSendRunsEveryOtherCommandThatWritesIsRefusedNamingIt) {
+  ScriptedSmtpServer server({.delays = {{".", 0.05}}});
+  WriteProject(40, server.address());
+  std::vector<CliRun> others;
+  pid_t first = 0;
+  CliOptions options;
+  options.whileRunning = [&](pid_t pid) {
+    first = pid;
+    server.WaitForMessages(3);
+    others.push_back(Send({"--resume"}, {}, "second"));
+    others.push_back(Send({"--from-start"}, {}, "third"));
+    others.push_back(Cli({"select", project, "all"}, {}, "select"));
+    others.push_back(Cli({"new", project, "--list", dir.File("project/members.txt"),
+                          "--email-field", "Email"},
+                         {}, "new"));
+    ASSERT_LT(server.MessageCount(), 40) << "the first send ended before the others were tried";
+  };
+  const CliRun run = Send({}, options);
+
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(others.size(), 4u);
+  for (const CliRun& other : others) {
+    EXPECT_EQ(other.exitCode, 1) << other.err;
+    EXPECT_NE(other.err.find("\"" + project + "\" is in use: postrider-cli (process " +
+                             std::to_string(first) + ") has it open for writing."),
+              std::string::npos)
+        << other.err;
+  }
+  ExpectEachOnce(server, Addresses(40));
+  EXPECT_EQ(server.MessagesPerRecipient().size(), 40u);
+  EXPECT_FALSE(fs::exists(project + ".lock"));
+}
+
+TEST_F(ExactlyOnceTest, SelectDuringASendLeavesItsJournalAloneAndTheKilledRunResumesOnce) {
+  ScriptedSmtpServer server({.delays = {{".", 0.05}}});
+  WriteProject(40, server.address());
+  CliRun select;
+  CliOptions options;
+  options.whileRunning = [&](pid_t pid) {
+    server.WaitForMessages(10);
+    select = Cli({"select", project, "all"}, {}, "select");
+    kill(pid, SIGKILL);
+  };
+  ASSERT_EQ(Send({}, options).exitCode, 128 + SIGKILL);
+  EXPECT_EQ(select.exitCode, 1) << select.err;
+  ASSERT_TRUE(fs::exists(project + ".journal"));
+
+  const CliRun resumed = Send({"--resume"});
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+  const std::vector<std::string> named = NamedTwice(resumed.err);
+  EXPECT_LE(named.size(), 1u);
+  ExpectEachOnce(server, Addresses(40), named);
+  EXPECT_EQ(Statuses(), std::string(40, '1'));
+}
+
+TEST_F(ExactlyOnceTest, ASendTypedTwiceOrResumedAfterItsEndMailsNobodyAgainUnasked) {
+  ScriptedSmtpServer server;
+  WriteProject(5, server.address());
+  ASSERT_EQ(Send({}).exitCode, 0);
+  ASSERT_EQ(server.MessageCount(), 5);
+
+  const CliRun again = Send({});
+  EXPECT_EQ(again.exitCode, 2);
+  EXPECT_NE(again.err.find("5 of the 5 selected entries are already marked sent."),
+            std::string::npos)
+      << again.err;
+  EXPECT_NE(again.err.find("give --from-start to send to every selected entry again"),
+            std::string::npos);
+  const CliRun resumed = Send({"--resume"});
+  EXPECT_EQ(resumed.exitCode, 2);
+  EXPECT_NE(resumed.err.find("There is nothing to resume"), std::string::npos) << resumed.err;
+  EXPECT_EQ(resumed.out, "");
+  EXPECT_EQ(server.MessageCount(), 5);
+
+  // Said in so many words, everyone is mailed again.
+  EXPECT_EQ(Send({"--from-start"}).exitCode, 0);
+  EXPECT_EQ(server.MessageCount(), 10);
+}
+
+TEST_F(ExactlyOnceTest, ARunWhoseSaveFailedIsAppliedByTheNextCommandAndNobodyIsMailedAgain) {
+  const CliOptions asUser = AsOrdinaryUser();
+  if (!asUser.runUnder.empty() && !fs::exists(asUser.runUnder[0])) GTEST_SKIP() << "no setpriv";
+  ScriptedSmtpServer server({.delays = {{".", 0.04}}});
+  WriteProject(30, server.address());
+  const std::string folder = dir.File("project");
+  for (const auto& entry : fs::directory_iterator(folder)) chmod(entry.path().c_str(), 0666);
+  chmod(dir.path().c_str(), 0755);
+  chmod(settings.c_str(), 0644);
+  chmod(folder.c_str(), 0777);
+
+  CliOptions options = asUser;
+  options.whileRunning = [&](pid_t) {
+    server.WaitForMessages(5);
+    chmod(folder.c_str(), 0555);
+  };
+  const CliRun run = Send({}, options);
+  chmod(folder.c_str(), 0777);
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("The project could not be saved."), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("what the run did is kept in the send journal \"" + project +
+                         ".journal\"; the next command or window that opens the project applies "
+                         "it"),
+            std::string::npos)
+      << run.err;
+  ASSERT_EQ(server.MessageCount(), 30);
+
+  const CliRun looked = Cli({"entries", project}, asUser);
+  EXPECT_NE(looked.err.find("The last send run of this project was not saved: 30 messages had "
+                            "been accepted by the server"),
+            std::string::npos)
+      << looked.err;
+  const CliRun resumed = Send({"--resume"}, asUser);
+  EXPECT_EQ(resumed.exitCode, 2) << resumed.err;
+  EXPECT_NE(resumed.err.find("There is nothing to resume"), std::string::npos) << resumed.err;
+  EXPECT_EQ(Send({}, asUser).exitCode, 2);
+  ExpectEachOnce(server, Addresses(30));
+  EXPECT_EQ(Statuses(), std::string(30, '1'));
+}
+
+// What the list became between the stop and the resume.
+struct ListEdit {
+  const char* name;
+  std::function<std::vector<std::string>(std::vector<std::string>)> edit;
+};
+
+TEST_F(ExactlyOnceTest, AListEditedBetweenAStopAndTheResumeMailsEveryoneInItExactlyOnce) {
+  const std::vector<ListEdit> edits = {
+      {"re-sorted",
+       [](std::vector<std::string> list) {
+         std::reverse(list.begin(), list.end());
+         return list;
+       }},
+      {"grown",
+       [](std::vector<std::string> list) {
+         for (int i = 0; i < 8; ++i) list.insert(list.begin(), "new" + std::to_string(i) + "@example.com");
+         list.push_back("last@example.com");
+         return list;
+       }},
+      {"shrunk",
+       [](std::vector<std::string> list) {
+         std::vector<std::string> kept;
+         for (std::size_t i = 0; i < list.size(); ++i) {
+           if (i % 3 != 1) kept.push_back(list[i]);
+         }
+         return kept;
+       }},
+  };
+  constexpr int kEntries = 40;
+  for (const ListEdit& edit : edits) {
+    // Killed (the journal keeps the outcomes), or paused and saved (the marks do).
+    for (const int signal : {SIGKILL, SIGTERM}) {
+      SCOPED_TRACE(std::string(edit.name) + (signal == SIGKILL ? ", killed" : ", paused"));
+      ScriptedSmtpServer server({.delays = {{".", 0.02}}});
+      WriteProject(kEntries, server.address());
+      fs::remove(project + ".journal");
+      fs::remove(dir.File("project/members.prh.sent"));
+      CliOptions options;
+      options.whileRunning = [&server, signal](pid_t pid) {
+        server.WaitForMessages(10);
+        kill(pid, signal);
+      };
+      const CliRun stopped = Send({}, options);
+      ASSERT_EQ(stopped.exitCode, signal == SIGKILL ? 128 + SIGKILL : 1) << stopped.err;
+      ASSERT_LT(server.MessageCount(), kEntries);
+
+      const std::vector<std::string> list = edit.edit(Addresses(kEntries));
+      WriteList(list);
+      const CliRun resumed = Send({"--resume"});
+      EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+      EXPECT_NE(resumed.err.find(signal == SIGKILL ? "matched to the list's entries by address"
+                                                   : "found again by their address"),
+                std::string::npos)
+          << resumed.err;
+      const std::vector<std::string> named = NamedTwice(resumed.err);
+      EXPECT_LE(named.size(), signal == SIGKILL ? 1u : 0u);
+      ExpectEachOnce(server, list, named);
+      // Those no longer in the list got what they got before, never more.
+      for (const auto& [address, count] : server.MessagesPerRecipient()) EXPECT_LE(count, 2) << address;
+      EXPECT_EQ(Statuses(), std::string(list.size(), '1'));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace postrider

@@ -1,0 +1,136 @@
+// A mailing list edited between a run and the next: outcomes follow the
+// recipients' addresses, whatever happened to the list's order or size.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "project/postridr_doc.h"
+#include "project/send_journal.h"
+#include "project/sent_addresses.h"
+#include "support/entry_lists.h"
+#include "support/recording_views.h"
+#include "support/temp_dir.h"
+
+namespace postrider {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::RecordedDocument;
+using testing::Statuses;
+using testing::TempDir;
+using testing::TestProject;
+namespace fs = std::filesystem;
+
+constexpr const char* kList =
+    "Name\tEmail\nAnn\tann@x.org\nBob\tbob@x.org\nCid\tcid@x.org\nDee\tdee@x.org\n";
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+class ListChangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    projectPath = testing::WriteTestProject(dir.path(), TestProject(kList, std::string(32000, '\x80')));
+    ASSERT_TRUE(doc.document.OnOpenDocument(projectPath));
+  }
+  void WriteList(const std::string& list) { dir.Write("project.list", list); }
+  std::string Notices(RecordedDocument& reopened) {
+    std::string text;
+    for (const std::string& message : reopened.prompts.messageTexts()) text += message + "\n";
+    return text;
+  }
+
+  TempDir dir;
+  std::string projectPath;
+  RecordedDocument doc;
+};
+
+TEST_F(ListChangeTest, AKilledRunsOutcomesFindTheirRecipientsInAReSortedAndGrownList) {
+  {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
+    ASSERT_TRUE(journal->HandedOver(0, "ann@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent, "ann@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(1, StatusBadAddress, "bob@x.org").ok());
+    ASSERT_TRUE(journal->HandedOver(2, "cid@x.org").ok());
+  }
+  // Sorted the other way, one more member, and a domain now in capitals.
+  WriteList("Name\tEmail\nEve\teve@x.org\nDee\tdee@x.org\nCid\tcid@X.ORG\nBob\tbob@x.org\n"
+            "Ann\tann@x.org\n");
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(reopened.document),
+            (std::vector<int>{0, 0, 0, StatusBadAddress, StatusSent}));
+  EXPECT_EQ(reopened.document.GetLastIndexSent(), 0);
+  const std::string notices = Notices(reopened);
+  EXPECT_NE(notices.find("matched to the list's entries by address"), std::string::npos) << notices;
+  EXPECT_NE(notices.find("1 message had been accepted by the server"), std::string::npos);
+  EXPECT_NE(notices.find("Entry 2 (cid@x.org) had been handed to the server"), std::string::npos);
+
+  // Saved, the journal is taken in and the list's digest goes with the marks.
+  ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
+  EXPECT_FALSE(fs::exists(projectPath + ".journal"));
+  RecordedDocument third;
+  ASSERT_TRUE(third.document.OnOpenDocument(projectPath));
+  EXPECT_TRUE(third.prompts.messages().empty());
+  EXPECT_EQ(Statuses(third.document), Statuses(reopened.document));
+}
+
+TEST_F(ListChangeTest, SavedMarksFollowTheirAddressesAndADomainMatchesWhateverItsCase) {
+  doc.document.SetEntryStatus(0, StatusSent);
+  doc.document.SetEntryStatus(2, StatusSent);
+  doc.document.SetEntryStatus(3, StatusSent);
+  doc.document.SetLastIndexSent(1);
+  ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
+  ASSERT_TRUE(fs::exists(dir.File("project.prh.sent")));
+
+  // Re-sorted and shrunk: Cid left, a mailbox name changed case, a domain too.
+  WriteList(Joined({"Name\tEmail", "Dee\tdee@X.Org", "Bob\tbob@x.org", "Ann\tAnn@x.org"}));
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{StatusSent, 0, 0}));
+  // The run stopped early, so a resume goes on from the first entry not yet sent.
+  EXPECT_EQ(reopened.document.GetLastIndexSent(), 1);
+  const std::string notices = Notices(reopened);
+  EXPECT_NE(notices.find("found again by their address"), std::string::npos) << notices;
+  EXPECT_NE(notices.find("2 addresses marked sent before are no longer in the list"),
+            std::string::npos)
+      << notices;
+}
+
+TEST_F(ListChangeTest, MarksAnotherProgramWroteSinceAreNeverMatchedWithOldAddresses) {
+  doc.document.SetEntryStatus(0, StatusSent);
+  ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
+  dir.Write("project.prh", "\x80\x81\x80\x80");  // an older program saved the project since
+  WriteList(Joined({"Name\tEmail", "Bob\tbob@x.org", "Ann\tann@x.org"}));
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{0, StatusSent}));
+  const std::string notices = Notices(reopened);
+  EXPECT_NE(notices.find("cannot be found again by their address, since another program has "
+                         "written the entry state file"),
+            std::string::npos)
+      << notices;
+}
+
+TEST_F(ListChangeTest, TheListsDigestIsAKeyAfterTheSevenAndOldProjectsWithoutItStillOpen) {
+  ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
+  const std::string keys = ReadFileBytes(projectPath);
+  EXPECT_NE(keys.find("LastIndexSent=0\nListDigest=" + doc.document.GetListDigest() + "\n"),
+            std::string::npos)
+      << keys;
+  EXPECT_EQ(doc.document.GetListDigest().size(), 64u);
+  // Nothing marked sent, no file of addresses.
+  EXPECT_FALSE(fs::exists(dir.File("project.prh.sent")));
+}
+
+}  // namespace
+}  // namespace postrider
