@@ -125,7 +125,8 @@ TEST_F(SendCommandTest, ALogThatCannotBeWrittenIsToldOfOnceAndTheRunGoesOn) {
   fs::remove_all(dir.File("state"));
   dir.Write("state", "a file where the state folder should be");
   ScriptedSmtpServer server;
-  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())});
+  const CliRun run =
+      Cli({"send", Project(), "--from-start", "--settings", Settings(server.address())});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(server.MessageCount(), 9);
   EXPECT_EQ(Occurrences(run.err, "The send log"), 1u) << run.err;
