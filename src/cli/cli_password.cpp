@@ -29,6 +29,8 @@ Result<Secret> CliPasswordSource::Password(const UserSettings& settings) {
 }
 
 Result<Secret> AskPasswordOnTerminal(const std::string& prompt) {
+  // The typed characters are in memory before a Secret holds them.
+  KeepSecretsOutOfCoreDumps();
   const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (tty < 0) return Status::Error("There is no terminal to ask for the password on.");
   termios saved {};

@@ -1,7 +1,9 @@
+#include <cstdlib>
 #include <map>
 #include <string>
 
 #include "cli/commands.h"
+#include "platform/secret.h"
 
 namespace {
 
@@ -14,6 +16,9 @@ bool Asks(int argc, char** argv, const std::string& option) {
 
 int main(int argc, char** argv) {
   using namespace postrider::cli;
+  // A password given in the environment is in this process from its first
+  // instruction, before any Secret holds it.
+  if (std::getenv("POSTRIDER_SMTP_PASSWORD") != nullptr) postrider::KeepSecretsOutOfCoreDumps();
   if (Asks(argc, argv, "--help")) return PrintHelp();
   if (Asks(argc, argv, "--version")) return PrintVersion();
   if (argc < 2) return UsageError("");
