@@ -268,7 +268,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
   const int counted = argc > 3 ? std::atoi(argv[3]) : 2000;
   if (entries <= 0 || entries > 32000 || rounds <= 0 || counted < 0 || counted > 32000) {
-    std::fprintf(stderr, "usage: %s [entries (1-32000) [rounds [callgrind-entries]]]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [entries (1-32000) [rounds [counted-entries]]]\n", argv[0]);
     return 2;
   }
   const std::string cli = CliPath();
