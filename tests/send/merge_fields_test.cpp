@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "send/mime_encoding.h"
-
 #include <string>
 #include <vector>
+
+#include "send/mime_encoding.h"
 
 namespace postrider {
 namespace {
@@ -87,7 +87,6 @@ TEST(MergeFields, OutputAndPathsAreReplacedOnEveryCall) {
   EXPECT_EQ(out, "Bob");
   EXPECT_TRUE(paths.empty());
 }
-
 
 // A letter read once and merged for many recipients comes out exactly as a
 // merge of the whole text, and so does the encoding it needs.
