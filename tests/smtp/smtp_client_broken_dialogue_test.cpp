@@ -5,6 +5,7 @@
 
 #include "platform/blocking_call.h"
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/smtp_client.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_test_timeouts.h"
@@ -27,11 +28,13 @@ class SmtpClientBrokenDialogueTest : public ::testing::Test {
 };
 
 TEST_F(SmtpClientBrokenDialogueTest, CancelWhileResettingAfterARefusedRecipientStopsTheRun) {
+  SmtpOutcome outcome;
   ServerScript script;
   script.replies = {{"RCPT:nobody@", "550 5.1.1 No such user here"}};
   ScriptedSmtpServer server(script);
   SmtpClient client(UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
 
   // The hook runs before every wait, so the cancel lands in the RSET wait
   // that follows the refusal, whatever the timing.
@@ -42,14 +45,16 @@ TEST_F(SmtpClientBrokenDialogueTest, CancelWhileResettingAfterARefusedRecipientS
   });
   // Were the refusal (550 at RCPT) returned, the caller would take it for a
   // bad address and carry on with the next message.
-  EXPECT_EQ(client.SendMail("nobody@example.com", "from@example.com", kMessage), kWsaEintr);
-  EXPECT_EQ(client.failedStep(), SmtpStep::Rset);
-  EXPECT_EQ(client.lastReplyCode(), 550);
-  EXPECT_EQ(client.lastReplyText(), "5.1.1 No such user here");
+  outcome = client.SendMail("nobody@example.com", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), kWsaEintr);
+  EXPECT_EQ(outcome.step(), SmtpStep::Rset);
+  EXPECT_EQ(client.lastReply().code, 550);
+  EXPECT_EQ(client.lastReply().text, "5.1.1 No such user here");
   EXPECT_FALSE(client.isConnected());
 }
 
 TEST_F(SmtpClientBrokenDialogueTest, ResetAfterARefusalThatFailsGivesItsTransportError) {
+  SmtpOutcome outcome;
   struct Case {
     const char* name;
     ServerScript script;
@@ -71,25 +76,28 @@ TEST_F(SmtpClientBrokenDialogueTest, ResetAfterARefusalThatFailsGivesItsTranspor
     SmtpTimeouts timeouts = UniformTimeouts();
     timeouts.rset = 300ms;
     SmtpClient client(timeouts);
-    ASSERT_EQ(client.Connect(server.address()), 0);
+    outcome = client.Connect(server.address());
+    ASSERT_EQ(outcome.number(), 0);
 
-    const int result = client.SendMail("to@example.com", "from@example.com", kMessage);
+    outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+    const int result = outcome.number();
     if (c.expected != 0) {
       EXPECT_EQ(result, c.expected);
     } else {
       EXPECT_GE(result, kWsaBaseError);
       EXPECT_NE(result, kWsaEtimedout);
     }
-    EXPECT_EQ(client.failedStep(), SmtpStep::Rset);
-    EXPECT_EQ(client.lastReplyText(), "5.7.1 Go away");
-    EXPECT_NE(client.failureText().find("after the server refused: 550 5.7.1 Go away"),
+    EXPECT_EQ(outcome.step(), SmtpStep::Rset);
+    EXPECT_EQ(client.lastReply().text, "5.7.1 Go away");
+    EXPECT_NE(outcome.text().find("after the server refused: 550 5.7.1 Go away"),
               std::string::npos)
-        << client.failureText();
+        << outcome.text();
     EXPECT_FALSE(client.isConnected());
   }
 }
 
 TEST_F(SmtpClientBrokenDialogueTest, ReplyThatFitsNoStepEndsTheConnectionWith12001) {
+  SmtpOutcome outcome;
   struct Case {
     std::string command;
     std::string reply;
@@ -106,12 +114,15 @@ TEST_F(SmtpClientBrokenDialogueTest, ReplyThatFitsNoStepEndsTheConnectionWith120
     script.replies = {{c.command, c.reply}};
     ScriptedSmtpServer server(script);
     SmtpClient client(UniformTimeouts());
-    ASSERT_EQ(client.Connect(server.address()), 0);
+    outcome = client.Connect(server.address());
+    ASSERT_EQ(outcome.number(), 0);
 
-    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kSmtpProtocolError);
-    EXPECT_EQ(client.failedStep(), c.step);
+    outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+    EXPECT_EQ(outcome.number(), kSmtpProtocolError);
+    EXPECT_EQ(outcome.step(), c.step);
     EXPECT_FALSE(client.isConnected());
-    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kWsaEnotconn);
+    outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+    EXPECT_EQ(outcome.number(), kWsaEnotconn);
     client.Disconnect();
 
     // Closed at once: nothing more was said on the confused connection.
@@ -122,12 +133,14 @@ TEST_F(SmtpClientBrokenDialogueTest, ReplyThatFitsNoStepEndsTheConnectionWith120
 }
 
 TEST_F(SmtpClientBrokenDialogueTest, ConnectionDroppedWhileTheTextIsSentIsATransportError) {
+  SmtpOutcome outcome;
   ServerScript script;
   script.replies = {{"DATA", "354 End data with <CR><LF>.<CR><LF>"}};
   script.dropAfterReply = {"DATA"};
   ScriptedSmtpServer server(script);
   SmtpClient client(UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
 
   // Far more than the socket buffers of both ends hold, so the text is
   // still going out when the closed connection makes itself felt (and less
@@ -136,11 +149,12 @@ TEST_F(SmtpClientBrokenDialogueTest, ConnectionDroppedWhileTheTextIsSentIsATrans
   const std::string line(998, 'x');
   while (message.size() < 16u * 1024 * 1024) message += line + "\r\n";
 
-  const int result = client.SendMail("to@example.com", "from@example.com", message);
+  outcome = client.SendMail("to@example.com", "from@example.com", message);
+  const int result = outcome.number();
   EXPECT_GE(result, kWsaBaseError);
   EXPECT_NE(result, kWsaEtimedout);
-  EXPECT_EQ(client.failedStep(), SmtpStep::Text);
-  EXPECT_EQ(client.lastReplyCode(), 0);
+  EXPECT_EQ(outcome.step(), SmtpStep::Text);
+  EXPECT_EQ(outcome.reply().code, 0);
   EXPECT_FALSE(client.isConnected());
 }
 
