@@ -15,6 +15,8 @@ ScriptedTransport::~ScriptedTransport() {
   if (next_ < turns_.size()) {
     ADD_FAILURE() << "The client stopped before turn " << next_ + 1 << ", which expects\n"
                   << turns_[next_].client;
+  } else if (!written_.empty()) {
+    ADD_FAILURE() << "The client wrote after the last turn:\n" << written_;
   }
 }
 
