@@ -147,9 +147,11 @@ bool AttachmentFile::ChangedAfter(const struct timespec& since) const {
   return Nanoseconds(info_.st_ctim) > Nanoseconds(since);
 }
 
-struct timespec CoarseNow() {
+struct timespec FileClockNow() {
+  // The fine clock: a file stamped from the coarse one before this moment
+  // never seems changed after it.
   struct timespec now {};
-  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  ::clock_gettime(CLOCK_REALTIME, &now);
   return now;
 }
 

@@ -36,7 +36,8 @@ class AttachmentFile {
   std::uint64_t size() const { return static_cast<std::uint64_t>(info_.st_size); }
   FileIdentity identity() const { return FileIdentity::Of(info_); }
   // Whether it was written, renamed or had its modes changed after `since`
-  // (a time of the kernel's coarse clock, the one file times are taken from).
+  // (a FileClockNow()). A change within the clock tick after `since` may be
+  // stamped with a time before it and pass unseen; none before it is seen.
   bool ChangedAfter(const struct timespec& since) const;
 
  private:
@@ -52,9 +53,8 @@ class AttachmentFile {
 // a file", "unsafe: ...".
 Result<AttachmentFile> OpenAttachmentFile(const AttachmentPath& path);
 
-// The kernel's coarse real-time clock now: a file written from this moment on
-// has a change time not before it.
-struct timespec CoarseNow();
+// Now, as the file system's times count it.
+struct timespec FileClockNow();
 
 namespace detail {
 // The same beneath a folder, without openat2 (kernels before 5.6, or where a

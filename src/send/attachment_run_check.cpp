@@ -1,0 +1,40 @@
+#include "send/attachment_run_check.h"
+
+#include "platform/utf8_text.h"
+#include "project/postridr_doc.h"
+#include "send/message_composer.h"
+#include "smtp/smtp_text_encoder.h"
+
+namespace postrider {
+
+std::string AttachmentFolderOf(const CPostridrDoc& document) {
+  const std::string& project = document.GetPathName();
+  const std::size_t slash = project.rfind('/');
+  if (slash == std::string::npos) return {};
+  return project.substr(0, slash + 1);
+}
+
+RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector<int>& entries,
+                                       const UserSettings& settings,
+                                       std::optional<std::uint64_t> sizeLimit) {
+  document.UpdateFromMessageViews();
+  std::vector<std::string> fieldNames;
+  for (const std::string& name : document.GetFieldNames()) fieldNames.push_back(AsUtf8(name));
+  AttachmentCheck check(AsUtf8(document.GetBody()), std::move(fieldNames),
+                        {AttachmentFolderOf(document), sizeLimit});
+  RunAttachmentCheck result;
+  result.hasAttachments = check.HasAttachments();
+  result.startedAt = check.startedAt();
+  if (!check.HasAttachments()) return result;
+  ComposedMessage composed;
+  for (const int entry : entries) {
+    // A fixed date and identifier: only the message's size is wanted.
+    ComposeMessage(document, entry, settings, 0, "<check@postrider.invalid>", composed);
+    check.CheckEntry(entry, composed.recipient, composed.values,
+                     SmtpTextEncoder::MessageSize(composed.text));
+  }
+  result.problems = check.problems();
+  return result;
+}
+
+}  // namespace postrider

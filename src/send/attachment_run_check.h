@@ -1,0 +1,35 @@
+#pragma once
+
+#include <ctime>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "send/attachment_check.h"
+#include "send/user_settings.h"
+
+namespace postrider {
+
+class CPostridrDoc;
+
+// What the check before a run found.
+struct RunAttachmentCheck {
+  bool hasAttachments = false;  // the letter has attachment lines
+  std::vector<AttachmentProblem> problems;
+  struct timespec startedAt {};  // for the run's AttachmentMessageWriter
+};
+
+// Checks the files of the given entries' messages (those the run will take
+// up, in order), each composed as Send composes it. Nothing is sent and no
+// mark changes; the message views' contents are taken first, as for every
+// composed message.
+RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector<int>& entries,
+                                       const UserSettings& settings,
+                                       std::optional<std::uint64_t> sizeLimit);
+
+// The folder a relative attachment path starts from: the project's; empty for
+// a project without a file yet.
+std::string AttachmentFolderOf(const CPostridrDoc& document);
+
+}  // namespace postrider
