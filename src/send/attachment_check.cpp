@@ -117,7 +117,7 @@ void AttachmentCheck::CheckEntry(int entry, std::string_view recipient,
     const FileFacts& facts =
         path.unsafe.empty() ? Facts(path) : FileFacts{"unsafe: " + path.unsafe, 0};
     if (!facts.problem.empty()) {
-      problems_.push_back({entry, std::string(recipient), ShownPathText(path.path), facts.problem});
+      problems_.push_back({entry, ShownPathText(recipient), ShownPathText(path.path), facts.problem});
       entryProblem = true;
       continue;
     }
@@ -129,7 +129,7 @@ void AttachmentCheck::CheckEntry(int entry, std::string_view recipient,
   }
   if (!entryProblem && options_.sizeLimit && size > *options_.sizeLimit &&
       kMultipartOverhead + fixedBytes_ <= *options_.sizeLimit) {
-    problems_.push_back({entry, std::string(recipient), ShownPathText(largest),
+    problems_.push_back({entry, ShownPathText(recipient), ShownPathText(largest),
                          TooLargeText(size, *options_.sizeLimit)});
   }
 }

@@ -14,6 +14,18 @@ std::string AttachmentFolderOf(const CPostridrDoc& document) {
   return project.substr(0, slash + 1);
 }
 
+int UnselectEntriesWithProblems(CPostridrDoc& document,
+                                const std::vector<AttachmentProblem>& problems) {
+  int unselected = 0;
+  for (const AttachmentProblem& problem : problems) {
+    // An entry with two problems is named twice, and unselected once.
+    if (problem.ForEveryEntry() || document.IsEntrySelected(problem.entry) == 0) continue;
+    document.ToggleEntrySelection(problem.entry);
+    ++unselected;
+  }
+  return unselected;
+}
+
 RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector<int>& entries,
                                        const UserSettings& settings,
                                        std::optional<std::uint64_t> sizeLimit) {

@@ -28,6 +28,11 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
                                        const UserSettings& settings,
                                        std::optional<std::uint64_t> sizeLimit);
 
+// Unselects the entries the problems name (not those for every entry), so a
+// run goes on without them; returns how many were unselected.
+int UnselectEntriesWithProblems(CPostridrDoc& document,
+                                const std::vector<AttachmentProblem>& problems);
+
 // The folder a relative attachment path starts from: the project's; empty for
 // a project without a file yet.
 std::string AttachmentFolderOf(const CPostridrDoc& document);

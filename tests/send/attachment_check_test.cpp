@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/sha256.h"
+#include "send/attachment_composition.h"
 #include "send/attachment_run_check.h"
+#include "send/message_composer.h"
+#include "support/python_mail_parser.h"
 #include "send/message_preview.h"
 #include "support/recording_views.h"
 #include "support/temp_dir.h"
@@ -189,6 +193,35 @@ TEST_F(AttachmentCheckTest, PreviewListsEachFileWithItsTypeAndSizeAndSaysWhichCa
             "An attachment of this entry cannot go (listed below): Send names it before the run "
             "begins, to unselect this entry or to cancel.");
   EXPECT_EQ(PreviewMessage(recorded.document, 1, settings).attachments[1].problem.rfind("unsafe: ", 0), 0u);
+}
+
+TEST_F(AttachmentCheckTest, AComposedMessageCarriesTheFileForEveryoneAndTheRecipientsOwn) {
+  AttachmentMessageWriter writer(CheckRunAttachments(recorded.document, {0}, settings, {}).startedAt);
+  ComposedMessage composed;
+  ComposeMessage(recorded.document, 0, settings, composed);
+  std::string message;
+  ASSERT_TRUE(ComposeAttachmentMessage(composed, AttachmentPathsOf(composed, AttachmentFolderOf(recorded.document)),
+                                       writer, message)
+                  .ok());
+  const std::string path = folder.Write("ann.eml", message);
+  EXPECT_EQ(testing::AttachmentsParsedByPython(path),
+            "programme.pdf\tapplication/pdf\t18\t" + Sha256Hex("%PDF-1.4 programme") + "\n" +
+                "INV-17.pdf\tapplication/pdf\t19\t" + Sha256Hex("%PDF-1.4 invoice 17") + "\n");
+  const std::string parsed = testing::ParsedByPython(path);
+  EXPECT_EQ(parsed.rfind("Your invoice\noffice@example.net\nann@example.com\n", 0), 0u) << parsed;
+  EXPECT_TRUE(parsed.ends_with("Dear Ann,|")) << parsed;
+  // The header lines are the plain message's, its body's MIME headers aside.
+  EXPECT_EQ(message.rfind(HeadLinesOf(composed.text) + "MIME-Version: 1.0\r\n", 0), 0u);
+  EXPECT_EQ(HeadLinesOf("To: a\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n charset=UTF-8\r\n"
+                        "Date: x\r\n\r\nbody"),
+            "To: a\r\nDate: x\r\n");
+
+  // A recipient whose file cannot go gets no message, and the reason.
+  ComposeMessage(recorded.document, 2, settings, composed);
+  const Status missing =
+      ComposeAttachmentMessage(composed, AttachmentPathsOf(composed, AttachmentFolderOf(recorded.document)), writer, message);
+  EXPECT_EQ(missing.message(),
+            "The attachment \"" + invoices + "INV-99.pdf\" cannot be sent: the file does not exist");
 }
 
 }  // namespace
