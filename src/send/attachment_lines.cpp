@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/utf8_text.h"
+#include "send/attachment_path.h"
+
 namespace postrider {
 namespace {
 
@@ -99,13 +102,15 @@ std::vector<std::string> AttachmentPathsAsWritten(std::string_view text,
 
 Result<std::string> AttachmentLineFor(std::string_view path) {
   const auto refuse = [&path](std::string_view what) {
-    return Status::Error("The file \"" + std::string(path) + "\" cannot be attached: its path holds " +
+    return Status::Error("The file \"" + ShownPathText(path) + "\" cannot be attached: its path holds " +
                          std::string(what) +
                          ", which an attachment line cannot carry. Rename the file or its folder.");
   };
   if (path.find(']') != std::string_view::npos) return refuse("\"]\"");
   if (path.find("[[") != std::string_view::npos) return refuse("\"[[\"");
   if (path.find_first_of("\r\n") != std::string_view::npos) return refuse("a line break");
+  // The letter is kept as UTF-8: other bytes would name another file once saved.
+  if (!IsValidUtf8(path)) return refuse("bytes that are not UTF-8");
   return std::string(kAttachmentStart) + std::string(path) + "]]\r\n";
 }
 

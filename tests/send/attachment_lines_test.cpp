@@ -122,7 +122,7 @@ TEST(AttachmentLines, APathWithListFieldsEndsAtTheBracketsThatCloseTheLine) {
 TEST(AttachmentLines, AttachWritesALineOnlyForAPathALineCanCarry) {
   EXPECT_EQ(AttachmentLineFor("/home/ann/Übersicht 2024.pdf").value(),
             "[[Attachment:  /home/ann/Übersicht 2024.pdf]]\r\n");
-  for (const std::string path : {"/tmp/a]b.pdf", "/tmp/[[Name]].pdf", "/tmp/line\nbreak"}) {
+  for (const std::string path : {"/tmp/a]b.pdf", "/tmp/[[Name]].pdf", "/tmp/line\nbreak", "/tmp/caf\xe9.pdf"}) {
     const Result<std::string> line = AttachmentLineFor(path);
     ASSERT_FALSE(line.ok()) << path;
     EXPECT_NE(line.status().message().find("cannot be attached"), std::string::npos);
