@@ -62,7 +62,9 @@ CAttachmentProblemsDlg::CAttachmentProblemsDlg(const std::vector<AttachmentProbl
       {QStringLiteral("Entry"), QStringLiteral("Recipient"), QStringLiteral("File"), QStringLiteral("Reason")});
   table_->verticalHeader()->hide();
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setWordWrap(false);
+  // Paths and reasons are long: they wrap rather than hide behind a scroll bar.
+  table_->setWordWrap(true);
+  table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   for (int row = 0; row < table_->rowCount(); ++row) {
     const AttachmentProblem& problem = problems[static_cast<std::size_t>(row)];
     table_->setItem(row, 0, Cell(problem.ForEveryEntry() ? QStringLiteral("All")
@@ -71,8 +73,12 @@ CAttachmentProblemsDlg::CAttachmentProblemsDlg(const std::vector<AttachmentProbl
     table_->setItem(row, 2, Cell(ShownPath(problem.path)));
     table_->setItem(row, 3, Cell(ShownText(problem.reason)));
   }
-  table_->resizeColumnsToContents();
-  table_->horizontalHeader()->setStretchLastSection(true);
+  QHeaderView* header = table_->horizontalHeader();
+  header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(2, QHeaderView::Stretch);
+  header->setSectionResizeMode(3, QHeaderView::Stretch);
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   layout->addWidget(table_, 1);
 
   auto* buttons = new QHBoxLayout;

@@ -8,6 +8,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "project/postridr_doc.h"
 #include "send/attachment_check.h"
 #include "views/display_text.h"
@@ -45,7 +47,6 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
   attachments_ = new QListWidget(this);
   attachments_->setAccessibleName(QStringLiteral("Attachments"));
   attachments_->setSelectionMode(QAbstractItemView::NoSelection);
-  attachments_->setMaximumHeight(QFontMetrics(font()).height() * 7);
   layout->addWidget(attachments_);
 
   auto* buttons = new QHBoxLayout;
@@ -113,6 +114,10 @@ void CPreviewDlg::ShowAttachments() {
     item->setToolTip(ShownText(ShownPathText(attachment.path)));
     if (!attachment.problem.empty()) item->setForeground(QColor(0xA0, 0x00, 0x00));
   }
+  // As high as its lines, up to five; more scroll.
+  const int rows = std::min(attachments_->count(), 5);
+  const int rowHeight = rows > 0 ? attachments_->sizeHintForRow(0) : 0;
+  attachments_->setFixedHeight(rows * rowHeight + 2 * attachments_->frameWidth() + 2);
   attachments_->setVisible(!preview_.attachments.empty());
 }
 
