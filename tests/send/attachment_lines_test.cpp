@@ -19,6 +19,50 @@ struct TodaysReading {
   std::vector<std::string> paths;
 };
 
+// How composition read a letter before paths could hold fields: a line's path
+// ends at its first ']'. Kept here as the yardstick every such line is held to.
+TodaysReading ReadAsBefore(std::string_view text) {
+  constexpr std::string_view kStart = "[[Attachment:  ";
+  TodaysReading before;
+  std::size_t p = 0;
+  while (p < text.size()) {
+    if (text.compare(p, 2, "[[") != 0) {
+      before.body += text[p++];
+      continue;
+    }
+    if (text.compare(p, kStart.size(), kStart) == 0) {
+      const std::size_t close = text.find(']', p + kStart.size());
+      if (close != std::string_view::npos) {
+        if (before.paths.size() < kMaxAttachments) {
+          before.paths.emplace_back(text.substr(p + kStart.size(), close - p - kStart.size()));
+        }
+        p = close + 1;
+        if (p < text.size() && text[p] == ']') ++p;
+        if (text.compare(p, 2, "\r\n") == 0) {
+          p += 2;
+        } else if (p < text.size() && text[p] == '\n') {
+          ++p;
+        }
+        continue;
+      }
+    }
+    bool merged = false;
+    for (std::size_t q = p + 2; q < text.size() && text[q] != '['; ++q) {
+      if (text.compare(q, 2, "]]") != 0) continue;
+      const std::string_view name = text.substr(p + 2, q - p - 2);
+      for (std::size_t k = 0; k < kFields.size() && !merged; ++k) {
+        if (kFields[k] != name) continue;
+        before.body += kValues[k];
+        p = q + 2;
+        merged = true;
+      }
+      break;
+    }
+    if (!merged) before.body += text[p++];
+  }
+  return before;
+}
+
 TodaysReading ReadAsComposedToday(std::string_view letter) {
   TodaysReading today;
   MergeFields(letter, kFields, kValues, today.body, today.paths);
@@ -52,6 +96,9 @@ bool PathsHoldNoListField(std::string_view letter, const std::vector<AttachmentL
 void ExpectReadAsToday(const std::string& letter) {
   const std::vector<AttachmentLineSpan> spans = FindAttachmentLines(letter, kFields);
   const TodaysReading today = ReadAsComposedToday(letter);
+  const TodaysReading before = ReadAsBefore(letter);
+  EXPECT_EQ(today.paths, before.paths) << letter;
+  EXPECT_EQ(today.body, before.body) << letter;
   std::vector<std::string> paths = AttachmentPathsAsWritten(letter, kFields);
   if (paths.size() > kMaxAttachments) paths.resize(kMaxAttachments);
   EXPECT_EQ(paths, today.paths) << letter;
@@ -115,8 +162,20 @@ TEST(AttachmentLines, APathWithListFieldsEndsAtTheBracketsThatCloseTheLine) {
                                       "/x/[[Name]]-[[Invoice]]/[[a]b]].txt", "/fixed"}));
   const std::vector<AttachmentLineSpan> spans = FindAttachmentLines(letter, kFields);
   ASSERT_EQ(spans.size(), 3u);
-  // The whole line leaves the body, line end and all.
+  // The whole line leaves the body, line end and all, as composition reads it.
   EXPECT_EQ(BodyBetweenSpans(letter, spans), "Dear Ann,\nregards\n");
+  const TodaysReading composed = ReadAsComposedToday(letter);
+  EXPECT_EQ(composed.body, "Dear Ann,\nregards\n");
+  EXPECT_EQ(composed.paths, AttachmentPathsAsWritten(letter, kFields));
+  MergeTemplate once;
+  once.Read(letter, kFields);
+  std::string merged;
+  once.AppendMerged(kValues, merged);
+  EXPECT_EQ(merged, "Dear Ann,\nregards\n");
+  // A field only a path holds is filled for the path, not counted in the text's.
+  once.Read("[[Attachment:  /x/[[Invoice]].pdf]]\nHi", kFields);
+  EXPECT_EQ(once.attachmentFields(), std::vector<std::size_t>{1});
+  EXPECT_TRUE(once.usedFields().empty());
 }
 
 TEST(AttachmentLines, AttachWritesALineOnlyForAPathALineCanCarry) {
