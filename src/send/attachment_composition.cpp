@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "send/message_composer.h"
 
@@ -36,15 +37,27 @@ std::string HeadLinesOf(std::string_view plainMessage) {
   return head;
 }
 
-std::vector<AttachmentPath> AttachmentPathsOf(const ComposedMessage& composed,
-                                              std::string_view relativeTo) {
-  return FillLetterAttachments(composed.letter, composed.fieldNames, composed.values, relativeTo);
+MessageAttachments::MessageAttachments(std::vector<std::string> fieldNames, std::string relativeTo,
+                                       std::optional<struct timespec> checkedAt)
+    : fieldNames_(std::move(fieldNames)), relativeTo_(std::move(relativeTo)), writer_(checkedAt) {}
+
+std::vector<AttachmentPath> MessageAttachments::PathsOf(const ComposedMessage& composed) const {
+  std::vector<AttachmentPath> paths;
+  paths.reserve(composed.attachments.size());
+  for (const std::string& written : composed.attachments) {
+    paths.push_back(FillAttachmentPath(written, fieldNames_, composed.values, relativeTo_));
+  }
+  return paths;
 }
 
-Status ComposeAttachmentMessage(const ComposedMessage& composed,
-                                const std::vector<AttachmentPath>& files,
-                                AttachmentMessageWriter& writer, std::string& out) {
-  return writer.Write(HeadLinesOf(composed.text), composed.body, files, out);
+Status MessageAttachments::Carry(ComposedMessage& composed) {
+  if (composed.attachments.empty()) return Status::Ok();
+  const Status written =
+      writer_.Write(HeadLinesOf(composed.text), composed.body, PathsOf(composed), message_);
+  if (!written) return written;
+  // The plain text's buffer is kept for the next message.
+  composed.text.swap(message_);
+  return Status::Ok();
 }
 
 }  // namespace postrider

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,16 +19,33 @@ struct ComposedMessage;
 // ended by CR LF: what a message that carries files starts with.
 std::string HeadLinesOf(std::string_view plainMessage);
 
-// A composed message's files, filled with its recipient's values; relative
-// paths start from `relativeTo` (AttachmentFolderOf the project).
-std::vector<AttachmentPath> AttachmentPathsOf(const ComposedMessage& composed,
-                                              std::string_view relativeTo);
+// Turns composed messages into messages that carry their files: one for a
+// whole run (a file every message carries is encoded once), or for a single
+// message (Preview, compose).
+class MessageAttachments {
+ public:
+  // `fieldNames` as composition reads them (UTF-8); relative paths start
+  // from `relativeTo`; with `checkedAt`, a file changed since is refused.
+  MessageAttachments(std::vector<std::string> fieldNames, std::string relativeTo,
+                     std::optional<struct timespec> checkedAt = std::nullopt);
 
-// The message that carries `files` for a plain composed message: its header
-// lines, then the multipart body whose first part is its merged text. Fails
-// when a file cannot go (see AttachmentMessageWriter::Write).
-Status ComposeAttachmentMessage(const ComposedMessage& composed,
-                                const std::vector<AttachmentPath>& files,
-                                AttachmentMessageWriter& writer, std::string& out);
+  // The files of a composed message's attachment lines, filled with its values.
+  std::vector<AttachmentPath> PathsOf(const ComposedMessage& composed) const;
+
+  // When `composed` has attachment lines, its text becomes the message that
+  // carries the files: its header lines, then the multipart body whose first
+  // part is its merged text. A message without them is left as it is. Fails,
+  // naming the file and why, when one cannot go; the text is then the plain
+  // message still, and must not be sent.
+  Status Carry(ComposedMessage& composed);
+
+  const AttachmentMessageWriter& writer() const { return writer_; }
+
+ private:
+  std::vector<std::string> fieldNames_;
+  std::string relativeTo_;
+  AttachmentMessageWriter writer_;
+  std::string message_;
+};
 
 }  // namespace postrider

@@ -14,6 +14,21 @@ std::string AttachmentFolderOf(const CPostridrDoc& document) {
   return project.substr(0, slash + 1);
 }
 
+namespace {
+
+std::vector<std::string> FieldNamesAsUtf8(const CPostridrDoc& document) {
+  std::vector<std::string> names;
+  for (const std::string& name : document.GetFieldNames()) names.push_back(AsUtf8(name));
+  return names;
+}
+
+}  // namespace
+
+MessageAttachments AttachmentsOfDocument(const CPostridrDoc& document,
+                                         std::optional<struct timespec> checkedAt) {
+  return MessageAttachments(FieldNamesAsUtf8(document), AttachmentFolderOf(document), checkedAt);
+}
+
 int UnselectEntriesWithProblems(CPostridrDoc& document,
                                 const std::vector<AttachmentProblem>& problems) {
   int unselected = 0;
@@ -30,9 +45,7 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
                                        const UserSettings& settings,
                                        std::optional<std::uint64_t> sizeLimit) {
   document.UpdateFromMessageViews();
-  std::vector<std::string> fieldNames;
-  for (const std::string& name : document.GetFieldNames()) fieldNames.push_back(AsUtf8(name));
-  AttachmentCheck check(AsUtf8(document.GetBody()), std::move(fieldNames),
+  AttachmentCheck check(AsUtf8(document.GetBody()), FieldNamesAsUtf8(document),
                         {AttachmentFolderOf(document), sizeLimit});
   RunAttachmentCheck result;
   result.hasAttachments = check.HasAttachments();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "send/attachment_check.h"
+#include "send/attachment_composition.h"
 #include "send/user_settings.h"
 
 namespace postrider {
@@ -32,6 +33,11 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
 // run goes on without them; returns how many were unselected.
 int UnselectEntriesWithProblems(CPostridrDoc& document,
                                 const std::vector<AttachmentProblem>& problems);
+
+// Messages of the document that carry their files: its field names as
+// composition reads them, its folder for relative paths.
+MessageAttachments AttachmentsOfDocument(const CPostridrDoc& document,
+                                         std::optional<struct timespec> checkedAt = std::nullopt);
 
 // The folder a relative attachment path starts from: the project's; empty for
 // a project without a file yet.

@@ -36,10 +36,9 @@ std::string SkipReason(const CPostridrDoc& document, int entry, const std::strin
 
 // The files as the check before a run finds them for this entry.
 std::vector<PreviewAttachment> AttachmentsOf(const ComposedMessage& composed,
-                                             const std::string& relativeTo) {
+                                             const MessageAttachments& files) {
   std::vector<PreviewAttachment> attachments;
-  const std::vector<AttachmentPath> paths =
-      FillLetterAttachments(composed.letter, composed.fieldNames, composed.values, relativeTo);
+  const std::vector<AttachmentPath> paths = files.PathsOf(composed);
   for (std::size_t i = 0; i < paths.size(); ++i) {
     PreviewAttachment shown{paths[i].FileName(), paths[i].path, {}, 0, {}};
     if (i >= kMaxAttachmentLines) {
@@ -64,7 +63,7 @@ MessagePreview PreviewMessage(CPostridrDoc& document, int entry, const UserSetti
   ComposeMessage(document, entry, settings, composed);
   preview.recipient = composed.recipient;
   preview.skipReason = SkipReason(document, entry, composed.recipient);
-  preview.attachments = AttachmentsOf(composed, AttachmentFolderOf(document));
+  preview.attachments = AttachmentsOf(composed, AttachmentsOfDocument(document));
   if (preview.skipReason.empty()) {
     for (const PreviewAttachment& attachment : preview.attachments) {
       if (attachment.problem.empty()) continue;

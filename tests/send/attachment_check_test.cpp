@@ -196,14 +196,13 @@ TEST_F(AttachmentCheckTest, PreviewListsEachFileWithItsTypeAndSizeAndSaysWhichCa
 }
 
 TEST_F(AttachmentCheckTest, AComposedMessageCarriesTheFileForEveryoneAndTheRecipientsOwn) {
-  AttachmentMessageWriter writer(CheckRunAttachments(recorded.document, {0}, settings, {}).startedAt);
+  MessageAttachments attachments = AttachmentsOfDocument(
+      recorded.document, CheckRunAttachments(recorded.document, {0}, settings, {}).startedAt);
   ComposedMessage composed;
   ComposeMessage(recorded.document, 0, settings, composed);
-  std::string message;
-  ASSERT_TRUE(ComposeAttachmentMessage(composed, AttachmentPathsOf(composed, AttachmentFolderOf(recorded.document)),
-                                       writer, message)
-                  .ok());
-  const std::string path = folder.Write("ann.eml", message);
+  const std::string plain = composed.text;
+  ASSERT_TRUE(attachments.Carry(composed).ok());
+  const std::string path = folder.Write("ann.eml", composed.text);
   EXPECT_EQ(testing::AttachmentsParsedByPython(path),
             "programme.pdf\tapplication/pdf\t18\t" + Sha256Hex("%PDF-1.4 programme") + "\n" +
                 "INV-17.pdf\tapplication/pdf\t19\t" + Sha256Hex("%PDF-1.4 invoice 17") + "\n");
@@ -211,17 +210,25 @@ TEST_F(AttachmentCheckTest, AComposedMessageCarriesTheFileForEveryoneAndTheRecip
   EXPECT_EQ(parsed.rfind("Your invoice\noffice@example.net\nann@example.com\n", 0), 0u) << parsed;
   EXPECT_TRUE(parsed.ends_with("Dear Ann,|")) << parsed;
   // The header lines are the plain message's, its body's MIME headers aside.
-  EXPECT_EQ(message.rfind(HeadLinesOf(composed.text) + "MIME-Version: 1.0\r\n", 0), 0u);
+  EXPECT_EQ(composed.text.rfind(HeadLinesOf(plain) + "MIME-Version: 1.0\r\n", 0), 0u);
   EXPECT_EQ(HeadLinesOf("To: a\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n charset=UTF-8\r\n"
                         "Date: x\r\n\r\nbody"),
             "To: a\r\nDate: x\r\n");
 
   // A recipient whose file cannot go gets no message, and the reason.
   ComposeMessage(recorded.document, 2, settings, composed);
-  const Status missing =
-      ComposeAttachmentMessage(composed, AttachmentPathsOf(composed, AttachmentFolderOf(recorded.document)), writer, message);
+  const std::string plainOfCy = composed.text;
+  const Status missing = attachments.Carry(composed);
   EXPECT_EQ(missing.message(),
             "The attachment \"" + invoices + "INV-99.pdf\" cannot be sent: the file does not exist");
+  EXPECT_EQ(composed.text, plainOfCy);
+
+  // A letter without attachment lines: the message is left as it is.
+  recorded.messageView.body = "Dear [[Name]],\n";
+  ComposeMessage(recorded.document, 0, settings, composed);
+  const std::string without = composed.text;
+  ASSERT_TRUE(attachments.Carry(composed).ok());
+  EXPECT_EQ(composed.text, without);
 }
 
 }  // namespace
