@@ -29,6 +29,18 @@ MessageAttachments AttachmentsOfDocument(const CPostridrDoc& document,
   return MessageAttachments(FieldNamesAsUtf8(document), AttachmentFolderOf(document), checkedAt);
 }
 
+std::string AttachmentProblemsText(const std::vector<AttachmentProblem>& problems) {
+  std::string text = "Nothing was sent: these attachments cannot go.";
+  for (const AttachmentProblem& problem : problems) {
+    text += "\n";
+    text += problem.ForEveryEntry() ? std::string("Every entry")
+                                    : "Entry " + std::to_string(problem.entry + 1) + ", " + problem.recipient;
+    if (!problem.path.empty()) text += ": " + problem.path;
+    text += ": " + problem.reason;
+  }
+  return text;
+}
+
 int UnselectEntriesWithProblems(CPostridrDoc& document,
                                 const std::vector<AttachmentProblem>& problems) {
   int unselected = 0;
@@ -51,10 +63,11 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
   result.hasAttachments = check.HasAttachments();
   result.startedAt = check.startedAt();
   if (!check.HasAttachments()) return result;
+  MessageComposer composer;
   ComposedMessage composed;
   for (const int entry : entries) {
     // A fixed date and identifier: only the message's size is wanted.
-    ComposeMessage(document, entry, settings, 0, "<check@postrider.invalid>", composed);
+    composer.Compose(document, entry, settings, 0, "<check@postrider.invalid>", composed);
     check.CheckEntry(entry, composed.recipient, composed.values,
                      SmtpTextEncoder::MessageSize(composed.text));
   }

@@ -29,6 +29,9 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
                                        const UserSettings& settings,
                                        std::optional<std::uint64_t> sizeLimit);
 
+// The problems as one text, one a line, for a run that has no one to ask.
+std::string AttachmentProblemsText(const std::vector<AttachmentProblem>& problems);
+
 // Unselects the entries the problems name (not those for every entry), so a
 // run goes on without them; returns how many were unselected.
 int UnselectEntriesWithProblems(CPostridrDoc& document,

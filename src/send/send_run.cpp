@@ -11,6 +11,7 @@
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
 #include "project/send_journal.h"
+#include "send/attachment_run_check.h"
 #include "send/message_composer.h"
 #include "send/paced_connection.h"
 #include "send/send_figures.h"
@@ -163,7 +164,52 @@ class SendingFlag {
   bool& flag_;
 };
 
+// A message whose files cannot go keeps the reason, and is not sent.
+void CarryFiles(std::optional<MessageAttachments>& files, ComposedMessage& out) {
+  out.attachmentFault.clear();
+  if (!files) return;
+  if (const Status carried = files->Carry(out); !carried) out.attachmentFault = carried.message();
+}
+
 }  // namespace
+
+bool SendController::CheckAttachments(CPostridrDoc& document, const UserSettings& settings,
+                                      const SmtpClient& client, int start, bool resume,
+                                      std::optional<MessageAttachments>& files) {
+  std::vector<int> entries;
+  for (int i = start; i < document.GetEntryCount(); ++i) {
+    if (TakesUp(document, i, resume)) entries.push_back(i);
+  }
+  // The server's SIZE is known once it has answered EHLO.
+  const SmtpCapabilities& capabilities = client.capabilities();
+  std::optional<std::uint64_t> sizeLimit;
+  if (capabilities.size && capabilities.sizeLimit > 0) sizeLimit = capabilities.sizeLimit;
+  const RunAttachmentCheck check = CheckRunAttachments(document, entries, settings, sizeLimit);
+  if (!check.hasAttachments) return true;
+  files.emplace(AttachmentsOfDocument(document, check.startedAt));
+  if (check.problems.empty()) return true;
+  const bool forEveryEntry =
+      std::any_of(check.problems.begin(), check.problems.end(),
+                  [](const AttachmentProblem& problem) { return problem.ForEveryEntry(); });
+  if (host_.attachmentProblems == nullptr) {
+    host_.prompts.ShowMessage(AttachmentProblemsText(check.problems), MessageIcon::Error);
+    return false;
+  }
+  if (!host_.attachmentProblems->UnselectAndGoOn(check.problems) || forEveryEntry) return false;
+  UnselectEntriesWithProblems(document, check.problems);
+  return true;
+}
+
+void SendController::NotSent(int entry, const ComposedMessage& message, SendRunResult& result) {
+  // Its status was cleared when the run began: a resume takes it up again.
+  ++result.attachmentFailed;
+  result.attachmentFaults.push_back("Entry " + std::to_string(entry + 1) + ", " +
+                                    PrintableText(message.recipient) + ": " +
+                                    PrintableText(message.attachmentFault));
+  if (host_.report != nullptr) {
+    host_.report->EntryNotSent(entry, message.recipient, message.attachmentFault);
+  }
+}
 
 SendController::SendController(SendRunHost host, SmtpTimeouts timeouts)
     : host_(host), timeouts_(timeouts), logPath_(SendLogPath()) {}
@@ -300,6 +346,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   PacedConnection paced(client, pace, settings.smtpServer, session, haltRequested_,
                         pacingWait_, PaceHooks(host_.frame));
   const int connectResult = paced.Connect();
+  std::optional<MessageAttachments> files;  // with attachment lines: the run's files
   // A connection that must drop a message whose commands went ahead is made
   // anew, so with PIPELINING the password is kept too.
   if (!pace.limits().any() && !client.offersPipelining()) password.Clear();
@@ -314,6 +361,9 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
           MessageIcon::Error);
     }
     result.error = connectResult;
+    result.notReached = SelectedFrom(document, start, resume);
+  } else if (!CheckAttachments(document, settings, client, start, resume, files)) {
+    result.declined = true;
     result.notReached = SelectedFrom(document, start, resume);
   } else if (!journal.Started(document.GetJournalIdentity(), start, resume)) {
     host_.prompts.ShowMessage(journal.FailureText(), MessageIcon::Error);
@@ -362,6 +412,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         // Composing takes the message pane's contents first, so the envelope
         // recipient comes from the same email field as the To: line.
         composer.Compose(document, i, settings, *composed);
+        CarryFiles(files, *composed);
       }
       upcomingEntry = -1;
       const std::string& address = composed->recipient;
@@ -381,6 +432,10 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         }
         continue;
       }
+      if (!composed->attachmentFault.empty()) {
+        NotSent(i, *composed, result);
+        continue;
+      }
       if (haltRequested_) {
         result.paused = true;
         stop = i;
@@ -396,7 +451,8 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         upcomingEntry = NextSelected(document, i + 1, resume);
         if (upcomingEntry >= 0) {
           composer.Compose(document, upcomingEntry, settings, *upcoming);
-          if (IsValidAddress(upcoming->recipient)) {
+          CarryFiles(files, *upcoming);
+          if (IsValidAddress(upcoming->recipient) && upcoming->attachmentFault.empty()) {
             following = {upcoming->recipient, returnAddress, upcoming->text};
             next = &following;
           }

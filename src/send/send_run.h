@@ -1,9 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
+#include "send/attachment_composition.h"
+#include "send/attachment_problems_prompt.h"
 #include "send/configure_dialog.h"
 #include "send/send_pace.h"
 #include "send/send_report.h"
@@ -34,6 +38,10 @@ struct SendRunResult {
   int badAddress = 0;  // failed the address check, or cannot be put into a mail command
   int notReached = 0;  // the run stopped before them (the one it stopped at included)
   int alreadySent = 0;  // marked sent before: a resumed run passed them over
+  // A file it carries went or changed after the check before the run: not
+  // sent, left for a resume. One line each: the entry, its address, why.
+  int attachmentFailed = 0;
+  std::vector<std::string> attachmentFaults;
 };
 
 // The box that ends every run, for a front end that shows the figures with
@@ -52,6 +60,9 @@ struct SendRunHost {
   ISmtpPasswordSource* passwords = nullptr;  // absent: a UserName cannot log in
   ISendRunReport* report = nullptr;          // absent: refusals show only in the marks
   ISendRunEndBox* endBox = nullptr;          // absent: the prompts' information box
+  // Asked when the check before the run finds files that cannot go; absent:
+  // the problems are told and nothing is sent.
+  IAttachmentProblemsPrompt* attachmentProblems = nullptr;
 };
 
 // The Send and Pause commands. One run at a time walks the list from where the
@@ -80,6 +91,13 @@ class SendController {
 
  private:
   SendRunResult Run(CPostridrDoc& document, UserSettings& settings);
+  // The files of every entry the run takes up, before the first message;
+  // false when the run must not go on (the user cancelled).
+  bool CheckAttachments(CPostridrDoc& document, const UserSettings& settings,
+                        const SmtpClient& client, int start, bool resume,
+                        std::optional<MessageAttachments>& files);
+  // An entry whose files went or changed after the check: not sent.
+  void NotSent(int entry, const ComposedMessage& message, SendRunResult& result);
   // The session the settings ask for; false, with the user told why, when
   // they cannot make one.
   bool PrepareSession(const UserSettings& settings, Secret& password,
