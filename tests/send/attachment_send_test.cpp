@@ -217,5 +217,28 @@ TEST_F(AttachmentSendTest, AFileRemovedOrChangedDuringTheRunLeavesItsEntryUnsent
   EXPECT_NE(finalBox.find("INV-3.pdf\" cannot be sent: it changed"), std::string::npos) << finalBox;
 }
 
+TEST_F(AttachmentSendTest, APausedRunResumesWithTheFilesAndMailsEachRecipientOnce) {
+  std::vector<std::string> invoicesSent;
+  for (int i = 0; i < 4; ++i) invoicesSent.push_back(WriteInvoice("INV-" + std::to_string(i), 20 + i));
+  Open({"INV-0", "INV-1", "INV-2", "INV-3"});
+  report.at = 2;
+  report.action = [this] { controller.OnPause(); };
+  ScriptedSmtpServer server({.pipelining = true});
+
+  SendRunResult result = Send(server);
+  EXPECT_TRUE(result.paused);
+  report.action = nullptr;
+  // No: go on where the run stopped.
+  recorded.prompts.QueueYesNoAnswer(false);
+  result = Send(server);
+
+  EXPECT_TRUE(result.reachedEnd);
+  EXPECT_EQ(server.MessagesPerRecipient(),
+            (std::map<std::string, int>{{"p0@example.com", 1}, {"p1@example.com", 1},
+                                        {"p2@example.com", 1}, {"p3@example.com", 1}}));
+  EXPECT_EQ(Received(server, 4), Expected("INV-3", invoicesSent[3]));
+  EXPECT_EQ(Statuses(recorded.document), std::vector<int>(4, StatusSent));
+}
+
 }  // namespace
 }  // namespace postrider
