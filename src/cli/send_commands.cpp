@@ -2,12 +2,14 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/cli_attachment_problems.h"
 #include "cli/cli_host.h"
 #include "cli/cli_password.h"
 #include "cli/cli_settings.h"
 #include "cli/commands.h"
 #include "cli/interrupt_watch.h"
 #include "project/postridr_doc.h"
+#include "send/attachment_run_check.h"
 #include "send/message_composer.h"
 #include "send/send_figures.h"
 #include "send/send_run.h"
@@ -28,6 +30,7 @@ struct SendOptions {
   std::optional<std::string> index;         // compose only
   std::optional<int> perMinute;             // send only: overrides MessagesPerMinute
   std::optional<int> perConnection;         // send only: overrides MessagesPerConnection
+  bool skipUnready = false;                 // send only: entries whose files cannot go are unselected
 };
 
 // A limit's count: a positive whole number, as the flag's value.
@@ -58,6 +61,8 @@ std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, 
         return std::nullopt;
       }
       options.fromStart = arg == "--from-start";
+    } else if (isSend && arg == "--skip-unready") {
+      options.skipUnready = true;
     } else if (isSend && (arg == "--per-minute" || arg == "--per-connection")) {
       std::optional<int>& limit = arg == "--per-minute" ? options.perMinute : options.perConnection;
       const std::optional<int> value = hasValue ? ParseLimit(args[++i]) : std::nullopt;
@@ -130,6 +135,12 @@ int RunCompose(const Arguments& args) {
   }
   ComposedMessage composed;
   ComposeMessage(document, *index, *settings, composed);
+  // The message as it goes after DATA: with its files, when the letter has some.
+  MessageAttachments files = AttachmentsOfDocument(document);
+  if (const Status carried = files.Carry(composed); !carried) {
+    std::cerr << "postrider-cli: " << carried.message() << '\n';
+    return kExitFailed;
+  }
   std::cout.write(composed.text.data(), static_cast<std::streamsize>(composed.text.size()));
   std::cout.flush();
   return std::cout ? kExitOk : kExitFailed;
@@ -190,11 +201,17 @@ int RunSend(const Arguments& args) {
 
   CliPasswordSource passwords(options->passwordFile);
   CliReport report(&cli.frame);
-  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report});
+  CliAttachmentProblems attachmentProblems(options->skipUnready);
+  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report,
+                                        nullptr, &attachmentProblems});
   running = &controller;
   const SendRunResult result = controller.OnSend(document, settings);
   running = nullptr;
-  if (!result.notBegun) PrintFigures(result);
+  if (!attachmentProblems.skipped().empty()) {
+    std::cout << "Unselected before the run, their files could not go:\n";
+    for (const std::string& line : attachmentProblems.skipped()) std::cout << "  " << line << '\n';
+  }
+  if (!result.notBegun && !attachmentProblems.stoppedTheRun()) PrintFigures(result);
   // Whatever became of the run, the marks and the resume point are kept.
   if (!document.OnSaveDocument(document.GetPathName())) {
     if (result.connected) {

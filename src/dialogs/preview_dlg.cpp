@@ -2,12 +2,16 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "project/postridr_doc.h"
+#include "send/attachment_check.h"
 #include "views/display_text.h"
 #include "views/shared_fonts.h"
 
@@ -39,6 +43,11 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
   text_->setFont(GetSharedFonts().fixed);
   text_->setAccessibleName(QStringLiteral("Message"));
   layout->addWidget(text_, 1);
+
+  attachments_ = new QListWidget(this);
+  attachments_->setAccessibleName(QStringLiteral("Attachments"));
+  attachments_->setSelectionMode(QAbstractItemView::NoSelection);
+  layout->addWidget(attachments_);
 
   auto* buttons = new QHBoxLayout;
   previous_ = new QPushButton(QStringLiteral("&Previous"), this);
@@ -72,6 +81,8 @@ void CPreviewDlg::ShowEntry(int entry) {
                                       : QStringLiteral("No entry is selected."));
     skip_->hide();
     text_->clear();
+    attachments_->clear();
+    attachments_->hide();
     previous_->setEnabled(false);
     next_->setEnabled(false);
     return;
@@ -84,8 +95,30 @@ void CPreviewDlg::ShowEntry(int entry) {
   skip_->setText(ShownText(preview_.skipReason));
   skip_->setVisible(!preview_.skipReason.empty());
   text_->setPlainText(ShownText(preview_.text));
+  ShowAttachments();
   previous_->setEnabled(NextSelectedEntry(document_, entry, -1) >= 0);
   next_->setEnabled(NextSelectedEntry(document_, entry, +1) >= 0);
+}
+
+void CPreviewDlg::ShowAttachments() {
+  attachments_->clear();
+  for (const PreviewAttachment& attachment : preview_.attachments) {
+    const QString name = ShownText(ShownPathText(attachment.name));
+    QString line = attachment.problem.empty()
+                       ? QStringLiteral("%1 (%2, %3)")
+                             .arg(name, ShownText(attachment.contentType),
+                                  ShownText(SizeText(attachment.size)))
+                       : QStringLiteral("%1: %2").arg(ShownText(ShownPathText(attachment.path)),
+                                                      ShownText(attachment.problem));
+    auto* item = new QListWidgetItem(line, attachments_);
+    item->setToolTip(ShownText(ShownPathText(attachment.path)));
+    if (!attachment.problem.empty()) item->setForeground(QColor(0xA0, 0x00, 0x00));
+  }
+  // As high as its lines, up to five; more scroll.
+  const int rows = std::min(attachments_->count(), 5);
+  const int rowHeight = rows > 0 ? attachments_->sizeHintForRow(0) : 0;
+  attachments_->setFixedHeight(rows * rowHeight + 2 * attachments_->frameWidth() + 2);
+  attachments_->setVisible(!preview_.attachments.empty());
 }
 
 void CPreviewDlg::Step(int step) {

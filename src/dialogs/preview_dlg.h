@@ -6,6 +6,7 @@
 #include "send/user_settings.h"
 
 class QLabel;
+class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -30,6 +31,8 @@ class CPreviewDlg : public QDialog {
   QLabel* entryLabel() const { return entryLabel_; }
   QLabel* skipLabel() const { return skip_; }
   QPlainTextEdit* messageText() const { return text_; }
+  // One line a file the message carries, or why it cannot; hidden without files.
+  QListWidget* attachmentList() const { return attachments_; }
   QPushButton* previousButton() const { return previous_; }
   QPushButton* nextButton() const { return next_; }
   QPushButton* closeButton() const { return close_; }
@@ -38,6 +41,7 @@ class CPreviewDlg : public QDialog {
 
  private:
   void Step(int step);
+  void ShowAttachments();
 
   CPostridrDoc& document_;
   const UserSettings& settings_;
@@ -45,6 +49,7 @@ class CPreviewDlg : public QDialog {
   QLabel* entryLabel_ = nullptr;
   QLabel* skip_ = nullptr;
   QPlainTextEdit* text_ = nullptr;
+  QListWidget* attachments_ = nullptr;
   QPushButton* previous_ = nullptr;
   QPushButton* next_ = nullptr;
   QPushButton* close_ = nullptr;

@@ -116,6 +116,11 @@ void CPostridrDoc::InsertMergeField(int fieldIndex) {
   ForEachMessageView([&field](IMessageView& view) { view.InsertAtCaret(field); });
 }
 
+void CPostridrDoc::InsertAtMessageStart(const std::string& text) {
+  if (IsReadOnly()) return;
+  ForEachMessageView([&text](IMessageView& view) { view.InsertAtStart(text); });
+}
+
 bool CPostridrDoc::OnNewDocument(IProjectWizardPages& pages) { return RunProjectWizard(pages); }
 
 bool CPostridrDoc::OnOpenDocument(const std::string& path) {

@@ -83,6 +83,9 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
   for (const std::size_t field : letter_.usedFields()) {
     if (field < values.size()) AppendAsUtf8(values[field], out.values[field]);
   }
+  for (const std::size_t field : letter_.attachmentFields()) {
+    if (field < values.size() && out.values[field].empty()) AppendAsUtf8(values[field], out.values[field]);
+  }
   out.body.clear();
   out.body.reserve(letter_.plainSize() + 256);
   letter_.AppendMerged(out.values, out.body);

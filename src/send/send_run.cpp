@@ -9,6 +9,7 @@
 #include "platform/utf8_text.h"
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
+#include "send/attachment_run_check.h"
 #include "send/message_composer.h"
 #include "send/message_lookahead.h"
 #include "send/paced_connection.h"
@@ -17,6 +18,7 @@
 #include "send/send_start.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
+#include "smtp/smtp_wording.h"
 
 namespace postrider {
 
@@ -114,6 +116,7 @@ struct SendController::ActiveRun {
         // envelope recipient comes from the same email field as the To: line.
         messages([this](int entry, ComposedMessage& out) {
           composer.Compose(document, entry, settings, out);
+          CarryFiles(out);
         }),
         stop(runStart.position) {}
 
@@ -135,6 +138,13 @@ struct SendController::ActiveRun {
     return hooks;
   }
 
+  // A message whose files cannot go keeps the reason, and is not sent.
+  void CarryFiles(ComposedMessage& out) {
+    out.attachmentFault.clear();
+    if (!files) return;
+    if (const Status carried = files->Carry(out); !carried) out.attachmentFault = carried.message();
+  }
+
   // Each outcome is marked and handed to the journal, which writes it with
   // the next message's hand-over (or within about a second).
   bool Mark(int entry, int status) {
@@ -153,6 +163,8 @@ struct SendController::ActiveRun {
   SmtpClient client;
   PacedConnection paced;
   MessageComposer composer;  // what every message shares, worked out once
+  // With attachment lines: the run's files, each checked before the run.
+  std::optional<MessageAttachments> files;
   MessageLookahead messages;
   int total = 0;     // the selected entries, as "Sending 3 of 12" counts them
   int current = -1;  // the entry being sent
@@ -311,6 +323,11 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
     return false;
   }
   CPostridrDoc& document = run.document;
+  if (!CheckAttachments(run)) {
+    run.result.declined = true;
+    run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
+    return false;
+  }
   if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume)) {
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
     run.result.journalFailed = true;
@@ -325,6 +342,32 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
   }
   run.total = document.GetSelectedCount();
   host_.frame.SetStatusText(texts::kStartingSend);
+  return true;
+}
+
+bool SendController::CheckAttachments(ActiveRun& run) {
+  std::vector<int> entries;
+  for (int i = run.start.position; i < run.entries; ++i) {
+    if (TakesUp(run.document, i, run.start.resume)) entries.push_back(i);
+  }
+  // The server's SIZE is known once it has answered EHLO.
+  const SmtpCapabilities& capabilities = run.client.capabilities();
+  std::optional<std::uint64_t> sizeLimit;
+  if (capabilities.size && capabilities.sizeLimit > 0) sizeLimit = capabilities.sizeLimit;
+  const RunAttachmentCheck check =
+      CheckRunAttachments(run.document, entries, run.settings, sizeLimit);
+  if (!check.hasAttachments) return true;
+  run.files.emplace(AttachmentsOfDocument(run.document, check.startedAt));
+  if (check.problems.empty()) return true;
+  const bool forEveryEntry =
+      std::any_of(check.problems.begin(), check.problems.end(),
+                  [](const AttachmentProblem& problem) { return problem.ForEveryEntry(); });
+  if (host_.attachmentProblems == nullptr) {
+    host_.prompts.ShowMessage(AttachmentProblemsText(check.problems), MessageIcon::Error);
+    return false;
+  }
+  if (!host_.attachmentProblems->UnselectAndGoOn(check.problems) || forEveryEntry) return false;
+  UnselectEntriesWithProblems(run.document, check.problems);
   return true;
 }
 
@@ -378,6 +421,7 @@ SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
     }
     return run.Mark(entry, StatusBadAddress) ? EntryStep::Next : EntryStep::StopAfter;
   }
+  if (!message.attachmentFault.empty()) return NotSent(run, entry, message);
   if (haltRequested_) return Halt(run, entry);
   SmtpNextMessage following;
   const SmtpNextMessage* next = ComposeNext(run, entry, following);
@@ -385,6 +429,19 @@ SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
   const SmtpOutcome outcome =
       run.paced.SendMail(message.recipient, run.returnAddress, message.text, next);
   return Settle(run, entry, outcome);
+}
+
+SendController::EntryStep SendController::NotSent(ActiveRun& run, int entry,
+                                                  const ComposedMessage& message) {
+  // Its status was cleared when the run began: a resume takes it up again.
+  ++run.result.attachmentFailed;
+  run.result.attachmentFaults.push_back("Entry " + std::to_string(entry + 1) + ", " +
+                                        PrintableText(message.recipient) + ": " +
+                                        PrintableText(message.attachmentFault));
+  if (host_.report != nullptr) {
+    host_.report->EntryNotSent(entry, message.recipient, message.attachmentFault);
+  }
+  return EntryStep::Next;
 }
 
 const ComposedMessage& SendController::TakeMessage(ActiveRun& run, int entry) {
@@ -403,7 +460,7 @@ const SmtpNextMessage* SendController::ComposeNext(ActiveRun& run, int entry,
   const int next = NextSelected(run.document, entry + 1, run.start.resume);
   if (next < 0) return nullptr;
   const ComposedMessage& upcoming = run.messages.ComposeAhead(next);
-  if (!IsValidAddress(upcoming.recipient)) return nullptr;
+  if (!IsValidAddress(upcoming.recipient) || !upcoming.attachmentFault.empty()) return nullptr;
   following = {upcoming.recipient, run.returnAddress, upcoming.text};
   return &following;
 }

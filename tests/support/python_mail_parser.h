@@ -13,4 +13,10 @@ std::string ParsedByPython(const std::string& messagePath);
 // its display name and its address, on two lines; empty when it cannot.
 std::string SenderParsedByPython(const std::string& messagePath);
 
+// The files a message file carries as Python's mail parser reads them, one a
+// line: the file's name as the parser gives it back, its content type, its
+// size and the SHA-256 of its decoded bytes, separated by TABs. Empty when it
+// cannot parse it.
+std::string AttachmentsParsedByPython(const std::string& messagePath);
+
 }  // namespace postrider::testing
