@@ -11,10 +11,13 @@
 
 #include "cli/interrupt_watch.h"
 #include "platform/password_command.h"
+#include "send/oauth_client.h"
 
 namespace postrider::cli {
 
 Result<Secret> CliPasswordSource::Password(const UserSettings& settings) {
+  // No password is asked for an account that signs in with a token.
+  if (UsesOAuth(settings)) return Status::Error(kNoOAuthSending);
   if (passwordFile_) return ReadPasswordFile(*passwordFile_);
   if (const char* fromEnvironment = std::getenv(kPasswordVariable)) {
     return Secret(fromEnvironment);

@@ -1,7 +1,9 @@
 #include "send/server_check.h"
 
 #include "platform/socket_errors.h"
+#include "send/oauth_client.h"
 #include "send/session_settings.h"
+#include "smtp/smtp_oauth.h"
 #include "smtp/smtp_wording.h"
 #include "smtp/tls_certificate.h"
 
@@ -71,9 +73,40 @@ std::string ServerCheckResult::Summary() const {
 }
 
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
-                              const Say& say, SmtpTimeouts timeouts) {
+                              const Say& say, SmtpTimeouts timeouts, IAccessTokenSource* tokens) {
   ServerCheckResult check;
-  const Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, password);
+  const bool oauth = UsesOAuth(settings);
+  // The token step goes first: without a token there is nothing to check it with.
+  if (oauth) {
+    if (const Status method = CheckAuthMethod(settings); !method) {
+      check.result = kSmtpProtocolError;
+      check.failureText = method.message();
+      return check;
+    }
+    if (tokens == nullptr) {
+      check.result = kSmtpAuthNotPossible;
+      check.failureText = "No OAuth 2.0 sign-in is at hand here.";
+      return check;
+    }
+    say(settings.tokenCommand.empty()
+            ? "OAuth 2.0: the access token of " + PrintableText(settings.userName) + " from " +
+                  PrintableText(settings.oauthTokenUrl)
+            : "OAuth 2.0: the access token from TokenCommand");
+    const AccessToken token = tokens->Token(settings);
+    if (!token.ok()) {
+      check.result = kSmtpAuthNotPossible;
+      check.failureText = token.message;
+      return check;
+    }
+    say("OAuth 2.0: an access token is at hand");
+  }
+  // The token's own log-in is judged from what the server offers.
+  UserSettings connecting = settings;
+  if (oauth) {
+    connecting.userName.clear();
+    connecting.authMethod = "password";
+  }
+  const Result<SmtpSessionOptions> session = SessionOptionsFrom(connecting, password);
   if (!session) {
     check.result = kSmtpProtocolError;
     check.failureText = session.status().message();
@@ -84,6 +117,20 @@ ServerCheckResult CheckServer(const UserSettings& settings, const Secret* passwo
   SmtpClient client(timeouts);
   client.SetProgressListener([&](SmtpStep step) { ReportStep(client, step, *session, say); });
   check.result = client.Connect(settings.smtpServer, *session);
+  if (check.result == 0 && oauth) {
+    const OAuthMechanismChoice choice =
+        ChooseOAuthMechanism(client.capabilities(), client.tlsPeer() != nullptr, settings.userName);
+    if (!choice.mechanism) {
+      check.result = kSmtpAuthNotPossible;
+      check.failedStep = SmtpStep::Auth;
+      check.failureText = choice.refusal;
+      client.Disconnect();
+      return check;
+    }
+    say("AUTH " + std::string(OAuthMechanismName(*choice.mechanism)) +
+        " is offered: the OAuth 2.0 sign-in of " + PrintableText(settings.userName) +
+        " goes by it (this check does not log in with the token)");
+  }
   client.Disconnect();
   if (check.result != 0) {
     check.failedStep = client.failedStep();

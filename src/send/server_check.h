@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/secret.h"
+#include "send/access_token_source.h"
 #include "send/user_settings.h"
 #include "smtp/smtp_client.h"
 
@@ -27,8 +28,12 @@ struct ServerCheckResult {
 // certificate, the greeting, the capabilities, STARTTLS, AUTH, QUIT. A
 // setting that cannot make a session fails before anything is connected.
 // The socket calls run the blocking hook, so the caller may cancel.
+// For AuthMethod=oauth2 the first step is the access token, from `tokens`;
+// then the check connects without logging in and tells which of OAUTHBEARER
+// and XOAUTH2 the token would go by, failing when the server offers neither
+// or the connection has no TLS.
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
                               const std::function<void(const std::string& line)>& say,
-                              SmtpTimeouts timeouts = {});
+                              SmtpTimeouts timeouts = {}, IAccessTokenSource* tokens = nullptr);
 
 }  // namespace postrider
