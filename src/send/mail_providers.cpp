@@ -11,19 +11,22 @@ namespace {
 // authorization code flow (the v2.0 endpoints; "common" serves work and
 // personal accounts). Google: "OAuth 2.0 for Mobile & Desktop Apps" and "XOAUTH2
 // protocol" (the scope https://mail.google.com/). Yahoo, iCloud and Fastmail
-// take app passwords from mail programs of others. "openid email" asks for
+// take app passwords from mail programs of others. Microsoft's submission
+// port is 587 with STARTTLS ("How to set up a multifunction device or
+// application to send email using Microsoft 365"); the others' implicit TLS
+// port 465, iCloud's 587, as their mail-settings pages give them. "openid email" asks for
 // the signed-in account's address, to tell the user who signed in.
 constexpr MailProvider kProviders[] = {
-    {"Microsoft 365 / Outlook.com", "smtp.office365.com", "starttls", "oauth2",
+    {"Microsoft 365 / Outlook.com", "smtp.office365.com:587", "starttls", "oauth2",
      "https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
      "https://login.microsoftonline.com/common/oauth2/v2.0/token",
      "https://outlook.office.com/SMTP.Send offline_access openid email"},
-    {"Gmail / Google Workspace", "smtp.gmail.com", "tls", "oauth2",
+    {"Gmail / Google Workspace", "smtp.gmail.com:465", "tls", "oauth2",
      "https://accounts.google.com/o/oauth2/v2/auth", "https://oauth2.googleapis.com/token",
      "https://mail.google.com/ openid email"},
-    {"Yahoo", "smtp.mail.yahoo.com", "tls", "password", "", "", ""},
-    {"iCloud", "smtp.mail.me.com", "starttls", "password", "", "", ""},
-    {"Fastmail", "smtp.fastmail.com", "tls", "password", "", "", ""},
+    {"Yahoo", "smtp.mail.yahoo.com:465", "tls", "password", "", "", ""},
+    {"iCloud", "smtp.mail.me.com:587", "starttls", "password", "", "", ""},
+    {"Fastmail", "smtp.fastmail.com:465", "tls", "password", "", "", ""},
 };
 
 }  // namespace
@@ -31,9 +34,11 @@ constexpr MailProvider kProviders[] = {
 std::span<const MailProvider> MailProviders() { return kProviders; }
 
 const MailProvider* ProviderOfSettings(const UserSettings& settings) {
+  // The host decides: a user may have chosen the provider's other port.
   const std::string server = AsciiLowercase(settings.smtpServer);
+  const std::string host = server.substr(0, server.find(':'));
   for (const MailProvider& provider : kProviders) {
-    if (server == provider.server) return &provider;
+    if (host == provider.server.substr(0, provider.server.find(':'))) return &provider;
   }
   return nullptr;
 }

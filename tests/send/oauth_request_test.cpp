@@ -183,7 +183,7 @@ TEST(OAuthRequest, ProvidersFillServerSecuritySignInAndEndpoints) {
   settings.oauthClientId = "ms-client";
   settings.oauthTokenUrl = "https://login.microsoftonline.com/common/oauth2/v2.0/token";
   ApplyMailProvider(providers[0], settings);
-  EXPECT_EQ(settings.smtpServer, "smtp.office365.com");
+  EXPECT_EQ(settings.smtpServer, "smtp.office365.com:587");
   EXPECT_EQ(settings.security, "starttls");
   EXPECT_EQ(settings.authMethod, "oauth2");
   EXPECT_EQ(settings.oauthClientId, "ms-client");  // same provider: kept
@@ -191,13 +191,16 @@ TEST(OAuthRequest, ProvidersFillServerSecuritySignInAndEndpoints) {
             std::string::npos);
   EXPECT_EQ(ProviderOfSettings(settings), &providers[0]);
   ApplyMailProvider(providers[1], settings);
-  EXPECT_EQ(settings.smtpServer, "smtp.gmail.com");
+  EXPECT_EQ(settings.smtpServer, "smtp.gmail.com:465");
+  EXPECT_EQ(settings.security, "tls");
   EXPECT_EQ(settings.oauthClientId, "");  // another provider's registration goes
   EXPECT_EQ(settings.oauthScope.rfind("https://mail.google.com/", 0), 0u);
   EXPECT_EQ(settings.userName, "ann@example.com");
   ApplyMailProvider(providers[3], settings);
   EXPECT_EQ(settings.authMethod, "password");
-  EXPECT_EQ(settings.smtpServer, "smtp.mail.me.com");
+  EXPECT_EQ(settings.smtpServer, "smtp.mail.me.com:587");
+  settings.smtpServer = "SMTP.mail.me.com";  // another port, or none: the same provider
+  EXPECT_EQ(ProviderOfSettings(settings), &providers[3]);
   settings.smtpServer = "mail.example.org";
   EXPECT_EQ(ProviderOfSettings(settings), nullptr);
 }
