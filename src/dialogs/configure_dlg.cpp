@@ -180,6 +180,8 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
   signInState_ = new QLabel(security_);
   signInState_->setGeometry(inSecurity(14, 239, 174, 9));
   signInState_->setTextFormat(Qt::PlainText);
+  signInState_->setToolTip(
+      QStringLiteral("Sign In opens the provider's sign-in page in your browser."));
 
   limits_ = new QGroupBox(QStringLiteral("Sending Limits"), this);
   limits_->setGeometry(units.ToPixels(7, 256, 188, 45));
@@ -328,7 +330,7 @@ void CConfigureDlg::ShowKeptSignIn() {
              passwords_->tokens().HasSignIn(edited)) {
     text = "A sign-in is kept for " + edited.userName + ".";
   } else {
-    text = "Not signed in yet: Sign In opens the provider's page in your browser.";
+    text = "Not signed in yet.";
   }
   signInState_->setText(ShownText(text));
   signInState_->setAccessibleName(QStringLiteral("Sign-in state: ") + signInState_->text());

@@ -58,7 +58,11 @@ CSignInDlg::CSignInDlg(UserSettings settings, OAuthTokens& tokens, QWidget* pare
   connect(copy_, &QPushButton::clicked, this,
           [this] { QGuiApplication::clipboard()->setText(address_->text()); });
 
+  // Room for the longest word of the outcome (a provider's error and its
+  // explanation), so the window need not grow while it shows.
   const QFontMetrics metrics(font());
+  state_->setMinimumHeight(metrics.lineSpacing() * 5);
+  state_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   resize(metrics.averageCharWidth() * 80, sizeHint().height());
 }
 
