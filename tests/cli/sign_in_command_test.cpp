@@ -134,6 +134,29 @@ TEST_F(SignInCommandTest, CheckServerShowsTheTokenStepThenWhatTheServerOffers) {
   EXPECT_EQ(secrets_.Lookup("ann@example.test"), "");
 }
 
+TEST_F(SignInCommandTest, CheckServerNamesOAuthBearerFirstThenXOAuth2) {
+  ASSERT_EQ(Cli({"sign-in", "--settings", Settings()}).exitCode, 0);
+  const testing::CertificateFiles good = certificates_.Good();
+  for (const bool bearerOffered : {true, false}) {
+    testing::ServerScript script;
+    script.tlsCertificate = good.certificate;
+    script.tlsKey = good.key;
+    script.requireStartTls = true;
+    script.oauthIntrospectUrl = oauth_.introspectUrl();
+    script.oauthCaFile = oauth_.caFile();
+    script.authExclude = {"PLAIN", "LOGIN"};
+    if (!bearerOffered) script.authExclude.push_back("OAUTHBEARER");
+    testing::ScriptedSmtpServer server(script);
+    const CliRun run = Cli({"check-server", "--settings", Settings(server.address())});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(bearerOffered ? "AUTH OAUTHBEARER is offered"
+                                         : "AUTH XOAUTH2 is offered"),
+              std::string::npos)
+        << run.out;
+    ExpectTokensNowhere(run);
+  }
+}
+
 TEST_F(SignInCommandTest, WithoutASecretStoreNothingIsSignedInAndNoBrowserOpens) {
   CliOptions noBus;
   noBus.environment.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir_.File("no-bus"));
