@@ -47,6 +47,7 @@ SignInResult SignIn(const UserSettings& settings, OAuthTokens& tokens,
                     const SignInOptions& options) {
   const Result<OAuthClient> client = OAuthClientFromSettings(settings);
   if (!client) return Failed(OAuthFailure::Settings, client.status().message());
+  KeepSecretsOutOfCoreDumps();  // the code, the verifier and the tokens to come
   LoopbackRedirect listener;
   if (const Status opened = listener.Open(); !opened) {
     return Failed(OAuthFailure::NoAnswer, opened.message());

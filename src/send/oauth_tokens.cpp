@@ -49,6 +49,7 @@ AccessToken OAuthTokens::FromCommand(const UserSettings& settings) {
 
 AccessToken OAuthTokens::Token(const UserSettings& settings) {
   if (!settings.tokenCommand.empty()) return FromCommand(settings);
+  KeepSecretsOutOfCoreDumps();  // before a refresh or an access token is in memory
   const Result<OAuthClient> client = OAuthClientFromSettings(settings);
   if (!client) return Failure(OAuthFailure::Settings, client.status().message());
   const std::string key = KeyText(RefreshTokenKeyOf(settings));
@@ -135,6 +136,7 @@ Status OAuthTokens::KeepRefreshToken(const UserSettings& settings, const std::st
 }
 
 Status OAuthTokens::Keep(const UserSettings& settings, TokenGrant grant) {
+  KeepSecretsOutOfCoreDumps();
   const std::string key = KeyText(RefreshTokenKeyOf(settings));
   CacheAccessToken(key, grant);
   if (grant.refreshToken.empty()) return Status::Ok();
