@@ -1,6 +1,5 @@
 #include "send/server_check.h"
 
-#include "platform/socket_errors.h"
 #include "send/oauth_client.h"
 #include "send/session_settings.h"
 #include "smtp/smtp_oauth.h"
@@ -33,12 +32,11 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
       break;
     }
     case SmtpStep::Greeting:
-      say("Greeting: " + ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+      say("Greeting: " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Ehlo:
       if (!client.capabilities().extended) {
-        say("EHLO " + client.helloName() + " refused: " +
-            ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+        say("EHLO " + client.helloName() + " refused: " + ShownReply(client.lastReply()));
         say("The old dialogue will be used: HELO and RSET before every message");
         break;
       }
@@ -48,12 +46,11 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
                                                : JoinLines(client.capabilities().lines, ", ")));
       break;
     case SmtpStep::StartTls:
-      say("STARTTLS: " + ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+      say("STARTTLS: " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Auth:
       say("AUTH " + std::string(AuthMechanismName(*client.authMechanism())) + " as " +
-          PrintableText(options.userName) + ": " +
-          ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+          PrintableText(options.userName) + ": " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Quit:
       say("QUIT: " + ShownReply(client.quitReply()));
@@ -66,78 +63,50 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
 }  // namespace
 
 std::string ServerCheckResult::Summary() const {
-  if (passed()) return {};
-  if (failedStep == SmtpStep::None) return failureText;
-  return "Failed at " + std::string(SmtpStepName(failedStep)) + " (" + std::to_string(result) +
-         "):\n" + failureText;
+  if (!settingsProblem.empty()) return settingsProblem;
+  if (outcome.ok()) return {};
+  if (outcome.step() == SmtpStep::None) return outcome.text();
+  return "Failed at " + std::string(SmtpStepName(outcome.step())) + " (" +
+         std::to_string(outcome.number()) + "):\n" + outcome.text();
 }
 
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
                               const Say& say, SmtpTimeouts timeouts, IAccessTokenSource* tokens) {
   ServerCheckResult check;
-  const bool oauth = UsesOAuth(settings);
-  // The token step goes first: without a token there is nothing to check it with.
-  if (oauth) {
-    if (const Status method = CheckAuthMethod(settings); !method) {
-      check.result = kSmtpProtocolError;
-      check.failureText = method.message();
-      return check;
-    }
+  // With OAuth 2.0 the token comes first: without one there is nothing to log in with.
+  Secret token;
+  const Secret* credential = password;
+  if (UsesOAuth(settings)) {
     if (tokens == nullptr) {
-      check.result = kSmtpAuthNotPossible;
-      check.failureText = "No OAuth 2.0 sign-in is at hand here.";
+      check.settingsProblem = "No OAuth 2.0 sign-in is at hand here.";
       return check;
     }
     say(settings.tokenCommand.empty()
             ? "OAuth 2.0: the access token of " + PrintableText(settings.userName) + " from " +
                   PrintableText(settings.oauthTokenUrl)
             : "OAuth 2.0: the access token from TokenCommand");
-    const AccessToken token = tokens->Token(settings);
-    if (!token.ok()) {
-      check.result = kSmtpAuthNotPossible;
-      check.failureText = token.message;
+    AccessToken got = tokens->Token(settings);
+    if (!got.ok()) {
+      check.outcome = SmtpOutcome::SignInImpossible(SmtpStep::Auth, got.message);
       return check;
     }
     say("OAuth 2.0: an access token is at hand");
+    token = std::move(got.token);
+    credential = &token;
   }
-  // The token's own log-in is judged from what the server offers.
-  UserSettings connecting = settings;
-  if (oauth) {
-    connecting.userName.clear();
-    connecting.authMethod = "password";
-  }
-  const Result<SmtpSessionOptions> session = SessionOptionsFrom(connecting, password);
+  const Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, credential);
   if (!session) {
-    check.result = kSmtpProtocolError;
-    check.failureText = session.status().message();
+    check.settingsProblem = session.status().message();
     return check;
   }
   say("Checking " + settings.smtpServer + " (Security=" +
       std::string(SmtpSecurityName(session->security)) + "); no mail is sent");
   SmtpClient client(timeouts);
   client.SetProgressListener([&](SmtpStep step) { ReportStep(client, step, *session, say); });
-  check.result = client.Connect(settings.smtpServer, *session);
-  if (check.result == 0 && oauth) {
-    const OAuthMechanismChoice choice =
-        ChooseOAuthMechanism(client.capabilities(), client.tlsPeer() != nullptr, settings.userName);
-    if (!choice.mechanism) {
-      check.result = kSmtpAuthNotPossible;
-      check.failedStep = SmtpStep::Auth;
-      check.failureText = choice.refusal;
-      client.Disconnect();
-      return check;
-    }
-    say("AUTH " + std::string(OAuthMechanismName(*choice.mechanism)) +
-        " is offered: the OAuth 2.0 sign-in of " + PrintableText(settings.userName) +
-        " goes by it (this check does not log in with the token)");
-  }
+  check.outcome = client.Connect(settings.smtpServer, *session);
   client.Disconnect();
-  if (check.result != 0) {
-    check.failedStep = client.failedStep();
-    check.failureText = client.failureText().empty() ? DescribeSocketError(check.result)
-                                                     : client.failureText();
-    return check;
-  }
+  token.Clear();
+  if (!check.outcome.ok()) return check;
   say("Every step passed.");
   return check;
 }

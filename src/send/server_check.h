@@ -10,15 +10,14 @@
 
 namespace postrider {
 
-// What a server check found: 0 when every step passed, else the failing
-// step's result with the server's or the TLS library's own words.
+// What a server check found: the connection's outcome, with the server's or
+// the TLS library's own words, or a setting that could make no session.
 struct ServerCheckResult {
-  int result = 0;
-  SmtpStep failedStep = SmtpStep::None;
-  std::string failureText;  // empty when every step passed
+  SmtpOutcome outcome;
+  std::string settingsProblem;  // empty when the settings made a session
 
-  bool passed() const { return result == 0; }
-  // "Failed at RCPT TO (550):\n..." as the user reads it; empty when passed.
+  bool passed() const { return settingsProblem.empty() && outcome.ok(); }
+  // "Failed at AUTH (535):\n..." as the user reads it; empty when passed.
   std::string Summary() const;
 };
 
@@ -28,10 +27,8 @@ struct ServerCheckResult {
 // certificate, the greeting, the capabilities, STARTTLS, AUTH, QUIT. A
 // setting that cannot make a session fails before anything is connected.
 // The socket calls run the blocking hook, so the caller may cancel.
-// For AuthMethod=oauth2 the first step is the access token, from `tokens`;
-// then the check connects without logging in and tells which of OAUTHBEARER
-// and XOAUTH2 the token would go by, failing when the server offers neither
-// or the connection has no TLS.
+// For AuthMethod=oauth2 the first step is the access token, from `tokens`,
+// and the log-in goes with it by OAUTHBEARER or XOAUTH2.
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
                               const std::function<void(const std::string& line)>& say,
                               SmtpTimeouts timeouts = {}, IAccessTokenSource* tokens = nullptr);
