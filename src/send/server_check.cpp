@@ -49,7 +49,7 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
       say("STARTTLS: " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Auth:
-      say("AUTH " + std::string(AuthMechanismName(*client.authMechanism())) + " as " +
+      say("AUTH " + std::string(client.authMechanismName()) + " as " +
           PrintableText(options.userName) + ": " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Quit:
