@@ -38,7 +38,9 @@ std::optional<Secret> SmtpPasswords::Find(const UserSettings& settings) {
 
 Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
   // No password is asked for an account that signs in with a token.
-  if (UsesOAuth(settings)) return Status::Error(kNoOAuthSending);
+  if (UsesOAuth(settings)) {
+    return AccessTokenFor(tokens_, settings);
+  }
   const std::string account = AccountOf(settings);
   if (const auto known = session_.find(account); known != session_.end()) {
     return CopyOf(known->second);

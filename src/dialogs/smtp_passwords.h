@@ -35,7 +35,9 @@ class SmtpPasswords : public ISmtpPasswordSource {
   Status Keep(const UserSettings& settings, Secret password);
   // The session's copy first, then the store's.
   std::optional<Secret> Find(const UserSettings& settings);
-  // Find, else ask the user (and keep the answer for the session).
+  // Find, else ask the user (and keep the answer for the session). For
+  // AuthMethod=oauth2: the access token of the account's sign-in, renewed
+  // when it is about to expire; an error that says to sign in when none is kept.
   Result<Secret> Password(const UserSettings& settings) override;
 
   // The OAuth 2.0 tokens of the session, for AuthMethod=oauth2.

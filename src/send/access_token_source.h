@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/secret.h"
+#include "platform/status.h"
 #include "send/user_settings.h"
 
 namespace postrider {
@@ -36,5 +37,12 @@ class IAccessTokenSource {
   virtual ~IAccessTokenSource() = default;
   virtual AccessToken Token(const UserSettings& settings) = 0;
 };
+
+// The token as a run's credential for AuthMethod=oauth2, or why there is none.
+inline Result<Secret> AccessTokenFor(IAccessTokenSource& tokens, const UserSettings& settings) {
+  AccessToken token = tokens.Token(settings);
+  if (!token.ok()) return Status::Error(token.message);
+  return std::move(token.token);
+}
 
 }  // namespace postrider

@@ -8,12 +8,6 @@
 
 namespace postrider {
 
-// What a send is told of an account with AuthMethod=oauth2 while the send
-// run signs in with passwords only: it stops before anything changes.
-inline constexpr const char* kNoOAuthSending =
-    "AuthMethod=oauth2: this version sends with the password sign-in only, so nothing was "
-    "sent. Check the OAuth 2.0 sign-in with Test Settings or postrider-cli check-server.";
-
 // AuthMethod=oauth2, in any letter case.
 bool UsesOAuth(const UserSettings& settings);
 
