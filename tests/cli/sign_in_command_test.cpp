@@ -134,7 +134,7 @@ TEST_F(SignInCommandTest, CheckServerShowsTheTokenStepThenWhatTheServerOffers) {
   EXPECT_EQ(secrets_.Lookup("ann@example.test"), "");
 }
 
-TEST_F(SignInCommandTest, CheckServerNamesOAuthBearerFirstThenXOAuth2) {
+TEST_F(SignInCommandTest, CheckServerLogsInWithTheTokenByOAuthBearerFirstThenXOAuth2) {
   ASSERT_EQ(Cli({"sign-in", "--settings", Settings()}).exitCode, 0);
   const testing::CertificateFiles good = certificates_.Good();
   for (const bool bearerOffered : {true, false}) {
@@ -149,8 +149,8 @@ TEST_F(SignInCommandTest, CheckServerNamesOAuthBearerFirstThenXOAuth2) {
     testing::ScriptedSmtpServer server(script);
     const CliRun run = Cli({"check-server", "--settings", Settings(server.address())});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find(bearerOffered ? "AUTH OAUTHBEARER is offered"
-                                         : "AUTH XOAUTH2 is offered"),
+    EXPECT_NE(run.out.find(bearerOffered ? "AUTH OAUTHBEARER as ann@example.test: 235"
+                                         : "AUTH XOAUTH2 as ann@example.test: 235"),
               std::string::npos)
         << run.out;
     ExpectTokensNowhere(run);
