@@ -8,9 +8,11 @@
 #include "cli/cli_settings.h"
 #include "cli/commands.h"
 #include "cli/interrupt_watch.h"
+#include "platform/refresh_token_store.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
 #include "send/message_composer.h"
+#include "send/oauth_tokens.h"
 #include "send/send_figures.h"
 #include "send/send_run.h"
 #include "send/send_start.h"
@@ -199,7 +201,11 @@ int RunSend(const Arguments& args) {
   cli.prompts.SetYesNoAnswer(options->fromStart.value_or(false));
   cli.frame.SetEchoStatus(true);
 
-  CliPasswordSource passwords(options->passwordFile);
+  // An OAuth 2.0 account's token comes from its sign-in, kept where
+  // postrider-cli sign-in and the desktop program keep it.
+  SecretServiceTokenStore tokenStore;
+  OAuthTokens tokens(&tokenStore);
+  CliPasswordSource passwords(options->passwordFile, &tokens);
   CliReport report(&cli.frame);
   CliAttachmentProblems attachmentProblems(options->skipUnready);
   SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report,

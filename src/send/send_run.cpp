@@ -12,6 +12,7 @@
 #include "send/attachment_run_check.h"
 #include "send/message_composer.h"
 #include "send/message_lookahead.h"
+#include "send/oauth_client.h"
 #include "send/paced_connection.h"
 #include "send/run_journal.h"
 #include "send/send_figures.h"
@@ -135,6 +136,10 @@ struct SendController::ActiveRun {
              journal.Outcome(current, StatusNone, messages.current().recipient);
     };
     hooks.haltRequested = [&controller] { return controller.haltRequested_; };
+    hooks.beforeConnect = [this, &controller] {
+      return credential != nullptr ? controller.RenewToken(settings, *credential)
+                                   : SmtpOutcome::Accepted();
+    };
     return hooks;
   }
 
@@ -153,6 +158,9 @@ struct SendController::ActiveRun {
   }
 
   CPostridrDoc& document;
+  // The run's password or access token, which the session points at: an
+  // OAuth 2.0 token is renewed in it before each connection.
+  Secret* credential = nullptr;
   const UserSettings& settings;
   const RunStart start;
   const int entries;
@@ -226,6 +234,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   }
 
   ActiveRun run(*this, document, settings, *start, std::move(journal), session);
+  run.credential = &password;
   const ActiveClient active(activeClient_, run.client);
   StartLog(run);
   if (Connect(run, password)) SendEntries(run);
@@ -262,6 +271,14 @@ std::optional<SendController::RunStart> SendController::ChooseStart(
     return std::nullopt;
   }
   return start;
+}
+
+SmtpOutcome SendController::RenewToken(const UserSettings& settings, Secret& token) {
+  if (!UsesOAuth(settings) || host_.passwords == nullptr) return SmtpOutcome::Accepted();
+  Result<Secret> renewed = host_.passwords->Password(settings);
+  if (!renewed) return SmtpOutcome::SignInImpossible(SmtpStep::Auth, renewed.status().message());
+  token = std::move(renewed.value());  // where the session looks for it
+  return SmtpOutcome::Accepted();
 }
 
 bool SendController::PrepareSession(const UserSettings& settings, Secret& password,

@@ -111,6 +111,9 @@ class SendController {
   // they cannot make one.
   bool PrepareSession(const UserSettings& settings, Secret& password,
                       SmtpSessionOptions& options);
+  // Before each connection of an AuthMethod=oauth2 run: the access token
+  // again, renewed by the source when it is about to expire.
+  SmtpOutcome RenewToken(const UserSettings& settings, Secret& token);
   // The journal is ready before anything can be sent; false, told, when it cannot be.
   bool OpenJournal(CPostridrDoc& document, std::unique_ptr<SendJournal>& journal);
   void StartLog(ActiveRun& run);
