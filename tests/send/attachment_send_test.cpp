@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "platform/sha256.h"
+#include "send/attachment_file.h"
 #include "send/attachment_problems_prompt.h"
 #include "send/send_run.h"
 #include "support/entry_lists.h"
@@ -42,6 +45,23 @@ class RecordingProblemsPrompt : public IAttachmentProblemsPrompt {
   bool answer = false;
   std::vector<std::vector<AttachmentProblem>> asked;
 };
+
+// Touches a probe file until the file system stamps it later than `moment`.
+void AwaitFileClockPast(const std::string& folder, const struct timespec& moment) {
+  const std::string probe = folder + "/file-clock-probe";
+  for (;;) {
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) return;
+    (void)::write(fd, "x", 1);
+    struct stat info {};
+    const bool past = ::fstat(fd, &info) == 0 &&
+                      (info.st_ctim.tv_sec > moment.tv_sec ||
+                       (info.st_ctim.tv_sec == moment.tv_sec && info.st_ctim.tv_nsec > moment.tv_nsec));
+    ::close(fd);
+    if (past) break;
+  }
+  ::unlink(probe.c_str());
+}
 
 // Runs `action` when the run takes up entry `at` (counted from 1).
 class ProgressHook : public ISendRunReport {
@@ -193,6 +213,9 @@ TEST_F(AttachmentSendTest, AFileRemovedOrChangedDuringTheRunLeavesItsEntryUnsent
   report.at = 1;
   report.action = [this] {
     std::filesystem::remove(invoices + "INV-2.pdf");
+    // Files are stamped from the kernel's coarse clock: wait until its stamps
+    // pass this moment, so the change is dated after the check.
+    AwaitFileClockPast(folder.path(), FileClockNow());
     folder.Write("invoices/INV-3.pdf", "%PDF-1.4 another invoice");
   };
   ScriptedSmtpServer server({.pipelining = true});
