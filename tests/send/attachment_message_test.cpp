@@ -216,8 +216,8 @@ TEST(Base64Lines, PiecesMakeTheSameLinesAsTheWholeAndTheSizeIsKnownBeforehand) {
 
 TEST(ContentType, TheContentNotTheNameTellsTheType) {
   EXPECT_EQ(ContentTypeOf("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"), "application/pdf");
-  EXPECT_EQ(ContentTypeOf(std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0", 33)),
-            "image/png");
+  static const char kPng[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0";
+  EXPECT_EQ(ContentTypeOf(std::string(kPng, sizeof kPng - 1)), "image/png");
   EXPECT_EQ(ContentTypeOf("Just some words.\n"), "text/plain");
   EXPECT_EQ(ContentTypeOf(""), kUnknownContentType);
   EXPECT_EQ(ContentTypeOf(RandomBytes(4096, 5)), kUnknownContentType);
