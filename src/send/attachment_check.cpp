@@ -1,5 +1,8 @@
 #include "send/attachment_check.h"
 
+#include <time.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "send/attachment_file.h"
@@ -16,6 +19,35 @@ constexpr std::size_t kMaxRememberedFiles = 4096;
 // The part's size without reading the file for its type: the longest type a
 // header may name stands in for it.
 const std::string kLongestType(127, 'x');
+
+// Files get their times from the kernel's coarse clock (one tick is a few
+// milliseconds), on some file systems rounded down to whole seconds.
+std::int64_t FileClockNs() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// The last moment a change may be stamped with the same time as `changedNs`.
+std::int64_t SameStampUntil(std::int64_t changedNs) {
+  // Whole seconds (two on FAT): a file system that keeps no finer times.
+  const bool wholeSeconds = changedNs % 1000000000 == 0;
+  return changedNs + (wholeSeconds ? 2000000000 : 0);
+}
+
+// Waits until the file clock has passed `momentNs`, for at most `deadlineNs`
+// of it (a file dated ahead by a network file system's clock).
+void AwaitFileClockPast(std::int64_t momentNs, std::int64_t deadlineNs) {
+  for (std::int64_t now = FileClockNs(); now <= momentNs && now < deadlineNs; now = FileClockNs()) {
+    const std::int64_t wait = std::clamp<std::int64_t>(momentNs - now, 1000000, 100000000);
+    const struct timespec pause {0, static_cast<long>(wait)};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
+// Never the identity of a file: what a file that changed while it was
+// checked is recorded as.
+const FileIdentity kChangedDuringCheck{0, 0, -1, 0, 0};
 
 std::string TooLargeText(std::uint64_t size, std::uint64_t limit) {
   return "with its attachments the message would be about " + SizeText(size) +
@@ -38,7 +70,7 @@ std::string SizeText(std::uint64_t bytes) {
 
 AttachmentCheck::AttachmentCheck(std::string_view letter, std::vector<std::string> fieldNames,
                                  AttachmentCheckOptions options)
-    : fieldNames_(std::move(fieldNames)), options_(std::move(options)), startedAt_(FileClockNow()) {
+    : fieldNames_(std::move(fieldNames)), options_(std::move(options)) {
   std::vector<std::string> written = AttachmentPathsAsWritten(letter, fieldNames_);
   if (written.size() > kMaxAttachmentLines) {
     AddLetterProblem(written[kMaxAttachmentLines],
@@ -94,12 +126,49 @@ const AttachmentCheck::FileFacts& AttachmentCheck::Facts(const AttachmentPath& p
   if (known != facts_.end()) return known->second;
   if (facts_.size() >= kMaxRememberedFiles) facts_.clear();
   FileFacts facts;
+  const std::int64_t clockBefore = FileClockNs();
   if (Result<AttachmentFile> file = OpenAttachmentFile(path); file) {
     facts.partSize = AttachmentPartSize(path.FileName(), kLongestType, file->size());
+    Record(path, file->identity(), clockBefore);
   } else {
     facts.problem = file.status().message();
   }
   return facts_.emplace(path.path, std::move(facts)).first->second;
+}
+
+void AttachmentCheck::Record(const AttachmentPath& path, const FileIdentity& identity,
+                             std::int64_t clockBefore) {
+  const auto [recorded, added] = checked_.try_emplace(path.path, identity);
+  if (!added) {
+    // Looked at again once its facts were forgotten.
+    if (recorded->second != identity) recorded->second = kChangedDuringCheck;
+    return;
+  }
+  // A change later in the same tick would keep every time of the file.
+  if (SameStampUntil(identity.changedNs) >= clockBefore) unsettled_.push_back(path);
+}
+
+// Files changed in the tick they were looked at are looked at again once the
+// clock has moved on: any change after that look gives them a new ctime.
+void AttachmentCheck::Settle() {
+  if (unsettled_.empty()) return;
+  std::int64_t until = 0;
+  for (const AttachmentPath& path : unsettled_) {
+    until = std::max(until, SameStampUntil(checked_.at(path.path).changedNs));
+  }
+  AwaitFileClockPast(until, FileClockNs() + 3000000000LL);
+  for (const AttachmentPath& path : unsettled_) {
+    FileIdentity& recorded = checked_.at(path.path);
+    Result<AttachmentFile> file = OpenAttachmentFile(path);
+    // What was found of it (its size, that it can be read) may no longer hold.
+    if (!file || file->identity() != recorded) recorded = kChangedDuringCheck;
+  }
+  unsettled_.clear();
+}
+
+CheckedFiles AttachmentCheck::TakeCheckedFiles() {
+  Settle();
+  return std::move(checked_);
 }
 
 void AttachmentCheck::CheckEntry(int entry, std::string_view recipient,

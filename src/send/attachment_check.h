@@ -1,6 +1,5 @@
 #pragma once
 
-#include <ctime>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "send/attachment_file.h"
 #include "send/attachment_path.h"
 
 namespace postrider {
@@ -52,8 +52,10 @@ class AttachmentCheck {
                   std::uint64_t messageBytes);
 
   const std::vector<AttachmentProblem>& problems() const { return problems_; }
-  // When the check began: AttachmentMessageWriter refuses a file changed since.
-  const struct timespec& startedAt() const { return startedAt_; }
+  // Each file that can go as the check found it, for the run's
+  // AttachmentMessageWriter: after the last entry. One that changed while it
+  // was checked is recorded so that the run refuses it.
+  CheckedFiles TakeCheckedFiles();
 
  private:
   struct FileFacts {
@@ -62,12 +64,13 @@ class AttachmentCheck {
   };
 
   const FileFacts& Facts(const AttachmentPath& path);
+  void Record(const AttachmentPath& path, const FileIdentity& identity, std::int64_t clockBefore);
+  void Settle();
   void AddLetterProblem(std::string path, std::string reason);
   void CheckFixedFiles();
 
   std::vector<std::string> fieldNames_;
   AttachmentCheckOptions options_;
-  struct timespec startedAt_ {};
   std::vector<std::string> lines_;        // paths as written, at most kMaxAttachmentLines
   std::vector<bool> lineTakesValues_;
   std::vector<bool> lineRefused_;         // reported for every entry already
@@ -75,6 +78,8 @@ class AttachmentCheck {
   std::string fixedLargest_;
   std::uint64_t fixedLargestSize_ = 0;
   std::unordered_map<std::string, FileFacts> facts_;  // by path
+  CheckedFiles checked_;
+  std::vector<AttachmentPath> unsettled_;  // changed in the file clock's tick they were looked at
   std::vector<AttachmentProblem> problems_;
 };
 

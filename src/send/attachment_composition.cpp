@@ -38,8 +38,10 @@ std::string HeadLinesOf(std::string_view plainMessage) {
 }
 
 MessageAttachments::MessageAttachments(std::vector<std::string> fieldNames, std::string relativeTo,
-                                       std::optional<struct timespec> checkedAt)
-    : fieldNames_(std::move(fieldNames)), relativeTo_(std::move(relativeTo)), writer_(checkedAt) {}
+                                       std::shared_ptr<const CheckedFiles> checked)
+    : fieldNames_(std::move(fieldNames)),
+      relativeTo_(std::move(relativeTo)),
+      writer_(std::move(checked)) {}
 
 std::vector<AttachmentPath> MessageAttachments::PathsOf(const ComposedMessage& composed) const {
   std::vector<AttachmentPath> paths;

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <ctime>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +24,9 @@ std::string HeadLinesOf(std::string_view plainMessage);
 class MessageAttachments {
  public:
   // `fieldNames` as composition reads them (UTF-8); relative paths start
-  // from `relativeTo`; with `checkedAt`, a file changed since is refused.
+  // from `relativeTo`; with `checked`, a file not as checked is refused.
   MessageAttachments(std::vector<std::string> fieldNames, std::string relativeTo,
-                     std::optional<struct timespec> checkedAt = std::nullopt);
+                     std::shared_ptr<const CheckedFiles> checked = nullptr);
 
   // The files of a composed message's attachment lines, filled with its values.
   std::vector<AttachmentPath> PathsOf(const ComposedMessage& composed) const;

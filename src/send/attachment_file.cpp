@@ -1,8 +1,6 @@
 #include "send/attachment_file.h"
 
 #include <fcntl.h>
-#include <linux/openat2.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,8 +13,6 @@
 
 namespace postrider {
 namespace {
-
-constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 std::int64_t Nanoseconds(const struct timespec& time) {
   return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
@@ -45,26 +41,6 @@ Status OpenFailure(int error) {
   }
 }
 
-// A descriptor just opened, kept only when it is a regular file.
-Result<AttachmentFile> KeepRegular(int fd) {
-  struct stat info {};
-  int refusal = 0;
-  if (::fstat(fd, &info) != 0) {
-    refusal = errno;
-  } else if (S_ISDIR(info.st_mode)) {
-    refusal = EISDIR;
-  } else if (!S_ISREG(info.st_mode)) {
-    refusal = ENXIO;
-  }
-  if (refusal != 0) {
-    ::close(fd);
-    return OpenFailure(refusal);
-  }
-  // Reads may block as usual from here (a slow network file system).
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return AttachmentFile(fd, info);
-}
-
 int OpenFolder(const std::string& folder) {
   int fd = -1;
   do {
@@ -79,33 +55,26 @@ Status FolderFailure(const AttachmentPath& path, int error) {
                        " cannot be opened: " + std::strerror(error));
 }
 
-// openat2 keeps every step of the walk, links and ".." included, inside the
-// folder; -2 when this kernel or sandbox does not offer it.
-int OpenBeneath(int folder, const std::string& beneath) {
-  struct open_how how {};
-  how.flags = static_cast<std::uint64_t>(kReadFlags);
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-  long fd = -1;
-  do {
-    fd = ::syscall(SYS_openat2, folder, beneath.c_str(), &how, sizeof how);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0 && (errno == ENOSYS || errno == EPERM || errno == E2BIG)) return -2;
-  return static_cast<int>(fd);
+// A descriptor from the platform's open, with what fstat found for it.
+Result<AttachmentFile> Opened(int fd, const struct stat& info) {
+  if (fd < 0) return OpenFailure(errno);
+  return AttachmentFile(fd, info);
 }
 
 Result<AttachmentFile> OpenFromList(const AttachmentPath& path) {
   if (path.beneath.empty()) return OpenFailure(EISDIR);
   const int folder = OpenFolder(path.folder);
   if (folder < 0) return FolderFailure(path, errno);
-  const int fd = OpenBeneath(folder, path.beneath);
+  struct stat info {};
+  const int fd = OpenFileForReadingBeneath(folder, path.beneath, &info);
   const int error = errno;
   ::close(folder);
-  if (fd == -2) return detail::OpenBeneathByRealPath(path);
   if (fd < 0) {
+    if (error == ENOSYS) return detail::OpenBeneathByRealPath(path);
     if (error == EXDEV || error == ELOOP) return Status::Error(UnsafeLinkText(path));
     return OpenFailure(error);
   }
-  return KeepRegular(fd);
+  return AttachmentFile(fd, info);
 }
 
 struct FreeDeleter {
@@ -143,16 +112,9 @@ AttachmentFile& AttachmentFile::operator=(AttachmentFile&& other) noexcept {
   return *this;
 }
 
-bool AttachmentFile::ChangedAfter(const struct timespec& since) const {
-  return Nanoseconds(info_.st_ctim) > Nanoseconds(since);
-}
-
-struct timespec FileClockNow() {
-  // The fine clock: a file stamped from the coarse one before this moment
-  // never seems changed after it.
-  struct timespec now {};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return now;
+bool AttachmentFile::Unchanged() const {
+  struct stat now {};
+  return ::fstat(fd_, &now) == 0 && FileIdentity::Of(now) == identity();
 }
 
 Result<AttachmentFile> OpenAttachmentFile(const AttachmentPath& path) {
@@ -160,11 +122,9 @@ Result<AttachmentFile> OpenAttachmentFile(const AttachmentPath& path) {
   if (path.TakesListValues()) return OpenFromList(path);
   if (path.path.empty()) return OpenFailure(ENOENT);
   // A path the user wrote may lead wherever the user wants it to.
-  const int fd = OpenFileForReading(path.path);
-  if (fd < 0) return OpenFailure(errno);
   struct stat info {};
-  ::fstat(fd, &info);
-  return AttachmentFile(fd, info);
+  const int fd = OpenFileForReading(path.path, FinalLink::kFollow, &info);
+  return Opened(fd, info);
 }
 
 namespace detail {
@@ -180,12 +140,10 @@ Result<AttachmentFile> OpenBeneathByRealPath(const AttachmentPath& path) {
     return Status::Error(UnsafeLinkText(path));
   }
   // The real path holds no link; one put there since is not followed.
-  int fd = -1;
-  do {
-    fd = ::open(real.get(), kReadFlags | O_NOFOLLOW);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno == ELOOP ? Status::Error(UnsafeLinkText(path)) : OpenFailure(errno);
-  return KeepRegular(fd);
+  struct stat info {};
+  const int fd = OpenFileForReading(real.get(), FinalLink::kRefuse, &info);
+  if (fd < 0 && errno == ELOOP) return Status::Error(UnsafeLinkText(path));
+  return Opened(fd, info);
 }
 
 }  // namespace detail

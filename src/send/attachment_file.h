@@ -3,7 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdint>
-#include <ctime>
+#include <string>
+#include <unordered_map>
 
 #include "platform/status.h"
 #include "send/attachment_path.h"
@@ -22,6 +23,10 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// The files the check before a run looked at, by path as filled: a run
+// sends a file only while it is the one checked.
+using CheckedFiles = std::unordered_map<std::string, FileIdentity>;
+
 // A file named by an attachment line, open for reading.
 class AttachmentFile {
  public:
@@ -34,11 +39,10 @@ class AttachmentFile {
 
   int fd() const { return fd_; }
   std::uint64_t size() const { return static_cast<std::uint64_t>(info_.st_size); }
+  // What the file was when it was opened.
   FileIdentity identity() const { return FileIdentity::Of(info_); }
-  // Whether it was written, renamed or had its modes changed after `since`
-  // (a FileClockNow()). A change within the clock tick after `since` may be
-  // stamped with a time before it and pass unseen; none before it is seen.
-  bool ChangedAfter(const struct timespec& since) const;
+  // Whether the file is still what it was when it was opened.
+  bool Unchanged() const;
 
  private:
   int fd_ = -1;
@@ -52,9 +56,6 @@ class AttachmentFile {
 // words that follow the path: "the file does not exist", "it is a folder, not
 // a file", "unsafe: ...".
 Result<AttachmentFile> OpenAttachmentFile(const AttachmentPath& path);
-
-// Now, as the file system's times count it.
-struct timespec FileClockNow();
 
 namespace detail {
 // The same beneath a folder, without openat2 (kernels before 5.6, or where a

@@ -47,8 +47,20 @@ Result<std::size_t> ReadPiece(int fd, char* into, std::size_t want) {
 
 }  // namespace
 
-AttachmentMessageWriter::AttachmentMessageWriter(std::optional<struct timespec> checkedAt)
-    : checkedAt_(checkedAt), boundary_(RandomBoundary()) {}
+AttachmentMessageWriter::AttachmentMessageWriter(std::shared_ptr<const CheckedFiles> checked)
+    : checked_(std::move(checked)), boundary_(RandomBoundary()) {}
+
+Status AttachmentMessageWriter::AsChecked(const AttachmentPath& path,
+                                          const AttachmentFile& file) const {
+  if (!checked_) return Status::Ok();
+  const auto found = checked_->find(path.path);
+  // Say, an attachment line added to the letter during the run.
+  if (found == checked_->end()) return FileFault(path, "it was not checked before the run");
+  if (found->second != file.identity()) {
+    return FileFault(path, "it changed after the check before the run");
+  }
+  return Status::Ok();
+}
 
 void AttachmentMessageWriter::ChooseBoundaryFor(std::string_view body) {
   // Text that goes as it is could hold anything, even this run's boundary.
@@ -67,9 +79,7 @@ Status AttachmentMessageWriter::Write(std::string_view headLines, std::string_vi
   for (const AttachmentPath& path : files) {
     Result<AttachmentFile> file = OpenAttachmentFile(path);
     if (!file) return FileFault(path, file.status().message());
-    if (checkedAt_ && file->ChangedAfter(*checkedAt_)) {
-      return FileFault(path, "it changed after the check before the run");
-    }
+    if (Status same = AsChecked(path, *file); !same) return same;
     expected += 512 + Base64LineEncoder::EncodedSize(file->size());
     opened.push_back(std::move(*file));
   }
@@ -135,9 +145,9 @@ Status AttachmentMessageWriter::AppendEncodedFile(const AttachmentPath& path, At
     got = ReadPiece(file.fd(), readBuffer_.data(), kReadPiece);
     if (!got) return FileFault(path, got.status().message());
   }
-  // A file that grew or shrank while it was read is not the one checked.
+  // A file written while it was read is not the one opened, let alone checked.
   char extra = 0;
-  if (total != file.size() || ::read(file.fd(), &extra, 1) > 0) {
+  if (total != file.size() || ::read(file.fd(), &extra, 1) > 0 || !file.Unchanged()) {
     return FileFault(path, "it changed while it was read");
   }
   ++figures_.filesEncoded;

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <ctime>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,10 +20,11 @@ namespace postrider {
 // whatever the list's length.
 class AttachmentMessageWriter {
  public:
-  // `checkedAt` is when the check before the run began (FileClockNow()): a file
-  // written, replaced or renamed after it is refused, since it is not the one
-  // checked. Without it (compose, Preview) files are taken as they are.
-  explicit AttachmentMessageWriter(std::optional<struct timespec> checkedAt = std::nullopt);
+  // `checked`: the files as the check before the run found them. A file not
+  // among them, or not the same file any more (written, replaced, its modes
+  // changed), is refused. Without it (compose, Preview) files are taken as
+  // they are.
+  explicit AttachmentMessageWriter(std::shared_ptr<const CheckedFiles> checked = nullptr);
 
   // The whole message into `out`: `headLines` (To: to Message-ID:, each ended
   // by CR LF), MIME-Version and the multipart/mixed type, the letter's text
@@ -48,11 +48,12 @@ class AttachmentMessageWriter {
     std::string part;  // headers and base64 lines
   };
 
+  Status AsChecked(const AttachmentPath& path, const AttachmentFile& file) const;
   Status AppendPart(const AttachmentPath& path, AttachmentFile& file, std::string& out);
   Status AppendEncodedFile(const AttachmentPath& path, AttachmentFile& file, std::string& out);
   void ChooseBoundaryFor(std::string_view body);
 
-  std::optional<struct timespec> checkedAt_;
+  std::shared_ptr<const CheckedFiles> checked_;
   std::string boundary_;
   std::unordered_map<std::string, CachedPart> cache_;  // by path
   std::string readBuffer_;

@@ -25,8 +25,9 @@ std::vector<std::string> FieldNamesAsUtf8(const CPostridrDoc& document) {
 }  // namespace
 
 MessageAttachments AttachmentsOfDocument(const CPostridrDoc& document,
-                                         std::optional<struct timespec> checkedAt) {
-  return MessageAttachments(FieldNamesAsUtf8(document), AttachmentFolderOf(document), checkedAt);
+                                         std::shared_ptr<const CheckedFiles> checked) {
+  return MessageAttachments(FieldNamesAsUtf8(document), AttachmentFolderOf(document),
+                            std::move(checked));
 }
 
 std::string AttachmentProblemsText(const std::vector<AttachmentProblem>& problems) {
@@ -61,7 +62,6 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
                         {AttachmentFolderOf(document), sizeLimit});
   RunAttachmentCheck result;
   result.hasAttachments = check.HasAttachments();
-  result.startedAt = check.startedAt();
   if (!check.HasAttachments()) return result;
   MessageComposer composer;
   ComposedMessage composed;
@@ -72,6 +72,7 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
                      SmtpTextEncoder::MessageSize(composed.text));
   }
   result.problems = check.problems();
+  result.checked = std::make_shared<const CheckedFiles>(check.TakeCheckedFiles());
   return result;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <ctime>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,7 +18,8 @@ class CPostridrDoc;
 struct RunAttachmentCheck {
   bool hasAttachments = false;  // the letter has attachment lines
   std::vector<AttachmentProblem> problems;
-  struct timespec startedAt {};  // for the run's AttachmentMessageWriter
+  // The files as checked, for the run's AttachmentMessageWriter.
+  std::shared_ptr<const CheckedFiles> checked;
 };
 
 // Checks the files of the given entries' messages (those the run will take
@@ -38,9 +39,10 @@ int UnselectEntriesWithProblems(CPostridrDoc& document,
                                 const std::vector<AttachmentProblem>& problems);
 
 // Messages of the document that carry their files: its field names as
-// composition reads them, its folder for relative paths.
+// composition reads them, its folder for relative paths; with `checked`, only
+// files as the check before the run found them.
 MessageAttachments AttachmentsOfDocument(const CPostridrDoc& document,
-                                         std::optional<struct timespec> checkedAt = std::nullopt);
+                                         std::shared_ptr<const CheckedFiles> checked = nullptr);
 
 // The folder a relative attachment path starts from: the project's; empty for
 // a project without a file yet.

@@ -374,7 +374,7 @@ bool SendController::CheckAttachments(ActiveRun& run) {
   const RunAttachmentCheck check =
       CheckRunAttachments(run.document, entries, run.settings, sizeLimit);
   if (!check.hasAttachments) return true;
-  run.files.emplace(AttachmentsOfDocument(run.document, check.startedAt));
+  run.files.emplace(AttachmentsOfDocument(run.document, check.checked));
   if (check.problems.empty()) return true;
   const bool forEveryEntry =
       std::any_of(check.problems.begin(), check.problems.end(),

@@ -197,7 +197,7 @@ TEST_F(AttachmentCheckTest, PreviewListsEachFileWithItsTypeAndSizeAndSaysWhichCa
 
 TEST_F(AttachmentCheckTest, AComposedMessageCarriesTheFileForEveryoneAndTheRecipientsOwn) {
   MessageAttachments attachments = AttachmentsOfDocument(
-      recorded.document, CheckRunAttachments(recorded.document, {0}, settings, {}).startedAt);
+      recorded.document, CheckRunAttachments(recorded.document, {0}, settings, {}).checked);
   ComposedMessage composed;
   ComposeMessage(recorded.document, 0, settings, composed);
   const std::string plain = composed.text;

@@ -11,6 +11,7 @@
 
 #include "platform/base64.h"
 #include "platform/sha256.h"
+#include "send/attachment_check.h"
 #include "send/attachment_mime.h"
 #include "send/base64_lines.h"
 #include "send/content_type.h"
@@ -162,24 +163,21 @@ TEST_F(AttachmentMessageTest, AFileForEveryoneIsEncodedOnceAndAChangedOrVanished
   EXPECT_EQ(writer.figures().filesEncoded, 4u);  // the shared file once, each own file once
   EXPECT_EQ(writer.figures().partsReused, 2u);
 
-  // A file's change time may come from the kernel's coarse clock: write once
-  // that clock has passed the check.
-  const struct timespec checked = FileClockNow();
-  const auto coarseNow = [] {
-    struct timespec now {};
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    return now;
-  };
-  while (coarseNow().tv_sec < checked.tv_sec ||
-         (coarseNow().tv_sec == checked.tv_sec && coarseNow().tv_nsec <= checked.tv_nsec)) {
-    usleep(1000);
-  }
-  AttachmentMessageWriter afterCheck(checked);
-  std::ofstream(everyone, std::ios::app) << " edited";
+  // After a check: the file as checked goes, from the cache after the first
+  // message; written over with as many bytes it goes no more, nor does a
+  // file the check did not look at, nor one removed.
+  const std::string other = folder.Write("other.pdf", "%PDF-1.4 other");
+  AttachmentCheck check("[[Attachment:  " + everyone + "]]\nHello\n", {}, {});
+  ASSERT_TRUE(check.problems().empty());
+  AttachmentMessageWriter afterCheck(std::make_shared<const CheckedFiles>(check.TakeCheckedFiles()));
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(afterCheck.Write(kHead, "x", {Fixed(everyone)}, message).ok());
+  EXPECT_EQ(afterCheck.figures().partsReused, 1u);
+  folder.Write("programme.pdf", "%PDF-1.4 programmf");
   const Status changed = afterCheck.Write(kHead, "x", {Fixed(everyone)}, message);
-  ASSERT_FALSE(changed.ok());
   EXPECT_EQ(changed.message(), "The attachment \"" + everyone +
                                    "\" cannot be sent: it changed after the check before the run");
+  EXPECT_EQ(afterCheck.Write(kHead, "x", {Fixed(other)}, message).message(),
+            "The attachment \"" + other + "\" cannot be sent: it was not checked before the run");
   std::filesystem::remove(everyone);
   EXPECT_EQ(afterCheck.Write(kHead, "x", {Fixed(everyone)}, message).message(),
             "The attachment \"" + everyone + "\" cannot be sent: the file does not exist");

@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,7 +7,6 @@
 #include <vector>
 
 #include "platform/sha256.h"
-#include "send/attachment_file.h"
 #include "send/attachment_problems_prompt.h"
 #include "send/send_run.h"
 #include "support/entry_lists.h"
@@ -45,23 +42,6 @@ class RecordingProblemsPrompt : public IAttachmentProblemsPrompt {
   bool answer = false;
   std::vector<std::vector<AttachmentProblem>> asked;
 };
-
-// Touches a probe file until the file system stamps it later than `moment`.
-void AwaitFileClockPast(const std::string& folder, const struct timespec& moment) {
-  const std::string probe = folder + "/file-clock-probe";
-  for (;;) {
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0) return;
-    (void)::write(fd, "x", 1);
-    struct stat info {};
-    const bool past = ::fstat(fd, &info) == 0 &&
-                      (info.st_ctim.tv_sec > moment.tv_sec ||
-                       (info.st_ctim.tv_sec == moment.tv_sec && info.st_ctim.tv_nsec > moment.tv_nsec));
-    ::close(fd);
-    if (past) break;
-  }
-  ::unlink(probe.c_str());
-}
 
 // Runs `action` when the run takes up entry `at` (counted from 1).
 class ProgressHook : public ISendRunReport {
@@ -204,19 +184,22 @@ TEST_F(AttachmentSendTest, ProblemsBeforeTheRunSendNothingOrUnselectTheirEntries
   (void)big;
 }
 
-TEST_F(AttachmentSendTest, AFileRemovedOrChangedDuringTheRunLeavesItsEntryUnsentAndTheRunGoesOn) {
+TEST_F(AttachmentSendTest, AFileRemovedChangedOrReplacedAfterTheCheckLeavesItsEntryUnsentAndTheRunGoesOn) {
   std::vector<std::string> sent;
-  for (int i = 0; i < 5; ++i) sent.push_back(WriteInvoice("INV-" + std::to_string(i), 10 + i));
-  Open({"INV-0", "INV-1", "INV-2", "INV-3", "INV-4"});
-  // Entry 2's file goes and entry 3's changes after the check, before their
-  // messages are made (the next message is made ahead while one goes out).
+  for (int i = 0; i < 6; ++i) sent.push_back(WriteInvoice("INV-" + std::to_string(i), 10 + i));
+  Open({"INV-0", "INV-1", "INV-2", "INV-3", "INV-4", "INV-5"});
+  // Right after the check, before their messages are made (the next message
+  // is made ahead while one goes out), with no wait for the file clock: entry
+  // 2's file goes, entry 3's is written over with as many bytes, entry 4's is
+  // replaced by another file of the same size.
   report.at = 1;
-  report.action = [this] {
+  report.action = [this, &sent] {
     std::filesystem::remove(invoices + "INV-2.pdf");
-    // Files are stamped from the kernel's coarse clock: wait until its stamps
-    // pass this moment, so the change is dated after the check.
-    AwaitFileClockPast(folder.path(), FileClockNow());
-    folder.Write("invoices/INV-3.pdf", "%PDF-1.4 another invoice");
+    std::string edited = sent[3];
+    edited.back() ^= 1;
+    folder.Write("invoices/INV-3.pdf", edited);
+    folder.Write("invoices/other.tmp", sent[4]);
+    std::filesystem::rename(invoices + "other.tmp", invoices + "INV-4.pdf");
   };
   ScriptedSmtpServer server({.pipelining = true});
 
@@ -224,20 +207,22 @@ TEST_F(AttachmentSendTest, AFileRemovedOrChangedDuringTheRunLeavesItsEntryUnsent
 
   EXPECT_TRUE(result.reachedEnd);
   EXPECT_EQ(result.accepted, 3);
-  EXPECT_EQ(result.attachmentFailed, 2);
+  EXPECT_EQ(result.attachmentFailed, 3);
   EXPECT_EQ(server.MessagesPerRecipient(),
-            (std::map<std::string, int>{{"p0@example.com", 1}, {"p1@example.com", 1}, {"p4@example.com", 1}}));
-  EXPECT_EQ(Received(server, 3), Expected("INV-4", sent[4]));
+            (std::map<std::string, int>{{"p0@example.com", 1}, {"p1@example.com", 1}, {"p5@example.com", 1}}));
+  EXPECT_EQ(Received(server, 3), Expected("INV-5", sent[5]));
   EXPECT_EQ(Statuses(recorded.document),
-            (std::vector<int>{StatusSent, StatusSent, StatusNone, StatusNone, StatusSent}));
+            (std::vector<int>{StatusSent, StatusSent, StatusNone, StatusNone, StatusNone, StatusSent}));
+  const std::string changed = "\" cannot be sent: it changed after the check before the run";
   EXPECT_EQ(report.notSent,
             (std::vector<std::string>{
                 "2 p2@example.com: The attachment \"" + invoices + "INV-2.pdf\" cannot be sent: the file does not exist",
-                "3 p3@example.com: The attachment \"" + invoices +
-                    "INV-3.pdf\" cannot be sent: it changed after the check before the run"}));
+                "3 p3@example.com: The attachment \"" + invoices + "INV-3.pdf" + changed,
+                "4 p4@example.com: The attachment \"" + invoices + "INV-4.pdf" + changed}));
   const std::string finalBox = recorded.prompts.messageTexts().back();
   EXPECT_NE(finalBox.find("p2@example.com"), std::string::npos) << finalBox;
   EXPECT_NE(finalBox.find("INV-3.pdf\" cannot be sent: it changed"), std::string::npos) << finalBox;
+  EXPECT_NE(finalBox.find("INV-4.pdf\" cannot be sent: it changed"), std::string::npos) << finalBox;
 }
 
 TEST_F(AttachmentSendTest, APausedRunResumesWithTheFilesAndMailsEachRecipientOnce) {
