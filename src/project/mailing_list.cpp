@@ -236,10 +236,11 @@ void MailingList::Index(std::int64_t headerEnd) {
   lastEnd_ = -1;
 }
 
-bool MailingList::ReadRecord(int index, std::vector<std::string>& values) const {
+bool MailingList::ReadRecord(int index, std::vector<std::string>& values,
+                             std::size_t maxValues) const {
   if (fd_ < 0 || index < 0 || index >= entryCount_) return false;
   const auto i = static_cast<std::size_t>(index);
-  SplitListLine(type_, Bytes(lineStarts_[i], lineStarts_[i + 1]), values);
+  SplitListLine(type_, Bytes(lineStarts_[i], lineStarts_[i + 1]), values, maxValues);
   return true;
 }
 

@@ -51,8 +51,10 @@ class MailingList {
   // Reads entry `index` (0 <= index < entryCount) into `values`, reusing its
   // strings. False when no list is open or the index is out of range. Const:
   // the read window is only a cache of the file, so a list pane can read rows
-  // while it paints.
-  bool ReadRecord(int index, std::vector<std::string>& values) const;
+  // while it paints. maxValues bounds the values read: the first ones are the
+  // same as a whole read gives.
+  bool ReadRecord(int index, std::vector<std::string>& values,
+                  std::size_t maxValues = kMaxListFields) const;
 
  private:
   void Index(std::int64_t headerEnd);
