@@ -76,25 +76,37 @@ std::size_t SmtpTextEncoder::NextPiece(char* out) {
     }
   };
 
+  const char* const base = text_.data();
   const std::size_t size = text_.size();
   while (length < kMaxPiece && position_ < size) {
-    const char c = text_[position_++];
+    // A composed message is mostly lines already ended in CR LF: they go in
+    // one copy, as far as the piece has room.
+    const std::size_t limit = std::min(size, position_ + (kMaxPiece - length));
+    std::size_t at = position_;
+    bool lineStart = atLineStart_;
+    while (at < limit && !(lineStart && base[at] == '.')) {
+      const std::size_t end = FindLineEnd(base, at, limit);
+      if (end > at) lineStart = false;
+      at = end;
+      if (at + 1 >= limit || base[at] != '\r' || base[at + 1] != '\n') break;
+      at += 2;
+      lineStart = true;
+    }
+    std::memcpy(out + length, base + position_, at - position_);
+    length += at - position_;
+    position_ = at;
+    atLineStart_ = lineStart;
+    if (length >= kMaxPiece || position_ >= size) break;
+
+    // What the run stopped at: a line end of another kind (or one cut by the
+    // piece's end), or a '.' that starts a line.
+    const char c = base[position_++];
     if (c == '\r' || c == '\n') {
-      if (c == '\r' && position_ < size && text_[position_] == '\n') ++position_;
+      if (c == '\r' && position_ < size && base[position_] == '\n') ++position_;
       putPair('\r', '\n');
       atLineStart_ = true;
-    } else if (c == '.' && atLineStart_) {
-      putPair('.', '.');
-      atLineStart_ = false;
     } else {
-      // The rest of the line at once, as far as the piece has room.
-      const char* base = text_.data();
-      const std::size_t from = position_ - 1;
-      const std::size_t limit = std::min(size, from + (kMaxPiece - length));
-      const std::size_t stop = FindLineEnd(base, from, limit);
-      std::memcpy(out + length, base + from, stop - from);
-      length += stop - from;
-      position_ = stop;
+      putPair('.', '.');
       atLineStart_ = false;
     }
   }
