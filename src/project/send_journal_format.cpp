@@ -6,6 +6,10 @@
 
 #include "platform/crc32.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace postrider {
 namespace {
 
@@ -29,19 +33,41 @@ char* WriteText(char* write, std::string_view text) {
   return write + text.size();
 }
 
-// value escaped: at most three bytes for each of its bytes.
-char* WriteEscaped(char* write, std::string_view value) {
-  for (const char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (kEscapedBytes[byte]) {
-      *write++ = '%';
-      *write++ = kHex[byte >> 4];
-      *write++ = kHex[byte & 0x0F];
-    } else {
-      *write++ = c;
+// How many of value's first bytes go as they are.
+std::size_t PlainPrefix(std::string_view value) {
+  std::size_t at = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: a journal line is mostly addresses.
+  const __m128i blank = _mm_set1_epi8(0x20);
+  const __m128i percent = _mm_set1_epi8('%');
+  const __m128i equals = _mm_set1_epi8('=');
+  const __m128i del = _mm_set1_epi8(0x7F);
+  for (; at + 16 <= value.size(); at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value.data() + at));
+    const __m128i upToBlank = _mm_cmpeq_epi8(_mm_min_epu8(bytes, blank), bytes);
+    const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(bytes, percent), _mm_cmpeq_epi8(bytes, equals));
+    const __m128i escaped = _mm_or_si128(_mm_or_si128(upToBlank, marks), _mm_cmpeq_epi8(bytes, del));
+    if (const auto found = static_cast<unsigned>(_mm_movemask_epi8(escaped))) {
+      return at + static_cast<std::size_t>(__builtin_ctz(found));
     }
   }
-  return write;
+#endif
+  while (at < value.size() && !kEscapedBytes[static_cast<unsigned char>(value[at])]) ++at;
+  return at;
+}
+
+// value escaped: at most three bytes for each of its bytes.
+char* WriteEscaped(char* write, std::string_view value) {
+  for (;;) {
+    const std::size_t plain = PlainPrefix(value);
+    write = WriteText(write, value.substr(0, plain));
+    if (plain == value.size()) return write;
+    const auto byte = static_cast<unsigned char>(value[plain]);
+    *write++ = '%';
+    *write++ = kHex[byte >> 4];
+    *write++ = kHex[byte & 0x0F];
+    value.remove_prefix(plain + 1);
+  }
 }
 
 void WriteCrc(char* write, std::string_view payload) {
