@@ -3,7 +3,9 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -83,14 +85,9 @@ long ProcessId() {
 
 // value in hex digits without leading zeros, or in at least `width`.
 char* WriteHex(char* write, std::uint64_t value, int width = 1) {
-  char digits[16];
-  int length = 0;
-  do {
-    digits[15 - length++] = "0123456789abcdef"[value & 15];
-    value >>= 4;
-  } while (value != 0 || length < width);
-  for (int i = 16 - length; i < 16; ++i) *write++ = digits[i];
-  return write;
+  const int length = std::max(width, (static_cast<int>(std::bit_width(value)) + 3) / 4);
+  for (int i = length - 1; i >= 0; --i, value >>= 4) write[i] = "0123456789abcdef"[value & 15];
+  return write + length;
 }
 
 // "<unique@domain>": the time, the process, a counter of this process and
