@@ -70,9 +70,23 @@ char* WriteEscaped(char* write, std::string_view value) {
   }
 }
 
+// Each byte's two hex digits, so that a CRC is written in four steps.
+constexpr std::array<char, 512> MakeHexPairs() {
+  std::array<char, 512> pairs{};
+  for (int byte = 0; byte < 256; ++byte) {
+    pairs[2 * byte] = kHex[byte >> 4];
+    pairs[2 * byte + 1] = kHex[byte & 0x0F];
+  }
+  return pairs;
+}
+
+constexpr std::array<char, 512> kHexPairs = MakeHexPairs();
+
 void WriteCrc(char* write, std::string_view payload) {
   const std::uint32_t crc = Crc32(payload);
-  for (int i = 7, shift = 0; i >= 0; --i, shift += 4) write[i] = kHex[(crc >> shift) & 0x0Fu];
+  for (int i = 0, shift = 24; i < 8; i += 2, shift -= 8) {
+    std::memcpy(write + i, &kHexPairs[2 * ((crc >> shift) & 0xFFu)], 2);
+  }
 }
 
 int HexValue(char c) {
