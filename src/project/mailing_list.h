@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/status.h"
@@ -55,6 +56,9 @@ class MailingList {
   // same as a whole read gives.
   bool ReadRecord(int index, std::vector<std::string>& values,
                   std::size_t maxValues = kMaxListFields) const;
+  // Value `field` (< 25) of entry `index`, empty when there is none: a view
+  // into the read window (TAB lists) or into scratch, good until the next read.
+  std::string_view ReadValue(int index, std::size_t field, std::vector<std::string>& scratch) const;
 
  private:
   void Index(std::int64_t headerEnd);

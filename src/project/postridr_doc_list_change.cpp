@@ -40,14 +40,8 @@ std::string CPostridrDoc::GetRecipientAddress(int index) const {
 void CPostridrDoc::ReadRecipientAddress(int index, std::vector<std::string>& scratch,
                                         std::string& address) const {
   address.clear();
-  if (emailFieldIndex_ < 0 || emailFieldIndex_ >= kMaxListFields || !list_.IsOpen() || index < 0 ||
-      index >= list_.entryCount()) {
-    return;
-  }
-  // The fields after the email field are not needed.
-  const auto field = static_cast<std::size_t>(emailFieldIndex_);
-  if (!list_.ReadRecord(index, scratch, field + 1) || field >= scratch.size()) return;
-  AppendAsUtf8(scratch[field], address);
+  if (emailFieldIndex_ < 0 || !list_.IsOpen()) return;
+  AppendAsUtf8(list_.ReadValue(index, static_cast<std::size_t>(emailFieldIndex_), scratch), address);
 }
 
 std::string CPostridrDoc::RematchMarksToChangedList() {
