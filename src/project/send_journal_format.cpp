@@ -33,23 +33,35 @@ char* WriteText(char* write, std::string_view text) {
   return write + text.size();
 }
 
+#if defined(__SSE2__)
+// Bits for the bytes of the 16 at `from` that must be escaped.
+unsigned EscapedIn16(const char* from) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+  const __m128i upToBlank = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x20)), bytes);
+  const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('%')),
+                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('=')));
+  const __m128i escaped =
+      _mm_or_si128(_mm_or_si128(upToBlank, marks), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F)));
+  return static_cast<unsigned>(_mm_movemask_epi8(escaped));
+}
+#endif
+
 // How many of value's first bytes go as they are.
 std::size_t PlainPrefix(std::string_view value) {
   std::size_t at = 0;
 #if defined(__SSE2__)
   // Sixteen bytes at a time: a journal line is mostly addresses.
-  const __m128i blank = _mm_set1_epi8(0x20);
-  const __m128i percent = _mm_set1_epi8('%');
-  const __m128i equals = _mm_set1_epi8('=');
-  const __m128i del = _mm_set1_epi8(0x7F);
-  for (; at + 16 <= value.size(); at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value.data() + at));
-    const __m128i upToBlank = _mm_cmpeq_epi8(_mm_min_epu8(bytes, blank), bytes);
-    const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(bytes, percent), _mm_cmpeq_epi8(bytes, equals));
-    const __m128i escaped = _mm_or_si128(_mm_or_si128(upToBlank, marks), _mm_cmpeq_epi8(bytes, del));
-    if (const auto found = static_cast<unsigned>(_mm_movemask_epi8(escaped))) {
-      return at + static_cast<std::size_t>(__builtin_ctz(found));
+  if (value.size() >= 16) {
+    for (; at + 16 <= value.size(); at += 16) {
+      if (const unsigned found = EscapedIn16(value.data() + at)) {
+        return at + static_cast<std::size_t>(__builtin_ctz(found));
+      }
     }
+    if (at == value.size()) return at;
+    // The last 16 again: those before `at` are known to need no escaping.
+    at = value.size() - 16;
+    const unsigned found = EscapedIn16(value.data() + at);
+    return found != 0 ? at + static_cast<std::size_t>(__builtin_ctz(found)) : value.size();
   }
 #endif
   while (at < value.size() && !kEscapedBytes[static_cast<unsigned char>(value[at])]) ++at;
