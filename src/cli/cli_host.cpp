@@ -1,5 +1,6 @@
 #include "cli/cli_host.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "cli/text_escape.h"
@@ -66,7 +67,8 @@ namespace {
 constexpr std::chrono::milliseconds kProgressInterval{100};
 
 bool AllDigits(std::string_view text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // "Sending 3 of 12", and not the error text that starts the same way.

@@ -62,6 +62,20 @@ void SplitTabLine(std::string_view line, std::vector<std::string>& values, std::
   }
 }
 
+std::string_view TabLineValue(std::string_view line, std::size_t field) {
+  bool hadLineEnd = false;
+  std::string_view content = LineContent(line, hadLineEnd);
+  for (std::size_t i = 0; i < field; ++i) {
+    const std::size_t tab = content.find('\t');
+    if (tab == std::string_view::npos) return {};
+    content.remove_prefix(tab + 1);
+  }
+  std::string_view piece = content.substr(0, content.find('\t'));
+  if (!piece.empty() && piece.front() == '"') piece.remove_prefix(1);
+  if (!piece.empty() && piece.back() == '"') piece.remove_suffix(1);
+  return piece;
+}
+
 void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
                     std::size_t maxValues) {
   ValueSink sink(values, maxValues);

@@ -20,5 +20,8 @@ void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
                     std::size_t maxValues = kMaxListFields);
 void SplitListLine(int listSourceType, std::string_view line, std::vector<std::string>& values,
                    std::size_t maxValues = kMaxListFields);
+// Value `field` of a TAB line as SplitTabLine gives it, without copying:
+// empty when the line has fewer values.
+std::string_view TabLineValue(std::string_view line, std::size_t field);
 
 }  // namespace postrider

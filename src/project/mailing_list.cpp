@@ -236,11 +236,22 @@ void MailingList::Index(std::int64_t headerEnd) {
   lastEnd_ = -1;
 }
 
-bool MailingList::ReadRecord(int index, std::vector<std::string>& values) const {
+bool MailingList::ReadRecord(int index, std::vector<std::string>& values,
+                             std::size_t maxValues) const {
   if (fd_ < 0 || index < 0 || index >= entryCount_) return false;
   const auto i = static_cast<std::size_t>(index);
-  SplitListLine(type_, Bytes(lineStarts_[i], lineStarts_[i + 1]), values);
+  SplitListLine(type_, Bytes(lineStarts_[i], lineStarts_[i + 1]), values, maxValues);
   return true;
+}
+
+std::string_view MailingList::ReadValue(int index, std::size_t field,
+                                        std::vector<std::string>& scratch) const {
+  if (fd_ < 0 || index < 0 || index >= entryCount_ || field >= kMaxListFields) return {};
+  const auto i = static_cast<std::size_t>(index);
+  const std::string_view line = Bytes(lineStarts_[i], lineStarts_[i + 1]);
+  if (type_ == DBTypeTab) return TabLineValue(line, field);
+  SplitListLine(type_, line, scratch, field + 1);
+  return field < scratch.size() ? std::string_view(scratch[field]) : std::string_view();
 }
 
 std::string_view MailingList::Bytes(std::int64_t begin, std::int64_t end) const {

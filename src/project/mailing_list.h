@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/status.h"
@@ -51,8 +52,13 @@ class MailingList {
   // Reads entry `index` (0 <= index < entryCount) into `values`, reusing its
   // strings. False when no list is open or the index is out of range. Const:
   // the read window is only a cache of the file, so a list pane can read rows
-  // while it paints.
-  bool ReadRecord(int index, std::vector<std::string>& values) const;
+  // while it paints. maxValues bounds the values read: the first ones are the
+  // same as a whole read gives.
+  bool ReadRecord(int index, std::vector<std::string>& values,
+                  std::size_t maxValues = kMaxListFields) const;
+  // Value `field` (< 25) of entry `index`, empty when there is none: a view
+  // into the read window (TAB lists) or into scratch, good until the next read.
+  std::string_view ReadValue(int index, std::size_t field, std::vector<std::string>& scratch) const;
 
  private:
   void Index(std::int64_t headerEnd);

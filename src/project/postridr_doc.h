@@ -171,6 +171,10 @@ class CPostridrDoc {
   const std::string& GetListDigest() const { return list_.contentDigest(); }
   // Entry `index`'s recipient as a send addresses it (UTF-8), "" when there is none.
   std::string GetRecipientAddress(int index) const;
+  // The same into `address`, with `scratch` for a line that has to be split:
+  // a caller going through many entries reuses both.
+  void ReadRecipientAddress(int index, std::vector<std::string>& scratch,
+                            std::string& address) const;
 
   // The send journal: where this project's send runs record their outcomes
   // until a Save takes them in. Beside the project file ("june.prj.journal");

@@ -31,9 +31,17 @@ bool AnyMarkedSent(const EntryMarks& marks) {
 }  // namespace
 
 std::string CPostridrDoc::GetRecipientAddress(int index) const {
-  ListRecord record;
-  if (!ReadListRecord(index, record)) return {};
-  return AsUtf8(record.ValueAt(emailFieldIndex_));
+  std::vector<std::string> scratch;
+  std::string address;
+  ReadRecipientAddress(index, scratch, address);
+  return address;
+}
+
+void CPostridrDoc::ReadRecipientAddress(int index, std::vector<std::string>& scratch,
+                                        std::string& address) const {
+  address.clear();
+  if (emailFieldIndex_ < 0 || !list_.IsOpen()) return;
+  AppendAsUtf8(list_.ReadValue(index, static_cast<std::size_t>(emailFieldIndex_), scratch), address);
 }
 
 std::string CPostridrDoc::RematchMarksToChangedList() {
@@ -92,10 +100,14 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
 Status CPostridrDoc::WriteSentAddressesFor(const std::string& entryStatePath) {
   SentAddresses sent;
   sent.marksDigest = MarksDigest(marks_);
+  // Every Save goes through all the entries marked sent: no allocation a
+  // read beyond the address kept.
+  std::vector<std::string> scratch;
+  std::string address;
   for (int i = 0; i < GetEntryCount(); ++i) {
     if (marks_.Status(i) != StatusSent) continue;
-    std::string address = GetRecipientAddress(i);
-    if (!address.empty()) sent.addresses.push_back(std::move(address));
+    ReadRecipientAddress(i, scratch, address);
+    if (!address.empty()) sent.addresses.push_back(address);
   }
   return WriteSentAddresses(SentAddressesPath(entryStatePath), sent);
 }

@@ -1,6 +1,7 @@
 #include "send/header_lines.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "send/mime_encoding.h"
 
@@ -15,6 +16,11 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 void AppendOneLine(std::string_view value, std::string& out) {
   const std::size_t start = out.size();
   out += value;
+  // Every message's To: line comes through here, almost never with a line end.
+  if (std::memchr(value.data(), '\r', value.size()) == nullptr &&
+      std::memchr(value.data(), '\n', value.size()) == nullptr) {
+    return;
+  }
   for (std::size_t i = start; i < out.size(); ++i) {
     if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
   }

@@ -1,6 +1,8 @@
 #include "send/merge_fields.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -12,6 +14,22 @@ namespace {
 
 constexpr std::string_view kAttachmentStart = "[[Attachment:  ";
 constexpr std::size_t kMaxTextLine = 998;
+
+// What a value's byte can change about the message's encoding.
+constexpr std::uint8_t kForcesEncoding = 1;  // 8-bit or NUL
+constexpr std::uint8_t kBreaksLine = 2;      // CR or LF
+
+constexpr std::array<std::uint8_t, 256> MakeValueByteKinds() {
+  std::array<std::uint8_t, 256> kinds{};
+  kinds[0] = kForcesEncoding;
+  for (int byte = 0x80; byte < 256; ++byte) kinds[byte] = kForcesEncoding;
+  kinds['\r'] = kBreaksLine;
+  kinds['\n'] = kBreaksLine;
+  return kinds;
+}
+
+// A look-up a byte: every merged value of every message passes through.
+constexpr std::array<std::uint8_t, 256> kValueByteKinds = MakeValueByteKinds();
 
 // The field named by the "[[" at p: its index in fieldNames and the position
 // after its "]]", or -1 when the brackets hold no field name or an unknown one.
@@ -212,15 +230,12 @@ void MergeTemplate::AppendMerged(const std::vector<std::string>& values, std::st
 
 bool MergeTemplate::MergedNeedsTransferEncoding(const std::vector<std::string>& values) const {
   if (plainNeedsEncoding_) return true;
-  bool lineBreaks = false;
+  std::uint8_t seen = 0;
   for (const std::size_t field : usedFields_) {
-    for (const char c : ValueOf(values, field)) {
-      const auto b = static_cast<unsigned char>(c);
-      if (b >= 0x80 || b == 0) return true;
-      if (b == '\n' || b == '\r') lineBreaks = true;
-    }
+    for (const char c : ValueOf(values, field)) seen |= kValueByteKinds[static_cast<unsigned char>(c)];
   }
-  if (lineBreaks) {
+  if ((seen & kForcesEncoding) != 0) return true;
+  if ((seen & kBreaksLine) != 0) {
     // A value that breaks a line changes which lines there are: measure it all.
     std::string merged;
     AppendMerged(values, merged);

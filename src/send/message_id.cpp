@@ -3,7 +3,10 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -81,16 +84,27 @@ long ProcessId() {
   return id;
 }
 
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// Each byte's two hex digits: a message's id takes about 36 of them.
+constexpr std::array<char, 512> MakeHexPairs() {
+  std::array<char, 512> pairs{};
+  for (int byte = 0; byte < 256; ++byte) {
+    pairs[2 * byte] = kHexDigits[byte >> 4];
+    pairs[2 * byte + 1] = kHexDigits[byte & 15];
+  }
+  return pairs;
+}
+
+constexpr std::array<char, 512> kHexPairs = MakeHexPairs();
+
 // value in hex digits without leading zeros, or in at least `width`.
 char* WriteHex(char* write, std::uint64_t value, int width = 1) {
-  char digits[16];
-  int length = 0;
-  do {
-    digits[15 - length++] = "0123456789abcdef"[value & 15];
-    value >>= 4;
-  } while (value != 0 || length < width);
-  for (int i = 16 - length; i < 16; ++i) *write++ = digits[i];
-  return write;
+  const int length = std::max(width, (static_cast<int>(std::bit_width(value)) + 3) / 4);
+  int i = length;
+  for (; i >= 2; i -= 2, value >>= 8) std::memcpy(write + i - 2, &kHexPairs[2 * (value & 0xFF)], 2);
+  if (i == 1) write[0] = kHexDigits[value & 15];
+  return write + length;
 }
 
 // "<unique@domain>": the time, the process, a counter of this process and

@@ -1,6 +1,8 @@
 #include "send/mime_encoding.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/base64.h"
 
@@ -27,7 +29,14 @@ bool EndsLine(std::string_view text, std::size_t i) {
 }  // namespace
 
 bool HasEightBitBytes(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) { return Byte(c) >= 0x80; });
+  // Eight bytes at a time: every message's To: address comes through here.
+  std::size_t at = 0;
+  for (std::uint64_t word = 0; at + 8 <= text.size(); at += 8) {
+    std::memcpy(&word, text.data() + at, 8);
+    if ((word & 0x8080808080808080u) != 0) return true;
+  }
+  return std::any_of(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(),
+                     [](char c) { return Byte(c) >= 0x80; });
 }
 
 std::string_view CharsetOf(std::string_view text) {

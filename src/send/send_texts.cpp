@@ -1,11 +1,19 @@
 #include "send/send_texts.h"
 
+#include <algorithm>
+#include <charconv>
+
 #include "smtp/smtp_wording.h"
 
 namespace postrider::texts {
 
+// Made for every message: one buffer, no temporaries.
 std::string Sending(int count, int total) {
-  return "Sending " + std::to_string(count) + " of " + std::to_string(total);
+  char text[48] = "Sending ";
+  char* write = std::to_chars(text + 8, text + 28, count).ptr;
+  write = std::copy_n(" of ", 4, write);
+  write = std::to_chars(write, text + sizeof text, total).ptr;
+  return std::string(text, static_cast<std::size_t>(write - text));
 }
 
 std::string SendingError(int position, int entries, int number) {

@@ -6,6 +6,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define POSTRIDER_AVX2_RUNS 1
+#endif
 
 namespace postrider {
 namespace {
@@ -40,6 +44,57 @@ std::size_t FindLineEnd(const char* base, std::size_t from, std::size_t limit) {
   }
   return limit;
 }
+
+// The end of the run from `at` that goes as it is: lines ended in CR LF,
+// none starting with a '.'. lineStart: whether `at` starts a line; on return,
+// whether the run's end does.
+std::size_t PlainRunEnd(const char* base, std::size_t at, std::size_t limit, bool& lineStart) {
+  while (at < limit && !(lineStart && base[at] == '.')) {
+    const std::size_t end = FindLineEnd(base, at, limit);
+    if (end > at) lineStart = false;
+    at = end;
+    if (at + 1 >= limit || base[at] != '\r' || base[at + 1] != '\n') break;
+    at += 2;
+    lineStart = true;
+  }
+  return at;
+}
+
+#if defined(POSTRIDER_AVX2_RUNS)
+// The same 32 bytes a step, where the processor has AVX2: half the
+// instructions on a message's text.
+__attribute__((target("avx2"))) std::size_t FindLineEndAvx2(const char* base, std::size_t from,
+                                                            std::size_t limit) {
+  if (limit - from < 32) return FindLineEnd(base, from, limit);
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i lf = _mm256_set1_epi8('\n');
+  std::size_t at = from;
+  for (;; at += 32) {
+    if (at + 32 > limit) at = limit - 32;  // the last 32 again: none before `at`
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + at));
+    const auto found = static_cast<unsigned>(_mm256_movemask_epi8(
+        _mm256_or_si256(_mm256_cmpeq_epi8(bytes, cr), _mm256_cmpeq_epi8(bytes, lf))));
+    if (found != 0) return at + static_cast<std::size_t>(__builtin_ctz(found));
+    if (at + 32 == limit) return limit;
+  }
+}
+
+__attribute__((target("avx2"))) std::size_t PlainRunEndAvx2(const char* base, std::size_t at,
+                                                            std::size_t limit, bool& lineStart) {
+  while (at < limit && !(lineStart && base[at] == '.')) {
+    const std::size_t end = FindLineEndAvx2(base, at, limit);
+    if (end > at) lineStart = false;
+    at = end;
+    if (at + 1 >= limit || base[at] != '\r' || base[at + 1] != '\n') break;
+    at += 2;
+    lineStart = true;
+  }
+  return at;
+}
+
+// Set before main: libgcc's own set-up may not have run yet, hence the init.
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+#endif
 
 }  // namespace
 
@@ -76,25 +131,34 @@ std::size_t SmtpTextEncoder::NextPiece(char* out) {
     }
   };
 
+  const char* const base = text_.data();
   const std::size_t size = text_.size();
   while (length < kMaxPiece && position_ < size) {
-    const char c = text_[position_++];
+    // A composed message is mostly lines already ended in CR LF: they go in
+    // one copy, as far as the piece has room.
+    const std::size_t limit = std::min(size, position_ + (kMaxPiece - length));
+    bool lineStart = atLineStart_;
+#if defined(POSTRIDER_AVX2_RUNS)
+    const std::size_t at = kHasAvx2 ? PlainRunEndAvx2(base, position_, limit, lineStart)
+                                    : PlainRunEnd(base, position_, limit, lineStart);
+#else
+    const std::size_t at = PlainRunEnd(base, position_, limit, lineStart);
+#endif
+    std::memcpy(out + length, base + position_, at - position_);
+    length += at - position_;
+    position_ = at;
+    atLineStart_ = lineStart;
+    if (length >= kMaxPiece || position_ >= size) break;
+
+    // What the run stopped at: a line end of another kind (or one cut by the
+    // piece's end), or a '.' that starts a line.
+    const char c = base[position_++];
     if (c == '\r' || c == '\n') {
-      if (c == '\r' && position_ < size && text_[position_] == '\n') ++position_;
+      if (c == '\r' && position_ < size && base[position_] == '\n') ++position_;
       putPair('\r', '\n');
       atLineStart_ = true;
-    } else if (c == '.' && atLineStart_) {
-      putPair('.', '.');
-      atLineStart_ = false;
     } else {
-      // The rest of the line at once, as far as the piece has room.
-      const char* base = text_.data();
-      const std::size_t from = position_ - 1;
-      const std::size_t limit = std::min(size, from + (kMaxPiece - length));
-      const std::size_t stop = FindLineEnd(base, from, limit);
-      std::memcpy(out + length, base + from, stop - from);
-      length += stop - from;
-      position_ = stop;
+      putPair('.', '.');
       atLineStart_ = false;
     }
   }

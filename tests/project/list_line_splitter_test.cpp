@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace postrider {
@@ -83,6 +85,31 @@ TEST(ListLineSplitters, KeepTheFirst25ValuesAndNoMore) {
   Values all;
   SplitListLine(DBTypeComma, commaLine, all, static_cast<std::size_t>(-1));
   EXPECT_EQ(all.size(), 30u);
+}
+
+// A read that stops at the email field, or takes just that value, sees
+// what a whole read sees.
+TEST(ListLineSplitters, ABoundedSplitOrOneValueGivesWhatTheWholeSplitGives) {
+  const std::pair<int, std::string_view> lines[] = {
+      {DBTypeComma, "\"Ann, Smith\",ann@x.org,\"\"q\"\",,\"last\"\n"},
+      {DBTypeComma, "a,\"b\"c,\"d,e\"f,g,\n"},
+      {DBTypeTab, "\"a\"\t\tb\"\tann@x.org\t\r\n"},
+      {DBTypeTab, "\"\t\"\"\tlast"},
+  };
+  for (const auto& [type, line] : lines) {
+    Values whole;
+    SplitListLine(type, line, whole);
+    for (std::size_t bound = 1; bound <= whole.size() + 1; ++bound) {
+      Values first;
+      SplitListLine(type, line, first, bound);
+      EXPECT_EQ(first, Values(whole.begin(), whole.begin() + std::min(bound, whole.size())))
+          << line << " bound " << bound;
+      if (type == DBTypeTab) {
+        EXPECT_EQ(TabLineValue(line, bound - 1), bound <= whole.size() ? whole[bound - 1] : "")
+            << line << " field " << bound - 1;
+      }
+    }
+  }
 }
 
 TEST(ListLineSplitters, AReusedVectorHoldsOnlyTheLatestLine) {

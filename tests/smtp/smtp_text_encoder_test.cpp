@@ -87,10 +87,22 @@ TEST(SmtpTextEncoderTest, AnyTextIsEncodedWholeInPiecesOfAtMost900Bytes) {
   std::mt19937 random(20240611);
   // Line ends and dots close together, and long lines with few of them.
   const std::string alphabets[] = {"..\r\n\n\rab\xe9", std::string(150, 'x') + ".\r\n\xe9"};
-  for (int round = 0; round < 400; ++round) {
-    const std::string& alphabet = alphabets[round % 2];
-    std::string text(random() % 5000, 'a');
-    for (char& c : text) c = alphabet[random() % alphabet.size()];
+  // And mostly CR LF lines, as a composed message has, some starting with a dot.
+  const std::string_view lineEnds[] = {"\r\n", "\r\n", "\r\n", "\n", "\r"};
+  for (int round = 0; round < 600; ++round) {
+    std::string text;
+    if (round % 3 < 2) {
+      const std::string& alphabet = alphabets[round % 3];
+      text.assign(random() % 5000, 'a');
+      for (char& c : text) c = alphabet[random() % alphabet.size()];
+    } else {
+      const std::size_t size = random() % 5000;
+      while (text.size() < size) {
+        if (random() % 4 == 0) text += '.';
+        text.append(random() % 120, 'x');
+        text += lineEnds[random() % 5];
+      }
+    }
     const Encoded encoded = Encode(text);
     EXPECT_EQ(encoded.data, Reference(text));
     for (std::size_t i = 0; i < encoded.pieces.size(); ++i) {
