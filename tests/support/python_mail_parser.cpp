@@ -41,4 +41,17 @@ std::string SenderParsedByPython(const std::string& messagePath) {
                    messagePath);
 }
 
+std::string MimeOutlineByPython(const std::string& messagePath) {
+  std::string output;
+  const std::string command = "/usr/bin/python3 " POSTRIDER_TEST_SUPPORT_DIR
+                              "/mime_outline.py '" + messagePath + "'";
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    if (pclose(pipe) != 0) return {};
+  }
+  return output;
+}
+
 }  // namespace postrider::testing

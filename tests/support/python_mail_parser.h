@@ -13,4 +13,8 @@ std::string ParsedByPython(const std::string& messagePath);
 // its display name and its address, on two lines; empty when it cannot.
 std::string SenderParsedByPython(const std::string& messagePath);
 
+// The MIME tree of a message file as Python's mail parser reads it, one part
+// a line (see mime_outline.py); empty when it cannot parse it.
+std::string MimeOutlineByPython(const std::string& messagePath);
+
 }  // namespace postrider::testing
