@@ -41,6 +41,14 @@ std::string SenderParsedByPython(const std::string& messagePath) {
                    messagePath);
 }
 
+std::string HeaderParsedByPython(const std::string& messagePath, const std::string& name) {
+  return RunPython(std::string(kParse) + "h = m['" + name + "']\n" +
+                       "lines = [a.display_name + '\\t' + a.addr_spec for a in h.addresses] "
+                       "if hasattr(h, 'addresses') else [str(h)]\n"
+                       "sys.stdout.buffer.write('\\n'.join(lines).encode('utf-8'))\n",
+                   messagePath);
+}
+
 std::string MimeOutlineByPython(const std::string& messagePath) {
   std::string output;
   const std::string command = "/usr/bin/python3 " POSTRIDER_TEST_SUPPORT_DIR
