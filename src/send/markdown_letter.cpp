@@ -135,7 +135,7 @@ void FindSlots(const std::string& rendered, LetterTemplate& letter) {
       at = next + 1;
       continue;
     }
-    letter.slots.push_back({letter.html.size(), mark.field, place});
+    letter.places.push_back({letter.html.size(), mark.field, place});
     at = next + mark.length;
   }
   if (at < rendered.size()) letter.html.append(rendered, at, std::string::npos);
@@ -181,9 +181,9 @@ Result<LetterTemplate> RenderMarkdownLetter(const MarkdownLetterSource& source) 
 void FillLetterHtml(const LetterTemplate& letter, const std::vector<std::string>& values,
                     std::string& out) {
   out.clear();
-  out.reserve(letter.html.size() + 64 * letter.slots.size());
+  out.reserve(letter.html.size() + 64 * letter.places.size());
   std::size_t at = 0;
-  for (const LetterTemplate::Slot& slot : letter.slots) {
+  for (const LetterTemplate::Slot& slot : letter.places) {
     out.append(letter.html, at, slot.offset - at);
     at = slot.offset;
     if (slot.field < 0 || static_cast<std::size_t>(slot.field) >= values.size()) continue;

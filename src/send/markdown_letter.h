@@ -22,7 +22,7 @@ struct LetterTemplate {
     Place place = Place::Html;
   };
   std::string html;  // the document without the values
-  std::vector<Slot> slots;
+  std::vector<Slot> places;
   std::vector<InlinePicture> pictures;  // in the order the letter shows them, each once
   // The letter holds HTML tags of its own, which are left out: the message
   // carries only what its Markdown says.

@@ -233,7 +233,7 @@ TEST_F(MarkdownLetterTest, TheLettersOwnMarkCharactersMakeNoPlaceForAValue) {
       "Mark \xEE\x80\x80" "0\xEE\x80\x81 and [x](https://e.org/%EE%80%800%ee%80%81) [[Name]]",
       dir.path());
   ASSERT_TRUE(letter.ok());
-  ASSERT_EQ(letter->slots.size(), 1u);
+  ASSERT_EQ(letter->places.size(), 1u);
   const HtmlOutline got = ParseHtml5(Filled(*letter, {"VALUE"}));
   EXPECT_EQ(got.text.find("VALUE"), got.text.rfind("VALUE"));
   EXPECT_EQ(got.Attribute("a.href"), Strings{"https://e.org/%EF%BF%BD0%EF%BF%BD"});
