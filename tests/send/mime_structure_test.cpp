@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "send/formatted_parts.h"
 #include "send/letter_pictures.h"
 #include "send/mime_structure.h"
 #include "support/python_mail_parser.h"
@@ -147,6 +148,29 @@ TEST_F(MimeStructureTest, ABoundaryNeverOccursInWhatItEncloses) {
       << outline;
   EXPECT_NE(last.find("boundary=\"=_Postrider_alternative_2\""), std::string::npos);
   EXPECT_NE(last.find("boundary=\"=_Postrider_related_1\""), std::string::npos);
+}
+
+TEST_F(MimeStructureTest, PreviewReadsBackTheHtmlTheTextAndThePictures) {
+  const InlinePicture picture = Picture();
+  const std::string html = "<p>Grüße, " + std::string(1200, 'x') + "</p>\n";
+  const std::string attachment =
+      "Content-Type: image/png; name=\"a.png\"\r\nContent-Transfer-Encoding: base64\r\n"
+      "Content-Disposition: attachment; filename=\"a.png\"\r\n\r\nJVBERi0=\r\n";
+  const std::string_view attachments[] = {attachment};
+  MessageParts parts;
+  parts.text = "Gr\xFC\xDF" "e\r\n";
+  parts.html = html;
+  parts.pictures = {&picture, 1};
+  parts.attachments = attachments;
+  std::string message = "From: a@x.org\r\nTo: b@x.org\r\nSubject: s\r\n";
+  AppendMessageParts(parts, message);
+  const FormattedParts read = ReadFormattedParts(message);
+  EXPECT_EQ(read.html, html);
+  EXPECT_EQ(read.text, "Grüße\n");
+  ASSERT_EQ(read.pictures.size(), 1u);  // the attached file is no picture of the letter
+  EXPECT_EQ(read.pictures.at(picture.contentId), kGif);
+
+  EXPECT_TRUE(ReadFormattedParts("Subject: plain\r\n\r\nHello\r\n").html.empty());
 }
 
 TEST_F(MimeStructureTest, WithoutHtmlTheTextPartStandsAlone) {
