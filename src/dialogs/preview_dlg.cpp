@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "dialogs/formatted_message_view.h"
 #include "project/postridr_doc.h"
 #include "views/display_text.h"
 #include "views/shared_fonts.h"
@@ -40,6 +41,14 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
   text_->setAccessibleName(QStringLiteral("Message"));
   layout->addWidget(text_, 1);
 
+  headers_ = new QLabel(this);
+  headers_->setTextFormat(Qt::PlainText);
+  headers_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  headers_->setAccessibleName(QStringLiteral("Headers"));
+  layout->addWidget(headers_);
+  formatted_ = new FormattedMessageView(this);
+  layout->addWidget(formatted_, 1);
+
   auto* buttons = new QHBoxLayout;
   previous_ = new QPushButton(QStringLiteral("&Previous"), this);
   previous_->setAccessibleName(QStringLiteral("Previous"));
@@ -72,6 +81,8 @@ void CPreviewDlg::ShowEntry(int entry) {
                                       : QStringLiteral("No entry is selected."));
     skip_->hide();
     text_->clear();
+    preview_.formatted = {};
+    ShowFormatted();
     previous_->setEnabled(false);
     next_->setEnabled(false);
     return;
@@ -84,8 +95,28 @@ void CPreviewDlg::ShowEntry(int entry) {
   skip_->setText(ShownText(preview_.skipReason));
   skip_->setVisible(!preview_.skipReason.empty());
   text_->setPlainText(ShownText(preview_.text));
+  ShowFormatted();
   previous_->setEnabled(NextSelectedEntry(document_, entry, -1) >= 0);
   next_->setEnabled(NextSelectedEntry(document_, entry, +1) >= 0);
+}
+
+void CPreviewDlg::ShowFormatted() {
+  const FormattedParts& parts = preview_.formatted;
+  const bool formatted = !parts.html.empty();
+  text_->setVisible(!formatted);
+  headers_->setVisible(formatted);
+  formatted_->setVisible(formatted);
+  if (!formatted) return;
+  // The headers as the plain view shows them, without the body after them.
+  const std::size_t end = preview_.text.find("\n\n");
+  headers_->setText(ShownText(std::string_view(preview_.text).substr(0, end)));
+  std::map<QString, QByteArray> pictures;
+  for (const auto& [contentId, bytes] : parts.pictures) {
+    pictures[QString::fromStdString(contentId)] =
+        QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  }
+  formatted_->SetParts(QString::fromStdString(parts.html), ShownText(parts.text),
+                       std::move(pictures));
 }
 
 void CPreviewDlg::Step(int step) {

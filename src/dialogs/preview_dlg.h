@@ -12,6 +12,7 @@ class QPushButton;
 namespace postrider {
 
 class CPostridrDoc;
+class FormattedMessageView;
 
 // Message > Preview: the message an entry would get, composed as Send
 // composes it and shown as the recipient's mail program shows it. Previous
@@ -30,6 +31,9 @@ class CPreviewDlg : public QDialog {
   QLabel* entryLabel() const { return entryLabel_; }
   QLabel* skipLabel() const { return skip_; }
   QPlainTextEdit* messageText() const { return text_; }
+  // A formatted message: its headers, and its HTML or text part.
+  QLabel* headersLabel() const { return headers_; }
+  FormattedMessageView* formattedView() const { return formatted_; }
   QPushButton* previousButton() const { return previous_; }
   QPushButton* nextButton() const { return next_; }
   QPushButton* closeButton() const { return close_; }
@@ -38,6 +42,7 @@ class CPreviewDlg : public QDialog {
 
  private:
   void Step(int step);
+  void ShowFormatted();
 
   CPostridrDoc& document_;
   const UserSettings& settings_;
@@ -45,6 +50,8 @@ class CPreviewDlg : public QDialog {
   QLabel* entryLabel_ = nullptr;
   QLabel* skip_ = nullptr;
   QPlainTextEdit* text_ = nullptr;
+  QLabel* headers_ = nullptr;
+  FormattedMessageView* formatted_ = nullptr;
   QPushButton* previous_ = nullptr;
   QPushButton* next_ = nullptr;
   QPushButton* close_ = nullptr;

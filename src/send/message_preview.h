@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "send/formatted_parts.h"
 #include "send/message_decoder.h"
 #include "send/user_settings.h"
 
@@ -20,6 +21,9 @@ struct MessagePreview {
   // The headers a mail program shows (To, From, Subject, Date), an empty
   // line and the body.
   std::string text;
+  // A formatted message's HTML, its text part and its pictures; html is
+  // empty for a plain message.
+  FormattedParts formatted;
 };
 
 MessagePreview PreviewMessage(CPostridrDoc& document, int entry, const UserSettings& settings);
