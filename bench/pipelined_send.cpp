@@ -4,17 +4,23 @@
 // smtp-source (one connection, 4 round trips a message) with the same count
 // and size, and a raw client of this program's own over plain sockets that
 // puts each message's MAIL, RCPT and DATA behind the end of data of the one
-// before (1 round trip a message). Then the instructions our client spends
-// per message, from callgrind's counts of two send runs of different sizes.
+// before (1 round trip a message). Then what `postrider-cli send` spends per
+// message, from two send runs of different sizes so that start-up and
+// loading drop out: the instructions callgrind counts, and the system calls
+// strace counts.
 //
-// Usage: bench_pipelined_send [entries [rounds [callgrind-entries]]]
-// (callgrind-entries 0 skips the count; postrider-cli as for bench_send_run)
+// Usage: bench_pipelined_send [entries [rounds [counted-entries]]]
+// (counted-entries 0 skips both counts; postrider-cli as for bench_send_run)
 
 #include <fcntl.h>
 #include <netinet/tcp.h>
 
 #include <array>
+#include <cctype>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
 #include <sstream>
 
 #include "bench_project.h"
@@ -161,24 +167,98 @@ std::string SampleMessage(const fs::path& folder) {
   return composed.text;
 }
 
-// Instructions callgrind counts for a whole `postrider-cli send` of `entries`.
-long long CountInstructions(const std::string& cli, const fs::path& folder, int entries) {
+// A fresh project of `entries` sent to a fresh sink by `cli` under `tool`;
+// false when the tool is not there or the run failed.
+bool RunUnder(const std::vector<std::string>& tool, const std::string& cli,
+              const fs::path& folder, int entries) {
+  if (!fs::exists(tool.front())) return false;
   Sink sink;
   const fs::path project = WriteProject(folder, entries, sink.address());
   fs::remove(project.string() + ".journal");
+  std::vector<std::string> argv = tool;
+  argv.insert(argv.end(), {cli, "send", project.string(), "--settings",
+                           (folder / "settings.ini").string()});
+  const int status = WaitFor(Spawn(argv, /*quiet=*/true));
+  if (status != 0) std::fprintf(stderr, "%s failed: %d\n", tool.front().c_str(), status);
+  return status == 0;
+}
+
+// Instructions callgrind counts for a whole `postrider-cli send` of `entries`.
+std::optional<long long> CountInstructions(const std::string& cli, const fs::path& folder,
+                                           int entries) {
   const std::string out = (folder / "callgrind.out").string();
-  const int status =
-      WaitFor(Spawn({"/usr/bin/valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, cli,
-                     "send", project.string(), "--settings", (folder / "settings.ini").string()},
-                    /*quiet=*/true));
-  if (status != 0) Die("callgrind run failed: " + std::to_string(status));
+  if (!RunUnder({"/usr/bin/valgrind", "--tool=callgrind", "--callgrind-out-file=" + out}, cli,
+                folder, entries)) {
+    return std::nullopt;
+  }
   std::ifstream file(out);
   for (std::string line; std::getline(file, line);) {
     if (line.rfind("summary:", 0) == 0 || line.rfind("totals:", 0) == 0) {
       return std::atoll(line.c_str() + line.find(':') + 1);
     }
   }
-  Die("no totals in " + out);
+  return std::nullopt;
+}
+
+// System calls of a whole `postrider-cli send` of `entries`, every thread's,
+// by name, as strace -c counts them.
+std::optional<std::map<std::string, long long>> CountSystemCalls(const std::string& cli,
+                                                                 const fs::path& folder,
+                                                                 int entries) {
+  const std::string out = (folder / "strace.out").string();
+  if (!RunUnder({"/usr/bin/strace", "-f", "-c", "-o", out}, cli, folder, entries)) {
+    return std::nullopt;
+  }
+  // "% time seconds usecs/call calls [errors] syscall": the calls are the
+  // fourth column, the name the last.
+  std::map<std::string, long long> calls;
+  std::ifstream file(out);
+  for (std::string line; std::getline(file, line);) {
+    std::istringstream columns(line);
+    std::vector<std::string> words;
+    for (std::string word; columns >> word;) words.push_back(word);
+    if (words.size() < 5 || !std::isdigit(static_cast<unsigned char>(words[3][0]))) continue;
+    calls[words.back()] += std::atoll(words[3].c_str());
+  }
+  return calls;
+}
+
+void PrintCounts(const std::string& cli, const fs::path& folder, int counted) {
+  const int small = std::max(1, counted / 10);
+  const double messages = counted - small;
+  const auto few = CountInstructions(cli, folder, small);
+  const auto many = few ? CountInstructions(cli, folder, counted) : std::nullopt;
+  if (many) {
+    std::printf("postrider-cli send, instructions a message (callgrind, %d vs %d entries): %.0f\n",
+                counted, small, static_cast<double>(*many - *few) / messages);
+  } else {
+    std::printf("instructions a message: not counted (needs valgrind)\n");
+  }
+
+  const auto fewCalls = CountSystemCalls(cli, folder, small);
+  const auto manyCalls = fewCalls ? CountSystemCalls(cli, folder, counted) : std::nullopt;
+  if (!manyCalls) {
+    std::printf("system calls a message: not counted (needs strace)\n");
+    return;
+  }
+  double total = 0;
+  std::string each;
+  for (const auto& [name, count] : *manyCalls) {
+    if (name == "total") continue;
+    const auto before = fewCalls->find(name);
+    const long long added = count - (before == fewCalls->end() ? 0 : before->second);
+    const double perMessage = static_cast<double>(added) / messages;
+    total += perMessage;
+    if (perMessage >= 0.005) {
+      char part[64];
+      std::snprintf(part, sizeof part, "%s%s %.2f", each.empty() ? "" : ", ", name.c_str(),
+                    perMessage);
+      each += part;
+    }
+  }
+  std::printf("postrider-cli send, system calls a message (strace -c, %d vs %d entries): %.2f "
+              "(%s)\n",
+              counted, small, total, each.c_str());
 }
 
 }  // namespace
@@ -188,7 +268,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
   const int counted = argc > 3 ? std::atoi(argv[3]) : 2000;
   if (entries <= 0 || entries > 32000 || rounds <= 0 || counted < 0 || counted > 32000) {
-    std::fprintf(stderr, "usage: %s [entries (1-32000) [rounds [callgrind-entries]]]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [entries (1-32000) [rounds [counted-entries]]]\n", argv[0]);
     return 2;
   }
   const std::string cli = CliPath();
@@ -223,14 +303,7 @@ int main(int argc, char** argv) {
   std::printf("end to end / raw client:  %.2f (target 1.0); median of the rounds' ratios %.2f\n",
               Median(cliRates) / Median(rawRates), Median(rawRatios));
 
-  if (counted > 0) {
-    // Two sizes, so that start-up and the project's loading drop out.
-    const int small = std::max(1, counted / 10);
-    const long long few = CountInstructions(cli, folder, small);
-    const long long many = CountInstructions(cli, folder, counted);
-    std::printf("postrider-cli send, instructions a message (callgrind, %d vs %d entries): %.0f\n",
-                counted, small, static_cast<double>(many - few) / (counted - small));
-  }
+  if (counted > 0) PrintCounts(cli, folder, counted);
   fs::remove_all(folder);
   return 0;
 }

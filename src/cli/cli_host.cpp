@@ -10,6 +10,7 @@ namespace postrider::cli {
 // result; every other box is a diagnostic.
 void CliPrompts::ShowMessage(const std::string& text, MessageIcon icon) {
   ++messagesShown_;
+  if (frame_ != nullptr) frame_->ShowHeldProgress();
   std::string_view shown = text;
   if (frame_ != nullptr && !frame_->echoedText().empty() &&
       shown.starts_with(frame_->echoedText() + "\n")) {
@@ -33,12 +34,14 @@ std::string Indented(const std::string& text) {
 }  // namespace
 
 void CliReport::EntryRefused(int entry, const std::string& address, const std::string& reason) {
+  if (frame_ != nullptr) frame_->ShowHeldProgress();
   std::cerr << ("entry " + std::to_string(entry) + ": refused " + EscapeValue(address) + ": " +
                 Indented(reason) + "\n");
 }
 
 void CliReport::EntryBadAddress(int entry, const std::string& address,
                                 const std::string& reason) {
+  if (frame_ != nullptr) frame_->ShowHeldProgress();
   std::cerr << ("entry " + std::to_string(entry) + ": bad address " + EscapeValue(address) +
                 ": " + Indented(reason) + "\n");
 }
@@ -52,13 +55,55 @@ std::optional<std::string> CliPrompts::ChooseSavePath(const std::string& /*sugge
   return std::nullopt;
 }
 
+namespace {
+
+constexpr std::chrono::milliseconds kProgressInterval{100};
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "Sending 3 of 12", and not the error text that starts the same way.
+bool IsProgressText(std::string_view text) {
+  constexpr std::string_view kStart = "Sending ";
+  constexpr std::string_view kOf = " of ";
+  if (!text.starts_with(kStart)) return false;
+  text.remove_prefix(kStart.size());
+  const std::size_t of = text.find(kOf);
+  return of != std::string_view::npos && AllDigits(text.substr(0, of)) &&
+         AllDigits(text.substr(of + kOf.size()));
+}
+
+}  // namespace
+
 void CliFrame::SetStatusText(const std::string& text) {
   statusText_ = text;
-  // One write per line: stderr is unbuffered, and a run prints a line per entry.
-  if (echoStatus_ && !text.empty()) {
-    std::cerr << (text + '\n');
-    echoedText_ = text;
+  if (!echoStatus_ || text.empty()) return;
+  if (IsProgressText(text)) {
+    // A line each message would cost a write each, and scroll by unread.
+    const auto now = std::chrono::steady_clock::now();
+    progressHeld_ = now < nextProgressAt_;
+    if (progressHeld_) {
+      heldProgress_ = text;
+      return;
+    }
+    nextProgressAt_ = now + kProgressInterval;
+  } else {
+    ShowHeldProgress();
   }
+  Echo(text);
+}
+
+void CliFrame::ShowHeldProgress() {
+  if (!progressHeld_) return;
+  progressHeld_ = false;
+  Echo(heldProgress_);
+}
+
+void CliFrame::Echo(const std::string& text) {
+  // One write per line: stderr is unbuffered.
+  std::cerr << (text + '\n');
+  echoedText_ = text;
 }
 
 CliDocument::CliDocument() {

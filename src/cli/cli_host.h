@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "platform/user_prompts.h"
@@ -17,7 +18,7 @@ class CliPrompts : public IUserPrompts {
  public:
   // With a frame, a box that begins with the status line just printed
   // leaves that line out, so an error is printed once.
-  explicit CliPrompts(const CliFrame* frame = nullptr) : frame_(frame) {}
+  explicit CliPrompts(CliFrame* frame = nullptr) : frame_(frame) {}
 
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   bool AskYesNo(const std::string& question) override;
@@ -28,14 +29,19 @@ class CliPrompts : public IUserPrompts {
   int messagesShown() const { return messagesShown_; }
 
  private:
-  const CliFrame* frame_;
+  CliFrame* frame_;
   bool yesNoAnswer_ = false;
   int messagesShown_ = 0;
 };
 
-// The main window's side, without a window: progress texts go to stderr.
+// The main window's side, without a window: status texts go to stderr, the
+// progress of a run ("Sending 3 of 12") at most about ten times a second.
+// A progress line held back is printed before whatever is printed next, so
+// the last one is always seen.
 class CliFrame : public IMainFrame {
  public:
+  ~CliFrame() override { ShowHeldProgress(); }
+
   void AttachDocument(CPostridrDoc*) override {}
   void SetCurrentProjectPath(const std::string&) override {}
   void ShowSelectedCount(long) override {}
@@ -43,22 +49,36 @@ class CliFrame : public IMainFrame {
   void ShowHelpContents() override {}
 
   void SetEchoStatus(bool echo) { echoStatus_ = echo; }
+  // Prints the progress line held back, if any.
+  void ShowHeldProgress();
   const std::string& statusText() const { return statusText_; }
   // The last status line written to stderr; empty when none was.
   const std::string& echoedText() const { return echoedText_; }
 
  private:
+  void Echo(const std::string& text);
+
   bool echoStatus_ = false;
   std::string statusText_;
   std::string echoedText_;
+  bool progressHeld_ = false;  // heldProgress_ is the last progress line, not yet printed
+  std::string heldProgress_;
+  std::chrono::steady_clock::time_point nextProgressAt_{};
 };
 
 // Each entry the server refused, or that has a bad address, as one line on
 // stderr as it happens: "entry 4: refused ann@example.com: 554 5.7.1 ...".
 class CliReport : public ISendRunReport {
  public:
+  // With a frame, the progress line held back goes first, so that a
+  // refusal stands under the count it happened at.
+  explicit CliReport(CliFrame* frame = nullptr) : frame_(frame) {}
+
   void EntryRefused(int entry, const std::string& address, const std::string& reason) override;
   void EntryBadAddress(int entry, const std::string& address, const std::string& reason) override;
+
+ private:
+  CliFrame* frame_;
 };
 
 // A document wired to the command line's prompts and frame.

@@ -189,7 +189,7 @@ int RunSend(const Arguments& args) {
   cli.frame.SetEchoStatus(true);
 
   CliPasswordSource passwords(options->passwordFile);
-  CliReport report;
+  CliReport report(&cli.frame);
   SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report});
   running = &controller;
   const SendRunResult result = controller.OnSend(document, settings);

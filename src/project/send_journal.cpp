@@ -118,6 +118,10 @@ SendJournal::~SendJournal() {
   flusher_.join();
   // A run that never got as far as the server leaves nothing behind.
   const bool discard = created_ && !wroteRun_;
+  if (!discard) {
+    std::lock_guard lock(mutex_);
+    WritePending();
+  }
   if (dirty_.exchange(false) && !discard) Flush();
   close(fd_);
   if (discard) {
@@ -137,6 +141,8 @@ void SendJournal::FlushLoop() {
   while (!stopping_) {
     wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; });
     if (stopping_) break;
+    // Outcomes no hand-over took along.
+    if (!pending_.empty()) WritePending();
     if (dirty_.exchange(false)) {
       lock.unlock();
       Flush();
@@ -145,9 +151,15 @@ void SendJournal::FlushLoop() {
   }
 }
 
-Status SendJournal::AppendLine() {
-  if (!broken_) return broken_;
-  if (const int error = WriteAll(fd_, line_)) {
+Status SendJournal::WritePending() {
+  if (!broken_) {
+    pending_.clear();
+    return broken_;
+  }
+  if (pending_.empty()) return Status::Ok();
+  const int error = WriteAll(fd_, pending_);
+  pending_.clear();
+  if (error != 0) {
     broken_ = JournalError(path_, error);
     return broken_;
   }
@@ -160,8 +172,8 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
   const std::string size = std::to_string(identity.listSize);
   const std::string fields = std::to_string(identity.fieldsCrc);
   const std::string first = std::to_string(start);
-  line_.clear();
-  AppendJournalRecord(line_, journal_kind::kRun,
+  std::lock_guard lock(mutex_);
+  AppendJournalRecord(pending_, journal_kind::kRun,
                       {{"project", identity.projectPath},
                        {"state", identity.entryStatePath},
                        {"list", identity.listPath},
@@ -172,7 +184,7 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
                        {"start", first},
                        {"clear", first},
                        {"keep", keepSent ? "sent" : "none"}});
-  Status status = AppendLine();
+  Status status = WritePending();
   if (status) wroteRun_ = true;
   return status;
 }
@@ -194,26 +206,27 @@ struct Digits {
 // Written once per message each, so without allocations.
 Status SendJournal::HandedOver(int entry, std::string_view address) {
   const Digits index(entry);
-  line_.clear();
-  AppendJournalRecord(line_, journal_kind::kHandedOver,
+  std::lock_guard lock(mutex_);
+  AppendJournalRecord(pending_, journal_kind::kHandedOver,
                       {{"entry", index.view()}, {"address", address}});
-  return AppendLine();
+  return WritePending();
 }
 
 Status SendJournal::Outcome(int entry, int status, std::string_view address) {
   const Digits index(entry);
   const Digits value(status);
-  line_.clear();
-  AppendJournalRecord(line_, journal_kind::kOutcome,
+  std::lock_guard lock(mutex_);
+  if (!broken_) return broken_;
+  AppendJournalRecord(pending_, journal_kind::kOutcome,
                       {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
-  return AppendLine();
+  return Status::Ok();
 }
 
 Status SendJournal::RunEnded(int lastIndexSent) {
   const Digits last(lastIndexSent);
-  line_.clear();
-  AppendJournalRecord(line_, journal_kind::kRunEnd, {{"last", last.view()}});
-  if (Status status = AppendLine(); !status) return status;
+  std::lock_guard lock(mutex_);
+  AppendJournalRecord(pending_, journal_kind::kRunEnd, {{"last", last.view()}});
+  if (Status status = WritePending(); !status) return status;
   dirty_.store(false);
   if (const int error = Flush()) {
     broken_ = JournalError(path_, error);

@@ -14,11 +14,16 @@
 namespace postrider {
 
 // The send journal as a run writes it: what the run started from, each
-// entry's outcome as soon as it is known, the message in flight, the run's
-// end. Each record is one plain append, so a killed program loses nothing
-// the kernel already has; a flusher puts the records on disk at least once a
-// second, and the run's end before RunEnded returns, so a power cut loses at
-// most the last second. Outcomes only: the user's edits reach disk by Save.
+// entry's outcome, the message in flight, the run's end. A message costs one
+// append: its outcome waits in memory and goes in the same append as the next
+// message's hand-over, so a kill between the two loses that outcome and the
+// entry is named as possibly delivered, as one in flight is. An outcome no
+// hand-over follows (the last message, a bad address, a halt, a long wait
+// for the server) is written by the run's end or, at the latest, within a
+// second by a flusher thread. The flusher also puts the records on disk at
+// least once a second, and the run's end before RunEnded returns, so a power
+// cut loses at most the last second. Outcomes only: the user's edits reach
+// disk by Save.
 class SendJournal {
  public:
   // Opens the journal at path to add to it, making it (folder included) when
@@ -37,7 +42,8 @@ class SendJournal {
   Status HandedOver(int entry, std::string_view address);
   // What became of the entry: its new status, or StatusNone for a message
   // handed over that the server then refused. The address lets a list that
-  // changed since be matched by recipient.
+  // changed since be matched by recipient. Kept until the next append, or
+  // the flusher's; an error is that of an earlier write.
   Status Outcome(int entry, int status, std::string_view address = {});
   // On disk when it returns.
   Status RunEnded(int lastIndexSent);
@@ -46,8 +52,8 @@ class SendJournal {
 
  private:
   SendJournal(std::string path, int fd, bool created);
-  // Writes line_ in one append.
-  Status AppendLine();
+  // Writes the records waiting in pending_ in one append; mutex_ held.
+  Status WritePending();
   // Puts what was written on disk (the new file's name too); 0 or errno.
   int Flush();
   void FlushLoop();
@@ -56,12 +62,14 @@ class SendJournal {
   int fd_;
   bool created_;      // this Open made the file
   bool wroteRun_ = false;
+
+  // Guards broken_, pending_ and stopping_: the flusher writes too.
+  std::mutex mutex_;
   Status broken_ = Status::Ok();  // the first failed write; nothing is written after it
-  std::string line_;              // the record being written, its buffer kept
+  std::string pending_;           // whole records not yet written, its buffer kept
 
   std::atomic<bool> dirty_{false};
   std::atomic<bool> folderUnsynced_;  // a new file's name is not yet on disk
-  std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
   std::thread flusher_;

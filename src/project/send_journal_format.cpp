@@ -11,17 +11,29 @@ constexpr char kHex[] = "0123456789abcdef";
 
 bool NeedsEscape(unsigned char c) { return c <= 0x20 || c == '%' || c == '=' || c == 0x7F; }
 
-void AppendEscaped(std::string& out, std::string_view value) {
+char* WriteText(char* write, std::string_view text) {
+  for (const char c : text) *write++ = c;
+  return write;
+}
+
+// value escaped: at most three bytes for each of its bytes.
+char* WriteEscaped(char* write, std::string_view value) {
   for (const char c : value) {
     const auto byte = static_cast<unsigned char>(c);
     if (NeedsEscape(byte)) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
+      *write++ = '%';
+      *write++ = kHex[byte >> 4];
+      *write++ = kHex[byte & 0x0F];
     } else {
-      out += c;
+      *write++ = c;
     }
   }
+  return write;
+}
+
+void WriteCrc(char* write, std::string_view payload) {
+  const std::uint32_t crc = Crc32(payload);
+  for (int i = 7, shift = 0; i >= 0; --i, shift += 4) write[i] = kHex[(crc >> shift) & 0x0Fu];
 }
 
 int HexValue(char c) {
@@ -50,11 +62,8 @@ std::optional<std::string> Unescaped(std::string_view value) {
 }
 
 std::string CrcText(std::string_view payload) {
-  const std::uint32_t crc = Crc32(payload);
   std::string text(8, '0');
-  for (int i = 7, shift = 0; i >= 0; --i, shift += 4) {
-    text[static_cast<std::size_t>(i)] = kHex[(crc >> shift) & 0x0Fu];
-  }
+  WriteCrc(text.data(), payload);
   return text;
 }
 
@@ -79,18 +88,26 @@ std::optional<std::int64_t> JournalRecord::Number(std::string_view key) const {
 
 void AppendJournalRecord(std::string& out, std::string_view kind,
                          std::initializer_list<JournalField> fields) {
+  // Written through a pointer into room for the longest it can be: a run
+  // writes a record or two for every message.
+  std::size_t longest = kind.size() + 10;  // " " CRC "\n"
+  for (const auto& [key, value] : fields) longest += key.size() + 2 + 3 * value.size();
   const std::size_t begin = out.size();
-  out += kind;
+  out.resize(begin + longest);
+  char* const start = out.data() + begin;
+  char* write = WriteText(start, kind);
   for (const auto& [key, value] : fields) {
-    out += ' ';
-    out += key;
-    out += '=';
-    AppendEscaped(out, value);
+    *write++ = ' ';
+    write = WriteText(write, key);
+    *write++ = '=';
+    write = WriteEscaped(write, value);
   }
-  const std::string crc = CrcText(std::string_view(out).substr(begin));
-  out += ' ';
-  out += crc;
-  out += '\n';
+  const std::string_view payload(start, static_cast<std::size_t>(write - start));
+  *write++ = ' ';
+  WriteCrc(write, payload);
+  write += 8;
+  *write++ = '\n';
+  out.resize(static_cast<std::size_t>(write - out.data()));
 }
 
 std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<JournalField> fields) {

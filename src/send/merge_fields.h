@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,5 +23,52 @@ inline constexpr std::size_t kMaxAttachments = 10;
 void MergeFields(std::string_view text, const std::vector<std::string>& fieldNames,
                  const std::vector<std::string>& values, std::string& out,
                  std::vector<std::string>& attachments);
+
+// A letter read once for a whole run: where its merge fields stand does not
+// depend on the values, so each recipient's text is only pieces put together.
+// Merging gives exactly what MergeFields gives for the same text and names.
+class MergeTemplate {
+ public:
+  // Reads text against fieldNames; what was read before is dropped.
+  void Read(std::string_view text, const std::vector<std::string>& fieldNames);
+
+  // Appends the text with values merged in; a value the record lacks is empty.
+  void AppendMerged(const std::vector<std::string>& values, std::string& out) const;
+  // Whether the merged text would need a transfer encoding (see
+  // NeedsTransferEncoding), without merging it when the values hold no line
+  // break: only the lines that hold fields are measured again.
+  bool MergedNeedsTransferEncoding(const std::vector<std::string>& values) const;
+
+  const std::vector<std::string>& attachments() const { return attachments_; }
+  // The fields the text holds, each once, in the order they first appear.
+  const std::vector<std::size_t>& usedFields() const { return usedFields_; }
+  std::size_t plainSize() const { return plainSize_; }
+
+ private:
+  friend class TemplateSink;
+
+  struct Piece {
+    std::uint32_t begin = 0;  // plain text: its place in text_
+    std::uint32_t length = 0;
+    std::int32_t field = -1;  // a merge field's index, else -1
+  };
+  // A line that holds fields: its own bytes, and where its fields are in lineFields_.
+  struct FieldLine {
+    std::size_t plainLength = 0;
+    std::uint32_t firstField = 0;
+    std::uint32_t fieldCount = 0;
+  };
+
+  std::string text_;  // the plain text of every piece, one after another
+  std::vector<Piece> pieces_;
+  std::vector<std::string> attachments_;
+  std::vector<std::size_t> usedFields_;
+  std::size_t plainSize_ = 0;
+  // For the encoding decision: whether the plain text alone calls for one,
+  // and the lines whose length depends on the values.
+  bool plainNeedsEncoding_ = false;
+  std::vector<FieldLine> fieldLines_;
+  std::vector<std::uint32_t> lineFields_;
+};
 
 }  // namespace postrider

@@ -1,9 +1,6 @@
 #include "send/message_composer.h"
 
 #include "send/header_lines.h"
-#include "send/merge_fields.h"
-#include "send/message_date.h"
-#include "send/message_id.h"
 #include "send/mime_encoding.h"
 #include "smtp/envelope_address.h"
 #include "platform/utf8_text.h"
@@ -16,12 +13,18 @@ void ReadEntry(CPostridrDoc& doc, int entry, ListRecord& record) {
   if (!doc.ReadListRecord(entry, record)) record.values.clear();
 }
 
-// Each text as UTF-8, reusing the strings already in out.
-void AllAsUtf8(const std::vector<std::string>& texts, std::vector<std::string>& out) {
-  out.resize(texts.size());
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    out[i].clear();
-    AppendAsUtf8(texts[i], out[i]);
+// The text as UTF-8 into out, reusing its buffer.
+void AssignAsUtf8(std::string_view text, std::string& out) {
+  out.clear();
+  AppendAsUtf8(text, out);
+}
+
+// Only a domain beyond ASCII is rewritten; the rest goes as it is.
+void AppendToLineOf(const std::string& recipient, std::string& out) {
+  if (HasEightBitBytes(recipient)) {
+    AppendToLine(AddressWithAsciiDomain(recipient), out);
+  } else {
+    AppendToLine(recipient, out);
   }
 }
 
@@ -33,47 +36,113 @@ std::string GetRecipientAddress(CPostridrDoc& doc, int entry) {
   return AsUtf8(record.ValueAt(doc.GetEmailFieldIndex()));
 }
 
-void ComposeMessage(CPostridrDoc& doc, int entry, const UserSettings& settings,
-                    ComposedMessage& out) {
-  const std::string messageId = NewMessageId(settings.returnAddress);
-  ComposeMessage(doc, entry, settings, std::time(nullptr), messageId, out);
+void MessageComposer::TakeLetter(const CPostridrDoc& doc) {
+  if (haveLetter_ && doc.GetBody() == body_ && doc.GetFieldNames() == fieldNames_) return;
+  body_ = doc.GetBody();
+  fieldNames_ = doc.GetFieldNames();
+  std::vector<std::string> names(fieldNames_.size());
+  for (std::size_t i = 0; i < names.size(); ++i) AssignAsUtf8(fieldNames_[i], names[i]);
+  letter_.Read(AsUtf8(body_), names);
+  haveLetter_ = true;
 }
 
-void ComposeMessage(CPostridrDoc& doc, int entry, const UserSettings& settings, std::time_t date,
-                    std::string_view messageId, ComposedMessage& out) {
+void MessageComposer::TakeSender(const UserSettings& settings) {
+  if (haveSender_ && settings.realName == realName_ && settings.returnAddress == returnAddress_) {
+    return;
+  }
+  realName_ = settings.realName;
+  returnAddress_ = settings.returnAddress;
+  AssignAsUtf8(returnAddress_, returnAddressUtf8_);
+  fromLine_.clear();
+  AppendFromLine(AsUtf8(realName_), AddressWithAsciiDomain(returnAddressUtf8_), fromLine_);
+  haveSender_ = true;
+}
+
+void MessageComposer::TakeSubject(const std::string& subject) {
+  if (haveSubject_ && subject == subject_) return;
+  subject_ = subject;
+  subjectLine_.clear();
+  AppendSubjectLine(AsUtf8(subject_), subjectLine_);
+  haveSubject_ = true;
+}
+
+template <typename Stamp>
+void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettings& settings,
+                                  Stamp stamp, ComposedMessage& out) {
   doc.UpdateFromMessageViews();
+  TakeLetter(doc);
+  TakeSender(settings);
+  TakeSubject(doc.GetSubject());
+
   // One read serves the To: line and every merge field: the list file does
   // not change while a project is open.
   ReadEntry(doc, entry, out.record);
-  AllAsUtf8(out.record.values, out.values);
-  AllAsUtf8(doc.GetFieldNames(), out.fieldNames);
-  out.letter.clear();
-  AppendAsUtf8(doc.GetBody(), out.letter);
-  MergeFields(out.letter, out.fieldNames, out.values, out.body, out.attachments);
-  const bool encodeBody = NeedsTransferEncoding(out.body);
+  const std::vector<std::string>& values = out.record.values;
+  out.values.resize(values.size());
+  for (std::string& value : out.values) value.clear();
+  for (const std::size_t field : letter_.usedFields()) {
+    if (field < values.size()) AppendAsUtf8(values[field], out.values[field]);
+  }
+  out.body.clear();
+  out.body.reserve(letter_.plainSize() + 256);
+  letter_.AppendMerged(out.values, out.body);
+  out.attachments = letter_.attachments();
+  const bool encodeBody = letter_.MergedNeedsTransferEncoding(out.values);
+  AssignAsUtf8(out.record.ValueAt(doc.GetEmailFieldIndex()), out.recipient);
 
   std::string& text = out.text;
   text.clear();
   text.reserve(out.body.size() + (encodeBody ? out.body.size() / 2 : 0) + 512);
-  out.recipient = AsUtf8(out.record.ValueAt(doc.GetEmailFieldIndex()));
-  AppendToLine(AddressWithAsciiDomain(out.recipient), text);
-  AppendFromLine(AsUtf8(settings.realName), AddressWithAsciiDomain(AsUtf8(settings.returnAddress)),
-                 text);
-  AppendSubjectLine(AsUtf8(doc.GetSubject()), text);
+  AppendToLineOf(out.recipient, text);
+  text += fromLine_;
+  text += subjectLine_;
   text += "Date: ";
-  AppendMessageDate(date, text);
+  stamp.AppendDate(text);
   text += "\r\nMessage-ID: ";
-  text += messageId;
+  stamp.AppendMessageId(text);
   text += "\r\n";
   if (encodeBody) {
-    text += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=";
-    text += CharsetOf(out.body);
-    text += "\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+    // The letter and the values each came through AppendAsUtf8, split only
+    // at ASCII bytes: the body is always valid UTF-8.
+    text += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8"
+            "\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
     AppendQuotedPrintable(out.body, text);
   } else {
     text += "\r\n";
     text += out.body;
   }
+}
+
+void MessageComposer::Compose(CPostridrDoc& doc, int entry, const UserSettings& settings,
+                              ComposedMessage& out) {
+  struct Now {
+    MessageComposer& composer;
+    const UserSettings& settings;
+    void AppendDate(std::string& text) { composer.date_.Append(std::time(nullptr), text); }
+    void AppendMessageId(std::string& text) { composer.ids_.AppendNew(settings.returnAddress, text); }
+  };
+  ComposeWith(doc, entry, settings, Now{*this, settings}, out);
+}
+
+void MessageComposer::Compose(CPostridrDoc& doc, int entry, const UserSettings& settings,
+                              std::time_t date, std::string_view messageId, ComposedMessage& out) {
+  struct Given {
+    std::time_t date;
+    std::string_view messageId;
+    void AppendDate(std::string& text) const { AppendMessageDate(date, text); }
+    void AppendMessageId(std::string& text) const { text += messageId; }
+  };
+  ComposeWith(doc, entry, settings, Given{date, messageId}, out);
+}
+
+void ComposeMessage(CPostridrDoc& doc, int entry, const UserSettings& settings,
+                    ComposedMessage& out) {
+  MessageComposer().Compose(doc, entry, settings, out);
+}
+
+void ComposeMessage(CPostridrDoc& doc, int entry, const UserSettings& settings, std::time_t date,
+                    std::string_view messageId, ComposedMessage& out) {
+  MessageComposer().Compose(doc, entry, settings, date, messageId, out);
 }
 
 }  // namespace postrider

@@ -33,4 +33,13 @@ void AppendMessageDate(std::time_t when, std::string& out) {
   AppendMessageDate(local, local.tm_gmtoff, out);
 }
 
+void MessageDateText::Append(std::time_t when, std::string& out) {
+  if (when != second_) {
+    text_.clear();
+    AppendMessageDate(when, text_);
+    second_ = when;
+  }
+  out += text_;
+}
+
 }  // namespace postrider

@@ -1,11 +1,11 @@
 #include "send/message_id.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -66,6 +66,56 @@ std::uint64_t RandomBits() {
   return engine();
 }
 
+// getpid is a system call, and the process id does not change, but in a
+// child after fork.
+std::atomic<long> knownProcessId{0};
+
+long ProcessId() {
+  long id = knownProcessId.load(std::memory_order_relaxed);
+  if (id == 0) {
+    static const bool forgetOnFork =
+        pthread_atfork(nullptr, nullptr, [] { knownProcessId.store(0); }) == 0;
+    id = static_cast<long>(getpid());
+    if (forgetOnFork) knownProcessId.store(id, std::memory_order_relaxed);
+  }
+  return id;
+}
+
+// value in hex digits without leading zeros, or in at least `width`.
+char* WriteHex(char* write, std::uint64_t value, int width = 1) {
+  char digits[16];
+  int length = 0;
+  do {
+    digits[15 - length++] = "0123456789abcdef"[value & 15];
+    value >>= 4;
+  } while (value != 0 || length < width);
+  for (int i = 16 - length; i < 16; ++i) *write++ = digits[i];
+  return write;
+}
+
+// "<unique@domain>": the time, the process, a counter of this process and
+// random bits, so that no two messages share one.
+void AppendUniqueId(std::string_view domain, std::string& out) {
+  static std::atomic<std::uint64_t> counter{0};
+  const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  char unique[4 * 17 + 2];
+  char* write = unique;
+  *write++ = '<';
+  write = WriteHex(write, static_cast<std::uint64_t>(now));
+  *write++ = '.';
+  write = WriteHex(write, static_cast<unsigned long>(ProcessId()));
+  *write++ = '.';
+  write = WriteHex(write, counter.fetch_add(1) + 1);
+  *write++ = '.';
+  write = WriteHex(write, RandomBits(), 16);
+  *write++ = '@';
+  out.append(unique, static_cast<std::size_t>(write - unique));
+  out += domain;
+  out += '>';
+}
+
 }  // namespace
 
 std::string MessageIdDomain(std::string_view returnAddress) {
@@ -80,24 +130,18 @@ std::string MessageIdDomain(std::string_view returnAddress) {
 }
 
 std::string NewMessageId(std::string_view returnAddress) {
-  static std::atomic<std::uint64_t> counter{0};
-  const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count();
-  char unique[96];
-  const int length = std::snprintf(
-      unique, sizeof unique, "%llx.%lx.%llx.%016llx", static_cast<unsigned long long>(now),
-      static_cast<unsigned long>(getpid()),
-      static_cast<unsigned long long>(counter.fetch_add(1) + 1),
-      static_cast<unsigned long long>(RandomBits()));
   std::string id;
-  id.reserve(static_cast<std::size_t>(length) + kMaxDomain + 3);
-  id += '<';
-  id.append(unique, static_cast<std::size_t>(length));
-  id += '@';
-  id += MessageIdDomain(returnAddress);
-  id += '>';
+  MessageIds().AppendNew(returnAddress, id);
   return id;
+}
+
+void MessageIds::AppendNew(std::string_view returnAddress, std::string& out) {
+  if (!haveDomain_ || returnAddress != returnAddress_) {
+    returnAddress_ = returnAddress;
+    domain_ = MessageIdDomain(returnAddress);
+    haveDomain_ = true;
+  }
+  AppendUniqueId(domain_, out);
 }
 
 }  // namespace postrider

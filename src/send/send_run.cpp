@@ -329,6 +329,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     host_.frame.SetStatusText(texts::kStartingSend);
     // Two buffers: while one message goes out, the next is composed so that
     // its commands can go behind this one's end of data.
+    MessageComposer composer;  // what every message shares, worked out once
     ComposedMessage buffers[2];
     ComposedMessage* composed = &buffers[0];
     ComposedMessage* upcoming = &buffers[1];
@@ -360,7 +361,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
         if (client.messageAhead()) paced.Renew();
         // Composing takes the message pane's contents first, so the envelope
         // recipient comes from the same email field as the To: line.
-        ComposeMessage(document, i, settings, *composed);
+        composer.Compose(document, i, settings, *composed);
       }
       upcomingEntry = -1;
       const std::string& address = composed->recipient;
@@ -394,7 +395,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
       if (client.offersPipelining() && !haltRequested_ && !pace.limits().any()) {
         upcomingEntry = NextSelected(document, i + 1, resume);
         if (upcomingEntry >= 0) {
-          ComposeMessage(document, upcomingEntry, settings, *upcoming);
+          composer.Compose(document, upcomingEntry, settings, *upcoming);
           if (IsValidAddress(upcoming->recipient)) {
             following = {upcoming->recipient, returnAddress, upcoming->text};
             next = &following;

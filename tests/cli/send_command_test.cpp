@@ -5,11 +5,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/cli_runner.h"
+#include "support/recording_views.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_sink_server.h"
 #include "support/temp_dir.h"
@@ -258,6 +261,46 @@ TEST_F(SendCommandTest, ASecondInterruptStopsTheWaitAndNamesWhoMayGetTheMessageT
       << run.err;
   EXPECT_EQ(Statuses(), "000000000000");
   EXPECT_NE(Info().find("last-index-sent: 0\n"), std::string::npos);
+}
+
+// A fast run prints its progress about ten times a second, not a line a
+// message, from the first entry to the last, which is always shown.
+TEST(SendProgressTest, AFastRunShowsFarFewerProgressLinesThanMessagesFirstAndLastIncluded) {
+  constexpr int kEntries = 3000;
+  TempDir dir;
+  std::string list = "Name\tEmail\n";
+  for (int i = 0; i < kEntries; ++i) {
+    list += "Member " + std::to_string(i) + "\tm" + std::to_string(i) + "@example.com\n";
+  }
+  const std::string project =
+      testing::WriteTestProject(dir.path(), testing::TestProject(list, std::string(32000, '\x80')));
+  testing::SmtpSinkServer sink;
+  const std::string settings = dir.Write(
+      "settings.ini", "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + sink.address() + "\n");
+  CliOptions options;
+  options.environment.push_back("XDG_STATE_HOME=" + dir.File("state"));
+
+  const CliRun run = testing::RunPostriderCli({"send", project, "--settings", settings}, dir.path(),
+                                              options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  std::vector<int> shown;
+  std::istringstream lines(run.err);
+  const std::string ofAll = " of " + std::to_string(kEntries);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Sending ", 0) == 0 && line.ends_with(ofAll)) {
+      shown.push_back(std::stoi(line.substr(8)));
+    }
+  }
+  ASSERT_FALSE(shown.empty()) << run.err;
+  EXPECT_EQ(shown.front(), 1);
+  EXPECT_EQ(shown.back(), kEntries);
+  EXPECT_EQ(std::adjacent_find(shown.begin(), shown.end(), std::greater_equal<int>()), shown.end());
+  // Held back lines: far fewer than one a message, however slow the machine.
+  EXPECT_LT(shown.size(), static_cast<size_t>(kEntries / 3)) << run.err;
+  EXPECT_NE(run.err.find("Sending 3000 of 3000\nComplete\nAccepted by the server: 3000\n"),
+            std::string::npos)
+      << run.err;
 }
 
 TEST_F(SendCommandTest, ComposePrintsExactlyTheMessageOfOneEntry) {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "project/send_journal_format.h"
 #include "project/send_journal_reader.h"
@@ -103,6 +105,60 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   EXPECT_EQ(first.events[2].status, StatusBadAddress);
   EXPECT_EQ(first.lastIndexSent, 0);
   EXPECT_FALSE(contents.runs[1].lastIndexSent.has_value());
+  EXPECT_EQ(contents.damagedLines, 0);
+}
+
+// The kinds of the events the file holds for its last run, "h0" for a
+// hand-over of entry 0, "o0" for an outcome.
+std::string EventsOnFile(const std::string& path) {
+  const SendJournalContents contents = Read(path);
+  std::string events;
+  if (contents.runs.empty()) return events;
+  for (const JournalEvent& event : contents.runs.back().events) {
+    events += (event.handedOver ? "h" : "o") + std::to_string(event.entry) + " ";
+  }
+  return events;
+}
+
+bool FileReaches(const std::string& path, const std::string& events) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (EventsOnFile(path) != events) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+TEST(SendJournal, AnOutcomeGoesWithTheNextHandOverAndNoneIsLeftBehind) {
+  TempDir dir;
+  const std::string path = dir.File("june.prj.journal");
+  {
+    auto journal = SendJournal::Open(path).value();
+    ASSERT_TRUE(journal->RunStarted(ListOf(9), 0).ok());
+    ASSERT_TRUE(journal->HandedOver(0, "a@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent, "a@x.org").ok());
+    ASSERT_TRUE(journal->HandedOver(1, "b@x.org").ok());
+    EXPECT_EQ(EventsOnFile(path), "h0 o0 h1 ");
+
+    // No hand-over follows: the last message, a bad address, a long wait.
+    ASSERT_TRUE(journal->Outcome(1, StatusSent, "b@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(2, StatusBadAddress, "c").ok());
+    EXPECT_TRUE(FileReaches(path, "h0 o0 h1 o1 o2 ")) << EventsOnFile(path);
+
+    ASSERT_TRUE(journal->Outcome(3, StatusHalted, "d@x.org").ok());
+    ASSERT_TRUE(journal->RunEnded(3).ok());
+    EXPECT_EQ(EventsOnFile(path), "h0 o0 h1 o1 o2 o3 ");
+    EXPECT_EQ(Read(path).runs.back().lastIndexSent, 3);
+
+    // A run that ends without its end record, its journal closed.
+    ASSERT_TRUE(journal->RunStarted(ListOf(9), 4).ok());
+    ASSERT_TRUE(journal->Outcome(4, StatusBadAddress, "e").ok());
+  }
+  EXPECT_EQ(EventsOnFile(path), "o4 ");
+  const SendJournalContents contents = Read(path);
+  ASSERT_EQ(contents.runs.size(), 2u);
+  EXPECT_EQ(contents.runs[0].events[1].address, "a@x.org");
+  EXPECT_EQ(contents.runs[0].events[4].status, StatusBadAddress);
   EXPECT_EQ(contents.damagedLines, 0);
 }
 

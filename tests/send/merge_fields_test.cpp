@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "send/mime_encoding.h"
+
 namespace postrider {
 namespace {
 
@@ -84,6 +86,46 @@ TEST(MergeFields, OutputAndPathsAreReplacedOnEveryCall) {
   MergeFields("[[Name]]", kFields, {"Bob"}, out, paths);
   EXPECT_EQ(out, "Bob");
   EXPECT_TRUE(paths.empty());
+}
+
+// A letter read once and merged for many recipients comes out exactly as a
+// merge of the whole text, and so does the encoding it needs.
+TEST(MergeTemplate, MergesAndDecidesTheEncodingAsAMergeOfTheWholeTextWould) {
+  const std::string line998(998, 'l');
+  const std::vector<std::string> letters = {
+      "", "Dear [[Name]], [[Email]]", "[[Name]][[Email]]", "[[[Name]]]", "[[a]b]]", "<[[Note]]>",
+      "[[name]] [[Na[me]] [[Name", "a[b]c[[", "[[Attachment: /one/blank]]\r\nNext",
+      "[[Attachment:  /a]]\r\nDear [[Name]]\n[[Attachment:  /b]x]]\nY[[Attachment:  /c",
+      "caf\xC3\xA9 [[Name]]", std::string("nul\0[[Name]]", 12),
+      // Lines whose length the values decide, around the 998 bytes a line may hold.
+      std::string(990, 'x') + "[[Name]]", "[[Name]]" + std::string(995, 'x') + "\r\nshort",
+      "a\n" + std::string(500, 'x') + "[[Name]][[Email]]" + std::string(480, 'y') + "\nb",
+      line998 + "\r\n[[Name]]\r" + line998, line998 + "x\n[[Name]]",
+      std::string(600, 'x') + "[[Attachment:  /a]]\n" + std::string(600, 'y'),
+      "[[Name]]\n" + std::string(997, 'z') + "[[Note]]"};
+  const std::vector<std::vector<std::string>> recipients = {
+      {},
+      {"Ann", "ann@example.com", "odd", "second", ""},
+      {"Bob" + std::string(10, 'b'), "bob@example.org"},
+      {"", "x", "", "", "note"},
+      {"line\r\nbreak" + std::string(990, 'v'), "e"},
+      {std::string(2, 'w') + "\n" + std::string(2, 'w'), "e", "", "", std::string(990, 'n')},
+      {"M\xC3\xBCller", "m@example.de"},
+      {std::string("n\0l", 3), "e"}};
+
+  MergeTemplate merge;
+  for (const std::string& letter : letters) {
+    merge.Read(letter, kFields);
+    for (const std::vector<std::string>& values : recipients) {
+      const Merged whole = Merge(letter, values);
+      std::string merged = "kept ";
+      merge.AppendMerged(values, merged);
+      EXPECT_EQ(merged, "kept " + whole.text) << letter.substr(0, 60);
+      EXPECT_EQ(merge.attachments(), whole.attachments) << letter.substr(0, 60);
+      EXPECT_EQ(merge.MergedNeedsTransferEncoding(values), NeedsTransferEncoding(whole.text))
+          << letter.substr(0, 60) << " with " << (values.empty() ? "" : values[0].substr(0, 20));
+    }
+  }
 }
 
 }  // namespace

@@ -215,6 +215,43 @@ TEST_F(ComposeTest, StampsEveryMessageWithTheTimeAndAFreshId) {
   EXPECT_NE(first.find("\r\nDate: "), std::string::npos);
 }
 
+// A run composes every message with one composer; what it keeps from one
+// message to the next must never show: each message is what a composer of
+// its own makes, edits made meanwhile included.
+TEST_F(ComposeTest, AComposerKeptForARunMakesWhatAFreshOneMakesWhateverChangesMeanwhile) {
+  OpenProject("Hi [[Name]]", "Dear [[Name]] in [[City]],\r\n[[Attachment:  /a]]\r\n[[Note]]");
+  MessageComposer composer;
+  ComposedMessage kept;
+  const auto expectSameAsFresh = [&](int entry, const std::string& step) {
+    composer.Compose(doc_, entry, settings_, kDecember8, kId, kept);
+    const std::string fresh = Compose(entry);
+    EXPECT_EQ(kept.text, fresh) << step;
+    EXPECT_EQ(kept.recipient, message_.recipient) << step;
+    EXPECT_EQ(kept.attachments, message_.attachments) << step;
+  };
+  for (const int entry : {0, 1, 2, 1, 7}) expectSameAsFresh(entry, "entry " + std::to_string(entry));
+
+  doc_.SetBody("Only [[City]]\n" + std::string(995, 'x') + "[[Name]]");
+  expectSameAsFresh(0, "a longer letter, whose line the value makes too long");
+  expectSameAsFresh(1, "the same letter, a short value");
+  doc_.SetBody("Gr\xFC\xDF [[Name]]");  // Latin-1
+  expectSameAsFresh(1, "a Latin-1 letter");
+  doc_.SetSubject("Gr\xC3\xBC\xC3\x9F" "e");
+  expectSameAsFresh(0, "a new subject");
+  settings_.realName = "A.B. Library";
+  expectSameAsFresh(0, "a new sender name");
+  settings_.returnAddress = "post@m\xC3\xBCnchen.example";
+  expectSameAsFresh(2, "a new return address");
+  doc_.SetEmailFieldIndex(2);
+  expectSameAsFresh(1, "another email field");
+
+  EditedMessageView view(doc_, "typed during the run for [[Name]]");
+  doc_.AddView(&view);
+  composer.Compose(doc_, 0, settings_, kDecember8, kId, kept);
+  doc_.RemoveView(&view);
+  EXPECT_EQ(kept.text.substr(kept.text.find("\r\n\r\n") + 4), "typed during the run for Ann Smith");
+}
+
 // Runs Python's own mail parser over a composed message and gives back what
 // it read: subject, sender name, sender address, body (LF line ends), the
 // Date as seconds since the epoch, and the number of defects it found.
