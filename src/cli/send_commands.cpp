@@ -130,6 +130,11 @@ int RunCompose(const Arguments& args) {
   }
   ComposedMessage composed;
   ComposeMessage(document, *index, *settings, composed);
+  // A message the letter options cannot make is not printed as if it could go.
+  if (!composed.problem.empty()) {
+    std::cerr << "postrider-cli: " << composed.problem << "\n";
+    return kExitFailed;
+  }
   std::cout.write(composed.text.data(), static_cast<std::streamsize>(composed.text.size()));
   std::cout.flush();
   return std::cout ? kExitOk : kExitFailed;

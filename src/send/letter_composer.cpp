@@ -41,7 +41,10 @@ Status LetterComposer::Take(const CPostridrDoc& doc) {
   source.subject = subjectUtf8;
   source.letterFolder = folder_;
   Result<LetterRun> run = PrepareLetterRun(source);
-  if (!run) return run.status();
+  if (!run) {
+    run_ = {};
+    return run.status();
+  }
   run_ = std::move(*run);
   prepared_ = true;
   return Status::Ok();
@@ -59,6 +62,13 @@ Status LetterComposer::ForRecipient(const std::vector<std::string>& values,
   if (!extras) return extras.status();
   extras_ = std::move(*extras);
   return Status::Ok();
+}
+
+Status LetterComposer::Begin(const CPostridrDoc& doc, const std::vector<std::string>& values,
+                             std::string_view recipient) {
+  extras_ = {};
+  if (Status status = Take(doc); !status) return status;
+  return ForRecipient(values, recipient);
 }
 
 void LetterComposer::AppendSubjectLine(std::string& out) const {

@@ -31,6 +31,10 @@ class LetterComposer {
   // error says which Cc or Bcc value cannot be used.
   Status ForRecipient(const std::vector<std::string>& values, std::string_view recipient);
 
+  // Take, then ForRecipient: what a composer calls for each message.
+  Status Begin(const CPostridrDoc& doc, const std::vector<std::string>& values,
+               std::string_view recipient);
+
   // The recipient's lines, each ended by CR LF: the subject (its fields
   // filled when the options say so, else as `subjectLine` has it) and the
   // options' own headers (Cc, Reply-To, List-Unsubscribe).

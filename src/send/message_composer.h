@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "project/postridr_doc.h"
+#include "send/letter_composer.h"
 #include "send/merge_fields.h"
 #include "send/message_date.h"
 #include "send/message_id.h"
@@ -19,6 +20,10 @@ struct ComposedMessage {
   std::string text;                      // what goes after DATA, before dot-stuffing
   std::string recipient;                 // the envelope recipient (UTF-8), as the To: line names it
   std::vector<std::string> attachments;  // paths of the attachment lines, at most 10
+  // With letter options: the Cc and Bcc recipients, RCPT TO after the main
+  // one; and why the options cannot make this message (it must not go).
+  std::vector<std::string> copies;
+  std::string problem;
 
   // Working buffers: the entry's values; those the letter merges in, as
   // UTF-8 (the others empty); the merged body before encoding.
@@ -80,6 +85,9 @@ class MessageComposer {
   bool haveSubject_ = false;
   std::string subject_;
   std::string subjectLine_;
+
+  // Only called when the project sets letter options.
+  LetterComposer letterOptions_;
 
   MessageDateText date_;
   MessageIds ids_;
