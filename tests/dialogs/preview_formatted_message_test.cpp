@@ -1,0 +1,100 @@
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextDocument>
+
+#include <memory>
+
+#include "dialogs/formatted_message_view.h"
+#include "dialogs/preview_dlg.h"
+#include "project/postridr_doc.h"
+#include "qt_support/test_environment.h"
+#include "support/recording_views.h"
+#include "views/display_text.h"
+
+using namespace postrider;
+using namespace postrider::testing;
+
+namespace {
+
+const QByteArray kGif = QByteArray::fromBase64(
+    "R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAICRAEAOw==");
+
+}  // namespace
+
+class PreviewFormattedMessageTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    env = std::make_unique<DesktopTestEnvironment>();
+    env->Write(QStringLiteral("logo.gif"), kGif);
+    recorded = std::make_unique<RecordedDocument>();
+    TestProject project("Name\tEmail\tCopies\n<b>Ann</b> **x**\tann@example.com\tbo@example.org\n");
+    project.letterText =
+        "To: \nFrom:  \nSubject: News for [[Name]]\n# Hello [[Name]]\n\n![Logo](logo.gif)\n";
+    QVERIFY(recorded->Open(PathBytes(env->path()), project));
+    settings.realName = "Harbour Library";
+    settings.returnAddress = "library@example.com";
+  }
+  void cleanup() {
+    recorded.reset();
+    env.reset();
+  }
+
+  void AMarkdownLetterShowsAsItRendersAndItsTextPartOnASwitch();
+  void APlainLetterShowsAsBefore();
+
+ private:
+  std::unique_ptr<DesktopTestEnvironment> env;
+  std::unique_ptr<RecordedDocument> recorded;
+  UserSettings settings;
+};
+
+void PreviewFormattedMessageTest::AMarkdownLetterShowsAsItRendersAndItsTextPartOnASwitch() {
+  recorded->document.SetLetterOptions(
+      {.format = MessageFormat::Markdown, .mergeSubject = true, .ccField = "Copies"});
+  CPreviewDlg dialog(recorded->document, settings, 0);
+  dialog.resize(640, 480);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(!dialog.messageText()->isVisible());
+  QVERIFY(dialog.formattedView()->isVisible());
+  const QString headers = dialog.headersLabel()->text();
+  QVERIFY2(headers.contains(QStringLiteral("Subject: News for <b>Ann</b> **x**")),
+           qPrintable(headers));
+  CarriedContentBrowser* html = dialog.formattedView()->htmlView();
+  QVERIFY(html->isVisible());
+  // The value is text in the heading, and the letter's picture is there.
+  QVERIFY(html->document()->toPlainText().startsWith(QStringLiteral("Hello <b>Ann</b> **x**")));
+  QCOMPARE(html->document()->toHtml().count(QStringLiteral("<img")), 1);
+  QVERIFY(!html->loadResource(QTextDocument::ImageResource,
+                              QUrl(QStringLiteral("cid:") + QString::fromStdString(
+                                                              dialog.preview().formatted.pictures
+                                                                  .begin()
+                                                                  ->first)))
+               .isNull());
+  if (const QByteArray shot = qgetenv("POSTRIDER_PREVIEW_SCREENSHOT"); !shot.isEmpty()) {
+    dialog.grab().save(QString::fromLocal8Bit(shot));
+  }
+
+  QTest::mouseClick(dialog.formattedView()->textButton(), Qt::LeftButton);
+  QTRY_VERIFY(dialog.formattedView()->textView()->isVisible());
+  QCOMPARE(dialog.formattedView()->textView()->toPlainText(),
+           QStringLiteral("# Hello <b>Ann</b> **x**\n\n![Logo](logo.gif)\n"));
+}
+
+void PreviewFormattedMessageTest::APlainLetterShowsAsBefore() {
+  recorded->document.SetLetterOptions({.ccField = "Copies"});
+  CPreviewDlg dialog(recorded->document, settings, 0);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(dialog.messageText()->isVisible());
+  QVERIFY(!dialog.formattedView()->isVisible());
+  QVERIFY(!dialog.headersLabel()->isVisible());
+  QVERIFY(dialog.messageText()->toPlainText().contains(QStringLiteral("# Hello <b>Ann</b>")));
+}
+
+QTEST_MAIN(PreviewFormattedMessageTest)
+#include "preview_formatted_message_test.moc"
