@@ -145,13 +145,13 @@ inline double RunRawClient(const std::string& message, int messages) {
   const std::string returnAddress = "from@example.com";
   SmtpClient client;
   const auto start = Clock::now();
-  if (const int result = client.Connect(sink.address())) {
-    std::fprintf(stderr, "Connect failed: %d\n", result);
+  if (const SmtpOutcome connected = client.Connect(sink.address()); !connected.ok()) {
+    std::fprintf(stderr, "Connect failed: %s\n", connected.text().c_str());
     std::exit(1);
   }
   for (int i = 0; i < messages; ++i) {
-    if (const int result = client.SendMail(recipient, returnAddress, message)) {
-      std::fprintf(stderr, "SendMail %d failed: %d\n", i, result);
+    if (const SmtpOutcome sent = client.SendMail(recipient, returnAddress, message); !sent.ok()) {
+      std::fprintf(stderr, "SendMail %d failed: %s\n", i, sent.text().c_str());
       std::exit(1);
     }
   }

@@ -167,14 +167,14 @@ Measured Run(const std::string& server, const SmtpSessionOptions& options,
   SmtpClient client;
   const double processorStart = ProcessorSeconds();
   const auto start = Clock::now();
-  if (const int result = client.Connect(server, options)) {
-    std::fprintf(stderr, "Connect failed: %d\n%s\n", result, client.failureText().c_str());
+  if (const SmtpOutcome connected = client.Connect(server, options); !connected.ok()) {
+    std::fprintf(stderr, "Connect failed: %d\n%s\n", connected.number(), connected.text().c_str());
     std::exit(1);
   }
   for (int i = 0; i < messages; ++i) {
-    if (const int result = client.SendMail("to@example.com", "from@example.com", message)) {
-      std::fprintf(stderr, "SendMail %d failed: %d\n%s\n", i, result,
-                   client.failureText().c_str());
+    if (const SmtpOutcome sent = client.SendMail("to@example.com", "from@example.com", message);
+        !sent.ok()) {
+      std::fprintf(stderr, "SendMail %d failed: %d\n%s\n", i, sent.number(), sent.text().c_str());
       std::exit(1);
     }
   }

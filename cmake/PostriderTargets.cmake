@@ -3,10 +3,23 @@
 set(POSTRIDER_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
   -Wno-missing-field-initializers)
 
-# Sources of one core layer: every .cpp in the folder goes into postrider_core.
-function(postrider_core_layer folder)
-  file(GLOB _sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp")
-  target_sources(postrider_core PRIVATE ${_sources})
+# One layer of the core as a static library, postrider_<layer>, from the
+# sources named (in src/<layer>/) and linking the layers and libraries named.
+# Headers are included as "<layer>/name.h", and a layer's include root holds
+# its own folder alone (a link into src/), so a layer sees only its own
+# headers and those of the layers it links: a wrong include (smtp/ including
+# send/, anything in the core including Qt) fails the build.
+function(postrider_core_library layer)
+  cmake_parse_arguments(_layer "" "" "SOURCES;LINK" ${ARGN})
+  set(_target postrider_${layer})
+  list(TRANSFORM _layer_SOURCES PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/${layer}/")
+  add_library(${_target} STATIC ${_layer_SOURCES})
+  set(_root "${CMAKE_CURRENT_BINARY_DIR}/layers/${layer}")
+  file(MAKE_DIRECTORY "${_root}")
+  file(CREATE_LINK "${CMAKE_CURRENT_SOURCE_DIR}/${layer}" "${_root}/${layer}" SYMBOLIC)
+  target_include_directories(${_target} PUBLIC "${_root}")
+  target_compile_options(${_target} PRIVATE ${POSTRIDER_WARNINGS})
+  target_link_libraries(${_target} PRIVATE ${_layer_LINK})
 endfunction()
 
 # One test executable per folder of tests/, holding every *_test.cpp there;

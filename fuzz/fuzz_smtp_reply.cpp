@@ -9,6 +9,7 @@
 
 #include "fuzz_support.h"
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_reply_reader.h"
 

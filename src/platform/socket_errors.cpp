@@ -128,13 +128,6 @@ std::string DescribeSocketError(int error) {
     case kWsaTryAgain: return "Host not found, or the name server did not answer; try again";
     case kWsaNoRecovery: return "Name lookup failed";
     case kWsaNoData: return "The name has no address";
-    case kSmtpProtocolError: return "The server's reply broke the SMTP protocol";
-    case kSmtpTlsFailed: return "The TLS connection failed";
-    case kSmtpCertificateRejected: return "The server's certificate is not trusted";
-    case kSmtpTlsNotOffered: return "The server does not offer STARTTLS";
-    case kSmtpAuthNotPossible: return "No way to log in to the server";
-    case kSmtpMessageTooLarge: return "The message is larger than the server accepts";
-    case kSmtpHandOverStopped: return "The message was held back before its end";
     default: return "Socket error " + std::to_string(error);
   }
 }

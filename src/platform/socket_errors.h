@@ -52,18 +52,6 @@ constexpr int kWsaTryAgain = 11002;
 constexpr int kWsaNoRecovery = 11003;
 constexpr int kWsaNoData = 11004;
 
-// Not a WinSock number: the server's replies broke the SMTP protocol
-// (malformed, too long, too many lines, or a code that makes no sense).
-constexpr int kSmtpProtocolError = 12001;
-// Neither are these: what became of TLS and AUTH, and of a message the
-// server's SIZE limit rules out.
-constexpr int kSmtpTlsFailed = 12002;            // handshake or encrypted stream failed
-constexpr int kSmtpCertificateRejected = 12003;  // the server's certificate was not trusted
-constexpr int kSmtpTlsNotOffered = 12004;        // STARTTLS asked for, and not offered
-constexpr int kSmtpAuthNotPossible = 12005;      // no usable AUTH, or not without TLS
-constexpr int kSmtpMessageTooLarge = 12006;      // larger than the server's SIZE
-constexpr int kSmtpHandOverStopped = 12007;      // held back before its end of data
-
 // The WinSock number for an errno value.
 int SocketErrorFromErrno(int errnoValue);
 // The WinSock number for a getaddrinfo result; errnoValue is used for EAI_SYSTEM.

@@ -2,17 +2,7 @@
 
 #include <algorithm>
 
-#include "smtp/enhanced_status.h"
-
 namespace postrider {
-
-bool IsTemporaryRefusal(int code, std::string_view replyText) {
-  if (code == 421) return true;  // the server closes the connection, whatever it adds
-  if (code < 400 || code > 499) return false;
-  const std::optional<EnhancedStatus> enhanced = EnhancedStatusOf(replyText);
-  // "450 5.7.1" contradicts itself; the permanent half is taken at its word.
-  return !enhanced || enhanced->statusClass == 4;
-}
 
 SendPace::SendPace(PaceLimits limits, PaceBackOff backOff, Clock clock)
     : limits_(limits), backOff_(backOff), clock_(std::move(clock)) {
@@ -58,9 +48,8 @@ bool SendPace::ConnectionFull() const {
 
 void SendPace::Connected() { carried_ = 0; }
 
-std::optional<std::chrono::milliseconds> SendPace::BackOffAfter(int result,
-                                                               std::string_view replyText) {
-  if (!limits_.any() || !IsTemporaryRefusal(result, replyText)) return std::nullopt;
+std::optional<std::chrono::milliseconds> SendPace::BackOffAfter(const SmtpOutcome& outcome) {
+  if (!limits_.any() || outcome.kind() != SmtpOutcomeKind::RefusedTemporarily) return std::nullopt;
   if (backOffs_ >= backOff_.attempts) return std::nullopt;
   std::chrono::milliseconds wait = backOff_.first;
   for (int i = 0; i < backOffs_ && wait < backOff_.longest; ++i) wait *= 2;

@@ -3,7 +3,8 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <string_view>
+
+#include "smtp/smtp_outcome.h"
 
 namespace postrider {
 
@@ -22,12 +23,6 @@ struct PaceBackOff {
   std::chrono::milliseconds longest{std::chrono::seconds(60)};
   int attempts = 5;
 };
-
-// A refusal for now, which the same message may overcome later: 421, or any
-// other 4xx whose enhanced status code (RFC 3463), where it has one, is of
-// class 4 too. Its words do not count: servers word their limits each their
-// own way ("450 4.7.1 Error: too much mail from ...").
-bool IsTemporaryRefusal(int code, std::string_view replyText);
 
 // When each message of a run may go, and when its connection must be made
 // anew. Message k goes no earlier than k minutes/N after the first, counted
@@ -52,13 +47,15 @@ class SendPace {
   // A new connection carries nothing yet.
   void Connected();
 
-  // After a message or a connection failed with `result` (a reply code, or
-  // an error of the connection) and the reply's text (after its code): how
-  // long to wait before connecting again and sending the same message once
-  // more. None: the run stops as it would without limits, which is always
-  // so when no limit is in force, and once the server was waited for
-  // `attempts` times in a row.
-  std::optional<std::chrono::milliseconds> BackOffAfter(int result, std::string_view replyText);
+  // After a message or a connection failed with `outcome`: how long to wait
+  // before connecting again and sending the same message once more. Only a
+  // refusal for now is waited for (421, or any other 4xx whose enhanced
+  // status code, where it has one, is of class 4 too), whatever its words:
+  // servers word their limits each their own way ("450 4.7.1 Error: too
+  // much mail from ..."). None: the run stops as it would without limits,
+  // which is always so when no limit is in force, and once the server was
+  // waited for `attempts` times in a row.
+  std::optional<std::chrono::milliseconds> BackOffAfter(const SmtpOutcome& outcome);
   // The message's outcome is known: a later back-off starts from `first`.
   void Settled() { backOffs_ = 0; }
   // How many times in a row the server has been waited for.

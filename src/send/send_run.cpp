@@ -5,119 +5,22 @@
 #include <utility>
 
 #include "platform/blocking_call.h"
-#include "platform/socket_errors.h"
 #include "platform/user_paths.h"
 #include "platform/utf8_text.h"
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
-#include "project/send_journal.h"
 #include "send/message_composer.h"
+#include "send/message_lookahead.h"
 #include "send/paced_connection.h"
+#include "send/run_journal.h"
 #include "send/send_figures.h"
-#include "send/send_log.h"
 #include "send/send_start.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
-#include "smtp/smtp_wording.h"
 
 namespace postrider {
 
 namespace {
-
-std::string SendingText(int count, int total) {
-  return "Sending " + std::to_string(count) + " of " + std::to_string(total);
-}
-
-std::string ErrorText(int position, int entries, int error) {
-  return SendingText(position, entries) + " - Error " + std::to_string(error);
-}
-
-// What the user reads about a failed message: the server's own words when it
-// refused, else what the connection or the TLS library said.
-std::string FailureDetail(const SmtpClient& client, int result) {
-  if (!client.failureText().empty()) return client.failureText();
-  return DescribeSocketError(result);
-}
-
-// An address the client would not put into a command (unsafe, or one this
-// server cannot take) is a bad address, and the run goes on. An unsafe
-// return address, though, spoils every message: that stops the run.
-bool IsBadAddressResult(const SmtpClient& client, int result) {
-  return client.failedStep() == SmtpStep::Rcpt &&
-         (result == kSmtpUnsafeAddress || result == kSmtpUnsendableAddress);
-}
-
-// The server refused this recipient for good (5xx at RCPT), or the message is
-// larger than it takes: this entry cannot be sent, the next one may be.
-bool IsRecipientRefusal(const SmtpClient& client, int result) {
-  if (result == kSmtpMessageTooLarge) return true;
-  return client.failedStep() == SmtpStep::Rcpt && result >= 500 && result < 600;
-}
-
-// The server has the whole message, and no answer says whether it took it:
-// the recipient may have it although the entry is not marked sent.
-bool HandedOverWithoutAnswer(const SmtpClient& client, int result) {
-  return client.failedStep() == SmtpStep::EndOfData && result != kSmtpHandOverStopped &&
-         !(result >= 400 && result < 600);
-}
-
-// A failure's words, then what to do about it when there is advice.
-std::string WithAdvice(std::string text, const std::string& advice) {
-  if (!advice.empty()) text += "\n" + advice;
-  return text;
-}
-
-std::string InDoubtText(int entry, const std::string& address) {
-  return "The message to " + PrintableText(address) + " (entry " + std::to_string(entry) +
-         ") had been handed to the server, but its answer never came: it may have been "
-         "delivered, and a resumed run sends it again.";
-}
-
-// The run's journal, when it keeps one. The first write that fails is kept
-// and stops the run: no message goes out whose outcome could be lost.
-class RunJournal {
- public:
-  explicit RunJournal(std::unique_ptr<SendJournal> journal) : journal_(std::move(journal)) {}
-
-  bool Started(const JournalIdentity& identity, int start, bool resume) {
-    return Keep(journal_ ? journal_->RunStarted(identity, start, resume) : Status::Ok());
-  }
-  bool HandedOver(int entry, const std::string& address) {
-    return Keep(journal_ ? journal_->HandedOver(entry, address) : Status::Ok());
-  }
-  bool Outcome(int entry, int status, const std::string& address) {
-    return Keep(journal_ ? journal_->Outcome(entry, status, address) : Status::Ok());
-  }
-  bool Ended(int lastIndexSent) {
-    return Keep(journal_ ? journal_->RunEnded(lastIndexSent) : Status::Ok());
-  }
-  bool failed() const { return !failure_.ok(); }
-  std::string FailureText() const {
-    return failure_.message() +
-           "\nThe run was stopped, so that no message goes out whose outcome could not be kept.";
-  }
-
- private:
-  bool Keep(Status status) {
-    if (!status && failure_.ok()) failure_ = std::move(status);
-    return failure_.ok();
-  }
-
-  std::unique_ptr<SendJournal> journal_;
-  Status failure_ = Status::Ok();
-};
-
-// Points the controller at the run's client while the run lasts.
-class ActiveClient {
- public:
-  ActiveClient(SmtpClient*& slot, SmtpClient& client) : slot_(slot) { slot_ = &client; }
-  ~ActiveClient() { slot_ = nullptr; }
-  ActiveClient(const ActiveClient&) = delete;
-  ActiveClient& operator=(const ActiveClient&) = delete;
-
- private:
-  SmtpClient*& slot_;
-};
 
 // Whether the run takes entry i up: a resumed run passes over those marked sent.
 bool TakesUp(const CPostridrDoc& document, int i, bool resume) {
@@ -140,16 +43,35 @@ int SelectedFrom(const CPostridrDoc& document, int from, bool resume = false) {
   return count;
 }
 
-PaceLimits PaceLimitsFrom(const UserSettings& settings) {
-  return {settings.messagesPerMinute, settings.messagesPerConnection};
+// What a message's outcome makes of its entry.
+enum class Verdict { Sent, BadAddress, Refused, TooLarge, Halted, StopsRun };
+
+// The server took it; or this entry cannot be sent and the next may be (an
+// address the client would not put into a command, a recipient the server
+// refused for good, a message larger than it takes); or a Pause came first.
+// Anything else stops the run there, and the entry is sent again on resume.
+Verdict VerdictFor(const SmtpOutcome& outcome) {
+  switch (outcome.kind()) {
+    case SmtpOutcomeKind::Accepted: return Verdict::Sent;
+    case SmtpOutcomeKind::AddressUnusable: return Verdict::BadAddress;
+    case SmtpOutcomeKind::RecipientRefused: return Verdict::Refused;
+    case SmtpOutcomeKind::TooLarge: return Verdict::TooLarge;
+    case SmtpOutcomeKind::Halted: return Verdict::Halted;
+    default: return Verdict::StopsRun;
+  }
 }
 
-// While the run waits for its turn or reconnects, the status bar says so.
-PacedConnection::Hooks PaceHooks(IMainFrame& frame) {
-  PacedConnection::Hooks hooks;
-  hooks.status = [&frame](const std::string& text) { frame.SetStatusText(text); };
-  return hooks;
-}
+// Points the controller at the run's client while the run lasts.
+class ActiveClient {
+ public:
+  ActiveClient(SmtpClient*& slot, SmtpClient& client) : slot_(slot) { slot_ = &client; }
+  ~ActiveClient() { slot_ = nullptr; }
+  ActiveClient(const ActiveClient&) = delete;
+  ActiveClient& operator=(const ActiveClient&) = delete;
+
+ private:
+  SmtpClient*& slot_;
+};
 
 // Clears the sending flag however the run ends.
 class SendingFlag {
@@ -165,13 +87,85 @@ class SendingFlag {
 
 }  // namespace
 
+// Where a run begins: the list position, and whether it resumes (passing
+// over the entries marked sent).
+struct SendController::RunStart {
+  int position = 0;
+  bool resume = false;
+};
+
+// Everything one run works with, from the connection to the end.
+struct SendController::ActiveRun {
+  ActiveRun(SendController& controller, CPostridrDoc& runDocument,
+            const UserSettings& runSettings, RunStart runStart,
+            std::unique_ptr<SendJournal> opened, const SmtpSessionOptions& session)
+      : document(runDocument),
+        settings(runSettings),
+        start(runStart),
+        entries(runDocument.GetEntryCount()),
+        returnAddress(AsUtf8(runSettings.returnAddress)),
+        journal(std::move(opened)),
+        client(controller.timeouts_),
+        paced(client,
+              SendPace({runSettings.messagesPerMinute, runSettings.messagesPerConnection},
+                       controller.paceBackOff_),
+              runSettings.smtpServer, session, PaceHooks(controller)),
+        // Composing takes the message pane's contents first, so the
+        // envelope recipient comes from the same email field as the To: line.
+        messages([this](int entry, ComposedMessage& out) {
+          composer.Compose(document, entry, settings, out);
+        }),
+        stop(runStart.position) {}
+
+  PacedConnection::Hooks PaceHooks(SendController& controller) {
+    PacedConnection::Hooks hooks;
+    // While the run waits for its turn or reconnects, the status bar says so.
+    hooks.status = [&controller](const std::string& text) {
+      controller.host_.frame.SetStatusText(text);
+    };
+    hooks.connected = [this, &controller] {
+      controller.host_.frame.SetStatusText(texts::Sending(result.processed, total));
+    };
+    // A message the server refused at its end is settled before it goes again.
+    hooks.beforeRetry = [this](const SmtpOutcome& refusal) {
+      return !refusal.refusedWholeMessage() ||
+             journal.Outcome(current, StatusNone, messages.current().recipient);
+    };
+    hooks.haltRequested = [&controller] { return controller.haltRequested_; };
+    return hooks;
+  }
+
+  // Each outcome is marked and handed to the journal, which writes it with
+  // the next message's hand-over (or within about a second).
+  bool Mark(int entry, int status) {
+    document.SetEntryStatus(entry, status);
+    return journal.Outcome(entry, status, messages.current().recipient);
+  }
+
+  CPostridrDoc& document;
+  const UserSettings& settings;
+  const RunStart start;
+  const int entries;
+  const std::string returnAddress;
+  SendRunResult result;
+  RunJournal journal;
+  SendLog log;
+  SmtpClient client;
+  PacedConnection paced;
+  MessageComposer composer;  // what every message shares, worked out once
+  MessageLookahead messages;
+  int total = 0;     // the selected entries, as "Sending 3 of 12" counts them
+  int current = -1;  // the entry being sent
+  int stop;          // where the next run resumes
+};
+
 SendController::SendController(SendRunHost host, SmtpTimeouts timeouts)
     : host_(host), timeouts_(timeouts), logPath_(SendLogPath()) {}
 
 void SendController::OnPause() {
   if (!sending_) return;
-  const bool awaitingAnswer = !pacingWait_ && activeClient_ != nullptr &&
-                              activeClient_->currentStep() == SmtpStep::EndOfData;
+  const bool awaitingAnswer =
+      activeClient_ != nullptr && activeClient_->awaitingAnswerToMessage();
   if (!awaitingAnswer || haltRequested_) CancelBlockingCall();
   if (awaitingAnswer && !haltRequested_) host_.frame.SetStatusText(texts::kAwaitingConfirmation);
   haltRequested_ = true;
@@ -193,6 +187,69 @@ SendRunResult SendController::OnSend(CPostridrDoc& document, UserSettings& setti
     host_.prompts.ShowMessage(finalText, MessageIcon::Information);
   }
   return result;
+}
+
+SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings) {
+  SendRunResult result;
+  result.started = true;
+  if (document.IsReadOnly()) {
+    host_.prompts.ShowMessage(
+        "The project is open read-only, so it cannot be sent. " + document.GetReadOnlyReason(),
+        MessageIcon::Error);
+    result.notBegun = true;
+    return result;
+  }
+  AskForMissingSettings(settings);
+  const std::optional<RunStart> start = ChooseStart(document, settings, result);
+  if (!start) return result;
+
+  // A reconnect needs the password again, so it is kept (in memory only)
+  // while one may come.
+  Secret password;
+  SmtpSessionOptions session;
+  std::unique_ptr<SendJournal> journal;
+  if (!PrepareSession(settings, password, session) || !OpenJournal(document, journal)) {
+    result.notReached = SelectedFrom(document, start->position, start->resume);
+    return result;
+  }
+
+  ActiveRun run(*this, document, settings, *start, std::move(journal), session);
+  const ActiveClient active(activeClient_, run.client);
+  StartLog(run);
+  if (Connect(run, password)) SendEntries(run);
+  Finish(run, password);
+  return std::move(run.result);
+}
+
+void SendController::AskForMissingSettings(UserSettings& settings) {
+  if (settings.returnAddress.size() > 4 && settings.smtpServer.size() > 4) return;
+  host_.prompts.ShowMessage(texts::kSettingsNotConfigured);
+  if (host_.configure != nullptr) host_.configure->Run(settings);
+}
+
+std::optional<SendController::RunStart> SendController::ChooseStart(
+    CPostridrDoc& document, const UserSettings& settings, SendRunResult& result) {
+  // A resume goes on from where the last run stopped and never mails an
+  // entry marked sent.
+  const ResumeOffer offer = FindResumeOffer(document);
+  const bool resume = !offer.question.empty() && !host_.prompts.AskYesNo(offer.question);
+  const RunStart start{resume ? offer.resumeFrom : 0, resume};
+  result.stopPosition = start.position;
+  if (resume && CountAwaitingSending(document, start.position) == 0) {
+    host_.prompts.ShowMessage(NothingToResumeText(start.position), MessageIcon::Warning);
+    result.notBegun = true;
+    return std::nullopt;
+  }
+  // The one question that says what is about to happen, so that an Enter
+  // meant for something else never sends. Without a server nothing can go.
+  if (const int toSend = SelectedFrom(document, start.position, resume);
+      toSend > 0 && !settings.smtpServer.empty() &&
+      !host_.prompts.ConfirmSend(SendQuestion(toSend, settings.smtpServer))) {
+    result.declined = true;
+    result.notReached = toSend;
+    return std::nullopt;
+  }
+  return start;
 }
 
 bool SendController::PrepareSession(const UserSettings& settings, Secret& password,
@@ -219,261 +276,211 @@ bool SendController::PrepareSession(const UserSettings& settings, Secret& passwo
   return true;
 }
 
-SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings) {
-  SendRunResult result;
-  result.started = true;
-  const int entries = document.GetEntryCount();
-  if (document.IsReadOnly()) {
-    host_.prompts.ShowMessage(
-        "The project is open read-only, so it cannot be sent. " + document.GetReadOnlyReason(),
-        MessageIcon::Error);
-    result.notBegun = true;
-    return result;
+bool SendController::OpenJournal(CPostridrDoc& document, std::unique_ptr<SendJournal>& journal) {
+  if (!journalling_) return true;
+  Result<std::unique_ptr<SendJournal>> opened = document.OpenSendJournal();
+  if (!opened) {
+    host_.prompts.ShowMessage(opened.status().message() +
+                                  "\nNothing was sent, since the outcomes could not be kept.",
+                              MessageIcon::Error);
+    return false;
   }
+  journal = std::move(*opened);
+  return true;
+}
 
-  if (settings.returnAddress.size() <= 4 || settings.smtpServer.size() <= 4) {
-    host_.prompts.ShowMessage(texts::kSettingsNotConfigured);
-    if (host_.configure != nullptr) host_.configure->Run(settings);
-  }
-
-  // A resume goes on from where the last run stopped and never mails an
-  // entry marked sent.
-  const ResumeOffer offer = FindResumeOffer(document);
-  const bool resume = !offer.question.empty() && !host_.prompts.AskYesNo(offer.question);
-  const int start = resume ? offer.resumeFrom : 0;
-  result.stopPosition = start;
-  if (resume && CountAwaitingSending(document, start) == 0) {
-    host_.prompts.ShowMessage(NothingToResumeText(start), MessageIcon::Warning);
-    result.notBegun = true;
-    return result;
-  }
-
-  // The one question that says what is about to happen, so that an Enter
-  // meant for something else never sends. Without a server nothing can go.
-  if (const int toSend = SelectedFrom(document, start, resume);
-      toSend > 0 && !settings.smtpServer.empty() &&
-      !host_.prompts.ConfirmSend(SendQuestion(toSend, settings.smtpServer))) {
-    result.declined = true;
-    result.notReached = toSend;
-    return result;
-  }
-
-  Secret password;
-  SmtpSessionOptions session;
-  if (!PrepareSession(settings, password, session)) {
-    result.notReached = SelectedFrom(document, start, resume);
-    return result;
-  }
-  const std::string returnAddress = AsUtf8(settings.returnAddress);
-
-  // The journal is ready before anything can be sent.
-  std::unique_ptr<SendJournal> opened;
-  if (journalling_) {
-    Result<std::unique_ptr<SendJournal>> journal = document.OpenSendJournal();
-    if (!journal) {
-      host_.prompts.ShowMessage(journal.status().message() +
-                                    "\nNothing was sent, since the outcomes could not be kept.",
-                                MessageIcon::Error);
-      result.notReached = SelectedFrom(document, start, resume);
-      return result;
-    }
-    opened = std::move(*journal);
-  }
-  RunJournal journal(std::move(opened));
-
-  SendLog log;
+void SendController::ReportLogFailure(SendLog& log) {
   // A log that cannot be written is told of once, and the run goes on.
-  const auto reportLogFailure = [this, &log] {
-    if (auto failure = log.TakeFailure()) {
-      host_.prompts.ShowMessage(*failure, MessageIcon::Warning);
-    }
-  };
-  if (settings.log != 0 && !log.Start(logPath_, std::time(nullptr))) reportLogFailure();
+  if (auto failure = log.TakeFailure()) host_.prompts.ShowMessage(*failure, MessageIcon::Warning);
+}
 
+void SendController::StartLog(ActiveRun& run) {
+  if (run.settings.log != 0 && !run.log.Start(logPath_, std::time(nullptr))) {
+    ReportLogFailure(run.log);
+  }
+}
+
+bool SendController::Connect(ActiveRun& run, Secret& password) {
   host_.frame.SetStatusText(texts::kConnecting);
-  SmtpClient client(timeouts_);
-  const ActiveClient active(activeClient_, client);
-  int stop = start;
-  // Pace: the run's limits; a reconnect needs the password again, so it is
-  // kept (in memory only) while one may come.
-  SendPace pace(PaceLimitsFrom(settings), paceBackOff_);
-  PacedConnection paced(client, pace, settings.smtpServer, session, haltRequested_,
-                        pacingWait_, PaceHooks(host_.frame));
-  const int connectResult = paced.Connect();
+  const SmtpOutcome connected = run.paced.Connect();
   // A connection that must drop a message whose commands went ahead is made
   // anew, so with PIPELINING the password is kept too.
-  if (!pace.limits().any() && !client.offersPipelining()) password.Clear();
-  if (connectResult != 0) {
-    // Nothing was sent, so no entry is touched: the marks of the last run stay.
-    host_.frame.SetStatusText("");
-    result.paused =
-        (connectResult == kWsaEintr || connectResult == kPaceWaitHalted) && haltRequested_;
-    if (!result.paused) {
-      host_.prompts.ShowMessage(
-          WithAdvice(FailureDetail(client, connectResult), paced.AdviceAfter(connectResult)),
-          MessageIcon::Error);
-    }
-    result.error = connectResult;
-    result.notReached = SelectedFrom(document, start, resume);
-  } else if (!journal.Started(document.GetJournalIdentity(), start, resume)) {
-    host_.prompts.ShowMessage(journal.FailureText(), MessageIcon::Error);
-    result.error = kSmtpHandOverStopped;
-    result.notReached = SelectedFrom(document, start, resume);
-  } else {
-    result.connected = true;
-    document.ClearStatus(start, resume);  // recounts the selection too
-    if (resume) {
-      result.alreadySent = SelectedFrom(document, start) - SelectedFrom(document, start, true);
-    }
-    const int total = document.GetSelectedCount();
-    host_.frame.SetStatusText(texts::kStartingSend);
-    // Two buffers: while one message goes out, the next is composed so that
-    // its commands can go behind this one's end of data.
-    MessageComposer composer;  // what every message shares, worked out once
-    ComposedMessage buffers[2];
-    ComposedMessage* composed = &buffers[0];
-    ComposedMessage* upcoming = &buffers[1];
-    int upcomingEntry = -1;  // the entry composed in *upcoming, -1 for none
-    int current = -1;
-    client.SetHandOverListener(
-        [&journal, &current, &composed] { return journal.HandedOver(current, composed->recipient); });
-    // Pace: a message the server refused at its end is settled before it goes again.
-    paced.SetBeforeRetry([&journal, &current, &client, &composed] {
-      return client.failedStep() != SmtpStep::EndOfData ||
-             journal.Outcome(current, StatusNone, composed->recipient);
-    });
-    paced.SetConnected([this, &result, total] {
-      host_.frame.SetStatusText(SendingText(result.processed, total));
-    });
-    // Each outcome is marked, and kept in the journal before the run goes on.
-    const auto mark = [&](int entry, int status, const std::string& address) {
-      document.SetEntryStatus(entry, status);
-      return journal.Outcome(entry, status, address);
-    };
-    stop = entries;
-    for (int i = start; i < entries; ++i) {
-      if (!TakesUp(document, i, resume)) continue;
-      if (upcomingEntry == i) {
-        std::swap(composed, upcoming);
-      } else {
-        // The entry whose commands went ahead was unselected meanwhile: its
-        // data is open, and only closing the connection ends it unsent.
-        if (client.messageAhead()) paced.Renew();
-        // Composing takes the message pane's contents first, so the envelope
-        // recipient comes from the same email field as the To: line.
-        composer.Compose(document, i, settings, *composed);
-      }
-      upcomingEntry = -1;
-      const std::string& address = composed->recipient;
-      current = i;
-      ++result.processed;
-      host_.frame.SetStatusText(SendingText(result.processed, total));
-      if (host_.report != nullptr) host_.report->Progress(result.processed, total);
+  if (!run.paced.limited() && !run.client.offersPipelining()) password.Clear();
+  if (!connected.ok()) {
+    ReportConnectFailure(run, connected);
+    return false;
+  }
+  CPostridrDoc& document = run.document;
+  if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume)) {
+    host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
+    run.result.journalFailed = true;
+    run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
+    return false;
+  }
+  run.result.connected = true;
+  document.ClearStatus(run.start.position, run.start.resume);  // recounts the selection too
+  if (run.start.resume) {
+    run.result.alreadySent = SelectedFrom(document, run.start.position) -
+                             SelectedFrom(document, run.start.position, true);
+  }
+  run.total = document.GetSelectedCount();
+  host_.frame.SetStatusText(texts::kStartingSend);
+  return true;
+}
 
-      if (!IsValidAddress(address)) {
-        ++result.badAddress;
-        if (host_.report != nullptr) {
-          host_.report->EntryBadAddress(i, address, "not a valid e-mail address");
-        }
-        if (!mark(i, StatusBadAddress, address)) {
-          stop = i + 1;
-          break;
-        }
-        continue;
-      }
-      if (haltRequested_) {
-        result.paused = true;
-        stop = i;
-        mark(i, StatusHalted, address);
-        break;
-      }
-      // The one place that decides whether the next message's commands may
-      // go behind this one's end of data. Not under a limit: the next message
-      // waits for its own turn, and may need a new connection.
-      SmtpNextMessage following;
-      const SmtpNextMessage* next = nullptr;
-      if (client.offersPipelining() && !haltRequested_ && !pace.limits().any()) {
-        upcomingEntry = NextSelected(document, i + 1, resume);
-        if (upcomingEntry >= 0) {
-          composer.Compose(document, upcomingEntry, settings, *upcoming);
-          if (IsValidAddress(upcoming->recipient)) {
-            following = {upcoming->recipient, returnAddress, upcoming->text};
-            next = &following;
-          }
-        }
-      }
-      const int sent = paced.SendMail(address, returnAddress, composed->text, next);  // in its turn
-      if (sent == kPaceWaitHalted) {  // Pause during a wait: halts as before a message
-        result.paused = true;
-        stop = i;
-        mark(i, StatusHalted, address);
-        break;
-      }
-      log.RecordMessage(address, i, sent);
-      int outcome = StatusNone;
-      if (sent == 0) {
-        outcome = StatusSent;
-        ++result.accepted;
-      } else if (IsBadAddressResult(client, sent)) {
-        outcome = StatusBadAddress;
-        ++result.badAddress;
-        if (host_.report != nullptr) host_.report->EntryBadAddress(i, address, client.failureText());
-      } else if (IsRecipientRefusal(client, sent)) {
-        outcome = StatusBadAddress;
-        ++(sent == kSmtpMessageTooLarge ? result.tooLarge : result.refused);
-        if (host_.report != nullptr) host_.report->EntryRefused(i, address, client.failureText());
-      }
-      if (outcome != StatusNone) {
-        if (!mark(i, outcome, address)) {
-          stop = i + 1;
-          break;
-        }
-        continue;
-      }
+void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome) {
+  // Nothing was sent, so no entry is touched: the marks of the last run stay.
+  host_.frame.SetStatusText("");
+  SendRunResult& result = run.result;
+  result.paused = (outcome.kind() == SmtpOutcomeKind::Cancelled ||
+                   outcome.kind() == SmtpOutcomeKind::Halted) &&
+                  haltRequested_;
+  if (!result.paused) {
+    host_.prompts.ShowMessage(texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)),
+                              MessageIcon::Error);
+  }
+  result.failure = outcome;
+  result.notReached = SelectedFrom(run.document, run.start.position, run.start.resume);
+}
 
-      // Anything else stops the run here; the entry is sent again on resume.
-      result.error = sent;
-      stop = i;
-      const bool inDoubt = HandedOverWithoutAnswer(client, sent);
-      // A refusal of the whole message settles it: not sent.
-      if (client.failedStep() == SmtpStep::EndOfData && !inDoubt && !journal.failed()) {
-        journal.Outcome(i, StatusNone, address);
-      }
-      if (journal.failed()) break;
-      if (sent == kWsaEintr && haltRequested_) {
-        // The user paused while the server was being waited for: no error.
-        result.paused = true;
-        if (inDoubt) host_.prompts.ShowMessage(InDoubtText(i, address), MessageIcon::Warning);
-        break;
-      }
-      const std::string errorText = ErrorText(i + 1, entries, sent);
-      host_.frame.SetStatusText(errorText);
-      host_.prompts.ShowMessage(
-          errorText + "\n" + WithAdvice(FailureDetail(client, sent), paced.AdviceAfter(sent)) +
-              (inDoubt ? "\n" + InDoubtText(i, address) : std::string()),
-          MessageIcon::Error);
+void SendController::SendEntries(ActiveRun& run) {
+  run.client.SetHandOverListener(
+      [&run] { return run.journal.HandedOver(run.current, run.messages.current().recipient); });
+  run.stop = run.entries;
+  for (int i = run.start.position; i < run.entries; ++i) {
+    if (!TakesUp(run.document, i, run.start.resume)) continue;
+    const EntryStep step = SendEntry(run, i);
+    if (step == EntryStep::Next) continue;
+    run.stop = step == EntryStep::StopAfter ? i + 1 : i;
+    break;
+  }
+  run.client.SetHandOverListener({});
+  if (run.journal.failed()) {
+    host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
+    run.result.journalFailed = true;
+  }
+  if (run.stop == run.entries) host_.frame.SetStatusText(texts::kComplete);
+  run.result.notReached = SelectedFrom(run.document, run.stop, run.start.resume);
+}
+
+SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
+  const ComposedMessage& message = TakeMessage(run, entry);
+  SendRunResult& result = run.result;
+  run.current = entry;
+  ++result.processed;
+  host_.frame.SetStatusText(texts::Sending(result.processed, run.total));
+  if (host_.report != nullptr) host_.report->Progress(result.processed, run.total);
+
+  if (!IsValidAddress(message.recipient)) {
+    ++result.badAddress;
+    if (host_.report != nullptr) {
+      host_.report->EntryBadAddress(entry, message.recipient, "not a valid e-mail address");
+    }
+    return run.Mark(entry, StatusBadAddress) ? EntryStep::Next : EntryStep::StopAfter;
+  }
+  if (haltRequested_) return Halt(run, entry);
+  SmtpNextMessage following;
+  const SmtpNextMessage* next = ComposeNext(run, entry, following);
+  // In its turn, and over a new connection when the limits say so.
+  const SmtpOutcome outcome =
+      run.paced.SendMail(message.recipient, run.returnAddress, message.text, next);
+  return Settle(run, entry, outcome);
+}
+
+const ComposedMessage& SendController::TakeMessage(ActiveRun& run, int entry) {
+  // The entry whose commands went ahead was unselected meanwhile: its data
+  // is open, and only closing the connection ends it unsent.
+  if (!run.messages.HasAhead(entry) && run.client.messageAhead()) run.paced.Renew();
+  return run.messages.Take(entry);
+}
+
+const SmtpNextMessage* SendController::ComposeNext(ActiveRun& run, int entry,
+                                                   SmtpNextMessage& following) {
+  // The one place that decides whether the next message's commands may go
+  // behind this one's end of data. Not under a limit: the next message
+  // waits for its own turn, and may need a new connection.
+  if (!run.client.offersPipelining() || haltRequested_ || run.paced.limited()) return nullptr;
+  const int next = NextSelected(run.document, entry + 1, run.start.resume);
+  if (next < 0) return nullptr;
+  const ComposedMessage& upcoming = run.messages.ComposeAhead(next);
+  if (!IsValidAddress(upcoming.recipient)) return nullptr;
+  following = {upcoming.recipient, run.returnAddress, upcoming.text};
+  return &following;
+}
+
+SendController::EntryStep SendController::Settle(ActiveRun& run, int entry,
+                                                 const SmtpOutcome& outcome) {
+  const Verdict verdict = VerdictFor(outcome);
+  if (verdict == Verdict::Halted) return Halt(run, entry);  // Pause during a wait
+  const std::string& address = run.messages.current().recipient;
+  run.log.RecordMessage(address, entry, outcome.number());
+  SendRunResult& result = run.result;
+  int status = StatusBadAddress;
+  switch (verdict) {
+    case Verdict::Sent:
+      status = StatusSent;
+      ++result.accepted;
       break;
-    }
-    client.SetHandOverListener({});
-    if (journal.failed()) {
-      host_.prompts.ShowMessage(journal.FailureText(), MessageIcon::Error);
-      if (result.error == 0) result.error = kSmtpHandOverStopped;
-    }
-    if (stop == entries) host_.frame.SetStatusText(texts::kComplete);
-    result.notReached = SelectedFrom(document, stop, resume);
+    case Verdict::BadAddress:
+      ++result.badAddress;
+      if (host_.report != nullptr) host_.report->EntryBadAddress(entry, address, outcome.text());
+      break;
+    case Verdict::Refused:
+    case Verdict::TooLarge:
+      ++(verdict == Verdict::TooLarge ? result.tooLarge : result.refused);
+      if (host_.report != nullptr) host_.report->EntryRefused(entry, address, outcome.text());
+      break;
+    default:
+      return StopOnFailure(run, entry, outcome);
   }
+  return run.Mark(entry, status) ? EntryStep::Next : EntryStep::StopAfter;
+}
 
-  client.Disconnect();
-  password.Clear();
-  log.Finish(std::time(nullptr));
-  reportLogFailure();
-  result.stopPosition = stop;
-  result.reachedEnd = result.connected && stop >= entries;
-  document.SetLastIndexSent(stop >= entries ? 0 : stop);
-  if (result.connected && !journal.failed() && !journal.Ended(document.GetLastIndexSent())) {
-    host_.prompts.ShowMessage(journal.FailureText(), MessageIcon::Error);
+SendController::EntryStep SendController::Halt(ActiveRun& run, int entry) {
+  run.result.paused = true;
+  run.Mark(entry, StatusHalted);
+  return EntryStep::StopHere;
+}
+
+SendController::EntryStep SendController::StopOnFailure(ActiveRun& run, int entry,
+                                                        const SmtpOutcome& outcome) {
+  run.result.failure = outcome;
+  const std::string& address = run.messages.current().recipient;
+  // A refusal of the whole message settles it: not sent.
+  if (outcome.refusedWholeMessage() && !run.journal.failed()) {
+    run.journal.Outcome(entry, StatusNone, address);
   }
-  return result;
+  if (run.journal.failed()) return EntryStep::StopHere;
+  const bool inDoubt = outcome.leftInDoubt();
+  if (outcome.kind() == SmtpOutcomeKind::Cancelled && haltRequested_) {
+    // The user paused while the server was being waited for: no error.
+    run.result.paused = true;
+    if (inDoubt) host_.prompts.ShowMessage(texts::InDoubt(entry, address), MessageIcon::Warning);
+    return EntryStep::StopHere;
+  }
+  const std::string errorText = texts::SendingError(entry + 1, run.entries, outcome.number());
+  host_.frame.SetStatusText(errorText);
+  host_.prompts.ShowMessage(
+      errorText + "\n" + texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)) +
+          (inDoubt ? "\n" + texts::InDoubt(entry, address) : std::string()),
+      MessageIcon::Error);
+  return EntryStep::StopHere;
+}
+
+void SendController::Finish(ActiveRun& run, Secret& password) {
+  run.client.Disconnect();
+  password.Clear();
+  run.log.Finish(std::time(nullptr));
+  ReportLogFailure(run.log);
+  SendRunResult& result = run.result;
+  result.stopPosition = run.stop;
+  result.reachedEnd = result.connected && run.stop >= run.entries;
+  run.document.SetLastIndexSent(run.stop >= run.entries ? 0 : run.stop);
+  if (result.connected && !run.journal.failed() &&
+      !run.journal.Ended(run.document.GetLastIndexSent())) {
+    host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
+    result.journalFailed = true;
+  }
 }
 
 }  // namespace postrider

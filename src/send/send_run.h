@@ -1,14 +1,21 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/secret.h"
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
+#include "project/send_journal.h"
 #include "send/configure_dialog.h"
+#include "send/message_composer.h"
+#include "send/send_log.h"
 #include "send/send_pace.h"
 #include "send/send_report.h"
 #include "send/user_settings.h"
 #include "smtp/smtp_client.h"
+#include "smtp/smtp_outcome.h"
 
 namespace postrider {
 
@@ -26,7 +33,8 @@ struct SendRunResult {
   bool notBegun = false;
   int processed = 0;        // selected entries taken up, as the final box counts them
   int stopPosition = 0;     // where the next run resumes (the list length when it reached the end)
-  int error = 0;            // the failing SendMail or Connect result, 0 when none
+  SmtpOutcome failure;      // what stopped the run: a message's or the connection's; accepted when none
+  bool journalFailed = false;  // the journal could not be written, so the run stopped
   // What became of the selected entries from the start position on.
   int accepted = 0;    // the server took the message
   int refused = 0;     // the server refused the recipient or the message
@@ -79,18 +87,41 @@ class SendController {
   bool IsSending() const { return sending_; }
 
  private:
+  struct RunStart;
+  struct ActiveRun;
+  enum class EntryStep { Next, StopHere, StopAfter };
+
+  // The run, step by step.
   SendRunResult Run(CPostridrDoc& document, UserSettings& settings);
+  void AskForMissingSettings(UserSettings& settings);
+  // Where the run begins (the resume question), once the user said Yes to
+  // sending; nothing when there is nothing to do or the user declined.
+  std::optional<RunStart> ChooseStart(CPostridrDoc& document, const UserSettings& settings,
+                                      SendRunResult& result);
   // The session the settings ask for; false, with the user told why, when
   // they cannot make one.
   bool PrepareSession(const UserSettings& settings, Secret& password,
                       SmtpSessionOptions& options);
+  // The journal is ready before anything can be sent; false, told, when it cannot be.
+  bool OpenJournal(CPostridrDoc& document, std::unique_ptr<SendJournal>& journal);
+  void StartLog(ActiveRun& run);
+  bool Connect(ActiveRun& run, Secret& password);
+  void ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome);
+  void SendEntries(ActiveRun& run);
+  EntryStep SendEntry(ActiveRun& run, int entry);
+  const ComposedMessage& TakeMessage(ActiveRun& run, int entry);
+  const SmtpNextMessage* ComposeNext(ActiveRun& run, int entry, SmtpNextMessage& following);
+  EntryStep Settle(ActiveRun& run, int entry, const SmtpOutcome& outcome);
+  EntryStep Halt(ActiveRun& run, int entry);
+  EntryStep StopOnFailure(ActiveRun& run, int entry, const SmtpOutcome& outcome);
+  void Finish(ActiveRun& run, Secret& password);
+  void ReportLogFailure(SendLog& log);
 
   SendRunHost host_;
   SmtpTimeouts timeouts_;
   std::string logPath_;
   bool journalling_ = true;
   PaceBackOff paceBackOff_;
-  bool pacingWait_ = false;  // a wait between messages runs, not a socket call
   SmtpClient* activeClient_ = nullptr;  // during a run
   bool sending_ = false;
   bool haltRequested_ = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 // Texts the send run shows the user.
 namespace postrider::texts {
 
@@ -27,6 +29,15 @@ inline constexpr const char* kStillRefusedSuffix =
 // A Pause while the server holds the whole message: its answer is awaited.
 inline constexpr const char* kAwaitingConfirmation =
     "Pausing: waiting for the server to confirm the message";
-// "Sending %ld of %ld", "Sending %d of %d - Error %d", "Send Complete! Total Messages Sent: %d"
+
+// "Sending 3 of 12": the selected entries taken up, and their total.
+std::string Sending(int count, int total);
+// "Sending 10 of 20 - Error 421": the entry's place in the list (from 1),
+// the list's length and the number of what stopped the run.
+std::string SendingError(int position, int entries, int number);
+// A failure's words, then what to do about it when there is advice.
+std::string WithAdvice(std::string text, const std::string& advice);
+// A message the server may have taken, although no answer said so.
+std::string InDoubt(int entry, const std::string& address);
 
 }  // namespace postrider::texts

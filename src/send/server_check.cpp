@@ -1,6 +1,5 @@
 #include "send/server_check.h"
 
-#include "platform/socket_errors.h"
 #include "send/session_settings.h"
 #include "smtp/smtp_wording.h"
 #include "smtp/tls_certificate.h"
@@ -31,12 +30,11 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
       break;
     }
     case SmtpStep::Greeting:
-      say("Greeting: " + ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+      say("Greeting: " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Ehlo:
       if (!client.capabilities().extended) {
-        say("EHLO " + client.helloName() + " refused: " +
-            ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+        say("EHLO " + client.helloName() + " refused: " + ShownReply(client.lastReply()));
         say("The old dialogue will be used: HELO and RSET before every message");
         break;
       }
@@ -46,12 +44,11 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
                                                : JoinLines(client.capabilities().lines, ", ")));
       break;
     case SmtpStep::StartTls:
-      say("STARTTLS: " + ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+      say("STARTTLS: " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Auth:
       say("AUTH " + std::string(AuthMechanismName(*client.authMechanism())) + " as " +
-          PrintableText(options.userName) + ": " +
-          ShownReply({client.lastReplyCode(), client.lastReplyText()}));
+          PrintableText(options.userName) + ": " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Quit:
       say("QUIT: " + ShownReply(client.quitReply()));
@@ -64,10 +61,11 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
 }  // namespace
 
 std::string ServerCheckResult::Summary() const {
-  if (passed()) return {};
-  if (failedStep == SmtpStep::None) return failureText;
-  return "Failed at " + std::string(SmtpStepName(failedStep)) + " (" + std::to_string(result) +
-         "):\n" + failureText;
+  if (!settingsProblem.empty()) return settingsProblem;
+  if (outcome.ok()) return {};
+  if (outcome.step() == SmtpStep::None) return outcome.text();
+  return "Failed at " + std::string(SmtpStepName(outcome.step())) + " (" +
+         std::to_string(outcome.number()) + "):\n" + outcome.text();
 }
 
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
@@ -75,22 +73,16 @@ ServerCheckResult CheckServer(const UserSettings& settings, const Secret* passwo
   ServerCheckResult check;
   const Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, password);
   if (!session) {
-    check.result = kSmtpProtocolError;
-    check.failureText = session.status().message();
+    check.settingsProblem = session.status().message();
     return check;
   }
   say("Checking " + settings.smtpServer + " (Security=" +
       std::string(SmtpSecurityName(session->security)) + "); no mail is sent");
   SmtpClient client(timeouts);
   client.SetProgressListener([&](SmtpStep step) { ReportStep(client, step, *session, say); });
-  check.result = client.Connect(settings.smtpServer, *session);
+  check.outcome = client.Connect(settings.smtpServer, *session);
   client.Disconnect();
-  if (check.result != 0) {
-    check.failedStep = client.failedStep();
-    check.failureText = client.failureText().empty() ? DescribeSocketError(check.result)
-                                                     : client.failureText();
-    return check;
-  }
+  if (!check.outcome.ok()) return check;
   say("Every step passed.");
   return check;
 }

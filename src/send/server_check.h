@@ -9,15 +9,14 @@
 
 namespace postrider {
 
-// What a server check found: 0 when every step passed, else the failing
-// step's result with the server's or the TLS library's own words.
+// What a server check found: the connection's outcome, with the server's or
+// the TLS library's own words, or a setting that could make no session.
 struct ServerCheckResult {
-  int result = 0;
-  SmtpStep failedStep = SmtpStep::None;
-  std::string failureText;  // empty when every step passed
+  SmtpOutcome outcome;
+  std::string settingsProblem;  // empty when the settings made a session
 
-  bool passed() const { return result == 0; }
-  // "Failed at RCPT TO (550):\n..." as the user reads it; empty when passed.
+  bool passed() const { return settingsProblem.empty() && outcome.ok(); }
+  // "Failed at AUTH (535):\n..." as the user reads it; empty when passed.
   std::string Summary() const;
 };
 

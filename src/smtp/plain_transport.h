@@ -19,4 +19,13 @@ class PlainTransport final : public ISmtpTransport {
   TcpSocket socket_;
 };
 
+// The client's own factory: resolves the endpoint and connects over TCP to
+// the first of its addresses that answers.
+SmtpConnection OpenTcpConnection(const std::string& server, const ServerEndpoint& endpoint,
+                                 std::chrono::milliseconds timeout);
+
+// "Unable to contact local host NAME" and the reason, for a server that
+// cannot be found.
+std::string UnreachableServerText(const std::string& server, int error);
+
 }  // namespace postrider

@@ -2,31 +2,30 @@
 
 #include <algorithm>
 #include <utility>
-#include <vector>
 
 #include "platform/base64.h"
 #include "platform/blocking_call.h"
 #include "platform/secret.h"
 #include "platform/server_address.h"
 #include "platform/socket_errors.h"
-#include "platform/tcp_socket.h"
 #include "smtp/envelope_address.h"
 #include "smtp/hello_name.h"
-#include "smtp/plain_transport.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/smtp_wording.h"
+#include "smtp/tls_transport.h"
 
 namespace postrider {
 namespace {
 
-bool IsRefusal(int code) { return code >= 400 && code <= 599; }
-
-// The longest HELO, or a MAIL, RCPT and DATA group with the longest
-// addresses and parameters behind an end of data.
 // The text goes out in blocks of about this much; the last one shares the
 // end of data's write.
 constexpr std::size_t kTextBlock = 64 * 1024;
 
+// The longest HELO, or a MAIL, RCPT and DATA group with the longest
+// addresses and parameters behind an end of data.
 constexpr std::size_t kCommandCapacity = kMaxHelloNameLength + 2 * kMaxEnvelopeAddressLength + 128;
+
+constexpr SmtpStep kGroupSteps[] = {SmtpStep::Mail, SmtpStep::Rcpt, SmtpStep::Data};
 
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
@@ -44,30 +43,14 @@ bool LooksLikeTls(std::string_view bytes) {
   return bytes.size() >= 2 && (bytes[0] == '\x16' || bytes[0] == '\x15') && bytes[1] == '\x03';
 }
 
-}  // namespace
-
-std::string_view SmtpStepName(SmtpStep step) {
-  switch (step) {
-    case SmtpStep::None: return "nothing";
-    case SmtpStep::Connect: return "the connection";
-    case SmtpStep::TlsHandshake: return "the TLS handshake";
-    case SmtpStep::Greeting: return "the greeting";
-    case SmtpStep::Ehlo: return "EHLO";
-    case SmtpStep::StartTls: return "STARTTLS";
-    case SmtpStep::Auth: return "AUTH";
-    case SmtpStep::Helo: return "HELO";
-    case SmtpStep::Rset: return "RSET";
-    case SmtpStep::Mail: return "MAIL FROM";
-    case SmtpStep::Rcpt: return "RCPT TO";
-    case SmtpStep::Data: return "DATA";
-    case SmtpStep::Text: return "the message text";
-    case SmtpStep::EndOfData: return "the end of the message";
-    case SmtpStep::Quit: return "QUIT";
-  }
-  return "nothing";
+std::string AfterRefusal(const std::string& refusal) {
+  return "after the server refused: " + refusal;
 }
 
-SmtpClient::SmtpClient(SmtpTimeouts timeouts) : timeouts_(timeouts) {
+}  // namespace
+
+SmtpClient::SmtpClient(SmtpTimeouts timeouts, SmtpTransportFactory openTransport)
+    : timeouts_(timeouts), openTransport_(std::move(openTransport)) {
   command_.reserve(kCommandCapacity);
   wire_.reserve(kTextBlock + SmtpTextEncoder::kMaxPiece + kCommandCapacity);
 }
@@ -78,11 +61,6 @@ void SmtpClient::Progress(SmtpStep step) {
   if (progress_) progress_(step);
 }
 
-void SmtpClient::ClearLastReply() {
-  lastReply_.code = 0;
-  lastReply_.text.clear();
-}
-
 void SmtpClient::CloseConnection() {
   if (transport_) transport_->Close();
   transport_.reset();
@@ -90,13 +68,62 @@ void SmtpClient::CloseConnection() {
   ready_ = false;
 }
 
-int SmtpClient::Fail(SmtpStep step, int result, std::string text) {
-  failedStep_ = step;
-  failureText_ = std::move(text);
-  return result;
+// ---- What each reply means
+
+bool SmtpClient::Wanted(Expect expect, int code) {
+  switch (expect) {
+    case Expect::Positive: return code >= 200 && code <= 299;
+    case Expect::Recipient: return code == 250 || code == 251;
+    case Expect::StartData: return code == 354;
+    case Expect::Ready: return code == 220;
+    case Expect::Continue: return code == 334;
+    case Expect::Authenticated: return code == 235;
+  }
+  return false;
 }
 
-std::string SmtpClient::TransportText(SmtpStep step, int error) const {
+SmtpOutcome SmtpClient::Judge(SmtpStep step, Expect expect) {
+  const int code = lastReply_.code;
+  if (Wanted(expect, code)) return SmtpOutcome::Accepted();
+  if (!IsRefusalCode(code)) {
+    // A reply that fits no step: the dialogue cannot go on safely.
+    CloseConnection();
+    return SmtpOutcome::ProtocolBroken(step,
+                                       "The server's reply to " + std::string(SmtpStepName(step)) +
+                                           " makes no sense there:\n" + ShownReply(lastReply_),
+                                       lastReply_);
+  }
+  SmtpOutcome refusal = SmtpOutcome::Refused(step, lastReply_);
+  if (code == 421) {
+    CloseConnection();  // the server is closing the connection
+  } else if (IsTransactionStep(step) && !(step == SmtpStep::EndOfData && group_.ahead)) {
+    // (With the next message's commands behind the end of data, its
+    // transaction stands; the refused one is over already.)
+    return ResetAfterRefusal(std::move(refusal));
+  }
+  return refusal;
+}
+
+SmtpOutcome SmtpClient::ResetAfterRefusal(SmtpOutcome refusal) {
+  if (!transport_) return refusal;  // the server closed the connection with 421
+  currentStep_ = SmtpStep::Rset;
+  currentTimeout_ = timeouts_.rset;
+  const SocketDeadline deadline = DeadlineAfter(timeouts_.rset);
+  int error = transport_->SendAll("RSET\r\n", deadline, false);
+  // Its reply goes aside: the refusal's words are what the caller reads.
+  if (error == 0) error = reader_.Read(*transport_, deadline, scratchReply_);
+  if (error != 0) {
+    // A cancel or a failure here must not pass for the refusal: the caller
+    // may treat a refused recipient as a bad address and go on.
+    SmtpOutcome failed = TransportFailure(SmtpStep::Rset, error, scratchReply_, refusal.reply());
+    failed.AddLine(AfterRefusal(refusal.text()));
+    return failed;
+  }
+  if (scratchReply_.code == 421) CloseConnection();
+  return refusal;
+}
+
+std::string SmtpClient::TransportText(SmtpStep step, int error, const SmtpReply& read) const {
   const std::string name(SmtpStepName(step));
   switch (error) {
     case kWsaEtimedout:
@@ -115,89 +142,99 @@ std::string SmtpClient::TransportText(SmtpStep step, int error) const {
              ".";
     case kSmtpProtocolError:
       return "The server's reply to " + name + " broke the SMTP protocol:\n" +
-             PrintableText(lastReply_.text);
+             PrintableText(read.text);
     default:
-      return DescribeSocketError(error) + " (during " + name + ").";
+      return DescribeSmtpError(error) + " (during " + name + ").";
   }
 }
 
-int SmtpClient::TransportFailure(SmtpStep step, int error) {
-  // A failed or cancelled wait leaves the dialogue out of step: the
-  // connection cannot carry anything more.
+SmtpOutcome SmtpClient::TransportFailure(SmtpStep step, int error, const SmtpReply& read,
+                                         SmtpReply before) {
   std::string text = transport_ ? transport_->errorText() : std::string();
-  Fail(step, error, text.empty() ? TransportText(step, error) : std::move(text));
-  CloseConnection();
-  return error;
+  if (text.empty()) text = TransportText(step, error, read);
+  return ConnectionLost(step, error, std::move(text), before.code != 0 ? std::move(before) : read);
 }
 
-int SmtpClient::Connect(const std::string& server, const SmtpSessionOptions& options) {
+SmtpOutcome SmtpClient::ConnectionLost(SmtpStep step, int error, std::string text,
+                                       SmtpReply reply) {
+  // A failed or cancelled wait leaves the dialogue out of step: the
+  // connection cannot carry anything more.
+  CloseConnection();
+  return SmtpOutcome::TransportFailed(step, error, std::move(text), std::move(reply));
+}
+
+SmtpOutcome SmtpClient::Command(SmtpStep step, std::string_view verb, std::string_view argument,
+                                std::string_view ending, std::chrono::milliseconds timeout,
+                                Expect expect) {
+  currentStep_ = step;
+  currentTimeout_ = timeout;
+  const SocketDeadline deadline = DeadlineAfter(timeout);
+  command_.assign(verb).append(argument).append(ending);
+  if (const int error = transport_->SendAll(command_, deadline, false)) {
+    return TransportFailure(step, error);
+  }
+  if (const int error = reader_.Read(*transport_, deadline, lastReply_)) {
+    return TransportFailure(step, error, lastReply_);
+  }
+  return Judge(step, expect);
+}
+
+// ---- Connecting
+
+SmtpOutcome SmtpClient::Connect(const std::string& server, const SmtpSessionOptions& options) {
   // Whatever the last connection left (a refused greeting keeps its socket
   // for QUIT), the new one starts clean.
   if (transport_) Disconnect();
-  failedStep_ = SmtpStep::None;
-  failureText_.clear();
-  ClearLastReply();
+  lastReply_ = {};
   capabilities_ = {};
   tlsPeer_.reset();
   authMechanism_.reset();
   group_.ahead = false;
-  const int result = Open(server, options);
+  SmtpOutcome result = Open(server, options);
   currentStep_ = SmtpStep::None;
   return result;
 }
 
-int SmtpClient::Open(const std::string& server, const SmtpSessionOptions& options) {
+SmtpOutcome SmtpClient::Open(const std::string& server, const SmtpSessionOptions& options) {
   currentStep_ = SmtpStep::Connect;
   currentTimeout_ = timeouts_.connect;
   server_ = server;
-  std::vector<ResolvedAddress> addresses;
   const std::optional<ServerEndpoint> endpoint =
       ParseServerName(server, DefaultPortFor(options.security));
-  const int resolveError = endpoint ? ResolveServer(*endpoint, addresses) : kWsaHostNotFound;
-  if (resolveError != 0) {
-    return Fail(SmtpStep::Connect, resolveError,
-                "Unable to contact local host " + server + "\n" +
-                    DescribeSocketError(resolveError));
+  if (!endpoint) {
+    return SmtpOutcome::TransportFailed(SmtpStep::Connect, kWsaHostNotFound,
+                                        UnreachableServerText(server, kWsaHostNotFound));
   }
   host_ = endpoint->host;
   port_ = endpoint->port;
-
-  TcpSocket socket;
-  bool creationFailed = false;
-  if (const int error = ConnectToAny(addresses, timeouts_.connect, socket, &creationFailed)) {
-    if (creationFailed) {
-      return Fail(SmtpStep::Connect, error,
-                  "Error creating socket\n" + DescribeSocketError(error));
-    }
-    const std::string why = error == kWsaEtimedout
-                                ? "no answer within " + DurationText(timeouts_.connect)
-                                : DescribeSocketError(error);
-    return Fail(SmtpStep::Connect, error,
-                "Socket connect failed\n" + host_ + " port " + std::to_string(port_) + ": " + why);
+  SmtpConnection connection = openTransport_(server, *endpoint, timeouts_.connect);
+  if (!connection.transport) {
+    return SmtpOutcome::TransportFailed(
+        SmtpStep::Connect, connection.error != 0 ? connection.error : kWsaEnotconn,
+        std::move(connection.errorText));
   }
-  ResolvedAddress local;
-  const bool haveLocal = socket.LocalAddress(local);
-  helloName_ = ChooseHelloName(options.heloName, haveLocal ? &local : nullptr);
-  transport_ = std::make_unique<PlainTransport>(std::move(socket));
+  helloName_ = ChooseHelloName(options.heloName,
+                               connection.localAddress ? &*connection.localAddress : nullptr);
+  transport_ = std::move(connection.transport);
   reader_.Discard();
   Progress(SmtpStep::Connect);
 
   if (options.security == SmtpSecurity::Tls) {
-    if (const int error = TakeTls(options)) return error;
+    if (SmtpOutcome tls = TakeTls(options); !tls.ok()) return tls;
   }
-  if (const int error = ReadGreeting(options)) return error;
-  if (const int error = Hello(options, false)) return error;
+  if (SmtpOutcome greeting = ReadGreeting(options); !greeting.ok()) return greeting;
+  if (SmtpOutcome hello = Hello(options, false); !hello.ok()) return hello;
   if (options.security == SmtpSecurity::StartTls) {
-    if (const int error = StartTls(options)) return error;
+    if (SmtpOutcome tls = StartTls(options); !tls.ok()) return tls;
   }
   if (!options.userName.empty()) {
-    if (const int error = Authenticate(options)) return error;
+    if (SmtpOutcome auth = Authenticate(options); !auth.ok()) return auth;
   }
   ready_ = true;
-  return 0;
+  return SmtpOutcome::Accepted();
 }
 
-int SmtpClient::ReadGreeting(const SmtpSessionOptions& options) {
+SmtpOutcome SmtpClient::ReadGreeting(const SmtpSessionOptions& options) {
   currentStep_ = SmtpStep::Greeting;
   currentTimeout_ = timeouts_.greeting;
   const std::string who = "The SMTP server " + server_;
@@ -210,69 +247,69 @@ int SmtpClient::ReadGreeting(const SmtpSessionOptions& options) {
       if (LooksLikeTls(lastReply_.text)) {
         text += "\nThat is TLS, not SMTP in plain text: set Security=tls for this server.";
       }
-      TransportFailure(SmtpStep::Greeting, error);
-      failureText_ = std::move(text);
-      return error;
+      return ConnectionLost(SmtpStep::Greeting, error, std::move(text), lastReply_);
     }
-    TransportFailure(SmtpStep::Greeting, error);
     if (error == kWsaEtimedout) {
-      failureText_ = who + " sent no greeting within " + DurationText(timeouts_.greeting) + ".";
+      std::string text =
+          who + " sent no greeting within " + DurationText(timeouts_.greeting) + ".";
       if (options.security != SmtpSecurity::Tls) {
-        failureText_ +=
+        text +=
             "\nA server that expects TLS from the first byte (as on port 465) says nothing "
             "until it gets it: try Security=tls.";
       }
-    } else if (error == kWsaEdiscon && options.security != SmtpSecurity::Tls) {
-      failureText_ = who + " closed the connection before its greeting.";
+      return ConnectionLost(SmtpStep::Greeting, error, std::move(text), {});
     }
-    return error;
+    if (error == kWsaEdiscon && options.security != SmtpSecurity::Tls) {
+      return ConnectionLost(SmtpStep::Greeting, error,
+                            who + " closed the connection before its greeting.", {});
+    }
+    return TransportFailure(SmtpStep::Greeting, error, lastReply_);
   }
-  if (lastReply_.code != 220) {
-    failedStep_ = SmtpStep::Greeting;
-    if (IsRefusal(lastReply_.code)) {
+  if (!Wanted(Expect::Ready, lastReply_.code)) {
+    if (IsRefusalCode(lastReply_.code)) {
       // Left open, so that Disconnect can still say QUIT as RFC 5321 asks.
-      failureText_ = who + " refused the connection:\n" + ShownReply(lastReply_);
-      return lastReply_.code;
+      return SmtpOutcome::Refused(SmtpStep::Greeting, lastReply_,
+                                  who + " refused the connection:\n" + ShownReply(lastReply_));
     }
     // Neither a welcome nor a refusal: the dialogue cannot start.
-    failureText_ = who + " sent an unexpected greeting:\n" + ShownReply(lastReply_);
     CloseConnection();
-    return kSmtpProtocolError;
+    return SmtpOutcome::ProtocolBroken(
+        SmtpStep::Greeting, who + " sent an unexpected greeting:\n" + ShownReply(lastReply_),
+        lastReply_);
   }
   Progress(SmtpStep::Greeting);
-  return 0;
+  return SmtpOutcome::Accepted();
 }
 
-int SmtpClient::Hello(const SmtpSessionOptions& options, bool afterTls) {
+SmtpOutcome SmtpClient::Hello(const SmtpSessionOptions& options, bool afterTls) {
   capabilities_ = {};
-  const int result =
+  SmtpOutcome result =
       Command(SmtpStep::Ehlo, "EHLO ", helloName_, "\r\n", timeouts_.ehlo, Expect::Positive);
-  if (result == 0) {
+  if (result.ok()) {
     capabilities_ = ParseEhloReply(lastReply_.text);
     Progress(SmtpStep::Ehlo);
-    return 0;
+    return result;
   }
-  if (result < 500 || result > 599) return result;
+  if (!result.refusal() || result.reply().code < 500) return result;
 
   // An old server: the old dialogue, with HELO and RSET before every message
   // (RFC 5321 4.1.4 lets a client fall back so).
-  const std::string refused = "The server refused EHLO:\n" + ShownReply(lastReply_);
+  const std::string refused = "The server refused EHLO:\n" + ShownReply(result.reply());
   if (options.security == SmtpSecurity::StartTls && !afterTls) {
-    return Fail(SmtpStep::Ehlo, kSmtpTlsNotOffered,
-                refused + "\nWithout EHLO it cannot offer STARTTLS, which Security=starttls "
-                          "asks for, so nothing was sent.");
+    return SmtpOutcome::TlsNotOffered(
+        SmtpStep::Ehlo, refused + "\nWithout EHLO it cannot offer STARTTLS, which "
+                                  "Security=starttls asks for, so nothing was sent.");
   }
   if (!options.userName.empty()) {
-    return Fail(SmtpStep::Ehlo, kSmtpAuthNotPossible,
-                refused + "\nWithout EHLO it cannot offer AUTH, so UserName cannot log in.");
+    return SmtpOutcome::SignInImpossible(
+        SmtpStep::Ehlo,
+        refused + "\nWithout EHLO it cannot offer AUTH, so UserName cannot log in.");
   }
-  failedStep_ = SmtpStep::None;
-  failureText_.clear();
   Progress(SmtpStep::Ehlo);
-  return 0;
+  return SmtpOutcome::Accepted();
 }
 
-int SmtpClient::TakeTls(const SmtpSessionOptions& options) {
+SmtpOutcome SmtpClient::TakeTls(const SmtpSessionOptions& options) {
   currentStep_ = SmtpStep::TlsHandshake;
   currentTimeout_ = timeouts_.tlsHandshake;
   auto tls = std::make_unique<TlsTransport>(std::move(transport_));
@@ -286,46 +323,48 @@ int SmtpClient::TakeTls(const SmtpSessionOptions& options) {
   }
   tlsPeer_ = handshaking.peer();
   Progress(SmtpStep::TlsHandshake);
-  return 0;
+  return SmtpOutcome::Accepted();
 }
 
-int SmtpClient::StartTls(const SmtpSessionOptions& options) {
+SmtpOutcome SmtpClient::StartTls(const SmtpSessionOptions& options) {
   currentStep_ = SmtpStep::StartTls;
   if (!capabilities_.startTls) {
     // Never a silent downgrade: going on in plain text is not what was asked.
-    return Fail(SmtpStep::StartTls, kSmtpTlsNotOffered,
-                "The server does not offer STARTTLS, which Security=starttls asks for, so "
-                "nothing was sent." +
-                    (capabilities_.lines.empty()
-                         ? std::string()
-                         : "\nIt offers: " + JoinLines(capabilities_.lines, ", ") + "."));
+    return SmtpOutcome::TlsNotOffered(
+        SmtpStep::StartTls,
+        "The server does not offer STARTTLS, which Security=starttls asks for, so nothing was "
+        "sent." + (capabilities_.lines.empty()
+                       ? std::string()
+                       : "\nIt offers: " + JoinLines(capabilities_.lines, ", ") + "."));
   }
-  if (const int result = Command(SmtpStep::StartTls, "STARTTLS\r\n", {}, {}, timeouts_.startTls,
-                                 Expect::Ready)) {
-    return result;
+  if (SmtpOutcome ready = Command(SmtpStep::StartTls, "STARTTLS\r\n", {}, {}, timeouts_.startTls,
+                                  Expect::Ready);
+      !ready.ok()) {
+    return ready;
   }
   if (reader_.HasBufferedBytes()) {
     // Bytes sent ahead of the handshake would be read as if they came over
     // TLS: the plain-text command injection of CVE-2011-0411 and its kin.
-    Fail(SmtpStep::StartTls, kSmtpProtocolError,
-         "The server sent more after its reply to STARTTLS, before TLS began. Bytes slipped "
-         "in ahead of TLS could come from anyone on the way, so the connection was closed.");
     CloseConnection();
-    return kSmtpProtocolError;
+    return SmtpOutcome::ProtocolBroken(
+        SmtpStep::StartTls,
+        "The server sent more after its reply to STARTTLS, before TLS began. Bytes slipped in "
+        "ahead of TLS could come from anyone on the way, so the connection was closed.");
   }
   Progress(SmtpStep::StartTls);
-  if (const int error = TakeTls(options)) return error;
+  if (SmtpOutcome tls = TakeTls(options); !tls.ok()) return tls;
   // What the server said before TLS may have been forged: ask again.
   return Hello(options, true);
 }
 
-int SmtpClient::Authenticate(const SmtpSessionOptions& options) {
+SmtpOutcome SmtpClient::Authenticate(const SmtpSessionOptions& options) {
   currentStep_ = SmtpStep::Auth;
   const bool encrypted = transport_->isEncrypted();
   if (!encrypted && !options.allowPlainAuth) {
-    return Fail(SmtpStep::Auth, kSmtpAuthNotPossible,
-                "The password is not sent over a connection without TLS. Set Security=starttls "
-                "or Security=tls (or AllowPlainAuth=1 for a server on a network you trust).");
+    return SmtpOutcome::SignInImpossible(
+        SmtpStep::Auth,
+        "The password is not sent over a connection without TLS. Set Security=starttls or "
+        "Security=tls (or AllowPlainAuth=1 for a server on a network you trust).");
   }
   if (capabilities_.authMechanisms.empty()) {
     std::string text = "The server offers no AUTH, so UserName " + PrintableText(options.userName) +
@@ -333,30 +372,43 @@ int SmtpClient::Authenticate(const SmtpSessionOptions& options) {
     if (!encrypted && capabilities_.startTls) {
       text += " It offers STARTTLS: many servers offer AUTH only after it (Security=starttls).";
     }
-    return Fail(SmtpStep::Auth, kSmtpAuthNotPossible, text);
+    return SmtpOutcome::SignInImpossible(SmtpStep::Auth, std::move(text));
   }
   const std::optional<SmtpAuthMechanism> mechanism = ChooseAuthMechanism(capabilities_);
   if (!mechanism) {
-    return Fail(SmtpStep::Auth, kSmtpAuthNotPossible,
-                "The server offers AUTH " + JoinLines(capabilities_.authMechanisms, " ") +
-                    ", but neither PLAIN nor LOGIN, the ones this program speaks.");
+    return SmtpOutcome::SignInImpossible(
+        SmtpStep::Auth, "The server offers AUTH " + JoinLines(capabilities_.authMechanisms, " ") +
+                            ", but neither PLAIN nor LOGIN, the ones this program speaks.");
   }
+  SmtpOutcome result = LogIn(*mechanism, options);
+  if (result.refusal()) {
+    return SmtpOutcome::Refused(SmtpStep::Auth, result.reply(),
+                                "The server refused the log-in of " +
+                                    PrintableText(options.userName) +
+                                    " (authentication failed):\n" + ShownReply(result.reply()));
+  }
+  if (!result.ok()) return result;
+  authMechanism_ = mechanism;
+  Progress(SmtpStep::Auth);
+  return result;
+}
 
+SmtpOutcome SmtpClient::LogIn(SmtpAuthMechanism mechanism, const SmtpSessionOptions& options) {
   const std::string_view password =
       options.password != nullptr ? options.password->reveal() : std::string_view();
-  int result = 0;
+  SmtpOutcome result;
   std::string response;
-  if (*mechanism == SmtpAuthMechanism::Plain) {
+  if (mechanism == SmtpAuthMechanism::Plain) {
     response = PlainAuthResponse(options.userName, password);
     result = Command(SmtpStep::Auth, "AUTH PLAIN ", response, "\r\n", timeouts_.auth,
                      Expect::Authenticated);
   } else {
     result = Command(SmtpStep::Auth, "AUTH LOGIN\r\n", {}, {}, timeouts_.auth, Expect::Continue);
-    if (result == 0) {
+    if (result.ok()) {
       response = Base64(options.userName);
       result = Command(SmtpStep::Auth, response, {}, "\r\n", timeouts_.auth, Expect::Continue);
     }
-    if (result == 0) {
+    if (result.ok()) {
       WipeString(response);
       response = Base64(password);
       result = Command(SmtpStep::Auth, response, {}, "\r\n", timeouts_.auth,
@@ -367,78 +419,77 @@ int SmtpClient::Authenticate(const SmtpSessionOptions& options) {
   WipeString(response);
   WipeString(command_);
   command_.reserve(kCommandCapacity);
-  if (result != 0) {
-    if (IsRefusal(result)) {
-      failureText_ = "The server refused the log-in of " + PrintableText(options.userName) +
-                     " (authentication failed):\n" + ShownReply(lastReply_);
-    }
-    return result;
-  }
-  authMechanism_ = mechanism;
-  Progress(SmtpStep::Auth);
-  return 0;
+  return result;
 }
 
-int SmtpClient::SendMail(const std::string& recipient, const std::string& returnAddress,
-                         std::string_view message, const SmtpNextMessage* next) {
-  failedStep_ = SmtpStep::None;
-  failureText_.clear();
-  const int result = RunTransaction(recipient, returnAddress, message, next);
+// ---- Sending
+
+SmtpOutcome SmtpClient::SendMail(const std::string& recipient, const std::string& returnAddress,
+                                 std::string_view message, const SmtpNextMessage* next) {
+  SmtpOutcome envelope = group_.ahead ? TakeGroupSentAhead(recipient, returnAddress)
+                                      : SendEnvelope(recipient, returnAddress, message);
+  SmtpOutcome result = envelope.ok() ? SendMessageText(message, next) : std::move(envelope);
   currentStep_ = SmtpStep::None;
   return result;
 }
 
-int SmtpClient::PrepareAddresses(std::string_view recipient, std::string_view returnAddress,
-                                 Envelope& out) {
+SmtpOutcome SmtpClient::PrepareAddresses(std::string_view recipient,
+                                         std::string_view returnAddress, Envelope& out) {
   bool smtpUtf8 = false;
   const auto prepare = [&](std::string_view address, SmtpStep step, std::string_view role,
-                           std::string& envelopeForm) -> int {
+                           std::string& envelopeForm) -> SmtpOutcome {
     if (IsAscii(address)) {
       envelopeForm.assign(address);
-      return 0;
+      return SmtpOutcome::Accepted();
     }
     Result<EnvelopeAddress> prepared = PrepareEnvelopeAddress(address);
     if (!prepared) {
-      return Fail(step, kSmtpUnsendableAddress,
-                  std::string(role) + " " + PrintableText(address) + " cannot be sent: " +
-                      prepared.status().message() + ".");
+      return SmtpOutcome::UnsendableAddress(
+          step, std::string(role) + " " + PrintableText(address) +
+                    " cannot be sent: " + prepared.status().message() + ".");
     }
     if (prepared->needsSmtpUtf8 && !capabilities_.smtpUtf8) {
-      return Fail(step, kSmtpUnsendableAddress,
-                  std::string(role) + " " + PrintableText(address) +
-                      " has letters beyond ASCII before its @, and the server does not offer "
-                      "SMTPUTF8 to carry them.");
+      return SmtpOutcome::UnsendableAddress(
+          step, std::string(role) + " " + PrintableText(address) +
+                    " has letters beyond ASCII before its @, and the server does not offer "
+                    "SMTPUTF8 to carry them.");
     }
     if (!IsSafeEnvelopeAddress(prepared->text)) {
-      return Fail(step, kSmtpUnsafeAddress,
-                  std::string(role) + " " + PrintableText(address) + " is too long.");
+      return SmtpOutcome::UnsafeAddress(
+          step, std::string(role) + " " + PrintableText(address) + " is too long.");
     }
     smtpUtf8 = smtpUtf8 || prepared->needsSmtpUtf8;
     envelopeForm = std::move(prepared->text);
-    return 0;
+    return SmtpOutcome::Accepted();
   };
-  if (const int r =
-          prepare(returnAddress, SmtpStep::Mail, "The return address", out.returnAddress)) {
-    return r;
+  if (SmtpOutcome from =
+          prepare(returnAddress, SmtpStep::Mail, "The return address", out.returnAddress);
+      !from.ok()) {
+    return from;
   }
-  if (const int r = prepare(recipient, SmtpStep::Rcpt, "The address", out.recipient)) return r;
+  if (SmtpOutcome to = prepare(recipient, SmtpStep::Rcpt, "The address", out.recipient);
+      !to.ok()) {
+    return to;
+  }
   if (smtpUtf8) out.mailParameters += " SMTPUTF8";
-  return 0;
+  return SmtpOutcome::Accepted();
 }
 
-int SmtpClient::PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
-                                std::string_view message, Envelope& out) {
+SmtpOutcome SmtpClient::PrepareEnvelope(std::string_view recipient,
+                                        std::string_view returnAddress, std::string_view message,
+                                        Envelope& out) {
   if (!IsSafeEnvelopeAddress(returnAddress)) {
-    return Fail(SmtpStep::Mail, kSmtpUnsafeAddress,
-                "The return address holds characters a mail command cannot carry.");
+    return SmtpOutcome::UnsafeAddress(
+        SmtpStep::Mail, "The return address holds characters a mail command cannot carry.");
   }
   if (!IsSafeEnvelopeAddress(recipient)) {
-    return Fail(SmtpStep::Rcpt, kSmtpUnsafeAddress,
-                "The address holds characters a mail command cannot carry, or is too long.");
+    return SmtpOutcome::UnsafeAddress(
+        SmtpStep::Rcpt,
+        "The address holds characters a mail command cannot carry, or is too long.");
   }
   if (!ready_) {
-    ClearLastReply();
-    return Fail(SmtpStep::Connect, kWsaEnotconn, "Not connected to the server.");
+    return SmtpOutcome::TransportFailed(SmtpStep::Connect, kWsaEnotconn,
+                                        "Not connected to the server.");
   }
 
   // The MAIL line's end: its parameters, then CR LF.
@@ -446,31 +497,19 @@ int SmtpClient::PrepareEnvelope(std::string_view recipient, std::string_view ret
   if (capabilities_.extended && capabilities_.size) {
     const std::size_t size = SmtpTextEncoder::MessageSize(message);
     if (capabilities_.sizeLimit > 0 && size > capabilities_.sizeLimit) {
-      ClearLastReply();
-      return Fail(SmtpStep::Mail, kSmtpMessageTooLarge,
-                  "The message is " + std::to_string(size) + " bytes, more than the " +
-                      std::to_string(capabilities_.sizeLimit) +
-                      " bytes the server takes (SIZE), so it was not sent.");
+      return SmtpOutcome::TooLarge("The message is " + std::to_string(size) +
+                                   " bytes, more than the " +
+                                   std::to_string(capabilities_.sizeLimit) +
+                                   " bytes the server takes (SIZE), so it was not sent.");
     }
     out.mailParameters += " SIZE=";
     out.mailParameters += std::to_string(size);
   }
-  if (const int r = PrepareAddresses(recipient, returnAddress, out)) {
-    ClearLastReply();
-    return r;
+  if (SmtpOutcome addresses = PrepareAddresses(recipient, returnAddress, out); !addresses.ok()) {
+    return addresses;
   }
   out.mailParameters += "\r\n";
-  return 0;
-}
-
-bool SmtpClient::PrepareAhead(const SmtpNextMessage& next) {
-  // A next message that cannot go (too large, an address the server cannot
-  // take) is not sent ahead; its own SendMail says why.
-  const bool ready =
-      PrepareEnvelope(next.recipient, next.returnAddress, next.message, nextEnvelope_) == 0;
-  failedStep_ = SmtpStep::None;
-  failureText_.clear();
-  return ready;
+  return SmtpOutcome::Accepted();
 }
 
 void SmtpClient::AppendEnvelope(const Envelope& envelope, std::string& out) const {
@@ -479,11 +518,73 @@ void SmtpClient::AppendEnvelope(const Envelope& envelope, std::string& out) cons
   out.append("DATA\r\n");
 }
 
-namespace {
+SmtpOutcome SmtpClient::SendEnvelope(std::string_view recipient, std::string_view returnAddress,
+                                     std::string_view message) {
+  if (SmtpOutcome prepared = PrepareEnvelope(recipient, returnAddress, message, envelope_);
+      !prepared.ok()) {
+    return prepared;
+  }
+  if (!capabilities_.extended) {
+    // The server refused EHLO: every message repeats HELO and RSET first.
+    if (SmtpOutcome helo = Command(SmtpStep::Helo, "HELO ", helloName_, "\r\n", timeouts_.helo,
+                                   Expect::Positive);
+        !helo.ok()) {
+      return helo;
+    }
+    if (SmtpOutcome rset =
+            Command(SmtpStep::Rset, "RSET\r\n", {}, {}, timeouts_.rset, Expect::Positive);
+        !rset.ok()) {
+      return rset;
+    }
+  }
+  if (capabilities_.pipelining) {
+    currentStep_ = SmtpStep::Mail;
+    currentTimeout_ = timeouts_.mail;
+    command_.clear();
+    AppendEnvelope(envelope_, command_);
+    if (const int error = transport_->SendAll(command_, DeadlineAfter(timeouts_.mail), false)) {
+      return TransportFailure(SmtpStep::Mail, error);
+    }
+    ReadGroup();
+    return JudgeGroup();
+  }
+  if (SmtpOutcome mail = Command(SmtpStep::Mail, "MAIL FROM:<", envelope_.returnAddress,
+                                 envelope_.mailParameters, timeouts_.mail, Expect::Positive);
+      !mail.ok()) {
+    return mail;
+  }
+  if (SmtpOutcome rcpt = Command(SmtpStep::Rcpt, "RCPT TO:<", envelope_.recipient, ">\r\n",
+                                 timeouts_.rcpt, Expect::Recipient);
+      !rcpt.ok()) {
+    return rcpt;
+  }
+  return Command(SmtpStep::Data, "DATA\r\n", {}, {}, timeouts_.data, Expect::StartData);
+}
 
-constexpr SmtpStep kGroupSteps[] = {SmtpStep::Mail, SmtpStep::Rcpt, SmtpStep::Data};
-
-}  // namespace
+SmtpOutcome SmtpClient::TakeGroupSentAhead(std::string_view recipient,
+                                           std::string_view returnAddress) {
+  // This message's MAIL, RCPT and DATA went behind the last one's end of data.
+  group_.ahead = false;
+  if (recipient != group_.recipient || returnAddress != group_.returnAddress) {
+    // Not the message they were sent for: nothing may go under that envelope.
+    CloseConnection();
+    return SmtpOutcome::ProtocolBroken(
+        SmtpStep::Mail,
+        "The message is not the one whose commands were sent ahead, so the connection was "
+        "closed.");
+  }
+  if (SmtpOutcome judged = JudgeGroup(); !judged.ok()) return judged;
+  // Nothing of this message has waited on the user yet: a Pause given
+  // since its commands went ahead stops it here, before its text, as it
+  // would have at MAIL.
+  currentStep_ = SmtpStep::Data;
+  currentTimeout_ = timeouts_.data;
+  BlockingCallScope call;
+  if (const int cancelled = call.entered() ? call.RunHook() : 0) {
+    return TransportFailure(SmtpStep::Data, cancelled);
+  }
+  return SmtpOutcome::Accepted();
+}
 
 void SmtpClient::ReadGroup() {
   const std::chrono::milliseconds timeouts[] = {timeouts_.mail, timeouts_.rcpt, timeouts_.data};
@@ -498,11 +599,7 @@ void SmtpClient::ReadGroup() {
       // Judged when the group's message is sent: the connection is out of step.
       group_.error = error;
       group_.errorText = transport_->errorText();
-      if (group_.errorText.empty()) {
-        std::swap(lastReply_, reply);
-        group_.errorText = TransportText(kGroupSteps[i], error);
-        std::swap(lastReply_, reply);
-      }
+      if (group_.errorText.empty()) group_.errorText = TransportText(kGroupSteps[i], error, reply);
       CloseConnection();
       return;
     }
@@ -514,44 +611,38 @@ void SmtpClient::ReadGroup() {
   }
 }
 
-int SmtpClient::JudgeGroup() {
+SmtpOutcome SmtpClient::JudgeGroup() {
   constexpr Expect kExpects[] = {Expect::Positive, Expect::Recipient, Expect::StartData};
-  const auto wanted = [](int code, Expect expect) {
-    switch (expect) {
-      case Expect::Recipient: return code == 250 || code == 251;
-      case Expect::StartData: return code == 354;
-      default: return code >= 200 && code <= 299;
-    }
-  };
   // The first reply its command did not want decides; a 421 ends the group.
   int decisive = -1;
   for (int i = 0; i < group_.read && decisive < 0; ++i) {
-    if (!wanted(group_.replies[i].code, kExpects[i])) decisive = i;
+    if (!Wanted(kExpects[i], group_.replies[i].code)) decisive = i;
   }
   if (group_.read > 0 && group_.replies[group_.read - 1].code == 421) decisive = group_.read - 1;
 
   if (group_.error != 0) {
-    lastReply_ = group_.replies[group_.read];
     std::string text = std::move(group_.errorText);
+    SmtpReply reply = group_.replies[group_.read];
     if (decisive >= 0) {
       // As when the reset after a refusal fails: the refusal does not stand
       // alone, so nobody takes the connection's loss for a bad address.
-      text += "\nafter the server refused: " + ShownReply(group_.replies[decisive]);
-      lastReply_ = group_.replies[decisive];
+      text += "\n" + AfterRefusal(ShownReply(group_.replies[decisive]));
+      reply = group_.replies[decisive];
     }
-    return Fail(kGroupSteps[group_.read], group_.error, std::move(text));
+    return SmtpOutcome::TransportFailed(kGroupSteps[group_.read], group_.error, std::move(text),
+                                        std::move(reply));
   }
-  if (decisive < 0) return 0;  // the server waits for the text
+  if (decisive < 0) return SmtpOutcome::Accepted();  // the server waits for the text
 
   lastReply_ = group_.replies[decisive];
   if (decisive < 2 && group_.read == 3 && group_.replies[2].code == 354) {
     // DATA was taken although MAIL or RCPT was not (RFC 2920 3.1).
-    if (const int error = EndAbandonedData()) return error;
+    if (SmtpOutcome ended = EndAbandonedData(); !ended.ok()) return ended;
   }
   return Judge(kGroupSteps[decisive], kExpects[decisive]);
 }
 
-int SmtpClient::EndAbandonedData() {
+SmtpOutcome SmtpClient::EndAbandonedData() {
   // The end of data alone, no text: a transaction without its recipient
   // carries nothing to anyone.
   currentStep_ = SmtpStep::Data;
@@ -560,113 +651,48 @@ int SmtpClient::EndAbandonedData() {
   int error = transport_->SendAll(".\r\n", deadline, false);
   if (error == 0) error = reader_.Read(*transport_, deadline, scratchReply_);
   if (error != 0) {
-    const std::string refusal = ShownReply(lastReply_);
-    const SmtpReply kept = lastReply_;
-    TransportFailure(SmtpStep::Data, error);
-    failureText_ += "\nafter the server refused: " + refusal;
-    lastReply_ = kept;
-    return error;
+    const SmtpReply refusal = lastReply_;
+    SmtpOutcome failed = TransportFailure(SmtpStep::Data, error, scratchReply_, refusal);
+    failed.AddLine(AfterRefusal(ShownReply(refusal)));
+    return failed;
   }
   if (scratchReply_.code == 421) CloseConnection();
-  return 0;
+  return SmtpOutcome::Accepted();
 }
 
-int SmtpClient::RunTransaction(std::string_view recipient, std::string_view returnAddress,
-                               std::string_view message, const SmtpNextMessage* next) {
-  if (group_.ahead) {
-    // This message's MAIL, RCPT and DATA went behind the last one's end of data.
-    group_.ahead = false;
-    if (recipient != group_.recipient || returnAddress != group_.returnAddress) {
-      // Not the message they were sent for: nothing may go under that envelope.
-      ClearLastReply();
-      CloseConnection();
-      return Fail(SmtpStep::Mail, kSmtpProtocolError,
-                  "The message is not the one whose commands were sent ahead, so the "
-                  "connection was closed.");
-    }
-    if (const int r = JudgeGroup()) return r;
-    // Nothing of this message has waited on the user yet: a Pause given
-    // since its commands went ahead stops it here, before its text, as it
-    // would have at MAIL.
-    currentStep_ = SmtpStep::Data;
-    currentTimeout_ = timeouts_.data;
-    BlockingCallScope call;
-    if (const int cancelled = call.entered() ? call.RunHook() : 0) {
-      ClearLastReply();
-      return TransportFailure(SmtpStep::Data, cancelled);
-    }
-  } else {
-    if (const int r = PrepareEnvelope(recipient, returnAddress, message, envelope_)) return r;
-    if (!capabilities_.extended) {
-      // The server refused EHLO: every message repeats HELO and RSET first.
-      if (const int r = Command(SmtpStep::Helo, "HELO ", helloName_, "\r\n", timeouts_.helo,
-                                Expect::Positive)) {
-        return r;
-      }
-      if (const int r =
-              Command(SmtpStep::Rset, "RSET\r\n", {}, {}, timeouts_.rset, Expect::Positive)) {
-        return r;
-      }
-    }
-    if (capabilities_.pipelining) {
-      currentStep_ = SmtpStep::Mail;
-      currentTimeout_ = timeouts_.mail;
-      command_.clear();
-      AppendEnvelope(envelope_, command_);
-      if (const int error = transport_->SendAll(command_, DeadlineAfter(timeouts_.mail), false)) {
-        ClearLastReply();
-        return TransportFailure(SmtpStep::Mail, error);
-      }
-      ReadGroup();
-      if (const int r = JudgeGroup()) return r;
-    } else {
-      if (const int r = Command(SmtpStep::Mail, "MAIL FROM:<", envelope_.returnAddress,
-                                envelope_.mailParameters, timeouts_.mail, Expect::Positive)) {
-        return r;
-      }
-      if (const int r = Command(SmtpStep::Rcpt, "RCPT TO:<", envelope_.recipient, ">\r\n",
-                                timeouts_.rcpt, Expect::Recipient)) {
-        return r;
-      }
-      if (const int r =
-              Command(SmtpStep::Data, "DATA\r\n", {}, {}, timeouts_.data, Expect::StartData)) {
-        return r;
-      }
-    }
-  }
-
+SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNextMessage* next) {
   std::string_view endOfData;
   if (const int error = SendText(message, endOfData)) {
-    ClearLastReply();
     return TransportFailure(SmtpStep::Text, error);
   }
-
   if (handOver_ && !handOver_()) {
-    ClearLastReply();
     CloseConnection();
-    return Fail(SmtpStep::EndOfData, kSmtpHandOverStopped,
-                "The message was held back before its end, so the server did not take it.");
+    return SmtpOutcome::HeldBack(
+        "The message was held back before its end, so the server did not take it.");
   }
   // The text's last block, the end of data and the next message's commands
   // go in one write (RFC 2920 lets the text lead a group): the server
   // answers only the end of data and a handful of short lines, so its
-  // replies cannot fill the socket while this write waits.
-  const bool sendAhead = next != nullptr && capabilities_.pipelining && PrepareAhead(*next);
+  // replies cannot fill the socket while this write waits. A next message
+  // that cannot go (too large, an address the server cannot take) is not
+  // sent ahead; its own SendMail says why.
+  const bool sendAhead =
+      next != nullptr && capabilities_.pipelining &&
+      PrepareEnvelope(next->recipient, next->returnAddress, next->message, nextEnvelope_).ok();
   currentStep_ = SmtpStep::EndOfData;
   currentTimeout_ = timeouts_.textBlock;
   wire_.append(endOfData);
   if (sendAhead) AppendEnvelope(nextEnvelope_, wire_);
   if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), false)) {
-    ClearLastReply();
     return TransportFailure(SmtpStep::EndOfData, error);
   }
   currentTimeout_ = timeouts_.endOfData;
   if (const int error =
           reader_.Read(*transport_, DeadlineAfter(timeouts_.endOfData), lastReply_)) {
-    return TransportFailure(SmtpStep::EndOfData, error);
+    return TransportFailure(SmtpStep::EndOfData, error, lastReply_);
   }
   const int code = lastReply_.code;
-  if (sendAhead && code != 421 && ((code >= 200 && code <= 299) || IsRefusal(code))) {
+  if (sendAhead && code != 421 && ((code >= 200 && code <= 299) || IsRefusalCode(code))) {
     // Read now, so that nothing else is sent into their replies; judged
     // when their message is sent.
     ReadGroup();
@@ -694,95 +720,6 @@ int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) 
     wire_.clear();
   }
   endOfData = encoder.EndOfData();
-  return 0;
-}
-
-int SmtpClient::SendCommand(SmtpStep step, std::string_view verb, std::string_view argument,
-                            std::string_view ending, SocketDeadline deadline) {
-  currentStep_ = step;
-  command_.assign(verb).append(argument).append(ending);
-  if (const int error = transport_->SendAll(command_, deadline, false)) {
-    ClearLastReply();
-    return TransportFailure(step, error);
-  }
-  return 0;
-}
-
-int SmtpClient::AwaitReply(SmtpStep step, Expect expect, SocketDeadline deadline) {
-  currentStep_ = step;
-  if (const int error = reader_.Read(*transport_, deadline, lastReply_)) {
-    return TransportFailure(step, error);
-  }
-  return Judge(step, expect);
-}
-
-int SmtpClient::Command(SmtpStep step, std::string_view verb, std::string_view argument,
-                        std::string_view ending, std::chrono::milliseconds timeout,
-                        Expect expect) {
-  currentTimeout_ = timeout;
-  const SocketDeadline deadline = DeadlineAfter(timeout);
-  if (const int error = SendCommand(step, verb, argument, ending, deadline)) return error;
-  return AwaitReply(step, expect, deadline);
-}
-
-int SmtpClient::Judge(SmtpStep step, Expect expect) {
-  const int code = lastReply_.code;
-  switch (expect) {
-    case Expect::Positive:
-      if (code >= 200 && code <= 299) return 0;
-      break;
-    case Expect::Recipient:
-      if (code == 250 || code == 251) return 0;
-      break;
-    case Expect::StartData:
-      if (code == 354) return 0;
-      break;
-    case Expect::Ready:
-      if (code == 220) return 0;
-      break;
-    case Expect::Continue:
-      if (code == 334) return 0;
-      break;
-    case Expect::Authenticated:
-      if (code == 235) return 0;
-      break;
-  }
-  failedStep_ = step;
-  if (!IsRefusal(code)) {
-    // A reply that fits no step: the dialogue cannot go on safely.
-    failureText_ = "The server's reply to " + std::string(SmtpStepName(step)) +
-                   " makes no sense there:\n" + ShownReply(lastReply_);
-    CloseConnection();
-    return kSmtpProtocolError;
-  }
-  failureText_ = ShownReply(lastReply_);
-  if (code == 421) {
-    CloseConnection();  // the server is closing the connection
-  } else if (IsTransactionStep(step) && !(step == SmtpStep::EndOfData && group_.ahead)) {
-    // (With the next message's commands behind the end of data, its
-    // transaction stands; the refused one is over already.)
-    // A cancel or a failure here must not pass for the refusal: the caller
-    // may treat a refused recipient as a bad address and go on.
-    if (const int error = ResetAfterRefusal()) return error;
-  }
-  return code;
-}
-
-int SmtpClient::ResetAfterRefusal() {
-  if (!transport_) return 0;  // the server closed the connection with 421
-  currentStep_ = SmtpStep::Rset;
-  currentTimeout_ = timeouts_.rset;
-  const std::string refusal = failureText_;
-  const SocketDeadline deadline = DeadlineAfter(timeouts_.rset);
-  int error = transport_->SendAll("RSET\r\n", deadline, false);
-  // Its reply goes aside: lastReply_ keeps the refusal's words.
-  if (error == 0) error = reader_.Read(*transport_, deadline, scratchReply_);
-  if (error != 0) {
-    TransportFailure(SmtpStep::Rset, error);
-    failureText_ += "\nafter the server refused: " + refusal;
-    return error;
-  }
-  if (scratchReply_.code == 421) CloseConnection();
   return 0;
 }
 

@@ -8,13 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "smtp/plain_transport.h"
 #include "smtp/smtp_auth.h"
 #include "smtp/smtp_capabilities.h"
+#include "smtp/smtp_outcome.h"
 #include "smtp/smtp_reply_reader.h"
 #include "smtp/smtp_session_options.h"
+#include "smtp/smtp_step.h"
 #include "smtp/smtp_text_encoder.h"
 #include "smtp/smtp_transport.h"
-#include "smtp/tls_transport.h"
+#include "smtp/tls_peer.h"
 
 namespace postrider {
 
@@ -37,21 +40,6 @@ struct SmtpTimeouts {
   std::chrono::milliseconds quit{std::chrono::minutes(5)};
 };
 
-enum class SmtpStep {
-  None, Connect, TlsHandshake, Greeting, Ehlo, StartTls, Auth,
-  Helo, Rset, Mail, Rcpt, Data, Text, EndOfData, Quit
-};
-
-// What a step is called when the user is told about it: "RCPT TO", "the greeting".
-std::string_view SmtpStepName(SmtpStep step);
-
-// SendMail results of our own, for addresses; nothing was sent.
-// An address that could smuggle SMTP commands.
-constexpr int kSmtpUnsafeAddress = -2;
-// An address this server cannot take: a domain with no ASCII form, or a
-// non-ASCII local part when the server does not offer SMTPUTF8.
-constexpr int kSmtpUnsendableAddress = -3;
-
 // The message that follows the one SendMail carries: with a server that
 // offers PIPELINING (RFC 2920) its MAIL, RCPT and DATA go out behind the
 // end of this one's data, in the same write.
@@ -62,15 +50,14 @@ struct SmtpNextMessage {
 };
 
 // The client side of the SMTP dialogue over one connection, carrying one
-// message per SendMail. Results: 0 for success, 400 to 599 for the server's
-// refusal (its reply code), 10000 and above for a transport error (WinSock
-// numbers, see platform/socket_errors.h), 12001 and above for the protocol,
-// TLS, AUTH and SIZE failures named there. failureText() says in words what
-// went wrong, with the server's or the TLS library's own text; the client
-// shows nothing itself.
+// message per SendMail. Each call answers with an SmtpOutcome that says what
+// became of it, with the server's or the TLS library's own words; the client
+// shows nothing itself. The byte stream comes from `openTransport`: TCP,
+// unless a test plays the server's side itself.
 class SmtpClient {
  public:
-  explicit SmtpClient(SmtpTimeouts timeouts = {});
+  explicit SmtpClient(SmtpTimeouts timeouts = {},
+                      SmtpTransportFactory openTransport = OpenTcpConnection);
   ~SmtpClient();
   SmtpClient(const SmtpClient&) = delete;
   SmtpClient& operator=(const SmtpClient&) = delete;
@@ -79,26 +66,26 @@ class SmtpClient {
   // with no port, the one options.security implies. Connects, takes TLS at
   // once for Security=tls, reads the greeting, says EHLO (and remembers what
   // the server offers), takes STARTTLS for Security=starttls (never going on
-  // without it), and logs in when there is a user name. 0 when all of that
-  // passed. A server that refuses EHLO with 5xx gets the old dialogue: HELO
-  // and RSET before every message. A connection still open is ended first
-  // (QUIT), whatever state it was left in.
-  int Connect(const std::string& server, const SmtpSessionOptions& options = {});
+  // without it), and logs in when there is a user name. Accepted when all of
+  // that passed. A server that refuses EHLO with 5xx gets the old dialogue:
+  // HELO and RSET before every message. A connection still open is ended
+  // first (QUIT), whatever state it was left in.
+  SmtpOutcome Connect(const std::string& server, const SmtpSessionOptions& options = {});
 
   // One mail transaction: MAIL, RCPT, DATA, text, end of data (after HELO
   // and RSET for a server that refused EHLO). After a refusal the
   // transaction is reset so the connection can carry the next message; a 421
   // or a transport error ends the connection. When that reset itself fails
-  // or is cancelled, the result is its error (failedStep Rset), not the
-  // refusal. A message larger than the server's SIZE is not sent
-  // (kSmtpMessageTooLarge).
+  // or is cancelled, the outcome is its failure (step Rset, the refusal's
+  // reply kept), not the refusal. A message larger than the server's SIZE is
+  // not sent.
   // With a server that offers PIPELINING, MAIL, RCPT and DATA go in one
   // write, and with next given, behind this message's end of data: one round
   // trip a message. Every reply is still read in order and judged for its
   // own message. When next went ahead (messageAhead()), the next SendMail
-  // must be for next; its result is then what the server said to next.
-  int SendMail(const std::string& recipient, const std::string& returnAddress,
-               std::string_view message, const SmtpNextMessage* next = nullptr);
+  // must be for next; its outcome is then what the server said to next.
+  SmtpOutcome SendMail(const std::string& recipient, const std::string& returnAddress,
+                       std::string_view message, const SmtpNextMessage* next = nullptr);
 
   // Whether the last SendMail sent its next message's commands ahead.
   bool messageAhead() const { return group_.ahead; }
@@ -111,8 +98,8 @@ class SmtpClient {
 
   // Called just before the write that ends a message's data (its text's
   // last block and the end of data): from then on the server may take the
-  // message, whatever becomes of its answer. Answering false holds the message back: the
-  // connection is closed, and SendMail gives kSmtpHandOverStopped.
+  // message, whatever becomes of its answer. Answering false holds the
+  // message back: the connection is closed, and SendMail says HeldBack.
   void SetHandOverListener(std::function<bool()> listener) { handOver_ = std::move(listener); }
 
   // Called after each step of Connect that passed, and after QUIT.
@@ -121,18 +108,13 @@ class SmtpClient {
   }
 
   bool isConnected() const { return ready_; }
-  // The step of the last failure; Rcpt tells a refused recipient.
-  SmtpStep failedStep() const { return failedStep_; }
   // The step now waiting, for a blocking hook that wants to know.
   SmtpStep currentStep() const { return currentStep_; }
-  // The reply that ended the last step (code 0 when none arrived). When the
-  // reset after a refusal failed, still the refusal.
-  int lastReplyCode() const { return lastReply_.code; }
-  const std::string& lastReplyText() const { return lastReply_.text; }
-  // The last failure in words, its first line naming what failed: the
-  // server's reply as "554 5.7.1 Relay access denied", what a wait waited
-  // for and how long, why a certificate is not trusted.
-  const std::string& failureText() const { return failureText_; }
+  // Whether the server holds a whole message and its answer is awaited: only
+  // that answer tells whether the recipient got it.
+  bool awaitingAnswerToMessage() const { return currentStep_ == SmtpStep::EndOfData; }
+  // The last reply read: for a progress listener, the one to the step that passed.
+  const SmtpReply& lastReply() const { return lastReply_; }
   // Where Connect went: the server's host and port.
   const std::string& host() const { return host_; }
   std::uint16_t port() const { return port_; }
@@ -147,14 +129,18 @@ class SmtpClient {
   const SmtpReply& quitReply() const { return quitReply_; }
 
  private:
+  // What a step's reply must be for the dialogue to go on.
   enum class Expect { Positive, Recipient, StartData, Ready, Continue, Authenticated };
+  static bool Wanted(Expect expect, int code);
 
-  int Open(const std::string& server, const SmtpSessionOptions& options);
-  int ReadGreeting(const SmtpSessionOptions& options);
-  int Hello(const SmtpSessionOptions& options, bool afterTls);
-  int StartTls(const SmtpSessionOptions& options);
-  int TakeTls(const SmtpSessionOptions& options);
-  int Authenticate(const SmtpSessionOptions& options);
+  SmtpOutcome Open(const std::string& server, const SmtpSessionOptions& options);
+  SmtpOutcome ReadGreeting(const SmtpSessionOptions& options);
+  SmtpOutcome Hello(const SmtpSessionOptions& options, bool afterTls);
+  SmtpOutcome StartTls(const SmtpSessionOptions& options);
+  SmtpOutcome TakeTls(const SmtpSessionOptions& options);
+  SmtpOutcome Authenticate(const SmtpSessionOptions& options);
+  SmtpOutcome LogIn(SmtpAuthMechanism mechanism, const SmtpSessionOptions& options);
+
   // The envelope forms of a message's addresses and its MAIL parameters.
   struct Envelope {
     std::string returnAddress;
@@ -167,41 +153,43 @@ class SmtpClient {
     std::string recipient;      // their message's addresses as the caller gave them
     std::string returnAddress;
     std::array<SmtpReply, 3> replies;
-    int read = 0;        // replies read
-    int error = 0;       // the transport error that stopped the reading
+    int read = 0;  // replies read
+    // The transport error that stopped the reading, and its words.
+    int error = 0;
     std::string errorText;
   };
 
-  int RunTransaction(std::string_view recipient, std::string_view returnAddress,
-                     std::string_view message, const SmtpNextMessage* next);
-  int PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
-                      std::string_view message, Envelope& out);
-  int PrepareAddresses(std::string_view recipient, std::string_view returnAddress,
-                       Envelope& out);
-  bool PrepareAhead(const SmtpNextMessage& next);
+  SmtpOutcome TakeGroupSentAhead(std::string_view recipient, std::string_view returnAddress);
+  SmtpOutcome SendEnvelope(std::string_view recipient, std::string_view returnAddress,
+                           std::string_view message);
+  SmtpOutcome SendMessageText(std::string_view message, const SmtpNextMessage* next);
+  SmtpOutcome PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
+                              std::string_view message, Envelope& out);
+  SmtpOutcome PrepareAddresses(std::string_view recipient, std::string_view returnAddress,
+                               Envelope& out);
   void AppendEnvelope(const Envelope& envelope, std::string& out) const;
   void ReadGroup();
-  int JudgeGroup();
-  int EndAbandonedData();
+  SmtpOutcome JudgeGroup();
+  SmtpOutcome EndAbandonedData();
 
-  // Every command goes out through SendCommand and every reply is judged by
-  // AwaitReply; Command is the two in turn.
-  int SendCommand(SmtpStep step, std::string_view verb, std::string_view argument,
-                  std::string_view ending, SocketDeadline deadline);
-  int AwaitReply(SmtpStep step, Expect expect, SocketDeadline deadline);
-  int Command(SmtpStep step, std::string_view verb, std::string_view argument,
-              std::string_view ending, std::chrono::milliseconds timeout, Expect expect);
+  // Every command goes out through Command, and every reply is judged by Judge.
+  SmtpOutcome Command(SmtpStep step, std::string_view verb, std::string_view argument,
+                      std::string_view ending, std::chrono::milliseconds timeout, Expect expect);
   int SendText(std::string_view message, std::string_view& endOfData);
-  int Judge(SmtpStep step, Expect expect);
-  int Fail(SmtpStep step, int result, std::string text);
-  int TransportFailure(SmtpStep step, int error);
-  std::string TransportText(SmtpStep step, int error) const;
-  int ResetAfterRefusal();
-  void ClearLastReply();
+  SmtpOutcome Judge(SmtpStep step, Expect expect);
+  SmtpOutcome ResetAfterRefusal(SmtpOutcome refusal);
+  // A failed or cancelled wait: the connection is closed. `read` is the
+  // reply being read (after a protocol error, the line that broke it),
+  // `before` a refusal the failure came after.
+  SmtpOutcome TransportFailure(SmtpStep step, int error, const SmtpReply& read = {},
+                               SmtpReply before = {});
+  SmtpOutcome ConnectionLost(SmtpStep step, int error, std::string text, SmtpReply reply);
+  std::string TransportText(SmtpStep step, int error, const SmtpReply& read) const;
   void CloseConnection();
   void Progress(SmtpStep step);
 
   SmtpTimeouts timeouts_;
+  SmtpTransportFactory openTransport_;
   std::unique_ptr<ISmtpTransport> transport_;
   SmtpReplyReader reader_;
   bool ready_ = false;  // greeted, and every step of Connect passed
@@ -221,10 +209,8 @@ class SmtpClient {
   SmtpReply quitReply_;
   std::array<char, SmtpTextEncoder::kMaxPiece> piece_{};
   std::string wire_;  // text not yet sent, then the end of data and what follows it
-  SmtpStep failedStep_ = SmtpStep::None;
   SmtpStep currentStep_ = SmtpStep::None;
   std::chrono::milliseconds currentTimeout_{0};
-  std::string failureText_;
   std::function<void(SmtpStep)> progress_;
   std::function<bool()> handOver_;
 };

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 
 namespace postrider {
 namespace {

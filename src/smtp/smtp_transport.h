@@ -1,9 +1,14 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/server_address.h"
 #include "platform/tcp_socket.h"
 
 namespace postrider {
@@ -30,5 +35,19 @@ class ISmtpTransport {
   // number (the TLS library's reason); empty otherwise.
   virtual std::string errorText() const { return {}; }
 };
+
+// What a transport factory gives the client: a stream to the server, or why
+// there is none.
+struct SmtpConnection {
+  std::unique_ptr<ISmtpTransport> transport;  // empty when none could be made
+  std::optional<ResolvedAddress> localAddress;  // this end's, for the EHLO name
+  int error = 0;          // without a transport: the WinSock number
+  std::string errorText;  // and the failure in words, naming the server
+};
+
+// Makes the stream to `server` (the setting as the user wrote it, for the
+// words of a failure) at `endpoint`, giving each address `timeout`.
+using SmtpTransportFactory = std::function<SmtpConnection(
+    const std::string& server, const ServerEndpoint& endpoint, std::chrono::milliseconds timeout)>;
 
 }  // namespace postrider

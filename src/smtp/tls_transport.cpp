@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/tls_certificate.h"
 
 namespace postrider {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "smtp/smtp_transport.h"
+#include "smtp/tls_peer.h"
 
 namespace postrider {
 
@@ -16,17 +17,6 @@ struct TlsOptions {
   std::string trustFile;    // PEM of CA certificates or of the server's own; empty: the system's
   std::string fingerprint;  // 64 hex digits: then only that certificate is accepted
   bool fromFirstByte = true;  // implicit TLS, where a plain-text answer means the wrong setting
-};
-
-// What the handshake found.
-struct TlsPeer {
-  std::string protocol;  // "TLSv1.3"
-  std::string cipher;
-  std::string subject;
-  std::string issuer;
-  std::string notAfter;
-  std::string fingerprint;  // SHA-256, 64 upper-case hex digits
-  bool pinned = false;      // accepted because it matched the pinned fingerprint
 };
 
 // TLS 1.2 or later over another transport. OpenSSL works on two memory

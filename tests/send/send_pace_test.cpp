@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "send/send_pace.h"
+#include "smtp/smtp_outcome.h"
 
 namespace postrider {
 namespace {
@@ -10,6 +11,13 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 using std::chrono::seconds;
+
+// What the server's reply, or a connection's error, makes of a message.
+SmtpOutcome After(int code, const char* text) {
+  if (IsRefusalCode(code)) return SmtpOutcome::Refused(SmtpStep::Mail, SmtpReply{code, text});
+  if (code < 400) return SmtpOutcome::Accepted();
+  return SmtpOutcome::TransportFailed(SmtpStep::Mail, code, text);
+}
 
 // A clock the test moves by hand.
 struct FakeClock {
@@ -27,8 +35,8 @@ TEST(SendPaceTest, WithoutLimitsNothingWaitsTheConnectionNeverFillsAndNothingIsR
     pace.MessageStarted();
   }
   EXPECT_FALSE(pace.ConnectionFull());
-  EXPECT_EQ(pace.BackOffAfter(421, "4.7.0 Too many messages"), std::nullopt);
-  EXPECT_EQ(pace.BackOffAfter(450, "4.7.1 Error: too much mail from 127.0.0.1"), std::nullopt);
+  EXPECT_EQ(pace.BackOffAfter(After(421, "4.7.0 Too many messages")), std::nullopt);
+  EXPECT_EQ(pace.BackOffAfter(After(450, "4.7.1 Error: too much mail from 127.0.0.1")), std::nullopt);
 }
 
 TEST(SendPaceTest, MessagesAreScheduledFromTheFirstSoLateStartsDoNotAddUp) {
@@ -76,14 +84,14 @@ TEST(SendPaceTest, AConnectionIsFullAfterItsShareAndANewOneStartsEmpty) {
 TEST(SendPaceTest, ABusyServerIsWaitedForLongerEachTimeUpToABoundedNumberOfTimes) {
   SendPace pace({.messagesPerConnection = 10},
                 {.first = seconds(15), .longest = seconds(60), .attempts = 4});
-  EXPECT_EQ(pace.BackOffAfter(421, "421 4.7.0 Service shutting down"), seconds(15));
-  EXPECT_EQ(pace.BackOffAfter(450, "450 4.7.1 Too many messages"), seconds(30));
-  EXPECT_EQ(pace.BackOffAfter(451, "451 Please try later"), seconds(60));
-  EXPECT_EQ(pace.BackOffAfter(421, "421 Bye"), seconds(60));
-  EXPECT_EQ(pace.BackOffAfter(421, "421 Bye"), std::nullopt);  // it gave up
+  EXPECT_EQ(pace.BackOffAfter(After(421, "421 4.7.0 Service shutting down")), seconds(15));
+  EXPECT_EQ(pace.BackOffAfter(After(450, "450 4.7.1 Too many messages")), seconds(30));
+  EXPECT_EQ(pace.BackOffAfter(After(451, "451 Please try later")), seconds(60));
+  EXPECT_EQ(pace.BackOffAfter(After(421, "421 Bye")), seconds(60));
+  EXPECT_EQ(pace.BackOffAfter(After(421, "421 Bye")), std::nullopt);  // it gave up
   // A message that got through starts the count over.
   pace.Settled();
-  EXPECT_EQ(pace.BackOffAfter(421, "421 Bye"), seconds(15));
+  EXPECT_EQ(pace.BackOffAfter(After(421, "421 Bye")), seconds(15));
 }
 
 TEST(SendPaceTest, EveryRefusalForNowIsWaitedForWhateverItsWords) {
@@ -116,9 +124,9 @@ TEST(SendPaceTest, EveryRefusalForNowIsWaitedForWhateverItsWords) {
       {10054, "", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsTemporaryRefusal(c.code, c.text), c.waitedFor) << c.code << " " << c.text;
+    EXPECT_EQ(After(c.code, c.text).kind() == SmtpOutcomeKind::RefusedTemporarily, c.waitedFor) << c.code << " " << c.text;
     SendPace limited({.messagesPerMinute = 100});
-    EXPECT_EQ(limited.BackOffAfter(c.code, c.text).has_value(), c.waitedFor) << c.code;
+    EXPECT_EQ(limited.BackOffAfter(After(c.code, c.text)).has_value(), c.waitedFor) << c.code;
   }
 }
 
@@ -126,7 +134,7 @@ TEST(SendPaceTest, AfterABackOffTheScheduleStartsAgainWithoutCatchingUp) {
   FakeClock time;
   SendPace pace({.messagesPerMinute = 600}, {.first = seconds(5)}, time.clock());
   pace.MessageStarted();
-  ASSERT_EQ(pace.BackOffAfter(421, "421 Too many"), seconds(5));
+  ASSERT_EQ(pace.BackOffAfter(After(421, "421 Too many")), seconds(5));
   time.now += seconds(5);
   EXPECT_EQ(pace.WaitForTurn(), nanoseconds(0));
   pace.MessageStarted();

@@ -102,7 +102,7 @@ TEST_F(SendRunJournalTest, ASecondPauseCutsTheWaitForTheAnswerShortAndNamesTheRe
   SetBlockingHook({});
 
   EXPECT_TRUE(result.paused);
-  EXPECT_EQ(result.error, 10004);
+  EXPECT_EQ(result.failure.number(), 10004);
   EXPECT_EQ(recorded.document.GetEntryStatus(0), StatusNone);
   EXPECT_TRUE(recorded.prompts.ShowedMessageContaining(
       "The message to " + Address(0) + " (entry 0) had been handed to the server, but its "
@@ -132,7 +132,7 @@ TEST_F(SendRunJournalTest, AMessageTheServerRefusesAtItsEndIsSettledAsNotSent) {
   ScriptedSmtpServer server({.replies = {{".", "554 5.6.0 Message rejected"}}});
   const SendRunResult result = Send(server);
 
-  EXPECT_EQ(result.error, 554);
+  EXPECT_EQ(result.failure.number(), 554);
   EXPECT_FALSE(recorded.prompts.ShowedMessageContaining("may have been delivered"));
   Result<std::optional<SendJournalContents>> journal = ReadSendJournal(JournalPath());
   ASSERT_TRUE(journal.ok() && journal->has_value());

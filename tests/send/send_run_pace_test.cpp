@@ -122,7 +122,7 @@ TEST_F(SendRunPaceTest, ABusyServerWithALimitSetIsWaitedForAndEveryEntryIsSentOn
   const SendRunResult result = Send(server.address());
 
   EXPECT_TRUE(result.reachedEnd);
-  EXPECT_EQ(result.error, 0);
+  EXPECT_EQ(result.failure.number(), 0);
   EXPECT_EQ(result.accepted, 5);
   EXPECT_EQ(result.processed, 5);
   EXPECT_EQ(Statuses(recorded.document), std::vector<int>(5, StatusSent));
@@ -151,7 +151,7 @@ TEST_F(SendRunPaceTest, WithALimitEveryTemporaryRefusalIsWaitedForWhateverItsWor
   const SendRunResult result = Send(server.address());
 
   EXPECT_TRUE(result.reachedEnd);
-  EXPECT_EQ(result.error, 0);
+  EXPECT_EQ(result.failure.number(), 0);
   EXPECT_EQ(result.accepted, 5);
   EXPECT_EQ(Statuses(recorded.document), std::vector<int>(5, StatusSent));
   // person3's first copy was refused at its end: not delivered, sent once more.
@@ -175,7 +175,7 @@ TEST_F(SendRunPaceTest, AConnectionRefusedWith421IsWaitedForAndTheNextStartsClea
   const SendRunResult result = Send(server.address());
 
   EXPECT_TRUE(result.reachedEnd);
-  EXPECT_EQ(result.error, 0);
+  EXPECT_EQ(result.failure.number(), 0);
   EXPECT_EQ(result.accepted, 10);
   EXPECT_EQ(Statuses(recorded.document), std::vector<int>(10, StatusSent));
   std::vector<std::string> everyone;
@@ -236,7 +236,7 @@ TEST_F(SendRunPaceTest, WithoutALimitABusyServerStopsTheRunAsBefore) {
   const SendRunResult result = Send(server.address());
 
   EXPECT_FALSE(result.reachedEnd);
-  EXPECT_EQ(result.error, 421);
+  EXPECT_EQ(result.failure.number(), 421);
   EXPECT_EQ(Statuses(recorded.document),
             (std::vector<int>{StatusSent, StatusNone, StatusNone, StatusNone}));
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 1);
@@ -254,7 +254,7 @@ TEST_F(SendRunPaceTest, WithoutALimitARefusedConnectionSendsNothingAndSaysWhichL
   const SendRunResult result = Send(server.address());
 
   EXPECT_FALSE(result.connected);
-  EXPECT_EQ(result.error, 421);
+  EXPECT_EQ(result.failure.number(), 421);
   EXPECT_EQ(server.MessageCount(), 0);
   ASSERT_EQ(recorded.prompts.messages().size(), 2u);
   const std::string& shown = recorded.prompts.messages()[0].text;
@@ -270,7 +270,7 @@ TEST_F(SendRunPaceTest, AServerThatStaysBusyIsTriedABoundedNumberOfTimesThenTheR
 
   const SendRunResult result = Send(server.address());
 
-  EXPECT_EQ(result.error, 450);
+  EXPECT_EQ(result.failure.number(), 450);
   EXPECT_EQ(Statuses(recorded.document), (std::vector<int>{StatusSent, StatusNone, StatusNone}));
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 1);
   EXPECT_EQ(Count(server.Commands(), "RCPT TO:<person1@"), 3);  // once, then twice more
@@ -291,7 +291,7 @@ TEST_F(SendRunPaceTest, AReconnectThatFailsEndsTheRunWhereItWas) {
 
   EXPECT_FALSE(result.reachedEnd);
   EXPECT_FALSE(result.paused);
-  EXPECT_NE(result.error, 0);
+  EXPECT_NE(result.failure.number(), 0);
   EXPECT_EQ(Statuses(recorded.document),
             (std::vector<int>{StatusSent, StatusSent, StatusNone, StatusNone}));
   EXPECT_EQ(result.notReached, 2);
@@ -317,7 +317,7 @@ TEST_F(SendRunPaceTest, PauseDuringTheWaitForATurnCutsItShortAndHaltsAtTheNextEn
   SetBlockingHook({});
 
   EXPECT_TRUE(result.paused);
-  EXPECT_EQ(result.error, 0);
+  EXPECT_EQ(result.failure.number(), 0);
   EXPECT_EQ(Statuses(recorded.document), (std::vector<int>{StatusSent, StatusHalted, StatusNone}));
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 1);
   EXPECT_EQ(server.MessageCount(), 1);

@@ -102,8 +102,8 @@ void ExpectSameEnding(const Ending& pipelined, const Ending& plain) {
   EXPECT_EQ(pipelined.recipients, plain.recipients);
   // A lost connection may read as a reset or as a close, whichever the
   // socket saw first: a transport error either way.
-  if (pipelined.result.error < 10000 || plain.result.error < 10000) {
-    EXPECT_EQ(pipelined.result.error, plain.result.error);
+  if (pipelined.result.failure.number() < 10000 || plain.result.failure.number() < 10000) {
+    EXPECT_EQ(pipelined.result.failure.number(), plain.result.failure.number());
   }
   EXPECT_EQ(pipelined.result.paused, plain.result.paused);
   EXPECT_EQ(pipelined.result.accepted, plain.result.accepted);
@@ -160,7 +160,7 @@ TEST_F(SendRunPipeliningTest, EveryFaultStopsTheRunAtTheSameEntryAsWithoutPipeli
     SCOPED_TRACE(fault.name);
     const Ending pipelined = RunAgainst(fault.script, true);
     ExpectSameEnding(pipelined, RunAgainst(fault.script, false));
-    EXPECT_NE(pipelined.result.error, 0);
+    EXPECT_NE(pipelined.result.failure.number(), 0);
     EXPECT_FALSE(pipelined.result.reachedEnd);
     EXPECT_EQ(pipelined.lastIndexSent, fault.stop);
     // The entry after the one that failed never got its message.
@@ -184,7 +184,7 @@ TEST_F(SendRunPipeliningTest, PauseWhileTheServerHoldsAMessageWaitsForItThenHalt
   ExpectSameEnding(pipelined, RunAgainst(script, false, pauseOnce));
 
   EXPECT_TRUE(pipelined.result.paused);
-  EXPECT_EQ(pipelined.result.error, 0);
+  EXPECT_EQ(pipelined.result.failure.number(), 0);
   EXPECT_EQ(pipelined.statuses, (std::vector<int>{StatusSent, StatusHalted, StatusNone,
                                                   StatusNone, StatusNone, StatusNone}));
   EXPECT_EQ(pipelined.lastIndexSent, 1);
@@ -206,7 +206,7 @@ TEST_F(SendRunPipeliningTest, ASecondPauseCutsTheWaitShortAndLeavesTheMessageInD
   ExpectSameEnding(pipelined, RunAgainst(script, false, pauseTwice));
 
   EXPECT_TRUE(pipelined.result.paused);
-  EXPECT_EQ(pipelined.result.error, 10004);
+  EXPECT_EQ(pipelined.result.failure.number(), 10004);
   EXPECT_EQ(pipelined.statuses[0], StatusNone);
   EXPECT_EQ(pipelined.statuses[1], StatusNone);
   EXPECT_EQ(pipelined.journal, std::vector<std::string>{"handed 0"});
@@ -225,7 +225,7 @@ TEST_F(SendRunPipeliningTest, AnEntryUnselectedAfterItsCommandsWentAheadIsNotSen
   ExpectSameEnding(pipelined, RunAgainst(script, false, unselectOnce));
 
   EXPECT_TRUE(pipelined.result.reachedEnd);
-  EXPECT_EQ(pipelined.result.error, 0);
+  EXPECT_EQ(pipelined.result.failure.number(), 0);
   EXPECT_EQ(pipelined.statuses, (std::vector<int>{StatusSent, StatusNone, StatusSent,
                                                   StatusBadAddress, StatusSent, StatusSent}));
   EXPECT_EQ(pipelined.recipients,

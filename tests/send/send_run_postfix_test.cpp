@@ -58,7 +58,7 @@ TEST(SendRunPostfixTest, PostfixRateLimitsAreWaitedForAndEveryRecipientGetsOneMe
   const SendRunResult result = controller.OnSend(recorded.document, settings);
 
   EXPECT_TRUE(result.reachedEnd);
-  EXPECT_EQ(result.error, 0);
+  EXPECT_EQ(result.failure.number(), 0);
   EXPECT_EQ(result.accepted, kEntries);
   EXPECT_EQ(testing::Statuses(recorded.document), std::vector<int>(kEntries, StatusSent));
   std::vector<std::string> everyone;

@@ -116,7 +116,7 @@ TEST_F(SendRunServerTest, AWrongPasswordStopsTheRunBeforeAnyEntryIsTouched) {
   const SendRunResult result = Send();
 
   EXPECT_FALSE(result.connected);
-  EXPECT_EQ(result.error, 535);
+  EXPECT_EQ(result.failure.number(), 535);
   EXPECT_EQ(result.notReached, 3);
   EXPECT_EQ(Statuses(recorded.document),
             (std::vector<int>{StatusSent, StatusBadAddress, StatusNone}));

@@ -160,7 +160,7 @@ TEST_F(SendRunTest, ErrorAtEntryNineStopsThereAndAResumedRunSendsOnlyTheRest) {
     ScriptedSmtpServer failing({.replies = {{"RCPT:" + Address(9), "421 4.3.2 Shutting down"}}});
     const SendRunResult result = Send(failing.address());
     EXPECT_FALSE(result.reachedEnd);
-    EXPECT_EQ(result.error, 421);
+    EXPECT_EQ(result.failure.number(), 421);
   }
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 9);
   EXPECT_EQ(recorded.frame.statusText, "Sending 10 of 20 - Error 421");
@@ -348,7 +348,7 @@ TEST_F(SendRunTest, ConnectionThatFailsKeepsTheStartPositionAndTouchesNoEntry) {
       Send("127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()));
 
   EXPECT_FALSE(result.reachedEnd);
-  EXPECT_NE(result.error, 0);
+  EXPECT_NE(result.failure.number(), 0);
   EXPECT_FALSE(result.connected);
   EXPECT_EQ(recorded.document.GetLastIndexSent(), 7);
   // What the last run did with entries 7 to 9 is not forgotten for nothing.
@@ -429,7 +429,7 @@ TEST_F(SendRunTest, PauseWhileTheServerHoldsAMessageWaitsForItsAnswerThenHalts) 
 
   // Only the server's answer tells whether it took the message: it is
   // waited for, so the recipient is neither left in doubt nor mailed again.
-  EXPECT_EQ(result.error, 0);
+  EXPECT_EQ(result.failure.number(), 0);
   EXPECT_TRUE(result.paused);
   EXPECT_EQ(server.MessageCount(), 1);
   EXPECT_EQ(Statuses(recorded.document),
@@ -455,7 +455,7 @@ TEST_F(SendRunTest, PauseWhileWaitingForAnyOtherAnswerStopsAtThatEntryAtOnce) {
   const SendRunResult result = Send(server.address());
   SetBlockingHook({});
 
-  EXPECT_EQ(result.error, 10004);
+  EXPECT_EQ(result.failure.number(), 10004);
   EXPECT_TRUE(result.paused);
   EXPECT_EQ(server.MessageCount(), 0);
   EXPECT_EQ(recorded.document.GetEntryStatus(0), StatusNone);

@@ -78,8 +78,8 @@ TEST_F(ServerCheckTest, AWrongPasswordFailsAtAuthWithTheServersWords) {
   const ServerCheckResult result = Check(SettingsFor(server), "wrong");
 
   EXPECT_FALSE(result.passed());
-  EXPECT_EQ(result.failedStep, SmtpStep::Auth);
-  EXPECT_EQ(result.result, 535);
+  EXPECT_EQ(result.outcome.step(), SmtpStep::Auth);
+  EXPECT_EQ(result.outcome.number(), 535);
   EXPECT_EQ(result.Summary().rfind("Failed at AUTH (535):\n", 0), 0u) << result.Summary();
   EXPECT_NE(result.Summary().find("535"), std::string::npos);
   EXPECT_TRUE(Said("STARTTLS: 220"));
@@ -93,7 +93,7 @@ TEST_F(ServerCheckTest, ASettingThatMakesNoSessionFailsBeforeConnecting) {
   const ServerCheckResult result = Check(settings, "");
 
   EXPECT_FALSE(result.passed());
-  EXPECT_EQ(result.failedStep, SmtpStep::None);
+  EXPECT_EQ(result.outcome.step(), SmtpStep::None);
   EXPECT_EQ(result.Summary(), "The setting Security=ssl-please is not one of none, starttls or tls.");
   EXPECT_TRUE(lines.empty());
 }
@@ -113,8 +113,8 @@ TEST_F(ServerCheckTest, ACancelledWaitEndsTheCheckAndTheHookBeforeItComesBack) {
 
   EXPECT_TRUE(static_cast<bool>(installed));
   EXPECT_GT(hookCalls, 0);
-  EXPECT_EQ(result.result, 10004);
-  EXPECT_EQ(result.failedStep, SmtpStep::Ehlo);
+  EXPECT_EQ(result.outcome.number(), 10004);
+  EXPECT_EQ(result.outcome.step(), SmtpStep::Ehlo);
   EXPECT_FALSE(static_cast<bool>(GetBlockingHook()));
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/smtp_auth.h"
 #include "smtp/smtp_client.h"
 #include "support/scripted_smtp_server.h"
@@ -52,6 +53,7 @@ class SmtpAuthTest : public ::testing::Test {
 };
 
 TEST_F(SmtpAuthTest, PlainIsChosenWhenOfferedAndLoginOtherwise) {
+  SmtpOutcome outcome;
   struct Case {
     std::vector<std::string> excluded;
     SmtpAuthMechanism expected;
@@ -67,10 +69,11 @@ TEST_F(SmtpAuthTest, PlainIsChosenWhenOfferedAndLoginOtherwise) {
     const Secret password(kPassword);
     SmtpClient client(UniformTimeouts());
 
-    ASSERT_EQ(client.Connect(server.address(), Options(SmtpSecurity::StartTls, password)), 0)
-        << client.failureText();
+    outcome = client.Connect(server.address(), Options(SmtpSecurity::StartTls, password));
+    ASSERT_EQ(outcome.number(), 0) << outcome.text();
     EXPECT_EQ(client.authMechanism(), c.expected);
-    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 0);
+    outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+    EXPECT_EQ(outcome.number(), 0);
     client.Disconnect();
 
     const std::vector<std::string> commands = server.Commands();
@@ -81,22 +84,25 @@ TEST_F(SmtpAuthTest, PlainIsChosenWhenOfferedAndLoginOtherwise) {
 }
 
 TEST_F(SmtpAuthTest, AWrongPasswordGivesTheServersRefusalAndNeverTheWordsOfThePassword) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(AuthServer());
   const Secret wrong("not-the-password");
   SmtpClient client(UniformTimeouts());
 
-  EXPECT_EQ(client.Connect(server.address(), Options(SmtpSecurity::StartTls, wrong)), 535);
-  EXPECT_EQ(client.failedStep(), SmtpStep::Auth);
+  outcome = client.Connect(server.address(), Options(SmtpSecurity::StartTls, wrong));
+  EXPECT_EQ(outcome.number(), 535);
+  EXPECT_EQ(outcome.step(), SmtpStep::Auth);
   EXPECT_FALSE(client.isConnected());
-  EXPECT_EQ(client.failureText(), std::string("The server refused the log-in of ") + kUser +
+  EXPECT_EQ(outcome.text(), std::string("The server refused the log-in of ") + kUser +
                                       " (authentication failed):\n"
                                       "535 5.7.8 Authentication credentials invalid");
-  EXPECT_EQ(client.failureText().find("not-the-password"), std::string::npos);
+  EXPECT_EQ(outcome.text().find("not-the-password"), std::string::npos);
   client.Disconnect();
   EXPECT_TRUE(Contains(server.Commands(), "QUIT"));
 }
 
 TEST_F(SmtpAuthTest, ThePasswordNeverCrossesAPlainConnectionUnlessAllowed) {
+  SmtpOutcome outcome;
   ServerScript script = AuthServer();
   script.tlsCertificate.clear();
   script.authWithoutTls = true;
@@ -105,31 +111,35 @@ TEST_F(SmtpAuthTest, ThePasswordNeverCrossesAPlainConnectionUnlessAllowed) {
   SmtpSessionOptions options = Options(SmtpSecurity::None, password);
   {
     SmtpClient client(UniformTimeouts());
-    EXPECT_EQ(client.Connect(server.address(), options), kSmtpAuthNotPossible);
-    EXPECT_EQ(client.failedStep(), SmtpStep::Auth);
-    EXPECT_NE(client.failureText().find("not sent over a connection without TLS"),
-              std::string::npos);
+    outcome = client.Connect(server.address(), options);
+    EXPECT_EQ(outcome.number(), kSmtpAuthNotPossible);
+    EXPECT_EQ(outcome.step(), SmtpStep::Auth);
+    EXPECT_NE(outcome.text().find("not sent over a connection without TLS"), std::string::npos);
     client.Disconnect();
     EXPECT_FALSE(Contains(server.Commands(), "AUTH PLAIN"));
   }
   options.allowPlainAuth = true;
   SmtpClient client(UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address(), options), 0) << client.failureText();
+  outcome = client.Connect(server.address(), options);
+  ASSERT_EQ(outcome.number(), 0) << outcome.text();
   EXPECT_TRUE(Contains(server.Commands(), std::string("AUTHENTICATED ") + kUser));
 }
 
 TEST_F(SmtpAuthTest, AServerOfferingNoAuthBeforeTlsPointsToStartTls) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(AuthServer());  // offers AUTH only after STARTTLS
   const Secret password(kPassword);
   SmtpSessionOptions options = Options(SmtpSecurity::None, password);
   options.allowPlainAuth = true;
   SmtpClient client(UniformTimeouts());
-  EXPECT_EQ(client.Connect(server.address(), options), kSmtpAuthNotPossible);
-  EXPECT_NE(client.failureText().find("offers no AUTH"), std::string::npos);
-  EXPECT_NE(client.failureText().find("Security=starttls"), std::string::npos);
+  outcome = client.Connect(server.address(), options);
+  EXPECT_EQ(outcome.number(), kSmtpAuthNotPossible);
+  EXPECT_NE(outcome.text().find("offers no AUTH"), std::string::npos);
+  EXPECT_NE(outcome.text().find("Security=starttls"), std::string::npos);
 }
 
 TEST_F(SmtpAuthTest, ServersThatRequireTlsOrAuthRefuseTheMailWithTheirOwnWords) {
+  SmtpOutcome outcome;
   struct Case {
     ServerScript script;
     std::string refusal;
@@ -147,10 +157,12 @@ TEST_F(SmtpAuthTest, ServersThatRequireTlsOrAuthRefuseTheMailWithTheirOwnWords) 
     options.trustFile = certificates_.caFile();
     options.security =
         c.script.requireStartTls ? SmtpSecurity::None : SmtpSecurity::StartTls;
-    ASSERT_EQ(client.Connect(server.address(), options), 0) << client.failureText();
-    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 530);
-    EXPECT_EQ(client.failedStep(), SmtpStep::Mail);
-    EXPECT_EQ(client.failureText(), c.refusal);
+    outcome = client.Connect(server.address(), options);
+    ASSERT_EQ(outcome.number(), 0) << outcome.text();
+    outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+    EXPECT_EQ(outcome.number(), 530);
+    EXPECT_EQ(outcome.step(), SmtpStep::Mail);
+    EXPECT_EQ(outcome.text(), c.refusal);
   }
 }
 

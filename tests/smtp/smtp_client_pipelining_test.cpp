@@ -10,6 +10,7 @@
 
 #include "platform/blocking_call.h"
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/smtp_client.h"
 #include "support/scripted_smtp_server.h"
 #include "support/smtp_test_timeouts.h"
@@ -68,10 +69,11 @@ class SmtpClientPipeliningTest : public ::testing::Test {
     std::vector<int> results;
     for (int n = 1; n <= count; ++n) {
       const SmtpNextMessage next = batch.Next(std::min(n + 1, count));
-      results.push_back(client.SendMail(batch.recipients[n - 1], kFrom, batch.texts[n - 1],
-                                        n < count ? &next : nullptr));
-      steps.push_back(client.failedStep());
-      texts.push_back(client.failureText());
+      const SmtpOutcome outcome = client.SendMail(batch.recipients[n - 1], kFrom,
+                                                  batch.texts[n - 1], n < count ? &next : nullptr);
+      results.push_back(outcome.number());
+      steps.push_back(outcome.step());
+      texts.push_back(outcome.text());
     }
     return results;
   }
@@ -83,12 +85,15 @@ class SmtpClientPipeliningTest : public ::testing::Test {
 };
 
 TEST_F(SmtpClientPipeliningTest, TheNextMessagesCommandsAreAnsweredBeforeItsOwnSendAndAllArriveIntact) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(Pipelining());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   ASSERT_TRUE(client.offersPipelining());
 
   const SmtpNextMessage second = batch.Next(2);
-  ASSERT_EQ(client.SendMail(To(1), kFrom, Text(1), &second), 0);
+  outcome = client.SendMail(To(1), kFrom, Text(1), &second);
+  ASSERT_EQ(outcome.number(), 0);
   EXPECT_TRUE(client.messageAhead());
   // The server logs each command before it answers: the second message's
   // envelope is in, with no SendMail of its own yet.
@@ -96,7 +101,8 @@ TEST_F(SmtpClientPipeliningTest, TheNextMessagesCommandsAreAnsweredBeforeItsOwnS
   EXPECT_EQ(Count(early, "RCPT TO:<" + To(2) + ">"), 1);
   EXPECT_EQ(Count(early, "DATA"), 2);
 
-  EXPECT_EQ(client.SendMail(To(2), kFrom, Text(2)), 0);
+  outcome = client.SendMail(To(2), kFrom, Text(2));
+  EXPECT_EQ(outcome.number(), 0);
   EXPECT_FALSE(client.messageAhead());
   client.Disconnect();
 
@@ -110,10 +116,12 @@ TEST_F(SmtpClientPipeliningTest, TheNextMessagesCommandsAreAnsweredBeforeItsOwnS
 }
 
 TEST_F(SmtpClientPipeliningTest, ARefusedRecipientInTheGroupIsItsOwnAndTheRunOfMessagesGoesOn) {
+  SmtpOutcome outcome;
   ServerScript script = Pipelining();
   script.replies = {{"RCPT:" + To(2), "550 5.1.1 No such user"}};
   ScriptedSmtpServer server(script);
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
 
   EXPECT_EQ(SendAll(4), (std::vector<int>{0, 550, 0, 0}));
   EXPECT_EQ(steps[1], SmtpStep::Rcpt);
@@ -128,11 +136,13 @@ TEST_F(SmtpClientPipeliningTest, ARefusedRecipientInTheGroupIsItsOwnAndTheRunOfM
 }
 
 TEST_F(SmtpClientPipeliningTest, DataTakenWithNoRecipientGetsABareEndOfDataNeverTheText) {
+  SmtpOutcome outcome;
   ServerScript script = Pipelining();
   script.replies = {{"RCPT:" + To(2), "550 5.1.1 No such user"}};
   script.dataWithoutRecipients = true;
   ScriptedSmtpServer server(script);
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
 
   EXPECT_EQ(SendAll(3), (std::vector<int>{0, 550, 0}));
   EXPECT_EQ(steps[1], SmtpStep::Rcpt);
@@ -147,6 +157,7 @@ TEST_F(SmtpClientPipeliningTest, DataTakenWithNoRecipientGetsABareEndOfDataNever
 }
 
 TEST_F(SmtpClientPipeliningTest, EachRefusalInTheGroupIsReportedAtItsStepWithTheServersWords) {
+  SmtpOutcome outcome;
   struct Case {
     std::string rule;
     std::string reply;
@@ -165,16 +176,20 @@ TEST_F(SmtpClientPipeliningTest, EachRefusalInTheGroupIsReportedAtItsStepWithThe
     script.firstReplies = {{c.rule, c.reply}};
     ScriptedSmtpServer server(script);
     SmtpClient fresh(UniformTimeouts());
-    ASSERT_EQ(fresh.Connect(server.address()), 0);
+    outcome = fresh.Connect(server.address());
+    ASSERT_EQ(outcome.number(), 0);
     const SmtpNextMessage second = batch.Next(2);
     const SmtpNextMessage third = batch.Next(3);
-    EXPECT_EQ(fresh.SendMail(To(1), kFrom, Text(1), &second), 0);
-    EXPECT_EQ(fresh.SendMail(To(2), kFrom, Text(2), &third), c.result);
-    EXPECT_EQ(fresh.failedStep(), c.step);
-    EXPECT_EQ(fresh.failureText(), c.reply);
+    outcome = fresh.SendMail(To(1), kFrom, Text(1), &second);
+    EXPECT_EQ(outcome.number(), 0);
+    outcome = fresh.SendMail(To(2), kFrom, Text(2), &third);
+    EXPECT_EQ(outcome.number(), c.result);
+    EXPECT_EQ(outcome.step(), c.step);
+    EXPECT_EQ(outcome.text(), c.reply);
     EXPECT_TRUE(fresh.isConnected());
     EXPECT_FALSE(fresh.messageAhead());
-    EXPECT_EQ(fresh.SendMail(To(3), kFrom, Text(3)), 0);
+    outcome = fresh.SendMail(To(3), kFrom, Text(3));
+    EXPECT_EQ(outcome.number(), 0);
     fresh.Disconnect();
     ASSERT_EQ(server.MessageCount(), 2);
     EXPECT_EQ(server.Message(2), Text(3));
@@ -182,10 +197,12 @@ TEST_F(SmtpClientPipeliningTest, EachRefusalInTheGroupIsReportedAtItsStepWithThe
 }
 
 TEST_F(SmtpClientPipeliningTest, ARefusedEndOfDataLeavesTheNextTransactionStanding) {
+  SmtpOutcome outcome;
   ServerScript script = Pipelining();
   script.firstReplies = {{".#1", "554 5.6.0 Content refused"}};
   ScriptedSmtpServer server(script);
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
 
   EXPECT_EQ(SendAll(2), (std::vector<int>{554, 0}));
   EXPECT_EQ(steps[0], SmtpStep::EndOfData);
@@ -197,16 +214,20 @@ TEST_F(SmtpClientPipeliningTest, ARefusedEndOfDataLeavesTheNextTransactionStandi
 }
 
 TEST_F(SmtpClientPipeliningTest, A421OrALostConnectionInTheGroupFallsOnTheNextMessageOnly) {
+  SmtpOutcome outcome;
   {
     ServerScript script = Pipelining();
     script.firstReplies = {{"MAIL#2", "421 4.3.2 Shutting down"}};
     ScriptedSmtpServer server(script);
     SmtpClient fresh(UniformTimeouts());
-    ASSERT_EQ(fresh.Connect(server.address()), 0);
+    outcome = fresh.Connect(server.address());
+    ASSERT_EQ(outcome.number(), 0);
     const SmtpNextMessage second = batch.Next(2);
-    EXPECT_EQ(fresh.SendMail(To(1), kFrom, Text(1), &second), 0);
-    EXPECT_EQ(fresh.SendMail(To(2), kFrom, Text(2)), 421);
-    EXPECT_EQ(fresh.failedStep(), SmtpStep::Mail);
+    outcome = fresh.SendMail(To(1), kFrom, Text(1), &second);
+    EXPECT_EQ(outcome.number(), 0);
+    outcome = fresh.SendMail(To(2), kFrom, Text(2));
+    EXPECT_EQ(outcome.number(), 421);
+    EXPECT_EQ(outcome.step(), SmtpStep::Mail);
     EXPECT_FALSE(fresh.isConnected());
     EXPECT_EQ(server.MessageCount(), 1);
   }
@@ -217,52 +238,65 @@ TEST_F(SmtpClientPipeliningTest, A421OrALostConnectionInTheGroupFallsOnTheNextMe
     script.dropAfterReply = {"RCPT"};
     ScriptedSmtpServer server(script);
     SmtpClient fresh(UniformTimeouts());
-    ASSERT_EQ(fresh.Connect(server.address()), 0);
+    outcome = fresh.Connect(server.address());
+    ASSERT_EQ(outcome.number(), 0);
     const SmtpNextMessage second = batch.Next(2);
-    EXPECT_EQ(fresh.SendMail(To(1), kFrom, Text(1), &second), 0);
-    EXPECT_EQ(fresh.failedStep(), SmtpStep::None);
-    const int lost = fresh.SendMail(To(2), kFrom, Text(2));
+    outcome = fresh.SendMail(To(1), kFrom, Text(1), &second);
+    EXPECT_EQ(outcome.number(), 0);
+    EXPECT_EQ(outcome.step(), SmtpStep::None);
+    outcome = fresh.SendMail(To(2), kFrom, Text(2));
+    const int lost = outcome.number();
     EXPECT_GE(lost, 10000);
-    EXPECT_EQ(fresh.failedStep(), SmtpStep::Data);
-    EXPECT_NE(fresh.failureText().find("DATA"), std::string::npos) << fresh.failureText();
+    EXPECT_EQ(outcome.step(), SmtpStep::Data);
+    EXPECT_NE(outcome.text().find("DATA"), std::string::npos) << outcome.text();
     EXPECT_FALSE(fresh.isConnected());
     EXPECT_EQ(server.MessageCount(), 1);
   }
 }
 
 TEST_F(SmtpClientPipeliningTest, AReplyInTheGroupThatDoesNotComeInTimeEndsTheConnection) {
+  SmtpOutcome outcome;
   ServerScript script = Pipelining();
   script.delays = {{"RCPT", 30.0}};
   ScriptedSmtpServer server(script);
   SmtpTimeouts shortRcpt = UniformTimeouts();
   shortRcpt.rcpt = std::chrono::milliseconds(300);
   SmtpClient impatient(shortRcpt);
-  ASSERT_EQ(impatient.Connect(server.address()), 0);
-  EXPECT_EQ(impatient.SendMail(To(1), kFrom, Text(1)), kWsaEtimedout);
-  EXPECT_EQ(impatient.failedStep(), SmtpStep::Rcpt);
+  outcome = impatient.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
+  outcome = impatient.SendMail(To(1), kFrom, Text(1));
+  EXPECT_EQ(outcome.number(), kWsaEtimedout);
+  EXPECT_EQ(outcome.step(), SmtpStep::Rcpt);
   EXPECT_FALSE(impatient.isConnected());
-  EXPECT_EQ(impatient.failureText(), "No reply to RCPT TO within 300 ms.");
+  EXPECT_EQ(outcome.text(), "No reply to RCPT TO within 300 ms.");
 }
 
 TEST_F(SmtpClientPipeliningTest, ACancelBeforeAMessageSentAheadHasItsTextStopsItThere) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(Pipelining());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   const SmtpNextMessage second = batch.Next(2);
-  ASSERT_EQ(client.SendMail(To(1), kFrom, Text(1), &second), 0);
+  outcome = client.SendMail(To(1), kFrom, Text(1), &second);
+  ASSERT_EQ(outcome.number(), 0);
   SetBlockingHook([] { CancelBlockingCall(); });
-  EXPECT_EQ(client.SendMail(To(2), kFrom, Text(2)), kWsaEintr);
+  outcome = client.SendMail(To(2), kFrom, Text(2));
+  EXPECT_EQ(outcome.number(), kWsaEintr);
   SetBlockingHook({});
-  EXPECT_EQ(client.failedStep(), SmtpStep::Data);
+  EXPECT_EQ(outcome.step(), SmtpStep::Data);
   EXPECT_FALSE(client.isConnected());
   server.Stop();
   EXPECT_EQ(server.MessageCount(), 1);
 }
 
 TEST_F(SmtpClientPipeliningTest, LeavingWithAMessageAheadNeverFinishesItsData) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(Pipelining());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   const SmtpNextMessage second = batch.Next(2);
-  ASSERT_EQ(client.SendMail(To(1), kFrom, Text(1), &second), 0);
+  outcome = client.SendMail(To(1), kFrom, Text(1), &second);
+  ASSERT_EQ(outcome.number(), 0);
   client.Disconnect();
   // QUIT would have become the second message's text.
   server.Stop();
@@ -271,11 +305,14 @@ TEST_F(SmtpClientPipeliningTest, LeavingWithAMessageAheadNeverFinishesItsData) {
 }
 
 TEST_F(SmtpClientPipeliningTest, AHeldBackMessageSendsNothingOfTheNext) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(Pipelining());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   client.SetHandOverListener([] { return false; });
   const SmtpNextMessage second = batch.Next(2);
-  EXPECT_EQ(client.SendMail(To(1), kFrom, Text(1), &second), kSmtpHandOverStopped);
+  outcome = client.SendMail(To(1), kFrom, Text(1), &second);
+  EXPECT_EQ(outcome.number(), kSmtpHandOverStopped);
   EXPECT_FALSE(client.messageAhead());
   server.Stop();
   EXPECT_EQ(Count(server.Commands(), "RCPT TO:<" + To(2) + ">"), 0);
@@ -283,30 +320,38 @@ TEST_F(SmtpClientPipeliningTest, AHeldBackMessageSendsNothingOfTheNext) {
 }
 
 TEST_F(SmtpClientPipeliningTest, WithoutPipeliningEachCommandWaitsForItsReplyAndNothingGoesAhead) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server;
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   EXPECT_FALSE(client.offersPipelining());
   const SmtpNextMessage second = batch.Next(2);
-  EXPECT_EQ(client.SendMail(To(1), kFrom, Text(1), &second), 0);
+  outcome = client.SendMail(To(1), kFrom, Text(1), &second);
+  EXPECT_EQ(outcome.number(), 0);
   EXPECT_FALSE(client.messageAhead());
   EXPECT_EQ(Count(server.Commands(), "RCPT TO:<" + To(2) + ">"), 0);
-  EXPECT_EQ(client.SendMail(To(2), kFrom, Text(2)), 0);
+  outcome = client.SendMail(To(2), kFrom, Text(2));
+  EXPECT_EQ(outcome.number(), 0);
   client.Disconnect();
   EXPECT_EQ(server.MessageCount(), 2);
   EXPECT_EQ(Count(server.Commands(), "RSET"), 0);
 }
 
 TEST_F(SmtpClientPipeliningTest, ANextMessageTooLargeForTheServerIsNotSentAhead) {
+  SmtpOutcome outcome;
   ServerScript script = Pipelining();
   script.sizeLimit = 100;
   ScriptedSmtpServer server(script);
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   const std::string large = "Subject: big\r\n\r\n" + std::string(200, 'x') + "\r\n";
   const std::string recipient = To(2);
   const SmtpNextMessage next{recipient, kFrom, large};
-  EXPECT_EQ(client.SendMail(To(1), kFrom, Text(1), &next), 0);
+  outcome = client.SendMail(To(1), kFrom, Text(1), &next);
+  EXPECT_EQ(outcome.number(), 0);
   EXPECT_FALSE(client.messageAhead());
-  EXPECT_EQ(client.SendMail(To(2), kFrom, large), kSmtpMessageTooLarge);
+  outcome = client.SendMail(To(2), kFrom, large);
+  EXPECT_EQ(outcome.number(), kSmtpMessageTooLarge);
   client.Disconnect();
   EXPECT_EQ(server.MessageCount(), 1);
 }

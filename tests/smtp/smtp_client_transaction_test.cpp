@@ -18,12 +18,16 @@ using testing::ServerScript;
 using testing::SmtpSinkServer;
 
 TEST(SmtpClientTransactionTest, SaysEhloOnceThenMailRcptDataForEveryMessage) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server;
   SmtpClient client(testing::UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   EXPECT_TRUE(client.capabilities().extended);
-  EXPECT_EQ(client.SendMail("first@example.com", "sender@example.com", "Subject: 1\r\n\r\nx"), 0);
-  EXPECT_EQ(client.SendMail("second@example.com", "sender@example.com", "Subject: 2\r\n\r\ny"), 0);
+  outcome = client.SendMail("first@example.com", "sender@example.com", "Subject: 1\r\n\r\nx");
+  EXPECT_EQ(outcome.number(), 0);
+  outcome = client.SendMail("second@example.com", "sender@example.com", "Subject: 2\r\n\r\ny");
+  EXPECT_EQ(outcome.number(), 0);
   EXPECT_EQ(client.Disconnect(), 0);
 
   // The server offers SIZE, so MAIL says how large each message is.
@@ -34,16 +38,20 @@ TEST(SmtpClientTransactionTest, SaysEhloOnceThenMailRcptDataForEveryMessage) {
                                    "MAIL FROM:<sender@example.com> SIZE=17",
                                    "RCPT TO:<second@example.com>", "DATA", ".", "QUIT"}));
   EXPECT_EQ(server.MessageCount(), 2);
-  EXPECT_EQ(client.failedStep(), SmtpStep::None);
+  EXPECT_EQ(outcome.step(), SmtpStep::None);
 }
 
 TEST(SmtpClientTransactionTest, AServerThatRefusesEhloGetsTheOldDialogueExactly) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server({.replies = {{"EHLO", "502 5.5.2 Error: command not recognized"}}});
   SmtpClient client(testing::UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   EXPECT_FALSE(client.capabilities().extended);
-  EXPECT_EQ(client.SendMail("first@example.com", "sender@example.com", "Subject: 1\r\n\r\nx"), 0);
-  EXPECT_EQ(client.SendMail("second@example.com", "sender@example.com", "Subject: 2\r\n\r\ny"), 0);
+  outcome = client.SendMail("first@example.com", "sender@example.com", "Subject: 1\r\n\r\nx");
+  EXPECT_EQ(outcome.number(), 0);
+  outcome = client.SendMail("second@example.com", "sender@example.com", "Subject: 2\r\n\r\ny");
+  EXPECT_EQ(outcome.number(), 0);
   client.Disconnect();
 
   const std::string helo = "HELO " + client.helloName();
@@ -57,6 +65,7 @@ TEST(SmtpClientTransactionTest, AServerThatRefusesEhloGetsTheOldDialogueExactly)
 }
 
 TEST(SmtpClientTransactionTest, TextsArriveExactlyAsComposed) {
+  SmtpOutcome outcome;
   struct Case {
     std::string composed;
     std::string arrives;
@@ -81,9 +90,11 @@ TEST(SmtpClientTransactionTest, TextsArriveExactlyAsComposed) {
 
   ScriptedSmtpServer server;
   SmtpClient client(testing::UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   for (const Case& c : cases) {
-    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", c.composed), 0);
+    outcome = client.SendMail("to@example.com", "from@example.com", c.composed);
+    EXPECT_EQ(outcome.number(), 0);
   }
   client.Disconnect();
 
@@ -94,6 +105,7 @@ TEST(SmtpClientTransactionTest, TextsArriveExactlyAsComposed) {
 }
 
 TEST(SmtpClientTransactionTest, ReadsMultiLineGreetingAndRepliesWhole) {
+  SmtpOutcome outcome;
   ServerScript script;
   script.greeting = {"220-scripted.test first line", "220-second line", "220 ready"};
   script.multilineReplies = true;
@@ -101,43 +113,50 @@ TEST(SmtpClientTransactionTest, ReadsMultiLineGreetingAndRepliesWhole) {
   SmtpClient client(testing::UniformTimeouts());
   SmtpReply greeting;
   client.SetProgressListener([&](SmtpStep step) {
-    if (step == SmtpStep::Greeting) greeting = {client.lastReplyCode(), client.lastReplyText()};
+    if (step == SmtpStep::Greeting) greeting = {client.lastReply().code, client.lastReply().text};
   });
 
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   EXPECT_EQ(greeting.code, 220);
   EXPECT_EQ(greeting.text, "scripted.test first line\nsecond line\nready");
   EXPECT_TRUE(client.capabilities().size);  // the EHLO reply's lines all read
   // Were a reply read only in part, the next command would see its rest.
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", "Subject: m\r\n\r\nx\r\n"), 0);
+    outcome = client.SendMail("to@example.com", "from@example.com", "Subject: m\r\n\r\nx\r\n");
+    EXPECT_EQ(outcome.number(), 0);
   }
-  EXPECT_EQ(client.lastReplyCode(), 250);
-  EXPECT_EQ(client.lastReplyText(), "OK\nsecond line\nlast line");
+  EXPECT_EQ(client.lastReply().code, 250);
+  EXPECT_EQ(client.lastReply().text, "OK\nsecond line\nlast line");
   client.Disconnect();
   EXPECT_EQ(server.MessageCount(), 3);
 }
 
 TEST(SmtpClientTransactionTest, ConnectsToBracketedIpv6Address) {
+  SmtpOutcome outcome;
   ServerScript script;
   script.host = "::1";
   ScriptedSmtpServer server(script);
   SmtpClient client(testing::UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
-  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", "Subject: v6\r\n\r\nx\r\n"), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
+  outcome = client.SendMail("to@example.com", "from@example.com", "Subject: v6\r\n\r\nx\r\n");
+  EXPECT_EQ(outcome.number(), 0);
   client.Disconnect();
   EXPECT_EQ(server.Message(1), "Subject: v6\r\n\r\nx\r\n");
 }
 
 TEST(SmtpClientTransactionTest, SmtpSinkTakesEveryMessageWithItsEnvelope) {
+  SmtpOutcome outcome;
   SmtpSinkServer sink;
   SmtpClient client(testing::UniformTimeouts());
-  ASSERT_EQ(client.Connect(sink.address()), 0);
+  outcome = client.Connect(sink.address());
+  ASSERT_EQ(outcome.number(), 0);
   for (int i = 0; i < 20; ++i) {
     const std::string n = std::to_string(i);
-    ASSERT_EQ(client.SendMail("to" + n + "@example.com", "from@example.com",
-                              "Subject: " + n + "\r\n\r\nBody " + n + "\r\n"),
-              0);
+    outcome = client.SendMail("to" + n + "@example.com", "from@example.com",
+                              "Subject: " + n + "\r\n\r\nBody " + n + "\r\n");
+    ASSERT_EQ(outcome.number(), 0);
   }
   client.Disconnect();
 

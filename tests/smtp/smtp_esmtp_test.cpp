@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/envelope_address.h"
 #include "smtp/hello_name.h"
 #include "smtp/smtp_capabilities.h"
@@ -95,42 +96,53 @@ TEST(HelloNameTest, AnAddressLiteralFollowsRfc5321AndTheSettingWins) {
 }
 
 TEST(SmtpEsmtpTest, AServerThatChecksTheHeloNameTakesTheOneGiven) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server({.requireFqdnHelo = true});
   SmtpClient client(UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
-  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
+  outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), 0);
   client.Disconnect();
 
   // The bare host name, as the program once gave, is what such servers refuse.
   SmtpSessionOptions bare;
   bare.heloName = "vm";
   SmtpClient old(UniformTimeouts());
-  ASSERT_EQ(old.Connect(server.address(), bare), 0);
-  EXPECT_EQ(old.SendMail("to@example.com", "from@example.com", kMessage), 504);
-  EXPECT_EQ(old.failureText(),
+  outcome = old.Connect(server.address(), bare);
+  ASSERT_EQ(outcome.number(), 0);
+  outcome = old.SendMail("to@example.com", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), 504);
+  EXPECT_EQ(outcome.text(),
             "504 5.5.2 <vm>: Helo command rejected: need fully-qualified hostname");
 }
 
 TEST(SmtpEsmtpTest, IPv6ConnectionsGiveTheirLiteralInEhlo) {
+  SmtpOutcome outcome;
   if (!FullyQualifiedHostName().empty()) GTEST_SKIP() << "this host has a full name";
   ServerScript script;
   script.host = "::1";
   ScriptedSmtpServer server(script);
   SmtpClient client(UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   EXPECT_EQ(client.helloName(), "[IPv6:::1]");
   EXPECT_EQ(server.Commands().front(), "EHLO [IPv6:::1]");
 }
 
 TEST(SmtpEsmtpTest, AServerThatRefusesHeloIsStillReachedWithEhlo) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server({.replies = {{"HELO", "502 5.5.1 HELO not supported, use EHLO"}}});
   SmtpClient client(UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
-  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
+  outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), 0);
   EXPECT_EQ(server.MessageCount(), 1);
 }
 
 TEST(SmtpEsmtpTest, WithoutEhloNeitherStartTlsNorAuthIsTriedAndNothingIsSent) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server({.replies = {{"EHLO", "500 5.5.1 Command unrecognized"}}});
   const Secret password("secret");
   SmtpSessionOptions startTls;
@@ -142,47 +154,54 @@ TEST(SmtpEsmtpTest, WithoutEhloNeitherStartTlsNorAuthIsTriedAndNothingIsSent) {
   for (const auto& [options, expected] : {std::pair{startTls, kSmtpTlsNotOffered},
                                           std::pair{auth, kSmtpAuthNotPossible}}) {
     SmtpClient client(UniformTimeouts());
-    EXPECT_EQ(client.Connect(server.address(), options), expected);
-    EXPECT_EQ(client.failedStep(), SmtpStep::Ehlo);
-    EXPECT_EQ(client.failureText().rfind("The server refused EHLO:\n500 5.5.1 Command "
+    outcome = client.Connect(server.address(), options);
+    EXPECT_EQ(outcome.number(), expected);
+    EXPECT_EQ(outcome.step(), SmtpStep::Ehlo);
+    EXPECT_EQ(outcome.text().rfind("The server refused EHLO:\n500 5.5.1 Command "
                                          "unrecognized\n",
                                          0),
               0u)
-        << client.failureText();
+        << outcome.text();
   }
   EXPECT_TRUE(CommandsStartingWith(server, "HELO").empty());
   EXPECT_TRUE(CommandsStartingWith(server, "MAIL").empty());
 }
 
 TEST(SmtpEsmtpTest, AMessageLargerThanTheServersSizeIsNotSentAndTheNextOneIs) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server({.sizeLimit = 1000});
   SmtpClient client(UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
   EXPECT_EQ(client.capabilities().sizeLimit, 1000u);
 
   const std::string large = "Subject: large\r\n\r\n" + std::string(2000, 'x') + "\r\n";
-  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", large), kSmtpMessageTooLarge);
-  EXPECT_EQ(client.failedStep(), SmtpStep::Mail);
-  EXPECT_EQ(client.failureText(),
+  outcome = client.SendMail("to@example.com", "from@example.com", large);
+  EXPECT_EQ(outcome.number(), kSmtpMessageTooLarge);
+  EXPECT_EQ(outcome.step(), SmtpStep::Mail);
+  EXPECT_EQ(outcome.text(),
             "The message is 2020 bytes, more than the 1000 bytes the server takes (SIZE), so "
             "it was not sent.");
   EXPECT_TRUE(client.isConnected());
   EXPECT_TRUE(CommandsStartingWith(server, "MAIL").empty());
 
   // Its size counts every line end as CR LF and the last line as ended.
-  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", "Subject: s\n\n.x"), 0);
+  outcome = client.SendMail("to@example.com", "from@example.com", "Subject: s\n\n.x");
+  EXPECT_EQ(outcome.number(), 0);
   EXPECT_EQ(CommandsStartingWith(server, "MAIL"),
             std::vector<std::string>{"MAIL FROM:<from@example.com> SIZE=18"});
 }
 
 TEST(SmtpEsmtpTest, InternationalDomainsGoInAsciiAndLocalPartsOnlyWithSmtpUtf8) {
+  SmtpOutcome outcome;
   const std::string juergen = "j\xC3\xBCrgen@m\xC3\xBCller.example";  // jürgen@müller.example
   {
     ScriptedSmtpServer server({.smtpUtf8 = true});
     SmtpClient client(UniformTimeouts());
-    ASSERT_EQ(client.Connect(server.address()), 0);
-    EXPECT_EQ(client.SendMail(juergen, "from@b\xC3\xA4r.example", kMessage), 0)
-        << client.failureText();
+    outcome = client.Connect(server.address());
+    ASSERT_EQ(outcome.number(), 0);
+    outcome = client.SendMail(juergen, "from@b\xC3\xA4r.example", kMessage);
+    EXPECT_EQ(outcome.number(), 0) << outcome.text();
     EXPECT_EQ(CommandsStartingWith(server, "MAIL").front(),
               "MAIL FROM:<from@xn--br-via.example> SIZE=26 SMTPUTF8");
     EXPECT_EQ(CommandsStartingWith(server, "RCPT").front(),
@@ -190,17 +209,20 @@ TEST(SmtpEsmtpTest, InternationalDomainsGoInAsciiAndLocalPartsOnlyWithSmtpUtf8) 
   }
   ScriptedSmtpServer server;  // no SMTPUTF8
   SmtpClient client(UniformTimeouts());
-  ASSERT_EQ(client.Connect(server.address()), 0);
-  EXPECT_EQ(client.SendMail(juergen, "from@example.com", kMessage), kSmtpUnsendableAddress);
-  EXPECT_EQ(client.failedStep(), SmtpStep::Rcpt);
-  EXPECT_NE(client.failureText().find("does not offer SMTPUTF8"), std::string::npos);
+  outcome = client.Connect(server.address());
+  ASSERT_EQ(outcome.number(), 0);
+  outcome = client.SendMail(juergen, "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), kSmtpUnsendableAddress);
+  EXPECT_EQ(outcome.step(), SmtpStep::Rcpt);
+  EXPECT_NE(outcome.text().find("does not offer SMTPUTF8"), std::string::npos);
   // A domain alone needs nothing of the server.
-  EXPECT_EQ(client.SendMail("juergen@m\xC3\xBCller.example", "from@example.com", kMessage), 0);
+  outcome = client.SendMail("juergen@m\xC3\xBCller.example", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), 0);
   EXPECT_EQ(CommandsStartingWith(server, "RCPT"),
             std::vector<std::string>{"RCPT TO:<juergen@xn--mller-kva.example>"});
-  EXPECT_EQ(client.SendMail("x@\xE2\x98\x83.example", "from@example.com", kMessage),
-            kSmtpUnsendableAddress);  // a snowman, which IDNA 2008 refuses
-  EXPECT_NE(client.failureText().find("its domain cannot be written in ASCII"), std::string::npos);
+  outcome = client.SendMail("x@\xE2\x98\x83.example", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), kSmtpUnsendableAddress);  // a snowman, which IDNA 2008 refuses
+  EXPECT_NE(outcome.text().find("its domain cannot be written in ASCII"), std::string::npos);
 }
 
 TEST(EnvelopeAddressTest, PreparedAddressesSayWhatTheyNeed) {

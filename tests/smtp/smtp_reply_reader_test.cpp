@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/smtp_reply_reader.h"
 
 namespace postrider {

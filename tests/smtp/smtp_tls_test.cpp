@@ -11,6 +11,7 @@
 
 #include "platform/blocking_call.h"
 #include "platform/socket_errors.h"
+#include "smtp/smtp_error_numbers.h"
 #include "smtp/smtp_client.h"
 #include "smtp/tls_certificate.h"
 #include "support/scripted_smtp_server.h"
@@ -76,6 +77,7 @@ class SmtpTlsTest : public ::testing::Test {
 };
 
 TEST_F(SmtpTlsTest, StartTlsWithAVerifiedCertificateCarriesTheMessageAndForgetsWhatCameBefore) {
+  SmtpOutcome outcome;
   const CertificateFiles good = certificates.Good();
   ScriptedSmtpServer server(TlsServer(good, false));
   SmtpClient client(UniformTimeouts());
@@ -84,15 +86,16 @@ TEST_F(SmtpTlsTest, StartTlsWithAVerifiedCertificateCarriesTheMessageAndForgetsW
     if (step == SmtpStep::Ehlo) offeredStartTls.push_back(client.capabilities().startTls);
   });
 
-  ASSERT_EQ(client.Connect(server.address(), Options(SmtpSecurity::StartTls)), 0)
-      << client.failureText();
+  outcome = client.Connect(server.address(), Options(SmtpSecurity::StartTls));
+  ASSERT_EQ(outcome.number(), 0) << outcome.text();
   ASSERT_NE(client.tlsPeer(), nullptr);
   EXPECT_EQ(client.tlsPeer()->fingerprint, good.fingerprint);
   EXPECT_FALSE(client.tlsPeer()->pinned);
   // EHLO again over TLS, and its answer replaces the first one.
   EXPECT_EQ(offeredStartTls, (std::vector<bool>{true, false}));
   EXPECT_FALSE(client.capabilities().startTls);
-  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 0);
+  outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), 0);
   client.Disconnect();
 
   const std::vector<std::string> commands = server.Commands();
@@ -105,20 +108,23 @@ TEST_F(SmtpTlsTest, StartTlsWithAVerifiedCertificateCarriesTheMessageAndForgetsW
 }
 
 TEST_F(SmtpTlsTest, ImplicitTlsChecksTheHostNameAndCarriesEveryMessage) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(TlsServer(certificates.Good(), true));
   SmtpClient client(UniformTimeouts());
   // By name, so that SNI and the name check are at work.
-  ASSERT_EQ(client.Connect("localhost:" + std::to_string(server.port()),
-                           Options(SmtpSecurity::Tls)),
-            0)
-      << client.failureText();
+  outcome = client.Connect("localhost:" + std::to_string(server.port()),
+                           Options(SmtpSecurity::Tls));
+  ASSERT_EQ(outcome.number(), 0)
+      << outcome.text();
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 0);
+    outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+    EXPECT_EQ(outcome.number(), 0);
   }
   // A text far larger than one TLS record goes whole.
   std::string large = "Subject: large\r\n\r\n";
   while (large.size() < 200000) large += std::string(70, 'y') + "\r\n";
-  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", large), 0);
+  outcome = client.SendMail("to@example.com", "from@example.com", large);
+  EXPECT_EQ(outcome.number(), 0);
   client.Disconnect();
   ASSERT_EQ(server.MessageCount(), 4);
   EXPECT_EQ(server.Message(4), large);
@@ -126,6 +132,7 @@ TEST_F(SmtpTlsTest, ImplicitTlsChecksTheHostNameAndCarriesEveryMessage) {
 }
 
 TEST_F(SmtpTlsTest, CertificatesThatCannotBeTrustedNameTheReasonAndTheFingerprint) {
+  SmtpOutcome outcome;
   struct Case {
     const char* name;
     CertificateFiles files;
@@ -143,11 +150,11 @@ TEST_F(SmtpTlsTest, CertificatesThatCannotBeTrustedNameTheReasonAndTheFingerprin
     SCOPED_TRACE(c.name);
     ScriptedSmtpServer server(TlsServer(c.files, true));
     SmtpClient client(UniformTimeouts());
-    EXPECT_EQ(client.Connect(server.address(), Options(SmtpSecurity::Tls)),
-              kSmtpCertificateRejected);
-    EXPECT_EQ(client.failedStep(), SmtpStep::TlsHandshake);
+    outcome = client.Connect(server.address(), Options(SmtpSecurity::Tls));
+    EXPECT_EQ(outcome.number(), kSmtpCertificateRejected);
+    EXPECT_EQ(outcome.step(), SmtpStep::TlsHandshake);
     EXPECT_FALSE(client.isConnected());
-    const std::string& text = client.failureText();
+    const std::string& text = outcome.text();
     EXPECT_EQ(text.rfind("The server's certificate is not trusted: " + c.reason, 0), 0u) << text;
     EXPECT_NE(text.find("SHA-256 fingerprint: " + FormatFingerprint(c.files.fingerprint)),
               std::string::npos)
@@ -158,26 +165,30 @@ TEST_F(SmtpTlsTest, CertificatesThatCannotBeTrustedNameTheReasonAndTheFingerprin
 }
 
 TEST_F(SmtpTlsTest, AfterARefusedCertificateNothingMoreIsSaidOverStartTls) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(TlsServer(certificates.SelfSigned(), false));
   SmtpClient client(UniformTimeouts());
-  EXPECT_EQ(client.Connect(server.address(), Options(SmtpSecurity::StartTls)),
-            kSmtpCertificateRejected);
+  outcome = client.Connect(server.address(), Options(SmtpSecurity::StartTls));
+  EXPECT_EQ(outcome.number(), kSmtpCertificateRejected);
   client.Disconnect();
   EXPECT_EQ(server.Commands(),
             (std::vector<std::string>{"EHLO " + client.helloName(), "STARTTLS"}));
 }
 
 TEST_F(SmtpTlsTest, WithoutATrustFileTheSystemsStoreDecidesAndKnowsNoTestCa) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(TlsServer(certificates.Good(), true));
   SmtpClient client(UniformTimeouts());
   SmtpSessionOptions options;
   options.security = SmtpSecurity::Tls;
-  EXPECT_EQ(client.Connect(server.address(), options), kSmtpCertificateRejected);
-  EXPECT_NE(client.failureText().find("its issuer is unknown"), std::string::npos)
-      << client.failureText();
+  outcome = client.Connect(server.address(), options);
+  EXPECT_EQ(outcome.number(), kSmtpCertificateRejected);
+  EXPECT_NE(outcome.text().find("its issuer is unknown"), std::string::npos)
+      << outcome.text();
 }
 
 TEST_F(SmtpTlsTest, APinnedFingerprintAcceptsThatCertificateAndNoOther) {
+  SmtpOutcome outcome;
   const CertificateFiles selfSigned = certificates.SelfSigned();
   ScriptedSmtpServer server(TlsServer(selfSigned, true));
   SmtpSessionOptions options;
@@ -185,55 +196,62 @@ TEST_F(SmtpTlsTest, APinnedFingerprintAcceptsThatCertificateAndNoOther) {
   options.fingerprint = selfSigned.fingerprint;
   {
     SmtpClient client(UniformTimeouts());
-    ASSERT_EQ(client.Connect(server.address(), options), 0) << client.failureText();
+    outcome = client.Connect(server.address(), options);
+    ASSERT_EQ(outcome.number(), 0) << outcome.text();
     EXPECT_TRUE(client.tlsPeer()->pinned);
-    EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), 0);
+    outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+    EXPECT_EQ(outcome.number(), 0);
   }
   // A certificate the CA vouches for, but not the pinned one.
   ScriptedSmtpServer other(TlsServer(certificates.Good(), true));
   options.trustFile = certificates.caFile();
   SmtpClient client(UniformTimeouts());
-  EXPECT_EQ(client.Connect(other.address(), options), kSmtpCertificateRejected);
-  EXPECT_EQ(client.failureText().rfind(
+  outcome = client.Connect(other.address(), options);
+  EXPECT_EQ(outcome.number(), kSmtpCertificateRejected);
+  EXPECT_EQ(outcome.text().rfind(
                 "The server's certificate is not the one TLSFingerprint names.", 0),
             0u);
 }
 
 TEST_F(SmtpTlsTest, StartTlsAskedForAndNotOfferedSendsNothingAtAll) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server;  // no certificate: no STARTTLS
   SmtpClient client(UniformTimeouts());
-  EXPECT_EQ(client.Connect(server.address(), Options(SmtpSecurity::StartTls)),
-            kSmtpTlsNotOffered);
-  EXPECT_EQ(client.failedStep(), SmtpStep::StartTls);
+  outcome = client.Connect(server.address(), Options(SmtpSecurity::StartTls));
+  EXPECT_EQ(outcome.number(), kSmtpTlsNotOffered);
+  EXPECT_EQ(outcome.step(), SmtpStep::StartTls);
   EXPECT_FALSE(client.isConnected());
-  EXPECT_EQ(client.SendMail("to@example.com", "from@example.com", kMessage), kWsaEnotconn);
+  outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), kWsaEnotconn);
   client.Disconnect();
   EXPECT_EQ(server.Commands(), (std::vector<std::string>{"EHLO " + client.helloName(), "QUIT"}));
 }
 
 TEST_F(SmtpTlsTest, BytesSentAheadOfTheHandshakeCloseTheConnection) {
+  SmtpOutcome outcome;
   ServerScript script = TlsServer(certificates.Good(), false);
   // As a man in the middle would: a reply slipped in after the 220.
   script.replies = {{"STARTTLS", "220 2.0.0 Ready to start TLS|250 2.0.0 Injected"}};
   ScriptedSmtpServer server(script);
   SmtpClient client(UniformTimeouts());
-  EXPECT_EQ(client.Connect(server.address(), Options(SmtpSecurity::StartTls)),
-            kSmtpProtocolError);
-  EXPECT_EQ(client.failedStep(), SmtpStep::StartTls);
-  EXPECT_NE(client.failureText().find("sent more after its reply to STARTTLS"),
-            std::string::npos);
+  outcome = client.Connect(server.address(), Options(SmtpSecurity::StartTls));
+  EXPECT_EQ(outcome.number(), kSmtpProtocolError);
+  EXPECT_EQ(outcome.step(), SmtpStep::StartTls);
+  EXPECT_NE(outcome.text().find("sent more after its reply to STARTTLS"), std::string::npos);
   EXPECT_FALSE(client.isConnected());
 }
 
 TEST_F(SmtpTlsTest, TheHandshakeWaitsLikeAnyOtherWaitForTheHookTimeoutAndCancel) {
+  SmtpOutcome outcome;
   SilentListener silent;
   {
     SmtpTimeouts timeouts = UniformTimeouts();
     timeouts.tlsHandshake = 300ms;
     SmtpClient client(timeouts);
-    EXPECT_EQ(client.Connect(silent.address(), Options(SmtpSecurity::Tls)), kWsaEtimedout);
-    EXPECT_EQ(client.failedStep(), SmtpStep::TlsHandshake);
-    EXPECT_EQ(client.failureText(), "The TLS handshake did not finish within 300 ms.");
+    outcome = client.Connect(silent.address(), Options(SmtpSecurity::Tls));
+    EXPECT_EQ(outcome.number(), kWsaEtimedout);
+    EXPECT_EQ(outcome.step(), SmtpStep::TlsHandshake);
+    EXPECT_EQ(outcome.text(), "The TLS handshake did not finish within 300 ms.");
   }
   SmtpClient client(UniformTimeouts(120s));
   int hookCalls = 0;
@@ -242,30 +260,35 @@ TEST_F(SmtpTlsTest, TheHandshakeWaitsLikeAnyOtherWaitForTheHookTimeoutAndCancel)
       CancelBlockingCall();
     }
   });
-  EXPECT_EQ(client.Connect(silent.address(), Options(SmtpSecurity::Tls)), kWsaEintr);
-  EXPECT_EQ(client.failedStep(), SmtpStep::TlsHandshake);
+  outcome = client.Connect(silent.address(), Options(SmtpSecurity::Tls));
+  EXPECT_EQ(outcome.number(), kWsaEintr);
+  EXPECT_EQ(outcome.step(), SmtpStep::TlsHandshake);
   EXPECT_EQ(hookCalls, 3);
 }
 
 TEST_F(SmtpTlsTest, TlsAskedOfAPlainServerSaysWhatTheServerSpeaks) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server;
   SmtpClient client(UniformTimeouts());
-  EXPECT_EQ(client.Connect(server.address(), Options(SmtpSecurity::Tls)), kSmtpTlsFailed);
-  EXPECT_EQ(client.failedStep(), SmtpStep::TlsHandshake);
-  EXPECT_NE(client.failureText().find("The server answered in plain text (\"220 "),
+  outcome = client.Connect(server.address(), Options(SmtpSecurity::Tls));
+  EXPECT_EQ(outcome.number(), kSmtpTlsFailed);
+  EXPECT_EQ(outcome.step(), SmtpStep::TlsHandshake);
+  EXPECT_NE(outcome.text().find("The server answered in plain text (\"220 "),
             std::string::npos)
-      << client.failureText();
-  EXPECT_NE(client.failureText().find("Security=starttls"), std::string::npos);
+      << outcome.text();
+  EXPECT_NE(outcome.text().find("Security=starttls"), std::string::npos);
 }
 
 TEST_F(SmtpTlsTest, APlainGreetingWaitOnATlsPortEndsWithAHintNotSilence) {
+  SmtpOutcome outcome;
   ScriptedSmtpServer server(TlsServer(certificates.Good(), true));
   SmtpTimeouts timeouts = UniformTimeouts();
   timeouts.greeting = 300ms;
   SmtpClient client(timeouts);
-  EXPECT_EQ(client.Connect(server.address()), kWsaEtimedout);
-  EXPECT_NE(client.failureText().find("sent no greeting within 300 ms"), std::string::npos);
-  EXPECT_NE(client.failureText().find("try Security=tls"), std::string::npos);
+  outcome = client.Connect(server.address());
+  EXPECT_EQ(outcome.number(), kWsaEtimedout);
+  EXPECT_NE(outcome.text().find("sent no greeting within 300 ms"), std::string::npos);
+  EXPECT_NE(outcome.text().find("try Security=tls"), std::string::npos);
 }
 
 TEST(TlsCertificateTest, FingerprintsAreReadWithOrWithoutColonsInAnyCase) {

@@ -1,0 +1,33 @@
+#include "send/run_journal.h"
+
+#include <utility>
+
+namespace postrider {
+
+bool RunJournal::Started(const JournalIdentity& identity, int start, bool resume) {
+  return Keep(journal_ ? journal_->RunStarted(identity, start, resume) : Status::Ok());
+}
+
+bool RunJournal::HandedOver(int entry, const std::string& address) {
+  return Keep(journal_ ? journal_->HandedOver(entry, address) : Status::Ok());
+}
+
+bool RunJournal::Outcome(int entry, int status, const std::string& address) {
+  return Keep(journal_ ? journal_->Outcome(entry, status, address) : Status::Ok());
+}
+
+bool RunJournal::Ended(int lastIndexSent) {
+  return Keep(journal_ ? journal_->RunEnded(lastIndexSent) : Status::Ok());
+}
+
+std::string RunJournal::FailureText() const {
+  return failure_.message() +
+         "\nThe run was stopped, so that no message goes out whose outcome could not be kept.";
+}
+
+bool RunJournal::Keep(Status status) {
+  if (!status && failure_.ok()) failure_ = std::move(status);
+  return failure_.ok();
+}
+
+}  // namespace postrider

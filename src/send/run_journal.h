@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/status.h"
+#include "project/send_journal.h"
+
+namespace postrider {
+
+// A run's journal, when it keeps one. The first write that fails is kept
+// and stops the run: no message goes out whose outcome could be lost.
+class RunJournal {
+ public:
+  explicit RunJournal(std::unique_ptr<SendJournal> journal) : journal_(std::move(journal)) {}
+
+  bool Started(const JournalIdentity& identity, int start, bool resume);
+  bool HandedOver(int entry, const std::string& address);
+  bool Outcome(int entry, int status, const std::string& address);
+  bool Ended(int lastIndexSent);
+
+  bool failed() const { return !failure_.ok(); }
+  // Why the run stopped, once a write failed.
+  std::string FailureText() const;
+
+ private:
+  bool Keep(Status status);
+
+  std::unique_ptr<SendJournal> journal_;
+  Status failure_ = Status::Ok();
+};
+
+}  // namespace postrider

@@ -1,0 +1,171 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/socket_errors.h"
+#include "smtp/smtp_client.h"
+#include "smtp/smtp_error_numbers.h"
+#include "support/scripted_transport.h"
+#include "support/smtp_test_timeouts.h"
+
+namespace postrider {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::DialogueTurn;
+using testing::ScriptedTransport;
+
+const DialogueTurn kGreeting{"", "220 mail.test ESMTP\r\n"};
+const DialogueTurn kEhlo{"EHLO client.example\r\n", "250 mail.test\r\n"};
+const DialogueTurn kQuit{"QUIT\r\n", "221 Bye\r\n"};
+
+// What one SendMail must give, and whether the connection is still up after it.
+struct Sent {
+  std::string recipient;
+  std::string text;
+  int number;
+  SmtpStep step;
+  SmtpOutcomeKind kind;
+  std::string words;      // found in the outcome's text
+  std::string lastReply;  // the last reply's text, when given
+  bool connected;
+};
+
+// One dialogue: the server's side turn by turn, what Connect gives, then
+// each message's outcome. The script must be played to its end.
+struct Dialogue {
+  const char* name;
+  std::vector<DialogueTurn> turns;
+  int connectNumber;
+  SmtpStep connectStep;
+  std::string connectText;
+  std::vector<Sent> messages;
+};
+
+std::vector<DialogueTurn> Turns(std::vector<DialogueTurn> middle) {
+  std::vector<DialogueTurn> turns{kGreeting, kEhlo};
+  turns.insert(turns.end(), middle.begin(), middle.end());
+  return turns;
+}
+
+TEST(SmtpDialogueTest, EachDialogueGivesItsOutcomeWithTheServersWords) {
+  const std::string refusedGreeting =
+      "The SMTP server mail.test refused the connection:\n554 5.3.2 No service\n"
+      "554 5.3.2 for you";
+
+  // An old server (EHLO refused) whose HELO is refused: the RSET after that
+  // refusal fails, and its failure is the outcome, the refusal kept beside it.
+  const std::vector<DialogueTurn> oldServer = {
+      kGreeting, {"EHLO client.example\r\n", "502 5.5.1 Command not implemented\r\n"}};
+  auto brokenReset = [&](const char* answer) {
+    std::vector<DialogueTurn> turns = oldServer;
+    turns.push_back({"HELO client.example\r\n", "550 5.7.1 Go away\r\n"});
+    turns.push_back({"RSET\r\n", answer});
+    return turns;
+  };
+  const Sent resetFails{"to@example.com", "x\r\n", kWsaEdiscon, SmtpStep::Rset,
+                        SmtpOutcomeKind::Transport, "after the server refused: 550 5.7.1 Go away",
+                        "5.7.1 Go away", false};
+  Sent resetTimesOut = resetFails;
+  resetTimesOut.number = kWsaEtimedout;
+  // A reply no step can take ends the connection at once: nothing more is said.
+  const Sent confused{"to@example.com", "x\r\n", kSmtpProtocolError, SmtpStep::Mail,
+                      SmtpOutcomeKind::Protocol, "", "", false};
+  const Sent notConnected{"to@example.com", "x\r\n", kWsaEnotconn, SmtpStep::Connect,
+                          SmtpOutcomeKind::Transport, "", "", false};
+  const DialogueTurn mailTaken{"MAIL FROM:<from@example.com>\r\n", "250 Ok\r\n"};
+  const DialogueTurn rcptTaken{"RCPT TO:<to@example.com>\r\n", "250 Ok\r\n"};
+  Sent confusedAtRcpt = confused;
+  confusedAtRcpt.step = SmtpStep::Rcpt;
+  Sent confusedAtData = confused;
+  confusedAtData.step = SmtpStep::Data;
+  const std::vector<Dialogue> dialogues = {
+      {"a refused greeting fails Connect, and QUIT is the only command",
+       {{"", "554-5.3.2 No service\r\n554 5.3.2 for you\r\n"}, kQuit},
+       554,
+       SmtpStep::Greeting,
+       refusedGreeting,
+       {{"to@example.com", "x\r\n", kWsaEnotconn, SmtpStep::Connect, SmtpOutcomeKind::Transport, "",
+         "", false}}},
+      {"a POP3 server's greeting is no SMTP welcome",
+       {{"", "+OK POP3 ready\r\n"}},
+       kSmtpProtocolError,
+       SmtpStep::Greeting,
+       "The SMTP server mail.test sent an unexpected greeting:\n+OK POP3 ready",
+       {}},
+      {"a positive greeting other than 220 is no SMTP welcome either",
+       {{"", "250 mail.example.com ready\r\n"}},
+       kSmtpProtocolError,
+       SmtpStep::Greeting,
+       "The SMTP server mail.test sent an unexpected greeting:\n250 mail.example.com ready",
+       {}},
+      {"a refusal at DATA resets at once, and the next message goes through",
+       Turns({{"MAIL FROM:<from@example.com>\r\n", "250 Ok\r\n"},
+              {"RCPT TO:<first@example.com>\r\n", "250 Ok\r\n"},
+              {"DATA\r\n", "451 4.3.0 Try again later\r\n"},
+              {"RSET\r\n", "250 Ok\r\n"},
+              {"MAIL FROM:<from@example.com>\r\n", "250 Ok\r\n"},
+              {"RCPT TO:<second@example.com>\r\n", "250 Ok\r\n"},
+              {"DATA\r\n", "354 Go ahead\r\n"},
+              {"Subject: 2\r\n\r\ny\r\n.\r\n", "250 Queued\r\n"},
+              kQuit}),
+       0,
+       SmtpStep::None,
+       "",
+       {{"first@example.com", "Subject: 1\r\n\r\nx\r\n", 451, SmtpStep::Data,
+         SmtpOutcomeKind::RefusedTemporarily, "", "4.3.0 Try again later", true},
+        {"second@example.com", "Subject: 2\r\n\r\ny\r\n", 0, SmtpStep::None,
+         SmtpOutcomeKind::Accepted, "", "", true}}},
+      {"a reply that does not come in time ends the connection",
+       Turns({{"MAIL FROM:<from@example.com>\r\n", "250 Ok\r\n"},
+              {"RCPT TO:<to@example.com>\r\n", "#10060"}}),
+       0,
+       SmtpStep::None,
+       "",
+       {{"to@example.com", "x\r\n", kWsaEtimedout, SmtpStep::Rcpt, SmtpOutcomeKind::Transport,
+         "No reply to RCPT TO within 300 ms.", "", false}}},
+      {"a reset after a refusal that is dropped gives the transport error",
+       brokenReset("#10101"), 0, SmtpStep::None, "", {resetFails}},
+      {"a reset after a refusal that times out gives the time-out",
+       brokenReset("#10060"), 0, SmtpStep::None, "", {resetTimesOut}},
+      {"MAIL answered with a code no MAIL can get",
+       Turns({{"MAIL FROM:<from@example.com>\r\n", "354 Go ahead\r\n"}}), 0, SmtpStep::None, "",
+       {confused, notConnected}},
+      {"RCPT answered without a reply code",
+       Turns({mailTaken, {"RCPT TO:<to@example.com>\r\n", "Hello there\r\n"}}), 0,
+       SmtpStep::None, "", {confusedAtRcpt, notConnected}},
+      {"DATA answered as if the text were commands",
+       Turns({mailTaken, rcptTaken, {"DATA\r\n", "250 2.0.0 Ok\r\n"}}), 0, SmtpStep::None, "",
+       {confusedAtData, notConnected}},
+  };
+  for (const Dialogue& d : dialogues) {
+    SCOPED_TRACE(d.name);
+    SmtpTimeouts timeouts = testing::UniformTimeouts();
+    timeouts.rcpt = 300ms;
+    timeouts.rset = 300ms;
+    SmtpClient client(timeouts, ScriptedTransport::Factory(d.turns));
+    SmtpSessionOptions options;
+    options.heloName = "client.example";
+    const SmtpOutcome connected = client.Connect("mail.test", options);
+    EXPECT_EQ(connected.number(), d.connectNumber);
+    EXPECT_EQ(connected.step(), d.connectStep);
+    EXPECT_EQ(connected.text(), d.connectText);
+    for (const Sent& m : d.messages) {
+      SCOPED_TRACE(m.recipient);
+      const SmtpOutcome sent = client.SendMail(m.recipient, "from@example.com", m.text);
+      EXPECT_EQ(sent.number(), m.number);
+      EXPECT_EQ(sent.kind(), m.kind) << SmtpOutcomeKindName(sent.kind());
+      EXPECT_EQ(sent.step(), m.step);
+      EXPECT_NE(sent.text().find(m.words), std::string::npos) << sent.text();
+      if (!m.lastReply.empty()) {
+        EXPECT_EQ(client.lastReply().text, m.lastReply);
+      }
+      EXPECT_EQ(client.isConnected(), m.connected);
+    }
+    EXPECT_EQ(client.Disconnect(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace postrider
