@@ -67,7 +67,7 @@ _postrider_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'info entries fields select new compose send check-server
+        COMPREPLY=($(compgen -W 'info entries fields select new compose send check-server sign-in
             --help --version' -- "$cur"))
         return
     fi
@@ -87,8 +87,9 @@ _postrider_cli()
             ;;
         new) flags='--list --comma --email-field --message' ;;
         compose) flags='--settings' positionals=2 ;;
-        send) flags='--from-start --resume --settings --password-file --per-minute --per-connection' ;;
+        send) flags='--from-start --resume --settings --password-file --per-minute --per-connection --skip-unready' ;;
         check-server) flags='--settings --password-file' positionals=0 ;;
+        sign-in) flags='--settings --no-browser' positionals=0 ;;
         *) return ;;
     esac
 

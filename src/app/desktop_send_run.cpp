@@ -78,7 +78,9 @@ DesktopSendRun::DesktopSendRun(CMainFrame& frame, IUserPrompts& prompts,
                                SmtpTimeouts timeouts)
     : frame_(frame),
       prompts_(prompts),
-      controller_(SendRunHost{prompts, frame, configure, passwords, this, this}, timeouts) {}
+      attachmentProblems_(&frame),
+      controller_(SendRunHost{prompts, frame, configure, passwords, this, this, &attachmentProblems_},
+                  timeouts) {}
 
 DesktopSendRun::~DesktopSendRun() = default;
 
@@ -139,6 +141,11 @@ void DesktopSendRun::CopyRefused(int entry, const std::string& address,
 void DesktopSendRun::EntryBadAddress(int entry, const std::string& address,
                                      const std::string& reason) {
   problems_.push_back(EntryLine(entry, "bad address", address, reason));
+}
+
+void DesktopSendRun::EntryNotSent(int entry, const std::string& address,
+                                  const std::string& reason) {
+  problems_.push_back(EntryLine(entry, "not sent", address, reason));
 }
 
 void DesktopSendRun::Progress(int takenUp, int total) { frame_.ShowSendProgress(takenUp, total); }

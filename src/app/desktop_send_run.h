@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/attachment_problems_dlg.h"
 #include "send/send_run.h"
 
 namespace postrider {
@@ -44,6 +45,7 @@ class DesktopSendRun : public QObject, public ISendRunReport, public ISendRunEnd
   void EntryRefused(int entry, const std::string& address, const std::string& reason) override;
   void CopyRefused(int entry, const std::string& address, const std::string& reason) override;
   void EntryBadAddress(int entry, const std::string& address, const std::string& reason) override;
+  void EntryNotSent(int entry, const std::string& address, const std::string& reason) override;
   void Progress(int takenUp, int total) override;
   // ISendRunEndBox
   void Show(const std::string& text, const SendRunResult& result) override;
@@ -54,6 +56,7 @@ class DesktopSendRun : public QObject, public ISendRunReport, public ISendRunEnd
  private:
   CMainFrame& frame_;
   IUserPrompts& prompts_;
+  QtAttachmentProblemsPrompt attachmentProblems_;
   SendController controller_;
   std::vector<std::string> problems_;
   SendRunResult lastResult_;

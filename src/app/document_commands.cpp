@@ -1,5 +1,6 @@
 #include "app/document_commands.h"
 
+#include "app/attach_file.h"
 #include "app/command_ids.h"
 #include "dialogs/list_query_dlg.h"
 #include "project/postridr_doc.h"
@@ -23,6 +24,9 @@ bool DocumentCommands::OnCommand(int id) {
     case commands::kSelectOnQuery:
       OnSelectOnQuery();
       return true;
+    case commands::kAttach:
+      AttachFile(document_, prompts_, dialogParent_);
+      return true;
     default:
       return false;
   }
@@ -35,6 +39,7 @@ bool DocumentCommands::QueryCommandState(int id, CommandState& state) const {
     case commands::kSelectAll:
     case commands::kUnselectAll:
     case commands::kSelectOnQuery:
+    case commands::kAttach:
       // Another program writes a read-only project; nothing here may.
       state.enabled = !document_.IsReadOnly();
       return true;

@@ -9,11 +9,11 @@ namespace postrider {
 class CPostridrDoc;
 class IUserPrompts;
 
-// The document's link in the command chain: Save, Save As and the list's
-// selection commands.
+// The document's link in the command chain: Save, Save As, the list's
+// selection commands and Attach....
 class DocumentCommands : public ICommandTarget {
  public:
-  // `dialogParent` is the window the List Query dialog opens over.
+  // `dialogParent` is the window the List Query and Attach dialogs open over.
   DocumentCommands(CPostridrDoc& document, IUserPrompts& prompts, QWidget* dialogParent = nullptr)
       : document_(document), prompts_(prompts), dialogParent_(dialogParent) {}
 

@@ -35,6 +35,7 @@
 #include "dialogs/smtp_passwords.h"
 #include "views/display_text.h"
 #include "app/message_view_commands.h"
+#include "platform/refresh_token_store.h"
 #include "platform/user_paths.h"
 #include "project/postridr_doc.h"
 #include "views/message_view.h"
@@ -247,10 +248,13 @@ void CMainFrame::CreateStatusBar() {
 
 void CMainFrame::CreateSendRun() {
   passwordStore_ = std::make_unique<KeychainPasswordStore>();
+  refreshTokenStore_ = std::make_unique<SecretServiceTokenStore>();
   passwords_ = std::make_unique<SmtpPasswords>(
-      *passwordStore_, [this](const UserSettings& settings, const std::string& note) {
+      *passwordStore_,
+      [this](const UserSettings& settings, const std::string& note) {
         return AskSmtpPassword(this, settings.userName, settings.smtpServer, note);
-      });
+      },
+      refreshTokenStore_.get());
   sendPrompts_ = std::make_unique<QtUserPrompts>(this);
   sendPrompts_->SetAskBeforeSending(&confirmSend_);
   configureDialog_ = std::make_unique<QtConfigureDialog>(

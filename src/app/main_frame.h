@@ -28,6 +28,7 @@ class CPostridrDoc;
 class DesktopSendRun;
 class FramePacer;
 class IPasswordStore;
+class IRefreshTokenStore;
 class QtConfigureDialog;
 class QtUserPrompts;
 class SmtpPasswords;
@@ -178,6 +179,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
 
   // Send, Pause and Configure. The run is last, so it goes first.
   std::unique_ptr<IPasswordStore> passwordStore_;
+  std::unique_ptr<IRefreshTokenStore> refreshTokenStore_;
   std::unique_ptr<SmtpPasswords> passwords_;
   std::unique_ptr<QtUserPrompts> sendPrompts_;
   std::unique_ptr<QtConfigureDialog> configureDialog_;

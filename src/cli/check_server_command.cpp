@@ -6,6 +6,9 @@
 #include "cli/commands.h"
 #include "cli/interrupt_watch.h"
 #include "platform/blocking_call.h"
+#include "platform/refresh_token_store.h"
+#include "send/oauth_client.h"
+#include "send/oauth_tokens.h"
 #include "send/server_check.h"
 #include "send/session_settings.h"
 
@@ -40,7 +43,8 @@ int RunCheckServer(const Arguments& args) {
   // Ctrl+C from here on stops the check cleanly, at the password prompt too,
   // which then puts the terminal's echo back.
   InterruptWatch stop([] { CancelBlockingCall(); });
-  if (!settings->userName.empty()) {
+  const bool oauth = UsesOAuth(*settings);
+  if (!settings->userName.empty() && !oauth) {
     CliPasswordSource source(passwordFile);
     Result<Secret> found = source.Password(*settings);
     if (!found) {
@@ -55,8 +59,10 @@ int RunCheckServer(const Arguments& args) {
     return kExitUsage;
   }
 
+  SecretServiceTokenStore store;
+  OAuthTokens tokens(&store);
   ServerCheckResult check;
-  check = CheckServer(*settings, &password, Say);
+  check = CheckServer(*settings, &password, Say, {}, &tokens);
   password.Clear();
   if (!check.passed()) {
     std::cerr << check.Summary() << '\n';

@@ -52,6 +52,12 @@ void CliReport::CopyRefused(int entry, const std::string& address, const std::st
                 ": " + Indented(reason) + "\n");
 }
 
+void CliReport::EntryNotSent(int entry, const std::string& address, const std::string& reason) {
+  if (frame_ != nullptr) frame_->ShowHeldProgress();
+  std::cerr << ("entry " + std::to_string(entry) + ": not sent " + EscapeValue(address) + ": " +
+                Indented(reason) + "\n");
+}
+
 bool CliPrompts::AskYesNo(const std::string& /*question*/) { return yesNoAnswer_; }
 
 // A command that changes a project saves it itself; nothing is asked on the way out.

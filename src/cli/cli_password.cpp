@@ -11,10 +11,16 @@
 
 #include "cli/interrupt_watch.h"
 #include "platform/password_command.h"
+#include "send/oauth_client.h"
 
 namespace postrider::cli {
 
 Result<Secret> CliPasswordSource::Password(const UserSettings& settings) {
+  // No password is asked for an account that signs in with a token.
+  if (UsesOAuth(settings)) {
+    if (tokens_ == nullptr) return Status::Error("No OAuth 2.0 sign-in is at hand here.");
+    return AccessTokenFor(*tokens_, settings);
+  }
   if (passwordFile_) return ReadPasswordFile(*passwordFile_);
   if (const char* fromEnvironment = std::getenv(kPasswordVariable)) {
     return Secret(fromEnvironment);

@@ -5,6 +5,7 @@
 
 #include "platform/secret.h"
 #include "platform/status.h"
+#include "send/access_token_source.h"
 #include "send/send_report.h"
 #include "send/user_settings.h"
 
@@ -14,15 +15,20 @@ inline constexpr const char* kPasswordVariable = "POSTRIDER_SMTP_PASSWORD";
 
 // The password for UserName, from the first of: the file --password-file
 // names, the environment variable POSTRIDER_SMTP_PASSWORD, the
-// PasswordCommand setting, or a question on the terminal (not echoed).
+// PasswordCommand setting, or a question on the terminal (not echoed). For
+// AuthMethod=oauth2 the credential is the access token from `tokens`
+// (TokenCommand, or the sign-in kept in the Secret Service), asked again
+// before every connection so that it is renewed before it expires.
 class CliPasswordSource : public ISmtpPasswordSource {
  public:
-  explicit CliPasswordSource(std::optional<std::string> passwordFile)
-      : passwordFile_(std::move(passwordFile)) {}
+  explicit CliPasswordSource(std::optional<std::string> passwordFile,
+                             IAccessTokenSource* tokens = nullptr)
+      : passwordFile_(std::move(passwordFile)), tokens_(tokens) {}
   Result<Secret> Password(const UserSettings& settings) override;
 
  private:
   std::optional<std::string> passwordFile_;
+  IAccessTokenSource* tokens_;
 };
 
 // Asks on the controlling terminal with echo off; an error when there is no

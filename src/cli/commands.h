@@ -26,5 +26,6 @@ int RunNew(const Arguments& args);
 int RunCompose(const Arguments& args);
 int RunSend(const Arguments& args);
 int RunCheckServer(const Arguments& args);
+int RunSignIn(const Arguments& args);
 
 }  // namespace postrider::cli

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   const std::map<std::string, int (*)(const Arguments&)> commands = {
       {"info", RunInfo},       {"entries", RunEntries}, {"fields", RunFields},
       {"select", RunSelect},   {"new", RunNew},         {"compose", RunCompose},
-      {"send", RunSend},       {"check-server", RunCheckServer},
+      {"send", RunSend},       {"check-server", RunCheckServer}, {"sign-in", RunSignIn},
   };
   const auto command = commands.find(argv[1]);
   if (command == commands.end()) return UsageError(std::string("unknown command: ") + argv[1]);

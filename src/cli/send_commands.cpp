@@ -2,13 +2,17 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/cli_attachment_problems.h"
 #include "cli/cli_host.h"
 #include "cli/cli_password.h"
 #include "cli/cli_settings.h"
 #include "cli/commands.h"
 #include "cli/interrupt_watch.h"
+#include "platform/refresh_token_store.h"
 #include "project/postridr_doc.h"
+#include "send/attachment_run_check.h"
 #include "send/message_composer.h"
+#include "send/oauth_tokens.h"
 #include "send/send_figures.h"
 #include "send/send_run.h"
 #include "send/send_start.h"
@@ -28,6 +32,7 @@ struct SendOptions {
   std::optional<std::string> index;         // compose only
   std::optional<int> perMinute;             // send only: overrides MessagesPerMinute
   std::optional<int> perConnection;         // send only: overrides MessagesPerConnection
+  bool skipUnready = false;                 // send only: entries whose files cannot go are unselected
 };
 
 // A limit's count: a positive whole number, as the flag's value.
@@ -58,6 +63,8 @@ std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, 
         return std::nullopt;
       }
       options.fromStart = arg == "--from-start";
+    } else if (isSend && arg == "--skip-unready") {
+      options.skipUnready = true;
     } else if (isSend && (arg == "--per-minute" || arg == "--per-connection")) {
       std::optional<int>& limit = arg == "--per-minute" ? options.perMinute : options.perConnection;
       const std::optional<int> value = hasValue ? ParseLimit(args[++i]) : std::nullopt;
@@ -135,6 +142,12 @@ int RunCompose(const Arguments& args) {
     std::cerr << "postrider-cli: " << composed.problem << "\n";
     return kExitFailed;
   }
+  // The message as it goes after DATA: with its files, when the letter has some.
+  MessageAttachments files = AttachmentsOfDocument(document);
+  if (const Status carried = files.Carry(composed); !carried) {
+    std::cerr << "postrider-cli: " << carried.message() << '\n';
+    return kExitFailed;
+  }
   std::cout.write(composed.text.data(), static_cast<std::streamsize>(composed.text.size()));
   std::cout.flush();
   return std::cout ? kExitOk : kExitFailed;
@@ -193,13 +206,23 @@ int RunSend(const Arguments& args) {
   cli.prompts.SetYesNoAnswer(options->fromStart.value_or(false));
   cli.frame.SetEchoStatus(true);
 
-  CliPasswordSource passwords(options->passwordFile);
+  // An OAuth 2.0 account's token comes from its sign-in, kept where
+  // postrider-cli sign-in and the desktop program keep it.
+  SecretServiceTokenStore tokenStore;
+  OAuthTokens tokens(&tokenStore);
+  CliPasswordSource passwords(options->passwordFile, &tokens);
   CliReport report(&cli.frame);
-  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report});
+  CliAttachmentProblems attachmentProblems(options->skipUnready);
+  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report,
+                                        nullptr, &attachmentProblems});
   running = &controller;
   const SendRunResult result = controller.OnSend(document, settings);
   running = nullptr;
-  if (!result.notBegun) PrintFigures(result);
+  if (!attachmentProblems.skipped().empty()) {
+    std::cout << "Unselected before the run, their files could not go:\n";
+    for (const std::string& line : attachmentProblems.skipped()) std::cout << "  " << line << '\n';
+  }
+  if (!result.notBegun && !attachmentProblems.stoppedTheRun()) PrintFigures(result);
   // Whatever became of the run, the marks and the resume point are kept.
   if (!document.OnSaveDocument(document.GetPathName())) {
     if (result.connected) {

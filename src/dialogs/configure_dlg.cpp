@@ -12,10 +12,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "dialogs/password_dlg.h"
 #include "dialogs/server_check_dlg.h"
+#include "dialogs/sign_in_dlg.h"
 #include "dialogs/smtp_passwords.h"
+#include "send/mail_providers.h"
+#include "send/oauth_client.h"
 #include "smtp/smtp_security.h"
 #include "views/dialog_units.h"
 #include "views/display_text.h"
@@ -25,7 +29,7 @@ namespace postrider {
 namespace {
 
 constexpr int kWidthUnits = 262;
-constexpr int kHeightUnits = 240;
+constexpr int kHeightUnits = 308;
 
 struct SecurityChoice {
   const char* text;
@@ -33,6 +37,19 @@ struct SecurityChoice {
 };
 constexpr SecurityChoice kSecurityChoices[] = {
     {"None", "none"}, {"STARTTLS", "starttls"}, {"TLS", "tls"}};
+constexpr SecurityChoice kSignInMethods[] = {{"Password", "password"}, {"OAuth 2.0", "oauth2"}};
+
+QString FromView(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The Provider box's row for a server: "Other" first, then the presets.
+int ProviderRow(const std::string& server) {
+  UserSettings settings;
+  settings.smtpServer = server;
+  const MailProvider* provider = ProviderOfSettings(settings);
+  return provider == nullptr ? 0 : 1 + static_cast<int>(provider - MailProviders().data());
+}
 
 // A value the user did not touch keeps its bytes, even those that are not UTF-8.
 std::string EditedValue(const QLineEdit* edit, const std::string& original) {
@@ -96,7 +113,7 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
 
   // Places inside a group box are the dialog's, less the box's own corner.
   network_ = new QGroupBox(QStringLiteral("Network"), this);
-  network_->setGeometry(units.ToPixels(7, 7, 188, 66));
+  network_->setGeometry(units.ToPixels(7, 7, 188, 83));
   network_->setAccessibleName(QStringLiteral("Network"));
   const QPoint networkAt = network_->geometry().topLeft();
   auto inNetwork = [&](int x, int y, int w, int h) {
@@ -106,53 +123,79 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
   MakeLabel(network_, QStringLiteral("&Real Name:"), inNetwork(14, 21, 60, 8), realName_);
   returnAddress_ = MakeEdit(network_, QStringLiteral("Return Address"), inNetwork(76, 36, 112, 12));
   MakeLabel(network_, QStringLiteral("Return &Address:"), inNetwork(14, 38, 60, 8), returnAddress_);
-  server_ = MakeEdit(network_, QStringLiteral("SMTP Server"), inNetwork(76, 53, 112, 12));
-  MakeLabel(network_, QStringLiteral("SMTP &Server:"), inNetwork(14, 55, 60, 8), server_);
+  provider_ = new QComboBox(network_);
+  provider_->setGeometry(inNetwork(76, 53, 112, 12));
+  provider_->setAccessibleName(QStringLiteral("Provider"));
+  provider_->addItem(QStringLiteral("Other"));
+  for (const MailProvider& provider : MailProviders()) provider_->addItem(FromView(provider.name));
+  MakeLabel(network_, QStringLiteral("Pro&vider:"), inNetwork(14, 55, 60, 8), provider_);
+  server_ = MakeEdit(network_, QStringLiteral("SMTP Server"), inNetwork(76, 70, 112, 12));
+  MakeLabel(network_, QStringLiteral("SMTP &Server:"), inNetwork(14, 72, 60, 8), server_);
 
   logging_ = new QCheckBox(QStringLiteral("Enable &Logging"), this);
-  logging_->setGeometry(units.ToPixels(14, 77, 84, 10));
+  logging_->setGeometry(units.ToPixels(14, 94, 84, 10));
   logging_->setAccessibleName(QStringLiteral("Enable Logging"));
   confirmSend_ = new QCheckBox(QStringLiteral("As&k before Sending"), this);
-  confirmSend_->setGeometry(units.ToPixels(100, 77, 95, 10));
+  confirmSend_->setGeometry(units.ToPixels(100, 94, 95, 10));
   confirmSend_->setAccessibleName(QStringLiteral("Ask before Sending"));
   confirmSend_->hide();
 
   security_ = new QGroupBox(QStringLiteral("Security"), this);
-  security_->setGeometry(units.ToPixels(7, 92, 188, 91));
+  security_->setGeometry(units.ToPixels(7, 109, 188, 142));
   security_->setAccessibleName(QStringLiteral("Security"));
   const QPoint securityAt = security_->geometry().topLeft();
   auto inSecurity = [&](int x, int y, int w, int h) {
     return units.ToPixels(x, y, w, h).translated(-securityAt);
   };
   securityChoice_ = new QComboBox(security_);
-  securityChoice_->setGeometry(inSecurity(76, 104, 112, 12));
+  securityChoice_->setGeometry(inSecurity(76, 121, 112, 12));
   securityChoice_->setAccessibleName(QStringLiteral("Security"));
   for (const SecurityChoice& choice : kSecurityChoices) {
     securityChoice_->addItem(QString::fromLatin1(choice.text), QString::fromLatin1(choice.value));
   }
-  MakeLabel(security_, QStringLiteral("S&ecurity:"), inSecurity(14, 106, 60, 8), securityChoice_);
-  userName_ = MakeEdit(security_, QStringLiteral("User Name"), inSecurity(76, 121, 112, 12));
-  MakeLabel(security_, QStringLiteral("&User Name:"), inSecurity(14, 123, 60, 8), userName_);
-  password_ = MakeEdit(security_, QStringLiteral("Password"), inSecurity(76, 138, 112, 12));
+  MakeLabel(security_, QStringLiteral("S&ecurity:"), inSecurity(14, 123, 60, 8), securityChoice_);
+  signInMethod_ = new QComboBox(security_);
+  signInMethod_->setGeometry(inSecurity(76, 138, 60, 12));
+  signInMethod_->setAccessibleName(QStringLiteral("Sign-in Method"));
+  for (const SecurityChoice& method : kSignInMethods) {
+    signInMethod_->addItem(QString::fromLatin1(method.text), QString::fromLatin1(method.value));
+  }
+  MakeLabel(security_, QStringLiteral("Sign-in Metho&d:"), inSecurity(14, 140, 60, 8),
+            signInMethod_);
+  signIn_ = MakeButton(security_, QStringLiteral("Sign &In..."), inSecurity(138, 137, 50, 14));
+  userName_ = MakeEdit(security_, QStringLiteral("User Name"), inSecurity(76, 155, 112, 12));
+  MakeLabel(security_, QStringLiteral("&User Name:"), inSecurity(14, 157, 60, 8), userName_);
+  password_ = MakeEdit(security_, QStringLiteral("Password"), inSecurity(76, 172, 112, 12));
   password_->setEchoMode(QLineEdit::Password);
-  MakeLabel(security_, QStringLiteral("&Password:"), inSecurity(14, 140, 60, 8), password_);
-  trustFile_ = MakeEdit(security_, QStringLiteral("Trust File"), inSecurity(76, 155, 74, 12));
-  MakeLabel(security_, QStringLiteral("&Trust File:"), inSecurity(14, 157, 60, 8), trustFile_);
-  browse_ = MakeButton(security_, QStringLiteral("&Browse..."), inSecurity(152, 154, 36, 14));
+  MakeLabel(security_, QStringLiteral("&Password:"), inSecurity(14, 174, 60, 8), password_);
+  clientId_ = MakeEdit(security_, QStringLiteral("Client ID"), inSecurity(76, 189, 112, 12));
+  MakeLabel(security_, QStringLiteral("Client ID:"), inSecurity(14, 191, 60, 8), clientId_);
+  clientSecret_ =
+      MakeEdit(security_, QStringLiteral("Client Secret"), inSecurity(76, 206, 112, 12));
+  MakeLabel(security_, QStringLiteral("Client Secret:"), inSecurity(14, 208, 60, 8),
+            clientSecret_);
+  trustFile_ = MakeEdit(security_, QStringLiteral("Trust File"), inSecurity(76, 223, 74, 12));
+  MakeLabel(security_, QStringLiteral("&Trust File:"), inSecurity(14, 225, 60, 8), trustFile_);
+  browse_ = MakeButton(security_, QStringLiteral("&Browse..."), inSecurity(152, 222, 36, 14));
+  signInState_ = new QLabel(security_);
+  signInState_->setGeometry(inSecurity(14, 239, 174, 9));
+  signInState_->setTextFormat(Qt::PlainText);
+  signInState_->setToolTip(
+      QStringLiteral("Sign In opens the provider's sign-in page in your browser."));
 
   limits_ = new QGroupBox(QStringLiteral("Sending Limits"), this);
-  limits_->setGeometry(units.ToPixels(7, 188, 188, 45));
+  limits_->setGeometry(units.ToPixels(7, 256, 188, 45));
   limits_->setAccessibleName(QStringLiteral("Sending Limits"));
   const QPoint limitsAt = limits_->geometry().topLeft();
   auto inLimits = [&](int x, int y, int w, int h) {
     return units.ToPixels(x, y, w, h).translated(-limitsAt);
   };
   perMinute_ = MakeLimit(limits_, QStringLiteral("Messages per Minute"),
-                         inLimits(76, 200, 112, 12), 100000);
-  MakeLabel(limits_, QStringLiteral("Per &Minute:"), inLimits(14, 202, 60, 8), perMinute_);
+                         inLimits(76, 268, 112, 12), 100000);
+  MakeLabel(limits_, QStringLiteral("Per &Minute:"), inLimits(14, 270, 60, 8), perMinute_);
   perConnection_ = MakeLimit(limits_, QStringLiteral("Messages per Connection"),
-                             inLimits(76, 217, 112, 12), 100000);
-  MakeLabel(limits_, QStringLiteral("Per Co&nnection:"), inLimits(14, 219, 60, 8),
+                             inLimits(76, 285, 112, 12), 100000);
+  MakeLabel(limits_, QStringLiteral("Per Co&nnection:"), inLimits(14, 287, 60, 8),
             perConnection_);
 
   ok_ = MakeButton(this, QStringLiteral("&OK"), units.ToPixels(205, 7, 50, 14));
@@ -171,10 +214,19 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
       security ? securityChoice_->findData(QString::fromLatin1(SmtpSecurityName(*security).data()))
                : -1);
   userName_->setText(ShownText(settings.userName));
+  const std::string method = UsesOAuth(settings) ? "oauth2" : settings.authMethod;
+  signInMethod_->setCurrentIndex(signInMethod_->findData(QString::fromStdString(method)));
+  clientId_->setText(ShownText(settings.oauthClientId));
+  clientSecret_->setText(ShownText(settings.oauthClientSecret));
+  oauthAuthorizeUrl_ = settings.oauthAuthorizeUrl;
+  oauthTokenUrl_ = settings.oauthTokenUrl;
+  oauthScope_ = settings.oauthScope;
+  provider_->setCurrentIndex(ProviderRow(settings.smtpServer));
   trustFile_->setText(ShownPath(settings.tlsTrustFile));
   perMinute_->setValue(std::max(settings.messagesPerMinute, 0));
   perConnection_->setValue(std::max(settings.messagesPerConnection, 0));
   UpdatePasswordHint();
+  UpdateSignInControls();
 
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
@@ -185,6 +237,17 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
   connect(test_, &QPushButton::clicked, this, &CConfigureDlg::OnTestSettings);
   connect(userName_, &QLineEdit::textChanged, this, &CConfigureDlg::UpdatePasswordHint);
   connect(server_, &QLineEdit::textChanged, this, &CConfigureDlg::UpdatePasswordHint);
+  // A server typed by hand shows whose it is, or "Other".
+  connect(server_, &QLineEdit::textEdited, this,
+          [this] { provider_->setCurrentIndex(ProviderRow(server_->text().toStdString())); });
+  connect(provider_, &QComboBox::activated, this, &CConfigureDlg::OnProviderChosen);
+  connect(signInMethod_, &QComboBox::currentIndexChanged, this, [this] {
+    UpdateSignInControls();
+    ShowKeptSignIn();
+  });
+  connect(signIn_, &QPushButton::clicked, this, &CConfigureDlg::OnSignIn);
+  // Asking the secret store may take a moment: after the window is up.
+  QTimer::singleShot(0, this, &CConfigureDlg::ShowKeptSignIn);
   realName_->setFocus();
 }
 
@@ -202,6 +265,18 @@ UserSettings CConfigureDlg::EditedSettings() const {
     }
   }
   edited.userName = EditedValue(userName_, original_.userName);
+  // A method the list does not know stays as the file has it, as Security does.
+  if (signInMethod_->currentIndex() >= 0) {
+    const std::string chosen = signInMethod_->currentData().toString().toStdString();
+    if (chosen != (UsesOAuth(original_) ? "oauth2" : original_.authMethod)) {
+      edited.authMethod = chosen;
+    }
+  }
+  edited.oauthClientId = EditedValue(clientId_, original_.oauthClientId);
+  edited.oauthClientSecret = EditedValue(clientSecret_, original_.oauthClientSecret);
+  edited.oauthAuthorizeUrl = oauthAuthorizeUrl_;
+  edited.oauthTokenUrl = oauthTokenUrl_;
+  edited.oauthScope = oauthScope_;
   edited.tlsTrustFile = trustFile_->text() == ShownPath(original_.tlsTrustFile)
                             ? original_.tlsTrustFile
                             : PathBytes(trustFile_->text());
@@ -232,6 +307,74 @@ void CConfigureDlg::UpdatePasswordHint() {
                                     : QStringLiteral("unchanged if left empty"));
 }
 
+bool CConfigureDlg::OAuthChosen() const {
+  return signInMethod_->currentData().toString() == QStringLiteral("oauth2");
+}
+
+void CConfigureDlg::UpdateSignInControls() {
+  const bool oauth = OAuthChosen();
+  password_->setEnabled(!oauth);
+  clientId_->setEnabled(oauth);
+  clientSecret_->setEnabled(oauth);
+  signIn_->setEnabled(oauth);
+  signInState_->setVisible(oauth);
+}
+
+void CConfigureDlg::ShowKeptSignIn() {
+  if (!OAuthChosen()) return;
+  const UserSettings edited = EditedSettings();
+  std::string text;
+  if (!edited.tokenCommand.empty()) {
+    text = "The access token comes from TokenCommand.";
+  } else if (passwords_ != nullptr && !edited.userName.empty() &&
+             passwords_->tokens().HasSignIn(edited)) {
+    text = "A sign-in is kept for " + edited.userName + ".";
+  } else {
+    text = "Not signed in yet.";
+  }
+  signInState_->setText(ShownText(text));
+  signInState_->setAccessibleName(QStringLiteral("Sign-in state: ") + signInState_->text());
+}
+
+void CConfigureDlg::OnProviderChosen(int index) {
+  if (index <= 0 || index > static_cast<int>(MailProviders().size())) return;  // "Other"
+  UserSettings edited = EditedSettings();
+  ApplyMailProvider(MailProviders()[static_cast<std::size_t>(index - 1)], edited);
+  server_->setText(ShownText(edited.smtpServer));
+  securityChoice_->setCurrentIndex(securityChoice_->findData(QString::fromStdString(edited.security)));
+  clientId_->setText(ShownText(edited.oauthClientId));
+  clientSecret_->setText(ShownText(edited.oauthClientSecret));
+  oauthAuthorizeUrl_ = edited.oauthAuthorizeUrl;
+  oauthTokenUrl_ = edited.oauthTokenUrl;
+  oauthScope_ = edited.oauthScope;
+  signInMethod_->setCurrentIndex(
+      signInMethod_->findData(QString::fromStdString(edited.authMethod)));
+  ShowKeptSignIn();
+}
+
+void CConfigureDlg::OnSignIn() {
+  UserSettings edited = EditedSettings();
+  edited.authMethod = "oauth2";
+  if (passwords_ == nullptr) {
+    Warn(this, "There is nowhere to keep a sign-in here.");
+    return;
+  }
+  if (const Result<OAuthClient> client = OAuthClientFromSettings(edited); !client) {
+    Warn(this, client.status().message());
+    return;
+  }
+  CSignInDlg signIn(edited, passwords_->tokens(), this);
+  signIn.exec();
+  if (signIn.result().ok()) {
+    const std::string who =
+        signIn.result().account.empty() ? edited.userName : signIn.result().account;
+    signInState_->setText(ShownText("Signed in as " + who + "."));
+    signInState_->setAccessibleName(QStringLiteral("Sign-in state: ") + signInState_->text());
+  } else {
+    ShowKeptSignIn();
+  }
+}
+
 void CConfigureDlg::OnBrowse() {
   const QString current = trustFile_->text();
   const QString folder = current.isEmpty() ? QString() : QFileInfo(current).absolutePath();
@@ -250,7 +393,7 @@ void CConfigureDlg::OnTestSettings() {
     return;
   }
   Secret password;
-  if (!edited.userName.empty()) {
+  if (!edited.userName.empty() && !UsesOAuth(edited)) {
     if (!password_->text().isEmpty()) {
       QByteArray bytes = password_->text().toUtf8();
       password = Secret(bytes.toStdString());
@@ -265,6 +408,7 @@ void CConfigureDlg::OnTestSettings() {
     }
   }
   CServerCheckDlg check(edited, std::move(password), this);
+  if (passwords_ != nullptr) check.SetTokens(&passwords_->tokens());
   check.exec();
 }
 
@@ -274,7 +418,8 @@ bool QtConfigureDialog::Run(UserSettings& settings) {
   if (dialog.exec() != QDialog::Accepted) return false;
   settings = dialog.EditedSettings();
   if (confirmSend_ != nullptr) *confirmSend_ = dialog.confirmSend();
-  if (passwords_ != nullptr && !settings.userName.empty() && !dialog.typedPassword().isEmpty()) {
+  if (passwords_ != nullptr && !settings.userName.empty() && !UsesOAuth(settings) &&
+      !dialog.typedPassword().isEmpty()) {
     QByteArray bytes = dialog.typedPassword().toUtf8();
     const Status kept = passwords_->Keep(settings, Secret(bytes.toStdString()));
     bytes.fill('\0');

@@ -10,6 +10,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -24,6 +25,10 @@ class SmtpPasswords;
 // never in the settings file) and a file of trusted certificates. "Test
 // Settings" tries the values shown without sending mail. The "Sending
 // Limits" group at the foot holds the pace a provider may ask for.
+// "Provider" fills the server, its security and sign-in method from a
+// preset; with the OAuth 2.0 sign-in method the user enters the client ID
+// registered with the provider and signs in with "Sign In...", in the
+// browser, instead of giving a password.
 class CConfigureDlg : public QDialog {
   Q_OBJECT
 
@@ -46,6 +51,12 @@ class CConfigureDlg : public QDialog {
   QLineEdit* realNameEdit() const { return realName_; }
   QLineEdit* returnAddressEdit() const { return returnAddress_; }
   QLineEdit* serverEdit() const { return server_; }
+  QComboBox* providerCombo() const { return provider_; }
+  QComboBox* signInMethodCombo() const { return signInMethod_; }
+  QPushButton* signInButton() const { return signIn_; }
+  QLineEdit* clientIdEdit() const { return clientId_; }
+  QLineEdit* clientSecretEdit() const { return clientSecret_; }
+  QLabel* signInStateLabel() const { return signInState_; }
   QCheckBox* loggingCheck() const { return logging_; }
   QCheckBox* confirmSendCheck() const { return confirmSend_; }
   QGroupBox* networkGroup() const { return network_; }
@@ -67,6 +78,12 @@ class CConfigureDlg : public QDialog {
   void OnBrowse();
   void OnTestSettings();
   void UpdatePasswordHint();
+  void OnProviderChosen(int index);
+  void OnSignIn();
+  // Password or OAuth 2.0: which fields and buttons mean something now.
+  void UpdateSignInControls();
+  void ShowKeptSignIn();
+  bool OAuthChosen() const;
 
   UserSettings original_;
   SmtpPasswords* passwords_;
@@ -76,6 +93,16 @@ class CConfigureDlg : public QDialog {
   QLineEdit* realName_ = nullptr;
   QLineEdit* returnAddress_ = nullptr;
   QLineEdit* server_ = nullptr;
+  QComboBox* provider_ = nullptr;
+  QComboBox* signInMethod_ = nullptr;
+  QPushButton* signIn_ = nullptr;
+  QLineEdit* clientId_ = nullptr;
+  QLineEdit* clientSecret_ = nullptr;
+  QLabel* signInState_ = nullptr;
+  // The provider's endpoints and scope: not shown, but a preset changes them.
+  std::string oauthAuthorizeUrl_;
+  std::string oauthTokenUrl_;
+  std::string oauthScope_;
   QCheckBox* logging_ = nullptr;
   QCheckBox* confirmSend_ = nullptr;
   QGroupBox* security_ = nullptr;

@@ -2,13 +2,17 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "dialogs/formatted_message_view.h"
 #include "project/postridr_doc.h"
+#include "send/attachment_check.h"
 #include "views/display_text.h"
 #include "views/shared_fonts.h"
 
@@ -48,6 +52,10 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
   layout->addWidget(headers_);
   formatted_ = new FormattedMessageView(this);
   layout->addWidget(formatted_, 1);
+  attachments_ = new QListWidget(this);
+  attachments_->setAccessibleName(QStringLiteral("Attachments"));
+  attachments_->setSelectionMode(QAbstractItemView::NoSelection);
+  layout->addWidget(attachments_);
 
   auto* buttons = new QHBoxLayout;
   previous_ = new QPushButton(QStringLiteral("&Previous"), this);
@@ -83,6 +91,8 @@ void CPreviewDlg::ShowEntry(int entry) {
     text_->clear();
     preview_.formatted = {};
     ShowFormatted();
+    attachments_->clear();
+    attachments_->hide();
     previous_->setEnabled(false);
     next_->setEnabled(false);
     return;
@@ -96,6 +106,7 @@ void CPreviewDlg::ShowEntry(int entry) {
   skip_->setVisible(!preview_.skipReason.empty());
   text_->setPlainText(ShownText(preview_.text));
   ShowFormatted();
+  ShowAttachments();
   previous_->setEnabled(NextSelectedEntry(document_, entry, -1) >= 0);
   next_->setEnabled(NextSelectedEntry(document_, entry, +1) >= 0);
 }
@@ -117,6 +128,27 @@ void CPreviewDlg::ShowFormatted() {
   }
   formatted_->SetParts(QString::fromStdString(parts.html), ShownText(parts.text),
                        std::move(pictures));
+}
+
+void CPreviewDlg::ShowAttachments() {
+  attachments_->clear();
+  for (const PreviewAttachment& attachment : preview_.attachments) {
+    const QString name = ShownText(ShownPathText(attachment.name));
+    QString line = attachment.problem.empty()
+                       ? QStringLiteral("%1 (%2, %3)")
+                             .arg(name, ShownText(attachment.contentType),
+                                  ShownText(SizeText(attachment.size)))
+                       : QStringLiteral("%1: %2").arg(ShownText(ShownPathText(attachment.path)),
+                                                      ShownText(attachment.problem));
+    auto* item = new QListWidgetItem(line, attachments_);
+    item->setToolTip(ShownText(ShownPathText(attachment.path)));
+    if (!attachment.problem.empty()) item->setForeground(QColor(0xA0, 0x00, 0x00));
+  }
+  // As high as its lines, up to five; more scroll.
+  const int rows = std::min(attachments_->count(), 5);
+  const int rowHeight = rows > 0 ? attachments_->sizeHintForRow(0) : 0;
+  attachments_->setFixedHeight(rows * rowHeight + 2 * attachments_->frameWidth() + 2);
+  attachments_->setVisible(!preview_.attachments.empty());
 }
 
 void CPreviewDlg::Step(int step) {

@@ -6,6 +6,7 @@
 #include "send/user_settings.h"
 
 class QLabel;
+class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -34,6 +35,8 @@ class CPreviewDlg : public QDialog {
   // A formatted message: its headers, and its HTML or text part.
   QLabel* headersLabel() const { return headers_; }
   FormattedMessageView* formattedView() const { return formatted_; }
+  // One line a file the message carries, or why it cannot; hidden without files.
+  QListWidget* attachmentList() const { return attachments_; }
   QPushButton* previousButton() const { return previous_; }
   QPushButton* nextButton() const { return next_; }
   QPushButton* closeButton() const { return close_; }
@@ -43,6 +46,7 @@ class CPreviewDlg : public QDialog {
  private:
   void Step(int step);
   void ShowFormatted();
+  void ShowAttachments();
 
   CPostridrDoc& document_;
   const UserSettings& settings_;
@@ -52,6 +56,7 @@ class CPreviewDlg : public QDialog {
   QPlainTextEdit* text_ = nullptr;
   QLabel* headers_ = nullptr;
   FormattedMessageView* formatted_ = nullptr;
+  QListWidget* attachments_ = nullptr;
   QPushButton* previous_ = nullptr;
   QPushButton* next_ = nullptr;
   QPushButton* close_ = nullptr;

@@ -8,28 +8,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "dialogs/events_while_waiting.h"
 #include "platform/blocking_call.h"
 #include "views/display_text.h"
 
 namespace postrider {
-
-namespace {
-
-// The check's own hook while it waits; the one before it comes back after.
-class CheckHook {
- public:
-  CheckHook() : previous_(GetBlockingHook()) {
-    SetBlockingHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
-  }
-  ~CheckHook() { SetBlockingHook(previous_); }
-  CheckHook(const CheckHook&) = delete;
-  CheckHook& operator=(const CheckHook&) = delete;
-
- private:
-  BlockingHook previous_;
-};
-
-}  // namespace
 
 CServerCheckDlg::CServerCheckDlg(UserSettings settings, Secret password, QWidget* parent,
                                  SmtpTimeouts timeouts)
@@ -91,9 +74,9 @@ void CServerCheckDlg::AddLine(const std::string& line) { steps_->appendPlainText
 void CServerCheckDlg::RunCheck() {
   running_ = true;
   {
-    const CheckHook hook;
+    const EventsWhileWaiting hook;
     result_ = CheckServer(settings_, &password_, [this](const std::string& line) { AddLine(line); },
-                          timeouts_);
+                          timeouts_, tokens_);
   }
   password_.Clear();
   running_ = false;

@@ -23,6 +23,10 @@ class CServerCheckDlg : public QDialog {
   CServerCheckDlg(UserSettings settings, Secret password, QWidget* parent = nullptr,
                   SmtpTimeouts timeouts = {});
 
+  // Where the token comes from for AuthMethod=oauth2; without one the
+  // check says no sign-in is at hand.
+  void SetTokens(IAccessTokenSource* tokens) { tokens_ = tokens; }
+
   QPlainTextEdit* stepsView() const { return steps_; }
   QLabel* outcomeLabel() const { return outcome_; }
   QPushButton* stopButton() const { return stop_; }
@@ -46,6 +50,7 @@ class CServerCheckDlg : public QDialog {
   UserSettings settings_;
   Secret password_;
   SmtpTimeouts timeouts_;
+  IAccessTokenSource* tokens_ = nullptr;
   bool started_ = false;
   bool running_ = false;
   ServerCheckResult result_;

@@ -1,5 +1,7 @@
 #include "dialogs/smtp_passwords.h"
 
+#include "send/oauth_client.h"
+
 namespace postrider {
 
 namespace {
@@ -35,6 +37,10 @@ std::optional<Secret> SmtpPasswords::Find(const UserSettings& settings) {
 }
 
 Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
+  // No password is asked for an account that signs in with a token.
+  if (UsesOAuth(settings)) {
+    return AccessTokenFor(tokens_, settings);
+  }
   const std::string account = AccountOf(settings);
   if (const auto known = session_.find(account); known != session_.end()) {
     return CopyOf(known->second);

@@ -6,20 +6,25 @@
 #include <string>
 
 #include "dialogs/password_store.h"
+#include "platform/refresh_token_store.h"
+#include "send/oauth_tokens.h"
 #include "send/send_report.h"
 
 namespace postrider {
 
 // The SMTP password of the desktop program: kept in the desktop's secret
 // store, or, when there is none, only in memory for this session and asked
-// for at Send. Never written to a file.
+// for at Send. Never written to a file. Beside it, the account's OAuth 2.0
+// sign-in: the refresh token in the same store, the access token in memory.
 class SmtpPasswords : public ISmtpPasswordSource {
  public:
   // Asks the user; nothing when they cancel. `note` says why it is asked.
   using Ask = std::function<std::optional<Secret>(const UserSettings& settings,
                                                   const std::string& note)>;
 
-  SmtpPasswords(IPasswordStore& store, Ask ask) : store_(store), ask_(std::move(ask)) {}
+  // `refreshTokens` may be absent: sign-ins then last until the program ends.
+  SmtpPasswords(IPasswordStore& store, Ask ask, IRefreshTokenStore* refreshTokens = nullptr)
+      : store_(store), ask_(std::move(ask)), tokens_(refreshTokens) {}
 
   // The store's key for the account: "user@server".
   static std::string AccountOf(const UserSettings& settings);
@@ -30,13 +35,19 @@ class SmtpPasswords : public ISmtpPasswordSource {
   Status Keep(const UserSettings& settings, Secret password);
   // The session's copy first, then the store's.
   std::optional<Secret> Find(const UserSettings& settings);
-  // Find, else ask the user (and keep the answer for the session).
+  // Find, else ask the user (and keep the answer for the session). For
+  // AuthMethod=oauth2: the access token of the account's sign-in, renewed
+  // when it is about to expire; an error that says to sign in when none is kept.
   Result<Secret> Password(const UserSettings& settings) override;
+
+  // The OAuth 2.0 tokens of the session, for AuthMethod=oauth2.
+  OAuthTokens& tokens() { return tokens_; }
 
  private:
   IPasswordStore& store_;
   Ask ask_;
   std::map<std::string, Secret> session_;
+  OAuthTokens tokens_;
 };
 
 }  // namespace postrider

@@ -1,30 +1,14 @@
 #include "platform/crc32.h"
 
-#include <array>
+#include <zlib.h>
 
 namespace postrider {
-namespace {
 
-constexpr std::array<std::uint32_t, 256> MakeTable() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t value = i;
-    for (int bit = 0; bit < 8; ++bit) value = (value & 1u) != 0 ? 0xEDB88320u ^ (value >> 1) : value >> 1;
-    table[i] = value;
-  }
-  return table;
-}
-
-constexpr std::array<std::uint32_t, 256> kTable = MakeTable();
-
-}  // namespace
-
+// zlib's table-sliced CRC computes the same value as a byte-at-a-time loop,
+// several times faster on a journal record.
 std::uint32_t Crc32(std::string_view bytes) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (const char c : bytes) {
-    crc = kTable[(crc ^ static_cast<unsigned char>(c)) & 0xFFu] ^ (crc >> 8);
-  }
-  return crc ^ 0xFFFFFFFFu;
+  return static_cast<std::uint32_t>(
+      crc32_z(0UL, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace postrider

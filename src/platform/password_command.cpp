@@ -28,17 +28,23 @@ std::string Reason(int error) { return std::strerror(error); }
 }  // namespace
 
 Result<Secret> RunPasswordCommand(const std::string& command) {
+  return RunSecretCommand(command, "PasswordCommand", "password");
+}
+
+Result<Secret> RunSecretCommand(const std::string& command, std::string_view setting,
+                                std::string_view what) {
+  const std::string name(setting);
   KeepSecretsOutOfCoreDumps();  // before the password is in memory at all
   int output[2];
   if (pipe2(output, O_CLOEXEC) != 0) {
-    return Status::Error("PasswordCommand could not be run: " + Reason(errno));
+    return Status::Error(name + " could not be run: " + Reason(errno));
   }
   const pid_t pid = fork();
   if (pid < 0) {
     const int error = errno;
     close(output[0]);
     close(output[1]);
-    return Status::Error("PasswordCommand could not be run: " + Reason(error));
+    return Status::Error(name + " could not be run: " + Reason(error));
   }
   if (pid == 0) {
     dup2(output[1], STDOUT_FILENO);
@@ -65,10 +71,10 @@ Result<Secret> RunPasswordCommand(const std::string& command) {
     WipeString(text);
     const std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
                                               : "signal " + std::to_string(WTERMSIG(status));
-    return Status::Error("PasswordCommand failed (" + how + ").");
+    return Status::Error(name + " failed (" + how + ").");
   }
   Secret secret = FirstLine(text);
-  if (secret.empty()) return Status::Error("PasswordCommand printed no password.");
+  if (secret.empty()) return Status::Error(name + " printed no " + std::string(what) + ".");
   return secret;
 }
 

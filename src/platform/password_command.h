@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/secret.h"
 #include "platform/status.h"
@@ -13,6 +14,11 @@ namespace postrider {
 // An exit status other than 0, or no output, is an error; the error holds
 // neither the command (it may carry the password) nor what it printed.
 Result<Secret> RunPasswordCommand(const std::string& command);
+
+// The same for a command a setting other than PasswordCommand names (TokenCommand
+// for an access token): errors name that setting and what it should print.
+Result<Secret> RunSecretCommand(const std::string& command, std::string_view setting,
+                                std::string_view what);
 
 // The first line of a password file, without its line end; an error names
 // the file and the reason.

@@ -123,6 +123,11 @@ void CPostridrDoc::SetLetterOptions(const LetterOptions& options) {
   modified_ = true;
 }
 
+void CPostridrDoc::InsertAtMessageStart(const std::string& text) {
+  if (IsReadOnly()) return;
+  ForEachMessageView([&text](IMessageView& view) { view.InsertAtStart(text); });
+}
+
 bool CPostridrDoc::OnNewDocument(IProjectWizardPages& pages) { return RunProjectWizard(pages); }
 
 bool CPostridrDoc::OnOpenDocument(const std::string& path) {

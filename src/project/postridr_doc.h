@@ -88,6 +88,9 @@ class CPostridrDoc {
   void UpdateFromMessageViews();
   // Puts "[[name]]" of list field `fieldIndex` into every message view at its caret.
   void InsertMergeField(int fieldIndex);
+  // Puts text (an attachment line) at the very start of every message view's
+  // text, wherever its caret is.
+  void InsertAtMessageStart(const std::string& text);
 
   // What could not be read when the project last opened: one line each.
   const std::vector<std::string>& GetLoadProblems() const { return loadProblems_; }

@@ -6,7 +6,7 @@
 
 #include "platform/base64.h"
 #include "platform/sha256.h"
-#include "send/picture_type.h"
+#include "send/content_type.h"
 
 namespace postrider {
 
@@ -104,7 +104,8 @@ Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::str
     return Status::Error(shown + " cannot be sent: " + file.string() + " cannot be read.");
   }
   InlinePicture picture;
-  picture.mediaType = MediaTypeOfBytes(bytes);
+  picture.mediaType = ContentTypeOf(bytes);
+  if (picture.mediaType == kUnknownContentType) picture.mediaType.clear();
   if (picture.mediaType.rfind("image/", 0) != 0) {
     return Status::Error(shown + " cannot be sent: " + file.string() + " is not a picture" +
                          (picture.mediaType.empty() ? "." : " (" + picture.mediaType + ")."));

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
+#include "send/attachment_lines.h"
 #include "send/mime_encoding.h"
 
 namespace postrider {
@@ -56,24 +58,14 @@ void ScanLetter(std::string_view text, const std::vector<std::string>& fieldName
       continue;
     }
 
-    if (text.compare(p, kAttachmentStart.size(), kAttachmentStart) == 0) {
-      const std::size_t pathStart = p + kAttachmentStart.size();
-      std::size_t close = std::string_view::npos;
-      if (pathStart < noCloseFrom) {
-        close = text.find(']', pathStart);
-        if (close == std::string_view::npos) noCloseFrom = pathStart;
-      }
-      if (close != std::string_view::npos) {
-        sink.Attachment(text.substr(pathStart, close - pathStart));
-        p = close + 1;
-        if (p < n && text[p] == ']') ++p;
-        if (p + 1 < n && text[p] == '\r' && text[p + 1] == '\n') {
-          p += 2;
-        } else if (p < n && text[p] == '\n') {
-          ++p;
-        }
+    if (p < noCloseFrom && text.compare(p, kAttachmentStart.size(), kAttachmentStart) == 0) {
+      // A path may hold merge fields; the line then ends at the "]]" after them.
+      if (const std::optional<AttachmentLineSpan> line = AttachmentLineAt(text, p, fieldNames)) {
+        sink.Attachment(text.substr(line->pathBegin, line->pathEnd - line->pathBegin));
+        p = line->end;
         continue;
       }
+      noCloseFrom = p;
     }
 
     const FieldMatch match = MatchField(text, p, fieldNames);
@@ -128,7 +120,8 @@ void MergeFields(std::string_view text, const std::vector<std::string>& fieldNam
 // Keeps the pieces; plain text that follows plain text joins its piece.
 class TemplateSink {
  public:
-  explicit TemplateSink(MergeTemplate& merge) : merge_(merge) {}
+  TemplateSink(MergeTemplate& merge, const std::vector<std::string>& fieldNames)
+      : merge_(merge), fieldNames_(fieldNames) {}
   void Plain(std::string_view text) {
     std::vector<MergeTemplate::Piece>& pieces = merge_.pieces_;
     if (pieces.empty() || pieces.back().field >= 0) {
@@ -142,10 +135,22 @@ class TemplateSink {
     std::vector<std::size_t>& used = merge_.usedFields_;
     if (std::find(used.begin(), used.end(), field) == used.end()) used.push_back(field);
   }
-  void Attachment(std::string_view path) { AddAttachment(path, merge_.attachments_); }
+  void Attachment(std::string_view path) {
+    AddAttachment(path, merge_.attachments_);
+    // The values a path takes are filled in like the text's.
+    std::vector<std::size_t>& used = merge_.attachmentFields_;
+    for (std::size_t q = path.find("[["); q != std::string_view::npos; q = path.find("[[", q + 1)) {
+      const FieldMatch match = MatchField(path, q, fieldNames_);
+      const auto field = static_cast<std::size_t>(match.index);
+      if (match.index >= 0 && std::find(used.begin(), used.end(), field) == used.end()) {
+        used.push_back(field);
+      }
+    }
+  }
 
  private:
   MergeTemplate& merge_;
+  const std::vector<std::string>& fieldNames_;
 };
 
 void MergeTemplate::Read(std::string_view text, const std::vector<std::string>& fieldNames) {
@@ -154,9 +159,10 @@ void MergeTemplate::Read(std::string_view text, const std::vector<std::string>& 
   pieces_.clear();
   attachments_.clear();
   usedFields_.clear();
+  attachmentFields_.clear();
   fieldLines_.clear();
   lineFields_.clear();
-  TemplateSink sink(*this);
+  TemplateSink sink(*this, fieldNames);
   ScanLetter(text, fieldNames, sink);
   plainSize_ = text_.size();
 

@@ -14,9 +14,10 @@ inline constexpr std::size_t kMaxAttachments = 10;
 // - "[[Name]]", where Name equals a list field name byte for byte (the first
 //   such field wins), becomes that field's value, not scanned again; a value
 //   the record lacks is empty;
-// - an attachment line, "[[Attachment:" and two blanks, a path up to the next
-//   ']', then one more ']' if there is one and the line end (CR LF or LF) if
-//   there is one, is left out; the paths of the first 10 are collected;
+// - an attachment line (see AttachmentLineAt: "[[Attachment:" and two blanks,
+//   a path up to the next ']', or past the merge fields the path holds, then
+//   one more ']' if there is one and the line end, CR LF or LF, if there is
+//   one) is left out; the paths of the first 10 are collected as written;
 // - everything else, unmatched fields and stray brackets included, goes as
 //   written.
 // `out` and `attachments` are cleared first and keep their capacity.
@@ -42,6 +43,8 @@ class MergeTemplate {
   const std::vector<std::string>& attachments() const { return attachments_; }
   // The fields the text holds, each once, in the order they first appear.
   const std::vector<std::size_t>& usedFields() const { return usedFields_; }
+  // The fields the attachment lines' paths hold, each once.
+  const std::vector<std::size_t>& attachmentFields() const { return attachmentFields_; }
   std::size_t plainSize() const { return plainSize_; }
 
  private:
@@ -63,6 +66,7 @@ class MergeTemplate {
   std::vector<Piece> pieces_;
   std::vector<std::string> attachments_;
   std::vector<std::size_t> usedFields_;
+  std::vector<std::size_t> attachmentFields_;
   std::size_t plainSize_ = 0;
   // For the encoding decision: whether the plain text alone calls for one,
   // and the lines whose length depends on the values.

@@ -19,11 +19,14 @@ namespace postrider {
 struct ComposedMessage {
   std::string text;                      // what goes after DATA, before dot-stuffing
   std::string recipient;                 // the envelope recipient (UTF-8), as the To: line names it
-  std::vector<std::string> attachments;  // paths of the attachment lines, at most 10
   // With letter options: the Cc and Bcc recipients, RCPT TO after the main
   // one; and why the options cannot make this message (it must not go).
   std::vector<std::string> copies;
   std::string problem;
+  bool formatted = false;  // the body is multipart/alternative or multipart/related
+  std::vector<std::string> attachments;  // paths of the attachment lines as written, at most 10
+  // Why the files it carries cannot go (a run's message only); empty when they can.
+  std::string attachmentFault;
 
   // Working buffers: the entry's values; those the letter merges in, as
   // UTF-8 (the others empty); the merged body before encoding.

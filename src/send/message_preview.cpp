@@ -2,6 +2,11 @@
 
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
+#include "send/attachment_file.h"
+#include "send/attachment_lines.h"
+#include "send/attachment_path.h"
+#include "send/attachment_run_check.h"
+#include "send/content_type.h"
 #include "send/message_composer.h"
 #include "smtp/envelope_address.h"
 #include "smtp/smtp_wording.h"
@@ -29,6 +34,26 @@ std::string SkipReason(const CPostridrDoc& document, int entry, const std::strin
   return {};
 }
 
+// The files as the check before a run finds them for this entry.
+std::vector<PreviewAttachment> AttachmentsOf(const ComposedMessage& composed,
+                                             const MessageAttachments& files) {
+  std::vector<PreviewAttachment> attachments;
+  const std::vector<AttachmentPath> paths = files.PathsOf(composed);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    PreviewAttachment shown{paths[i].FileName(), paths[i].path, {}, 0, {}};
+    if (i >= kMaxAttachmentLines) {
+      shown.problem = "a message carries at most " + std::to_string(kMaxAttachmentLines) + " files";
+    } else if (Result<AttachmentFile> file = OpenAttachmentFile(paths[i]); file) {
+      shown.contentType = ContentTypeOfFile(file->fd());
+      shown.size = file->size();
+    } else {
+      shown.problem = file.status().message();
+    }
+    attachments.push_back(std::move(shown));
+  }
+  return attachments;
+}
+
 }  // namespace
 
 MessagePreview PreviewMessage(CPostridrDoc& document, int entry, const UserSettings& settings) {
@@ -38,7 +63,17 @@ MessagePreview PreviewMessage(CPostridrDoc& document, int entry, const UserSetti
   ComposeMessage(document, entry, settings, composed);
   preview.recipient = composed.recipient;
   preview.skipReason = SkipReason(document, entry, composed.recipient);
-  preview.message = DecodeMessage(composed.text);
+  preview.attachments = AttachmentsOf(composed, AttachmentsOfDocument(document));
+  if (preview.skipReason.empty()) {
+    for (const PreviewAttachment& attachment : preview.attachments) {
+      if (attachment.problem.empty()) continue;
+      preview.skipReason =
+          "An attachment of this entry cannot go (listed below): Send names it before the run "
+          "begins, to unselect this entry or to cancel.";
+      break;
+    }
+  }
+  preview.message = ReadMimeMessage(composed.text);
   for (const char* name : kShownHeaders) {
     preview.text += std::string(name) + ": " + preview.message.Header(name) + "\n";
   }

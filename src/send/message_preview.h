@@ -1,14 +1,25 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "send/formatted_parts.h"
-#include "send/message_decoder.h"
+#include "send/mime_reader.h"
 #include "send/user_settings.h"
 
 namespace postrider {
 
 class CPostridrDoc;
+
+// One file an entry's message would carry, or why it cannot.
+struct PreviewAttachment {
+  std::string name;         // the file's own name
+  std::string path;         // as filled for the entry
+  std::string contentType;  // from its content; empty when it cannot go
+  std::uint64_t size = 0;
+  std::string problem;      // "the file does not exist", "unsafe: ..."; empty when it can go
+};
 
 // One entry's message as Send would compose it, decoded for the screen.
 // Nothing is sent and no mark changes; the message views' contents are
@@ -17,7 +28,8 @@ struct MessagePreview {
   int entry = -1;
   std::string recipient;   // the envelope recipient
   std::string skipReason;  // why Send would not send it; empty when it would
-  DecodedMessage message;
+  MimeMessage message;
+  std::vector<PreviewAttachment> attachments;
   // The headers a mail program shows (To, From, Subject, Date), an empty
   // line and the body.
   std::string text;

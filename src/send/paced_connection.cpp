@@ -17,6 +17,9 @@ PacedConnection::PacedConnection(SmtpClient& client, SendPace pace, std::string 
       hooks_(std::move(hooks)) {}
 
 SmtpOutcome PacedConnection::ConnectOnce() {
+  if (hooks_.beforeConnect) {
+    if (SmtpOutcome renewed = hooks_.beforeConnect(); !renewed.ok()) return renewed;
+  }
   SmtpOutcome result = client_.Connect(server_, session_);
   if (result.ok()) pace_.Connected();
   return result;

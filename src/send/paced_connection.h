@@ -25,6 +25,9 @@ class PacedConnection {
     std::function<bool(const SmtpOutcome& refusal)> beforeRetry;
     // Whether the user has asked the run to halt.
     std::function<bool()> haltRequested;
+    // Before every connection: renews what the log-in needs (an OAuth 2.0
+    // access token about to expire); a failure stops the run with it.
+    std::function<SmtpOutcome()> beforeConnect;
   };
 
   // The password `session` points at must stay while reconnects may come.

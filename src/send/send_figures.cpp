@@ -15,6 +15,9 @@ std::vector<Figure> NotSentFigures(const SendRunResult& result) {
   std::vector<Figure> figures{{"Refused by the server", result.refused}};
   if (result.tooLarge > 0) figures.emplace_back("Too large for the server", result.tooLarge);
   figures.emplace_back("Bad address", result.badAddress);
+  if (result.attachmentFailed > 0) {
+    figures.emplace_back("Not sent, a file could not go", result.attachmentFailed);
+  }
   return figures;
 }
 
@@ -66,6 +69,11 @@ std::string SendClosingText(const SendRunResult& result, const std::string& left
     figures.emplace_back("Not reached", result.notReached);
     text = StoppedHeadline(result) + " Accepted by the server: " +
            std::to_string(result.accepted) + ", " + Inline(figures) + ".";
+  }
+  // Each entry left unsent for its files, with the reason, so none goes unnoticed.
+  if (!result.attachmentFaults.empty()) {
+    text += "\nNot sent, a file could not go:";
+    for (const std::string& fault : result.attachmentFaults) text += "\n" + fault;
   }
   if (!leftOut.empty()) text += "\n" + leftOut;
   return text;

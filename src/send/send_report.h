@@ -19,6 +19,10 @@ class ISendRunReport {
   // The address failed the check or cannot be put into a mail command.
   virtual void EntryBadAddress(int entry, const std::string& address,
                                const std::string& reason) = 0;
+  // The entry's message could not be made: a file it carries went or
+  // changed after the check before the run. It stays unsent, for a resume.
+  virtual void EntryNotSent(int /*entry*/, const std::string& /*address*/,
+                            const std::string& /*reason*/) {}
   // One more selected entry was taken up: `takenUp` of `total` selected.
   virtual void Progress(int /*takenUp*/, int /*total*/) {}
   // A Cc or Bcc copy of the entry's message was refused, with the server's

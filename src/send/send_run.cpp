@@ -9,15 +9,18 @@
 #include "platform/utf8_text.h"
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
+#include "send/attachment_run_check.h"
 #include "send/letter_run_check.h"
 #include "send/message_composer.h"
 #include "send/message_lookahead.h"
+#include "send/oauth_client.h"
 #include "send/paced_connection.h"
 #include "send/run_journal.h"
 #include "send/send_figures.h"
 #include "send/send_start.h"
 #include "send/send_texts.h"
 #include "send/session_settings.h"
+#include "smtp/smtp_wording.h"
 
 namespace postrider {
 
@@ -115,6 +118,7 @@ struct SendController::ActiveRun {
         // envelope recipient comes from the same email field as the To: line.
         messages([this](int entry, ComposedMessage& out) {
           composer.Compose(document, entry, settings, out);
+          CarryFiles(out);
         }),
         stop(runStart.position) {}
 
@@ -133,7 +137,18 @@ struct SendController::ActiveRun {
              journal.Outcome(current, StatusNone, messages.current().recipient);
     };
     hooks.haltRequested = [&controller] { return controller.haltRequested_; };
+    hooks.beforeConnect = [this, &controller] {
+      return credential != nullptr ? controller.RenewToken(settings, *credential)
+                                   : SmtpOutcome::Accepted();
+    };
     return hooks;
+  }
+
+  // A message whose files cannot go keeps the reason, and is not sent.
+  void CarryFiles(ComposedMessage& out) {
+    out.attachmentFault.clear();
+    if (!files) return;
+    if (const Status carried = files->Carry(out); !carried) out.attachmentFault = carried.message();
   }
 
   // Each outcome is marked and handed to the journal, which writes it with
@@ -144,6 +159,9 @@ struct SendController::ActiveRun {
   }
 
   CPostridrDoc& document;
+  // The run's password or access token, which the session points at: an
+  // OAuth 2.0 token is renewed in it before each connection.
+  Secret* credential = nullptr;
   const UserSettings& settings;
   const RunStart start;
   const int entries;
@@ -154,6 +172,8 @@ struct SendController::ActiveRun {
   SmtpClient client;
   PacedConnection paced;
   MessageComposer composer;  // what every message shares, worked out once
+  // With attachment lines: the run's files, each checked before the run.
+  std::optional<MessageAttachments> files;
   MessageLookahead messages;
   int total = 0;     // the selected entries, as "Sending 3 of 12" counts them
   int current = -1;  // the entry being sent
@@ -216,6 +236,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   }
 
   ActiveRun run(*this, document, settings, *start, std::move(journal), session);
+  run.credential = &password;
   const ActiveClient active(activeClient_, run.client);
   StartLog(run);
   if (Connect(run, password)) SendEntries(run);
@@ -269,6 +290,14 @@ std::optional<SendController::RunStart> SendController::ChooseStart(
     return std::nullopt;
   }
   return start;
+}
+
+SmtpOutcome SendController::RenewToken(const UserSettings& settings, Secret& token) {
+  if (!UsesOAuth(settings) || host_.passwords == nullptr) return SmtpOutcome::Accepted();
+  Result<Secret> renewed = host_.passwords->Password(settings);
+  if (!renewed) return SmtpOutcome::SignInImpossible(SmtpStep::Auth, renewed.status().message());
+  token = std::move(renewed.value());  // where the session looks for it
+  return SmtpOutcome::Accepted();
 }
 
 bool SendController::PrepareSession(const UserSettings& settings, Secret& password,
@@ -330,6 +359,11 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
     return false;
   }
   CPostridrDoc& document = run.document;
+  if (!CheckAttachments(run)) {
+    run.result.declined = true;
+    run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
+    return false;
+  }
   if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume)) {
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
     run.result.journalFailed = true;
@@ -344,6 +378,32 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
   }
   run.total = document.GetSelectedCount();
   host_.frame.SetStatusText(texts::kStartingSend);
+  return true;
+}
+
+bool SendController::CheckAttachments(ActiveRun& run) {
+  std::vector<int> entries;
+  for (int i = run.start.position; i < run.entries; ++i) {
+    if (TakesUp(run.document, i, run.start.resume)) entries.push_back(i);
+  }
+  // The server's SIZE is known once it has answered EHLO.
+  const SmtpCapabilities& capabilities = run.client.capabilities();
+  std::optional<std::uint64_t> sizeLimit;
+  if (capabilities.size && capabilities.sizeLimit > 0) sizeLimit = capabilities.sizeLimit;
+  const RunAttachmentCheck check =
+      CheckRunAttachments(run.document, entries, run.settings, sizeLimit);
+  if (!check.hasAttachments) return true;
+  run.files.emplace(AttachmentsOfDocument(run.document, check.startedAt));
+  if (check.problems.empty()) return true;
+  const bool forEveryEntry =
+      std::any_of(check.problems.begin(), check.problems.end(),
+                  [](const AttachmentProblem& problem) { return problem.ForEveryEntry(); });
+  if (host_.attachmentProblems == nullptr) {
+    host_.prompts.ShowMessage(AttachmentProblemsText(check.problems), MessageIcon::Error);
+    return false;
+  }
+  if (!host_.attachmentProblems->UnselectAndGoOn(check.problems) || forEveryEntry) return false;
+  UnselectEntriesWithProblems(run.document, check.problems);
   return true;
 }
 
@@ -403,6 +463,7 @@ SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
     host_.prompts.ShowMessage(message.problem, MessageIcon::Error);
     return EntryStep::StopHere;
   }
+  if (!message.attachmentFault.empty()) return NotSent(run, entry, message);
   if (haltRequested_) return Halt(run, entry);
   SmtpNextMessage following;
   const SmtpNextMessage* next = ComposeNext(run, entry, following);
@@ -410,6 +471,19 @@ SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
   const SmtpOutcome outcome =
       run.paced.SendMail(message.recipient, run.returnAddress, message.text, next, message.copies);
   return Settle(run, entry, outcome);
+}
+
+SendController::EntryStep SendController::NotSent(ActiveRun& run, int entry,
+                                                  const ComposedMessage& message) {
+  // Its status was cleared when the run began: a resume takes it up again.
+  ++run.result.attachmentFailed;
+  run.result.attachmentFaults.push_back("Entry " + std::to_string(entry + 1) + ", " +
+                                        PrintableText(message.recipient) + ": " +
+                                        PrintableText(message.attachmentFault));
+  if (host_.report != nullptr) {
+    host_.report->EntryNotSent(entry, message.recipient, message.attachmentFault);
+  }
+  return EntryStep::Next;
 }
 
 const ComposedMessage& SendController::TakeMessage(ActiveRun& run, int entry) {
@@ -430,7 +504,7 @@ const SmtpNextMessage* SendController::ComposeNext(ActiveRun& run, int entry,
   const ComposedMessage& upcoming = run.messages.ComposeAhead(next);
   // Copies go over their own round trips, never ahead.
   if (!IsValidAddress(upcoming.recipient) || !upcoming.copies.empty() ||
-      !upcoming.problem.empty()) {
+      !upcoming.problem.empty() || !upcoming.attachmentFault.empty()) {
     return nullptr;
   }
   following = {upcoming.recipient, run.returnAddress, upcoming.text};

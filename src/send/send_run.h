@@ -3,11 +3,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/secret.h"
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
 #include "project/send_journal.h"
+#include "send/attachment_problems_prompt.h"
 #include "send/configure_dialog.h"
 #include "send/message_composer.h"
 #include "send/send_log.h"
@@ -42,6 +44,10 @@ struct SendRunResult {
   int badAddress = 0;  // failed the address check, or cannot be put into a mail command
   int notReached = 0;  // the run stopped before them (the one it stopped at included)
   int alreadySent = 0;  // marked sent before: a resumed run passed them over
+  // A file it carries went or changed after the check before the run: not
+  // sent, left for a resume. One line each: the entry, its address, why.
+  int attachmentFailed = 0;
+  std::vector<std::string> attachmentFaults;
 };
 
 // The box that ends every run, for a front end that shows the figures with
@@ -60,6 +66,9 @@ struct SendRunHost {
   ISmtpPasswordSource* passwords = nullptr;  // absent: a UserName cannot log in
   ISendRunReport* report = nullptr;          // absent: refusals show only in the marks
   ISendRunEndBox* endBox = nullptr;          // absent: the prompts' information box
+  // Asked when the check before the run finds files that cannot go; absent:
+  // the problems are told and nothing is sent.
+  IAttachmentProblemsPrompt* attachmentProblems = nullptr;
 };
 
 // The Send and Pause commands. One run at a time walks the list from where the
@@ -105,11 +114,18 @@ class SendController {
   // they cannot make one.
   bool PrepareSession(const UserSettings& settings, Secret& password,
                       SmtpSessionOptions& options);
+  // Before each connection of an AuthMethod=oauth2 run: the access token
+  // again, renewed by the source when it is about to expire.
+  SmtpOutcome RenewToken(const UserSettings& settings, Secret& token);
   // The journal is ready before anything can be sent; false, told, when it cannot be.
   bool OpenJournal(CPostridrDoc& document, std::unique_ptr<SendJournal>& journal);
   void StartLog(ActiveRun& run);
   bool Connect(ActiveRun& run, Secret& password);
   void ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome);
+  // The files of every entry the run takes up, before the first message;
+  // false when the run must not go on (the user cancelled).
+  bool CheckAttachments(ActiveRun& run);
+  EntryStep NotSent(ActiveRun& run, int entry, const ComposedMessage& message);
   void SendEntries(ActiveRun& run);
   EntryStep SendEntry(ActiveRun& run, int entry);
   const ComposedMessage& TakeMessage(ActiveRun& run, int entry);

@@ -1,6 +1,8 @@
 #include "send/server_check.h"
 
+#include "send/oauth_client.h"
 #include "send/session_settings.h"
+#include "smtp/smtp_oauth.h"
 #include "smtp/smtp_wording.h"
 #include "smtp/tls_certificate.h"
 
@@ -47,7 +49,7 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
       say("STARTTLS: " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Auth:
-      say("AUTH " + std::string(AuthMechanismName(*client.authMechanism())) + " as " +
+      say("AUTH " + std::string(client.authMechanismName()) + " as " +
           PrintableText(options.userName) + ": " + ShownReply(client.lastReply()));
       break;
     case SmtpStep::Quit:
@@ -69,9 +71,30 @@ std::string ServerCheckResult::Summary() const {
 }
 
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
-                              const Say& say, SmtpTimeouts timeouts) {
+                              const Say& say, SmtpTimeouts timeouts, IAccessTokenSource* tokens) {
   ServerCheckResult check;
-  const Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, password);
+  // With OAuth 2.0 the token comes first: without one there is nothing to log in with.
+  Secret token;
+  const Secret* credential = password;
+  if (UsesOAuth(settings)) {
+    if (tokens == nullptr) {
+      check.settingsProblem = "No OAuth 2.0 sign-in is at hand here.";
+      return check;
+    }
+    say(settings.tokenCommand.empty()
+            ? "OAuth 2.0: the access token of " + PrintableText(settings.userName) + " from " +
+                  PrintableText(settings.oauthTokenUrl)
+            : "OAuth 2.0: the access token from TokenCommand");
+    AccessToken got = tokens->Token(settings);
+    if (!got.ok()) {
+      check.outcome = SmtpOutcome::SignInImpossible(SmtpStep::Auth, got.message);
+      return check;
+    }
+    say("OAuth 2.0: an access token is at hand");
+    token = std::move(got.token);
+    credential = &token;
+  }
+  const Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, credential);
   if (!session) {
     check.settingsProblem = session.status().message();
     return check;
@@ -82,6 +105,7 @@ ServerCheckResult CheckServer(const UserSettings& settings, const Secret* passwo
   client.SetProgressListener([&](SmtpStep step) { ReportStep(client, step, *session, say); });
   check.outcome = client.Connect(settings.smtpServer, *session);
   client.Disconnect();
+  token.Clear();
   if (!check.outcome.ok()) return check;
   say("Every step passed.");
   return check;

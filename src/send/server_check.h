@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/secret.h"
+#include "send/access_token_source.h"
 #include "send/user_settings.h"
 #include "smtp/smtp_client.h"
 
@@ -26,8 +27,10 @@ struct ServerCheckResult {
 // certificate, the greeting, the capabilities, STARTTLS, AUTH, QUIT. A
 // setting that cannot make a session fails before anything is connected.
 // The socket calls run the blocking hook, so the caller may cancel.
+// For AuthMethod=oauth2 the first step is the access token, from `tokens`,
+// and the log-in goes with it by OAUTHBEARER or XOAUTH2.
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
                               const std::function<void(const std::string& line)>& say,
-                              SmtpTimeouts timeouts = {});
+                              SmtpTimeouts timeouts = {}, IAccessTokenSource* tokens = nullptr);
 
 }  // namespace postrider

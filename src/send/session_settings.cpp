@@ -1,11 +1,12 @@
 #include "send/session_settings.h"
 
+#include "send/oauth_client.h"
 #include "smtp/tls_certificate.h"
 
 namespace postrider {
 
 Result<SmtpSessionOptions> SessionOptionsFrom(const UserSettings& settings,
-                                              const Secret* password) {
+                                              const Secret* credential) {
   SmtpSessionOptions options;
   const std::optional<SmtpSecurity> security = ParseSmtpSecurity(settings.security);
   if (!security) {
@@ -22,8 +23,17 @@ Result<SmtpSessionOptions> SessionOptionsFrom(const UserSettings& settings,
     options.fingerprint = *fingerprint;
   }
   options.trustFile = settings.tlsTrustFile;
+  if (const Status method = CheckAuthMethod(settings); !method) return method;
   options.userName = settings.userName;
-  options.password = password;
+  if (UsesOAuth(settings)) {
+    if (settings.userName.empty()) {
+      return Status::Error("AuthMethod=oauth2 needs UserName: the account the token is for.");
+    }
+    options.signIn = SmtpSignIn::OAuth2;
+    options.accessToken = credential;
+  } else {
+    options.password = credential;
+  }
   options.allowPlainAuth = settings.allowPlainAuth != 0;
   options.heloName = settings.heloName;
   return options;

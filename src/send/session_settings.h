@@ -7,11 +7,12 @@
 
 namespace postrider {
 
-// The SMTP session the settings ask for, with the password (kept by the
-// caller) when there is a user name. An error names the setting that is
+// The SMTP session the settings ask for, with the credential (kept by the
+// caller) when there is a user name: the password for AuthMethod=password,
+// the access token for AuthMethod=oauth2. An error names the setting that is
 // wrong and what it should be, so nothing is sent on a guess: an unknown
-// Security value never falls back to plain text.
+// Security or AuthMethod value never falls back to something else.
 Result<SmtpSessionOptions> SessionOptionsFrom(const UserSettings& settings,
-                                              const Secret* password);
+                                              const Secret* credential);
 
 }  // namespace postrider

@@ -37,6 +37,14 @@ UserSettings LoadSettings(const std::string& iniPath) {
   settings.messagesPerMinute = std::max(profile->GetInt(kSection, "MessagesPerMinute", 0), 0);
   settings.messagesPerConnection =
       std::max(profile->GetInt(kSection, "MessagesPerConnection", 0), 0);
+  settings.authMethod = profile->GetString(kSection, "AuthMethod", "password", kTextBuffer);
+  settings.tokenCommand = profile->GetString(kSection, "TokenCommand", "", kPathBuffer);
+  settings.oauthClientId = profile->GetString(kSection, "OAuthClientId", "", kTextBuffer);
+  settings.oauthClientSecret = profile->GetString(kSection, "OAuthClientSecret", "", kTextBuffer);
+  settings.oauthAuthorizeUrl = profile->GetString(kSection, "OAuthAuthorizeUrl", "", kPathBuffer);
+  settings.oauthTokenUrl = profile->GetString(kSection, "OAuthTokenUrl", "", kPathBuffer);
+  settings.oauthScope = profile->GetString(kSection, "OAuthScope", "", kPathBuffer);
+  settings.oauthTrustFile = profile->GetString(kSection, "OAuthTrustFile", "", kPathBuffer);
   return settings;
 }
 
@@ -67,6 +75,20 @@ Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
   note(profile->SetString(kSection, "HeloName", settings.heloName));
   note(profile->SetInt(kSection, "MessagesPerMinute", settings.messagesPerMinute));
   note(profile->SetInt(kSection, "MessagesPerConnection", settings.messagesPerConnection));
+  // The sign-in's keys: written once they mean something.
+  auto noteIfUsed = [&](const char* key, const std::string& value, const std::string& fallback) {
+    if (value != fallback || profile->Find(kSection, key)) {
+      note(profile->SetString(kSection, key, value));
+    }
+  };
+  noteIfUsed("AuthMethod", settings.authMethod, "password");
+  noteIfUsed("TokenCommand", settings.tokenCommand, "");
+  noteIfUsed("OAuthClientId", settings.oauthClientId, "");
+  noteIfUsed("OAuthClientSecret", settings.oauthClientSecret, "");
+  noteIfUsed("OAuthAuthorizeUrl", settings.oauthAuthorizeUrl, "");
+  noteIfUsed("OAuthTokenUrl", settings.oauthTokenUrl, "");
+  noteIfUsed("OAuthScope", settings.oauthScope, "");
+  noteIfUsed("OAuthTrustFile", settings.oauthTrustFile, "");
 
   if (Status status = profile->Save(iniPath); !status) return status;
   if (!leftOut.empty()) return Status::Error(leftOut);

@@ -30,6 +30,17 @@ struct UserSettings {
   int messagesPerMinute = 0;      // MessagesPerMinute: at most so many messages begin a minute
   int messagesPerConnection = 0;  // MessagesPerConnection: then QUIT and connect again
 
+  // How UserName signs in: "password" (the default) or "oauth2", with an
+  // access token from the provider's OAuth 2.0 sign-in or from TokenCommand.
+  std::string authMethod = "password";  // AuthMethod
+  std::string tokenCommand;       // TokenCommand: its first output line is an access token
+  std::string oauthClientId;      // OAuthClientId: the client registered with the provider
+  std::string oauthClientSecret;  // OAuthClientSecret: not confidential for a desktop client
+  std::string oauthAuthorizeUrl;  // OAuthAuthorizeUrl: where the browser signs in
+  std::string oauthTokenUrl;      // OAuthTokenUrl: where codes and refresh tokens are exchanged
+  std::string oauthScope;         // OAuthScope: blank-separated scopes asked for
+  std::string oauthTrustFile;     // OAuthTrustFile: CA certificates for those two URLs instead of the system's
+
   bool operator==(const UserSettings&) const = default;
 };
 
@@ -38,9 +49,11 @@ struct UserSettings {
 // written to the file.
 UserSettings LoadSettings(const std::string& iniPath);
 
-// Writes the values (the six of old first, then the server's) in one
-// replace of the file, creating its folder, and
-// keeps everything else the file holds (the recent-file list above all).
+// Writes the values (the six of old first, then the server's, then the
+// sign-in's, these only when set or already in the file, so a password
+// user's file keeps its look) in one replace of the file, creating its
+// folder, and keeps everything else the file holds (the recent-file list
+// above all).
 // Values are stored exactly as given. A value the file cannot hold (one with
 // a line break) keeps its old value; the others are still written, and the
 // result names what was left out.

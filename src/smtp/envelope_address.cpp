@@ -3,6 +3,8 @@
 #include <idn2.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 
 #include "platform/utf8_text.h"
@@ -58,13 +60,33 @@ bool HasBareBlank(std::string_view address) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::uint8_t kRefusedByte = 1;
+constexpr std::uint8_t kBlank = 2;
+
+// One look-up a byte, no branch; only an address with a blank needs the
+// scan that follows quotes.
+constexpr std::array<std::uint8_t, 256> MakeByteClasses() {
+  std::array<std::uint8_t, 256> classes{};
+  for (int byte = 0; byte < 0x20; ++byte) classes[byte] = kRefusedByte;
+  classes[0x7f] = kRefusedByte;
+  classes['<'] = kRefusedByte;
+  classes['>'] = kRefusedByte;
+  classes[' '] = kBlank;
+  return classes;
+}
+
+constexpr std::array<std::uint8_t, 256> kByteClasses = MakeByteClasses();
+
+}  // namespace
+
 bool IsSafeEnvelopeAddress(std::string_view address) {
   if (address.size() > kMaxEnvelopeAddressLength) return false;
-  for (const char c : address) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f || c == '<' || c == '>') return false;
-  }
-  return !HasBareBlank(address);
+  std::uint8_t seen = 0;
+  for (const char c : address) seen |= kByteClasses[static_cast<unsigned char>(c)];
+  if ((seen & kRefusedByte) != 0) return false;
+  return (seen & kBlank) == 0 || !HasBareBlank(address);
 }
 
 Result<EnvelopeAddress> PrepareEnvelopeAddress(std::string_view address) {

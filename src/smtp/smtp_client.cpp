@@ -10,6 +10,7 @@
 #include "platform/socket_errors.h"
 #include "smtp/envelope_address.h"
 #include "smtp/hello_name.h"
+#include "smtp/sign_in_advice.h"
 #include "smtp/smtp_error_numbers.h"
 #include "smtp/smtp_wording.h"
 #include "smtp/tls_transport.h"
@@ -78,6 +79,7 @@ bool SmtpClient::Wanted(Expect expect, int code) {
     case Expect::Ready: return code == 220;
     case Expect::Continue: return code == 334;
     case Expect::Authenticated: return code == 235;
+    case Expect::TokenAnswer: return code == 235 || code == 334;
   }
   return false;
 }
@@ -189,6 +191,7 @@ SmtpOutcome SmtpClient::Connect(const std::string& server, const SmtpSessionOpti
   capabilities_ = {};
   tlsPeer_.reset();
   authMechanism_.reset();
+  oauthMechanism_.reset();
   group_.ahead = false;
   SmtpOutcome result = Open(server, options);
   currentStep_ = SmtpStep::None;
@@ -359,6 +362,7 @@ SmtpOutcome SmtpClient::StartTls(const SmtpSessionOptions& options) {
 
 SmtpOutcome SmtpClient::Authenticate(const SmtpSessionOptions& options) {
   currentStep_ = SmtpStep::Auth;
+  if (options.signIn == SmtpSignIn::OAuth2) return AuthenticateWithToken(options);
   const bool encrypted = transport_->isEncrypted();
   if (!encrypted && !options.allowPlainAuth) {
     return SmtpOutcome::SignInImpossible(
@@ -382,10 +386,13 @@ SmtpOutcome SmtpClient::Authenticate(const SmtpSessionOptions& options) {
   }
   SmtpOutcome result = LogIn(*mechanism, options);
   if (result.refusal()) {
-    return SmtpOutcome::Refused(SmtpStep::Auth, result.reply(),
-                                "The server refused the log-in of " +
-                                    PrintableText(options.userName) +
-                                    " (authentication failed):\n" + ShownReply(result.reply()));
+    // A provider that wants another sign-in says so in its words; the advice follows them.
+    return SmtpOutcome::Refused(
+        SmtpStep::Auth, result.reply(),
+        WithPasswordRefusalAdvice("The server refused the log-in of " +
+                                      PrintableText(options.userName) +
+                                      " (authentication failed):\n" + ShownReply(result.reply()),
+                                  result.reply()));
   }
   if (!result.ok()) return result;
   authMechanism_ = mechanism;
@@ -420,6 +427,53 @@ SmtpOutcome SmtpClient::LogIn(SmtpAuthMechanism mechanism, const SmtpSessionOpti
   WipeString(command_);
   command_.reserve(kCommandCapacity);
   return result;
+}
+
+SmtpOutcome SmtpClient::AuthenticateWithToken(const SmtpSessionOptions& options) {
+  const OAuthMechanismChoice choice =
+      ChooseOAuthMechanism(capabilities_, transport_->isEncrypted(), options.userName);
+  if (!choice.mechanism) return SmtpOutcome::SignInImpossible(SmtpStep::Auth, choice.refusal);
+  const SmtpOAuthMechanism mechanism = *choice.mechanism;
+  const std::string_view token =
+      options.accessToken != nullptr ? options.accessToken->reveal() : std::string_view();
+  std::string response = OAuthInitialResponse(mechanism, options.userName, host_, port_, token);
+  const std::string verb = "AUTH " + std::string(OAuthMechanismName(mechanism)) + " ";
+  SmtpOutcome result =
+      Command(SmtpStep::Auth, verb, response, "\r\n", timeouts_.auth, Expect::TokenAnswer);
+  // Nothing made from the token stays in memory.
+  WipeString(response);
+  WipeString(command_);
+  command_.reserve(kCommandCapacity);
+  std::optional<OAuthErrorDocument> document;
+  if (result.ok() && lastReply_.code == 334) {
+    // A refused token: the challenge holds the server's reasons, and the
+    // exchange ends only once it is answered (RFC 7628 3.2.3).
+    document = ReadOAuthChallenge(lastReply_.text);
+    result = Command(SmtpStep::Auth, OAuthChallengeAnswer(mechanism), {}, "\r\n",
+                     timeouts_.auth, Expect::Authenticated);
+    if (result.ok()) {
+      CloseConnection();
+      return SmtpOutcome::ProtocolBroken(
+          SmtpStep::Auth,
+          "The server took the OAuth 2.0 sign-in after refusing its token:\n" +
+              ShownReply(lastReply_),
+          lastReply_);
+    }
+  }
+  if (result.refusal()) {
+    return SmtpOutcome::Refused(SmtpStep::Auth, result.reply(),
+                                OAuthRefusalText(options.userName, result.reply(), document));
+  }
+  if (!result.ok()) return result;
+  oauthMechanism_ = mechanism;
+  Progress(SmtpStep::Auth);
+  return result;
+}
+
+std::string_view SmtpClient::authMechanismName() const {
+  if (oauthMechanism_) return OAuthMechanismName(*oauthMechanism_);
+  if (authMechanism_) return AuthMechanismName(*authMechanism_);
+  return {};
 }
 
 // ---- Sending

@@ -13,6 +13,7 @@
 #include "smtp/plain_transport.h"
 #include "smtp/smtp_auth.h"
 #include "smtp/smtp_capabilities.h"
+#include "smtp/smtp_oauth.h"
 #include "smtp/smtp_outcome.h"
 #include "smtp/smtp_reply_reader.h"
 #include "smtp/smtp_session_options.h"
@@ -139,11 +140,15 @@ class SmtpClient {
   // The TLS connection's details, when there is one.
   const TlsPeer* tlsPeer() const { return tlsPeer_ ? &*tlsPeer_ : nullptr; }
   std::optional<SmtpAuthMechanism> authMechanism() const { return authMechanism_; }
+  std::optional<SmtpOAuthMechanism> oauthMechanism() const { return oauthMechanism_; }
+  // "PLAIN", "LOGIN", "OAUTHBEARER" or "XOAUTH2": how the last log-in went; empty without one.
+  std::string_view authMechanismName() const;
   const SmtpReply& quitReply() const { return quitReply_; }
 
  private:
   // What a step's reply must be for the dialogue to go on.
-  enum class Expect { Positive, Recipient, StartData, Ready, Continue, Authenticated };
+  // TokenAnswer: 235, or the 334 that carries a refused token's error document.
+  enum class Expect { Positive, Recipient, StartData, Ready, Continue, Authenticated, TokenAnswer };
   static bool Wanted(Expect expect, int code);
 
   SmtpOutcome Open(const std::string& server, const SmtpSessionOptions& options);
@@ -153,6 +158,8 @@ class SmtpClient {
   SmtpOutcome TakeTls(const SmtpSessionOptions& options);
   SmtpOutcome Authenticate(const SmtpSessionOptions& options);
   SmtpOutcome LogIn(SmtpAuthMechanism mechanism, const SmtpSessionOptions& options);
+  // AUTH with the OAuth 2.0 access token: OAUTHBEARER, else XOAUTH2, over TLS only.
+  SmtpOutcome AuthenticateWithToken(const SmtpSessionOptions& options);
 
   // The envelope forms of a message's addresses and its MAIL parameters.
   struct Envelope {
@@ -214,6 +221,7 @@ class SmtpClient {
   SmtpCapabilities capabilities_;
   std::optional<TlsPeer> tlsPeer_;
   std::optional<SmtpAuthMechanism> authMechanism_;
+  std::optional<SmtpOAuthMechanism> oauthMechanism_;
   std::string command_;
   Envelope envelope_;      // this message's
   Envelope nextEnvelope_;  // the one whose commands go behind its end of data

@@ -7,12 +7,18 @@
 
 namespace postrider {
 
+// How a user name logs in: with its password (PLAIN or LOGIN) or with an
+// OAuth 2.0 access token (OAUTHBEARER or XOAUTH2).
+enum class SmtpSignIn { Password, OAuth2 };
+
 // How to reach and log in to the server, beyond its name.
 struct SmtpSessionOptions {
   SmtpSecurity security = SmtpSecurity::None;
   std::string heloName;         // empty: this host's full name, else the address literal
   std::string userName;         // empty: no AUTH
+  SmtpSignIn signIn = SmtpSignIn::Password;
   const Secret* password = nullptr;  // needed with a user name; not kept after Connect
+  const Secret* accessToken = nullptr;  // instead of it for SmtpSignIn::OAuth2; not kept either
   bool allowPlainAuth = false;  // the password may cross a connection without TLS
   std::string trustFile;        // PEM file of CA certificates, or of the server's own
   std::string fingerprint;      // SHA-256 of the one certificate to accept, 64 hex digits

@@ -3,7 +3,45 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace postrider {
+namespace {
+
+// Where the first CR or LF in [from, limit) is, else limit. One pass for
+// both bytes instead of a memchr for each.
+std::size_t FindLineEnd(const char* base, std::size_t from, std::size_t limit) {
+#if defined(__SSE2__)
+  if (limit - from >= 16) {
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const auto lineEnds = [&](std::size_t at) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at));
+      return static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+    };
+    std::size_t at = from;
+    for (; at + 16 <= limit; at += 16) {
+      if (const unsigned found = lineEnds(at)) {
+        return at + static_cast<std::size_t>(__builtin_ctz(found));
+      }
+    }
+    if (at == limit) return limit;
+    // The last 16 bytes again: those before `at` are known to hold none.
+    at = limit - 16;
+    const unsigned found = lineEnds(at);
+    return found != 0 ? at + static_cast<std::size_t>(__builtin_ctz(found)) : limit;
+  }
+#endif
+  for (std::size_t at = from; at < limit; ++at) {
+    if (base[at] == '\r' || base[at] == '\n') return at;
+  }
+  return limit;
+}
+
+}  // namespace
 
 std::size_t SmtpTextEncoder::MessageSize(std::string_view text) {
   std::size_t size = 0;
@@ -53,12 +91,7 @@ std::size_t SmtpTextEncoder::NextPiece(char* out) {
       const char* base = text_.data();
       const std::size_t from = position_ - 1;
       const std::size_t limit = std::min(size, from + (kMaxPiece - length));
-      const void* lf = std::memchr(base + from, '\n', limit - from);
-      std::size_t stop = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - base)
-                                       : limit;
-      if (const void* cr = std::memchr(base + from, '\r', stop - from)) {
-        stop = static_cast<std::size_t>(static_cast<const char*>(cr) - base);
-      }
+      const std::size_t stop = FindLineEnd(base, from, limit);
       std::memcpy(out + length, base + from, stop - from);
       length += stop - from;
       position_ = stop;

@@ -49,7 +49,7 @@ if [[ $registered != "complete -F _postrider_cli postrider-cli" ]]; then
 fi
 
 # Commands and the program's own options.
-complete_line "$(lines check-server compose entries fields info new select send --help --version)" ""
+complete_line "$(lines check-server compose entries fields info new select send sign-in --help --version)" ""
 complete_line "$(lines select send)" se
 complete_line "$(lines --help --version)" --
 
@@ -60,11 +60,12 @@ complete_line "$(lines june.prj)" send j
 
 # Each command's own flags, once its project is given; a flag's file value.
 complete_line "$(lines --per-connection --per-minute --password-file)" send june.prj --p
-complete_line "$(lines --from-start --resume --settings --password-file --per-minute --per-connection)" \
+complete_line "$(lines --from-start --resume --settings --password-file --per-minute --per-connection --skip-unready)" \
     send june.prj ""
 complete_line "$(lines --list --comma --email-field --message)" new n.prj -
 complete_line "$(lines examples june.prj notes.txt sub)" new n.prj --list ""
 complete_line "$(lines --settings --password-file)" check-server ""
+complete_line "$(lines --settings --no-browser)" sign-in ""
 complete_line "" compose june.prj ""
 complete_line "" send june.prj --per-minute ""
 

@@ -73,6 +73,29 @@ TEST(SendJournalFormat, ValuesOfAnyBytesComeBackAndAChangedOrCutLineIsRefused) {
   EXPECT_FALSE(DecodeJournalRecord(std::string(4096, '\0')).has_value());
 }
 
+TEST(SendJournalFormat, RecordsAreWrittenByteForByteAsJournalsOnDiskHoldThem) {
+  EXPECT_EQ(EncodeJournalRecord("handed", {{"entry", "7"}, {"address", "ann smith=%x@example.com"}}),
+            "handed entry=7 address=ann%20smith%3d%25x@example.com 2ffb9cfc\n");
+
+  // Every byte value: the blank, the controls, DEL, '%' and '=' as %xx in
+  // lower-case hex, every other byte as itself.
+  std::string every;
+  std::string escaped;
+  for (int byte = 0; byte < 256; ++byte) {
+    every += static_cast<char>(byte);
+    if (byte <= 0x20 || byte == '%' || byte == '=' || byte == 0x7F) {
+      constexpr char kHex[] = "0123456789abcdef";
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0x0F];
+    } else {
+      escaped += static_cast<char>(byte);
+    }
+  }
+  EXPECT_EQ(EncodeJournalRecord("outcome", {{"entry", "12"}, {"status", "1"}, {"value", every}}),
+            "outcome entry=12 status=1 value=" + escaped + " 9ce0bcc3\n");
+}
+
 TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   TempDir dir;
   const std::string path = dir.File("june.prj.journal");

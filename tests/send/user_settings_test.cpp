@@ -70,6 +70,47 @@ TEST(UserSettings, AnOldFileMeansWhatItMeant) {
   EXPECT_EQ(settings.tlsFingerprint, "");
   EXPECT_EQ(settings.messagesPerMinute, 0);
   EXPECT_EQ(settings.messagesPerConnection, 0);
+  EXPECT_EQ(settings.authMethod, "password");
+  EXPECT_EQ(settings.tokenCommand, "");
+  EXPECT_EQ(settings.oauthClientId, "");
+}
+
+TEST(UserSettings, TheSignInsKeysAreWrittenOnceTheyMeanSomethingAndKeptAfter) {
+  TempDir dir;
+  const std::string path = dir.File("postrider.ini");
+  UserSettings settings{"Sam", "sam@example.net", "smtp.gmail.com", 0, -1, ""};
+  ASSERT_TRUE(SaveSettings(path, settings));
+  EXPECT_EQ(ReadFileBytes(path).find("AuthMethod"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(path).find("OAuth"), std::string::npos);
+
+  settings.authMethod = "oauth2";
+  settings.tokenCommand = "oauth2-helper --account sam";
+  settings.oauthClientId = "1234.apps.example";
+  settings.oauthClientSecret = "GOCSPX-not-secret";
+  settings.oauthAuthorizeUrl = "https://accounts.google.com/o/oauth2/v2/auth";
+  settings.oauthTokenUrl = "https://oauth2.googleapis.com/token";
+  settings.oauthScope = "https://mail.google.com/ openid email";
+  settings.oauthTrustFile = "/etc/my-ca.pem";
+  ASSERT_TRUE(SaveSettings(path, settings));
+  EXPECT_EQ(LoadSettings(path), settings);
+  EXPECT_NE(ReadFileBytes(path).find("MessagesPerConnection=0\n"
+                                     "AuthMethod=oauth2\n"
+                                     "TokenCommand=oauth2-helper --account sam\n"
+                                     "OAuthClientId=1234.apps.example\n"
+                                     "OAuthClientSecret=GOCSPX-not-secret\n"
+                                     "OAuthAuthorizeUrl=https://accounts.google.com/o/oauth2/v2/auth\n"
+                                     "OAuthTokenUrl=https://oauth2.googleapis.com/token\n"
+                                     "OAuthScope=https://mail.google.com/ openid email\n"
+                                     "OAuthTrustFile=/etc/my-ca.pem\n"),
+            std::string::npos)
+      << ReadFileBytes(path);
+
+  // Back to the password: the keys stay, with what they now say.
+  settings.authMethod = "password";
+  settings.tokenCommand.clear();
+  ASSERT_TRUE(SaveSettings(path, settings));
+  EXPECT_EQ(LoadSettings(path), settings);
+  EXPECT_NE(ReadFileBytes(path).find("AuthMethod=password\nTokenCommand=\n"), std::string::npos);
 }
 
 TEST(UserSettings, ALimitThatIsNoCountMeansNoLimit) {

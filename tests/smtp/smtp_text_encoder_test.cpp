@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -100,6 +102,26 @@ TEST(SmtpTextEncoderTest, AnyTextIsEncodedWholeInPiecesOfAtMost900Bytes) {
     const bool endsWithLineEnd =
         encoded.data.empty() || encoded.data.compare(encoded.data.size() - 1, 1, "\n") == 0;
     EXPECT_EQ(encoded.endOfData, endsWithLineEnd ? ".\r\n" : "\r\n.\r\n");
+  }
+}
+
+TEST(SmtpTextEncoderTest, LinesOfEveryLengthEndWhereTheyEnd) {
+  // Runs of plain bytes of every length up to three times 16, before each
+  // kind of line end, at every offset, and across a piece boundary.
+  for (const std::string_view end : {"\r\n", "\n", "\r", "\r\r\n", ""}) {
+    for (std::size_t lead = 0; lead < 17; ++lead) {
+      for (std::size_t length = 0; length <= 48; ++length) {
+        const std::string text =
+            std::string(lead, 'a') + "\n" + std::string(length, 'x') + std::string(end) + ".z";
+        EXPECT_EQ(Encode(text).data, Reference(text)) << lead << " " << length;
+      }
+    }
+    for (std::size_t before = 860; before <= 900; ++before) {
+      const std::string text = std::string(before, 'x') + std::string(end) + std::string(40, 'y');
+      const Encoded encoded = Encode(text);
+      EXPECT_EQ(encoded.data, Reference(text)) << before;
+      EXPECT_EQ(encoded.pieces.front().size(), std::min<std::size_t>(900, encoded.data.size()));
+    }
   }
 }
 

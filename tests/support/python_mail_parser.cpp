@@ -62,4 +62,15 @@ std::string MimeOutlineByPython(const std::string& messagePath) {
   return output;
 }
 
+std::string AttachmentsParsedByPython(const std::string& messagePath) {
+  return RunPython(std::string(kParse) +
+                       "import hashlib\n"
+                       "for part in m.iter_attachments():\n"
+                       "    data = part.get_payload(decode=True)\n"
+                       "    sys.stdout.buffer.write(('%s\\t%s\\t%d\\t%s\\n' % (part.get_filename(), "
+                       "part.get_content_type(), len(data), hashlib.sha256(data).hexdigest()))"
+                       ".encode('utf-8'))\n",
+                   messagePath);
+}
+
 }  // namespace postrider::testing

@@ -21,5 +21,10 @@ std::string HeaderParsedByPython(const std::string& messagePath, const std::stri
 // The MIME tree of a message file as Python's mail parser reads it, one part
 // a line (see mime_outline.py); empty when it cannot parse it.
 std::string MimeOutlineByPython(const std::string& messagePath);
+// The files a message file carries as Python's mail parser reads them, one a
+// line: the file's name as the parser gives it back, its content type, its
+// size and the SHA-256 of its decoded bytes, separated by TABs. Empty when it
+// cannot parse it.
+std::string AttachmentsParsedByPython(const std::string& messagePath);
 
 }  // namespace postrider::testing

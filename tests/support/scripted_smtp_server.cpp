@@ -44,6 +44,10 @@ ScriptedSmtpServer::ScriptedSmtpServer(const ServerScript& script)
   for (const std::string& mechanism : script.authExclude) {
     argv.insert(argv.end(), {"--auth-exclude", mechanism});
   }
+  if (!script.oauthIntrospectUrl.empty()) {
+    argv.insert(argv.end(), {"--oauth-introspect", script.oauthIntrospectUrl, "--oauth-ca",
+                             script.oauthCaFile, "--oauth-scope", script.oauthScope});
+  }
   if (script.smtpUtf8) argv.push_back("--smtputf8");
   if (script.pipelining) argv.push_back("--pipelining");
   if (script.dataWithoutRecipients) argv.push_back("--data-without-recipients");

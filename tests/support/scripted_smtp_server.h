@@ -51,6 +51,11 @@ struct ServerScript {
   bool authRequired = false;  // refuse MAIL before AUTH
   bool authWithoutTls = false;
   std::vector<std::string> authExclude;  // mechanisms not to offer
+  // Take XOAUTH2 and OAUTHBEARER, each token checked at this introspection
+  // endpoint (OAuthTestServer::introspectUrl), certified by oauthCaFile.
+  std::string oauthIntrospectUrl;
+  std::string oauthCaFile;
+  std::string oauthScope;  // the scope a token must hold
   bool smtpUtf8 = false;
   bool pipelining = false;  // offer PIPELINING
   // Answer DATA with 354 even when no recipient was taken (RFC 2920 3.1).

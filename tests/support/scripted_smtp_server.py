@@ -28,6 +28,14 @@ It can be told to answer differently:
   --auth-required        refuse MAIL before AUTH
   --auth-without-tls     offer AUTH before TLS too
   --auth-exclude MECH    do not offer this mechanism
+  --oauth-introspect URL take AUTH XOAUTH2 and OAUTHBEARER, each token checked
+                         at this token introspection endpoint (RFC 7662) over
+                         HTTPS; a token that is not active, not the user's or
+                         lacks --oauth-scope gets the 334 error challenge
+                         (logged as "OAUTH CHALLENGE", the client's answer as
+                         "OAUTH ANSWER <base64>"), then 535
+  --oauth-ca FILE        the CA that certifies that endpoint
+  --oauth-scope SCOPE    the scope a token must hold
   --smtputf8             offer SMTPUTF8
   --pipelining           offer PIPELINING (aiosmtpd reads pipelined commands in order)
   --data-without-recipients
@@ -45,10 +53,14 @@ and a successful log-in as "AUTHENTICATED USER".
 
 import argparse
 import asyncio
+import base64
+import json
 import logging
 import os
 import ssl
 import sys
+import urllib.parse
+import urllib.request
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -73,6 +85,9 @@ def parse_arguments():
     parser.add_argument("--auth-required", action="store_true")
     parser.add_argument("--auth-without-tls", action="store_true")
     parser.add_argument("--auth-exclude", action="append", default=[])
+    parser.add_argument("--oauth-introspect")
+    parser.add_argument("--oauth-ca")
+    parser.add_argument("--oauth-scope", default="")
     parser.add_argument("--smtputf8", action="store_true")
     parser.add_argument("--pipelining", action="store_true")
     parser.add_argument("--data-without-recipients", action="store_true")
@@ -230,6 +245,76 @@ class Handler:
         return reply if reply is not None else "250 OK"
 
 
+def token_fields(mechanism, response):
+    """The user and the bearer token of an XOAUTH2 or OAUTHBEARER response."""
+    text = response.decode("utf-8", "replace")
+    user, token = "", ""
+    if mechanism == "OAUTHBEARER":
+        header, _, rest = text.partition("\x01")
+        for part in header.split(","):
+            if part.startswith("a="):
+                user = part[2:].replace("=2C", ",").replace("=3D", "=")
+        fields = rest.split("\x01")
+    else:
+        fields = text.split("\x01")
+    for field in fields:
+        if field.startswith("user="):
+            user = field[5:]
+        elif field.lower().startswith("auth=bearer "):
+            token = field[12:]
+    return user, token
+
+
+class OAuthHandler(Handler):
+    """Takes XOAUTH2 and OAUTHBEARER, asking the authorization server."""
+
+    def __init__(self, script, arguments):
+        super().__init__(script)
+        self.introspect = arguments.oauth_introspect
+        self.scope = arguments.oauth_scope
+        self.context = ssl.create_default_context(cafile=arguments.oauth_ca)
+
+    def token_holder(self, token):
+        data = urllib.parse.urlencode({"token": token}).encode()
+        opener = urllib.request.build_opener(urllib.request.ProxyHandler({}),
+                                             urllib.request.HTTPSHandler(context=self.context))
+        with opener.open(self.introspect, data=data, timeout=30) as answer:
+            document = json.loads(answer.read().decode())
+        if not document.get("active"):
+            return None
+        if self.scope and self.scope not in (document.get("scope") or "").split():
+            return None
+        return document.get("username")
+
+    async def check(self, server, mechanism, args):
+        if len(args) > 1:
+            response = base64.b64decode(args[1])
+        else:
+            response = await server.challenge_auth("")
+            if not isinstance(response, bytes):
+                return AuthResult(success=False, handled=True)
+        user, token = token_fields(mechanism, response)
+        holder = await asyncio.get_running_loop().run_in_executor(None, self.token_holder, token)
+        if holder is not None and holder == user:
+            self.script.log_command("AUTHENTICATED %s (%s)" % (user, mechanism))
+            return AuthResult(success=True, auth_data=user)
+        document = {"status": "invalid_token" if mechanism == "OAUTHBEARER" else "401",
+                    "schemes": "bearer", "scope": self.scope or "mail"}
+        self.script.log_command("OAUTH CHALLENGE")
+        await server.push("334 " + base64.b64encode(json.dumps(document).encode()).decode())
+        answer = await server._reader.readline()
+        self.script.log_command("OAUTH ANSWER " + answer.decode("ascii", "replace").strip())
+        await server.push("535 5.7.8 Username and Password not accepted. For more information, "
+                          "go to the provider's help")
+        return AuthResult(success=False, handled=True)
+
+    async def auth_XOAUTH2(self, server, args):
+        return await self.check(server, "XOAUTH2", args)
+
+    async def auth_OAUTHBEARER(self, server, args):
+        return await self.check(server, "OAUTHBEARER", args)
+
+
 def make_authenticator(script, user, password):
     def authenticate(server, session, envelope, mechanism, auth_data):
         good = (isinstance(auth_data, LoginPassword) and
@@ -245,7 +330,7 @@ def main():
     logging.getLogger("mail.log").setLevel(logging.ERROR)
     arguments = parse_arguments()
     script = Script(arguments)
-    handler = Handler(script)
+    handler = OAuthHandler(script, arguments) if arguments.oauth_introspect else Handler(script)
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
 
@@ -257,8 +342,8 @@ def main():
         if not arguments.implicit_tls:
             options["tls_context"] = context
             options["require_starttls"] = arguments.require_starttls
-    if arguments.auth:
-        user, _, password = arguments.auth.partition(":")
+    if arguments.auth or arguments.oauth_introspect:
+        user, _, password = (arguments.auth or "").partition(":")
         options["authenticator"] = make_authenticator(script, user, password)
         options["auth_required"] = arguments.auth_required
         options["auth_exclude_mechanism"] = arguments.auth_exclude

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <ctime>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/status.h"
+#include "send/attachment_file.h"
+#include "send/attachment_path.h"
+
+namespace postrider {
+
+// Writes the messages of one run that carry files. A file every message
+// carries (its line holds no merge field) is read and encoded once and used
+// again for as long as it stays the same file; a recipient's own file is
+// encoded as it is read, so memory stays near the size of one message
+// whatever the list's length.
+class AttachmentMessageWriter {
+ public:
+  // `checkedAt` is when the check before the run began (FileClockNow()): a file
+  // written, replaced or renamed after it is refused, since it is not the one
+  // checked. Without it (compose, Preview) files are taken as they are.
+  explicit AttachmentMessageWriter(std::optional<struct timespec> checkedAt = std::nullopt);
+
+  // The whole message into `out`: `headLines` (To: to Message-ID:, each ended
+  // by CR LF), MIME-Version and the multipart/mixed type, the letter's text
+  // as the first part and one part a file, in the order given. Fails, naming
+  // the file and why, when one cannot go as checked (gone, changed, no
+  // longer readable, unsafe); that recipient's message is then not sent.
+  Status Write(std::string_view headLines, std::string_view body,
+               const std::vector<AttachmentPath>& files, std::string& out);
+
+  struct Figures {
+    std::uint64_t filesEncoded = 0;  // files read and encoded
+    std::uint64_t bytesEncoded = 0;  // their bytes
+    std::uint64_t partsReused = 0;   // parts taken from the run's cache
+  };
+  const Figures& figures() const { return figures_; }
+  const std::string& boundary() const { return boundary_; }
+
+ private:
+  struct CachedPart {
+    FileIdentity identity;
+    std::string part;  // headers and base64 lines
+  };
+
+  Status AppendPart(const AttachmentPath& path, AttachmentFile& file, std::string& out);
+  Status AppendEncodedFile(const AttachmentPath& path, AttachmentFile& file, std::string& out);
+  void ChooseBoundaryFor(std::string_view body);
+
+  std::optional<struct timespec> checkedAt_;
+  std::string boundary_;
+  std::unordered_map<std::string, CachedPart> cache_;  // by path
+  std::string readBuffer_;
+  Figures figures_;
+};
+
+}  // namespace postrider

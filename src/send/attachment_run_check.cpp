@@ -1,0 +1,78 @@
+#include "send/attachment_run_check.h"
+
+#include "platform/utf8_text.h"
+#include "project/postridr_doc.h"
+#include "send/message_composer.h"
+#include "smtp/smtp_text_encoder.h"
+
+namespace postrider {
+
+std::string AttachmentFolderOf(const CPostridrDoc& document) {
+  const std::string& project = document.GetPathName();
+  const std::size_t slash = project.rfind('/');
+  if (slash == std::string::npos) return {};
+  return project.substr(0, slash + 1);
+}
+
+namespace {
+
+std::vector<std::string> FieldNamesAsUtf8(const CPostridrDoc& document) {
+  std::vector<std::string> names;
+  for (const std::string& name : document.GetFieldNames()) names.push_back(AsUtf8(name));
+  return names;
+}
+
+}  // namespace
+
+MessageAttachments AttachmentsOfDocument(const CPostridrDoc& document,
+                                         std::optional<struct timespec> checkedAt) {
+  return MessageAttachments(FieldNamesAsUtf8(document), AttachmentFolderOf(document), checkedAt);
+}
+
+std::string AttachmentProblemsText(const std::vector<AttachmentProblem>& problems) {
+  std::string text = "Nothing was sent: these attachments cannot go.";
+  for (const AttachmentProblem& problem : problems) {
+    text += "\n";
+    text += problem.ForEveryEntry() ? std::string("Every entry")
+                                    : "Entry " + std::to_string(problem.entry + 1) + ", " + problem.recipient;
+    if (!problem.path.empty()) text += ": " + problem.path;
+    text += ": " + problem.reason;
+  }
+  return text;
+}
+
+int UnselectEntriesWithProblems(CPostridrDoc& document,
+                                const std::vector<AttachmentProblem>& problems) {
+  int unselected = 0;
+  for (const AttachmentProblem& problem : problems) {
+    // An entry with two problems is named twice, and unselected once.
+    if (problem.ForEveryEntry() || document.IsEntrySelected(problem.entry) == 0) continue;
+    document.ToggleEntrySelection(problem.entry);
+    ++unselected;
+  }
+  return unselected;
+}
+
+RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector<int>& entries,
+                                       const UserSettings& settings,
+                                       std::optional<std::uint64_t> sizeLimit) {
+  document.UpdateFromMessageViews();
+  AttachmentCheck check(AsUtf8(document.GetBody()), FieldNamesAsUtf8(document),
+                        {AttachmentFolderOf(document), sizeLimit});
+  RunAttachmentCheck result;
+  result.hasAttachments = check.HasAttachments();
+  result.startedAt = check.startedAt();
+  if (!check.HasAttachments()) return result;
+  MessageComposer composer;
+  ComposedMessage composed;
+  for (const int entry : entries) {
+    // A fixed date and identifier: only the message's size is wanted.
+    composer.Compose(document, entry, settings, 0, "<check@postrider.invalid>", composed);
+    check.CheckEntry(entry, composed.recipient, composed.values,
+                     SmtpTextEncoder::MessageSize(composed.text));
+  }
+  result.problems = check.problems();
+  return result;
+}
+
+}  // namespace postrider

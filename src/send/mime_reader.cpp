@@ -1,0 +1,153 @@
+#include "send/mime_reader.h"
+
+#include <gmime/gmime.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <mutex>
+
+#include "platform/utf8_text.h"
+
+namespace postrider {
+namespace {
+
+void InitGMimeOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { g_mime_init(); });
+}
+
+struct GObjectUnref {
+  void operator()(gpointer object) const {
+    if (object != nullptr) g_object_unref(object);
+  }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFree {
+  void operator()(gpointer memory) const { g_free(memory); }
+};
+using GString = std::unique_ptr<char, GFree>;
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string WithLfLineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+// A header value as shown: unfolded, encoded words decoded, valid UTF-8.
+std::string ShownHeaderValue(const char* raw) {
+  if (raw == nullptr) return {};
+  const GString unfolded(g_mime_utils_header_unfold(raw));
+  const GString decoded(g_mime_utils_header_decode_text(nullptr, unfolded.get()));
+  std::string_view value = decoded ? decoded.get() : unfolded.get();
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  return AsUtf8(value);
+}
+
+// The part's content with its transfer encoding undone.
+std::string DecodedContent(GMimePart* part) {
+  GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
+  if (wrapper == nullptr) return {};
+  const GObjectPtr<GMimeStream> memory(g_mime_stream_mem_new());
+  g_mime_data_wrapper_write_to_stream(wrapper, memory.get());
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
+  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
+}
+
+// Text in the charset the part names, as UTF-8: one it cannot convert, or
+// none named, is read as UTF-8 when valid, else as Windows-1252.
+std::string TextAsUtf8(GMimeObject* part, const std::string& bytes) {
+  const char* charset = g_mime_object_get_content_type_parameter(part, "charset");
+  if (charset != nullptr && !EqualsIgnoringCase(charset, "utf-8") &&
+      !EqualsIgnoringCase(charset, "us-ascii")) {
+    gsize written = 0;
+    const GString converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
+                                      g_mime_charset_iconv_name(charset), nullptr, &written, nullptr));
+    if (converted) return std::string(converted.get(), written);
+  }
+  return AsUtf8(bytes);
+}
+
+std::string MimeTypeOf(GMimeObject* object) {
+  GMimeContentType* type = g_mime_object_get_content_type(object);
+  if (type == nullptr) return "text/plain";
+  const GString name(g_mime_content_type_get_mime_type(type));
+  return name ? std::string(name.get()) : std::string("text/plain");
+}
+
+void ReadPart(GMimeObject* object, MimeMessage& message, bool& haveBody) {
+  if (GMIME_IS_MULTIPART(object)) {
+    GMimeMultipart* multipart = GMIME_MULTIPART(object);
+    const int count = g_mime_multipart_get_count(multipart);
+    for (int i = 0; i < count; ++i) ReadPart(g_mime_multipart_get_part(multipart, i), message, haveBody);
+    return;
+  }
+  if (GMIME_IS_MESSAGE_PART(object)) {
+    // A forwarded message is a file like any other.
+    message.attachments.push_back({"", "message/rfc822", {}});
+    return;
+  }
+  if (!GMIME_IS_PART(object)) return;
+  GMimePart* part = GMIME_PART(object);
+  const std::string type = MimeTypeOf(object);
+  const bool attachment = g_mime_part_is_attachment(part) != FALSE;
+  if (!attachment && !haveBody && EqualsIgnoringCase(type, "text/plain")) {
+    message.body = WithLfLineEnds(TextAsUtf8(object, DecodedContent(part)));
+    haveBody = true;
+    return;
+  }
+  const char* name = g_mime_part_get_filename(part);
+  message.attachments.push_back({name != nullptr ? AsUtf8(name) : std::string(), type,
+                                 DecodedContent(part)});
+}
+
+}  // namespace
+
+std::string MimeMessage::Header(std::string_view name) const {
+  for (const auto& [headerName, value] : headers) {
+    if (EqualsIgnoringCase(headerName, name)) return value;
+  }
+  return {};
+}
+
+MimeMessage ReadMimeMessage(std::string_view text) {
+  InitGMimeOnce();
+  MimeMessage message;
+  // GMime wants the header block ended; a message of headers only has none.
+  std::string owned(text);
+  if (owned.find("\n\n") == std::string::npos && owned.find("\r\n\r\n") == std::string::npos) {
+    owned += owned.empty() || owned.back() == '\n' ? "\n" : "\n\n";
+  }
+  const GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(owned.data(), owned.size()));
+  const GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+  const GObjectPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), nullptr));
+  if (!parsed) {
+    message.body = WithLfLineEnds(AsUtf8(text));
+    return message;
+  }
+  GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(parsed.get()));
+  const int count = g_mime_header_list_get_count(headers);
+  for (int i = 0; i < count; ++i) {
+    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+    message.headers.emplace_back(AsUtf8(g_mime_header_get_name(header)),
+                                 ShownHeaderValue(g_mime_header_get_raw_value(header)));
+  }
+  bool haveBody = false;
+  if (GMimeObject* body = g_mime_message_get_mime_part(parsed.get())) ReadPart(body, message, haveBody);
+  return message;
+}
+
+}  // namespace postrider

@@ -1,0 +1,120 @@
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <memory>
+
+#include "app/command_ids.h"
+#include "app_test_support.h"
+#include "dialogs/attachment_problems_dlg.h"
+#include "dialogs/dialogs_test_support.h"
+#include "platform/sha256.h"
+#include "project/postridr_doc.h"
+#include "support/python_mail_parser.h"
+#include "support/scripted_smtp_server.h"
+
+using namespace postrider;
+using namespace postrider::testing;
+
+// Attach..., then Send with one recipient whose own file is missing: the
+// Attachments dialog names that entry, Unselect and Send mails the others
+// with their files.
+class DesktopAttachmentTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    CutOffTheSessionBus();
+  }
+  void init() {
+    env_ = std::make_unique<DesktopTestEnvironment>();
+    env_->CopyExampleProject();
+    WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
+  }
+  void cleanup() {
+    if (app_ && app_->mainFrame() != nullptr) app_->document().SetModifiedFlag(false);
+    app_.reset();
+    env_.reset();
+  }
+
+  void AttachThenSendUnselectsTheEntryWhoseFileIsMissing();
+
+ private:
+  std::unique_ptr<DesktopTestEnvironment> env_;
+  std::unique_ptr<CPostridrApp> app_;
+};
+
+void DesktopAttachmentTest::AttachThenSendUnselectsTheEntryWhoseFileIsMissing() {
+  ScriptedSmtpServer server;
+  EnsureParentFolder(SettingsFilePath());
+  WritePrivateProfileString("Settings", "RealName", "Harbour Library", SettingsFilePath());
+  WritePrivateProfileString("Settings", "ReturnAddress", "library@example.com", SettingsFilePath());
+  WritePrivateProfileString("Settings", "SMTPServer", server.address(), SettingsFilePath());
+  WritePrivateProfileString("Settings", "ConfirmSend", "0", SettingsFilePath());
+  const QByteArray programme = QByteArray("%PDF-1.4\n") + QByteArray(70000, '\x07');
+  env_->Write(QStringLiteral("Programme 2026.pdf"), programme);
+  QDir(env_->path()).mkpath(QStringLiteral("seats"));
+  env_->Write(QStringLiteral("seats/Ada.txt"), "Seat 1 for Ada");
+  env_->Write(QStringLiteral("seats/Alan.txt"), "Seat 2 for Alan");
+  app_ = std::make_unique<CPostridrApp>();
+  QVERIFY(StartAndWait(*app_));
+  CMainFrame* frame = app_->mainFrame();
+  CPostridrDoc& document = app_->document();
+
+  frame->UpdateCommandStates();
+  QVERIFY(frame->action(commands::kAttach)->isEnabled());
+  {
+    ModalScript attach({[&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      QVERIFY(dialog != nullptr);
+      QCOMPARE(dialog->windowTitle(), QStringLiteral("Attach"));
+      dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+          ->setText(env_->File(QStringLiteral("Programme 2026.pdf")));
+      static_cast<QDialog*>(dialog)->accept();
+    }});
+    QVERIFY(frame->RouteCommand(commands::kAttach));
+    QCOMPARE(attach.acted(), 1);
+  }
+  // A seat of each recipient's own, typed as a second line.
+  document.InsertAtMessageStart("[[Attachment:  " + Bytes(env_->path()) + "/seats/[[FirstName]].txt]]\r\n");
+  document.UnselectAll();
+  for (const int entry : {0, 1, 3}) document.ToggleEntrySelection(entry);
+
+  QStringList rows;
+  QString finalText;
+  ModalScript answers({
+      [&](QWidget* modal) {
+        auto* dialog = qobject_cast<CAttachmentProblemsDlg*>(modal);
+        QVERIFY(dialog != nullptr);
+        for (int row = 0; row < dialog->table()->rowCount(); ++row) {
+          rows << dialog->table()->item(row, 1)->text() + " " + dialog->table()->item(row, 3)->text();
+        }
+        dialog->unselectButton()->click();
+      },
+      [&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box != nullptr);
+        finalText = box->text();
+        box->button(QMessageBox::Ok)->click();
+      },
+  });
+  QVERIFY(frame->RouteCommand(commands::kSend));
+  QCOMPARE(answers.acted(), 2);
+  QCOMPARE(rows, QStringList{QStringLiteral("edsger@example.org the file does not exist")});
+  QVERIFY2(finalText.startsWith(QStringLiteral("Send Complete! Total Messages Sent: 2")),
+           qPrintable(finalText));
+  QCOMPARE(server.MessageCount(), 2);
+  QCOMPARE(document.IsEntrySelected(3), 0);
+  const QString received = env_->Write(QStringLiteral("alan.eml"), QByteArray::fromStdString(server.Message(2)));
+  QCOMPARE(QString::fromStdString(AttachmentsParsedByPython(Bytes(received))),
+           QStringLiteral("Alan.txt\ttext/plain\t15\t%1\nProgramme 2026.pdf\tapplication/pdf\t%2\t%3\n")
+               .arg(QString::fromStdString(Sha256Hex("Seat 2 for Alan")))
+               .arg(programme.size())
+               .arg(QString::fromStdString(Sha256Hex(programme.toStdString()))));
+}
+
+QTEST_MAIN(DesktopAttachmentTest)
+#include "desktop_attachment_test.moc"

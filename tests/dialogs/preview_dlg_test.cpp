@@ -1,0 +1,79 @@
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+
+#include "dialogs/preview_dlg.h"
+#include "project/postridr_doc.h"
+#include "qt_support/test_environment.h"
+#include "support/recording_views.h"
+#include "views/display_text.h"
+
+using namespace postrider;
+using namespace postrider::testing;
+
+class PreviewDlgTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    env = std::make_unique<DesktopTestEnvironment>();
+    folder = PathBytes(env->path());
+    FILE* file = fopen((folder + "/Fee 1.pdf").c_str(), "wb");
+    QVERIFY(file != nullptr);
+    fputs("%PDF-1.4 fee one", file);
+    fclose(file);
+    TestProject project(
+        "Name\tEmail\tInvoice\n"
+        "Ann\tann@example.com\t1\n"
+        "Bob\tbob@example.com\t2\n");
+    project.letterText = "To: \nFrom: \nSubject: Fee\n[[Attachment:  " + folder +
+                         "/Fee [[Invoice]].pdf]]\nDear [[Name]],\n";
+    recorded = std::make_unique<RecordedDocument>();
+    QVERIFY(recorded->Open(folder, project));
+    recorded->document.SelectAll();
+  }
+  void cleanup() {
+    recorded.reset();
+    env.reset();
+  }
+
+  void ListsEachFileWithTypeAndSizeAndSaysWhichIsMissing();
+
+ private:
+  std::unique_ptr<DesktopTestEnvironment> env;
+  std::unique_ptr<RecordedDocument> recorded;
+  std::string folder;
+  UserSettings settings;
+};
+
+void PreviewDlgTest::ListsEachFileWithTypeAndSizeAndSaysWhichIsMissing() {
+  CPreviewDlg dialog(recorded->document, settings, 0);
+  dialog.show();
+  QListWidget* list = dialog.attachmentList();
+  QVERIFY(list->isVisible());
+  QCOMPARE(list->count(), 1);
+  QCOMPARE(list->item(0)->text(), QStringLiteral("Fee 1.pdf (application/pdf, 16 bytes)"));
+  // The attachment line is no part of the text the recipient reads.
+  QVERIFY(!dialog.messageText()->toPlainText().contains(QStringLiteral("Attachment")));
+  QVERIFY(dialog.skipLabel()->isHidden());
+
+  dialog.nextButton()->click();
+  QCOMPARE(dialog.entry(), 1);
+  QCOMPARE(list->count(), 1);
+  QCOMPARE(list->item(0)->text(),
+           ShownPath(folder) + QStringLiteral("/Fee 2.pdf: the file does not exist"));
+  QVERIFY(dialog.skipLabel()->isVisible());
+
+  // A letter without attachment lines shows no list.
+  recorded->messageView.body = "Dear [[Name]],\n";
+  dialog.ShowEntry(0);
+  QVERIFY(list->isHidden());
+}
+
+QTEST_MAIN(PreviewDlgTest)
+#include "preview_dlg_test.moc"
