@@ -83,6 +83,9 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
   for (const std::size_t field : letter_.usedFields()) {
     if (field < values.size()) AppendAsUtf8(values[field], out.values[field]);
   }
+  for (const std::size_t field : letter_.attachmentFields()) {
+    if (field < values.size() && out.values[field].empty()) AppendAsUtf8(values[field], out.values[field]);
+  }
   out.body.clear();
   out.body.reserve(letter_.plainSize() + 256);
   letter_.AppendMerged(out.values, out.body);
@@ -115,7 +118,8 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
   stamp.AppendMessageId(text);
   text += "\r\n";
   if (options) letterOptions_.AppendHeaders(text);
-  if (options && letterOptions_.MakesBody()) {
+  out.formatted = options && letterOptions_.MakesBody();
+  if (out.formatted) {
     letterOptions_.AppendBody(out.body, {}, text);
   } else if (encodeBody) {
     // The letter and the values each came through AppendAsUtf8, split only
