@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/sha256.h"
 #include "support/cli_runner.h"
 #include "support/html5_outline.h"
 #include "support/python_mail_parser.h"
@@ -168,6 +170,66 @@ TEST_F(LetterOptionsSendTest, EachRecipientGetsAFormattedMessageWithItsOwnHeader
 
   const std::string cleo = dir.Write("cleo.eml", server.Message(3));
   EXPECT_EQ(HeaderParsedByPython(cleo, "Cc"), "None");
+}
+
+TEST_F(LetterOptionsSendTest, AFormattedLetterWithFilesIsMixedAroundItsFormattedParts) {
+  const std::string pdf = "%PDF-1.4\n" + std::string(3000, '\x02') + "\xff end";
+  dir.Write("guide.pdf", pdf);
+  std::filesystem::create_directories(dir.File("tickets"));
+  dir.Write("tickets/7.pdf", pdf + " seven");
+  const std::string project = WriteProject(kOptions);
+  // One file for everyone, one of each recipient's own; only Ann's exists.
+  dir.Write("list.txt", "Name\tEmail\tCopies\tHidden\tId\n"
+                        "<b>Ann</b>\tann@example.com\tBo <bo@example.org>\t\t7\n");
+  dir.Write("letter.txt", "To: \nFrom:  \nSubject: News for [[Name]]\n"
+                          "[[Attachment:  " + dir.File("guide.pdf") + "]]\n"
+                          "[[Attachment:  " + dir.File("tickets") + "/[[Id]].pdf]]\n" +
+                          kLetter.substr(kLetter.find("# Hello")));
+  ScriptedSmtpServer server;
+  const CliRun run = Cli({"send", project, "--settings", Settings(server.address())});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  server.WaitForMessages(1);
+  std::vector<std::string> rcpts;
+  for (const std::string& command : server.Commands()) {
+    if (command.rfind("RCPT", 0) == 0) rcpts.push_back(command);
+  }
+  EXPECT_EQ(rcpts, (std::vector<std::string>{"RCPT TO:<ann@example.com>",
+                                             "RCPT TO:<bo@example.org>",
+                                             "RCPT TO:<me@example.org>"}));
+
+  const std::string ann = dir.Write("ann.eml", server.Message(1));
+  EXPECT_EQ(HeaderParsedByPython(ann, "Cc"), "Bo\tbo@example.org");
+  const std::string outline = MimeOutlineByPython(ann);
+  EXPECT_EQ(outline.find("defects"), std::string::npos) << outline;
+  EXPECT_EQ(outline.rfind("multipart/mixed\n"
+                          "  multipart/related type=multipart/alternative\n"
+                          "    multipart/alternative\n"
+                          "      text/plain charset=utf-8",
+                          0),
+            0u)
+      << outline;
+  EXPECT_NE(outline.find("\n    image/gif cte=base64 cid=<"), std::string::npos) << outline;
+  // The attachment lines are in neither the text part nor the HTML.
+  EXPECT_EQ(PartContent(outline, "text/plain"),
+            "# Hello <b>Ann</b>\n\nYour [page](https://example.org/p?id=7).\n\n"
+            "![Logo](logo.gif)\n");
+  const HtmlOutline html = ParseHtml5(PartContent(outline, "text/html"));
+  ASSERT_TRUE(html.parsed);
+  EXPECT_FALSE(html.HasTag("b"));
+  EXPECT_EQ(html.text.find("Attachment"), std::string::npos) << html.text;
+  EXPECT_EQ(testing::AttachmentsParsedByPython(ann),
+            "guide.pdf\tapplication/pdf\t" + std::to_string(pdf.size()) + "\t" + Sha256Hex(pdf) +
+                "\n7.pdf\tapplication/pdf\t" + std::to_string(pdf.size() + 6) + "\t" +
+                Sha256Hex(pdf + " seven") + "\n");
+
+  // compose prints the same structure, files included.
+  const CliRun composed = Cli({"compose", project, "0", "--settings", dir.File("settings.ini")});
+  ASSERT_EQ(composed.exitCode, 0) << composed.err;
+  EXPECT_EQ(MimeOutlineByPython(dir.Write("composed.eml", composed.out)).rfind(
+                outline.substr(0, outline.find('\n')), 0),
+            0u);
+  EXPECT_EQ(testing::AttachmentsParsedByPython(dir.File("composed.eml")),
+            testing::AttachmentsParsedByPython(ann));
 }
 
 TEST_F(LetterOptionsSendTest, WithPipeliningAMessageWithCopiesNeverGoesAheadWithoutThem) {
