@@ -20,6 +20,13 @@ struct LetterOptions {
   std::string unsubscribeUrl;     // UnsubscribeUrl: an https address, merge fields allowed
 
   bool operator==(const LetterOptions&) const = default;
+  // Whether any option is on; asked for every message, so no default
+  // instance is built to compare with.
+  bool AnyOn() const {
+    return format != MessageFormat::Text || mergeSubject || !ccField.empty() ||
+           !bccField.empty() || !bcc.empty() || !replyTo.empty() || !unsubscribeMailto.empty() ||
+           !unsubscribeUrl.empty();
+  }
 };
 
 }  // namespace postrider

@@ -10,8 +10,6 @@
 
 namespace postrider {
 
-bool UsesLetterOptions(const LetterOptions& options) { return options != LetterOptions{}; }
-
 std::string LetterFolderOf(const CPostridrDoc& doc) {
   const std::string& letter = doc.GetMessageFilePath();
   if (!letter.empty()) return std::filesystem::path(letter).parent_path().string();

@@ -16,7 +16,7 @@ class CPostridrDoc;
 // Whether the options change the message at all; a composer calls the
 // LetterComposer only when they do, so a project without them is composed
 // byte for byte as it always was.
-bool UsesLetterOptions(const LetterOptions& options);
+inline bool UsesLetterOptions(const LetterOptions& options) { return options.AnyOn(); }
 
 // What the letter options add to each message of a run. The run's composer
 // holds one: the options are checked and the letter rendered once, and again

@@ -10,6 +10,7 @@
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
+#include "send/letter_composer.h"
 #include "send/letter_run_check.h"
 #include "send/message_composer.h"
 #include "send/message_lookahead.h"
@@ -246,10 +247,10 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
 
 bool SendController::CheckLetterOptions(CPostridrDoc& document, const RunStart& start,
                                         SendRunResult& result) {
+  if (!UsesLetterOptions(document.GetLetterOptions())) return true;
   std::vector<int> entries;
-  for (int i = NextSelected(document, start.position, start.resume); i >= 0;
-       i = NextSelected(document, i + 1, start.resume)) {
-    entries.push_back(i);
+  for (int i = std::max(start.position, 0); i < document.GetEntryCount(); ++i) {
+    if (TakesUp(document, i, start.resume)) entries.push_back(i);
   }
   const std::vector<LetterRunProblem> problems = CheckLetterRun(document, entries);
   if (problems.empty()) return true;

@@ -481,21 +481,25 @@ std::string_view SmtpClient::authMechanismName() const {
 SmtpOutcome SmtpClient::SendMail(const std::string& recipient, const std::string& returnAddress,
                                  std::string_view message, const SmtpNextMessage* next,
                                  std::span<const std::string> copies) {
-  refusedCopies_.clear();
-  if (group_.ahead && !copies.empty()) {
-    // Commands sent ahead carry no copies: this cannot be their message.
-    group_.ahead = false;
-    CloseConnection();
-    return SmtpOutcome::ProtocolBroken(
-        SmtpStep::Mail,
-        "The message is not the one whose commands were sent ahead, so the connection was "
-        "closed.");
-  }
-  SmtpOutcome envelope = group_.ahead ? TakeGroupSentAhead(recipient, returnAddress)
-                                      : SendEnvelope(recipient, returnAddress, message, copies);
+  if (!refusedCopies_.empty()) refusedCopies_.clear();
+  // One return of one named outcome, so that it is never moved: this runs
+  // for every message.
+  SmtpOutcome envelope = !group_.ahead ? SendEnvelope(recipient, returnAddress, message, copies)
+                         : copies.empty() ? TakeGroupSentAhead(recipient, returnAddress)
+                                          : NotTheMessageSentAhead();
   SmtpOutcome result = envelope.ok() ? SendMessageText(message, next) : std::move(envelope);
   currentStep_ = SmtpStep::None;
   return result;
+}
+
+SmtpOutcome SmtpClient::NotTheMessageSentAhead() {
+  // Commands sent ahead carry no copies: this cannot be their message.
+  group_.ahead = false;
+  CloseConnection();
+  return SmtpOutcome::ProtocolBroken(
+      SmtpStep::Mail,
+      "The message is not the one whose commands were sent ahead, so the connection was "
+      "closed.");
 }
 
 SmtpOutcome SmtpClient::PrepareAddresses(std::string_view recipient,
@@ -626,48 +630,6 @@ SmtpOutcome SmtpClient::SendEnvelope(std::string_view recipient, std::string_vie
   }
   if (SmtpOutcome sent = SendCopies(copies); !sent.ok()) return sent;
   return Command(SmtpStep::Data, "DATA\r\n", {}, {}, timeouts_.data, Expect::StartData);
-}
-
-SmtpOutcome SmtpClient::SendCopies(std::span<const std::string> copies) {
-  const bool smtpUtf8 = envelope_.mailParameters.find(" SMTPUTF8") != std::string::npos;
-  for (const std::string& copy : copies) {
-    std::string form = copy;
-    if (!IsAscii(copy)) {
-      Result<EnvelopeAddress> prepared = PrepareEnvelopeAddress(copy);
-      if (!prepared) {
-        refusedCopies_.push_back({copy, "It cannot be sent: " + prepared.status().message() + "."});
-        continue;
-      }
-      if (prepared->needsSmtpUtf8 && !smtpUtf8) {
-        refusedCopies_.push_back({copy, "It has letters beyond ASCII before its @, which this "
-                                        "message's envelope does not carry (SMTPUTF8)."});
-        continue;
-      }
-      form = std::move(prepared->text);
-    }
-    if (!IsSafeEnvelopeAddress(form)) {
-      refusedCopies_.push_back({copy, "It holds characters a mail command cannot carry."});
-      continue;
-    }
-    currentStep_ = SmtpStep::Rcpt;
-    currentTimeout_ = timeouts_.rcpt;
-    const SocketDeadline deadline = DeadlineAfter(timeouts_.rcpt);
-    command_.assign("RCPT TO:<").append(form).append(">\r\n");
-    if (const int error = transport_->SendAll(command_, deadline, false)) {
-      return TransportFailure(SmtpStep::Rcpt, error);
-    }
-    if (const int error = reader_.Read(*transport_, deadline, lastReply_)) {
-      return TransportFailure(SmtpStep::Rcpt, error, lastReply_);
-    }
-    if (Wanted(Expect::Recipient, lastReply_.code)) continue;
-    // A server closing the connection, or a reply that fits nothing, ends the
-    // message as it would for its recipient.
-    if (lastReply_.code == 421 || !IsRefusalCode(lastReply_.code)) {
-      return Judge(SmtpStep::Rcpt, Expect::Recipient);
-    }
-    refusedCopies_.push_back({copy, ShownReply(lastReply_)});
-  }
-  return SmtpOutcome::Accepted();
 }
 
 SmtpOutcome SmtpClient::TakeGroupSentAhead(std::string_view recipient,

@@ -182,6 +182,7 @@ class SmtpClient {
   SmtpOutcome TakeGroupSentAhead(std::string_view recipient, std::string_view returnAddress);
   SmtpOutcome SendEnvelope(std::string_view recipient, std::string_view returnAddress,
                            std::string_view message, std::span<const std::string> copies);
+  SmtpOutcome NotTheMessageSentAhead();
   SmtpOutcome SendCopies(std::span<const std::string> copies);
   SmtpOutcome SendMessageText(std::string_view message, const SmtpNextMessage* next);
   SmtpOutcome PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
