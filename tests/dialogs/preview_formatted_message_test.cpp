@@ -1,5 +1,6 @@
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -42,7 +43,12 @@ class PreviewFormattedMessageTest : public QObject {
     QVERIFY(banner.save(env->File(QStringLiteral("banner.png"))));
     recorded = std::make_unique<RecordedDocument>();
     TestProject project("Name\tEmail\tCopies\n<b>Ann</b> **x**\tann@example.com\tbo@example.org\n");
-    project.letterText = std::string("To: \nFrom:  \nSubject: News for [[Name]]\n") + kBody;
+    // A file goes with it: Preview lists it under the rendered letter.
+    env->Write(QStringLiteral("Spring programme.pdf"),
+               QByteArray("%PDF-1.4\n") + QByteArray(48000, '\x01') + "\n%%EOF\n");
+    project.letterText = std::string("To: \nFrom:  \nSubject: News for [[Name]]\n") +
+                         "[[Attachment:  " + PathBytes(env->File(QStringLiteral("Spring programme.pdf"))) +
+                         "]]\n" + kBody;
     QVERIFY(recorded->Open(PathBytes(env->path()), project));
     settings.realName = "Harbour Library";
     settings.returnAddress = "library@example.com";
@@ -84,6 +90,12 @@ void PreviewFormattedMessageTest::AMarkdownLetterShowsAsItRendersAndItsTextPartO
                                                                   .begin()
                                                                   ->first)))
                .isNull());
+  // The file is listed; neither the HTML part nor the picture is.
+  QVERIFY(dialog.attachmentList()->isVisible());
+  QCOMPARE(dialog.attachmentList()->count(), 1);
+  QVERIFY2(dialog.attachmentList()->item(0)->text().startsWith(
+               QStringLiteral("Spring programme.pdf (application/pdf")),
+           qPrintable(dialog.attachmentList()->item(0)->text()));
   if (const QByteArray shot = qgetenv("POSTRIDER_PREVIEW_SCREENSHOT"); !shot.isEmpty()) {
     dialog.grab().save(QString::fromLocal8Bit(shot));
   }
