@@ -22,6 +22,7 @@ inline constexpr int kSend = 32772;
 inline constexpr int kPause = 32775;
 inline constexpr int kAttach = 32776;
 inline constexpr int kPreview = 32783;
+inline constexpr int kLetterOptions = 32784;
 
 inline constexpr int kSelectAll = 32777;
 inline constexpr int kUnselectAll = 32778;

@@ -38,6 +38,7 @@ constexpr MenuEntry kMessageMenu[] = {
     {kShowFieldMenu, "&Insert Field"},
     {kAttach, "&Attach..."},
     {kPreview, "Pre&view"},
+    {kLetterOptions, "Letter &Options..."},
 };
 
 constexpr MenuEntry kListMenu[] = {
@@ -90,6 +91,8 @@ constexpr CommandText kTexts[] = {
     {kPause, "Pause", "Halt the current send"},
     {kAttach, "Attach", "Attach a file to the current message"},
     {kPreview, "Preview", "Show the message the current entry would get"},
+    {kLetterOptions, "Letter Options",
+     "Set the format, the subject's fields, copies, Reply-To and unsubscribe headers"},
     {kSelectAll, "Select All", "Select all list items"},
     {kUnselectAll, "UnSelect All", "Unselect all list items"},
     {kSelectOnQuery, "Select on Query", "Select items based on list query"},

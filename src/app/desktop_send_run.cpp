@@ -133,6 +133,11 @@ void DesktopSendRun::EntryRefused(int entry, const std::string& address,
   problems_.push_back(EntryLine(entry, "refused", address, reason));
 }
 
+void DesktopSendRun::CopyRefused(int entry, const std::string& address,
+                                 const std::string& reason) {
+  problems_.push_back(EntryLine(entry, "copy refused", address, reason));
+}
+
 void DesktopSendRun::EntryBadAddress(int entry, const std::string& address,
                                      const std::string& reason) {
   problems_.push_back(EntryLine(entry, "bad address", address, reason));

@@ -43,6 +43,7 @@ class DesktopSendRun : public QObject, public ISendRunReport, public ISendRunEnd
 
   // ISendRunReport
   void EntryRefused(int entry, const std::string& address, const std::string& reason) override;
+  void CopyRefused(int entry, const std::string& address, const std::string& reason) override;
   void EntryBadAddress(int entry, const std::string& address, const std::string& reason) override;
   void EntryNotSent(int entry, const std::string& address, const std::string& reason) override;
   void Progress(int takenUp, int total) override;

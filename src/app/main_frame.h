@@ -66,6 +66,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void OnPause();
   void OnConfigure();
   void OnPreview();
+  void OnLetterOptions();
   void OnClearStatus();
   void OnShowFieldMenu();
   void OnInsertField(int id);

@@ -10,11 +10,13 @@
 #include "app/command_table.h"
 #include "app/desktop_send_run.h"
 #include "dialogs/configure_dlg.h"
+#include "dialogs/letter_options_dlg.h"
 #include "dialogs/preview_dlg.h"
 #include "views/display_text.h"
 #include "app/help_window.h"
 #include "app/main_frame.h"
 #include "project/postridr_doc.h"
+#include "views/message_view.h"
 #include "views/project_view.h"
 
 namespace postrider {
@@ -74,6 +76,9 @@ bool CMainFrame::OnCommand(int id) {
     case commands::kPreview:
       OnPreview();
       return true;
+    case commands::kLetterOptions:
+      OnLetterOptions();
+      return true;
     case commands::kClearStatus:
       OnClearStatus();
       return true;
@@ -120,6 +125,7 @@ bool CMainFrame::QueryCommandState(int id, CommandState& state) const {
     case commands::kSend:
     case commands::kClearStatus:
     case commands::kShowFieldMenu:
+    case commands::kLetterOptions:
       state.enabled = writable;
       return true;
     case commands::kConfigure:
@@ -150,6 +156,12 @@ void CMainFrame::OnPreview() {
   CPreviewDlg preview(document_, settings_, current.isValid() ? current.row() : -1, this);
   preview.exec();
   // Composing took the message pane's edits into the project.
+  RefreshTitle();
+}
+
+void CMainFrame::OnLetterOptions() {
+  if (!RunLetterOptions(document_, this)) return;
+  messageView_->ShowFormatBar(document_.GetLetterOptions().format == MessageFormat::Markdown);
   RefreshTitle();
 }
 

@@ -47,6 +47,12 @@ void CliReport::EntryBadAddress(int entry, const std::string& address,
                 ": " + Indented(reason) + "\n");
 }
 
+void CliReport::CopyRefused(int entry, const std::string& address, const std::string& reason) {
+  if (frame_ != nullptr) frame_->ShowHeldProgress();
+  std::cerr << ("entry " + std::to_string(entry) + ": copy refused " + EscapeValue(address) +
+                ": " + Indented(reason) + "\n");
+}
+
 void CliReport::EntryNotSent(int entry, const std::string& address, const std::string& reason) {
   if (frame_ != nullptr) frame_->ShowHeldProgress();
   std::cerr << ("entry " + std::to_string(entry) + ": not sent " + EscapeValue(address) + ": " +

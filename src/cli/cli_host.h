@@ -76,6 +76,7 @@ class CliReport : public ISendRunReport {
 
   void EntryRefused(int entry, const std::string& address, const std::string& reason) override;
   void EntryBadAddress(int entry, const std::string& address, const std::string& reason) override;
+  void CopyRefused(int entry, const std::string& address, const std::string& reason) override;
   void EntryNotSent(int entry, const std::string& address, const std::string& reason) override;
 
  private:

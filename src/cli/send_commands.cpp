@@ -137,6 +137,11 @@ int RunCompose(const Arguments& args) {
   }
   ComposedMessage composed;
   ComposeMessage(document, *index, *settings, composed);
+  // A message the letter options cannot make is not printed as if it could go.
+  if (!composed.problem.empty()) {
+    std::cerr << "postrider-cli: " << composed.problem << "\n";
+    return kExitFailed;
+  }
   // The message as it goes after DATA: with its files, when the letter has some.
   MessageAttachments files = AttachmentsOfDocument(document);
   if (const Status carried = files.Carry(composed); !carried) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "dialogs/formatted_message_view.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_check.h"
 #include "views/display_text.h"
@@ -44,6 +45,13 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
   text_->setAccessibleName(QStringLiteral("Message"));
   layout->addWidget(text_, 1);
 
+  headers_ = new QLabel(this);
+  headers_->setTextFormat(Qt::PlainText);
+  headers_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  headers_->setAccessibleName(QStringLiteral("Headers"));
+  layout->addWidget(headers_);
+  formatted_ = new FormattedMessageView(this);
+  layout->addWidget(formatted_, 1);
   attachments_ = new QListWidget(this);
   attachments_->setAccessibleName(QStringLiteral("Attachments"));
   attachments_->setSelectionMode(QAbstractItemView::NoSelection);
@@ -81,6 +89,8 @@ void CPreviewDlg::ShowEntry(int entry) {
                                       : QStringLiteral("No entry is selected."));
     skip_->hide();
     text_->clear();
+    preview_.formatted = {};
+    ShowFormatted();
     attachments_->clear();
     attachments_->hide();
     previous_->setEnabled(false);
@@ -95,9 +105,29 @@ void CPreviewDlg::ShowEntry(int entry) {
   skip_->setText(ShownText(preview_.skipReason));
   skip_->setVisible(!preview_.skipReason.empty());
   text_->setPlainText(ShownText(preview_.text));
+  ShowFormatted();
   ShowAttachments();
   previous_->setEnabled(NextSelectedEntry(document_, entry, -1) >= 0);
   next_->setEnabled(NextSelectedEntry(document_, entry, +1) >= 0);
+}
+
+void CPreviewDlg::ShowFormatted() {
+  const FormattedParts& parts = preview_.formatted;
+  const bool formatted = !parts.html.empty();
+  text_->setVisible(!formatted);
+  headers_->setVisible(formatted);
+  formatted_->setVisible(formatted);
+  if (!formatted) return;
+  // The headers as the plain view shows them, without the body after them.
+  const std::size_t end = preview_.text.find("\n\n");
+  headers_->setText(ShownText(std::string_view(preview_.text).substr(0, end)));
+  std::map<QString, QByteArray> pictures;
+  for (const auto& [contentId, bytes] : parts.pictures) {
+    pictures[QString::fromStdString(contentId)] =
+        QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  }
+  formatted_->SetParts(QString::fromStdString(parts.html), ShownText(parts.text),
+                       std::move(pictures));
 }
 
 void CPreviewDlg::ShowAttachments() {

@@ -13,6 +13,7 @@ class QPushButton;
 namespace postrider {
 
 class CPostridrDoc;
+class FormattedMessageView;
 
 // Message > Preview: the message an entry would get, composed as Send
 // composes it and shown as the recipient's mail program shows it. Previous
@@ -31,6 +32,9 @@ class CPreviewDlg : public QDialog {
   QLabel* entryLabel() const { return entryLabel_; }
   QLabel* skipLabel() const { return skip_; }
   QPlainTextEdit* messageText() const { return text_; }
+  // A formatted message: its headers, and its HTML or text part.
+  QLabel* headersLabel() const { return headers_; }
+  FormattedMessageView* formattedView() const { return formatted_; }
   // One line a file the message carries, or why it cannot; hidden without files.
   QListWidget* attachmentList() const { return attachments_; }
   QPushButton* previousButton() const { return previous_; }
@@ -41,6 +45,7 @@ class CPreviewDlg : public QDialog {
 
  private:
   void Step(int step);
+  void ShowFormatted();
   void ShowAttachments();
 
   CPostridrDoc& document_;
@@ -49,6 +54,8 @@ class CPreviewDlg : public QDialog {
   QLabel* entryLabel_ = nullptr;
   QLabel* skip_ = nullptr;
   QPlainTextEdit* text_ = nullptr;
+  QLabel* headers_ = nullptr;
+  FormattedMessageView* formatted_ = nullptr;
   QListWidget* attachments_ = nullptr;
   QPushButton* previous_ = nullptr;
   QPushButton* next_ = nullptr;

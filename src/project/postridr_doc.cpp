@@ -77,6 +77,7 @@ void CPostridrDoc::ResetProjectStorage() {
   emailFieldName_.clear();
   entryStateFilePath_.clear();
   lastIndexSent_ = 0;
+  letterOptions_ = {};
   storedKeys_ = {};
   loadProblems_.clear();
   letterUnread_ = false;
@@ -116,6 +117,12 @@ void CPostridrDoc::InsertMergeField(int fieldIndex) {
   ForEachMessageView([&field](IMessageView& view) { view.InsertAtCaret(field); });
 }
 
+void CPostridrDoc::SetLetterOptions(const LetterOptions& options) {
+  if (IsReadOnly() || options == letterOptions_) return;
+  letterOptions_ = options;
+  modified_ = true;
+}
+
 void CPostridrDoc::InsertAtMessageStart(const std::string& text) {
   if (IsReadOnly()) return;
   ForEachMessageView([&text](IMessageView& view) { view.InsertAtStart(text); });
@@ -153,6 +160,7 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
   emailFieldIndex_ = keys->emailFieldIndex;
   entryStateFilePath_ = ResolveStoredPath(projectPath, keys->entryStateFile);
   lastIndexSent_ = keys->lastIndexSent;
+  letterOptions_ = keys->letter;
 
   storedKeys_ = *keys;
 
@@ -230,6 +238,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   keys.emailFieldIndex = emailFieldIndex_;
   keys.entryStateFile = StoredPathForm(projectPath, entryStatePath, storedKeys_.entryStateFile);
   keys.lastIndexSent = lastIndexSent_;
+  keys.letter = letterOptions_;
 
   const bool keepUnreadLetter = letterUnread_ && messagePath == messageFilePath_ &&
                                 message_ == MessageContents{};

@@ -116,6 +116,10 @@ class CPostridrDoc {
   // list's columns move.
   void SetEmailFieldIndex(int index);
   Status ReadMessageFile();
+  // How the messages are made (format, subject fields, Cc, Bcc, Reply-To,
+  // unsubscribe). A change marks the project modified.
+  const LetterOptions& GetLetterOptions() const { return letterOptions_; }
+  void SetLetterOptions(const LetterOptions& options);
 
   // The entry state file.
   Status ReadEntryStateFile();
@@ -255,6 +259,7 @@ class CPostridrDoc {
   int emailFieldIndex_ = -1;
   std::string entryStateFilePath_;
   int lastIndexSent_ = 0;
+  LetterOptions letterOptions_;
   ProjectFileKeys storedKeys_;  // the keys as the project file held them
 
   std::vector<std::string> loadProblems_;

@@ -1,6 +1,7 @@
 #include "project/project_file.h"
 
 #include "platform/profile_file.h"
+#include "project/letter_option_keys.h"
 
 namespace postrider {
 
@@ -25,6 +26,7 @@ Result<ProjectFileKeys> ReadProjectFile(const std::string& path) {
   keys.entryStateFile = profile->GetString(kSection, "HelperFile", "", kPathBuffer);
   keys.lastIndexSent = profile->GetInt(kSection, "LastIndexSent", 0);
   keys.listDigest = profile->GetString(kSection, "ListDigest", "");
+  keys.letter = ReadLetterOptionKeys(*profile);
   return keys;
 }
 
@@ -40,6 +42,9 @@ Status WriteProjectFile(const std::string& path, const ProjectFileKeys& keys) {
                         profile->SetInt(kSection, "LastIndexSent", keys.lastIndexSent),
                         profile->SetString(kSection, "ListDigest", keys.listDigest)}) {
     if (!status) return Status::Error("Cannot save " + path + ": " + status.message());
+  }
+  if (Status status = WriteLetterOptionKeys(*profile, keys.letter); !status) {
+    return Status::Error("Cannot save " + path + ": " + status.message());
   }
   return profile->Save(path);
 }

@@ -3,11 +3,12 @@
 #include <string>
 
 #include "platform/status.h"
+#include "project/letter_options.h"
 
 namespace postrider {
 
 // The keys of a project file, section "Settings": the seven every project
-// has, and the list's digest after them.
+// has, the list's digest after them, then the letter options that are set.
 struct ProjectFileKeys {
   std::string messageFile;       // MessageFile
   std::string listFile;          // DBFile
@@ -19,6 +20,8 @@ struct ProjectFileKeys {
   // ListDigest: the SHA-256 of the mailing list the entry marks were saved
   // for; empty when the project does not know it (saved by an older program).
   std::string listDigest;
+  // How the messages are made; its keys follow the ones above.
+  LetterOptions letter;
 
   bool operator==(const ProjectFileKeys&) const = default;
 };

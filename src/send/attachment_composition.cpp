@@ -9,32 +9,58 @@
 namespace postrider {
 namespace {
 
-bool IsBodyHeader(std::string_view line) {
+std::string LowerName(std::string_view line) {
   const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return false;
+  if (colon == std::string_view::npos) return {};
   std::string name(line.substr(0, colon));
   std::transform(name.begin(), name.end(), name.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return name;
+}
+
+bool IsBodyHeader(std::string_view line) {
+  const std::string name = LowerName(line);
   return name == "mime-version" || name == "content-type" || name == "content-transfer-encoding";
+}
+
+bool IsPartHeader(std::string_view line) {
+  const std::string name = LowerName(line);
+  return name == "content-type" || name == "content-transfer-encoding";
+}
+
+// The header lines (with their continuations) that `keep` takes, and where
+// the body begins.
+template <typename Keep>
+std::size_t SplitHeaders(std::string_view message, Keep keep, std::string& kept) {
+  bool keeping = false;
+  std::size_t start = 0;
+  while (start < message.size()) {
+    std::size_t end = message.find('\n', start);
+    end = end == std::string_view::npos ? message.size() : end + 1;
+    const std::string_view line = message.substr(start, end - start);
+    if (line == "\r\n" || line == "\n") return end;
+    const bool continued = line.front() == ' ' || line.front() == '\t';
+    if (!continued) keeping = keep(line);
+    if (keeping) kept += line;
+    start = end;
+  }
+  return message.size();
 }
 
 }  // namespace
 
 std::string HeadLinesOf(std::string_view plainMessage) {
   std::string head;
-  bool dropping = false;
-  std::size_t start = 0;
-  while (start < plainMessage.size()) {
-    std::size_t end = plainMessage.find('\n', start);
-    end = end == std::string_view::npos ? plainMessage.size() : end + 1;
-    const std::string_view line = plainMessage.substr(start, end - start);
-    if (line == "\r\n" || line == "\n") break;
-    const bool continued = line.front() == ' ' || line.front() == '\t';
-    if (!continued) dropping = IsBodyHeader(line);
-    if (!dropping) head += line;
-    start = end;
-  }
+  SplitHeaders(plainMessage, [](std::string_view line) { return !IsBodyHeader(line); }, head);
   return head;
+}
+
+std::string LetterPartOf(std::string_view formattedMessage) {
+  std::string part;
+  const std::size_t body = SplitHeaders(formattedMessage, IsPartHeader, part);
+  part += "\r\n";
+  part += formattedMessage.substr(body);
+  return part;
 }
 
 MessageAttachments::MessageAttachments(std::vector<std::string> fieldNames, std::string relativeTo,
@@ -55,7 +81,10 @@ std::vector<AttachmentPath> MessageAttachments::PathsOf(const ComposedMessage& c
 Status MessageAttachments::Carry(ComposedMessage& composed) {
   if (composed.attachments.empty()) return Status::Ok();
   const Status written =
-      writer_.Write(HeadLinesOf(composed.text), composed.body, PathsOf(composed), message_);
+      composed.formatted
+          ? writer_.WriteAround(HeadLinesOf(composed.text), LetterPartOf(composed.text),
+                                PathsOf(composed), message_)
+          : writer_.Write(HeadLinesOf(composed.text), composed.body, PathsOf(composed), message_);
   if (!written) return written;
   // The plain text's buffer is kept for the next message.
   composed.text.swap(message_);

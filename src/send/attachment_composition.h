@@ -18,6 +18,10 @@ struct ComposedMessage;
 // ended by CR LF: what a message that carries files starts with.
 std::string HeadLinesOf(std::string_view plainMessage);
 
+// A composed formatted message's body as one MIME part: its Content-Type
+// (and Content-Transfer-Encoding) lines, the empty line and the body.
+std::string LetterPartOf(std::string_view formattedMessage);
+
 // Turns composed messages into messages that carry their files: one for a
 // whole run (a file every message carries is encoded once), or for a single
 // message (Preview, compose).

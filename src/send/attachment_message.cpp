@@ -62,14 +62,28 @@ Status AttachmentMessageWriter::AsChecked(const AttachmentPath& path,
   return Status::Ok();
 }
 
-void AttachmentMessageWriter::ChooseBoundaryFor(std::string_view body) {
+void AttachmentMessageWriter::ChooseBoundaryFor(std::string_view body, bool mayHoldAnything) {
   // Text that goes as it is could hold anything, even this run's boundary.
-  if (NeedsTransferEncoding(body)) return;
+  if (!mayHoldAnything && NeedsTransferEncoding(body)) return;
   while (body.find(boundary_) != std::string_view::npos) boundary_ = RandomBoundary();
 }
 
 Status AttachmentMessageWriter::Write(std::string_view headLines, std::string_view body,
                                       const std::vector<AttachmentPath>& files, std::string& out) {
+  return WriteWith(headLines, body, false, files, out);
+}
+
+Status AttachmentMessageWriter::WriteAround(std::string_view headLines,
+                                            std::string_view letterPart,
+                                            const std::vector<AttachmentPath>& files,
+                                            std::string& out) {
+  return WriteWith(headLines, letterPart, true, files, out);
+}
+
+Status AttachmentMessageWriter::WriteWith(std::string_view headLines, std::string_view body,
+                                          bool letterIsPart,
+                                          const std::vector<AttachmentPath>& files,
+                                          std::string& out) {
   out.clear();
   // Every file is opened before any is read: one that is missing fails the
   // message before work is spent on the others.
@@ -83,7 +97,8 @@ Status AttachmentMessageWriter::Write(std::string_view headLines, std::string_vi
     expected += 512 + Base64LineEncoder::EncodedSize(file->size());
     opened.push_back(std::move(*file));
   }
-  ChooseBoundaryFor(body);
+  // A formatted letter's HTML part may go as it is.
+  ChooseBoundaryFor(body, letterIsPart);
   out.reserve(expected);
   out += headLines;
   out += "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n boundary=\"";
@@ -91,9 +106,13 @@ Status AttachmentMessageWriter::Write(std::string_view headLines, std::string_vi
   out += "\"\r\n\r\n--";
   out += boundary_;
   out += "\r\n";
-  AppendTextPartHeaders(body, out);
-  out += "\r\n";
-  AppendTextPartBody(body, out);
+  if (letterIsPart) {
+    out += body;
+  } else {
+    AppendTextPartHeaders(body, out);
+    out += "\r\n";
+    AppendTextPartBody(body, out);
+  }
   std::unordered_set<std::string> used;
   for (std::size_t i = 0; i < files.size(); ++i) {
     out += "\r\n--";

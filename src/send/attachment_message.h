@@ -33,6 +33,11 @@ class AttachmentMessageWriter {
   // longer readable, unsafe); that recipient's message is then not sent.
   Status Write(std::string_view headLines, std::string_view body,
                const std::vector<AttachmentPath>& files, std::string& out);
+  // The same around a letter that is already a whole MIME part (a formatted
+  // letter's multipart/alternative or multipart/related: its headers, an
+  // empty line, its body), which goes first as it is.
+  Status WriteAround(std::string_view headLines, std::string_view letterPart,
+                     const std::vector<AttachmentPath>& files, std::string& out);
 
   struct Figures {
     std::uint64_t filesEncoded = 0;  // files read and encoded
@@ -49,9 +54,12 @@ class AttachmentMessageWriter {
   };
 
   Status AsChecked(const AttachmentPath& path, const AttachmentFile& file) const;
+  // `letter` is the plain text, or with `letterIsPart` a whole MIME part.
+  Status WriteWith(std::string_view headLines, std::string_view letter, bool letterIsPart,
+                   const std::vector<AttachmentPath>& files, std::string& out);
   Status AppendPart(const AttachmentPath& path, AttachmentFile& file, std::string& out);
   Status AppendEncodedFile(const AttachmentPath& path, AttachmentFile& file, std::string& out);
-  void ChooseBoundaryFor(std::string_view body);
+  void ChooseBoundaryFor(std::string_view body, bool mayHoldAnything);
 
   std::shared_ptr<const CheckedFiles> checked_;
   std::string boundary_;

@@ -92,19 +92,36 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
   out.attachments = letter_.attachments();
   const bool encodeBody = letter_.MergedNeedsTransferEncoding(out.values);
   AssignAsUtf8(out.record.ValueAt(doc.GetEmailFieldIndex()), out.recipient);
+  const bool options = UsesLetterOptions(doc.GetLetterOptions());
+  out.copies.clear();
+  out.problem.clear();
+  if (options) {
+    if (Status status = letterOptions_.Begin(doc, values, out.recipient); !status) {
+      out.problem = status.message();
+    }
+    out.copies = letterOptions_.copies();
+  }
 
   std::string& text = out.text;
   text.clear();
   text.reserve(out.body.size() + (encodeBody ? out.body.size() / 2 : 0) + 512);
   AppendToLineOf(out.recipient, text);
   text += fromLine_;
-  text += subjectLine_;
+  if (options && letterOptions_.MergesSubject()) {
+    letterOptions_.AppendSubjectLine(text);
+  } else {
+    text += subjectLine_;
+  }
   text += "Date: ";
   stamp.AppendDate(text);
   text += "\r\nMessage-ID: ";
   stamp.AppendMessageId(text);
   text += "\r\n";
-  if (encodeBody) {
+  if (options) letterOptions_.AppendHeaders(text);
+  out.formatted = options && letterOptions_.MakesBody();
+  if (out.formatted) {
+    letterOptions_.AppendBody(out.body, {}, text);
+  } else if (encodeBody) {
     // The letter and the values each came through AppendAsUtf8, split only
     // at ASCII bytes: the body is always valid UTF-8.
     text += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8"

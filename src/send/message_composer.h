@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "project/postridr_doc.h"
+#include "send/letter_composer.h"
 #include "send/merge_fields.h"
 #include "send/message_date.h"
 #include "send/message_id.h"
@@ -18,6 +19,11 @@ namespace postrider {
 struct ComposedMessage {
   std::string text;                      // what goes after DATA, before dot-stuffing
   std::string recipient;                 // the envelope recipient (UTF-8), as the To: line names it
+  // With letter options: the Cc and Bcc recipients, RCPT TO after the main
+  // one; and why the options cannot make this message (it must not go).
+  std::vector<std::string> copies;
+  std::string problem;
+  bool formatted = false;  // the body is multipart/alternative or multipart/related
   std::vector<std::string> attachments;  // paths of the attachment lines as written, at most 10
   // Why the files it carries cannot go (a run's message only); empty when they can.
   std::string attachmentFault;
@@ -82,6 +88,9 @@ class MessageComposer {
   bool haveSubject_ = false;
   std::string subject_;
   std::string subjectLine_;
+
+  // Only called when the project sets letter options.
+  LetterComposer letterOptions_;
 
   MessageDateText date_;
   MessageIds ids_;

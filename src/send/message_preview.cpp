@@ -78,6 +78,7 @@ MessagePreview PreviewMessage(CPostridrDoc& document, int entry, const UserSetti
     preview.text += std::string(name) + ": " + preview.message.Header(name) + "\n";
   }
   preview.text += "\n" + preview.message.body;
+  preview.formatted = ReadFormattedParts(composed.text);
   return preview;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "send/formatted_parts.h"
 #include "send/mime_reader.h"
 #include "send/user_settings.h"
 
@@ -32,6 +33,9 @@ struct MessagePreview {
   // The headers a mail program shows (To, From, Subject, Date), an empty
   // line and the body.
   std::string text;
+  // A formatted message's HTML, its text part and its pictures; html is
+  // empty for a plain message.
+  FormattedParts formatted;
 };
 
 MessagePreview PreviewMessage(CPostridrDoc& document, int entry, const UserSettings& settings);

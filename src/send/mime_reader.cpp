@@ -88,11 +88,18 @@ std::string MimeTypeOf(GMimeObject* object) {
   return name ? std::string(name.get()) : std::string("text/plain");
 }
 
-void ReadPart(GMimeObject* object, MimeMessage& message, bool& haveBody) {
+// `shown` is true inside multipart/alternative or multipart/related: there
+// the parts are other forms of the letter (its HTML, its pictures), not files.
+void ReadPart(GMimeObject* object, MimeMessage& message, bool& haveBody, bool shown) {
   if (GMIME_IS_MULTIPART(object)) {
     GMimeMultipart* multipart = GMIME_MULTIPART(object);
+    const std::string type = MimeTypeOf(object);
+    const bool letterForms = shown || EqualsIgnoringCase(type, "multipart/alternative") ||
+                             EqualsIgnoringCase(type, "multipart/related");
     const int count = g_mime_multipart_get_count(multipart);
-    for (int i = 0; i < count; ++i) ReadPart(g_mime_multipart_get_part(multipart, i), message, haveBody);
+    for (int i = 0; i < count; ++i) {
+      ReadPart(g_mime_multipart_get_part(multipart, i), message, haveBody, letterForms);
+    }
     return;
   }
   if (GMIME_IS_MESSAGE_PART(object)) {
@@ -109,6 +116,7 @@ void ReadPart(GMimeObject* object, MimeMessage& message, bool& haveBody) {
     haveBody = true;
     return;
   }
+  if (shown) return;
   const char* name = g_mime_part_get_filename(part);
   message.attachments.push_back({name != nullptr ? AsUtf8(name) : std::string(), type,
                                  DecodedContent(part)});
@@ -146,7 +154,9 @@ MimeMessage ReadMimeMessage(std::string_view text) {
                                  ShownHeaderValue(g_mime_header_get_raw_value(header)));
   }
   bool haveBody = false;
-  if (GMimeObject* body = g_mime_message_get_mime_part(parsed.get())) ReadPart(body, message, haveBody);
+  if (GMimeObject* body = g_mime_message_get_mime_part(parsed.get())) {
+    ReadPart(body, message, haveBody, false);
+  }
   return message;
 }
 

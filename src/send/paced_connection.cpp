@@ -64,7 +64,8 @@ SmtpOutcome PacedConnection::Reconnect() {
 
 SmtpOutcome PacedConnection::SendMail(const std::string& recipient,
                                       const std::string& returnAddress,
-                                      std::string_view message, const SmtpNextMessage* next) {
+                                      std::string_view message, const SmtpNextMessage* next,
+                                      std::span<const std::string> copies) {
   waitsInVain_ = 0;
   for (;;) {
     // Without a limit a closed connection ends the run, as it always did.
@@ -75,7 +76,7 @@ SmtpOutcome PacedConnection::SendMail(const std::string& recipient,
     if (SmtpOutcome waited = Wait(pace_.WaitForTurn()); !waited.ok()) return waited;
     if (HaltRequested()) return SmtpOutcome::Halted();
     pace_.MessageStarted();
-    SmtpOutcome result = client_.SendMail(recipient, returnAddress, message, next);
+    SmtpOutcome result = client_.SendMail(recipient, returnAddress, message, next, copies);
     const auto wait = pace_.BackOffAfter(result);
     if (!wait) {
       waitsInVain_ = pace_.backOffsInARow();

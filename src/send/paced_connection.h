@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -45,7 +46,8 @@ class PacedConnection {
   // SmtpClient::SendMail in its turn; a reconnect's failure when one was
   // needed and failed, Halted when a Pause cut a wait short.
   SmtpOutcome SendMail(const std::string& recipient, const std::string& returnAddress,
-                       std::string_view message, const SmtpNextMessage* next = nullptr);
+                       std::string_view message, const SmtpNextMessage* next = nullptr,
+                       std::span<const std::string> copies = {});
 
   // What to tell the user beside `stop`, the outcome that stopped the run,
   // when it was a refusal for now: without a limit, which limit to set; with

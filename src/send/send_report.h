@@ -25,6 +25,10 @@ class ISendRunReport {
                             const std::string& /*reason*/) {}
   // One more selected entry was taken up: `takenUp` of `total` selected.
   virtual void Progress(int /*takenUp*/, int /*total*/) {}
+  // A Cc or Bcc copy of the entry's message was refused, with the server's
+  // words; the entry's own outcome is its recipient's.
+  virtual void CopyRefused(int /*entry*/, const std::string& /*address*/,
+                           const std::string& /*reason*/) {}
 };
 
 // Where the password for UserName comes from: the desktop's secret store, or

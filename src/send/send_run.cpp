@@ -10,6 +10,8 @@
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
+#include "send/letter_composer.h"
+#include "send/letter_run_check.h"
 #include "send/message_composer.h"
 #include "send/message_lookahead.h"
 #include "send/oauth_client.h"
@@ -222,6 +224,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   AskForMissingSettings(settings);
   const std::optional<RunStart> start = ChooseStart(document, settings, result);
   if (!start) return result;
+  if (!CheckLetterOptions(document, *start, result)) return result;
 
   // A reconnect needs the password again, so it is kept (in memory only)
   // while one may come.
@@ -240,6 +243,23 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   if (Connect(run, password)) SendEntries(run);
   Finish(run, password);
   return std::move(run.result);
+}
+
+bool SendController::CheckLetterOptions(CPostridrDoc& document, const RunStart& start,
+                                        SendRunResult& result) {
+  if (!UsesLetterOptions(document.GetLetterOptions())) return true;
+  std::vector<int> entries;
+  for (int i = std::max(start.position, 0); i < document.GetEntryCount(); ++i) {
+    if (TakesUp(document, i, start.resume)) entries.push_back(i);
+  }
+  const std::vector<LetterRunProblem> problems = CheckLetterRun(document, entries);
+  if (problems.empty()) return true;
+  host_.prompts.ShowMessage(
+      "Nothing was sent: the letter options cannot make these messages.\n" +
+          LetterRunProblemsText(problems),
+      MessageIcon::Error);
+  result.notBegun = true;
+  return false;
 }
 
 void SendController::AskForMissingSettings(UserSettings& settings) {
@@ -438,13 +458,19 @@ SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
     }
     return run.Mark(entry, StatusBadAddress) ? EntryStep::Next : EntryStep::StopAfter;
   }
+  if (!message.problem.empty()) {
+    // The letter or its options changed during the run into something that
+    // cannot be sent: the entry stays unsent for the next run.
+    host_.prompts.ShowMessage(message.problem, MessageIcon::Error);
+    return EntryStep::StopHere;
+  }
   if (!message.attachmentFault.empty()) return NotSent(run, entry, message);
   if (haltRequested_) return Halt(run, entry);
   SmtpNextMessage following;
   const SmtpNextMessage* next = ComposeNext(run, entry, following);
   // In its turn, and over a new connection when the limits say so.
   const SmtpOutcome outcome =
-      run.paced.SendMail(message.recipient, run.returnAddress, message.text, next);
+      run.paced.SendMail(message.recipient, run.returnAddress, message.text, next, message.copies);
   return Settle(run, entry, outcome);
 }
 
@@ -477,7 +503,11 @@ const SmtpNextMessage* SendController::ComposeNext(ActiveRun& run, int entry,
   const int next = NextSelected(run.document, entry + 1, run.start.resume);
   if (next < 0) return nullptr;
   const ComposedMessage& upcoming = run.messages.ComposeAhead(next);
-  if (!IsValidAddress(upcoming.recipient) || !upcoming.attachmentFault.empty()) return nullptr;
+  // Copies go over their own round trips, never ahead.
+  if (!IsValidAddress(upcoming.recipient) || !upcoming.copies.empty() ||
+      !upcoming.problem.empty() || !upcoming.attachmentFault.empty()) {
+    return nullptr;
+  }
   following = {upcoming.recipient, run.returnAddress, upcoming.text};
   return &following;
 }
@@ -494,6 +524,11 @@ SendController::EntryStep SendController::Settle(ActiveRun& run, int entry,
     case Verdict::Sent:
       status = StatusSent;
       ++result.accepted;
+      if (host_.report != nullptr) {
+        for (const SmtpClient::RefusedCopy& copy : run.client.refusedCopies()) {
+          host_.report->CopyRefused(entry, copy.address, copy.reason);
+        }
+      }
       break;
     case Verdict::BadAddress:
       ++result.badAddress;

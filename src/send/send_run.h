@@ -103,6 +103,9 @@ class SendController {
   // The run, step by step.
   SendRunResult Run(CPostridrDoc& document, UserSettings& settings);
   void AskForMissingSettings(UserSettings& settings);
+  // The letter options checked for every entry the run would take up,
+  // before anything is sent; false (the run does not begin) when one cannot go.
+  bool CheckLetterOptions(CPostridrDoc& document, const RunStart& start, SendRunResult& result);
   // Where the run begins (the resume question), once the user said Yes to
   // sending; nothing when there is nothing to do or the user declined.
   std::optional<RunStart> ChooseStart(CPostridrDoc& document, const UserSettings& settings,

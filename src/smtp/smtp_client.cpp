@@ -479,12 +479,27 @@ std::string_view SmtpClient::authMechanismName() const {
 // ---- Sending
 
 SmtpOutcome SmtpClient::SendMail(const std::string& recipient, const std::string& returnAddress,
-                                 std::string_view message, const SmtpNextMessage* next) {
-  SmtpOutcome envelope = group_.ahead ? TakeGroupSentAhead(recipient, returnAddress)
-                                      : SendEnvelope(recipient, returnAddress, message);
+                                 std::string_view message, const SmtpNextMessage* next,
+                                 std::span<const std::string> copies) {
+  if (!refusedCopies_.empty()) refusedCopies_.clear();
+  // One return of one named outcome, so that it is never moved: this runs
+  // for every message.
+  SmtpOutcome envelope = !group_.ahead ? SendEnvelope(recipient, returnAddress, message, copies)
+                         : copies.empty() ? TakeGroupSentAhead(recipient, returnAddress)
+                                          : NotTheMessageSentAhead();
   SmtpOutcome result = envelope.ok() ? SendMessageText(message, next) : std::move(envelope);
   currentStep_ = SmtpStep::None;
   return result;
+}
+
+SmtpOutcome SmtpClient::NotTheMessageSentAhead() {
+  // Commands sent ahead carry no copies: this cannot be their message.
+  group_.ahead = false;
+  CloseConnection();
+  return SmtpOutcome::ProtocolBroken(
+      SmtpStep::Mail,
+      "The message is not the one whose commands were sent ahead, so the connection was "
+      "closed.");
 }
 
 SmtpOutcome SmtpClient::PrepareAddresses(std::string_view recipient,
@@ -573,7 +588,8 @@ void SmtpClient::AppendEnvelope(const Envelope& envelope, std::string& out) cons
 }
 
 SmtpOutcome SmtpClient::SendEnvelope(std::string_view recipient, std::string_view returnAddress,
-                                     std::string_view message) {
+                                     std::string_view message,
+                                     std::span<const std::string> copies) {
   if (SmtpOutcome prepared = PrepareEnvelope(recipient, returnAddress, message, envelope_);
       !prepared.ok()) {
     return prepared;
@@ -591,7 +607,7 @@ SmtpOutcome SmtpClient::SendEnvelope(std::string_view recipient, std::string_vie
       return rset;
     }
   }
-  if (capabilities_.pipelining) {
+  if (capabilities_.pipelining && copies.empty()) {
     currentStep_ = SmtpStep::Mail;
     currentTimeout_ = timeouts_.mail;
     command_.clear();
@@ -612,6 +628,7 @@ SmtpOutcome SmtpClient::SendEnvelope(std::string_view recipient, std::string_vie
       !rcpt.ok()) {
     return rcpt;
   }
+  if (SmtpOutcome sent = SendCopies(copies); !sent.ok()) return sent;
   return Command(SmtpStep::Data, "DATA\r\n", {}, {}, timeouts_.data, Expect::StartData);
 }
 

@@ -5,8 +5,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "smtp/plain_transport.h"
 #include "smtp/smtp_auth.h"
@@ -85,8 +87,19 @@ class SmtpClient {
   // trip a message. Every reply is still read in order and judged for its
   // own message. When next went ahead (messageAhead()), the next SendMail
   // must be for next; its outcome is then what the server said to next.
+  // `copies` (Cc and Bcc) get RCPT TO after the recipient, never ahead of
+  // the message they go with: a message with copies goes without pipelining,
+  // and goes ahead of none. A copy the server refuses does not stop the
+  // message; refusedCopies() says which, with the server's words.
   SmtpOutcome SendMail(const std::string& recipient, const std::string& returnAddress,
-                       std::string_view message, const SmtpNextMessage* next = nullptr);
+                       std::string_view message, const SmtpNextMessage* next = nullptr,
+                       std::span<const std::string> copies = {});
+  struct RefusedCopy {
+    std::string address;
+    std::string reason;  // the server's reply, or why it could not be asked
+  };
+  // The copies the last SendMail could not send to.
+  const std::vector<RefusedCopy>& refusedCopies() const { return refusedCopies_; }
 
   // Whether the last SendMail sent its next message's commands ahead.
   bool messageAhead() const { return group_.ahead; }
@@ -168,7 +181,9 @@ class SmtpClient {
 
   SmtpOutcome TakeGroupSentAhead(std::string_view recipient, std::string_view returnAddress);
   SmtpOutcome SendEnvelope(std::string_view recipient, std::string_view returnAddress,
-                           std::string_view message);
+                           std::string_view message, std::span<const std::string> copies);
+  SmtpOutcome NotTheMessageSentAhead();
+  SmtpOutcome SendCopies(std::span<const std::string> copies);
   SmtpOutcome SendMessageText(std::string_view message, const SmtpNextMessage* next);
   SmtpOutcome PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
                               std::string_view message, Envelope& out);
@@ -212,6 +227,7 @@ class SmtpClient {
   Envelope envelope_;      // this message's
   Envelope nextEnvelope_;  // the one whose commands go behind its end of data
   Group group_;            // the last MAIL, RCPT and DATA sent together
+  std::vector<RefusedCopy> refusedCopies_;
   SmtpReply lastReply_;
   SmtpReply scratchReply_;  // replies the caller need not see (the RSET after a refusal)
   SmtpReply quitReply_;

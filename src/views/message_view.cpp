@@ -13,6 +13,7 @@
 
 #include "project/postridr_doc.h"
 #include "views/display_text.h"
+#include "views/format_bar.h"
 #include "views/project_view_geometry.h"
 #include "views/subject_edit.h"
 #include "views/shared_fonts.h"
@@ -41,6 +42,7 @@ CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
       messageEdit_(new QPlainTextEdit(this)),
       toCombo_(new QComboBox(this)),
       subjectEdit_(new SubjectEdit(this)),
+      formatBar_(new FormatBar(*messageEdit_, this)),
       toLabel_(MakeLabel(QStringLiteral("To:"), toCombo_)),
       subjectLabel_(MakeLabel(QStringLiteral("Subject:"), subjectEdit_)) {
   const SharedFonts& fonts = GetSharedFonts();
@@ -63,6 +65,7 @@ CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
   subjectEdit_->setObjectName(QStringLiteral("subjectEdit"));
   subjectEdit_->setAccessibleName(QStringLiteral("Subject"));
   subjectEdit_->setFont(fonts.standard);
+  formatBar_->hide();
 
   PlaceControls();
   setTabOrder(toCombo_, subjectEdit_);
@@ -109,7 +112,19 @@ void CMessageView::PlaceControls() {
   subjectLabel_->setGeometry(layout_.subjectLabel);
   toCombo_->setGeometry(layout_.toCombo);
   subjectEdit_->setGeometry(layout_.SubjectEditRect(width()));
-  messageEdit_->setGeometry(layout_.MessageEditRect(width(), height()));
+  QRect edit = layout_.MessageEditRect(width(), height());
+  if (!formatBar_->isHidden()) {
+    const int barHeight = formatBar_->sizeHint().height();
+    formatBar_->setGeometry(edit.x(), edit.y(), edit.width(), barHeight);
+    edit.setTop(edit.top() + barHeight);
+  }
+  messageEdit_->setGeometry(edit);
+}
+
+void CMessageView::ShowFormatBar(bool shown) {
+  if (formatBar_->isHidden() != shown) return;
+  formatBar_->setVisible(shown);
+  PlaceControls();
 }
 
 void CMessageView::paintEvent(QPaintEvent*) {
@@ -147,6 +162,7 @@ void CMessageView::LoadFromDocument() {
   }
   // The first item added is chosen by itself; the document's choice decides.
   toCombo_->setCurrentIndex(document_.GetEmailFieldIndex());
+  ShowFormatBar(document_.GetLetterOptions().format == MessageFormat::Markdown);
   emit editStateChanged();
 }
 

@@ -17,6 +17,7 @@ class QPlainTextEdit;
 namespace postrider {
 
 class CPostridrDoc;
+class FormatBar;
 class SubjectEdit;
 
 // The lower pane: a grey band with the To choice (which list field holds the
@@ -50,6 +51,10 @@ class CMessageView : public QWidget, public IMessageView {
   QPlainTextEdit* messageEdit() const { return messageEdit_; }
   QComboBox* toCombo() const { return toCombo_; }
   QLineEdit* subjectEdit() const;
+  FormatBar* formatBar() const { return formatBar_; }
+  // The format bar shows over a Markdown letter; LoadFromDocument sets it
+  // from the project's letter options.
+  void ShowFormatBar(bool shown);
   const MessageViewLayout& layout() const { return layout_; }
 
   // The message text as the edit holds it, line breaks as "\n".
@@ -75,6 +80,7 @@ class CMessageView : public QWidget, public IMessageView {
   QPlainTextEdit* messageEdit_;
   QComboBox* toCombo_;
   SubjectEdit* subjectEdit_;
+  FormatBar* formatBar_;
   QLabel* toLabel_;
   QLabel* subjectLabel_;
   LetterText loadedSubject_;

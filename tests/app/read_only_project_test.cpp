@@ -98,7 +98,7 @@ void ReadOnlyProjectTest::AProjectTheCliSendsOpensReadOnlyAndNothingOfItCanBeSav
       QVERIFY(frame->statusPane(0)->text().startsWith(QStringLiteral("Read-only.")));
       for (int id : {commands::kSend, commands::kFileSave, commands::kFileSaveAs,
                      commands::kSelectAll, commands::kUnselectAll, commands::kSelectOnQuery,
-                     commands::kClearStatus}) {
+                     commands::kClearStatus, commands::kLetterOptions}) {
         QVERIFY2(!frame->action(id)->isEnabled(), qPrintable(frame->action(id)->text()));
       }
       QVERIFY(frame->action(commands::kPreview)->isEnabled());

@@ -12,6 +12,7 @@
 #include "platform/base64.h"
 #include "platform/sha256.h"
 #include "send/attachment_check.h"
+#include "send/attachment_composition.h"
 #include "send/attachment_mime.h"
 #include "send/base64_lines.h"
 #include "send/content_type.h"
@@ -141,6 +142,43 @@ TEST_F(AttachmentMessageTest, ABoundaryInTheLettersOwnTextIsNeverUsed) {
   EXPECT_EQ(ReadMimeMessage(message).body,
             "A quoted message:\n--" + taken + "\nContent-Type: text/html\n\n--" + taken + "--\n");
   EXPECT_EQ(ReadMimeMessage(message).attachments.size(), 1u);
+}
+
+TEST_F(AttachmentMessageTest, AFormattedLetterGoesFirstAsItIsUnderABoundaryItNeverHolds) {
+  const AttachmentPath file = Fixed(folder.Write("a.pdf", "%PDF-1.4\n" + RandomBytes(300, 5)));
+  AttachmentMessageWriter writer;
+  std::string message;
+  ASSERT_TRUE(writer.Write(kHead, "first\r\n", {file}, message).ok());
+  const std::string taken = writer.boundary();
+  // As the composer makes it: the HTML, with a non-ASCII byte, quotes the
+  // run's boundary, and the picture is no file of the message.
+  const std::string formatted =
+      kHead + "Reply-To: office@example.net\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/related; type=\"multipart/alternative\";\r\n"
+      " boundary=\"=_r\"\r\n\r\n"
+      "--=_r\r\nContent-Type: multipart/alternative; boundary=\"=_a\"\r\n\r\n"
+      "--=_a\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nHello\r\n"
+      "--=_a\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+      "<p>Caf\xC3\xA9 --" + taken + "</p>\r\n--=_a--\r\n"
+      "--=_r\r\nContent-Type: image/gif\r\nContent-ID: <p@x>\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\nR0lGODlh\r\n--=_r--\r\n";
+  const std::string part = LetterPartOf(formatted);
+  EXPECT_EQ(part.rfind("Content-Type: multipart/related; type=\"multipart/alternative\";\r\n"
+                       " boundary=\"=_r\"\r\n\r\n--=_r\r\n",
+                       0),
+            0u);
+  EXPECT_EQ(HeadLinesOf(formatted), kHead + "Reply-To: office@example.net\r\n");
+  ASSERT_TRUE(writer.WriteAround(HeadLinesOf(formatted), part, {file}, message).ok());
+  EXPECT_NE(writer.boundary(), taken);
+  EXPECT_NE(message.find("\r\n--" + writer.boundary() + "\r\n" + part + "\r\n--" +
+                         writer.boundary() + "\r\n"),
+            std::string::npos);
+  // Preview lists only the file, never the HTML or the picture.
+  const MimeMessage read = ReadMimeMessage(message);
+  EXPECT_EQ(read.body, "Hello");
+  ASSERT_EQ(read.attachments.size(), 1u);
+  EXPECT_EQ(read.attachments[0].name, "a.pdf");
+  EXPECT_EQ(testing::MimeOutlineByPython(Written(message)).find("defects"), std::string::npos);
 }
 
 TEST_F(AttachmentMessageTest, AFileForEveryoneIsEncodedOnceAndAChangedOrVanishedOneIsRefused) {

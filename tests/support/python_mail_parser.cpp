@@ -41,6 +41,27 @@ std::string SenderParsedByPython(const std::string& messagePath) {
                    messagePath);
 }
 
+std::string HeaderParsedByPython(const std::string& messagePath, const std::string& name) {
+  return RunPython(std::string(kParse) + "h = m['" + name + "']\n" +
+                       "lines = [a.display_name + '\\t' + a.addr_spec for a in h.addresses] "
+                       "if hasattr(h, 'addresses') else [str(h)]\n"
+                       "sys.stdout.buffer.write('\\n'.join(lines).encode('utf-8'))\n",
+                   messagePath);
+}
+
+std::string MimeOutlineByPython(const std::string& messagePath) {
+  std::string output;
+  const std::string command = "/usr/bin/python3 " POSTRIDER_TEST_SUPPORT_DIR
+                              "/mime_outline.py '" + messagePath + "'";
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    if (pclose(pipe) != 0) return {};
+  }
+  return output;
+}
+
 std::string AttachmentsParsedByPython(const std::string& messagePath) {
   return RunPython(std::string(kParse) +
                        "import hashlib\n"
