@@ -29,6 +29,8 @@ constexpr std::array<bool, 256> MakeEscapedBytes() {
 constexpr std::array<bool, 256> kEscapedBytes = MakeEscapedBytes();
 
 char* WriteText(char* write, std::string_view text) {
+  // An empty value may have no data pointer, which memcpy must not get.
+  if (text.empty()) return write;
   std::memcpy(write, text.data(), text.size());
   return write + text.size();
 }
