@@ -1,61 +1,18 @@
 #include "send/formatted_parts.h"
 
-#include <gmime/gmime.h>
-
 #include <memory>
-#include <mutex>
 
-#include "platform/utf8_text.h"
+#include "send/gmime_support.h"
 
 namespace postrider {
 
 namespace {
 
-struct GObjectUnref {
-  void operator()(gpointer object) const {
-    if (object != nullptr) g_object_unref(object);
-  }
-};
+using gmime::DecodedContent;
+using gmime::TextAsUtf8;
+using gmime::WithLfLineEnds;
 template <typename T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GFree {
-  void operator()(gpointer memory) const { g_free(memory); }
-};
-
-std::string DecodedContent(GMimePart* part) {
-  GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
-  if (wrapper == nullptr) return {};
-  const GObjectPtr<GMimeStream> memory(g_mime_stream_mem_new());
-  g_mime_data_wrapper_write_to_stream(wrapper, memory.get());
-  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
-  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
-}
-
-// In the charset the part names; what cannot be converted is read as UTF-8
-// when valid, else as Windows-1252.
-std::string TextAsUtf8(GMimeObject* part, const std::string& bytes) {
-  const char* charset = g_mime_object_get_content_type_parameter(part, "charset");
-  if (charset != nullptr && g_ascii_strcasecmp(charset, "utf-8") != 0 &&
-      g_ascii_strcasecmp(charset, "us-ascii") != 0) {
-    gsize written = 0;
-    std::unique_ptr<char, GFree> converted(
-        g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
-                  g_mime_charset_iconv_name(charset), nullptr, &written, nullptr));
-    if (converted) return std::string(converted.get(), written);
-  }
-  return AsUtf8(bytes);
-}
-
-std::string WithLfLineEnds(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out += text[i];
-  }
-  return out;
-}
+using GObjectPtr = gmime::ObjectPtr<T>;
 
 void ReadPart(GMimeObject* object, FormattedParts& parts) {
   if (GMIME_IS_MULTIPART(object)) {
@@ -85,8 +42,7 @@ void ReadPart(GMimeObject* object, FormattedParts& parts) {
 }  // namespace
 
 FormattedParts ReadFormattedParts(std::string_view message) {
-  static std::once_flag once;
-  std::call_once(once, [] { g_mime_init(); });
+  gmime::InitOnce();
   FormattedParts parts;
   const GObjectPtr<GMimeStream> stream(
       g_mime_stream_mem_new_with_buffer(message.data(), message.size()));

@@ -85,10 +85,8 @@ bool IsAtext(char c) {
   return std::string_view("!#$%&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
 }
 
-// Whether name reads back exactly as typed without quotes: atoms with one
-// blank between them. Anything else is quoted: a dot ("A.B. Library") or a
-// quote ("Ann "the Librarian" Smith") is a special that readers would take
-// apart or drop, and they fold runs of blanks into one.
+}  // namespace
+
 bool IsPlainPhrase(std::string_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
     if (IsAtext(name[i])) continue;
@@ -99,7 +97,7 @@ bool IsPlainPhrase(std::string_view name) {
   return true;
 }
 
-void AppendQuoted(std::string_view text, std::string& out) {
+void AppendQuotedString(std::string_view text, std::string& out) {
   out += '"';
   for (const char c : text) {
     if (c == '"' || c == '\\') out += '\\';
@@ -107,8 +105,6 @@ void AppendQuoted(std::string_view text, std::string& out) {
   }
   out += '"';
 }
-
-}  // namespace
 
 void AppendToLine(std::string_view address, std::string& out) { AppendLine("To", address, out); }
 
@@ -137,7 +133,7 @@ void AppendFromLine(std::string_view realName, std::string_view returnAddress,
     if (IsPlainPhrase(name)) {
       value = name;
     } else {
-      AppendQuoted(name, value);
+      AppendQuotedString(name, value);
     }
     value += " <";
     value += address;

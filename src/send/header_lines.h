@@ -26,4 +26,13 @@ void AppendFromLine(std::string_view realName, std::string_view returnAddress,
 // "Subject: subject", as encoded words when it has 8-bit bytes.
 void AppendSubjectLine(std::string_view subject, std::string& out);
 
+// Whether a display name reads back exactly as typed without quotes: atoms
+// with one blank between them. Anything else is quoted: a dot ("A.B.
+// Library") or a quote is a special that readers would take apart or drop,
+// and they fold runs of blanks into one.
+bool IsPlainPhrase(std::string_view name);
+
+// text as an RFC 5322 quoted string, '"' and '\' escaped.
+void AppendQuotedString(std::string_view text, std::string& out);
+
 }  // namespace postrider

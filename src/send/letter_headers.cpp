@@ -24,23 +24,6 @@ std::string OneLine(std::string_view value) {
   return line;
 }
 
-// RFC 5322 atext: what an atom holds.
-bool IsAtext(char c) {
-  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
-  return std::string_view("!#$%&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
-}
-
-// Words of atext with one blank between them read back as typed.
-bool IsPlainPhrase(std::string_view name) {
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (IsAtext(name[i])) continue;
-    const bool betweenWords =
-        name[i] == ' ' && i > 0 && i + 1 < name.size() && IsAtext(name[i + 1]);
-    if (!betweenWords) return false;
-  }
-  return true;
-}
-
 // Appends one mailbox to a line that holds `lineUsed` bytes; returns the
 // length of the last line it wrote on.
 std::size_t AppendMailbox(const ListedAddress& mailbox, std::size_t lineUsed, std::string& out) {
@@ -57,14 +40,9 @@ std::size_t AppendMailbox(const ListedAddress& mailbox, std::size_t lineUsed, st
     out += name;
     used += name.size();
   } else {
-    std::string quoted = "\"";
-    for (const char c : name) {
-      if (c == '"' || c == '\\') quoted += '\\';
-      quoted += c;
-    }
-    quoted += '"';
-    out += quoted;
-    used += quoted.size();
+    const std::size_t before = out.size();
+    AppendQuotedString(name, out);
+    used += out.size() - before;
   }
   if (used + address.size() + 1 > kFoldAt) {
     out += "\r\n";

@@ -1,50 +1,27 @@
 #include "send/mime_reader.h"
 
-#include <gmime/gmime.h>
-
 #include <algorithm>
 #include <cctype>
 #include <memory>
-#include <mutex>
 
 #include "platform/utf8_text.h"
+#include "send/gmime_support.h"
 
 namespace postrider {
 namespace {
 
-void InitGMimeOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { g_mime_init(); });
-}
-
-struct GObjectUnref {
-  void operator()(gpointer object) const {
-    if (object != nullptr) g_object_unref(object);
-  }
-};
+using gmime::DecodedContent;
+using gmime::TextAsUtf8;
+using gmime::WithLfLineEnds;
 template <typename T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GFree {
-  void operator()(gpointer memory) const { g_free(memory); }
-};
-using GString = std::unique_ptr<char, GFree>;
+using GObjectPtr = gmime::ObjectPtr<T>;
+using GString = gmime::CharPtr;
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
-}
-
-std::string WithLfLineEnds(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out += text[i];
-  }
-  return out;
 }
 
 // A header value as shown: unfolded, encoded words decoded, valid UTF-8.
@@ -55,30 +32,6 @@ std::string ShownHeaderValue(const char* raw) {
   std::string_view value = decoded ? decoded.get() : unfolded.get();
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
   return AsUtf8(value);
-}
-
-// The part's content with its transfer encoding undone.
-std::string DecodedContent(GMimePart* part) {
-  GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
-  if (wrapper == nullptr) return {};
-  const GObjectPtr<GMimeStream> memory(g_mime_stream_mem_new());
-  g_mime_data_wrapper_write_to_stream(wrapper, memory.get());
-  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
-  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
-}
-
-// Text in the charset the part names, as UTF-8: one it cannot convert, or
-// none named, is read as UTF-8 when valid, else as Windows-1252.
-std::string TextAsUtf8(GMimeObject* part, const std::string& bytes) {
-  const char* charset = g_mime_object_get_content_type_parameter(part, "charset");
-  if (charset != nullptr && !EqualsIgnoringCase(charset, "utf-8") &&
-      !EqualsIgnoringCase(charset, "us-ascii")) {
-    gsize written = 0;
-    const GString converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
-                                      g_mime_charset_iconv_name(charset), nullptr, &written, nullptr));
-    if (converted) return std::string(converted.get(), written);
-  }
-  return AsUtf8(bytes);
 }
 
 std::string MimeTypeOf(GMimeObject* object) {
@@ -132,7 +85,7 @@ std::string MimeMessage::Header(std::string_view name) const {
 }
 
 MimeMessage ReadMimeMessage(std::string_view text) {
-  InitGMimeOnce();
+  gmime::InitOnce();
   MimeMessage message;
   // GMime wants the header block ended; a message of headers only has none.
   std::string owned(text);
