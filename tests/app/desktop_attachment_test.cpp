@@ -49,11 +49,7 @@ class DesktopAttachmentTest : public QObject {
 
 void DesktopAttachmentTest::AttachThenSendUnselectsTheEntryWhoseFileIsMissing() {
   ScriptedSmtpServer server;
-  EnsureParentFolder(SettingsFilePath());
-  WritePrivateProfileString("Settings", "RealName", "Harbour Library", SettingsFilePath());
-  WritePrivateProfileString("Settings", "ReturnAddress", "library@example.com", SettingsFilePath());
-  WritePrivateProfileString("Settings", "SMTPServer", server.address(), SettingsFilePath());
-  WritePrivateProfileString("Settings", "ConfirmSend", "0", SettingsFilePath());
+  env_->WriteSendingSettings(server.address());
   const QByteArray programme = QByteArray("%PDF-1.4\n") + QByteArray(70000, '\x07');
   env_->Write(QStringLiteral("Programme 2026.pdf"), programme);
   QDir(env_->path()).mkpath(QStringLiteral("seats"));

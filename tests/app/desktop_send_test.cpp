@@ -129,15 +129,8 @@ class DesktopSendTest : public QObject {
 };
 
 void DesktopSendTest::Start(const ScriptedSmtpServer& server) {
-  EnsureParentFolder(SettingsFilePath());
-  WritePrivateProfileString("Settings", "RealName", "Harbour Library", SettingsFilePath());
-  WritePrivateProfileString("Settings", "ReturnAddress", "library@example.com",
-                            SettingsFilePath());
-  WritePrivateProfileString("Settings", "SMTPServer", server.address(), SettingsFilePath());
   // The question before a run has a test of its own.
-  if (!askBeforeSending_) {
-    WritePrivateProfileString("Settings", "ConfirmSend", "0", SettingsFilePath());
-  }
+  env_->WriteSendingSettings(server.address(), askBeforeSending_);
   app_ = std::make_unique<CPostridrApp>();
   QVERIFY(StartAndWait(*app_));
   QVERIFY(QTest::qWaitForWindowExposed(frame()));

@@ -47,11 +47,7 @@ class LetterOptionsCommandTest : public QObject {
 
 void LetterOptionsCommandTest::MarkdownChosenShowsTheFormatBarIsSavedPreviewsFormattedAndSendsItWithItsFile() {
   ScriptedSmtpServer server;
-  EnsureParentFolder(SettingsFilePath());
-  WritePrivateProfileString("Settings", "RealName", "Harbour Library", SettingsFilePath());
-  WritePrivateProfileString("Settings", "ReturnAddress", "library@example.com", SettingsFilePath());
-  WritePrivateProfileString("Settings", "SMTPServer", server.address(), SettingsFilePath());
-  WritePrivateProfileString("Settings", "ConfirmSend", "0", SettingsFilePath());
+  env_->WriteSendingSettings(server.address());
   const QByteArray programme = QByteArray("%PDF-1.4\n") + QByteArray(5000, '\x07');
   env_->Write(QStringLiteral("programme.pdf"), programme);
   CPostridrApp app;

@@ -3,11 +3,24 @@
 #include <QDir>
 #include <QFile>
 
+#include "platform/private_profile.h"
+#include "platform/user_paths.h"
+
 namespace postrider::testing {
 
 DesktopTestEnvironment::DesktopTestEnvironment() {
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("config"))));
   qputenv("XDG_STATE_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("state"))));
+}
+
+void DesktopTestEnvironment::WriteSendingSettings(const std::string& server,
+                                                  bool askBeforeSending) const {
+  const std::string settings = SettingsFilePath();
+  EnsureParentFolder(settings);
+  WritePrivateProfileString("Settings", "RealName", "Harbour Library", settings);
+  WritePrivateProfileString("Settings", "ReturnAddress", "library@example.com", settings);
+  WritePrivateProfileString("Settings", "SMTPServer", server, settings);
+  if (!askBeforeSending) WritePrivateProfileString("Settings", "ConfirmSend", "0", settings);
 }
 
 QString DesktopTestEnvironment::Write(const QString& name, const QByteArray& bytes) const {

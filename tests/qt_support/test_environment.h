@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <string>
+
 namespace postrider::testing {
 
 // Points the user's settings and state folders at a fresh temporary folder,
@@ -19,6 +21,9 @@ class DesktopTestEnvironment {
   QString Write(const QString& name, const QByteArray& bytes) const;
   // Copies the example project (letter, both lists, both project files) here.
   void CopyExampleProject() const;
+  // The user's settings for a send to `server`: the sender, the server and,
+  // unless asked for, no question before the run.
+  void WriteSendingSettings(const std::string& server, bool askBeforeSending = false) const;
 
  private:
   QTemporaryDir dir_;
