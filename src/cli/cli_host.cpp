@@ -34,29 +34,28 @@ std::string Indented(const std::string& text) {
 
 }  // namespace
 
-void CliReport::EntryRefused(int entry, const std::string& address, const std::string& reason) {
+void CliReport::Line(int entry, std::string_view what, const std::string& address,
+                     const std::string& reason) {
   if (frame_ != nullptr) frame_->ShowHeldProgress();
-  std::cerr << ("entry " + std::to_string(entry) + ": refused " + EscapeValue(address) + ": " +
-                Indented(reason) + "\n");
+  std::cerr << ("entry " + std::to_string(entry) + ": " + std::string(what) + " " +
+                EscapeValue(address) + ": " + Indented(reason) + "\n");
+}
+
+void CliReport::EntryRefused(int entry, const std::string& address, const std::string& reason) {
+  Line(entry, "refused", address, reason);
 }
 
 void CliReport::EntryBadAddress(int entry, const std::string& address,
                                 const std::string& reason) {
-  if (frame_ != nullptr) frame_->ShowHeldProgress();
-  std::cerr << ("entry " + std::to_string(entry) + ": bad address " + EscapeValue(address) +
-                ": " + Indented(reason) + "\n");
+  Line(entry, "bad address", address, reason);
 }
 
 void CliReport::CopyRefused(int entry, const std::string& address, const std::string& reason) {
-  if (frame_ != nullptr) frame_->ShowHeldProgress();
-  std::cerr << ("entry " + std::to_string(entry) + ": copy refused " + EscapeValue(address) +
-                ": " + Indented(reason) + "\n");
+  Line(entry, "copy refused", address, reason);
 }
 
 void CliReport::EntryNotSent(int entry, const std::string& address, const std::string& reason) {
-  if (frame_ != nullptr) frame_->ShowHeldProgress();
-  std::cerr << ("entry " + std::to_string(entry) + ": not sent " + EscapeValue(address) + ": " +
-                Indented(reason) + "\n");
+  Line(entry, "not sent", address, reason);
 }
 
 bool CliPrompts::AskYesNo(const std::string& /*question*/) { return yesNoAnswer_; }

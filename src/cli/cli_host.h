@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
@@ -80,6 +81,9 @@ class CliReport : public ISendRunReport {
   void EntryNotSent(int entry, const std::string& address, const std::string& reason) override;
 
  private:
+  void Line(int entry, std::string_view what, const std::string& address,
+            const std::string& reason);
+
   CliFrame* frame_;
 };
 
