@@ -178,6 +178,7 @@ struct SendController::ActiveRun {
   MessageLookahead messages;
   int total = 0;     // the selected entries, as "Sending 3 of 12" counts them
   int current = -1;  // the entry being sent
+  int upcoming = -1;  // the entry whose commands go behind the current one's
   int stop;          // where the next run resumes
 };
 
@@ -426,6 +427,13 @@ void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& out
 void SendController::SendEntries(ActiveRun& run) {
   run.client.SetHandOverListener(
       [&run] { return run.journal.HandedOver(run.current, run.messages.current().recipient); });
+  // The message after the one going ahead is composed while the server
+  // works, off the round trip.
+  run.client.SetAwaitListener([this, &run] {
+    if (run.upcoming >= 0 && !haltRequested_) {
+      run.messages.Prepare(NextSelected(run.document, run.upcoming + 1, run.start.resume));
+    }
+  });
   run.stop = run.entries;
   for (int i = run.start.position; i < run.entries; ++i) {
     if (!TakesUp(run.document, i, run.start.resume)) continue;
@@ -435,6 +443,7 @@ void SendController::SendEntries(ActiveRun& run) {
     break;
   }
   run.client.SetHandOverListener({});
+  run.client.SetAwaitListener({});
   if (run.journal.failed()) {
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
     run.result.journalFailed = true;
@@ -499,6 +508,7 @@ const SmtpNextMessage* SendController::ComposeNext(ActiveRun& run, int entry,
   // The one place that decides whether the next message's commands may go
   // behind this one's end of data. Not under a limit: the next message
   // waits for its own turn, and may need a new connection.
+  run.upcoming = -1;
   if (!run.client.offersPipelining() || haltRequested_ || run.paced.limited()) return nullptr;
   const int next = NextSelected(run.document, entry + 1, run.start.resume);
   if (next < 0) return nullptr;
@@ -509,6 +519,7 @@ const SmtpNextMessage* SendController::ComposeNext(ActiveRun& run, int entry,
     return nullptr;
   }
   following = {upcoming.recipient, run.returnAddress, upcoming.text};
+  run.upcoming = next;
   return &following;
 }
 

@@ -757,6 +757,7 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
   if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), false)) {
     return TransportFailure(SmtpStep::EndOfData, error);
   }
+  if (await_) await_();
   currentTimeout_ = timeouts_.endOfData;
   if (const int error =
           reader_.Read(*transport_, DeadlineAfter(timeouts_.endOfData), lastReply_)) {

@@ -116,6 +116,10 @@ class SmtpClient {
   // message back: the connection is closed, and SendMail says HeldBack.
   void SetHandOverListener(std::function<bool()> listener) { handOver_ = std::move(listener); }
 
+  // Called once a message's end of data is out and before its answer is
+  // awaited: work done here overlaps the server's, not the round trip.
+  void SetAwaitListener(std::function<void()> listener) { await_ = std::move(listener); }
+
   // Called after each step of Connect that passed, and after QUIT.
   void SetProgressListener(std::function<void(SmtpStep)> listener) {
     progress_ = std::move(listener);
@@ -237,6 +241,7 @@ class SmtpClient {
   std::chrono::milliseconds currentTimeout_{0};
   std::function<void(SmtpStep)> progress_;
   std::function<bool()> handOver_;
+  std::function<void()> await_;
 };
 
 }  // namespace postrider
