@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,10 +21,12 @@ namespace {
 // Short enough that the hook keeps a window responsive.
 constexpr std::chrono::milliseconds kWaitSlice{25};
 
+// A dropped connection must not kill the program; a send never blocks, even
+// once receives do.
 #ifdef MSG_NOSIGNAL
-constexpr int kSendFlags = MSG_NOSIGNAL;  // a dropped connection must not kill the program
+constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 #else
-constexpr int kSendFlags = 0;
+constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
 #ifdef MSG_MORE
 constexpr int kMoreFlag = MSG_MORE;
@@ -35,6 +38,21 @@ bool MakeNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL, 0);
   if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
   return fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+}
+
+// Once connected, a receive blocks in recv itself for at most the slice it
+// is given: one system call a reply instead of a poll and then a recv.
+// Sends stay non-blocking through MSG_DONTWAIT.
+bool MakeReceivesBlock(int fd) {
+  const int flags = fcntl(fd, F_GETFL, 0);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+bool SetReceiveTimeout(int fd, std::chrono::milliseconds timeout) {
+  timeval value{};
+  value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+  value.tv_usec = static_cast<suseconds_t>(timeout.count() % 1000 * 1000);
+  return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value) == 0;
 }
 
 }  // namespace
@@ -50,12 +68,14 @@ SocketDeadline DeadlineAfter(std::chrono::milliseconds timeout) {
 
 TcpSocket::~TcpSocket() { Close(); }
 
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), receiveSlice_(other.receiveSlice_) {}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
+    receiveSlice_ = other.receiveSlice_;
   }
   return *this;
 }
@@ -132,6 +152,10 @@ int TcpSocket::Connect(const ResolvedAddress& address, SocketDeadline deadline,
   // Commands and replies are small and strictly alternate: never hold one back.
   const int noDelay = 1;
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+  // Without a receive timeout recv would block for good: then every receive
+  // polls first, as sends do.
+  receiveSlice_ = std::chrono::milliseconds(0);
+  if (SetReceiveTimeout(fd_, kWaitSlice) && MakeReceivesBlock(fd_)) receiveSlice_ = kWaitSlice;
   return 0;
 }
 
@@ -157,9 +181,41 @@ int TcpSocket::Receive(char* buffer, std::size_t capacity, std::size_t& received
                        SocketDeadline deadline) {
   received = 0;
   if (fd_ < 0) return kWsaEnotconn;
+  if (receiveSlice_.count() == 0) return PollAndReceive(buffer, capacity, received, deadline);
+  BlockingCallScope call;
+  if (!call.entered()) return kWsaEinprogress;
+  for (;;) {
+    if (const int cancelled = call.RunHook()) return cancelled;
+    const SocketDeadline now = SocketClock::now();
+    // Past the deadline look once more without waiting, as WaitUntilReady does.
+    const bool late = now >= deadline;
+    if (!late) {
+      const auto slice =
+          std::min(std::chrono::ceil<std::chrono::milliseconds>(deadline - now), kWaitSlice);
+      // Only the last slice before a deadline is shorter.
+      if (slice != receiveSlice_ && SetReceiveTimeout(fd_, slice)) receiveSlice_ = slice;
+    }
+    const ssize_t count = ::recv(fd_, buffer, capacity, late ? MSG_DONTWAIT : 0);
+    if (count > 0) {
+      // Cancelled while the bytes came: the cancel wins, as after a poll.
+      if (const int cancelled = call.CancelResult()) return cancelled;
+      received = static_cast<std::size_t>(count);
+      return 0;
+    }
+    if (count == 0) return kWsaEdiscon;
+    // EAGAIN is a slice run out; EINTR a signal, perhaps the one that cancels.
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      return SocketErrorFromErrno(errno);
+    }
+    if (late && errno != EINTR) return kWsaEtimedout;
+  }
+}
+
+int TcpSocket::PollAndReceive(char* buffer, std::size_t capacity, std::size_t& received,
+                              SocketDeadline deadline) {
   for (;;) {
     if (const int error = WaitUntilReady(POLLIN, deadline)) return error;
-    const ssize_t count = ::recv(fd_, buffer, capacity, 0);
+    const ssize_t count = ::recv(fd_, buffer, capacity, MSG_DONTWAIT);
     if (count > 0) {
       received = static_cast<std::size_t>(count);
       return 0;

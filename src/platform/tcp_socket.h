@@ -15,9 +15,9 @@ using SocketDeadline = SocketClock::time_point;
 SocketDeadline DeadlineAfter(std::chrono::milliseconds timeout);
 
 // A connected TCP stream whose calls block the way the program expects: each
-// wait polls in short slices, runs the blocking hook before and between them,
-// fails with 10004 once cancelled and with 10060 at its deadline. Errors are
-// WinSock numbers.
+// wait is cut in short slices (a receive blocks in recv for one, a send
+// polls), runs the blocking hook before and between them, fails with 10004
+// once cancelled and with 10060 at its deadline. Errors are WinSock numbers.
 class TcpSocket {
  public:
   TcpSocket() = default;
@@ -47,8 +47,13 @@ class TcpSocket {
 
  private:
   int WaitUntilReady(short events, SocketDeadline deadline);
+  int PollAndReceive(char* buffer, std::size_t capacity, std::size_t& received,
+                     SocketDeadline deadline);
 
   int fd_ = -1;
+  // The receive timeout now set on the socket; 0 when none could be, and
+  // receives poll.
+  std::chrono::milliseconds receiveSlice_{0};
 };
 
 // Tries each address in turn until one connects, each attempt with its own

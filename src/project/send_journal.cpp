@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "platform/file_open.h"
 #include "platform/user_paths.h"
@@ -49,21 +51,59 @@ int WriteAll(int fd, std::string_view bytes) {
   return 0;
 }
 
-// A last line without its line end was cut short by a power cut; it is
-// dropped, so that what is added next starts a line of its own.
-int CutTornTail(int fd) {
+int WriteAllAt(int fd, std::string_view bytes, off_t at) {
+  while (!bytes.empty()) {
+    const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), at);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    at += written;
+  }
+  return 0;
+}
+
+// A last line without its line end was cut short by a power cut, or is the
+// zero bytes allocated ahead of a writer that was killed; it is dropped, so
+// that what is added next starts a line of its own. Read from the end in
+// blocks: such a tail can be a whole chunk long. *end is the length kept.
+int CutTornTail(int fd, off_t* end) {
   struct stat info {};
   if (fstat(fd, &info) != 0) return errno;
-  off_t end = info.st_size;
-  char byte = 0;
-  while (end > 0) {
-    const ssize_t got = pread(fd, &byte, 1, end - 1);
-    if (got < 0) return errno;
-    if (got == 1 && byte == '\n') break;
-    --end;
+  constexpr off_t kBlock = 64 * 1024;
+  std::vector<char> block;
+  off_t kept = info.st_size;
+  while (kept > 0) {
+    const off_t from = (kept - 1) / kBlock * kBlock;
+    block.resize(static_cast<std::size_t>(kept - from));
+    const ssize_t got = pread(fd, block.data(), block.size(), from);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    const void* lineEnd = memrchr(block.data(), '\n', static_cast<std::size_t>(got));
+    if (lineEnd != nullptr) {
+      kept = from + (static_cast<const char*>(lineEnd) - block.data()) + 1;
+      break;
+    }
+    kept = from;
   }
-  if (end == info.st_size) return 0;
-  return ftruncate(fd, end) == 0 ? 0 : errno;
+  if (end != nullptr) *end = kept;
+  if (kept == info.st_size) return 0;
+  return ftruncate(fd, kept) == 0 ? 0 : errno;
+}
+
+// Big enough that growing is rare (some thousands of messages a chunk),
+// small enough that the zero tail a kill leaves is cheap to read past.
+constexpr off_t kChunk = 1024 * 1024;
+
+// Where a failed allocation or mapping means the file system (or the
+// address space) offers none, not that the disk is full: the records then
+// go by plain writes.
+bool UnsupportedHere(int error) {
+  return error == EOPNOTSUPP || error == ENOSYS || error == ENODEV || error == EINVAL ||
+         error == EACCES || error == EPERM || error == ENOMEM;
 }
 
 }  // namespace
@@ -71,10 +111,11 @@ int CutTornTail(int fd) {
 Result<std::unique_ptr<SendJournal>> SendJournal::Open(const std::string& path) {
   if (Status folder = EnsureParentFolder(path); !folder) return folder;
   bool created = false;
-  // Read too, to find a torn last line.
-  int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  // Read too, to find a torn last line. Not O_APPEND: records go where the
+  // journal's own end says, through the mapping.
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0 && errno == ENOENT) {
-    fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     created = fd >= 0;
   }
   if (fd < 0) return JournalError(path, errno);
@@ -85,9 +126,15 @@ Result<std::unique_ptr<SendJournal>> SendJournal::Open(const std::string& path) 
     if (statError != 0) return JournalError(path, statError);
     return Status::Error("Cannot write the send journal \"" + path + "\": it is not a file.");
   }
-  int error = created ? WriteAll(fd, EncodeJournalRecord(journal_kind::kFileStart,
-                                                         {{"version", "1"}}))
-                      : CutTornTail(fd);
+  off_t end = 0;
+  int error = 0;
+  if (created) {
+    const std::string start = EncodeJournalRecord(journal_kind::kFileStart, {{"version", "1"}});
+    error = WriteAll(fd, start);
+    end = static_cast<off_t>(start.size());
+  } else {
+    error = CutTornTail(fd, &end);
+  }
   if (error != 0) {
     close(fd);
     if (created) unlink(path.c_str());
@@ -95,11 +142,16 @@ Result<std::unique_ptr<SendJournal>> SendJournal::Open(const std::string& path) 
   }
   // The new file reaches the disk with the flusher's first flush, within the
   // second the records may wait anyway.
-  return std::unique_ptr<SendJournal>(new SendJournal(path, fd, created));
+  return std::unique_ptr<SendJournal>(new SendJournal(path, fd, created, end));
 }
 
-SendJournal::SendJournal(std::string path, int fd, bool created)
-    : path_(std::move(path)), fd_(fd), created_(created), folderUnsynced_(created) {
+SendJournal::SendJournal(std::string path, int fd, bool created, off_t end)
+    : path_(std::move(path)),
+      fd_(fd),
+      created_(created),
+      end_(end),
+      allocated_(end),
+      folderUnsynced_(created) {
   dirty_.store(created);
   // Signals are the main thread's business (Ctrl+C, SIGTERM work as Pause).
   sigset_t all, previous;
@@ -123,6 +175,11 @@ SendJournal::~SendJournal() {
     WritePending();
   }
   if (dirty_.exchange(false) && !discard) Flush();
+  Unmap();
+  // The zero bytes allocated ahead go (a crash before this leaves them to
+  // the reader), and so does what a failed allocation may have added.
+  struct stat info {};
+  if (!discard && fstat(fd_, &info) == 0 && info.st_size > end_) ftruncate(fd_, end_);
   close(fd_);
   if (discard) {
     unlink(path_.c_str());
@@ -130,6 +187,8 @@ SendJournal::~SendJournal() {
   }
 }
 
+// Linux's page cache is one for the mapping and the file, so fdatasync
+// writes the copied records too.
 int SendJournal::Flush() {
   if (fdatasync(fd_) != 0) return errno;
   if (folderUnsynced_.exchange(false)) SyncFolderOf(path_);
@@ -157,7 +216,7 @@ Status SendJournal::WritePending() {
     return broken_;
   }
   if (pending_.empty()) return Status::Ok();
-  const int error = WriteAll(fd_, pending_);
+  const int error = Append(pending_);
   pending_.clear();
   if (error != 0) {
     broken_ = JournalError(path_, error);
@@ -165,6 +224,52 @@ Status SendJournal::WritePending() {
   }
   dirty_.store(true, std::memory_order_release);
   return Status::Ok();
+}
+
+int SendJournal::Append(std::string_view bytes) {
+  const off_t after = end_ + static_cast<off_t>(bytes.size());
+  if (!unmapped_ && (map_ == nullptr || after > mapStart_ + static_cast<off_t>(mapLength_))) {
+    const int error = Grow(after);
+    if (error != 0 && !UnsupportedHere(error)) return error;
+    unmapped_ = error != 0;
+  }
+  if (unmapped_) {
+    if (const int error = WriteAllAt(fd_, bytes, end_)) return error;
+  } else {
+    std::memcpy(map_ + (end_ - mapStart_), bytes.data(), bytes.size());
+  }
+  end_ = after;
+  return 0;
+}
+
+int SendJournal::Grow(off_t needed) {
+  const off_t wanted = (needed + kChunk - 1) / kChunk * kChunk;
+  // Blocks allocated now cannot run out when the mapping is written later
+  // (that would be SIGBUS): a full disk is an error here, before the message.
+  if (wanted > allocated_) {
+    int error = 0;
+    while ((error = posix_fallocate(fd_, allocated_, wanted - allocated_)) == EINTR) {
+    }
+    if (error != 0) return error;
+    allocated_ = wanted;
+  }
+  Unmap();
+  static const off_t page = sysconf(_SC_PAGESIZE);
+  const off_t start = end_ / page * page;
+  const auto length = static_cast<std::size_t>(allocated_ - start);
+  void* map = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, start);
+  if (map == MAP_FAILED) return errno;
+  map_ = static_cast<char*>(map);
+  mapStart_ = start;
+  mapLength_ = length;
+  return 0;
+}
+
+void SendJournal::Unmap() {
+  if (map_ == nullptr) return;
+  munmap(map_, mapLength_);
+  map_ = nullptr;
+  mapLength_ = 0;
 }
 
 Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool keepSent) {
@@ -240,7 +345,7 @@ Status FoldSendJournal(const std::string& path) {
   if (fd < 0 && errno == ENOENT) return Status::Ok();
   bool marked = false;
   if (fd >= 0) {
-    marked = CutTornTail(fd) == 0 &&
+    marked = CutTornTail(fd, nullptr) == 0 &&
              WriteAll(fd, EncodeJournalRecord(journal_kind::kFolded, {})) == 0 &&
              fdatasync(fd) == 0;
     close(fd);

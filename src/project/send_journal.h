@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -24,6 +26,11 @@ namespace postrider {
 // least once a second, and the run's end before RunEnded returns, so a power
 // cut loses at most the last second. Outcomes only: the user's edits reach
 // disk by Save.
+// An append is a copy into a shared mapping of the file's tail, allocated a
+// chunk ahead, so a message costs no system call of the journal's; a full
+// disk shows when a chunk is allocated. Closed, the file is cut back to its
+// records; after a kill the rest of the chunk stays, zero bytes the reader
+// drops as a torn last line.
 class SendJournal {
  public:
   // Opens the journal at path to add to it, making it (folder included) when
@@ -51,9 +58,15 @@ class SendJournal {
   const std::string& path() const { return path_; }
 
  private:
-  SendJournal(std::string path, int fd, bool created);
+  SendJournal(std::string path, int fd, bool created, off_t end);
   // Writes the records waiting in pending_ in one append; mutex_ held.
   Status WritePending();
+  // Adds bytes at end_; 0 or errno.
+  int Append(std::string_view bytes);
+  // Allocates the file up to at least `needed` bytes and maps its tail from
+  // end_ on; 0 or errno.
+  int Grow(off_t needed);
+  void Unmap();
   // Puts what was written on disk (the new file's name too); 0 or errno.
   int Flush();
   void FlushLoop();
@@ -63,7 +76,18 @@ class SendJournal {
   bool created_;      // this Open made the file
   bool wroteRun_ = false;
 
-  // Guards broken_, pending_ and stopping_: the flusher writes too.
+  // The file: records up to end_, zero bytes allocated up to allocated_, of
+  // which mapLength_ from mapStart_ on are mapped at map_. Where the file
+  // system maps no files, unmapped_ and records go by pwrite.
+  off_t end_;
+  off_t allocated_;
+  off_t mapStart_ = 0;
+  std::size_t mapLength_ = 0;
+  char* map_ = nullptr;
+  bool unmapped_ = false;
+
+  // Guards broken_, pending_, stopping_ and the file's tail: the flusher
+  // writes too.
   std::mutex mutex_;
   Status broken_ = Status::Ok();  // the first failed write; nothing is written after it
   std::string pending_;           // whole records not yet written, its buffer kept

@@ -213,6 +213,28 @@ TEST_F(TcpSocketTest, HookRunsWhileWaitingAndCancelFailsTheWaitWith10004) {
   EXPECT_EQ(socket.Receive(buffer, sizeof buffer, received, DeadlineAfter(100ms)), kWsaEtimedout);
 }
 
+TEST_F(TcpSocketTest, ReplyThatComesSlicesLaterIsReceivedAfterAShortWaitTimedOut) {
+  Listener listener;
+  TcpSocket socket;
+  ASSERT_EQ(socket.Connect(listener.address(), DeadlineAfter(5s), nullptr), 0);
+  const int peer = listener.Accept();
+  char buffer[16];
+  std::size_t received = 0;
+  // Shorter than one slice.
+  ASSERT_EQ(socket.Receive(buffer, sizeof buffer, received, DeadlineAfter(5ms)), kWsaEtimedout);
+
+  // The reply goes only once the wait has run out some slices.
+  int hookCalls = 0;
+  SetBlockingHook([&] {
+    if (++hookCalls == 4) {
+      ASSERT_EQ(::send(peer, "250 OK\r\n", 8, 0), 8);
+    }
+  });
+  ASSERT_EQ(socket.Receive(buffer, sizeof buffer, received, DeadlineAfter(30s)), 0);
+  EXPECT_EQ(std::string(buffer, received), "250 OK\r\n");
+  EXPECT_GE(hookCalls, 4);
+}
+
 TEST_F(TcpSocketTest, CancelWithNoCallWaitingDoesNothing) {
   Listener listener;
   TcpSocket socket;

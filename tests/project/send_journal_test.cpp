@@ -1,6 +1,10 @@
 #include "project/send_journal.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -226,6 +230,95 @@ TEST(SendJournal, ATornLastLineIsIgnoredAndTheNextRunStartsALineOfItsOwn) {
   ASSERT_EQ(contents.runs.size(), 2u);
   EXPECT_EQ(contents.runs[1].events.size(), 1u);
   EXPECT_EQ(contents.damagedLines, 0);
+}
+
+std::string AddressOf(int entry, std::size_t width) {
+  return std::to_string(entry) + std::string(width, 'a') + "@x.org";
+}
+
+// A run in a process of its own: hand-overs of addresses `width` long until
+// `handOvers` or a failed append, whose text goes to `failure`. Then the
+// process is killed as kill -9 kills, or with `closes` it closes the journal
+// and exits. Files are limited to fileLimit bytes, as a full disk limits them.
+void RunInAnotherProcess(const std::string& path, int handOvers, std::size_t width, bool closes,
+                         std::string* failure = nullptr, rlim_t fileLimit = RLIM_INFINITY) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(pipeEnds[0]);
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{fileLimit, fileLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    {
+      auto journal = SendJournal::Open(path).value();
+      Status status = journal->RunStarted(ListOf(32000), 0);
+      for (int entry = 0; entry < handOvers && status; ++entry) {
+        status = journal->HandedOver(entry, AddressOf(entry, width));
+      }
+      if (!status) (void)!write(pipeEnds[1], status.message().data(), status.message().size());
+      if (!closes) raise(SIGKILL);
+    }
+    _exit(0);
+  }
+  close(pipeEnds[1]);
+  char buffer[512];
+  for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+    if (failure != nullptr) failure->append(buffer, static_cast<std::size_t>(got));
+  }
+  close(pipeEnds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+}
+
+TEST(SendJournal, AWriterKilledAnywhereLosesNoRecordAndTheNextRunFollowsItsLastLine) {
+  struct Case {
+    int handOvers;
+    std::size_t width;
+  };
+  // Within the first part of the file, and past several.
+  for (const Case& c : {Case{3, 10}, Case{1500, 2000}}) {
+    SCOPED_TRACE(c.handOvers);
+    TempDir dir;
+    const std::string path = dir.File("june.prj.journal");
+    RunInAnotherProcess(path, c.handOvers, c.width, /*closes=*/false);
+
+    SendJournalContents contents = Read(path);
+    ASSERT_EQ(contents.runs.size(), 1u);
+    ASSERT_EQ(contents.runs[0].events.size(), static_cast<std::size_t>(c.handOvers));
+    EXPECT_EQ(contents.runs[0].events.back().address, AddressOf(c.handOvers - 1, c.width));
+    EXPECT_EQ(contents.damagedLines, 0);
+
+    {
+      auto journal = SendJournal::Open(path).value();
+      ASSERT_TRUE(journal->RunStarted(ListOf(32000), c.handOvers - 1, true).ok());
+      ASSERT_TRUE(journal->HandedOver(c.handOvers - 1, "again@x.org").ok());
+    }
+    contents = Read(path);
+    ASSERT_EQ(contents.runs.size(), 2u);
+    EXPECT_EQ(contents.runs[1].events.at(0).address, "again@x.org");
+    EXPECT_EQ(contents.damagedLines, 0);
+    const std::string bytes = ReadFileBytes(path);
+    EXPECT_EQ(bytes.find('\0'), std::string::npos);
+    EXPECT_EQ(bytes.back(), '\n');
+  }
+}
+
+TEST(SendJournal, AFullDiskFailsTheAppendWithThePathAndKeepsWhatCameBefore) {
+  TempDir dir;
+  const std::string path = dir.File("june.prj.journal");
+  std::string failure;
+  RunInAnotherProcess(path, 30000, 2000, /*closes=*/true, &failure, 3 * 1024 * 1024 / 2);
+  EXPECT_NE(failure.find("Cannot write the send journal \"" + path + "\""), std::string::npos)
+      << failure;
+
+  const SendJournalContents contents = Read(path);
+  ASSERT_EQ(contents.runs.size(), 1u);
+  EXPECT_GT(contents.runs[0].events.size(), 0u);
+  EXPECT_LT(contents.runs[0].events.size(), 30000u);
+  EXPECT_EQ(contents.damagedLines, 0);
+  EXPECT_EQ(ReadFileBytes(path).find('\0'), std::string::npos);
 }
 
 TEST(SendJournal, DamageBeforeLaterRecordsIsCountedAndTheRecordsAroundItAreRead) {
