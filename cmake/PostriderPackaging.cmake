@@ -79,8 +79,16 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 if(POSTRIDER_HOMEPAGE)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${POSTRIDER_HOMEPAGE}")
 endif()
-# The libraries' packages come from the binaries themselves (dpkg-shlibdeps).
+# The libraries' packages come from the binaries themselves (dpkg-shlibdeps),
+# but for those loaded only when a feature needs them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(POSTRIDER_CURL_PACKAGE AND POSTRIDER_SECRET_PACKAGE)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "${POSTRIDER_CURL_PACKAGE} (>= ${POSTRIDER_CURL_MINIMUM}), ${POSTRIDER_SECRET_PACKAGE}")
+elseif(POSTRIDER_PACKAGE)
+  message(FATAL_ERROR "dpkg-query does not name the packages of ${POSTRIDER_CURL_SONAME} and "
+                      "${POSTRIDER_SECRET_SONAME}")
+endif()
 # Qt's Wayland platform and the GTK desktops' own dialogs, as scripts/install-deps has them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-gtk-platformtheme")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -26,11 +26,12 @@ std::optional<UserSettings> LoadCommandSettings(const SettingsChoice& choice) {
               << '\n';
     return std::nullopt;
   }
-  if (Result<ProfileFile> profile = ProfileFile::Load(path); !profile) {
+  const Result<ProfileFile> profile = ProfileFile::Load(path);
+  if (!profile) {
     std::cerr << "postrider-cli: " << profile.status().message() << '\n';
     return std::nullopt;
   }
-  return LoadSettings(path);
+  return SettingsFrom(*profile);
 }
 
 }  // namespace postrider::cli

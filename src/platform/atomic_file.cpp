@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -104,7 +105,21 @@ int ReadInto(const std::string& path, std::string& bytes) {
 
 }  // namespace
 
-Status WriteFileAtomically(const std::string& path, std::string_view bytes) {
+AtomicFileGroup::~AtomicFileGroup() {
+  for (const Step& step : steps_) {
+    if (!step.temporary.empty()) unlink(step.temporary.c_str());
+  }
+}
+
+Status AtomicFileGroup::Write(const std::string& path, std::string_view bytes) {
+  return WritePieces(path, [bytes](const PieceSink& put) {
+    put(bytes);
+    return true;
+  });
+}
+
+Status AtomicFileGroup::WritePieces(const std::string& path,
+                                    const std::function<bool(const PieceSink&)>& produce) {
   if (path.empty()) return WriteError(path, ENOENT);
   // The rename would replace a link rather than follow it; refusing says
   // why, instead of leaving a file where the user kept a link.
@@ -134,12 +149,65 @@ Status WriteFileAtomically(const std::string& path, std::string_view bytes) {
   } else {
     if (fchmod(fd, 0666 & ~CurrentUmask()) != 0) return fail(errno, true);
   }
-  if (!WriteAll(fd, bytes)) return fail(errno, true);
+  int writeError = 0;
+  const bool keep = produce([&](std::string_view piece) {
+    if (writeError == 0 && !WriteAll(fd, piece)) writeError = errno;
+  });
+  if (writeError != 0) return fail(writeError, true);
+  if (!keep) {
+    close(fd);
+    unlink(tempPath.c_str());
+    Remove(path);
+    return Status::Ok();
+  }
   if (fsync(fd) != 0) return fail(errno, true);
   if (close(fd) != 0) return fail(errno, false);
-  if (rename(tempPath.c_str(), path.c_str()) != 0) return fail(errno, false);
-  SyncFolder(folder);
+  steps_.push_back({path, std::move(tempPath)});
   return Status::Ok();
+}
+
+void AtomicFileGroup::Remove(const std::string& path) { steps_.push_back({path, {}}); }
+
+Status AtomicFileGroup::Commit() {
+  std::vector<std::string> folders;
+  const auto note = [&folders](const std::string& folder) {
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+      folders.push_back(folder);
+    }
+  };
+  const auto syncAll = [&folders] {
+    for (const std::string& folder : folders) SyncFolder(folder);
+    folders.clear();
+  };
+  Status status = Status::Ok();
+  for (std::size_t i = 0; i < steps_.size() && status; ++i) {
+    Step& step = steps_[i];
+    if (i + 1 == steps_.size() && i > 0) {
+      const std::string last = FolderOf(step.path);
+      std::erase(folders, last);
+      syncAll();
+    }
+    if (step.temporary.empty()) {
+      if (unlink(step.path.c_str()) != 0 && errno != ENOENT) {
+        status = Status::Error("Cannot remove \"" + step.path + "\": " + std::strerror(errno));
+      }
+    } else if (rename(step.temporary.c_str(), step.path.c_str()) != 0) {
+      status = WriteError(step.path, errno);
+    } else {
+      step.temporary.clear();
+    }
+    note(FolderOf(step.path));
+  }
+  // A failure does not undo what was already renamed; the folders of what
+  // was are still put on disk.
+  syncAll();
+  return status;
+}
+
+Status WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  AtomicFileGroup file;
+  if (Status written = file.Write(path, bytes); !written) return written;
+  return file.Commit();
 }
 
 Result<std::string> ReadWholeFile(const std::string& path) {

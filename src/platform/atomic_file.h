@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -16,6 +18,42 @@ namespace postrider {
 // refused, neither followed nor replaced. A failure names the path and the
 // reason.
 Status WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// Files replaced together, each as WriteFileAtomically replaces one, but
+// with each folder put on disk once for all rather than once a file. Write
+// puts every new content on disk under a temporary name first, so a failure
+// there leaves all the old files as they were; Commit then renames (and
+// removes) in the order given, and syncs the folders. The last file is the
+// one that names the others: every other folder is synced before it is
+// renamed, and its own folder after, so a crash never leaves it pointing at a
+// file that is not on disk. Within one folder the renames reach the disk in
+// the order they were made (the file system's journal commits them so).
+// Temporary files of a group never committed are removed.
+class AtomicFileGroup {
+ public:
+  AtomicFileGroup() = default;
+  ~AtomicFileGroup();
+  AtomicFileGroup(const AtomicFileGroup&) = delete;
+  AtomicFileGroup& operator=(const AtomicFileGroup&) = delete;
+
+  // The new content of path, on disk under a temporary name when it returns.
+  Status Write(const std::string& path, std::string_view bytes);
+  // As Write, with the bytes handed over a piece at a time by produce, so a
+  // large file is never whole in memory. When produce returns false, path is
+  // removed instead.
+  using PieceSink = std::function<void(std::string_view piece)>;
+  Status WritePieces(const std::string& path, const std::function<bool(const PieceSink&)>& produce);
+  // path removed in its turn at Commit (none there is no error).
+  void Remove(const std::string& path);
+  Status Commit();
+
+ private:
+  struct Step {
+    std::string path;
+    std::string temporary;  // empty: a removal
+  };
+  std::vector<Step> steps_;
+};
 
 // The whole content of a file; a failure names the path and the reason.
 Result<std::string> ReadWholeFile(const std::string& path);

@@ -1,11 +1,9 @@
 #include "platform/https_post.h"
 
-#include <curl/curl.h>
-
 #include <memory>
-#include <mutex>
 
 #include "platform/blocking_call.h"
+#include "platform/curl_functions.h"
 #include "platform/secret.h"
 
 namespace postrider {
@@ -15,11 +13,6 @@ constexpr std::size_t kMaxBody = 1024 * 1024;
 // Short enough that the window answers a click at once.
 constexpr int kSliceMs = 10;
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 size_t TakeBody(char* data, size_t size, size_t count, void* user) {
   auto* body = static_cast<std::string*>(user);
   const size_t bytes = size * count;
@@ -27,16 +20,6 @@ size_t TakeBody(char* data, size_t size, size_t count, void* user) {
   if (body->size() < kMaxBody) body->append(data, std::min(bytes, kMaxBody - body->size()));
   return bytes;
 }
-
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct ListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 std::string HostOf(const std::string& url) {
   std::string host = url.substr(url.find("//") == std::string::npos ? 0 : url.find("//") + 2);
@@ -47,62 +30,80 @@ std::string HostOf(const std::string& url) {
 
 HttpsExchange PostForm(const std::string& url, const std::string& form,
                        const HttpsOptions& options) {
-  InitCurlOnce();
   HttpsExchange exchange;
-  const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  const Result<const CurlFunctions*> loaded = LoadCurl();
+  if (!loaded) {
+    exchange.error = loaded.status().message();
+    return exchange;
+  }
+  const CurlFunctions& curl = **loaded;
+  const std::unique_ptr<CURL, decltype(curl.curl_easy_cleanup)> easy(curl.curl_easy_init(),
+                                                                     curl.curl_easy_cleanup);
+  const std::unique_ptr<CURLM, decltype(curl.curl_multi_cleanup)> multi(curl.curl_multi_init(),
+                                                                        curl.curl_multi_cleanup);
   if (!easy || !multi) {
     exchange.error = "libcurl could not be started";
     return exchange;
   }
   char reason[CURL_ERROR_SIZE] = {};
-  std::unique_ptr<curl_slist, ListDeleter> headers(
-      curl_slist_append(nullptr, "Accept: application/json"));
+  const std::unique_ptr<curl_slist, decltype(curl.curl_slist_free_all)> headers(
+      curl.curl_slist_append(nullptr, "Accept: application/json"), curl.curl_slist_free_all);
   CURL* e = easy.get();
-  curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "https");
-  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  if (!options.trustFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, options.trustFile.c_str());
-  curl_easy_setopt(e, CURLOPT_POSTFIELDS, form.data());
-  curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size()));
-  curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(e, CURLOPT_USERAGENT, "Postrider");
-  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, TakeBody);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, &exchange.body);
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, reason);
-  curl_multi_add_handle(multi.get(), e);
+  // Each option is needed: one refused (a libcurl too old for
+  // CURLOPT_PROTOCOLS_STR) fails the request rather than loosening it.
+  CURLcode refused = CURLE_OK;
+  const auto set = [&](CURLoption option, auto value) {
+    if (refused == CURLE_OK) refused = curl.curl_easy_setopt(e, option, value);
+  };
+  set(CURLOPT_URL, url.c_str());
+  set(CURLOPT_PROTOCOLS_STR, "https");
+  set(CURLOPT_SSL_VERIFYPEER, 1L);
+  set(CURLOPT_SSL_VERIFYHOST, 2L);
+  set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  if (!options.trustFile.empty()) set(CURLOPT_CAINFO, options.trustFile.c_str());
+  set(CURLOPT_POSTFIELDS, form.data());
+  set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size()));
+  set(CURLOPT_HTTPHEADER, headers.get());
+  set(CURLOPT_USERAGENT, "Postrider");
+  set(CURLOPT_FOLLOWLOCATION, 0L);
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
+  set(CURLOPT_WRITEFUNCTION, TakeBody);
+  set(CURLOPT_WRITEDATA, &exchange.body);
+  set(CURLOPT_ERRORBUFFER, reason);
+  if (refused != CURLE_OK) {
+    exchange.error = std::string("libcurl refused the request's settings: ") +
+                     curl.curl_easy_strerror(refused);
+    return exchange;
+  }
+  curl.curl_multi_add_handle(multi.get(), e);
 
   BlockingCallScope scope;
   if (!scope.entered()) {
-    curl_multi_remove_handle(multi.get(), e);
+    curl.curl_multi_remove_handle(multi.get(), e);
     exchange.error = "another wait is in progress";
     return exchange;
   }
   CURLcode result = CURLE_OK;
   for (;;) {
     int running = 0;
-    curl_multi_perform(multi.get(), &running);
+    curl.curl_multi_perform(multi.get(), &running);
     int queued = 0;
     bool done = false;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+    while (CURLMsg* message = curl.curl_multi_info_read(multi.get(), &queued)) {
       if (message->msg == CURLMSG_DONE) {
         result = message->data.result;
         done = true;
       }
     }
     if (done || running == 0) break;
-    curl_multi_poll(multi.get(), nullptr, 0, kSliceMs, nullptr);
+    curl.curl_multi_poll(multi.get(), nullptr, 0, kSliceMs, nullptr);
     if (scope.RunHook() != 0) {
       exchange.cancelled = true;
       break;
     }
   }
-  curl_multi_remove_handle(multi.get(), e);
+  curl.curl_multi_remove_handle(multi.get(), e);
   if (exchange.cancelled) {
     WipeString(exchange.body);
     return exchange;
@@ -110,10 +111,10 @@ HttpsExchange PostForm(const std::string& url, const std::string& form,
   if (result != CURLE_OK) {
     WipeString(exchange.body);
     exchange.error = "No answer from " + HostOf(url) + ": " +
-                     (reason[0] != '\0' ? std::string(reason) : curl_easy_strerror(result));
+                     (reason[0] != '\0' ? std::string(reason) : curl.curl_easy_strerror(result));
     return exchange;
   }
-  curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &exchange.status);
+  curl.curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &exchange.status);
   return exchange;
 }
 

@@ -38,10 +38,17 @@ Status ReadEntryStateFile(const std::string& path, EntryMarks& marks) {
   return Status::Ok();
 }
 
-Status WriteEntryStateFile(const std::string& path, const EntryMarks& marks) {
+Status WriteEntryStateFile(AtomicFileGroup& files, const std::string& path,
+                           const EntryMarks& marks) {
   const auto& block = marks.block();
-  return WriteFileAtomically(
-      path, std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
+  return files.Write(path,
+                     std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
+}
+
+Status WriteEntryStateFile(const std::string& path, const EntryMarks& marks) {
+  AtomicFileGroup file;
+  if (Status written = WriteEntryStateFile(file, path, marks); !written) return written;
+  return file.Commit();
 }
 
 }  // namespace postrider

@@ -1,5 +1,6 @@
 #include "project/mailing_list.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -187,6 +188,13 @@ Status MailingList::Open(const std::string& path, int listSourceType) {
 // counted.
 void MailingList::Index(std::int64_t headerEnd) {
   lineStarts_.clear();
+  // Room for every line the file can hold, at once: growing the index a
+  // doubling at a time would copy it into fresh memory again and again.
+  struct stat info {};
+  if (fstat(fd_, &info) == 0 && info.st_size > headerEnd) {
+    lineStarts_.reserve(static_cast<std::size_t>(
+        std::min<std::int64_t>(info.st_size - headerEnd, kMaxListEntries) + 1));
+  }
   lineStarts_.push_back(headerEnd);
   window_.resize(kChunk);
   Sha256 digest;

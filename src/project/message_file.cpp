@@ -103,4 +103,9 @@ Status WriteMessageFile(const std::string& path, const MessageContents& message)
   return WriteFileAtomically(path, FormatMessageFile(message));
 }
 
+Status WriteMessageFile(AtomicFileGroup& files, const std::string& path,
+                        const MessageContents& message) {
+  return files.Write(path, FormatMessageFile(message));
+}
+
 }  // namespace postrider

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/atomic_file.h"
 #include "platform/status.h"
 
 namespace postrider {
@@ -30,5 +31,8 @@ bool MisreadsHeaderLines(std::string_view bytes);
 // headersMisread, when given, says whether MisreadsHeaderLines holds for the file.
 Result<MessageContents> ReadMessageFile(const std::string& path, bool* headersMisread = nullptr);
 Status WriteMessageFile(const std::string& path, const MessageContents& message);
+// As one of the files a Save replaces together.
+Status WriteMessageFile(AtomicFileGroup& files, const std::string& path,
+                        const MessageContents& message);
 
 }  // namespace postrider

@@ -253,14 +253,23 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   const bool marksForThisList = list_.IsOpen() && !keepUnreadMarks;
   keys.listDigest = marksForThisList ? list_.contentDigest() : storedKeys_.listDigest;
 
-  // The project file goes last: it names the other two.
+  // All on disk before any replaces its old file, and renamed in this order:
+  // the marks before the sent addresses that name them (marks whose file was
+  // renamed and whose addresses were not are kept entry by entry, as they
+  // are), the project file last, since it names the others and the list the
+  // marks are for. A crash between the renames is covered by the send
+  // journal, which is folded only after this and applies again the same.
+  AtomicFileGroup files;
   Status status = CheckSaveTargets(projectPath, messagePath, entryStatePath);
   if (status && !keepUnreadLetter && !letterUnchanged) {
-    status = postrider::WriteMessageFile(messagePath, message_);
+    status = postrider::WriteMessageFile(files, messagePath, message_);
   }
-  if (status && marksForThisList) status = WriteSentAddressesFor(entryStatePath);
-  if (status && !keepUnreadMarks) status = postrider::WriteEntryStateFile(entryStatePath, marks_);
-  if (status) status = WriteProjectFile(projectPath, keys);
+  if (status && !keepUnreadMarks) {
+    status = postrider::WriteEntryStateFile(files, entryStatePath, marks_);
+  }
+  if (status && marksForThisList) status = WriteSentAddressesFor(files, entryStatePath);
+  if (status) status = WriteProjectFile(files, projectPath, keys);
+  if (status) status = files.Commit();
   if (!status) {
     ShowMessage("The project could not be saved.\n\n" + status.message(), MessageIcon::Error);
     return status;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/status.h"
 #include "platform/user_prompts.h"
 #include "project/document_views.h"
@@ -204,7 +205,7 @@ class CPostridrDoc {
   // marked sent again by address. What to tell the user.
   std::string RematchMarksToChangedList();
   // The addresses of the entries marked sent, to be saved with the marks.
-  Status WriteSentAddressesFor(const std::string& entryStatePath);
+  Status WriteSentAddressesFor(AtomicFileGroup& files, const std::string& entryStatePath);
   // Takes the project's lock as the access asks; false when the project
   // must not open (another program holds it, and this document may not
   // open it read-only).

@@ -97,19 +97,20 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
   return text + ". The other entries have no status now." + kSelectionStays;
 }
 
-Status CPostridrDoc::WriteSentAddressesFor(const std::string& entryStatePath) {
-  SentAddresses sent;
-  sent.marksDigest = MarksDigest(marks_);
-  // Every Save goes through all the entries marked sent: no allocation a
-  // read beyond the address kept.
-  std::vector<std::string> scratch;
-  std::string address;
-  for (int i = 0; i < GetEntryCount(); ++i) {
-    if (marks_.Status(i) != StatusSent) continue;
-    ReadRecipientAddress(i, scratch, address);
-    if (!address.empty()) sent.addresses.push_back(address);
-  }
-  return WriteSentAddresses(SentAddressesPath(entryStatePath), sent);
+Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
+                                           const std::string& entryStatePath) {
+  // Every Save goes through all the entries marked sent: nothing allocated
+  // an entry, each address goes straight into the file.
+  return WriteSentAddresses(files, SentAddressesPath(entryStatePath), MarksDigest(marks_),
+                            [this](const AddressSink& add) {
+                              std::vector<std::string> scratch;
+                              std::string address;
+                              for (int i = 0; i < GetEntryCount(); ++i) {
+                                if (marks_.Status(i) != StatusSent) continue;
+                                ReadRecipientAddress(i, scratch, address);
+                                if (!address.empty()) add(address);
+                              }
+                            });
 }
 
 }  // namespace postrider

@@ -31,6 +31,13 @@ Result<ProjectFileKeys> ReadProjectFile(const std::string& path) {
 }
 
 Status WriteProjectFile(const std::string& path, const ProjectFileKeys& keys) {
+  AtomicFileGroup file;
+  if (Status written = WriteProjectFile(file, path, keys); !written) return written;
+  return file.Commit();
+}
+
+Status WriteProjectFile(AtomicFileGroup& files, const std::string& path,
+                        const ProjectFileKeys& keys) {
   Result<ProfileFile> profile = ProfileFile::Load(path);
   if (!profile) return profile.status();
   for (Status status : {profile->SetString(kSection, "MessageFile", keys.messageFile),
@@ -46,7 +53,7 @@ Status WriteProjectFile(const std::string& path, const ProjectFileKeys& keys) {
   if (Status status = WriteLetterOptionKeys(*profile, keys.letter); !status) {
     return Status::Error("Cannot save " + path + ": " + status.message());
   }
-  return profile->Save(path);
+  return files.Write(path, profile->Text());
 }
 
 }  // namespace postrider

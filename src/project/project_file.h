@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/atomic_file.h"
 #include "platform/status.h"
 #include "project/letter_options.h"
 
@@ -31,5 +32,8 @@ struct ProjectFileKeys {
 Result<ProjectFileKeys> ReadProjectFile(const std::string& path);
 // Writes all the keys in one atomic replace, keeping whatever else the file holds.
 Status WriteProjectFile(const std::string& path, const ProjectFileKeys& keys);
+// As one of the files a Save replaces together.
+Status WriteProjectFile(AtomicFileGroup& files, const std::string& path,
+                        const ProjectFileKeys& keys);
 
 }  // namespace postrider

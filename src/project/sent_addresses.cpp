@@ -1,12 +1,7 @@
 #include "project/sent_addresses.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <string_view>
 
-#include "platform/atomic_file.h"
 #include "platform/sha256.h"
 #include "project/send_journal_format.h"
 
@@ -16,6 +11,7 @@ namespace {
 // Written like the send journal's lines, each with its CRC.
 constexpr std::string_view kFileStart = "postrider-sent-addresses";
 constexpr std::string_view kSent = "sent";
+constexpr std::size_t kPieceBytes = 64 * 1024;
 
 }  // namespace
 
@@ -28,17 +24,27 @@ std::string MarksDigest(const EntryMarks& marks) {
   return Sha256Hex(std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
 }
 
-Status WriteSentAddresses(const std::string& path, const SentAddresses& sent) {
-  if (sent.addresses.empty()) {
-    if (unlink(path.c_str()) == 0 || errno == ENOENT) return Status::Ok();
-    return Status::Error("Cannot remove \"" + path + "\": " + std::strerror(errno));
-  }
-  std::string text;
-  AppendJournalRecord(text, kFileStart, {{"version", "1"}, {"marks", sent.marksDigest}});
-  for (const std::string& address : sent.addresses) {
-    AppendJournalRecord(text, kSent, {{"address", address}});
-  }
-  return WriteFileAtomically(path, text);
+Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
+                          std::string_view marksDigest,
+                          const std::function<void(const AddressSink&)>& forEachAddress) {
+  return files.WritePieces(path, [&](const AtomicFileGroup::PieceSink& put) {
+    // Fresh memory is what a short run pays for most: one buffer's worth of
+    // lines at a time, the buffer used again.
+    std::string lines;
+    lines.reserve(kPieceBytes + 4096);
+    AppendJournalRecord(lines, kFileStart, {{"version", "1"}, {"marks", marksDigest}});
+    bool any = false;
+    forEachAddress([&](std::string_view address) {
+      AppendJournalRecord(lines, kSent, {{"address", address}});
+      any = true;
+      if (lines.size() >= kPieceBytes) {
+        put(lines);
+        lines.clear();
+      }
+    });
+    if (any) put(lines);
+    return any;
+  });
 }
 
 Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/status.h"
 #include "project/entry_marks.h"
 
@@ -25,9 +28,14 @@ std::string SentAddressesPath(const std::string& entryStatePath);
 // The digest a SentAddresses names for these marks.
 std::string MarksDigest(const EntryMarks& marks);
 
-// Replaces the file in one step; with no addresses it removes it instead,
-// since no file and no entry marked sent say the same.
-Status WriteSentAddresses(const std::string& path, const SentAddresses& sent);
+// Replaces the file as one of those a Save replaces together, with the
+// addresses that forEachAddress hands its sink one by one: a Save keeps no
+// list of them, nor the whole file in memory. With no addresses it removes
+// the file instead, since no file and no entry marked sent say the same.
+using AddressSink = std::function<void(std::string_view address)>;
+Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
+                          std::string_view marksDigest,
+                          const std::function<void(const AddressSink&)>& forEachAddress);
 // Nothing when there is no file; an error when it cannot be read or is damaged.
 Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path);
 

@@ -16,35 +16,39 @@ constexpr std::size_t kPathBuffer = 4096;
 }  // namespace
 
 UserSettings LoadSettings(const std::string& iniPath) {
-  UserSettings settings;
   Result<ProfileFile> profile = ProfileFile::Load(iniPath);
-  if (!profile) return settings;
-  settings.realName = profile->GetString(kSection, "RealName", "", kTextBuffer);
-  settings.returnAddress = profile->GetString(kSection, "ReturnAddress", "", kTextBuffer);
-  settings.smtpServer = profile->GetString(kSection, "SMTPServer", "", kTextBuffer);
-  settings.log = profile->GetInt(kSection, "Log", 0);
-  settings.currentProjectIdx = profile->GetInt(kSection, "CurrentProjectIdx", -1);
+  if (!profile) return {};
+  return SettingsFrom(*profile);
+}
+
+UserSettings SettingsFrom(const ProfileFile& profile) {
+  UserSettings settings;
+  settings.realName = profile.GetString(kSection, "RealName", "", kTextBuffer);
+  settings.returnAddress = profile.GetString(kSection, "ReturnAddress", "", kTextBuffer);
+  settings.smtpServer = profile.GetString(kSection, "SMTPServer", "", kTextBuffer);
+  settings.log = profile.GetInt(kSection, "Log", 0);
+  settings.currentProjectIdx = profile.GetInt(kSection, "CurrentProjectIdx", -1);
   settings.currentProjectFile =
-      profile->GetString(kSection, "CurrentProjectFile", "", kPathBuffer);
-  settings.security = profile->GetString(kSection, "Security", "none", kTextBuffer);
-  settings.userName = profile->GetString(kSection, "UserName", "", kTextBuffer);
-  settings.passwordCommand = profile->GetString(kSection, "PasswordCommand", "", kPathBuffer);
-  settings.tlsTrustFile = profile->GetString(kSection, "TLSTrustFile", "", kPathBuffer);
-  settings.tlsFingerprint = profile->GetString(kSection, "TLSFingerprint", "", kTextBuffer);
-  settings.allowPlainAuth = profile->GetInt(kSection, "AllowPlainAuth", 0);
-  settings.heloName = profile->GetString(kSection, "HeloName", "", kTextBuffer);
+      profile.GetString(kSection, "CurrentProjectFile", "", kPathBuffer);
+  settings.security = profile.GetString(kSection, "Security", "none", kTextBuffer);
+  settings.userName = profile.GetString(kSection, "UserName", "", kTextBuffer);
+  settings.passwordCommand = profile.GetString(kSection, "PasswordCommand", "", kPathBuffer);
+  settings.tlsTrustFile = profile.GetString(kSection, "TLSTrustFile", "", kPathBuffer);
+  settings.tlsFingerprint = profile.GetString(kSection, "TLSFingerprint", "", kTextBuffer);
+  settings.allowPlainAuth = profile.GetInt(kSection, "AllowPlainAuth", 0);
+  settings.heloName = profile.GetString(kSection, "HeloName", "", kTextBuffer);
   // A negative count is taken for no limit.
-  settings.messagesPerMinute = std::max(profile->GetInt(kSection, "MessagesPerMinute", 0), 0);
+  settings.messagesPerMinute = std::max(profile.GetInt(kSection, "MessagesPerMinute", 0), 0);
   settings.messagesPerConnection =
-      std::max(profile->GetInt(kSection, "MessagesPerConnection", 0), 0);
-  settings.authMethod = profile->GetString(kSection, "AuthMethod", "password", kTextBuffer);
-  settings.tokenCommand = profile->GetString(kSection, "TokenCommand", "", kPathBuffer);
-  settings.oauthClientId = profile->GetString(kSection, "OAuthClientId", "", kTextBuffer);
-  settings.oauthClientSecret = profile->GetString(kSection, "OAuthClientSecret", "", kTextBuffer);
-  settings.oauthAuthorizeUrl = profile->GetString(kSection, "OAuthAuthorizeUrl", "", kPathBuffer);
-  settings.oauthTokenUrl = profile->GetString(kSection, "OAuthTokenUrl", "", kPathBuffer);
-  settings.oauthScope = profile->GetString(kSection, "OAuthScope", "", kPathBuffer);
-  settings.oauthTrustFile = profile->GetString(kSection, "OAuthTrustFile", "", kPathBuffer);
+      std::max(profile.GetInt(kSection, "MessagesPerConnection", 0), 0);
+  settings.authMethod = profile.GetString(kSection, "AuthMethod", "password", kTextBuffer);
+  settings.tokenCommand = profile.GetString(kSection, "TokenCommand", "", kPathBuffer);
+  settings.oauthClientId = profile.GetString(kSection, "OAuthClientId", "", kTextBuffer);
+  settings.oauthClientSecret = profile.GetString(kSection, "OAuthClientSecret", "", kTextBuffer);
+  settings.oauthAuthorizeUrl = profile.GetString(kSection, "OAuthAuthorizeUrl", "", kPathBuffer);
+  settings.oauthTokenUrl = profile.GetString(kSection, "OAuthTokenUrl", "", kPathBuffer);
+  settings.oauthScope = profile.GetString(kSection, "OAuthScope", "", kPathBuffer);
+  settings.oauthTrustFile = profile.GetString(kSection, "OAuthTrustFile", "", kPathBuffer);
   return settings;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/profile_file.h"
 #include "platform/status.h"
 
 namespace postrider {
@@ -48,6 +49,8 @@ struct UserSettings {
 // and so does a file that cannot be read. No password is ever read from or
 // written to the file.
 UserSettings LoadSettings(const std::string& iniPath);
+// The same from a file already read.
+UserSettings SettingsFrom(const ProfileFile& profile);
 
 // Writes the values (the six of old first, then the server's, then the
 // sign-in's, these only when set or already in the file, so a password

@@ -124,6 +124,37 @@ TEST(AtomicFile, FailedWriteLeavesTheOldFileIntact) {
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"project.prj"});
 }
 
+// A Save replaces its files as a group: a failure writing any of them leaves
+// every old one as it was; a committed group renames and removes in order.
+TEST(AtomicFile, AGroupReplacesNothingUntilEveryFileIsWrittenThenAllInOrder) {
+  TempDir dir;
+  const std::string marks = dir.Write("p.prh", "old marks");
+  const std::string project = dir.Write("p.prj", "old project");
+  const std::string sent = dir.Write("p.prh.sent", "old addresses");
+  {
+    AtomicFileGroup group;
+    ASSERT_TRUE(group.Write(marks, "new marks"));
+    const Status failed = group.Write(dir.File("missing/p.prj"), "new project");
+    EXPECT_NE(failed.message().find(dir.File("missing/p.prj")), std::string::npos);
+  }
+  EXPECT_EQ(ReadFileBytes(marks), "old marks");
+  EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"p.prh", "p.prh.sent", "p.prj"}));
+
+  AtomicFileGroup group;
+  ASSERT_TRUE(group.Write(marks, "new marks"));
+  ASSERT_TRUE(group.WritePieces(sent, [](const AtomicFileGroup::PieceSink&) { return false; }));
+  ASSERT_TRUE(group.WritePieces(project, [](const AtomicFileGroup::PieceSink& put) {
+    put("new ");
+    put("project");
+    return true;
+  }));
+  EXPECT_EQ(ReadFileBytes(project), "old project");
+  ASSERT_TRUE(group.Commit());
+  EXPECT_EQ(ReadFileBytes(marks), "new marks");
+  EXPECT_EQ(ReadFileBytes(project), "new project");
+  EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"p.prh", "p.prj"}));
+}
+
 TEST(AtomicFile, ReadsWholeFilesAndNamesWhatCannotBeRead) {
   TempDir dir;
   const std::string bytes = "a\0b\r\n"s + std::string(200000, 'z');

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,54 @@ TEST_F(DocumentJournalTest, AJournalWhoseOutcomesAreAlreadySavedIsTakenInSilentl
   EXPECT_TRUE(reopened.prompts.messages().empty());
   ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
   EXPECT_FALSE(fs::exists(journalPath));
+}
+
+// A save renames the entry state file, the sent addresses, then the project
+// file, and only then removes the journal: a crash after any of the renames
+// leaves the journal to give the same statuses again.
+TEST_F(DocumentJournalTest, ASaveCutShortBetweenItsRenamesLosesNoOutcome) {
+  WriteKilledRun();
+  const std::vector<std::string> renamed = {dir.File("project.prh"),
+                                            dir.File("project.prh.sent"), projectPath};
+  const auto contents = [&renamed] {
+    std::vector<std::optional<std::string>> files;
+    for (const std::string& path : renamed) {
+      files.push_back(fs::exists(path) ? std::optional(ReadFileBytes(path)) : std::nullopt);
+    }
+    return files;
+  };
+  const auto before = contents();
+  const std::string journal = ReadFileBytes(journalPath);
+  {
+    RecordedDocument applied;
+    ASSERT_TRUE(applied.document.OnOpenDocument(projectPath));
+    ASSERT_TRUE(applied.document.OnSaveDocument(projectPath).ok());
+  }
+  const auto after = contents();
+  ASSERT_NE(after, before);
+
+  for (std::size_t done = 0; done <= renamed.size(); ++done) {
+    SCOPED_TRACE(std::to_string(done) + " files renamed");
+    for (std::size_t i = 0; i < renamed.size(); ++i) {
+      const std::optional<std::string>& file = i < done ? after[i] : before[i];
+      if (file) {
+        dir.Write(fs::path(renamed[i]).filename().string(), *file);
+      } else {
+        fs::remove(renamed[i]);
+      }
+    }
+    dir.Write(fs::path(journalPath).filename().string(), journal);
+    RecordedDocument reopened;
+    ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+    EXPECT_EQ(Statuses(reopened.document),
+              (std::vector<int>{StatusSent, StatusBadAddress, 0, 0}));
+    EXPECT_EQ(reopened.document.GetLastIndexSent(), 2);
+    const std::string told = reopened.prompts.messageTexts().empty()
+                                 ? std::string()
+                                 : reopened.prompts.messageTexts().back();
+    EXPECT_NE(told.find("Entry 2 (cid??@x.org) had been handed to the server"), std::string::npos)
+        << told;
+  }
 }
 
 TEST_F(DocumentJournalTest, AJournalForAnEditedListIsKeptUntouchedAndMovedAsideByTheNextRun) {

@@ -1,0 +1,47 @@
+# Libraries the programs load by their sonames when a feature first needs them,
+# rather than linking them: libcurl for the OAuth 2.0 sign-in's HTTPS requests,
+# libsecret for the refresh token in the Secret Service. With the dozens of
+# libraries they pull in, they would cost every run of postrider-cli its
+# start-up. Only their headers are built against; the sonames come from the
+# libraries found here, and the Debian package names their packages in its
+# Depends, since dpkg-shlibdeps cannot see them.
+
+find_package(PkgConfig REQUIRED)
+# CURLOPT_PROTOCOLS_STR came with 7.85.
+set(POSTRIDER_CURL_MINIMUM 7.85)
+pkg_check_modules(LIBCURL REQUIRED libcurl>=${POSTRIDER_CURL_MINIMUM})
+pkg_check_modules(LIBSECRET REQUIRED libsecret-1)
+
+# The soname of the library pkg_check_modules found under `prefix`, and the
+# Debian package that holds it (empty without dpkg-query).
+function(postrider_loaded_library soname_variable package_variable prefix)
+  set(_objdump "${CMAKE_OBJDUMP}")
+  if(NOT _objdump)
+    find_program(_objdump objdump REQUIRED)
+  endif()
+  find_program(POSTRIDER_DPKG_QUERY dpkg-query)
+  foreach(_library ${${prefix}_LINK_LIBRARIES})
+    execute_process(COMMAND "${_objdump}" -p "${_library}" OUTPUT_VARIABLE _headers ERROR_QUIET)
+    if(NOT _headers MATCHES "SONAME +([^\n ]+)")
+      continue()
+    endif()
+    set(_soname "${CMAKE_MATCH_1}")
+    set(${soname_variable} "${_soname}" PARENT_SCOPE)
+    set(_package "")
+    if(POSTRIDER_DPKG_QUERY)
+      get_filename_component(_folder "${_library}" DIRECTORY)
+      execute_process(COMMAND "${POSTRIDER_DPKG_QUERY}" -S "${_folder}/${_soname}"
+        OUTPUT_VARIABLE _owner ERROR_QUIET)
+      if(_owner MATCHES "^([^:, ]+)")
+        set(_package "${CMAKE_MATCH_1}")
+      endif()
+    endif()
+    set(${package_variable} "${_package}" PARENT_SCOPE)
+    message(STATUS "${prefix}: loaded at run time as ${_soname} (package ${_package})")
+    return()
+  endforeach()
+  message(FATAL_ERROR "No soname found in ${${prefix}_LINK_LIBRARIES}")
+endfunction()
+
+postrider_loaded_library(POSTRIDER_CURL_SONAME POSTRIDER_CURL_PACKAGE LIBCURL)
+postrider_loaded_library(POSTRIDER_SECRET_SONAME POSTRIDER_SECRET_PACKAGE LIBSECRET)

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+#include "platform/status.h"
+
+namespace postrider {
+
+// A library opened by its soname when a feature first needs it, rather than
+// by the program's start: what pulls in a large tree of further libraries
+// (libcurl, libsecret) then costs nothing to a run that never uses it. It
+// stays loaded for the rest of the process; copies share the handle.
+class SharedLibrary {
+ public:
+  // The library, or an error that names it and says why it cannot be loaded.
+  static Result<SharedLibrary> Open(const std::string& soname);
+
+  const std::string& soname() const { return soname_; }
+
+  // Points function at the library's symbol `name` (found in the libraries it
+  // depends on too); an error names the symbol and the library.
+  template <typename Function>
+  Status Find(const char* name, Function*& function) const {
+    void* address = nullptr;
+    if (Status status = FindAddress(name, address); !status) return status;
+    function = reinterpret_cast<Function*>(address);
+    return Status::Ok();
+  }
+
+ private:
+  SharedLibrary(std::string soname, void* handle) : soname_(std::move(soname)), handle_(handle) {}
+  Status FindAddress(const char* name, void*& address) const;
+
+  std::string soname_;
+  void* handle_;
+};
+
+}  // namespace postrider
+
+// A member of a table of functions loaded from a library: named and typed
+// as the function its header declares.
+#define POSTRIDER_FUNCTION_POINTER(name) decltype(&::name) name = nullptr;
