@@ -356,7 +356,9 @@ Status FoldSendJournal(const std::string& path) {
     return Status::Error("Cannot remove the send journal \"" + path + "\": " +
                          std::strerror(error));
   }
-  SyncFolderOf(path);
+  // A journal marked folded and on disk reads as empty should its removal
+  // not survive a power cut: only an unmarked one needs its folder synced.
+  if (!marked) SyncFolderOf(path);
   return Status::Ok();
 }
 
