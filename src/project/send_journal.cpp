@@ -259,6 +259,13 @@ int SendJournal::Grow(off_t needed) {
   const auto length = static_cast<std::size_t>(allocated_ - start);
   void* map = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, start);
   if (map == MAP_FAILED) return errno;
+#ifdef MADV_POPULATE_WRITE
+  // One call makes the chunk's pages ready instead of a fault at the first
+  // copy into each, on the way from a reply to the next message (a fault
+  // costs several times more than this does a page). Best effort: older
+  // kernels refuse it and the pages fault in as before.
+  madvise(map, length, MADV_POPULATE_WRITE);
+#endif
   map_ = static_cast<char*>(map);
   mapStart_ = start;
   mapLength_ = length;
