@@ -55,6 +55,15 @@ bool SetReceiveTimeout(int fd, std::chrono::milliseconds timeout) {
   return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value) == 0;
 }
 
+// How long the next wait may block: a slice, less just before the deadline,
+// nothing once it has passed (a slow hook can use it up), when one more look
+// without waiting follows: what has already arrived is no timeout.
+std::chrono::milliseconds NextSlice(SocketDeadline deadline) {
+  const SocketDeadline now = SocketClock::now();
+  if (now >= deadline) return std::chrono::milliseconds(0);
+  return std::min(std::chrono::ceil<std::chrono::milliseconds>(deadline - now), kWaitSlice);
+}
+
 }  // namespace
 
 SocketDeadline DeadlineAfter(std::chrono::milliseconds timeout) {
@@ -102,13 +111,8 @@ int TcpSocket::WaitUntilReady(short events, SocketDeadline deadline) {
   if (!call.entered()) return kWsaEinprogress;
   for (;;) {
     if (const int cancelled = call.RunHook()) return cancelled;
-    const SocketDeadline now = SocketClock::now();
-    // Past the deadline (a slow hook can use it up) look once more without
-    // waiting: what has already arrived is no timeout.
-    const bool late = now >= deadline;
-    const auto slice =
-        late ? std::chrono::milliseconds(0)
-             : std::min(std::chrono::ceil<std::chrono::milliseconds>(deadline - now), kWaitSlice);
+    const auto slice = NextSlice(deadline);
+    const bool late = slice.count() == 0;
     pollfd entry{fd_, events, 0};
     const int ready = ::poll(&entry, 1, static_cast<int>(slice.count()));
     // Errors and hang-ups count as ready: the call that follows reports them.
@@ -186,15 +190,10 @@ int TcpSocket::Receive(char* buffer, std::size_t capacity, std::size_t& received
   if (!call.entered()) return kWsaEinprogress;
   for (;;) {
     if (const int cancelled = call.RunHook()) return cancelled;
-    const SocketDeadline now = SocketClock::now();
-    // Past the deadline look once more without waiting, as WaitUntilReady does.
-    const bool late = now >= deadline;
-    if (!late) {
-      const auto slice =
-          std::min(std::chrono::ceil<std::chrono::milliseconds>(deadline - now), kWaitSlice);
-      // Only the last slice before a deadline is shorter.
-      if (slice != receiveSlice_ && SetReceiveTimeout(fd_, slice)) receiveSlice_ = slice;
-    }
+    const auto slice = NextSlice(deadline);
+    const bool late = slice.count() == 0;
+    // Only the last slice before a deadline is shorter.
+    if (!late && slice != receiveSlice_ && SetReceiveTimeout(fd_, slice)) receiveSlice_ = slice;
     const ssize_t count = ::recv(fd_, buffer, capacity, late ? MSG_DONTWAIT : 0);
     if (count > 0) {
       // Cancelled while the bytes came: the cancel wins, as after a poll.
