@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bench_project.h"
 #include "bench_quiet_host.h"
 #include "bench_support.h"
 #include "project/document_views.h"
@@ -25,16 +26,7 @@ using namespace postrider;
 using namespace postrider::bench;
 namespace fs = std::filesystem;
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    std::exit(1);
-  }
-}
-
-fs::path WriteProject(const fs::path& folder, int entries, const std::string& server) {
+fs::path WritePaceProject(const fs::path& folder, int entries, const std::string& server) {
   std::string list = "Name\tEmail\n";
   for (int i = 0; i < entries; ++i) {
     list += "Member " + std::to_string(i) + "\tmember" + std::to_string(i) + "@example.com\n";
@@ -51,13 +43,6 @@ fs::path WriteProject(const fs::path& folder, int entries, const std::string& se
   return folder / "pace.prj";
 }
 
-std::string CliPath() {
-  if (const char* cli = std::getenv("POSTRIDER_CLI")) return cli;
-  return (fs::canonical(fs::path("/proc/self/exe")).parent_path().parent_path() / "src" /
-          "postrider-cli")
-      .string();
-}
-
 // When each entry got its mark: just after the server's answer.
 class MarkTimes : public IProjectView {
  public:
@@ -70,7 +55,7 @@ class MarkTimes : public IProjectView {
 // Messages a minute between the first answer and the last, in this process.
 double RunInProcess(const fs::path& folder, int messages, int perMinute, int perConnection) {
   Sink sink;
-  const fs::path project = WriteProject(folder, messages, sink.address());
+  const fs::path project = WritePaceProject(folder, messages, sink.address());
   QuietPrompts prompts;
   QuietFrame frame;
   CPostridrDoc document;
@@ -98,7 +83,7 @@ double RunInProcess(const fs::path& folder, int messages, int perMinute, int per
 // Messages a minute for `postrider-cli send` from its start to its exit.
 double RunCli(const fs::path& folder, int messages, int perMinute, int perConnection) {
   Sink sink;
-  const fs::path project = WriteProject(folder, messages, sink.address());
+  const fs::path project = WritePaceProject(folder, messages, sink.address());
   std::vector<std::string> argv = {CliPath(), "send", project.string(), "--settings",
                                    (folder / "settings.ini").string(), "--per-minute",
                                    std::to_string(perMinute)};
