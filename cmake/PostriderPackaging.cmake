@@ -82,12 +82,15 @@ endif()
 # The libraries' packages come from the binaries themselves (dpkg-shlibdeps),
 # but for those loaded only when a feature needs them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-if(POSTRIDER_CURL_PACKAGE AND POSTRIDER_SECRET_PACKAGE)
+if(POSTRIDER_CURL_PACKAGE AND POSTRIDER_SECRET_PACKAGE AND POSTRIDER_MAGIC_PACKAGE
+   AND POSTRIDER_CMARK_PACKAGE AND POSTRIDER_IDN2_PACKAGE)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "${POSTRIDER_CURL_PACKAGE} (>= ${POSTRIDER_CURL_MINIMUM}), ${POSTRIDER_SECRET_PACKAGE}")
+    "${POSTRIDER_CURL_PACKAGE} (>= ${POSTRIDER_CURL_MINIMUM}), ${POSTRIDER_SECRET_PACKAGE}, \
+${POSTRIDER_MAGIC_PACKAGE}, ${POSTRIDER_CMARK_PACKAGE}, ${POSTRIDER_IDN2_PACKAGE}")
 elseif(POSTRIDER_PACKAGE)
-  message(FATAL_ERROR "dpkg-query does not name the packages of ${POSTRIDER_CURL_SONAME} and "
-                      "${POSTRIDER_SECRET_SONAME}")
+  message(FATAL_ERROR "dpkg-query does not name the packages of ${POSTRIDER_CURL_SONAME}, "
+    "${POSTRIDER_SECRET_SONAME}, ${POSTRIDER_MAGIC_SONAME}, ${POSTRIDER_CMARK_SONAME} and "
+    "${POSTRIDER_IDN2_SONAME}")
 endif()
 # Qt's Wayland platform and the GTK desktops' own dialogs, as scripts/install-deps has them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-gtk-platformtheme")

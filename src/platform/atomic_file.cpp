@@ -107,6 +107,7 @@ int ReadInto(const std::string& path, std::string& bytes) {
 
 AtomicFileGroup::~AtomicFileGroup() {
   for (const Step& step : steps_) {
+    if (step.fd >= 0) close(step.fd);
     if (!step.temporary.empty()) unlink(step.temporary.c_str());
   }
 }
@@ -160,10 +161,25 @@ Status AtomicFileGroup::WritePieces(const std::string& path,
     Remove(path);
     return Status::Ok();
   }
-  if (fsync(fd) != 0) return fail(errno, true);
-  if (close(fd) != 0) return fail(errno, false);
-  steps_.push_back({path, std::move(tempPath)});
+  // The disk starts on this file while the next is written; Commit waits for
+  // each (fsync) before it renames any, and the file system then commits
+  // their metadata together rather than once a file.
+  sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  steps_.push_back({path, std::move(tempPath), fd});
   return Status::Ok();
+}
+
+Status AtomicFileGroup::SyncWritten() {
+  Status status = Status::Ok();
+  for (Step& step : steps_) {
+    if (step.fd < 0) continue;
+    const bool synced = fsync(step.fd) == 0;
+    const int error = errno;
+    const bool closed = close(step.fd) == 0;
+    step.fd = -1;
+    if (status && (!synced || !closed)) status = WriteError(step.path, synced ? errno : error);
+  }
+  return status;
 }
 
 void AtomicFileGroup::Remove(const std::string& path) { steps_.push_back({path, {}}); }
@@ -179,6 +195,8 @@ Status AtomicFileGroup::Commit() {
     for (const std::string& folder : folders) SyncFolder(folder);
     folders.clear();
   };
+  // Nothing is renamed unless every new content is on disk.
+  if (Status synced = SyncWritten(); !synced) return synced;
   Status status = Status::Ok();
   for (std::size_t i = 0; i < steps_.size() && status; ++i) {
     Step& step = steps_[i];

@@ -21,9 +21,10 @@ Status WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // Files replaced together, each as WriteFileAtomically replaces one, but
 // with each folder put on disk once for all rather than once a file. Write
-// puts every new content on disk under a temporary name first, so a failure
-// there leaves all the old files as they were; Commit then renames (and
-// removes) in the order given, and syncs the folders. The last file is the
+// puts every new content under a temporary name and starts writing it to
+// disk; Commit waits until all are on disk (a failure there, as in Write,
+// leaves all the old files as they were), then renames (and removes) in the
+// order given, and syncs the folders. The last file is the
 // one that names the others: every other folder is synced before it is
 // renamed, and its own folder after, so a crash never leaves it pointing at a
 // file that is not on disk. Within one folder the renames reach the disk in
@@ -36,7 +37,7 @@ class AtomicFileGroup {
   AtomicFileGroup(const AtomicFileGroup&) = delete;
   AtomicFileGroup& operator=(const AtomicFileGroup&) = delete;
 
-  // The new content of path, on disk under a temporary name when it returns.
+  // The new content of path under a temporary name, on its way to the disk.
   Status Write(const std::string& path, std::string_view bytes);
   // As Write, with the bytes handed over a piece at a time by produce, so a
   // large file is never whole in memory. When produce returns false, path is
@@ -51,7 +52,11 @@ class AtomicFileGroup {
   struct Step {
     std::string path;
     std::string temporary;  // empty: a removal
+    int fd = -1;            // the temporary file until it is on disk
   };
+
+  // fsync and close every temporary file still open; the first failure.
+  Status SyncWritten();
   std::vector<Step> steps_;
 };
 

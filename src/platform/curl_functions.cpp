@@ -4,17 +4,10 @@ namespace postrider {
 namespace {
 
 Result<CurlFunctions> Load() {
-  Result<SharedLibrary> library = SharedLibrary::Open(POSTRIDER_CURL_SONAME);
-  if (!library) return library.status();
-  CurlFunctions table;
-  Status found = Status::Ok();
-#define POSTRIDER_FIND(name) \
-  if (found) found = library->Find(#name, table.name);
-  POSTRIDER_CURL_FUNCTIONS(POSTRIDER_FIND)
-#undef POSTRIDER_FIND
-  if (!found) return found;
-  if (table.curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-    return Status::Error("The library " + library->soname() + " could not be started.");
+  Result<CurlFunctions> table = LoadFunctionTable<CurlFunctions>(POSTRIDER_CURL_SONAME);
+  if (!table) return table;
+  if (table->curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    return Status::Error("The library " POSTRIDER_CURL_SONAME " could not be started.");
   }
   return table;
 }

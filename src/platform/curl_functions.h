@@ -17,9 +17,7 @@
 
 namespace postrider {
 
-struct CurlFunctions {
-  POSTRIDER_CURL_FUNCTIONS(POSTRIDER_FUNCTION_POINTER)
-};
+POSTRIDER_FUNCTION_TABLE(CurlFunctions, POSTRIDER_CURL_FUNCTIONS)
 
 // Loads libcurl once (curl_global_init done); later calls give the same
 // table, or the same error, which names the library.

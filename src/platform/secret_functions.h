@@ -19,9 +19,7 @@
 
 namespace postrider {
 
-struct SecretFunctions {
-  POSTRIDER_SECRET_FUNCTIONS(POSTRIDER_FUNCTION_POINTER)
-};
+POSTRIDER_FUNCTION_TABLE(SecretFunctions, POSTRIDER_SECRET_FUNCTIONS)
 
 // Loads libsecret once; later calls give the same table, or the same error,
 // which names the library.

@@ -33,10 +33,9 @@ std::optional<std::uint16_t> ParsePort(std::string_view digits) {
 
 }  // namespace
 
-std::optional<ServerEndpoint> ParseServerName(std::string_view server, std::uint16_t defaultPort) {
+std::optional<ServerEndpoint> ParseServerName(std::string_view server, DefaultPort defaultPort) {
   server = TrimBlanks(server);
   ServerEndpoint endpoint;
-  endpoint.port = defaultPort;
   std::string_view portText;
   bool hasPort = false;
 
@@ -67,6 +66,8 @@ std::optional<ServerEndpoint> ParseServerName(std::string_view server, std::uint
     const std::optional<std::uint16_t> port = ParsePort(portText);
     if (!port) return std::nullopt;
     endpoint.port = *port;
+  } else {
+    endpoint.port = defaultPort.Get();
   }
   return endpoint;
 }
@@ -93,11 +94,43 @@ bool IsInvalidTopLevelName(std::string_view host) {
   return matches && (host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.');
 }
 
+// The address a strict IPv4 or IPv6 literal names, as getaddrinfo would give
+// it, without its first call's cost. Other forms ("127.1", a scope as in
+// "fe80::1%eth0") are left to the resolver.
+bool ResolveLiteral(const ServerEndpoint& endpoint, ResolvedAddress& address) {
+  const std::uint16_t port = htons(endpoint.port);
+  if (in_addr v4{}; inet_pton(AF_INET, endpoint.host.c_str(), &v4) == 1) {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = port;
+    in.sin_addr = v4;
+    std::memcpy(&address.address, &in, sizeof in);
+    address.length = sizeof in;
+    address.family = AF_INET;
+    return true;
+  }
+  if (in6_addr v6{}; inet_pton(AF_INET6, endpoint.host.c_str(), &v6) == 1) {
+    sockaddr_in6 in6{};
+    in6.sin6_family = AF_INET6;
+    in6.sin6_port = port;
+    in6.sin6_addr = v6;
+    std::memcpy(&address.address, &in6, sizeof in6);
+    address.length = sizeof in6;
+    address.family = AF_INET6;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int ResolveServer(const ServerEndpoint& endpoint, std::vector<ResolvedAddress>& addresses) {
   addresses.clear();
   if (IsInvalidTopLevelName(endpoint.host)) return kWsaHostNotFound;
+  if (ResolvedAddress literal; ResolveLiteral(endpoint, literal)) {
+    addresses.push_back(literal);
+    return 0;
+  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;

@@ -1,39 +1,35 @@
 #include "platform/sha256.h"
 
-#include <openssl/evp.h>
-
-#include <stdexcept>
+// OpenSSL's own SHA-256 code, without its EVP layer: EVP's first use reads
+// the system's openssl.cnf and sets up its providers (milliseconds at every
+// project open), which a plain digest does not need. TLS still goes through
+// EVP and so still reads that configuration.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
 
 namespace postrider {
 
 struct Sha256::Context {
-  EVP_MD_CTX* md = EVP_MD_CTX_new();
-  ~Context() { EVP_MD_CTX_free(md); }
+  SHA256_CTX sha;
 };
 
-Sha256::Sha256() : context_(std::make_unique<Context>()) {
-  // Only an exhausted process fails here; nothing sensible can go on then.
-  if (context_->md == nullptr || EVP_DigestInit_ex(context_->md, EVP_sha256(), nullptr) != 1) {
-    throw std::runtime_error("SHA-256 is not available");
-  }
-}
+Sha256::Sha256() : context_(std::make_unique<Context>()) { SHA256_Init(&context_->sha); }
 
 Sha256::~Sha256() = default;
 
 void Sha256::Update(std::string_view bytes) {
-  EVP_DigestUpdate(context_->md, bytes.data(), bytes.size());
+  SHA256_Update(&context_->sha, bytes.data(), bytes.size());
 }
 
 std::string Sha256::HexDigest() {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(context_->md, digest, &length);
+  unsigned char digest[SHA256_DIGEST_LENGTH];
+  SHA256_Final(digest, &context_->sha);
   static constexpr char kHex[] = "0123456789abcdef";
   std::string text;
-  text.reserve(length * 2);
-  for (unsigned int i = 0; i < length; ++i) {
-    text += kHex[digest[i] >> 4];
-    text += kHex[digest[i] & 0x0F];
+  text.reserve(sizeof digest * 2);
+  for (const unsigned char byte : digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
   }
   return text;
 }

@@ -40,3 +40,41 @@ class SharedLibrary {
 // A member of a table of functions loaded from a library: named and typed
 // as the function its header declares.
 #define POSTRIDER_FUNCTION_POINTER(name) decltype(&::name) name = nullptr;
+#define POSTRIDER_FIND_FUNCTION(name) \
+  if (found) found = library.Find(#name, name);
+
+// A struct of pointers to the functions `LIST(X)` names (X(function) each),
+// which finds them all in a library; the first one missing is the error.
+#define POSTRIDER_FUNCTION_TABLE(Table, LIST)                         \
+  struct Table {                                                      \
+    LIST(POSTRIDER_FUNCTION_POINTER)                                  \
+    ::postrider::Status FindIn(const ::postrider::SharedLibrary& library) { \
+      ::postrider::Status found = ::postrider::Status::Ok();          \
+      LIST(POSTRIDER_FIND_FUNCTION)                                   \
+      return found;                                                   \
+    }                                                                 \
+  };
+
+namespace postrider {
+
+// A function table (POSTRIDER_FUNCTION_TABLE) filled from the library
+// `soname`, or the error that names the library or the missing function.
+template <typename Table>
+Result<Table> LoadFunctionTable(const std::string& soname) {
+  Result<SharedLibrary> library = SharedLibrary::Open(soname);
+  if (!library) return library.status();
+  Table table;
+  if (Status found = table.FindIn(*library); !found) return found;
+  return table;
+}
+
+// The same, loaded by the first call of the process; later calls give the
+// same table or the same error.
+template <typename Table>
+Result<const Table*> LoadFunctionTableOnce(const char* soname) {
+  static const Result<Table> loaded = LoadFunctionTable<Table>(soname);
+  if (!loaded) return loaded.status();
+  return &*loaded;
+}
+
+}  // namespace postrider

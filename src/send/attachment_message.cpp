@@ -149,6 +149,7 @@ Status AttachmentMessageWriter::AppendPart(const AttachmentPath& path, Attachmen
 
 Status AttachmentMessageWriter::AppendEncodedFile(const AttachmentPath& path, AttachmentFile& file,
                                                   std::string& out) {
+  if (Status types = ContentTypesAvailable(); !types) return FileFault(path, types.message());
   readBuffer_.resize(kReadPiece);
   Result<std::size_t> got = ReadPiece(file.fd(), readBuffer_.data(), kReadPiece);
   if (!got) return FileFault(path, got.status().message());

@@ -2,6 +2,7 @@
 
 #include "platform/utf8_text.h"
 #include "project/postridr_doc.h"
+#include "send/content_type.h"
 #include "send/message_composer.h"
 #include "smtp/smtp_text_encoder.h"
 
@@ -63,6 +64,11 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
   RunAttachmentCheck result;
   result.hasAttachments = check.HasAttachments();
   if (!check.HasAttachments()) return result;
+  // Without libmagic no file can go; one problem says so, not one a file.
+  if (Status types = ContentTypesAvailable(); !types) {
+    result.problems.push_back({AttachmentProblem::kEveryEntry, {}, {}, types.message()});
+    return result;
+  }
   MessageComposer composer;
   ComposedMessage composed;
   for (const int entry : entries) {

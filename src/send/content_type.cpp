@@ -1,6 +1,5 @@
 #include "send/content_type.h"
 
-#include <magic.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,19 +7,23 @@
 #include <mutex>
 #include <vector>
 
+#include "send/magic_functions.h"
+
 namespace postrider {
 namespace {
 
 class MagicDatabase {
  public:
-  MagicDatabase() : cookie_(magic_open(MAGIC_MIME_TYPE | MAGIC_NO_CHECK_COMPRESS)) {
-    if (cookie_ != nullptr && magic_load(cookie_, nullptr) != 0) {
-      magic_close(cookie_);
+  explicit MagicDatabase(const MagicFunctions* magic) : magic_(magic) {
+    if (magic_ == nullptr) return;
+    cookie_ = magic_->magic_open(MAGIC_MIME_TYPE | MAGIC_NO_CHECK_COMPRESS);
+    if (cookie_ != nullptr && magic_->magic_load(cookie_, nullptr) != 0) {
+      magic_->magic_close(cookie_);
       cookie_ = nullptr;
     }
   }
   ~MagicDatabase() {
-    if (cookie_ != nullptr) magic_close(cookie_);
+    if (cookie_ != nullptr) magic_->magic_close(cookie_);
   }
   MagicDatabase(const MagicDatabase&) = delete;
   MagicDatabase& operator=(const MagicDatabase&) = delete;
@@ -28,14 +31,20 @@ class MagicDatabase {
   std::string TypeOf(std::string_view bytes) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (cookie_ == nullptr) return {};
-    const char* type = magic_buffer(cookie_, bytes.data(), bytes.size());
+    const char* type = magic_->magic_buffer(cookie_, bytes.data(), bytes.size());
     return type != nullptr ? type : "";
   }
 
  private:
+  const MagicFunctions* magic_;
   magic_t cookie_ = nullptr;
   std::mutex mutex_;
 };
+
+const MagicFunctions* MagicOrNull() {
+  const Result<const MagicFunctions*> loaded = LoadMagic();
+  return loaded ? *loaded : nullptr;
+}
 
 bool IsTokenChar(char c) {
   const auto b = static_cast<unsigned char>(c);
@@ -56,8 +65,10 @@ bool IsUsableType(std::string_view type) {
 
 }  // namespace
 
+Status ContentTypesAvailable() { return LoadMagic().status(); }
+
 std::string ContentTypeOf(std::string_view firstBytes) {
-  static MagicDatabase database;
+  static MagicDatabase database(MagicOrNull());
   std::string type = database.TypeOf(firstBytes.substr(0, kContentSniffBytes));
   if (!IsUsableType(type)) return std::string(kUnknownContentType);
   return type;

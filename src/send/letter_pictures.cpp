@@ -103,6 +103,9 @@ Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::str
   if (!in.is_open() || in.bad()) {
     return Status::Error(shown + " cannot be sent: " + file.string() + " cannot be read.");
   }
+  if (Status types = ContentTypesAvailable(); !types) {
+    return Status::Error(shown + " cannot be sent: " + types.message());
+  }
   InlinePicture picture;
   picture.mediaType = ContentTypeOf(bytes);
   if (picture.mediaType == kUnknownContentType) picture.mediaType.clear();

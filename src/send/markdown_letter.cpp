@@ -1,11 +1,10 @@
 #include "send/markdown_letter.h"
 
-#include <cmark-gfm.h>
-
 #include <cstdlib>
 #include <memory>
 #include <utility>
 
+#include "send/cmark_functions.h"
 #include "send/markup_escape.h"
 #include "send/field_marks.h"
 
@@ -54,8 +53,9 @@ constexpr TagStyle kTagStyles[] = {
 };
 
 struct CmarkFree {
-  void operator()(cmark_node* node) const { cmark_node_free(node); }
-  void operator()(cmark_iter* iter) const { cmark_iter_free(iter); }
+  const CmarkFunctions* cmark;
+  void operator()(cmark_node* node) const { cmark->cmark_node_free(node); }
+  void operator()(cmark_iter* iter) const { cmark->cmark_iter_free(iter); }
   void operator()(char* text) const { std::free(text); }
 };
 
@@ -68,22 +68,22 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
 
 // Turns the letter's local pictures into cid: addresses, reading each once;
 // notes raw HTML.
-Status TakePictures(cmark_node* document, const std::string& letterFolder,
-                    LetterTemplate& letter) {
-  std::unique_ptr<cmark_iter, CmarkFree> iter(cmark_iter_new(document));
+Status TakePictures(const CmarkFunctions& cmark, cmark_node* document,
+                    const std::string& letterFolder, LetterTemplate& letter) {
+  std::unique_ptr<cmark_iter, CmarkFree> iter(cmark.cmark_iter_new(document), CmarkFree{&cmark});
   // Each picture as the letter names it, with its place in letter.pictures.
   std::vector<std::pair<std::string, std::size_t>> writtenPaths;
-  for (cmark_event_type event = cmark_iter_next(iter.get()); event != CMARK_EVENT_DONE;
-       event = cmark_iter_next(iter.get())) {
+  for (cmark_event_type event = cmark.cmark_iter_next(iter.get()); event != CMARK_EVENT_DONE;
+       event = cmark.cmark_iter_next(iter.get())) {
     if (event != CMARK_EVENT_ENTER) continue;
-    cmark_node* node = cmark_iter_get_node(iter.get());
-    const cmark_node_type type = cmark_node_get_type(node);
+    cmark_node* node = cmark.cmark_iter_get_node(iter.get());
+    const cmark_node_type type = cmark.cmark_node_get_type(node);
     if (type == CMARK_NODE_HTML_BLOCK || type == CMARK_NODE_HTML_INLINE) {
       letter.rawHtmlLeftOut = true;
       continue;
     }
     if (type != CMARK_NODE_IMAGE) continue;
-    const char* url = cmark_node_get_url(node);
+    const char* url = cmark.cmark_node_get_url(node);
     const std::string written = url != nullptr ? url : "";
     if (HasFieldMark(written)) {
       return Status::Error("The letter's picture \"" + written +
@@ -106,7 +106,7 @@ Status TakePictures(cmark_node* document, const std::string& letterFolder,
       writtenPaths.emplace_back(written, known);
     }
     const InlinePicture& picture = letter.pictures[writtenPaths[index].second];
-    cmark_node_set_url(node, ("cid:" + picture.contentId).c_str());
+    cmark.cmark_node_set_url(node, ("cid:" + picture.contentId).c_str());
   }
   return Status::Ok();
 }
@@ -144,6 +144,11 @@ void FindSlots(const std::string& rendered, LetterTemplate& letter) {
 }  // namespace
 
 Result<LetterTemplate> RenderMarkdownLetter(const MarkdownLetterSource& source) {
+  const Result<const CmarkFunctions*> loaded = LoadCmark();
+  if (!loaded) {
+    return Status::Error("The letter could not be rendered as HTML: " + loaded.status().message());
+  }
+  const CmarkFunctions& cmark = **loaded;
   static const std::vector<std::string> kNoFields;
   const std::vector<std::string>& fieldNames =
       source.fieldNames != nullptr ? *source.fieldNames : kNoFields;
@@ -152,13 +157,15 @@ Result<LetterTemplate> RenderMarkdownLetter(const MarkdownLetterSource& source) 
                                                   : WithoutFieldMarks(source.subject);
 
   std::unique_ptr<cmark_node, CmarkFree> document(
-      cmark_parse_document(body.data(), body.size(), kCmarkOptions));
+      cmark.cmark_parse_document(body.data(), body.size(), kCmarkOptions), CmarkFree{&cmark});
   if (!document) return Status::Error("The letter could not be read as Markdown.");
   LetterTemplate letter;
-  if (Status status = TakePictures(document.get(), source.letterFolder, letter); !status) {
+  if (Status status = TakePictures(cmark, document.get(), source.letterFolder, letter);
+      !status) {
     return status;
   }
-  std::unique_ptr<char, CmarkFree> html(cmark_render_html(document.get(), kCmarkOptions, nullptr));
+  std::unique_ptr<char, CmarkFree> html(
+      cmark.cmark_render_html(document.get(), kCmarkOptions, nullptr), CmarkFree{&cmark});
   if (!html) return Status::Error("The letter could not be rendered as HTML.");
 
   std::string rendered(kDocumentStart);

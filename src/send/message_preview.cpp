@@ -43,6 +43,8 @@ std::vector<PreviewAttachment> AttachmentsOf(const ComposedMessage& composed,
     PreviewAttachment shown{paths[i].FileName(), paths[i].path, {}, 0, {}};
     if (i >= kMaxAttachmentLines) {
       shown.problem = "a message carries at most " + std::to_string(kMaxAttachmentLines) + " files";
+    } else if (Status types = ContentTypesAvailable(); !types) {
+      shown.problem = types.message();
     } else if (Result<AttachmentFile> file = OpenAttachmentFile(paths[i]); file) {
       shown.contentType = ContentTypeOfFile(file->fd());
       shown.size = file->size();

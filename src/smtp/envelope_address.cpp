@@ -1,13 +1,12 @@
 #include "smtp/envelope_address.h"
 
-#include <idn2.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 
 #include "platform/utf8_text.h"
+#include "smtp/idn2_functions.h"
 
 namespace postrider {
 namespace {
@@ -20,16 +19,24 @@ bool IsAscii(std::string_view text) {
 // The ASCII form of a domain, or an error from IDNA.
 Result<std::string> AsciiDomain(std::string_view domain) {
   if (IsAscii(domain)) return std::string(domain);
+  const Result<const Idn2Functions*> loaded = LoadIdn2();
+  if (!loaded) {
+    // Callers end the sentence themselves.
+    std::string why = loaded.status().message();
+    if (!why.empty() && why.back() == '.') why.pop_back();
+    return Status::Error("its domain cannot be written in ASCII (" + why + ")");
+  }
+  const Idn2Functions& idn2 = **loaded;
   const std::string input(domain);
   char* output = nullptr;
   const int rc =
-      idn2_to_ascii_8z(input.c_str(), &output, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+      idn2.idn2_to_ascii_8z(input.c_str(), &output, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
   if (rc != IDN2_OK) {
     return Status::Error(std::string("its domain cannot be written in ASCII (") +
-                         idn2_strerror(rc) + ")");
+                         idn2.idn2_strerror(rc) + ")");
   }
   std::string ascii(output);
-  idn2_free(output);
+  idn2.idn2_free(output);
   return ascii;
 }
 

@@ -27,13 +27,13 @@ std::string_view SmtpSecurityName(SmtpSecurity security) {
   return "none";
 }
 
-std::uint16_t DefaultPortFor(SmtpSecurity security) {
+DefaultPort DefaultPortFor(SmtpSecurity security) {
   switch (security) {
     case SmtpSecurity::StartTls: return 587;
     case SmtpSecurity::Tls: return 465;
     case SmtpSecurity::None: break;
   }
-  return DefaultSmtpPort();
+  return DefaultPort::SmtpService();
 }
 
 }  // namespace postrider

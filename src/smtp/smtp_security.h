@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/server_address.h"
+
 namespace postrider {
 
 // How the connection to the server is protected.
@@ -21,6 +23,6 @@ std::string_view SmtpSecurityName(SmtpSecurity security);
 
 // The port used when the server setting names none: the smtp service's (25)
 // for none, 587 (submission) for STARTTLS, 465 (submissions) for TLS.
-std::uint16_t DefaultPortFor(SmtpSecurity security);
+DefaultPort DefaultPortFor(SmtpSecurity security);
 
 }  // namespace postrider

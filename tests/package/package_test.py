@@ -109,10 +109,11 @@ def step_build():
     check(fields["Version"] == VERSION, "Version: %s, not %s" % (fields["Version"], VERSION))
     check(fields["Section"] == "mail", "Section: " + fields["Section"])
     check("<" in fields["Maintainer"], "Maintainer: " + fields["Maintainer"])
-    # Computed from the binaries: the C library, Qt, OpenSSL and libidn2 at least; named
-    # by the build: libcurl and libsecret, which the programs load only when they are used.
+    # Computed from the binaries: the C library, Qt and OpenSSL at least; named by the
+    # build: libcurl, libsecret, libmagic, cmark-gfm and libidn2, which the programs load
+    # only when they are used.
     for library in ("libc6", "libqt6widgets6", "libssl3", "libidn2-0", "libqt6keychain1",
-                    "libcurl4", "libsecret-1-0"):
+                    "libcurl4", "libsecret-1-0", "libmagic1", "libcmark-gfm0"):
         check(library in fields["Depends"], "Depends lacks %s: %s" % (library, fields["Depends"]))
     check(len(fields["Description"].splitlines()) > 2, "Description: " + fields["Description"])
 

@@ -31,6 +31,11 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   return names;
 }
 
+std::size_t OpenDescriptors() {
+  const auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+  return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
 mode_t PermissionsOf(const std::string& path) {
   struct stat info {};
   EXPECT_EQ(stat(path.c_str(), &info), 0);
@@ -131,6 +136,8 @@ TEST(AtomicFile, AGroupReplacesNothingUntilEveryFileIsWrittenThenAllInOrder) {
   const std::string marks = dir.Write("p.prh", "old marks");
   const std::string project = dir.Write("p.prj", "old project");
   const std::string sent = dir.Write("p.prh.sent", "old addresses");
+  // The files stay open from Write to Commit: neither path may leak them.
+  const std::size_t descriptors = OpenDescriptors();
   {
     AtomicFileGroup group;
     ASSERT_TRUE(group.Write(marks, "new marks"));
@@ -139,6 +146,7 @@ TEST(AtomicFile, AGroupReplacesNothingUntilEveryFileIsWrittenThenAllInOrder) {
   }
   EXPECT_EQ(ReadFileBytes(marks), "old marks");
   EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"p.prh", "p.prh.sent", "p.prj"}));
+  EXPECT_EQ(OpenDescriptors(), descriptors);
 
   AtomicFileGroup group;
   ASSERT_TRUE(group.Write(marks, "new marks"));
@@ -153,6 +161,7 @@ TEST(AtomicFile, AGroupReplacesNothingUntilEveryFileIsWrittenThenAllInOrder) {
   EXPECT_EQ(ReadFileBytes(marks), "new marks");
   EXPECT_EQ(ReadFileBytes(project), "new project");
   EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"p.prh", "p.prj"}));
+  EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 TEST(AtomicFile, ReadsWholeFilesAndNamesWhatCannotBeRead) {
