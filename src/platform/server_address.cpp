@@ -94,6 +94,14 @@ bool IsInvalidTopLevelName(std::string_view host) {
   return matches && (host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.');
 }
 
+ResolvedAddress StoredAddress(const void* socketAddress, socklen_t length, int family) {
+  ResolvedAddress address;
+  std::memcpy(&address.address, socketAddress, length);
+  address.length = length;
+  address.family = family;
+  return address;
+}
+
 // The address a strict IPv4 or IPv6 literal names, as getaddrinfo would give
 // it, without its first call's cost. Other forms ("127.1", a scope as in
 // "fe80::1%eth0") are left to the resolver.
@@ -104,9 +112,7 @@ bool ResolveLiteral(const ServerEndpoint& endpoint, ResolvedAddress& address) {
     in.sin_family = AF_INET;
     in.sin_port = port;
     in.sin_addr = v4;
-    std::memcpy(&address.address, &in, sizeof in);
-    address.length = sizeof in;
-    address.family = AF_INET;
+    address = StoredAddress(&in, sizeof in, AF_INET);
     return true;
   }
   if (in6_addr v6{}; inet_pton(AF_INET6, endpoint.host.c_str(), &v6) == 1) {
@@ -114,9 +120,7 @@ bool ResolveLiteral(const ServerEndpoint& endpoint, ResolvedAddress& address) {
     in6.sin6_family = AF_INET6;
     in6.sin6_port = port;
     in6.sin6_addr = v6;
-    std::memcpy(&address.address, &in6, sizeof in6);
-    address.length = sizeof in6;
-    address.family = AF_INET6;
+    address = StoredAddress(&in6, sizeof in6, AF_INET6);
     return true;
   }
   return false;
@@ -143,11 +147,7 @@ int ResolveServer(const ServerEndpoint& endpoint, std::vector<ResolvedAddress>& 
   for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
     if (entry->ai_family != AF_INET && entry->ai_family != AF_INET6) continue;
     if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    ResolvedAddress address;
-    std::memcpy(&address.address, entry->ai_addr, entry->ai_addrlen);
-    address.length = entry->ai_addrlen;
-    address.family = entry->ai_family;
-    addresses.push_back(address);
+    addresses.push_back(StoredAddress(entry->ai_addr, entry->ai_addrlen, entry->ai_family));
   }
   freeaddrinfo(found);
   return addresses.empty() ? kWsaNoData : 0;
