@@ -52,8 +52,10 @@ std::optional<AttachmentLineSpan> AttachmentLineAt(std::string_view text, std::s
     }
     scan = fieldEnd;
     close = text.find(']', scan);
-    // Nothing closes the line after its fields: read as it always was.
-    if (close == std::string_view::npos) {
+    // Nothing closes the line after its fields, on this line: read as it
+    // always was, rather than taking in the lines below up to some ']'.
+    if (close == std::string_view::npos ||
+        text.substr(scan, close - scan).find('\n') != std::string_view::npos) {
       close = firstClose;
       break;
     }

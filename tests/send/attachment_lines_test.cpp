@@ -123,6 +123,7 @@ TEST(AttachmentLines, LinesWithoutAListFieldInTheirPathReadAsCompositionReadsThe
            "[[Attachment:  /x/[[name]].pdf]]\n",       // not a list field: as written
            "[[Attachment:  /x/[[Na[me]].pdf]]\n",
            "[[Attachment:  [[Name]]",                  // nothing closes it after the field
+           "[[Attachment:  /a[[Name]]\r\n[[Attachment:  /b]]\r\n",  // nor on its own line
            "[[Na[[Attachment:  /gap]]me]]",
        }) {
     ExpectReadAsToday(letter);
