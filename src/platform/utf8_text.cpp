@@ -31,15 +31,29 @@ void AppendCodePoint(char16_t code, std::string& out) {
   }
 }
 
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+std::uint64_t Word(const char* bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, 8);
+  return word;
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
   const std::size_t n = text.size();
+  const char* const p = text.data();
+  // Lists and letters are mostly ASCII, and list values short: sixteen bytes
+  // a step, then the last eight, which may overlap bytes already seen.
+  std::size_t i = 0;
+  while (n - i >= 16 && ((Word(p + i) | Word(p + i + 8)) & kHighBits) == 0) i += 16;
+  if (n >= 8 && n - i < 16) {
+    const std::uint64_t rest = (n - i >= 8 ? Word(p + i) : 0) | Word(p + n - 8);
+    if ((rest & kHighBits) == 0) return true;
+  }
   while (i < n) {
-    // Lists and letters are mostly ASCII: eight bytes at a time.
-    std::uint64_t word = 0;
-    if (n - i >= 8 && (std::memcpy(&word, text.data() + i, 8), (word & 0x8080808080808080u) == 0)) {
+    if (n - i >= 8 && (Word(p + i) & kHighBits) == 0) {
       i += 8;
       continue;
     }

@@ -18,6 +18,27 @@ TEST(Utf8TextTest, ValidUtf8StaysAndAnythingElseIsReadAsWindows1252) {
   EXPECT_TRUE(IsValidUtf8(AsUtf8(std::string("\x00\x7F\x80\xFF", 4))));
 }
 
+// Short list values and long letters are checked a word at a time: a byte
+// beyond ASCII is seen at every position of every length around a word.
+TEST(Utf8TextTest, AByteBeyondAsciiCountsWhereverItStands) {
+  for (std::size_t length = 1; length <= 40; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      std::string latin1(length, 'a');
+      latin1[at] = '\xE9';
+      EXPECT_FALSE(IsValidUtf8(latin1)) << length << " " << at;
+      EXPECT_EQ(AsUtf8(latin1).size(), length + 1) << length << " " << at;
+      if (at + 1 < length) {
+        std::string utf8 = latin1;
+        utf8.replace(at, 2, "\xC3\xA9");
+        EXPECT_TRUE(IsValidUtf8(utf8)) << length << " " << at;
+        utf8.resize(at + 1);  // cut inside the character
+        EXPECT_FALSE(IsValidUtf8(utf8)) << length << " " << at;
+      }
+    }
+    EXPECT_TRUE(IsValidUtf8(std::string(length, 'a'))) << length;
+  }
+}
+
 TEST(Base64Test, EncodesAsRfc4648Says) {
   EXPECT_EQ(Base64(""), "");
   EXPECT_EQ(Base64("f"), "Zg==");
