@@ -1,5 +1,7 @@
 #include "project/list_line_splitter.h"
 
+#include <cstring>
+
 #include "project/list_source_type.h"
 
 namespace postrider {
@@ -19,7 +21,10 @@ class ValueSink {
   void Add(std::string_view value) {
     if (full()) return;
     if (count_ < values_.size()) {
-      values_[count_].assign(value);
+      // clear and append, not assign: no check for a value inside the string
+      std::string& kept = values_[count_];
+      kept.clear();
+      kept.append(value);
     } else {
       values_.emplace_back(value);
     }
@@ -42,35 +47,45 @@ std::string_view LineContent(std::string_view line, bool& hadLineEnd) {
   return line;
 }
 
+// The first TAB in [start, end), or null.
+const char* NextTab(const char* start, const char* end) {
+  if (start == end) return nullptr;
+  return static_cast<const char*>(std::memchr(start, '\t', static_cast<std::size_t>(end - start)));
+}
+
 }  // namespace
 
 void SplitTabLine(std::string_view line, std::vector<std::string>& values, std::size_t maxValues) {
   ValueSink sink(values, maxValues);
   bool hadLineEnd = false;
   const std::string_view content = LineContent(line, hadLineEnd);
-  std::size_t start = 0;
+  const char* start = content.data();
+  const char* const end = start + content.size();
   while (!sink.full()) {
-    const std::size_t tab = content.find('\t', start);
-    std::string_view piece =
-        content.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+    const char* const tab = NextTab(start, end);
+    const char* const pieceEnd = tab != nullptr ? tab : end;
+    std::string_view piece(start, static_cast<std::size_t>(pieceEnd - start));
     // One quote is dropped at each end; quotes do not protect a TAB.
     if (!piece.empty() && piece.front() == '"') piece.remove_prefix(1);
     if (!piece.empty() && piece.back() == '"') piece.remove_suffix(1);
     sink.Add(piece);
-    if (tab == std::string_view::npos) break;
+    if (tab == nullptr) break;
     start = tab + 1;
   }
 }
 
 std::string_view TabLineValue(std::string_view line, std::size_t field) {
   bool hadLineEnd = false;
-  std::string_view content = LineContent(line, hadLineEnd);
+  const std::string_view content = LineContent(line, hadLineEnd);
+  const char* start = content.data();
+  const char* const end = start + content.size();
   for (std::size_t i = 0; i < field; ++i) {
-    const std::size_t tab = content.find('\t');
-    if (tab == std::string_view::npos) return {};
-    content.remove_prefix(tab + 1);
+    const char* const tab = NextTab(start, end);
+    if (tab == nullptr) return {};
+    start = tab + 1;
   }
-  std::string_view piece = content.substr(0, content.find('\t'));
+  const char* const tab = NextTab(start, end);
+  std::string_view piece(start, static_cast<std::size_t>((tab != nullptr ? tab : end) - start));
   if (!piece.empty() && piece.front() == '"') piece.remove_prefix(1);
   if (!piece.empty() && piece.back() == '"') piece.remove_suffix(1);
   return piece;
