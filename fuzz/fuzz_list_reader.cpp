@@ -56,11 +56,17 @@ void CheckList(const fuzz::MemoryFile& file, std::string_view bytes, int type) {
 
   std::vector<std::string> values;
   std::vector<std::string> expected;
+  std::vector<std::string> scratch;
   for (int i = 0; i < list.entryCount(); ++i) {
     FUZZ_CHECK(list.ReadRecord(i, values));
     SplitListLine(type, lines[static_cast<std::size_t>(i) + 1], expected);
     FUZZ_CHECK(values == expected);
     FUZZ_CHECK(values.size() <= static_cast<std::size_t>(kMaxListFields));
+    // One value alone (a TAB list's own walk) is the value of the whole split.
+    for (std::size_t field = 0; field < static_cast<std::size_t>(kMaxListFields); ++field) {
+      const std::string_view value = list.ReadValue(i, field, scratch);
+      FUZZ_CHECK(value == (field < expected.size() ? std::string_view(expected[field]) : ""));
+    }
   }
   // Jumping back reads through another path than reading on.
   for (int i = list.entryCount() - 1; i >= 0; i -= 3) {
