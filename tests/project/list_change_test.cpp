@@ -105,6 +105,21 @@ TEST_F(ListChangeTest, SavedMarksFollowTheirAddressesAndADomainMatchesWhateverIt
       << notices;
 }
 
+TEST_F(ListChangeTest, TheSentFileNamesEachSentAddressAsUtf8InListOrder) {
+  WriteList(Joined({"Name\tEmail", "Ann\tann@x.org", "Zoe\t\"z\xE9@x.org\"", "Nil\t",
+                    "Bea\tb\xC3\xA9@x.org", "Cid\tcid@x.org"}));
+  RecordedDocument edited;
+  ASSERT_TRUE(edited.document.OnOpenDocument(projectPath));
+  for (int i = 0; i < 4; ++i) edited.document.SetEntryStatus(i, StatusSent);
+  ASSERT_TRUE(edited.document.OnSaveDocument(projectPath).ok());
+
+  const auto sent = ReadSentAddresses(dir.File("project.prh.sent"));
+  ASSERT_TRUE(sent.ok() && sent->has_value());
+  // Latin-1 read as Windows-1252, quotes dropped, an entry without an address left out.
+  EXPECT_EQ((*sent)->addresses,
+            (std::vector<std::string>{"ann@x.org", "z\xC3\xA9@x.org", "b\xC3\xA9@x.org"}));
+}
+
 TEST_F(ListChangeTest, MarksAnotherProgramWroteSinceAreNeverMatchedWithOldAddresses) {
   doc.document.SetEntryStatus(0, StatusSent);
   ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
