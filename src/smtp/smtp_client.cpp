@@ -51,9 +51,10 @@ std::string AfterRefusal(const std::string& refusal) {
 }  // namespace
 
 SmtpClient::SmtpClient(SmtpTimeouts timeouts, SmtpTransportFactory openTransport)
-    : timeouts_(timeouts), openTransport_(std::move(openTransport)) {
+    : timeouts_(timeouts),
+      openTransport_(std::move(openTransport)),
+      wire_(kTextBlock + SmtpTextEncoder::kMaxPiece + kCommandCapacity) {
   command_.reserve(kCommandCapacity);
-  wire_.reserve(kTextBlock + SmtpTextEncoder::kMaxPiece + kCommandCapacity);
 }
 
 SmtpClient::~SmtpClient() { CloseConnection(); }
@@ -581,7 +582,8 @@ SmtpOutcome SmtpClient::PrepareEnvelope(std::string_view recipient,
   return SmtpOutcome::Accepted();
 }
 
-void SmtpClient::AppendEnvelope(const Envelope& envelope, std::string& out) const {
+template <typename Out>
+void SmtpClient::AppendEnvelope(const Envelope& envelope, Out& out) {
   out.append("MAIL FROM:<").append(envelope.returnAddress).append(envelope.mailParameters);
   out.append("RCPT TO:<").append(envelope.recipient).append(">\r\n");
   out.append("DATA\r\n");
@@ -754,7 +756,8 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
   currentTimeout_ = timeouts_.textBlock;
   wire_.append(endOfData);
   if (sendAhead) AppendEnvelope(nextEnvelope_, wire_);
-  if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), false)) {
+  if (const int error =
+          transport_->SendAll(wire_.view(), DeadlineAfter(timeouts_.textBlock), false)) {
     return TransportFailure(SmtpStep::EndOfData, error);
   }
   if (await_) await_();
@@ -781,12 +784,16 @@ int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) 
   SmtpTextEncoder encoder(message);
   wire_.clear();
   for (;;) {
-    const std::size_t length = encoder.NextPiece(piece_.data());
+    // Encoded straight into the write: a message below the block size in
+    // one call.
+    const std::size_t room = kTextBlock + SmtpTextEncoder::kMaxPiece - wire_.size();
+    const std::size_t length = encoder.NextPiece(wire_.Room(room), room);
     if (length == 0) break;
-    wire_.append(piece_.data(), length);
+    wire_.Commit(length);
     if (wire_.size() < kTextBlock) continue;
     // More follows at once: let the blocks share packets.
-    if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), true)) {
+    if (const int error =
+            transport_->SendAll(wire_.view(), DeadlineAfter(timeouts_.textBlock), true)) {
       return error;
     }
     wire_.clear();

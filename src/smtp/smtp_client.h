@@ -21,6 +21,7 @@
 #include "smtp/smtp_text_encoder.h"
 #include "smtp/smtp_transport.h"
 #include "smtp/tls_peer.h"
+#include "smtp/wire_buffer.h"
 
 namespace postrider {
 
@@ -193,7 +194,8 @@ class SmtpClient {
                               std::string_view message, Envelope& out);
   SmtpOutcome PrepareAddresses(std::string_view recipient, std::string_view returnAddress,
                                Envelope& out);
-  void AppendEnvelope(const Envelope& envelope, std::string& out) const;
+  template <typename Out>
+  static void AppendEnvelope(const Envelope& envelope, Out& out);
   void ReadGroup();
   SmtpOutcome JudgeGroup();
   SmtpOutcome EndAbandonedData();
@@ -235,8 +237,7 @@ class SmtpClient {
   SmtpReply lastReply_;
   SmtpReply scratchReply_;  // replies the caller need not see (the RSET after a refusal)
   SmtpReply quitReply_;
-  std::array<char, SmtpTextEncoder::kMaxPiece> piece_{};
-  std::string wire_;  // text not yet sent, then the end of data and what follows it
+  WireBuffer wire_;  // text not yet sent, then the end of data and what follows it
   SmtpStep currentStep_ = SmtpStep::None;
   std::chrono::milliseconds currentTimeout_{0};
   std::function<void(SmtpStep)> progress_;

@@ -1,6 +1,7 @@
 #include "smtp/smtp_text_encoder.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -61,35 +62,63 @@ std::size_t PlainRunEnd(const char* base, std::size_t at, std::size_t limit, boo
 }
 
 #if defined(POSTRIDER_AVX2_RUNS)
-// The same 32 bytes a step, where the processor has AVX2: half the
-// instructions on a message's text.
-__attribute__((target("avx2"))) std::size_t FindLineEndAvx2(const char* base, std::size_t from,
-                                                            std::size_t limit) {
-  if (limit - from < 32) return FindLineEnd(base, from, limit);
-  const __m256i cr = _mm256_set1_epi8('\r');
-  const __m256i lf = _mm256_set1_epi8('\n');
-  std::size_t at = from;
-  for (;; at += 32) {
-    if (at + 32 > limit) at = limit - 32;  // the last 32 again: none before `at`
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + at));
-    const auto found = static_cast<unsigned>(_mm256_movemask_epi8(
-        _mm256_or_si256(_mm256_cmpeq_epi8(bytes, cr), _mm256_cmpeq_epi8(bytes, lf))));
-    if (found != 0) return at + static_cast<std::size_t>(__builtin_ctz(found));
-    if (at + 32 == limit) return limit;
-  }
+// Bytes of the 32 at `from` where a plain run must stop or look closer: a
+// LF whose byte before is no CR, a byte after a CR that is no LF, a '.'
+// after a LF. Reads the byte before `from` too.
+__attribute__((target("avx2"))) inline __m256i StopsIn32(const char* from) {
+  const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+  const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from - 1));
+  const __m256i lf = _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'));
+  const __m256i afterCr = _mm256_cmpeq_epi8(before, _mm256_set1_epi8('\r'));
+  const __m256i dotAfterLf = _mm256_and_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('.')),
+                                              _mm256_cmpeq_epi8(before, _mm256_set1_epi8('\n')));
+  return _mm256_or_si256(_mm256_xor_si256(lf, afterCr), dotAfterLf);
 }
 
+__attribute__((target("avx2"))) inline std::uint64_t StopMask64(__m256i low, __m256i high) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(low)) |
+         static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(high))) << 32;
+}
+
+// PlainRunEnd 64 bytes a step: in a composed message every CR is followed
+// by a LF and every LF follows a CR, so one comparison of the two settles
+// a whole block, where a search a line cost several times more.
 __attribute__((target("avx2"))) std::size_t PlainRunEndAvx2(const char* base, std::size_t at,
                                                             std::size_t limit, bool& lineStart) {
-  while (at < limit && !(lineStart && base[at] == '.')) {
-    const std::size_t end = FindLineEndAvx2(base, at, limit);
-    if (end > at) lineStart = false;
-    at = end;
-    if (at + 1 >= limit || base[at] != '\r' || base[at + 1] != '\n') break;
-    at += 2;
-    lineStart = true;
+  if (limit - at <= 64) return PlainRunEnd(base, at, limit, lineStart);
+  // The first byte by itself: the blocks compare each byte with the one
+  // before, and the run never starts inside a CR LF.
+  if (base[at] == '\n' || (lineStart && base[at] == '.')) return at;
+  const std::size_t start = at;
+  // Where a flagged byte makes the run stop: at a CR without its LF, which
+  // is the byte before, or at the byte itself.
+  const auto stopAt = [&](std::size_t flagged) {
+    const std::size_t stop =
+        base[flagged - 1] == '\r' && base[flagged] != '\n' ? flagged - 1 : flagged;
+    if (stop > start) lineStart = base[stop - 1] == '\n';
+    return stop;
+  };
+  std::size_t from = at + 1;
+  for (; limit - from >= 64; from += 64) {
+    const __m256i low = StopsIn32(base + from);
+    const __m256i high = StopsIn32(base + from + 32);
+    const __m256i both = _mm256_or_si256(low, high);
+    if (!_mm256_testz_si256(both, both)) {
+      return stopAt(from + static_cast<std::size_t>(__builtin_ctzll(StopMask64(low, high))));
+    }
   }
-  return at;
+  if (from < limit) {
+    // The last 64 bytes of the range, some of them again: those before
+    // `from` are known to go as they are.
+    const std::size_t last = limit - 64;
+    const std::uint64_t stops = StopMask64(StopsIn32(base + last), StopsIn32(base + last + 32)) &
+                                (~0ULL << (from - last));
+    if (stops != 0) return stopAt(last + static_cast<std::size_t>(__builtin_ctzll(stops)));
+  }
+  // A CR at the limit stops the run: its LF may lie beyond.
+  const std::size_t stop = base[limit - 1] == '\r' ? limit - 1 : limit;
+  lineStart = base[stop - 1] == '\n';
+  return stop;
 }
 
 // Set before main: libgcc's own set-up may not have run yet, hence the init.
@@ -115,7 +144,7 @@ std::size_t SmtpTextEncoder::MessageSize(std::string_view text) {
   return atLineStart ? size : size + 2;
 }
 
-std::size_t SmtpTextEncoder::NextPiece(char* out) {
+std::size_t SmtpTextEncoder::NextPiece(char* out, std::size_t room) {
   std::size_t length = 0;
   if (hasCarry_) {
     out[length++] = carry_;
@@ -123,7 +152,7 @@ std::size_t SmtpTextEncoder::NextPiece(char* out) {
   }
   const auto putPair = [&](char first, char second) {
     out[length++] = first;
-    if (length < kMaxPiece) {
+    if (length < room) {
       out[length++] = second;
     } else {
       carry_ = second;
@@ -133,10 +162,10 @@ std::size_t SmtpTextEncoder::NextPiece(char* out) {
 
   const char* const base = text_.data();
   const std::size_t size = text_.size();
-  while (length < kMaxPiece && position_ < size) {
+  while (length < room && position_ < size) {
     // A composed message is mostly lines already ended in CR LF: they go in
     // one copy, as far as the piece has room.
-    const std::size_t limit = std::min(size, position_ + (kMaxPiece - length));
+    const std::size_t limit = std::min(size, position_ + (room - length));
     bool lineStart = atLineStart_;
 #if defined(POSTRIDER_AVX2_RUNS)
     const std::size_t at = kHasAvx2 ? PlainRunEndAvx2(base, position_, limit, lineStart)
@@ -148,7 +177,7 @@ std::size_t SmtpTextEncoder::NextPiece(char* out) {
     length += at - position_;
     position_ = at;
     atLineStart_ = lineStart;
-    if (length >= kMaxPiece || position_ >= size) break;
+    if (length >= room || position_ >= size) break;
 
     // What the run stopped at: a line end of another kind (or one cut by the
     // piece's end), or a '.' that starts a line.

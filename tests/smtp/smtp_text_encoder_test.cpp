@@ -29,6 +29,18 @@ Encoded Encode(std::string_view text) {
   return result;
 }
 
+// The pieces a sender with room for `room` bytes at a time gets, joined.
+std::string EncodeWithRoom(std::string_view text, std::size_t room) {
+  SmtpTextEncoder encoder(text);
+  std::string data;
+  std::vector<char> piece(room);
+  while (const std::size_t length = encoder.NextPiece(piece.data(), room)) {
+    EXPECT_LE(length, room);
+    data.append(piece.data(), length);
+  }
+  return data + std::string(encoder.EndOfData());
+}
+
 TEST(SmtpTextEncoderTest, DotLineFollowsALineEndWithoutAddingAnEmptyLine) {
   EXPECT_EQ(Encode("Subject: hi\r\n\r\nBody\r\n").data, "Subject: hi\r\n\r\nBody\r\n");
   EXPECT_EQ(Encode("Subject: hi\r\n\r\nBody\r\n").endOfData, ".\r\n");
@@ -105,6 +117,9 @@ TEST(SmtpTextEncoderTest, AnyTextIsEncodedWholeInPiecesOfAtMost900Bytes) {
     }
     const Encoded encoded = Encode(text);
     EXPECT_EQ(encoded.data, Reference(text));
+    // In one piece, and in pieces cut near every 64-byte block's edges.
+    const std::size_t rooms[] = {64 * 1024, 63, 64, 65, 127, 129};
+    EXPECT_EQ(EncodeWithRoom(text, rooms[round % 6]), encoded.data + encoded.endOfData);
     for (std::size_t i = 0; i < encoded.pieces.size(); ++i) {
       EXPECT_LE(encoded.pieces[i].size(), 900u);
       if (i + 1 < encoded.pieces.size()) {
