@@ -29,7 +29,8 @@ struct ComposedMessage {
   std::string attachmentFault;
 
   // Working buffers: the entry's values; those the letter merges in, as
-  // UTF-8 (the others empty); the merged body before encoding.
+  // UTF-8 (the others empty); the merged body before encoding, when the
+  // body does not go as it is (encoded, formatted, or with attachments).
   ListRecord record;
   std::vector<std::string> values;
   std::string body;
