@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "smtp/envelope_address.h"
 #include "smtp/plain_transport.h"
 #include "smtp/smtp_auth.h"
 #include "smtp/smtp_capabilities.h"
@@ -169,6 +170,9 @@ class SmtpClient {
   // The envelope forms of a message's addresses and its MAIL parameters.
   struct Envelope {
     std::string returnAddress;
+    // returnAddress is an ASCII address that passed as it was given: the
+    // same return address next time needs no new look.
+    bool returnAddressAsGiven = false;
     std::string recipient;
     std::string mailParameters;  // " SIZE=n SMTPUTF8" and the line end
   };
@@ -192,7 +196,9 @@ class SmtpClient {
   SmtpOutcome SendMessageText(std::string_view message, const SmtpNextMessage* next);
   SmtpOutcome PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
                               std::string_view message, Envelope& out);
-  SmtpOutcome PrepareAddresses(std::string_view recipient, std::string_view returnAddress,
+  SmtpOutcome PrepareAddresses(std::string_view recipient, const EnvelopeAddressScan& recipientScan,
+                               std::string_view returnAddress,
+                               const EnvelopeAddressScan& returnScan, bool knownReturnAddress,
                                Envelope& out);
   template <typename Out>
   static void AppendEnvelope(const Envelope& envelope, Out& out);
