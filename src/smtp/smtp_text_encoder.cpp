@@ -123,25 +123,58 @@ __attribute__((target("avx2"))) std::size_t PlainRunEndAvx2(const char* base, st
 
 // Set before main: libgcc's own set-up may not have run yet, hence the init.
 const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+
+// Bits for the 32 bytes at `at` where being a LF and following a CR
+// differ: a lone LF, or the byte after a lone CR.
+__attribute__((target("avx2"))) inline std::uint32_t LoneFlags32(const char* base,
+                                                                std::size_t at) {
+  const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + at));
+  const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + at - 1));
+  return static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_xor_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n')),
+                                            _mm256_cmpeq_epi8(before, _mm256_set1_epi8('\r')))));
+}
+
+// LoneLineEnds 32 bytes a step, for a text longer than 32 bytes.
+__attribute__((target("avx2,popcnt"))) std::size_t LoneLineEndsAvx2(const char* base,
+                                                                   std::size_t size) {
+  std::size_t lone = (base[0] == '\n' ? 1 : 0) + (base[size - 1] == '\r' ? 1 : 0);
+  std::size_t at = 1;
+  for (; size - at >= 32; at += 32) {
+    lone += static_cast<std::size_t>(__builtin_popcount(LoneFlags32(base, at)));
+  }
+  if (at < size) {
+    // The last 32 again, without those counted already.
+    const std::size_t last = size - 32;
+    lone += static_cast<std::size_t>(
+        __builtin_popcount(LoneFlags32(base, last) >> (at - last)));
+  }
+  return lone;
+}
 #endif
+
+// How many CRs have no LF after them and LFs no CR before them.
+std::size_t LoneLineEnds(const char* base, std::size_t size) {
+#if defined(POSTRIDER_AVX2_RUNS)
+  if (kHasAvx2 && size > 32) return LoneLineEndsAvx2(base, size);
+#endif
+  std::size_t lone = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (base[i] == '\n' && (i == 0 || base[i - 1] != '\r')) ++lone;
+    if (base[i] == '\r' && (i + 1 == size || base[i + 1] != '\n')) ++lone;
+  }
+  return lone;
+}
 
 }  // namespace
 
 std::size_t SmtpTextEncoder::MessageSize(std::string_view text) {
-  std::size_t size = 0;
-  bool atLineStart = true;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      size += 2;
-      atLineStart = true;
-    } else {
-      ++size;
-      atLineStart = false;
-    }
-  }
-  return atLineStart ? size : size + 2;
+  // Every byte counts once, and a lone CR or LF once more as it becomes CR
+  // LF; a last line without its end gets one.
+  if (text.empty()) return 0;
+  const char last = text.back();
+  return text.size() + LoneLineEnds(text.data(), text.size()) +
+         (last == '\r' || last == '\n' ? 0 : 2);
 }
 
 std::size_t SmtpTextEncoder::NextPiece(char* out, std::size_t room) {

@@ -95,6 +95,24 @@ std::string Reference(std::string_view text) {
   return out;
 }
 
+// SIZE's count written the plain way: every line end as CR LF, the last
+// line ended, no doubled dots.
+std::size_t ReferenceSize(std::string_view text) {
+  std::size_t size = 0;
+  bool atLineStart = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      size += 2;
+      atLineStart = true;
+    } else {
+      ++size;
+      atLineStart = false;
+    }
+  }
+  return atLineStart ? size : size + 2;
+}
+
 TEST(SmtpTextEncoderTest, AnyTextIsEncodedWholeInPiecesOfAtMost900Bytes) {
   std::mt19937 random(20240611);
   // Line ends and dots close together, and long lines with few of them.
@@ -117,6 +135,7 @@ TEST(SmtpTextEncoderTest, AnyTextIsEncodedWholeInPiecesOfAtMost900Bytes) {
     }
     const Encoded encoded = Encode(text);
     EXPECT_EQ(encoded.data, Reference(text));
+    EXPECT_EQ(SmtpTextEncoder::MessageSize(text), ReferenceSize(text));
     // In one piece, and in pieces cut near every 64-byte block's edges.
     const std::size_t rooms[] = {64 * 1024, 63, 64, 65, 127, 129};
     EXPECT_EQ(EncodeWithRoom(text, rooms[round % 6]), encoded.data + encoded.endOfData);
