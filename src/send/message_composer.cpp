@@ -1,5 +1,6 @@
 #include "send/message_composer.h"
 
+#include "project/address_check.h"
 #include "send/header_lines.h"
 #include "send/mime_encoding.h"
 #include "smtp/envelope_address.h"
@@ -89,6 +90,7 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
   out.attachments = letter_.attachments();
   const bool encodeBody = letter_.MergedNeedsTransferEncoding(out.values);
   AssignAsUtf8(out.record.ValueAt(doc.GetEmailFieldIndex()), out.recipient);
+  out.recipientValid = IsValidAddress(out.recipient);
   const bool options = UsesLetterOptions(doc.GetLetterOptions());
   // A body that goes as it is is merged straight into the text; one that is
   // encoded, formatted or carried with files is needed on its own.
