@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -201,7 +202,7 @@ void SendJournal::FlushLoop() {
     wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; });
     if (stopping_) break;
     // Outcomes no hand-over took along.
-    if (!pending_.empty()) WritePending();
+    if (pendingSize_ != 0) WritePending();
     if (dirty_.exchange(false)) {
       lock.unlock();
       Flush();
@@ -210,14 +211,27 @@ void SendJournal::FlushLoop() {
   }
 }
 
+void SendJournal::AddRecord(std::string_view kind, std::initializer_list<JournalField> fields) {
+  const std::size_t room = JournalRecordRoom(kind, fields);
+  if (pendingCapacity_ - pendingSize_ < room) {
+    const std::size_t capacity = std::max(2 * pendingCapacity_, pendingSize_ + room + 512);
+    std::unique_ptr<char[]> bigger(new char[capacity]);
+    if (pendingSize_ != 0) std::memcpy(bigger.get(), pending_.get(), pendingSize_);
+    pending_ = std::move(bigger);
+    pendingCapacity_ = capacity;
+  }
+  char* const start = pending_.get() + pendingSize_;
+  pendingSize_ += static_cast<std::size_t>(WriteJournalRecord(start, kind, fields) - start);
+}
+
 Status SendJournal::WritePending() {
   if (!broken_) {
-    pending_.clear();
+    pendingSize_ = 0;
     return broken_;
   }
-  if (pending_.empty()) return Status::Ok();
-  const int error = Append(pending_);
-  pending_.clear();
+  if (pendingSize_ == 0) return Status::Ok();
+  const int error = Append({pending_.get(), pendingSize_});
+  pendingSize_ = 0;
   if (error != 0) {
     broken_ = JournalError(path_, error);
     return broken_;
@@ -285,17 +299,16 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
   const std::string fields = std::to_string(identity.fieldsCrc);
   const std::string first = std::to_string(start);
   std::lock_guard lock(mutex_);
-  AppendJournalRecord(pending_, journal_kind::kRun,
-                      {{"project", identity.projectPath},
-                       {"state", identity.entryStatePath},
-                       {"list", identity.listPath},
-                       {"entries", entries},
-                       {"size", size},
-                       {"fields", fields},
-                       {"digest", identity.listDigest},
-                       {"start", first},
-                       {"clear", first},
-                       {"keep", keepSent ? "sent" : "none"}});
+  AddRecord(journal_kind::kRun, {{"project", identity.projectPath},
+                                 {"state", identity.entryStatePath},
+                                 {"list", identity.listPath},
+                                 {"entries", entries},
+                                 {"size", size},
+                                 {"fields", fields},
+                                 {"digest", identity.listDigest},
+                                 {"start", first},
+                                 {"clear", first},
+                                 {"keep", keepSent ? "sent" : "none"}});
   Status status = WritePending();
   if (status) wroteRun_ = true;
   return status;
@@ -319,8 +332,7 @@ struct Digits {
 Status SendJournal::HandedOver(int entry, std::string_view address) {
   const Digits index(entry);
   std::lock_guard lock(mutex_);
-  AppendJournalRecord(pending_, journal_kind::kHandedOver,
-                      {{"entry", index.view()}, {"address", address}});
+  AddRecord(journal_kind::kHandedOver, {{"entry", index.view()}, {"address", address}});
   return WritePending();
 }
 
@@ -329,15 +341,15 @@ Status SendJournal::Outcome(int entry, int status, std::string_view address) {
   const Digits value(status);
   std::lock_guard lock(mutex_);
   if (!broken_) return broken_;
-  AppendJournalRecord(pending_, journal_kind::kOutcome,
-                      {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
+  AddRecord(journal_kind::kOutcome,
+            {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
   return Status::Ok();
 }
 
 Status SendJournal::RunEnded(int lastIndexSent) {
   const Digits last(lastIndexSent);
   std::lock_guard lock(mutex_);
-  AppendJournalRecord(pending_, journal_kind::kRunEnd, {{"last", last.view()}});
+  AddRecord(journal_kind::kRunEnd, {{"last", last.view()}});
   if (Status status = WritePending(); !status) return status;
   dirty_.store(false);
   if (const int error = Flush()) {

@@ -59,6 +59,8 @@ class SendJournal {
 
  private:
   SendJournal(std::string path, int fd, bool created, off_t end);
+  // Adds a record to pending_; mutex_ held.
+  void AddRecord(std::string_view kind, std::initializer_list<JournalField> fields);
   // Writes the records waiting in pending_ in one append; mutex_ held.
   Status WritePending();
   // Adds bytes at end_; 0 or errno.
@@ -90,7 +92,10 @@ class SendJournal {
   // writes too.
   std::mutex mutex_;
   Status broken_ = Status::Ok();  // the first failed write; nothing is written after it
-  std::string pending_;           // whole records not yet written, its buffer kept
+  // Whole records not yet written, in a buffer kept from one to the next.
+  std::unique_ptr<char[]> pending_;
+  std::size_t pendingSize_ = 0;
+  std::size_t pendingCapacity_ = 0;
 
   std::atomic<bool> dirty_{false};
   std::atomic<bool> folderUnsynced_;  // a new file's name is not yet on disk

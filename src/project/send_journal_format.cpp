@@ -28,11 +28,24 @@ constexpr std::array<bool, 256> MakeEscapedBytes() {
 
 constexpr std::array<bool, 256> kEscapedBytes = MakeEscapedBytes();
 
-char* WriteText(char* write, std::string_view text) {
-  // An empty value may have no data pointer, which memcpy must not get.
-  if (text.empty()) return write;
-  std::memcpy(write, text.data(), text.size());
-  return write + text.size();
+inline __attribute__((always_inline)) char* WriteText(char* write, std::string_view text) {
+  const char* from = text.data();
+  const std::size_t size = text.size();
+  // Keys, numbers and most addresses are short: two overlapping fixed-size
+  // copies each, rather than a call to memcpy. An empty value may have no
+  // data pointer, which memcpy must not get.
+  if (size >= 8 && size <= 16) {
+    std::memcpy(write, from, 8);
+    std::memcpy(write + size - 8, from + size - 8, 8);
+  } else if (size >= 4 && size < 8) {
+    std::memcpy(write, from, 4);
+    std::memcpy(write + size - 4, from + size - 4, 4);
+  } else if (size < 4) {
+    for (std::size_t i = 0; i < size; ++i) write[i] = from[i];
+  } else {
+    std::memcpy(write, from, size);
+  }
+  return write + size;
 }
 
 #if defined(__SSE2__)
@@ -98,9 +111,10 @@ constexpr std::array<char, 512> kHexPairs = MakeHexPairs();
 
 void WriteCrc(char* write, std::string_view payload) {
   const std::uint32_t crc = Crc32(payload);
-  for (int i = 0, shift = 24; i < 8; i += 2, shift -= 8) {
-    std::memcpy(write + i, &kHexPairs[2 * ((crc >> shift) & 0xFFu)], 2);
-  }
+  std::memcpy(write, &kHexPairs[2 * (crc >> 24)], 2);
+  std::memcpy(write + 2, &kHexPairs[2 * ((crc >> 16) & 0xFFu)], 2);
+  std::memcpy(write + 4, &kHexPairs[2 * ((crc >> 8) & 0xFFu)], 2);
+  std::memcpy(write + 6, &kHexPairs[2 * (crc & 0xFFu)], 2);
 }
 
 int HexValue(char c) {
@@ -153,28 +167,36 @@ std::optional<std::int64_t> JournalRecord::Number(std::string_view key) const {
   return value;
 }
 
-void AppendJournalRecord(std::string& out, std::string_view kind,
-                         std::initializer_list<JournalField> fields) {
-  // Written through a pointer into room for the longest it can be: a run
-  // writes a record or two for every message.
+std::size_t JournalRecordRoom(std::string_view kind,
+                              std::initializer_list<JournalField> fields) {
   std::size_t longest = kind.size() + 10;  // " " CRC "\n"
   for (const auto& [key, value] : fields) longest += key.size() + 2 + 3 * value.size();
-  const std::size_t begin = out.size();
-  out.resize(begin + longest);
-  char* const start = out.data() + begin;
-  char* write = WriteText(start, kind);
+  return longest;
+}
+
+char* WriteJournalRecord(char* const to, std::string_view kind,
+                         std::initializer_list<JournalField> fields) {
+  char* write = WriteText(to, kind);
   for (const auto& [key, value] : fields) {
     *write++ = ' ';
     write = WriteText(write, key);
     *write++ = '=';
     write = WriteEscaped(write, value);
   }
-  const std::string_view payload(start, static_cast<std::size_t>(write - start));
+  const std::string_view payload(to, static_cast<std::size_t>(write - to));
   *write++ = ' ';
   WriteCrc(write, payload);
   write += 8;
   *write++ = '\n';
-  out.resize(static_cast<std::size_t>(write - out.data()));
+  return write;
+}
+
+void AppendJournalRecord(std::string& out, std::string_view kind,
+                         std::initializer_list<JournalField> fields) {
+  const std::size_t begin = out.size();
+  out.resize(begin + JournalRecordRoom(kind, fields));
+  char* const end = WriteJournalRecord(out.data() + begin, kind, fields);
+  out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
 std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<JournalField> fields) {

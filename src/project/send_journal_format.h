@@ -61,6 +61,11 @@ using JournalField = std::pair<std::string_view, std::string_view>;
 void AppendJournalRecord(std::string& out, std::string_view kind,
                          std::initializer_list<JournalField> fields);
 std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<JournalField> fields);
+// The same line written at `to`, which has room for JournalRecordRoom bytes;
+// returns where it ends. For a buffer that is not cleared before each record.
+std::size_t JournalRecordRoom(std::string_view kind, std::initializer_list<JournalField> fields);
+char* WriteJournalRecord(char* to, std::string_view kind,
+                         std::initializer_list<JournalField> fields);
 
 // A line without its line end; nothing when it is not one written whole.
 std::optional<JournalRecord> DecodeJournalRecord(std::string_view line);

@@ -1,5 +1,6 @@
 #include "send/message_composer.h"
 
+#include "project/address_check.h"
 #include "send/header_lines.h"
 #include "send/mime_encoding.h"
 #include "smtp/envelope_address.h"
@@ -86,13 +87,19 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
   for (const std::size_t field : letter_.attachmentFields()) {
     if (field < values.size() && out.values[field].empty()) AppendAsUtf8(values[field], out.values[field]);
   }
-  out.body.clear();
-  out.body.reserve(letter_.plainSize() + 256);
-  letter_.AppendMerged(out.values, out.body);
   out.attachments = letter_.attachments();
   const bool encodeBody = letter_.MergedNeedsTransferEncoding(out.values);
   AssignAsUtf8(out.record.ValueAt(doc.GetEmailFieldIndex()), out.recipient);
+  out.recipientValid = IsValidAddress(out.recipient);
   const bool options = UsesLetterOptions(doc.GetLetterOptions());
+  // A body that goes as it is is merged straight into the text; one that is
+  // encoded, formatted or carried with files is needed on its own.
+  const bool bodyAsItIs = !options && !encodeBody && out.attachments.empty();
+  out.body.clear();
+  if (!bodyAsItIs) {
+    out.body.reserve(letter_.plainSize() + 256);
+    letter_.AppendMerged(out.values, out.body);
+  }
   out.copies.clear();
   out.problem.clear();
   if (options) {
@@ -104,7 +111,8 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
 
   std::string& text = out.text;
   text.clear();
-  text.reserve(out.body.size() + (encodeBody ? out.body.size() / 2 : 0) + 512);
+  const std::size_t bodySize = bodyAsItIs ? letter_.plainSize() + 256 : out.body.size();
+  text.reserve(bodySize + (encodeBody ? bodySize / 2 : 0) + 512);
   AppendToLineOf(out.recipient, text);
   text += fromLine_;
   if (options && letterOptions_.MergesSubject()) {
@@ -129,7 +137,11 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
     AppendQuotedPrintable(out.body, text);
   } else {
     text += "\r\n";
-    text += out.body;
+    if (bodyAsItIs) {
+      letter_.AppendMerged(out.values, text);
+    } else {
+      text += out.body;
+    }
   }
 }
 

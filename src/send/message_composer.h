@@ -19,6 +19,7 @@ namespace postrider {
 struct ComposedMessage {
   std::string text;                      // what goes after DATA, before dot-stuffing
   std::string recipient;                 // the envelope recipient (UTF-8), as the To: line names it
+  bool recipientValid = false;           // IsValidAddress(recipient), asked once a message
   // With letter options: the Cc and Bcc recipients, RCPT TO after the main
   // one; and why the options cannot make this message (it must not go).
   std::vector<std::string> copies;
@@ -29,7 +30,8 @@ struct ComposedMessage {
   std::string attachmentFault;
 
   // Working buffers: the entry's values; those the letter merges in, as
-  // UTF-8 (the others empty); the merged body before encoding.
+  // UTF-8 (the others empty); the merged body before encoding, when the
+  // body does not go as it is (encoded, formatted, or with attachments).
   ListRecord record;
   std::vector<std::string> values;
   std::string body;

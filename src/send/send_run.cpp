@@ -7,7 +7,6 @@
 #include "platform/blocking_call.h"
 #include "platform/user_paths.h"
 #include "platform/utf8_text.h"
-#include "project/address_check.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
 #include "send/letter_composer.h"
@@ -460,7 +459,7 @@ SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
   host_.frame.SetStatusText(texts::Sending(result.processed, run.total));
   if (host_.report != nullptr) host_.report->Progress(result.processed, run.total);
 
-  if (!IsValidAddress(message.recipient)) {
+  if (!message.recipientValid) {
     ++result.badAddress;
     if (host_.report != nullptr) {
       host_.report->EntryBadAddress(entry, message.recipient, "not a valid e-mail address");
@@ -514,7 +513,7 @@ const SmtpNextMessage* SendController::ComposeNext(ActiveRun& run, int entry,
   if (next < 0) return nullptr;
   const ComposedMessage& upcoming = run.messages.ComposeAhead(next);
   // Copies go over their own round trips, never ahead.
-  if (!IsValidAddress(upcoming.recipient) || !upcoming.copies.empty() ||
+  if (!upcoming.recipientValid || !upcoming.copies.empty() ||
       !upcoming.problem.empty() || !upcoming.attachmentFault.empty()) {
     return nullptr;
   }

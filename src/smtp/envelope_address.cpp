@@ -71,6 +71,7 @@ namespace {
 
 constexpr std::uint8_t kRefusedByte = 1;
 constexpr std::uint8_t kBlank = 2;
+constexpr std::uint8_t kEightBit = 4;
 
 // One look-up a byte, no branch; only an address with a blank needs the
 // scan that follows quotes.
@@ -81,6 +82,7 @@ constexpr std::array<std::uint8_t, 256> MakeByteClasses() {
   classes['<'] = kRefusedByte;
   classes['>'] = kRefusedByte;
   classes[' '] = kBlank;
+  for (int byte = 0x80; byte < 0x100; ++byte) classes[byte] = kEightBit;
   return classes;
 }
 
@@ -88,13 +90,16 @@ constexpr std::array<std::uint8_t, 256> kByteClasses = MakeByteClasses();
 
 }  // namespace
 
-bool IsSafeEnvelopeAddress(std::string_view address) {
-  if (address.size() > kMaxEnvelopeAddressLength) return false;
+EnvelopeAddressScan ScanEnvelopeAddress(std::string_view address) {
+  if (address.size() > kMaxEnvelopeAddressLength) return {};
   std::uint8_t seen = 0;
   for (const char c : address) seen |= kByteClasses[static_cast<unsigned char>(c)];
-  if ((seen & kRefusedByte) != 0) return false;
-  return (seen & kBlank) == 0 || !HasBareBlank(address);
+  if ((seen & kRefusedByte) != 0) return {};
+  if ((seen & kBlank) != 0 && HasBareBlank(address)) return {};
+  return {.safe = true, .ascii = (seen & kEightBit) == 0};
 }
+
+bool IsSafeEnvelopeAddress(std::string_view address) { return ScanEnvelopeAddress(address).safe; }
 
 Result<EnvelopeAddress> PrepareEnvelopeAddress(std::string_view address) {
   const std::size_t at = address.rfind('@');

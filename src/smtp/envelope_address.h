@@ -15,6 +15,14 @@ constexpr std::size_t kMaxEnvelopeAddressLength = 254;
 // '>', no blank outside a quoted local part, and not longer than 254 bytes.
 bool IsSafeEnvelopeAddress(std::string_view address);
 
+// IsSafeEnvelopeAddress and whether the address is all ASCII, from one pass
+// over it: a run asks both of every recipient.
+struct EnvelopeAddressScan {
+  bool safe = false;
+  bool ascii = false;  // only known when safe
+};
+EnvelopeAddressScan ScanEnvelopeAddress(std::string_view address);
+
 // An address as it goes into the envelope.
 struct EnvelopeAddress {
   std::string text;

@@ -28,11 +28,6 @@ constexpr std::size_t kCommandCapacity = kMaxHelloNameLength + 2 * kMaxEnvelopeA
 
 constexpr SmtpStep kGroupSteps[] = {SmtpStep::Mail, SmtpStep::Rcpt, SmtpStep::Data};
 
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // Steps of a mail transaction, which a refusal leaves to be reset.
 bool IsTransactionStep(SmtpStep step) {
   return step == SmtpStep::Helo || step == SmtpStep::Mail || step == SmtpStep::Rcpt ||
@@ -51,9 +46,10 @@ std::string AfterRefusal(const std::string& refusal) {
 }  // namespace
 
 SmtpClient::SmtpClient(SmtpTimeouts timeouts, SmtpTransportFactory openTransport)
-    : timeouts_(timeouts), openTransport_(std::move(openTransport)) {
+    : timeouts_(timeouts),
+      openTransport_(std::move(openTransport)),
+      wire_(kTextBlock + SmtpTextEncoder::kMaxPiece + kCommandCapacity) {
   command_.reserve(kCommandCapacity);
-  wire_.reserve(kTextBlock + SmtpTextEncoder::kMaxPiece + kCommandCapacity);
 }
 
 SmtpClient::~SmtpClient() { CloseConnection(); }
@@ -503,11 +499,14 @@ SmtpOutcome SmtpClient::NotTheMessageSentAhead() {
 }
 
 SmtpOutcome SmtpClient::PrepareAddresses(std::string_view recipient,
-                                         std::string_view returnAddress, Envelope& out) {
+                                         const EnvelopeAddressScan& recipientScan,
+                                         std::string_view returnAddress,
+                                         const EnvelopeAddressScan& returnScan,
+                                         bool knownReturnAddress, Envelope& out) {
   bool smtpUtf8 = false;
-  const auto prepare = [&](std::string_view address, SmtpStep step, std::string_view role,
-                           std::string& envelopeForm) -> SmtpOutcome {
-    if (IsAscii(address)) {
+  const auto prepare = [&](std::string_view address, bool ascii, SmtpStep step,
+                           std::string_view role, std::string& envelopeForm) -> SmtpOutcome {
+    if (ascii) {
       envelopeForm.assign(address);
       return SmtpOutcome::Accepted();
     }
@@ -531,12 +530,17 @@ SmtpOutcome SmtpClient::PrepareAddresses(std::string_view recipient,
     envelopeForm = std::move(prepared->text);
     return SmtpOutcome::Accepted();
   };
-  if (SmtpOutcome from =
-          prepare(returnAddress, SmtpStep::Mail, "The return address", out.returnAddress);
-      !from.ok()) {
-    return from;
+  if (!knownReturnAddress) {
+    out.returnAddressAsGiven = false;
+    if (SmtpOutcome from = prepare(returnAddress, returnScan.ascii, SmtpStep::Mail,
+                                   "The return address", out.returnAddress);
+        !from.ok()) {
+      return from;
+    }
+    out.returnAddressAsGiven = returnScan.ascii;
   }
-  if (SmtpOutcome to = prepare(recipient, SmtpStep::Rcpt, "The address", out.recipient);
+  if (SmtpOutcome to =
+          prepare(recipient, recipientScan.ascii, SmtpStep::Rcpt, "The address", out.recipient);
       !to.ok()) {
     return to;
   }
@@ -547,11 +551,17 @@ SmtpOutcome SmtpClient::PrepareAddresses(std::string_view recipient,
 SmtpOutcome SmtpClient::PrepareEnvelope(std::string_view recipient,
                                         std::string_view returnAddress, std::string_view message,
                                         Envelope& out) {
-  if (!IsSafeEnvelopeAddress(returnAddress)) {
+  // A run gives every message the same return address.
+  const bool knownReturnAddress = out.returnAddressAsGiven && returnAddress == out.returnAddress;
+  const EnvelopeAddressScan returnScan = knownReturnAddress
+                                             ? EnvelopeAddressScan{.safe = true, .ascii = true}
+                                             : ScanEnvelopeAddress(returnAddress);
+  if (!returnScan.safe) {
     return SmtpOutcome::UnsafeAddress(
         SmtpStep::Mail, "The return address holds characters a mail command cannot carry.");
   }
-  if (!IsSafeEnvelopeAddress(recipient)) {
+  const EnvelopeAddressScan recipientScan = ScanEnvelopeAddress(recipient);
+  if (!recipientScan.safe) {
     return SmtpOutcome::UnsafeAddress(
         SmtpStep::Rcpt,
         "The address holds characters a mail command cannot carry, or is too long.");
@@ -574,14 +584,17 @@ SmtpOutcome SmtpClient::PrepareEnvelope(std::string_view recipient,
     out.mailParameters += " SIZE=";
     out.mailParameters += std::to_string(size);
   }
-  if (SmtpOutcome addresses = PrepareAddresses(recipient, returnAddress, out); !addresses.ok()) {
+  if (SmtpOutcome addresses = PrepareAddresses(recipient, recipientScan, returnAddress,
+                                               returnScan, knownReturnAddress, out);
+      !addresses.ok()) {
     return addresses;
   }
   out.mailParameters += "\r\n";
   return SmtpOutcome::Accepted();
 }
 
-void SmtpClient::AppendEnvelope(const Envelope& envelope, std::string& out) const {
+template <typename Out>
+void SmtpClient::AppendEnvelope(const Envelope& envelope, Out& out) {
   out.append("MAIL FROM:<").append(envelope.returnAddress).append(envelope.mailParameters);
   out.append("RCPT TO:<").append(envelope.recipient).append(">\r\n");
   out.append("DATA\r\n");
@@ -754,7 +767,8 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
   currentTimeout_ = timeouts_.textBlock;
   wire_.append(endOfData);
   if (sendAhead) AppendEnvelope(nextEnvelope_, wire_);
-  if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), false)) {
+  if (const int error =
+          transport_->SendAll(wire_.view(), DeadlineAfter(timeouts_.textBlock), false)) {
     return TransportFailure(SmtpStep::EndOfData, error);
   }
   if (await_) await_();
@@ -781,12 +795,16 @@ int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) 
   SmtpTextEncoder encoder(message);
   wire_.clear();
   for (;;) {
-    const std::size_t length = encoder.NextPiece(piece_.data());
+    // Encoded straight into the write: a message below the block size in
+    // one call.
+    const std::size_t room = kTextBlock + SmtpTextEncoder::kMaxPiece - wire_.size();
+    const std::size_t length = encoder.NextPiece(wire_.Room(room), room);
     if (length == 0) break;
-    wire_.append(piece_.data(), length);
+    wire_.Commit(length);
     if (wire_.size() < kTextBlock) continue;
     // More follows at once: let the blocks share packets.
-    if (const int error = transport_->SendAll(wire_, DeadlineAfter(timeouts_.textBlock), true)) {
+    if (const int error =
+            transport_->SendAll(wire_.view(), DeadlineAfter(timeouts_.textBlock), true)) {
       return error;
     }
     wire_.clear();

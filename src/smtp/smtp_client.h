@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "smtp/envelope_address.h"
 #include "smtp/plain_transport.h"
 #include "smtp/smtp_auth.h"
 #include "smtp/smtp_capabilities.h"
@@ -21,6 +22,7 @@
 #include "smtp/smtp_text_encoder.h"
 #include "smtp/smtp_transport.h"
 #include "smtp/tls_peer.h"
+#include "smtp/wire_buffer.h"
 
 namespace postrider {
 
@@ -168,6 +170,9 @@ class SmtpClient {
   // The envelope forms of a message's addresses and its MAIL parameters.
   struct Envelope {
     std::string returnAddress;
+    // returnAddress is an ASCII address that passed as it was given: the
+    // same return address next time needs no new look.
+    bool returnAddressAsGiven = false;
     std::string recipient;
     std::string mailParameters;  // " SIZE=n SMTPUTF8" and the line end
   };
@@ -191,9 +196,12 @@ class SmtpClient {
   SmtpOutcome SendMessageText(std::string_view message, const SmtpNextMessage* next);
   SmtpOutcome PrepareEnvelope(std::string_view recipient, std::string_view returnAddress,
                               std::string_view message, Envelope& out);
-  SmtpOutcome PrepareAddresses(std::string_view recipient, std::string_view returnAddress,
+  SmtpOutcome PrepareAddresses(std::string_view recipient, const EnvelopeAddressScan& recipientScan,
+                               std::string_view returnAddress,
+                               const EnvelopeAddressScan& returnScan, bool knownReturnAddress,
                                Envelope& out);
-  void AppendEnvelope(const Envelope& envelope, std::string& out) const;
+  template <typename Out>
+  static void AppendEnvelope(const Envelope& envelope, Out& out);
   void ReadGroup();
   SmtpOutcome JudgeGroup();
   SmtpOutcome EndAbandonedData();
@@ -235,8 +243,7 @@ class SmtpClient {
   SmtpReply lastReply_;
   SmtpReply scratchReply_;  // replies the caller need not see (the RSET after a refusal)
   SmtpReply quitReply_;
-  std::array<char, SmtpTextEncoder::kMaxPiece> piece_{};
-  std::string wire_;  // text not yet sent, then the end of data and what follows it
+  WireBuffer wire_;  // text not yet sent, then the end of data and what follows it
   SmtpStep currentStep_ = SmtpStep::None;
   std::chrono::milliseconds currentTimeout_{0};
   std::function<void(SmtpStep)> progress_;

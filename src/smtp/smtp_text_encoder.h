@@ -20,7 +20,10 @@ class SmtpTextEncoder {
 
   // Writes the next piece (at most kMaxPiece bytes) to out and returns its
   // length; 0 once the whole text has been given out.
-  std::size_t NextPiece(char* out);
+  std::size_t NextPiece(char* out) { return NextPiece(out, kMaxPiece); }
+  // The same with room for `room` bytes (at least 2): a caller with a large
+  // buffer takes a whole message in one call.
+  std::size_t NextPiece(char* out, std::size_t room);
 
   // The line that ends the data after the last piece: ".\r\n" when the text
   // ended with a line end (or was empty), else "\r\n.\r\n", so no empty line

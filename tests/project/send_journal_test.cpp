@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 
+#include "platform/crc32.h"
 #include "project/send_journal_format.h"
 #include "project/send_journal_reader.h"
 #include "support/temp_dir.h"
@@ -98,6 +100,42 @@ TEST(SendJournalFormat, RecordsAreWrittenByteForByteAsJournalsOnDiskHoldThem) {
   }
   EXPECT_EQ(EncodeJournalRecord("outcome", {{"entry", "12"}, {"status", "1"}, {"value", every}}),
             "outcome entry=12 status=1 value=" + escaped + " 9ce0bcc3\n");
+}
+
+// A record written the plain way, to compare against.
+std::string PlainRecord(std::string_view kind, std::string_view key, std::string_view value) {
+  std::string line = std::string(kind) + " " + std::string(key) + "=";
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || c == '%' || c == '=' || byte == 0x7F) {
+      constexpr char kHex[] = "0123456789abcdef";
+      line += '%';
+      line += kHex[byte >> 4];
+      line += kHex[byte & 0x0F];
+    } else {
+      line += c;
+    }
+  }
+  char crc[9];
+  std::snprintf(crc, sizeof crc, "%08x", Crc32(line));
+  return line + " " + crc + "\n";
+}
+
+TEST(SendJournalFormat, KeysAndValuesOfEveryLengthAreWrittenWhole) {
+  std::string pending;
+  std::string expected;
+  for (std::size_t length = 0; length <= 40; ++length) {
+    const std::string key(length % 19 + 1, 'k');
+    std::string value(length, 'v');
+    for (std::size_t i = 0; i < length; ++i) value[i] = static_cast<char>('a' + (i * 7) % 26);
+    // And one byte to escape, somewhere else each time.
+    if (length > 0) value[(length * 5) % length] = ' ';
+    AppendJournalRecord(pending, "outcome", {{key, value}});
+    expected += PlainRecord("outcome", key, value);
+    EXPECT_EQ(EncodeJournalRecord("handed", {{key, value}}), PlainRecord("handed", key, value))
+        << length;
+  }
+  EXPECT_EQ(pending, expected);
 }
 
 TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,6 +77,13 @@ TEST(EnvelopeAddressTest, RefusesExactlyWhatTheByteByByteCheckRefused) {
     std::vector<std::string> next;
     for (const std::string& text : layer) {
       ASSERT_EQ(IsSafeEnvelopeAddress(text), ByteByByteSafe(text)) << PrintableBytes(text);
+      const EnvelopeAddressScan scan = ScanEnvelopeAddress(text);
+      ASSERT_EQ(scan.safe, ByteByByteSafe(text)) << PrintableBytes(text);
+      if (scan.safe) {
+        ASSERT_EQ(scan.ascii, std::all_of(text.begin(), text.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x80;
+                  })) << PrintableBytes(text);
+      }
       if (length < 5) {
         for (const char c : alphabet) next.push_back(text + c);
       }

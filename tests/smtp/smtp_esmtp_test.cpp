@@ -207,6 +207,24 @@ TEST(SmtpEsmtpTest, InternationalDomainsGoInAsciiAndLocalPartsOnlyWithSmtpUtf8) 
     EXPECT_EQ(CommandsStartingWith(server, "RCPT").front(),
               "RCPT TO:<j\xC3\xBCrgen@xn--mller-kva.example>");
   }
+  {
+    // A return address that changes between messages goes as each gives it.
+    ScriptedSmtpServer server({.smtpUtf8 = true});
+    SmtpClient client(UniformTimeouts());
+    ASSERT_EQ(client.Connect(server.address()).number(), 0);
+    for (const char* from : {"from@example.com", "from@b\xC3\xA4r.example", "from@example.com",
+                             "other@example.com", "other@example.com"}) {
+      EXPECT_EQ(client.SendMail("to@example.com", from, kMessage).number(), 0) << from;
+    }
+    EXPECT_EQ(client.SendMail("to@example.com", "other@example.com>", kMessage).number(),
+              kSmtpUnsafeAddress);
+    EXPECT_EQ(CommandsStartingWith(server, "MAIL"),
+              (std::vector<std::string>{"MAIL FROM:<from@example.com> SIZE=26",
+                                        "MAIL FROM:<from@xn--br-via.example> SIZE=26",
+                                        "MAIL FROM:<from@example.com> SIZE=26",
+                                        "MAIL FROM:<other@example.com> SIZE=26",
+                                        "MAIL FROM:<other@example.com> SIZE=26"}));
+  }
   ScriptedSmtpServer server;  // no SMTPUTF8
   SmtpClient client(UniformTimeouts());
   outcome = client.Connect(server.address());

@@ -29,6 +29,18 @@ Encoded Encode(std::string_view text) {
   return result;
 }
 
+// The pieces a sender with room for `room` bytes at a time gets, joined.
+std::string EncodeWithRoom(std::string_view text, std::size_t room) {
+  SmtpTextEncoder encoder(text);
+  std::string data;
+  std::vector<char> piece(room);
+  while (const std::size_t length = encoder.NextPiece(piece.data(), room)) {
+    EXPECT_LE(length, room);
+    data.append(piece.data(), length);
+  }
+  return data + std::string(encoder.EndOfData());
+}
+
 TEST(SmtpTextEncoderTest, DotLineFollowsALineEndWithoutAddingAnEmptyLine) {
   EXPECT_EQ(Encode("Subject: hi\r\n\r\nBody\r\n").data, "Subject: hi\r\n\r\nBody\r\n");
   EXPECT_EQ(Encode("Subject: hi\r\n\r\nBody\r\n").endOfData, ".\r\n");
@@ -83,6 +95,24 @@ std::string Reference(std::string_view text) {
   return out;
 }
 
+// SIZE's count written the plain way: every line end as CR LF, the last
+// line ended, no doubled dots.
+std::size_t ReferenceSize(std::string_view text) {
+  std::size_t size = 0;
+  bool atLineStart = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      size += 2;
+      atLineStart = true;
+    } else {
+      ++size;
+      atLineStart = false;
+    }
+  }
+  return atLineStart ? size : size + 2;
+}
+
 TEST(SmtpTextEncoderTest, AnyTextIsEncodedWholeInPiecesOfAtMost900Bytes) {
   std::mt19937 random(20240611);
   // Line ends and dots close together, and long lines with few of them.
@@ -105,6 +135,10 @@ TEST(SmtpTextEncoderTest, AnyTextIsEncodedWholeInPiecesOfAtMost900Bytes) {
     }
     const Encoded encoded = Encode(text);
     EXPECT_EQ(encoded.data, Reference(text));
+    EXPECT_EQ(SmtpTextEncoder::MessageSize(text), ReferenceSize(text));
+    // In one piece, and in pieces cut near every 64-byte block's edges.
+    const std::size_t rooms[] = {64 * 1024, 63, 64, 65, 127, 129};
+    EXPECT_EQ(EncodeWithRoom(text, rooms[round % 6]), encoded.data + encoded.endOfData);
     for (std::size_t i = 0; i < encoded.pieces.size(); ++i) {
       EXPECT_LE(encoded.pieces[i].size(), 900u);
       if (i + 1 < encoded.pieces.size()) {
