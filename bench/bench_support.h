@@ -86,7 +86,8 @@ inline int WaitFor(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// smtp-sink on a fresh loopback port, stopped when the object goes.
+// smtp-sink on a fresh loopback port, stopped when the object goes, and by
+// exit() too: a benchmark that gives up mid-round leaves no sink behind.
 class Sink {
  public:
   Sink() : port_(FreeLoopbackPort()) {
@@ -94,6 +95,9 @@ class Sink {
     if (geteuid() == 0) argv.insert(argv.end(), {"-u", "nobody"});
     argv.insert(argv.end(), {"127.0.0.1:" + std::to_string(port_), "100"});
     pid_ = Spawn(argv);
+    Running().push_back(pid_);
+    static const bool stopAtExit = std::atexit(StopRunning) == 0;
+    (void)stopAtExit;
     const auto limit = Clock::now() + std::chrono::seconds(20);
     while (!PortAccepts(port_)) {
       if (Clock::now() > limit || waitpid(pid_, nullptr, WNOHANG) != 0) {
@@ -106,6 +110,8 @@ class Sink {
   ~Sink() {
     kill(pid_, SIGTERM);
     WaitFor(pid_);
+    auto& running = Running();
+    running.erase(std::remove(running.begin(), running.end(), pid_), running.end());
   }
   Sink(const Sink&) = delete;
   Sink& operator=(const Sink&) = delete;
@@ -114,6 +120,15 @@ class Sink {
   std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
 
  private:
+  static std::vector<pid_t>& Running() {
+    static std::vector<pid_t> pids;
+    return pids;
+  }
+  static void StopRunning() {
+    for (const pid_t pid : Running()) kill(pid, SIGTERM);
+    for (const pid_t pid : Running()) WaitFor(pid);
+  }
+
   int port_;
   pid_t pid_ = -1;
 };
