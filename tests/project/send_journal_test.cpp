@@ -79,43 +79,38 @@ TEST(SendJournalFormat, ValuesOfAnyBytesComeBackAndAChangedOrCutLineIsRefused) {
   EXPECT_FALSE(DecodeJournalRecord(std::string(4096, '\0')).has_value());
 }
 
-TEST(SendJournalFormat, RecordsAreWrittenByteForByteAsJournalsOnDiskHoldThem) {
-  EXPECT_EQ(EncodeJournalRecord("handed", {{"entry", "7"}, {"address", "ann smith=%x@example.com"}}),
-            "handed entry=7 address=ann%20smith%3d%25x@example.com 2ffb9cfc\n");
-
-  // Every byte value: the blank, the controls, DEL, '%' and '=' as %xx in
-  // lower-case hex, every other byte as itself.
-  std::string every;
+// A value escaped the plain way: the blank, the controls, DEL, '%' and '='
+// as %xx in lower-case hex, every other byte as itself.
+std::string EscapedPlainly(std::string_view value) {
   std::string escaped;
-  for (int byte = 0; byte < 256; ++byte) {
-    every += static_cast<char>(byte);
-    if (byte <= 0x20 || byte == '%' || byte == '=' || byte == 0x7F) {
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || c == '%' || c == '=' || byte == 0x7F) {
       constexpr char kHex[] = "0123456789abcdef";
       escaped += '%';
       escaped += kHex[byte >> 4];
       escaped += kHex[byte & 0x0F];
     } else {
-      escaped += static_cast<char>(byte);
+      escaped += c;
     }
   }
+  return escaped;
+}
+
+TEST(SendJournalFormat, RecordsAreWrittenByteForByteAsJournalsOnDiskHoldThem) {
+  EXPECT_EQ(EncodeJournalRecord("handed", {{"entry", "7"}, {"address", "ann smith=%x@example.com"}}),
+            "handed entry=7 address=ann%20smith%3d%25x@example.com 2ffb9cfc\n");
+
+  // Every byte value.
+  std::string every;
+  for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
   EXPECT_EQ(EncodeJournalRecord("outcome", {{"entry", "12"}, {"status", "1"}, {"value", every}}),
-            "outcome entry=12 status=1 value=" + escaped + " 9ce0bcc3\n");
+            "outcome entry=12 status=1 value=" + EscapedPlainly(every) + " 9ce0bcc3\n");
 }
 
 // A record written the plain way, to compare against.
 std::string PlainRecord(std::string_view kind, std::string_view key, std::string_view value) {
-  std::string line = std::string(kind) + " " + std::string(key) + "=";
-  for (const char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || c == '%' || c == '=' || byte == 0x7F) {
-      constexpr char kHex[] = "0123456789abcdef";
-      line += '%';
-      line += kHex[byte >> 4];
-      line += kHex[byte & 0x0F];
-    } else {
-      line += c;
-    }
-  }
+  std::string line = std::string(kind) + " " + std::string(key) + "=" + EscapedPlainly(value);
   char crc[9];
   std::snprintf(crc, sizeof crc, "%08x", Crc32(line));
   return line + " " + crc + "\n";
