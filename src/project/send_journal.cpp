@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -202,7 +201,7 @@ void SendJournal::FlushLoop() {
     wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; });
     if (stopping_) break;
     // Outcomes no hand-over took along.
-    if (pendingSize_ != 0) WritePending();
+    if (pending_.size() != 0) WritePending();
     if (dirty_.exchange(false)) {
       lock.unlock();
       Flush();
@@ -212,26 +211,18 @@ void SendJournal::FlushLoop() {
 }
 
 void SendJournal::AddRecord(std::string_view kind, std::initializer_list<JournalField> fields) {
-  const std::size_t room = JournalRecordRoom(kind, fields);
-  if (pendingCapacity_ - pendingSize_ < room) {
-    const std::size_t capacity = std::max(2 * pendingCapacity_, pendingSize_ + room + 512);
-    std::unique_ptr<char[]> bigger(new char[capacity]);
-    if (pendingSize_ != 0) std::memcpy(bigger.get(), pending_.get(), pendingSize_);
-    pending_ = std::move(bigger);
-    pendingCapacity_ = capacity;
-  }
-  char* const start = pending_.get() + pendingSize_;
-  pendingSize_ += static_cast<std::size_t>(WriteJournalRecord(start, kind, fields) - start);
+  char* const start = pending_.Room(JournalRecordRoom(kind, fields));
+  pending_.Commit(static_cast<std::size_t>(WriteJournalRecord(start, kind, fields) - start));
 }
 
 Status SendJournal::WritePending() {
   if (!broken_) {
-    pendingSize_ = 0;
+    pending_.clear();
     return broken_;
   }
-  if (pendingSize_ == 0) return Status::Ok();
-  const int error = Append({pending_.get(), pendingSize_});
-  pendingSize_ = 0;
+  if (pending_.size() == 0) return Status::Ok();
+  const int error = Append(pending_.view());
+  pending_.clear();
   if (error != 0) {
     broken_ = JournalError(path_, error);
     return broken_;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/byte_buffer.h"
 #include "platform/status.h"
 #include "project/send_journal_format.h"
 
@@ -93,9 +94,7 @@ class SendJournal {
   std::mutex mutex_;
   Status broken_ = Status::Ok();  // the first failed write; nothing is written after it
   // Whole records not yet written, in a buffer kept from one to the next.
-  std::unique_ptr<char[]> pending_;
-  std::size_t pendingSize_ = 0;
-  std::size_t pendingCapacity_ = 0;
+  ByteBuffer pending_{512};
 
   std::atomic<bool> dirty_{false};
   std::atomic<bool> folderUnsynced_;  // a new file's name is not yet on disk

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/byte_buffer.h"
 #include "smtp/envelope_address.h"
 #include "smtp/plain_transport.h"
 #include "smtp/smtp_auth.h"
@@ -22,7 +23,6 @@
 #include "smtp/smtp_text_encoder.h"
 #include "smtp/smtp_transport.h"
 #include "smtp/tls_peer.h"
-#include "smtp/wire_buffer.h"
 
 namespace postrider {
 
@@ -243,7 +243,7 @@ class SmtpClient {
   SmtpReply lastReply_;
   SmtpReply scratchReply_;  // replies the caller need not see (the RSET after a refusal)
   SmtpReply quitReply_;
-  WireBuffer wire_;  // text not yet sent, then the end of data and what follows it
+  ByteBuffer wire_;  // text not yet sent, then the end of data and what follows it
   SmtpStep currentStep_ = SmtpStep::None;
   std::chrono::milliseconds currentTimeout_{0};
   std::function<void(SmtpStep)> progress_;

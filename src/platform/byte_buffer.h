@@ -7,12 +7,12 @@
 
 namespace postrider {
 
-// The bytes of one write, in a buffer kept from one message to the next.
-// Unlike a std::string it hands out room without clearing it first, so a
-// message's text is encoded straight into what is sent.
-class WireBuffer {
+// Bytes built up in place and kept from one use to the next. Unlike a
+// std::string it hands out room without clearing it first, so a message's
+// text or a journal record is written straight into what goes out.
+class ByteBuffer {
  public:
-  explicit WireBuffer(std::size_t capacity)
+  explicit ByteBuffer(std::size_t capacity)
       : data_(new char[capacity]), capacity_(capacity) {}
 
   std::string_view view() const { return {data_.get(), size_}; }
@@ -27,7 +27,7 @@ class WireBuffer {
   }
   void Commit(std::size_t written) { size_ += written; }
 
-  WireBuffer& append(std::string_view bytes) {
+  ByteBuffer& append(std::string_view bytes) {
     if (!bytes.empty()) {
       std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
       size_ += bytes.size();
