@@ -221,6 +221,13 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     result.notBegun = true;
     return result;
   }
+  if (Status list = document.CheckListUnchanged(); !list) {
+    host_.prompts.ShowMessage(list.message() + "\nNothing was sent: open the project again and "
+                                               "check the selection before you send.",
+                              MessageIcon::Error);
+    result.notBegun = true;
+    return result;
+  }
   AskForMissingSettings(settings);
   const std::optional<RunStart> start = ChooseStart(document, settings, result);
   if (!start) return result;
