@@ -156,6 +156,7 @@ MailingList::~MailingList() { Close(); }
 void MailingList::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  path_.clear();
   type_ = DBTypeNone;
   header_ = {};
   entryCount_ = 0;
@@ -176,6 +177,7 @@ Status MailingList::Open(const std::string& path, int listSourceType) {
   const int fd = OpenFileForReading(path);
   if (fd < 0) return Status::Error(OpenError(path));
   fd_ = fd;
+  path_ = path;
   type_ = listSourceType;
   std::int64_t headerEnd = 0;
   header_ = ReadHeader(fd_, listSourceType, headerEnd);
@@ -242,6 +244,29 @@ void MailingList::Index(std::int64_t headerEnd) {
   contentDigest_ = digest.HexDigest();
   windowSize_ = 0;
   lastEnd_ = -1;
+}
+
+Status MailingList::CheckFileUnchanged() const {
+  if (fd_ < 0) return Status::Ok();
+  const int fd = OpenFileForReading(path_);
+  if (fd < 0) return Status::Error(OpenError(path_));
+  struct stat info {};
+  bool same = fstat(fd, &info) == 0 && info.st_size == fileSize_;
+  if (same) {
+    std::vector<char> buffer(kChunk);
+    Sha256 digest;
+    std::int64_t offset = 0;
+    for (ssize_t got; (got = ReadSome(fd, buffer.data(), buffer.size(), offset)) > 0;) {
+      digest.Update({buffer.data(), static_cast<std::size_t>(got)});
+      offset += got;
+    }
+    same = offset == fileSize_ && digest.HexDigest() == contentDigest_;
+  }
+  ::close(fd);
+  if (same) return Status::Ok();
+  return Status::Error("The mailing list " + path_ +
+                       " has changed since the project was opened, so its entries may no "
+                       "longer be the ones shown and selected.");
 }
 
 bool MailingList::ReadRecord(int index, std::vector<std::string>& values,

@@ -48,6 +48,10 @@ class MailingList {
   // SHA-256 of those bytes, in hex: what the project's marks and send
   // journal note, to know the list again.
   const std::string& contentDigest() const { return contentDigest_; }
+  // Whether the file at the list's path still holds the bytes it was indexed
+  // from: records are read by their place in the file, so a list another
+  // program rewrote since would give other people's values.
+  Status CheckFileUnchanged() const;
 
   // Reads entry `index` (0 <= index < entryCount) into `values`, reusing its
   // strings. False when no list is open or the index is out of range. Const:
@@ -66,6 +70,7 @@ class MailingList {
   std::string_view Bytes(std::int64_t begin, std::int64_t end) const;
 
   int fd_ = -1;
+  std::string path_;
   int type_ = DBTypeNone;
   ListHeader header_;
   int entryCount_ = 0;

@@ -174,6 +174,8 @@ class CPostridrDoc {
   void SetLastIndexSent(int index) { lastIndexSent_ = index; }
   // SHA-256 of the mailing list as loaded; empty when no list is open.
   const std::string& GetListDigest() const { return list_.contentDigest(); }
+  // Whether the list file still holds what its entries were read from.
+  Status CheckListUnchanged() const { return list_.CheckFileUnchanged(); }
   // Entry `index`'s recipient as a send addresses it (UTF-8), "" when there is none.
   std::string GetRecipientAddress(int index) const;
   // The same into `address`, with `scratch` for a line that has to be split:

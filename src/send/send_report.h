@@ -23,7 +23,8 @@ class ISendRunReport {
   // changed after the check before the run. It stays unsent, for a resume.
   virtual void EntryNotSent(int /*entry*/, const std::string& /*address*/,
                             const std::string& /*reason*/) {}
-  // One more selected entry was taken up: `takenUp` of `total` selected.
+  // One more selected entry was taken up: `takenUp` of the `total` this run
+  // takes up (a resume leaves out those it passes over).
   virtual void Progress(int /*takenUp*/, int /*total*/) {}
   // A Cc or Bcc copy of the entry's message was refused, with the server's
   // words; the entry's own outcome is its recipient's.

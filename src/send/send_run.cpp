@@ -176,6 +176,7 @@ struct SendController::ActiveRun {
   std::optional<MessageAttachments> files;
   MessageLookahead messages;
   int total = 0;     // the selected entries, as "Sending 3 of 12" counts them
+  int toTakeUp = 0;  // the entries this run takes up: a resume's are fewer
   int current = -1;  // the entry being sent
   int upcoming = -1;  // the entry whose commands go behind the current one's
   int stop;          // where the next run resumes
@@ -218,6 +219,13 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     host_.prompts.ShowMessage(
         "The project is open read-only, so it cannot be sent. " + document.GetReadOnlyReason(),
         MessageIcon::Error);
+    result.notBegun = true;
+    return result;
+  }
+  if (Status list = document.CheckListUnchanged(); !list) {
+    host_.prompts.ShowMessage(list.message() + "\nNothing was sent: open the project again and "
+                                               "check the selection before you send.",
+                              MessageIcon::Error);
     result.notBegun = true;
     return result;
   }
@@ -378,6 +386,7 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
                              SelectedFrom(document, run.start.position, true);
   }
   run.total = document.GetSelectedCount();
+  run.toTakeUp = SelectedFrom(document, run.start.position, run.start.resume);
   host_.frame.SetStatusText(texts::kStartingSend);
   return true;
 }
@@ -457,7 +466,7 @@ SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
   run.current = entry;
   ++result.processed;
   host_.frame.SetStatusText(texts::Sending(result.processed, run.total));
-  if (host_.report != nullptr) host_.report->Progress(result.processed, run.total);
+  if (host_.report != nullptr) host_.report->Progress(result.processed, run.toTakeUp);
 
   if (!message.recipientValid) {
     ++result.badAddress;

@@ -113,6 +113,7 @@ class DesktopSendTest : public QObject {
   void PreviewShowsTheMessageTheServerReceives();
   void ALogInPasswordIsAskedForAtSendOnceAndNeverWritten();
   void ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn();
+  void AListRewrittenByAnotherProgramSinceOpeningIsNotSentTo();
 
  private:
   CMainFrame* frame() const { return app_->mainFrame(); }
@@ -332,6 +333,9 @@ void DesktopSendTest::PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce() 
   }
   QCOMPARE(questionIcon, QMessageBox::Question);
   QCOMPARE(second.text, QStringLiteral("Send Complete! Total Messages Sent: 2"));
+  // The bar measures what this run took up, so a resume that reached the end ends full.
+  QCOMPARE(second.progress, 2);
+  QCOMPARE(second.progressMaximum, 2);
   QCOMPARE(Delivered(server),
            std::multiset<std::string>(
                {"ada.lovelace@example.com", "alan.turing@example.org", "edsger@example.org"}));
@@ -605,3 +609,67 @@ void DesktopSendTest::ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn() {
 
 QTEST_MAIN(DesktopSendTest)
 #include "desktop_send_test.moc"
+
+void DesktopSendTest::AListRewrittenByAnotherProgramSinceOpeningIsNotSentTo() {
+  ScriptedSmtpServer server;
+  Start(server);
+  const QString listPath = env_->File(QStringLiteral("recipients.txt"));
+  QFile original(listPath);
+  QVERIFY(original.open(QIODevice::ReadOnly));
+  const QByteArray listBytes = original.readAll();
+  original.close();
+  const QByteArray header = listBytes.left(listBytes.indexOf('\n') + 1);
+  const QByteArray newcomer = "Zoe\tNew\tzoe@example.net\tOslo\t2024\n";
+  const QByteArray withNewcomer = header + newcomer + listBytes.mid(header.size());
+
+  struct Rewrite {
+    const char* how;
+    std::function<bool()> write;
+  };
+  const std::vector<Rewrite> rewrites = {
+      {"in place, a line put in at the top",
+       [&] {
+         QFile file(listPath);
+         return file.open(QIODevice::WriteOnly) && file.write(withNewcomer) == withNewcomer.size();
+       }},
+      {"replaced by a file of the same size",
+       [&] {
+         QByteArray swapped = listBytes;
+         swapped.replace("Ada", "Ida");
+         const QString fresh = listPath + QStringLiteral(".new");
+         QFile file(fresh);
+         if (!file.open(QIODevice::WriteOnly) || file.write(swapped) != swapped.size()) return false;
+         file.close();
+         return std::rename(QFile::encodeName(fresh).constData(),
+                            QFile::encodeName(listPath).constData()) == 0;
+       }},
+      {"deleted", [&] { return QFile::remove(listPath); }},
+  };
+  for (const Rewrite& rewrite : rewrites) {
+    document().SetModifiedFlag(false);
+    QCOMPARE(app_->OpenDocumentFile(Bytes(env_->File(QStringLiteral("example.prj")))),
+             CPostridrApp::OpenResult::Opened);
+    QVERIFY(!document().IsReadOnly());
+    SelectOnly({11});
+    QVERIFY2(rewrite.write(), rewrite.how);
+
+    QString shown;
+    {
+      ModalScript answers({[&shown](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box != nullptr);
+        shown = box->text();
+        box->button(QMessageBox::Ok)->click();
+      }});
+      frame()->RouteCommand(commands::kSend);
+      QCOMPARE(answers.acted(), 1);  // no question and no final box
+    }
+    QVERIFY2(shown.contains(listPath) && shown.contains(QStringLiteral("Nothing was sent")),
+             qPrintable(QString::fromLatin1(rewrite.how) + ": " + shown));
+    QVERIFY2(server.Commands().empty(), rewrite.how);
+    QCOMPARE(document().GetEntryStatus(11), static_cast<int>(StatusNone));
+
+    QFile restore(listPath);
+    QVERIFY(restore.open(QIODevice::WriteOnly) && restore.write(listBytes) == listBytes.size());
+  }
+}
