@@ -84,6 +84,7 @@ void CPostridrDoc::ResetProjectStorage() {
   marksUnread_ = false;
   unappliedJournal_ = false;
   untitledJournalPath_.clear();
+  sentNotInList_.clear();
   NotifyListAboutToChange();
   notices_.clear();
   letterOnDisk_ = {};

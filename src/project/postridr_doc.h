@@ -287,6 +287,9 @@ class CPostridrDoc {
   std::vector<std::string> fieldNames_;
   MailingList list_;
   EntryMarks marks_;
+  // Recipients mailed whom no entry holds now; saved with the sent
+  // addresses, so that an entry coming back with one is known as sent.
+  std::vector<std::string> sentNotInList_;
   int selectedCount_ = 0;
 };
 

@@ -2,12 +2,14 @@
 // folding it in on save, and where it lies.
 
 #include <filesystem>
+#include <unordered_set>
 
 #include "platform/crc32.h"
 #include "platform/user_paths.h"
 #include "platform/write_check.h"
 #include "project/postridr_doc.h"
 #include "project/project_paths.h"
+#include "project/recipient_key.h"
 #include "project/send_journal_reader.h"
 
 namespace postrider {
@@ -130,6 +132,13 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
            " It is kept, and moved aside when the next send run starts.";
   }
   unappliedJournal_ = false;
+  if (!replay.acceptedAddressesNotInList.empty()) {
+    std::unordered_set<std::string> kept;
+    for (const std::string& address : sentNotInList_) kept.insert(RecipientKey(address));
+    for (const std::string& address : replay.acceptedAddressesNotInList) {
+      if (kept.insert(RecipientKey(address)).second) sentNotInList_.push_back(address);
+    }
+  }
   // While another program writes the project, its run may well be going on.
   if (otherWriter_) {
     if (!replay.changed && replay.inDoubt.empty()) return {};

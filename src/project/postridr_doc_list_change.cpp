@@ -45,13 +45,19 @@ void CPostridrDoc::ReadRecipientAddress(int index, std::vector<std::string>& scr
 }
 
 std::string CPostridrDoc::RematchMarksToChangedList() {
+  sentNotInList_.clear();
   // Without a digest (a project saved by an older program) the list is
   // taken to be the one the marks were made for, as it always was.
-  if (storedKeys_.listDigest.empty() || !list_.IsOpen() || marksUnread_ ||
-      storedKeys_.listDigest == list_.contentDigest()) {
+  if (storedKeys_.listDigest.empty() || !list_.IsOpen() || marksUnread_) return {};
+  const std::string path = SentAddressesPath(entryStateFilePath_);
+  if (storedKeys_.listDigest == list_.contentDigest()) {
+    // The same list: the marks say it all, but for whom no entry holds.
+    if (Result<std::optional<SentAddresses>> read = ReadSentAddresses(path, true);
+        read && read->has_value() && (*read)->marksDigest == MarksDigest(marks_)) {
+      sentNotInList_ = std::move((*read)->notInList);
+    }
     return {};
   }
-  const std::string path = SentAddressesPath(entryStateFilePath_);
   Result<std::optional<SentAddresses>> read = ReadSentAddresses(path);
   std::string unmatched;
   if (!read) {
@@ -77,7 +83,9 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
   int notInList = 0;
   for (const std::string& address : (*read)->addresses) {
     if (!sent.insert(RecipientKey(address)).second) continue;
-    if (addresses.EntriesOf(address).empty()) ++notInList;
+    if (!addresses.EntriesOf(address).empty()) continue;
+    ++notInList;
+    sentNotInList_.push_back(address);
   }
   for (int i = 0; i < GetEntryCount(); ++i) {
     const bool wasSent = sent.count(RecipientKey(GetRecipientAddress(i))) > 0;
@@ -110,7 +118,8 @@ Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
                                 ReadRecipientAddress(i, scratch, address);
                                 if (!address.empty()) add(address);
                               }
-                            });
+                            },
+                            sentNotInList_);
 }
 
 }  // namespace postrider

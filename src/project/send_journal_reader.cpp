@@ -182,7 +182,10 @@ int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& add
     for (const int entry : now) doubts.SettleEntry(entry);
     if (event.status == StatusSent) {
       ++replay.messagesAccepted;
-      if (now.empty()) ++replay.acceptedNotInList;
+      if (now.empty()) {
+        ++replay.acceptedNotInList;
+        replay.acceptedAddressesNotInList.push_back(event.address);
+      }
       for (const int entry : now) marks.SetStatus(entry, StatusSent);
     } else if (event.status == StatusBadAddress) {
       for (const int entry : now) {

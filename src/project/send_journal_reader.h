@@ -48,6 +48,7 @@ struct JournalReplay {
   // Runs written for a list that has changed since were matched by address.
   bool matchedByAddress = false;
   int acceptedNotInList = 0;  // of those runs' accepted addresses, the ones the list lacks now
+  std::vector<std::string> acceptedAddressesNotInList;
   // Messages handed over whose answer never came and that no later run
   // settled: marked not sent, and possibly delivered.
   std::vector<JournalEvent> inDoubt;

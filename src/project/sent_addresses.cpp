@@ -11,6 +11,9 @@ namespace {
 // Written like the send journal's lines, each with its CRC.
 constexpr std::string_view kFileStart = "postrider-sent-addresses";
 constexpr std::string_view kSent = "sent";
+// Marks a sent address no entry held; a reader that does not know it still
+// reads the address as sent, which is what it is.
+constexpr std::string_view kNotInList = "absent";
 constexpr std::size_t kPieceBytes = 64 * 1024;
 
 }  // namespace
@@ -26,28 +29,41 @@ std::string MarksDigest(const EntryMarks& marks) {
 
 Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
                           std::string_view marksDigest,
-                          const std::function<void(const AddressSink&)>& forEachAddress) {
+                          const std::function<void(const AddressSink&)>& forEachAddress,
+                          const std::vector<std::string>& notInList) {
   return files.WritePieces(path, [&](const AtomicFileGroup::PieceSink& put) {
     // Fresh memory is what a short run pays for most: one buffer's worth of
     // lines at a time, the buffer used again.
     std::string lines;
     lines.reserve(kPieceBytes + 4096);
-    AppendJournalRecord(lines, kFileStart, {{"version", "1"}, {"marks", marksDigest}});
+    // The count lets an opening that needs only those skip the rest.
+    AppendJournalRecord(lines, kFileStart,
+                        {{"version", "1"},
+                         {"marks", marksDigest},
+                         {kNotInList, std::to_string(notInList.size())}});
     bool any = false;
-    forEachAddress([&](std::string_view address) {
-      AppendJournalRecord(lines, kSent, {{"address", address}});
+    const auto recordAdded = [&] {
       any = true;
       if (lines.size() >= kPieceBytes) {
         put(lines);
         lines.clear();
       }
+    };
+    forEachAddress([&](std::string_view address) {
+      AppendJournalRecord(lines, kSent, {{"address", address}});
+      recordAdded();
     });
+    for (const std::string& address : notInList) {
+      AppendJournalRecord(lines, kSent, {{"address", address}, {kNotInList, "1"}});
+      recordAdded();
+    }
     if (any) put(lines);
     return any;
   });
 }
 
-Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path) {
+Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path,
+                                                       bool notInListOnly) {
   Result<std::optional<std::string>> bytes = ReadFileIfPresent(path);
   if (!bytes) return bytes.status();
   if (!bytes->has_value()) return std::optional<SentAddresses>();
@@ -65,6 +81,7 @@ Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path) 
     if (value == nullptr || record->kind != (started ? kSent : kFileStart)) return damaged;
     if (started) {
       sent.addresses.push_back(*value);
+      if (record->Find(kNotInList) != nullptr) sent.notInList.push_back(*value);
     } else {
       const std::string* version = record->Find("version");
       if (version == nullptr || *version != "1") {
@@ -72,6 +89,8 @@ Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path) 
       }
       sent.marksDigest = *value;
       started = true;
+      const std::string* absent = record->Find(kNotInList);
+      if (notInListOnly && (absent == nullptr || *absent == "0")) break;
     }
   }
   if (!started) return damaged;

@@ -21,6 +21,10 @@ namespace postrider {
 struct SentAddresses {
   std::string marksDigest;
   std::vector<std::string> addresses;  // as the run sent to them (UTF-8)
+  // Of those, the ones no entry of the list held when the file was written
+  // (a row deleted, a list saved with the wrong delimiter): they are kept,
+  // so that mailed recipients whose rows come back are not mailed again.
+  std::vector<std::string> notInList;
 };
 
 std::string SentAddressesPath(const std::string& entryStatePath);
@@ -30,13 +34,17 @@ std::string MarksDigest(const EntryMarks& marks);
 
 // Replaces the file as one of those a Save replaces together, with the
 // addresses that forEachAddress hands its sink one by one: a Save keeps no
-// list of them, nor the whole file in memory. With no addresses it removes
-// the file instead, since no file and no entry marked sent say the same.
+// list of them, nor the whole file in memory; then those in notInList. With
+// no addresses it removes the file instead, since no file and no entry
+// marked sent say the same.
 using AddressSink = std::function<void(std::string_view address)>;
 Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
                           std::string_view marksDigest,
-                          const std::function<void(const AddressSink&)>& forEachAddress);
+                          const std::function<void(const AddressSink&)>& forEachAddress,
+                          const std::vector<std::string>& notInList = {});
 // Nothing when there is no file; an error when it cannot be read or is damaged.
-Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path);
+// notInListOnly: the addresses may be left out when none is in notInList.
+Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path,
+                                                       bool notInListOnly = false);
 
 }  // namespace postrider

@@ -294,5 +294,55 @@ TEST_F(ExactlyOnceTest, AListEditedBetweenAStopAndTheResumeMailsEveryoneInItExac
   }
 }
 
+TEST_F(ExactlyOnceTest, RowsGoneFromTheListWhenTheProjectWasSavedAreStillKnownAsSentOnTheirReturn) {
+  // A spreadsheet saved the list badly for a while, and the project was
+  // saved meanwhile; then the list was put right again.
+  const std::vector<std::pair<const char*, std::function<void(const std::vector<std::string>&)>>>
+      meanwhile = {
+          {"saved with commas",
+           [this](const std::vector<std::string>& list) {
+             std::string text = "Name,Email\n";
+             for (const std::string& address : list) text += "Member," + address + "\n";
+             dir.Write("project/members.txt", text);
+           }},
+          {"mailed rows deleted",
+           [this](const std::vector<std::string>& list) {
+             WriteList(std::vector<std::string>(list.begin() + 15, list.end()));
+           }},
+      };
+  constexpr int kEntries = 30;
+  for (const auto& [name, edit] : meanwhile) {
+    for (const int signal : {SIGKILL, SIGTERM}) {
+      SCOPED_TRACE(std::string(name) + (signal == SIGKILL ? ", killed" : ", paused"));
+      ScriptedSmtpServer server({.delays = {{".", 0.02}}});
+      WriteProject(kEntries, server.address());
+      fs::remove(project + ".journal");
+      fs::remove(dir.File("project/members.prh.sent"));
+      CliOptions options;
+      options.whileRunning = [&server, signal](pid_t pid) {
+        server.WaitForMessages(10);
+        kill(pid, signal);
+      };
+      ASSERT_NE(Send({}, options).exitCode, 0);
+      ASSERT_LT(server.MessageCount(), 15);
+
+      edit(Addresses(kEntries));
+      ASSERT_EQ(Cli({"select", project, "all"}).exitCode, 0);
+      WriteList(Addresses(kEntries));
+      const CliRun resumed = Send({"--resume"});
+      EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+      // Only the killed run's message in flight may have gone twice.
+      std::map<std::string, int> received = server.MessagesPerRecipient();
+      int twice = 0;
+      for (const std::string& address : Addresses(kEntries)) {
+        EXPECT_GE(received[address], 1) << address;
+        twice += received[address] > 1 ? 1 : 0;
+      }
+      EXPECT_LE(twice, signal == SIGKILL ? 1 : 0);
+      EXPECT_EQ(Statuses(), std::string(kEntries, '1'));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace postrider
