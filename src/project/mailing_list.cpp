@@ -170,6 +170,8 @@ void MailingList::Close() {
   windowStart_ = 0;
   windowSize_ = 0;
   lastEnd_ = -1;
+  identity_ = {};
+  changed_ = false;
 }
 
 Status MailingList::Open(const std::string& path, int listSourceType) {
@@ -179,6 +181,9 @@ Status MailingList::Open(const std::string& path, int listSourceType) {
   fd_ = fd;
   path_ = path;
   type_ = listSourceType;
+  // Noted before any byte is read, so a write landing during the indexing
+  // counts as a change too.
+  identity_ = IdentityOf(fd_);
   std::int64_t headerEnd = 0;
   header_ = ReadHeader(fd_, listSourceType, headerEnd);
   Index(headerEnd);
@@ -192,10 +197,9 @@ void MailingList::Index(std::int64_t headerEnd) {
   lineStarts_.clear();
   // Room for every line the file can hold, at once: growing the index a
   // doubling at a time would copy it into fresh memory again and again.
-  struct stat info {};
-  if (fstat(fd_, &info) == 0 && info.st_size > headerEnd) {
+  if (identity_.size > headerEnd) {
     lineStarts_.reserve(static_cast<std::size_t>(
-        std::min<std::int64_t>(info.st_size - headerEnd, kMaxListEntries) + 1));
+        std::min<std::int64_t>(identity_.size - headerEnd, kMaxListEntries) + 1));
   }
   lineStarts_.push_back(headerEnd);
   window_.resize(kChunk);
@@ -264,9 +268,34 @@ Status MailingList::CheckFileUnchanged() const {
   }
   ::close(fd);
   if (same) return Status::Ok();
-  return Status::Error("The mailing list " + path_ +
-                       " has changed since the project was opened, so its entries may no "
-                       "longer be the ones shown and selected.");
+  return Status::Error(ChangedText());
+}
+
+std::string MailingList::ChangedText() const {
+  return "The mailing list " + path_ +
+         " has changed since the project was opened, so its entries may no longer be the ones "
+         "shown and selected.";
+}
+
+MailingList::FileIdentity MailingList::IdentityOf(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return {};
+  return {info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ctim.tv_sec,
+          info.st_ctim.tv_nsec, static_cast<std::uint64_t>(info.st_nlink)};
+}
+
+bool MailingList::RecheckFile() const {
+  if (fd_ < 0 || changed_) return changed_;
+  const FileIdentity now = IdentityOf(fd_);
+  // A write moves mtime before its bytes land. ctime also catches a write
+  // that set mtime back, but a rename over the file moves it too, with the
+  // link count: that file still reads as it was.
+  const bool written = now.size < 0 || identity_.size < 0 || now.size != identity_.size ||
+                       now.mtimeSec != identity_.mtimeSec || now.mtimeNsec != identity_.mtimeNsec ||
+                       (now.links == identity_.links && (now.ctimeSec != identity_.ctimeSec ||
+                                                         now.ctimeNsec != identity_.ctimeNsec));
+  changed_ = written;
+  return changed_;
 }
 
 bool MailingList::ReadRecord(int index, std::vector<std::string>& values,
@@ -303,6 +332,9 @@ std::string_view MailingList::Bytes(std::int64_t begin, std::int64_t end) const 
   const ssize_t got = ReadSome(fd_, window_.data(), want, begin);
   windowStart_ = begin;
   windowSize_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+  // After the read, not before: bytes written over the old ones show in the
+  // identity by now.
+  RecheckFile();
   // A file that shrank under us gives what is still there.
   return {window_.data(), std::min(length, windowSize_)};
 }

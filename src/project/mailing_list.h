@@ -52,6 +52,15 @@ class MailingList {
   // from: records are read by their place in the file, so a list another
   // program rewrote since would give other people's values.
   Status CheckFileUnchanged() const;
+  // Whether the file was seen written to since it was indexed: checked after
+  // every read that refills the window, so a record read while this is false
+  // holds the bytes it was indexed from. A file replaced by rename is not
+  // written to: the open file still reads as it was.
+  bool changedSinceOpen() const { return changed_; }
+  // Looks at the open file now (one fstat), and returns changedSinceOpen().
+  bool RecheckFile() const;
+  // Why a list changed since opening cannot be sent on.
+  std::string ChangedText() const;
 
   // Reads entry `index` (0 <= index < entryCount) into `values`, reusing its
   // strings. False when no list is open or the index is out of range. Const:
@@ -69,8 +78,19 @@ class MailingList {
   // The bytes of [begin, end) of the file, from the read window when it holds them.
   std::string_view Bytes(std::int64_t begin, std::int64_t end) const;
 
+  // What fstat tells of the open file, to see it written to.
+  struct FileIdentity {
+    std::int64_t size = -1;
+    std::int64_t mtimeSec = 0, mtimeNsec = 0;
+    std::int64_t ctimeSec = 0, ctimeNsec = 0;
+    std::uint64_t links = 0;
+  };
+  static FileIdentity IdentityOf(int fd);
+
   int fd_ = -1;
   std::string path_;
+  FileIdentity identity_;
+  mutable bool changed_ = false;
   int type_ = DBTypeNone;
   ListHeader header_;
   int entryCount_ = 0;

@@ -238,7 +238,11 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   keys.emailFieldName = emailFieldName_;
   keys.emailFieldIndex = emailFieldIndex_;
   keys.entryStateFile = StoredPathForm(projectPath, entryStatePath, storedKeys_.entryStateFile);
-  keys.lastIndexSent = lastIndexSent_;
+  // A list written to since it was opened holds other people where the
+  // marks and the resume point stand: those stay as they were last saved,
+  // and the send journal, kept, carries what the runs did by address.
+  const bool listRewritten = list_.IsOpen() && list_.RecheckFile();
+  keys.lastIndexSent = listRewritten ? storedKeys_.lastIndexSent : lastIndexSent_;
   keys.letter = letterOptions_;
 
   const bool keepUnreadLetter = letterUnread_ && messagePath == messageFilePath_ &&
@@ -247,9 +251,10 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   // letter in a folder the user may only read.
   const bool letterUnchanged = letterRead_ && messagePath == messageFilePath_ &&
                                message_ == letterOnDisk_ && IsRegularFile(messagePath);
-  const bool keepUnreadMarks = marksUnread_ && entryStatePath == entryStateFilePath_ &&
-                               std::all_of(marks_.block().begin(), marks_.block().end(),
-                                           [](std::uint8_t mark) { return mark == 0; });
+  const bool keepUnreadMarks = listRewritten ||
+                               (marksUnread_ && entryStatePath == entryStateFilePath_ &&
+                                std::all_of(marks_.block().begin(), marks_.block().end(),
+                                            [](std::uint8_t mark) { return mark == 0; }));
   // The digest names the list the marks on disk were made for.
   const bool marksForThisList = list_.IsOpen() && !keepUnreadMarks;
   keys.listDigest = marksForThisList ? list_.contentDigest() : storedKeys_.listDigest;
@@ -269,6 +274,10 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
     status = postrider::WriteEntryStateFile(files, entryStatePath, marks_);
   }
   if (status && marksForThisList) status = WriteSentAddressesFor(files, entryStatePath);
+  // Written to while the addresses were read: they may be other people's.
+  if (status && marksForThisList && list_.changedSinceOpen()) {
+    status = Status::Error(ListChangedText());
+  }
   if (status) status = WriteProjectFile(files, projectPath, keys);
   if (status) status = files.Commit();
   if (!status) {
@@ -288,7 +297,14 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   if (*lock) lock_ = std::move(*lock);
   if (frame_ != nullptr) frame_->SetCurrentProjectPath(projectPath);
   modified_ = false;
-  FoldSendJournals(previousPath, projectPath);
+  if (listRewritten) {
+    ShowMessage(ListChangedText() + "\nThe entries' statuses and selection stay as they were "
+                "last saved. What send runs did since is kept in the send journal \"" +
+                GetSendJournalPath() + "\" and found again by address when the project is "
+                "next opened.", MessageIcon::Warning);
+  } else {
+    FoldSendJournals(previousPath, projectPath);
+  }
   return Status::Ok();
 }
 

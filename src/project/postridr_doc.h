@@ -176,6 +176,10 @@ class CPostridrDoc {
   const std::string& GetListDigest() const { return list_.contentDigest(); }
   // Whether the list file still holds what its entries were read from.
   Status CheckListUnchanged() const { return list_.CheckFileUnchanged(); }
+  // Whether a read of the list has seen the file written to since it was
+  // opened: entries read since may hold other people's values.
+  bool ListChangedSinceOpen() const { return list_.changedSinceOpen(); }
+  std::string ListChangedText() const { return list_.ChangedText(); }
   // Entry `index`'s recipient as a send addresses it (UTF-8), "" when there is none.
   std::string GetRecipientAddress(int index) const;
   // The same into `address`, with `scratch` for a line that has to be split:

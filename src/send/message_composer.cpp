@@ -75,9 +75,10 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
   TakeSender(settings);
   TakeSubject(doc.GetSubject());
 
-  // One read serves the To: line and every merge field: the list file does
-  // not change while a project is open.
+  // One read serves the To: line and every merge field; a list written to
+  // before it was read makes the message one that must not go.
   ReadEntry(doc, entry, out.record);
+  out.listChanged = doc.ListChangedSinceOpen();
   const std::vector<std::string>& values = out.record.values;
   out.values.resize(values.size());
   for (std::string& value : out.values) value.clear();
@@ -107,6 +108,11 @@ void MessageComposer::ComposeWith(CPostridrDoc& doc, int entry, const UserSettin
       out.problem = status.message();
     }
     out.copies = letterOptions_.copies();
+  }
+  if (out.listChanged) {
+    out.problem = doc.ListChangedText() +
+                  "\nThe run stopped before this entry; the entries sent before it stay marked "
+                  "sent. Open the project again and check the selection before you send on.";
   }
 
   std::string& text = out.text;

@@ -24,6 +24,9 @@ struct ComposedMessage {
   // one; and why the options cannot make this message (it must not go).
   std::vector<std::string> copies;
   std::string problem;
+  // The list file was written to before the entry's values were read: they
+  // may be someone else's, so the message must not go (problem says why).
+  bool listChanged = false;
   bool formatted = false;  // the body is multipart/alternative or multipart/related
   std::vector<std::string> attachments;  // paths of the attachment lines as written, at most 10
   // Why the files it carries cannot go (a run's message only); empty when they can.

@@ -468,6 +468,12 @@ SendController::EntryStep SendController::SendEntry(ActiveRun& run, int entry) {
   host_.frame.SetStatusText(texts::Sending(result.processed, run.total));
   if (host_.report != nullptr) host_.report->Progress(result.processed, run.toTakeUp);
 
+  // Before the address check: values read from a rewritten list are not
+  // this entry's, so they settle nothing about it.
+  if (message.listChanged) {
+    host_.prompts.ShowMessage(message.problem, MessageIcon::Error);
+    return EntryStep::StopHere;
+  }
   if (!message.recipientValid) {
     ++result.badAddress;
     if (host_.report != nullptr) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -341,6 +342,93 @@ TEST_F(ExactlyOnceTest, RowsGoneFromTheListWhenTheProjectWasSavedAreStillKnownAs
       EXPECT_LE(twice, signal == SIGKILL ? 1 : 0);
       EXPECT_EQ(Statuses(), std::string(kEntries, '1'));
     }
+  }
+}
+
+// A run paced to one message a second, whose list a spreadsheet saves over in
+// place part-way: nobody the selection did not name is mailed, and nobody
+// twice, however the file's lines moved.
+TEST_F(ExactlyOnceTest, AListRewrittenInPlaceDuringARunStopsItAndTheResumeMailsExactlyTheRest) {
+  constexpr int kEntries = 40;
+  // Lines of one width, each of 8 KB, so the run reads the file again every
+  // few entries and a rewrite of the same size puts others at each line start.
+  const auto person = [](int i) {
+    char address[32];
+    std::snprintf(address, sizeof address, "member%02d@example.com", i);
+    return std::string(address);
+  };
+  const auto line = [&](int i, std::size_t notes) {
+    return "Member " + std::to_string(i % 10) + "\t" + person(i) + "\t" + std::string(notes, 'n') + "\n";
+  };
+  struct Rewrite {
+    const char* name;
+    std::function<std::string()> list;
+    std::vector<int> order;  // who stands at each entry afterwards
+  };
+  std::vector<int> rotated;
+  for (int i = 0; i < kEntries; ++i) rotated.push_back((i + 2) % kEntries);
+  std::vector<int> same;
+  for (int i = 0; i < kEntries; ++i) same.push_back(i);
+  const auto listOf = [&](const std::vector<int>& order, int longer) {
+    std::string text = "Name\tEmail\tNotes\n";
+    for (int i = 0; i < kEntries; ++i) text += line(order[i], 8000 + (i == longer ? 300 : 0));
+    return text;
+  };
+  const std::vector<Rewrite> rewrites = {
+      {"two rows moved to the end", [&] { return listOf(rotated, -1); }, rotated},
+      {"one row's notes made longer", [&] { return listOf(same, 1); }, same},
+  };
+  for (const Rewrite& rewrite : rewrites) {
+    SCOPED_TRACE(rewrite.name);
+    ScriptedSmtpServer server;
+    WriteProject(kEntries, server.address());
+    fs::remove(project + ".journal");
+    fs::remove(dir.File("project/members.prh.sent"));
+    const std::string listPath = dir.Write("project/members.txt", listOf(same, -1));
+    // Every other entry selected: the rotation keeps the same people selected.
+    std::string marks(32000, '\0');
+    for (int i = 0; i < kEntries; i += 2) marks[static_cast<std::size_t>(i)] = '\x80';
+    dir.Write("project/members.prh", marks);
+    std::vector<std::string> selected;
+    for (int i = 0; i < kEntries; i += 2) selected.push_back(person(i));
+
+    CliOptions options;
+    options.whileRunning = [&](pid_t) {
+      server.WaitForMessages(1);
+      // As a spreadsheet saves: the same file truncated and written again.
+      dir.Write("project/members.txt", rewrite.list());
+    };
+    const CliRun stopped = Send({"--per-minute", "60"}, options);
+    EXPECT_EQ(stopped.exitCode, 1) << stopped.err;
+    EXPECT_NE(stopped.err.find("The mailing list " + listPath + " has changed since the project "
+                               "was opened"),
+              std::string::npos)
+        << stopped.err;
+    EXPECT_NE(stopped.err.find("The run stopped before this entry"), std::string::npos);
+    EXPECT_NE(stopped.out.find("Send stopped by an error before the end of the list."),
+              std::string::npos)
+        << stopped.out;
+    EXPECT_EQ(stopped.out.find("Complete"), std::string::npos);
+    const int firstRun = server.MessageCount();
+    ASSERT_LT(firstRun, kEntries / 2) << "the run ended before the list was rewritten";
+    for (const auto& [address, count] : server.MessagesPerRecipient()) {
+      EXPECT_EQ(count, 1) << address;
+      EXPECT_NE(std::find(selected.begin(), selected.end(), address), selected.end()) << address;
+    }
+    // Reopened, the entries mailed are found by address: the rest stay unsent.
+    const std::string statuses = Statuses();
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), '1'), firstRun) << statuses;
+
+    const CliRun resumed = Send({"--resume"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    ExpectEachOnce(server, selected);
+    EXPECT_EQ(server.MessagesPerRecipient().size(), selected.size());
+    const CliRun again = Send({"--resume"});
+    EXPECT_EQ(again.exitCode, 2) << again.err;
+    EXPECT_EQ(server.MessageCount(), kEntries / 2);
+    std::string expected;
+    for (const int who : rewrite.order) expected += who % 2 == 0 ? '1' : '0';
+    EXPECT_EQ(Statuses(), expected);
   }
 }
 

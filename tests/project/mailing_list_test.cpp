@@ -1,7 +1,11 @@
 #include "project/mailing_list.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,6 +107,58 @@ TEST(MailingList, AListThatCannotBeOpenedNamesItsPathAndLeavesNothingLoaded) {
   EXPECT_NE(status.message().find(dir.path()), std::string::npos);
   EXPECT_FALSE(list.IsOpen());
   EXPECT_EQ(list.entryCount(), 0);
+}
+
+TEST(MailingList, AFileWrittenToWhileOpenIsSeenAtTheNextReadButOneReplacedByRenameIsNot) {
+  // Lines of one width, over 64 KiB: a same-size rewrite that moves every
+  // entry, and a read of the last entry after the first goes to the file.
+  const auto listOf = [](int first) {
+    std::string text = "Id\tEmail\n";
+    for (int i = 0; i < 4000; ++i) {
+      char line[32];
+      std::snprintf(line, sizeof line, "%04d\tm%04d@x.org\n", (i + first) % 4000, (i + first) % 4000);
+      text += line;
+    }
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::function<void(const TempDir&)> touch;
+    bool changed;
+  };
+  const std::vector<Case> cases = {
+      {"untouched", [](const TempDir&) {}, false},
+      {"rewritten in place, same size", [&](const TempDir& dir) { dir.Write("l.txt", listOf(1)); },
+       true},
+      {"rewritten in place, shorter",
+       [](const TempDir& dir) { dir.Write("l.txt", "Id\tEmail\n0001\tm0001@x.org\n"); }, true},
+      {"replaced by rename",
+       [&](const TempDir& dir) {
+         ASSERT_EQ(std::rename(dir.Write("new.txt", listOf(1)).c_str(), dir.File("l.txt").c_str()), 0);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.Write("l.txt", listOf(0));
+    // Written an hour ago, as a list usually is: a rewrite now moves its mtime.
+    const timespec anHourAgo{time(nullptr) - 3600, 0};
+    const timespec times[2] = {anHourAgo, anHourAgo};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    MailingList list;
+    ASSERT_TRUE(list.Open(path, DBTypeTab));
+    EXPECT_EQ(Record(list, 0)[1], "m0000@x.org");
+    c.touch(dir);
+    EXPECT_FALSE(list.changedSinceOpen());  // nothing read yet
+    const Values last = Record(list, 3999);
+    EXPECT_EQ(list.changedSinceOpen(), c.changed);
+    if (!c.changed) EXPECT_EQ(last, (Values{"3999", "m3999@x.org"}));
+    // Opening again indexes the file as it is now.
+    ASSERT_TRUE(list.Open(path, DBTypeTab));
+    Record(list, list.entryCount() - 1);
+    EXPECT_FALSE(list.changedSinceOpen());
+  }
 }
 
 TEST(DocumentListRecord, AShortRecordReadsAsEmptyValuesForItsMissingFields) {
