@@ -153,7 +153,9 @@ TEST(MailingList, AFileWrittenToWhileOpenIsSeenAtTheNextReadButOneReplacedByRena
     EXPECT_FALSE(list.changedSinceOpen());  // nothing read yet
     const Values last = Record(list, 3999);
     EXPECT_EQ(list.changedSinceOpen(), c.changed);
-    if (!c.changed) EXPECT_EQ(last, (Values{"3999", "m3999@x.org"}));
+    if (!c.changed) {
+      EXPECT_EQ(last, (Values{"3999", "m3999@x.org"}));
+    }
     // Opening again indexes the file as it is now.
     ASSERT_TRUE(list.Open(path, DBTypeTab));
     Record(list, list.entryCount() - 1);
