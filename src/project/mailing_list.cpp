@@ -254,9 +254,11 @@ Status MailingList::CheckFileUnchanged() const {
   if (fd_ < 0) return Status::Ok();
   const int fd = OpenFileForReading(path_);
   if (fd < 0) return Status::Error(OpenError(path_));
-  struct stat info {};
-  bool same = fstat(fd, &info) == 0 && info.st_size == fileSize_;
-  if (same) {
+  const FileIdentity atPath = IdentityOf(fd);
+  // The very file indexed, not written to since: no second read of it.
+  bool same = atPath.inode == identity_.inode && atPath.device == identity_.device &&
+              !WrittenSinceOpen(atPath);
+  if (!same && atPath.size == fileSize_) {
     std::vector<char> buffer(kChunk);
     Sha256 digest;
     std::int64_t offset = 0;
@@ -280,21 +282,24 @@ std::string MailingList::ChangedText() const {
 MailingList::FileIdentity MailingList::IdentityOf(int fd) {
   struct stat info {};
   if (fstat(fd, &info) != 0) return {};
-  return {info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ctim.tv_sec,
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ctim.tv_sec,
           info.st_ctim.tv_nsec, static_cast<std::uint64_t>(info.st_nlink)};
+}
+
+bool MailingList::WrittenSinceOpen(const FileIdentity& now) const {
+  // A write moves mtime before its bytes land. ctime also catches a write
+  // that set mtime back, but a rename over the file moves it too, with the
+  // link count: that file still reads as it was.
+  return now.size < 0 || identity_.size < 0 || now.size != identity_.size ||
+         now.mtimeSec != identity_.mtimeSec || now.mtimeNsec != identity_.mtimeNsec ||
+         (now.links == identity_.links &&
+          (now.ctimeSec != identity_.ctimeSec || now.ctimeNsec != identity_.ctimeNsec));
 }
 
 bool MailingList::RecheckFile() const {
   if (fd_ < 0 || changed_) return changed_;
-  const FileIdentity now = IdentityOf(fd_);
-  // A write moves mtime before its bytes land. ctime also catches a write
-  // that set mtime back, but a rename over the file moves it too, with the
-  // link count: that file still reads as it was.
-  const bool written = now.size < 0 || identity_.size < 0 || now.size != identity_.size ||
-                       now.mtimeSec != identity_.mtimeSec || now.mtimeNsec != identity_.mtimeNsec ||
-                       (now.links == identity_.links && (now.ctimeSec != identity_.ctimeSec ||
-                                                         now.ctimeNsec != identity_.ctimeNsec));
-  changed_ = written;
+  changed_ = WrittenSinceOpen(IdentityOf(fd_));
   return changed_;
 }
 

@@ -80,12 +80,15 @@ class MailingList {
 
   // What fstat tells of the open file, to see it written to.
   struct FileIdentity {
+    std::uint64_t device = 0, inode = 0;
     std::int64_t size = -1;
     std::int64_t mtimeSec = 0, mtimeNsec = 0;
     std::int64_t ctimeSec = 0, ctimeNsec = 0;
     std::uint64_t links = 0;
   };
   static FileIdentity IdentityOf(int fd);
+  // Whether a file whose fstat gave `now` was written to since the open.
+  bool WrittenSinceOpen(const FileIdentity& now) const;
 
   int fd_ = -1;
   std::string path_;

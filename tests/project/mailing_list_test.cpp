@@ -124,19 +124,28 @@ TEST(MailingList, AFileWrittenToWhileOpenIsSeenAtTheNextReadButOneReplacedByRena
   struct Case {
     const char* name;
     std::function<void(const TempDir&)> touch;
-    bool changed;
+    bool changed;    // seen by a read of the open file
+    bool sameBytes;  // what a send's check of the file at the path finds
   };
   const std::vector<Case> cases = {
-      {"untouched", [](const TempDir&) {}, false},
+      {"untouched", [](const TempDir&) {}, false, true},
       {"rewritten in place, same size", [&](const TempDir& dir) { dir.Write("l.txt", listOf(1)); },
-       true},
+       true, false},
       {"rewritten in place, shorter",
-       [](const TempDir& dir) { dir.Write("l.txt", "Id\tEmail\n0001\tm0001@x.org\n"); }, true},
+       [](const TempDir& dir) { dir.Write("l.txt", "Id\tEmail\n0001\tm0001@x.org\n"); }, true,
+       false},
+      {"the same bytes written again in place",
+       [&](const TempDir& dir) { dir.Write("l.txt", listOf(0)); }, true, true},
       {"replaced by rename",
        [&](const TempDir& dir) {
          ASSERT_EQ(std::rename(dir.Write("new.txt", listOf(1)).c_str(), dir.File("l.txt").c_str()), 0);
        },
-       false},
+       false, false},
+      {"replaced by rename with the same bytes",
+       [&](const TempDir& dir) {
+         ASSERT_EQ(std::rename(dir.Write("new.txt", listOf(0)).c_str(), dir.File("l.txt").c_str()), 0);
+       },
+       false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,6 +159,7 @@ TEST(MailingList, AFileWrittenToWhileOpenIsSeenAtTheNextReadButOneReplacedByRena
     ASSERT_TRUE(list.Open(path, DBTypeTab));
     EXPECT_EQ(Record(list, 0)[1], "m0000@x.org");
     c.touch(dir);
+    EXPECT_EQ(list.CheckFileUnchanged().ok(), c.sameBytes);
     EXPECT_FALSE(list.changedSinceOpen());  // nothing read yet
     const Values last = Record(list, 3999);
     EXPECT_EQ(list.changedSinceOpen(), c.changed);
