@@ -85,6 +85,19 @@ class ExactlyOnceTest : public ::testing::Test {
     args.insert(args.end(), flags.begin(), flags.end());
     return Cli(args, std::move(options), scratch);
   }
+  // A fresh run of `entries` on `server`, stopped by `signal` once the
+  // server holds ten messages.
+  CliRun SendStoppedBy(int signal, int entries, ScriptedSmtpServer& server) {
+    WriteProject(entries, server.address());
+    fs::remove(project + ".journal");
+    fs::remove(dir.File("project/members.prh.sent"));
+    CliOptions options;
+    options.whileRunning = [&server, signal](pid_t pid) {
+      server.WaitForMessages(10);
+      kill(pid, signal);
+    };
+    return Send({}, options);
+  }
   std::string Statuses() const {
     std::string statuses;
     const std::string out = Cli({"entries", project}, {}, "statuses").out;
@@ -265,15 +278,7 @@ TEST_F(ExactlyOnceTest, AListEditedBetweenAStopAndTheResumeMailsEveryoneInItExac
     for (const int signal : {SIGKILL, SIGTERM}) {
       SCOPED_TRACE(std::string(edit.name) + (signal == SIGKILL ? ", killed" : ", paused"));
       ScriptedSmtpServer server({.delays = {{".", 0.02}}});
-      WriteProject(kEntries, server.address());
-      fs::remove(project + ".journal");
-      fs::remove(dir.File("project/members.prh.sent"));
-      CliOptions options;
-      options.whileRunning = [&server, signal](pid_t pid) {
-        server.WaitForMessages(10);
-        kill(pid, signal);
-      };
-      const CliRun stopped = Send({}, options);
+      const CliRun stopped = SendStoppedBy(signal, kEntries, server);
       ASSERT_EQ(stopped.exitCode, signal == SIGKILL ? 128 + SIGKILL : 1) << stopped.err;
       ASSERT_LT(server.MessageCount(), kEntries);
 
@@ -316,15 +321,7 @@ TEST_F(ExactlyOnceTest, RowsGoneFromTheListWhenTheProjectWasSavedAreStillKnownAs
     for (const int signal : {SIGKILL, SIGTERM}) {
       SCOPED_TRACE(std::string(name) + (signal == SIGKILL ? ", killed" : ", paused"));
       ScriptedSmtpServer server({.delays = {{".", 0.02}}});
-      WriteProject(kEntries, server.address());
-      fs::remove(project + ".journal");
-      fs::remove(dir.File("project/members.prh.sent"));
-      CliOptions options;
-      options.whileRunning = [&server, signal](pid_t pid) {
-        server.WaitForMessages(10);
-        kill(pid, signal);
-      };
-      ASSERT_NE(Send({}, options).exitCode, 0);
+      ASSERT_NE(SendStoppedBy(signal, kEntries, server).exitCode, 0);
       ASSERT_LT(server.MessageCount(), 15);
 
       edit(Addresses(kEntries));
