@@ -294,7 +294,9 @@ void RunInAnotherProcess(const std::string& path, int handOvers, std::size_t wid
       int entry = 0;
       for (; entry < handOvers && status; ++entry) {
         status = journal->HandedOver(entry, AddressOf(entry, width));
-        if (status && settles) status = journal->Outcome(entry, StatusSent, AddressOf(entry, width));
+        if (status && settles) {
+          status = journal->Outcome(entry, StatusSent, AddressOf(entry, width));
+        }
         if (!status) break;
       }
       if (!status) {
