@@ -98,6 +98,11 @@ int CutTornTail(int fd, off_t* end) {
 // small enough that the zero tail a kill leaves is cheap to read past.
 constexpr off_t kChunk = 1024 * 1024;
 
+// Room for the outcomes that wait for a hand-over, many times what they
+// take: an address, its entry and status, for each message settled since the
+// last write.
+constexpr off_t kReserve = 64 * 1024;
+
 // Where a failed allocation or mapping means the file system (or the
 // address space) offers none, not that the disk is full: the records then
 // go by plain writes.
@@ -172,7 +177,7 @@ SendJournal::~SendJournal() {
   const bool discard = created_ && !wroteRun_;
   if (!discard) {
     std::lock_guard lock(mutex_);
-    WritePending();
+    WritePending(pending_.size());
   }
   if (dirty_.exchange(false) && !discard) Flush();
   Unmap();
@@ -201,7 +206,7 @@ void SendJournal::FlushLoop() {
     wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; });
     if (stopping_) break;
     // Outcomes no hand-over took along.
-    if (pending_.size() != 0) WritePending();
+    if (pending_.size() != 0) WritePending(pending_.size());
     if (dirty_.exchange(false)) {
       lock.unlock();
       Flush();
@@ -215,13 +220,25 @@ void SendJournal::AddRecord(std::string_view kind, std::initializer_list<Journal
   pending_.Commit(static_cast<std::size_t>(WriteJournalRecord(start, kind, fields) - start));
 }
 
-Status SendJournal::WritePending() {
+Status SendJournal::WritePending(std::size_t settled) {
   if (!broken_) {
     pending_.clear();
     return broken_;
   }
   if (pending_.size() == 0) return Status::Ok();
-  const int error = Append(pending_.view());
+  const std::string_view records = pending_.view();
+  const int error = Append(records, settled >= records.size());
+  if (error != 0 && map_ != nullptr && !unmapped_) {
+    // The disk is full: the outcomes still go down, as many whole ones as
+    // the reserve holds (the first is the message the server took last),
+    // and only the hand-over after them is refused.
+    std::string_view kept = records.substr(0, settled);
+    const auto room = static_cast<std::size_t>(mapStart_ + static_cast<off_t>(mapLength_) - end_);
+    if (kept.size() > room) {
+      kept = room == 0 ? std::string_view() : kept.substr(0, kept.rfind('\n', room - 1) + 1);
+    }
+    if (!kept.empty() && Append(kept, true) == 0) dirty_.store(true, std::memory_order_release);
+  }
   pending_.clear();
   if (error != 0) {
     broken_ = JournalError(path_, error);
@@ -231,12 +248,16 @@ Status SendJournal::WritePending() {
   return Status::Ok();
 }
 
-int SendJournal::Append(std::string_view bytes) {
+int SendJournal::Append(std::string_view bytes, bool intoReserve) {
   const off_t after = end_ + static_cast<off_t>(bytes.size());
-  if (!unmapped_ && (map_ == nullptr || after > mapStart_ + static_cast<off_t>(mapLength_))) {
-    const int error = Grow(after);
-    if (error != 0 && !UnsupportedHere(error)) return error;
-    unmapped_ = error != 0;
+  const off_t mapped = mapStart_ + static_cast<off_t>(mapLength_);
+  if (!unmapped_ && (map_ == nullptr || after + kReserve > mapped)) {
+    const int error = Grow(after + kReserve);
+    if (error != 0 && UnsupportedHere(error)) {
+      unmapped_ = true;
+    } else if (error != 0 && (!intoReserve || map_ == nullptr || after > mapped)) {
+      return error;
+    }
   }
   if (unmapped_) {
     if (const int error = WriteAllAt(fd_, bytes, end_)) return error;
@@ -247,16 +268,23 @@ int SendJournal::Append(std::string_view bytes) {
   return 0;
 }
 
+int SendJournal::Allocate(off_t to) {
+  int error = 0;
+  while ((error = posix_fallocate(fd_, allocated_, to - allocated_)) == EINTR) {
+  }
+  if (error == 0) allocated_ = to;
+  return error;
+}
+
 int SendJournal::Grow(off_t needed) {
-  const off_t wanted = (needed + kChunk - 1) / kChunk * kChunk;
   // Blocks allocated now cannot run out when the mapping is written later
   // (that would be SIGBUS): a full disk is an error here, before the message.
-  if (wanted > allocated_) {
-    int error = 0;
-    while ((error = posix_fallocate(fd_, allocated_, wanted - allocated_)) == EINTR) {
-    }
+  if (needed > allocated_) {
+    const off_t chunk = (needed + kChunk - 1) / kChunk * kChunk;
+    int error = Allocate(chunk);
+    // A disk with less than a chunk free still takes what fits on it.
+    if (error != 0 && !UnsupportedHere(error) && chunk > needed) error = Allocate(needed);
     if (error != 0) return error;
-    allocated_ = wanted;
   }
   Unmap();
   static const off_t page = sysconf(_SC_PAGESIZE);
@@ -300,7 +328,8 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
                                  {"start", first},
                                  {"clear", first},
                                  {"keep", keepSent ? "sent" : "none"}});
-  Status status = WritePending();
+  // A run starts only with room for its outcomes.
+  Status status = WritePending(0);
   if (status) wroteRun_ = true;
   return status;
 }
@@ -323,8 +352,9 @@ struct Digits {
 Status SendJournal::HandedOver(int entry, std::string_view address) {
   const Digits index(entry);
   std::lock_guard lock(mutex_);
+  const std::size_t settled = pending_.size();
   AddRecord(journal_kind::kHandedOver, {{"entry", index.view()}, {"address", address}});
-  return WritePending();
+  return WritePending(settled);
 }
 
 Status SendJournal::Outcome(int entry, int status, std::string_view address) {
@@ -341,7 +371,7 @@ Status SendJournal::RunEnded(int lastIndexSent) {
   const Digits last(lastIndexSent);
   std::lock_guard lock(mutex_);
   AddRecord(journal_kind::kRunEnd, {{"last", last.view()}});
-  if (Status status = WritePending(); !status) return status;
+  if (Status status = WritePending(pending_.size()); !status) return status;
   dirty_.store(false);
   if (const int error = Flush()) {
     broken_ = JournalError(path_, error);

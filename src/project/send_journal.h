@@ -29,7 +29,11 @@ namespace postrider {
 // disk by Save.
 // An append is a copy into a shared mapping of the file's tail, allocated a
 // chunk ahead, so a message costs no system call of the journal's; a full
-// disk shows when a chunk is allocated. Closed, the file is cut back to its
+// disk shows when a chunk is allocated (on a disk without room for one, only
+// what is needed is). The last stretch allocated is kept for outcomes: a
+// hand-over that would eat into it is refused when no more can be had, while
+// the outcomes waiting with it still go down, so a message the server took
+// is never lost for the one held back. Closed, the file is cut back to its
 // records; after a kill the rest of the chunk stays, zero bytes the reader
 // drops as a torn last line.
 class SendJournal {
@@ -62,13 +66,18 @@ class SendJournal {
   SendJournal(std::string path, int fd, bool created, off_t end);
   // Adds a record to pending_; mutex_ held.
   void AddRecord(std::string_view kind, std::initializer_list<JournalField> fields);
-  // Writes the records waiting in pending_ in one append; mutex_ held.
-  Status WritePending();
-  // Adds bytes at end_; 0 or errno.
-  int Append(std::string_view bytes);
+  // Writes the records waiting in pending_ in one append; the first
+  // `settled` bytes of them are outcomes, which may go into the reserve.
+  // mutex_ held.
+  Status WritePending(std::size_t settled);
+  // Adds bytes at end_, keeping the reserve free unless intoReserve; 0 or
+  // errno.
+  int Append(std::string_view bytes, bool intoReserve);
   // Allocates the file up to at least `needed` bytes and maps its tail from
   // end_ on; 0 or errno.
   int Grow(off_t needed);
+  // Allocates the file from allocated_ up to `to` bytes; 0 or errno.
+  int Allocate(off_t to);
   void Unmap();
   // Puts what was written on disk (the new file's name too); 0 or errno.
   int Flush();

@@ -60,6 +60,8 @@ bool SendLog::Start(const std::string& path, std::time_t now) {
   }
   std::fprintf(file_, "\n---------------------------------------------------\n");
   std::fprintf(file_, "Start Send at %s\n", CtimeText(now).c_str());
+  // Written now, so a full disk is told of before the run rather than after it.
+  std::fflush(file_);
   CheckWritten();
   return file_ != nullptr;
 }

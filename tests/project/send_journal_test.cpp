@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -270,11 +271,14 @@ std::string AddressOf(int entry, std::size_t width) {
 }
 
 // A run in a process of its own: hand-overs of addresses `width` long until
-// `handOvers` or a failed append, whose text goes to `failure`. Then the
-// process is killed as kill -9 kills, or with `closes` it closes the journal
-// and exits. Files are limited to fileLimit bytes, as a full disk limits them.
+// `handOvers` or a failed append, whose entry and text ("17 Cannot ...") go
+// to `failure`; with `settles`, each hand-over is followed by its outcome, as
+// a run's are. Then the process is killed as kill -9 kills, or with `closes`
+// it closes the journal and exits. Files are limited to fileLimit bytes, as a
+// full disk limits them.
 void RunInAnotherProcess(const std::string& path, int handOvers, std::size_t width, bool closes,
-                         std::string* failure = nullptr, rlim_t fileLimit = RLIM_INFINITY) {
+                         std::string* failure = nullptr, rlim_t fileLimit = RLIM_INFINITY,
+                         bool settles = false) {
   int pipeEnds[2];
   ASSERT_EQ(pipe(pipeEnds), 0);
   const pid_t child = fork();
@@ -287,10 +291,18 @@ void RunInAnotherProcess(const std::string& path, int handOvers, std::size_t wid
     {
       auto journal = SendJournal::Open(path).value();
       Status status = journal->RunStarted(ListOf(32000), 0);
-      for (int entry = 0; entry < handOvers && status; ++entry) {
+      int entry = 0;
+      for (; entry < handOvers && status; ++entry) {
         status = journal->HandedOver(entry, AddressOf(entry, width));
+        if (status && settles) {
+          status = journal->Outcome(entry, StatusSent, AddressOf(entry, width));
+        }
+        if (!status) break;
       }
-      if (!status) (void)!write(pipeEnds[1], status.message().data(), status.message().size());
+      if (!status) {
+        const std::string text = std::to_string(entry) + " " + status.message();
+        (void)!write(pipeEnds[1], text.data(), text.size());
+      }
       if (!closes) raise(SIGKILL);
     }
     _exit(0);
@@ -352,6 +364,32 @@ TEST(SendJournal, AFullDiskFailsTheAppendWithThePathAndKeepsWhatCameBefore) {
   EXPECT_LT(contents.runs[0].events.size(), 30000u);
   EXPECT_EQ(contents.damagedLines, 0);
   EXPECT_EQ(ReadFileBytes(path).find('\0'), std::string::npos);
+}
+
+// The hand-over the disk has no room for is refused (its message is held
+// back), but the outcome of the message before it, which the server took,
+// is on file: nobody is named as possibly mailed who was mailed for sure.
+TEST(SendJournal, OnAFullDiskTheRefusedHandOverLeavesEveryOutcomeBeforeItOnFile) {
+  // Less room than a chunk of the file takes, and the disk full past one.
+  for (const rlim_t limit : {rlim_t{200 * 1024}, rlim_t{3 * 1024 * 1024 / 2}}) {
+    SCOPED_TRACE(limit);
+    TempDir dir;
+    const std::string path = dir.File("june.prj.journal");
+    std::string failure;
+    RunInAnotherProcess(path, 30000, 40, /*closes=*/true, &failure, limit, /*settles=*/true);
+    EXPECT_NE(failure.find(" Cannot write the send journal \"" + path + "\": File too large"),
+              std::string::npos)
+        << failure;
+    const int refused = std::atoi(failure.c_str());
+    EXPECT_GT(refused, 0) << failure;
+
+    std::string expected;
+    for (int entry = 0; entry < refused; ++entry) {
+      expected += "h" + std::to_string(entry) + " o" + std::to_string(entry) + " ";
+    }
+    EXPECT_EQ(EventsOnFile(path), expected);
+    EXPECT_EQ(Read(path).damagedLines, 0);
+  }
 }
 
 TEST(SendJournal, DamageBeforeLaterRecordsIsCountedAndTheRecordsAroundItAreRead) {

@@ -52,5 +52,29 @@ TEST(SendLogTest, AWriteThatFailsPartWayIsToldOfOnce) {
   EXPECT_FALSE(log.TakeFailure());
 }
 
+// Full from the start, the log says so before the run's first message, when
+// "This run goes on without it" is still ahead.
+TEST(SendLogTest, ALogThatCannotBeWrittenAtAllIsToldOfByStart) {
+  TempDir dir;
+  const std::string path = dir.File("postrider.log");
+  SendLog log;
+  rlimit previous {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit none = previous;
+  none.rlim_cur = 0;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+  const bool started = log.Start(path, 0);
+  setrlimit(RLIMIT_FSIZE, &previous);
+  signal(SIGXFSZ, previousHandler);
+
+  EXPECT_FALSE(started);
+  EXPECT_FALSE(log.IsOpen());
+  const std::optional<std::string> failure = log.TakeFailure();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(*failure, "The send log \"" + path +
+                          "\" cannot be written: File too large. This run goes on without it.");
+}
+
 }  // namespace
 }  // namespace postrider
