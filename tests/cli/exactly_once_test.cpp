@@ -98,15 +98,20 @@ class ExactlyOnceTest : public ::testing::Test {
     };
     return Send({}, options);
   }
-  std::string Statuses() const {
-    std::string statuses;
+  // One character of each entry's line as "entries" prints it: its
+  // selection (column 1) or its status (column 2).
+  std::string EntryColumn(int column) const {
+    std::string values;
     const std::string out = Cli({"entries", project}, {}, "statuses").out;
     for (std::size_t line = 0; line < out.size(); line = out.find('\n', line) + 1) {
-      const std::size_t tab = out.find('\t', out.find('\t', line) + 1);
-      statuses += out[tab + 1];
+      std::size_t at = line;
+      for (int i = 0; i < column; ++i) at = out.find('\t', at) + 1;
+      values += out[at];
     }
-    return statuses;
+    return values;
   }
+  std::string Statuses() const { return EntryColumn(2); }
+  std::string Selection() const { return EntryColumn(1); }
   // Every address in `addresses` got exactly one message, but for those
   // named as possibly mailed twice, who got at most two.
   static void ExpectEachOnce(const ScriptedSmtpServer& server,
