@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "project/entry_state_file.h"
 #include "project/open_checks.h"
 #include "project/project_file.h"
 #include "project/project_paths.h"
 #include "project/project_texts.h"
+#include "project/send_journal.h"
+#include "project/sent_addresses.h"
 
 namespace postrider {
 
@@ -23,6 +26,25 @@ bool Exists(const std::string& path) {
 bool IsRegularFile(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_regular_file(path, error);
+}
+
+// The entry state file and its sent addresses as last saved, carried to the
+// new name among the files a Save replaces together. A project never saved
+// gets one with no entry selected and none with a status, so that it opens
+// with nothing missing.
+Status CarryLastSavedMarks(AtomicFileGroup& files, const std::string& from,
+                           const std::string& to) {
+  Result<std::optional<std::string>> marks =
+      from.empty() ? std::optional<std::string>() : ReadFileIfPresent(from);
+  if (!marks) return marks.status();
+  Status status = *marks ? files.Write(to, **marks) : WriteEntryStateFile(files, to, EntryMarks());
+  if (!status) return status;
+  Result<std::optional<std::string>> sent =
+      *marks ? ReadFileIfPresent(SentAddressesPath(from)) : std::optional<std::string>();
+  if (!sent) return sent.status();
+  if (*sent) return files.Write(SentAddressesPath(to), **sent);
+  files.Remove(SentAddressesPath(to));
+  return Status::Ok();
 }
 
 // Problems met while a project opened; the project opens anyway.
@@ -273,19 +295,34 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   if (status && !keepUnreadMarks) {
     status = postrider::WriteEntryStateFile(files, entryStatePath, marks_);
   }
+  // Under another name, the marks kept as last saved go with the project.
+  if (status && listRewritten && entryStatePath != entryStateFilePath_) {
+    status = CarryLastSavedMarks(files, entryStateFilePath_, entryStatePath);
+  }
   if (status && marksForThisList) status = WriteSentAddressesFor(files, entryStatePath);
   // Written to while the addresses were read: they may be other people's.
   if (status && marksForThisList && list_.changedSinceOpen()) {
     status = Status::Error(ListChangedText());
   }
   if (status) status = WriteProjectFile(files, projectPath, keys);
+  // And so does the journal kept, which the marks need to be whole again.
+  const std::string previousPath = pathName_;
+  std::optional<SendJournalMove> journalMove;
+  if (status && listRewritten && previousPath != projectPath) {
+    const std::string from =
+        previousPath.empty() ? untitledJournalPath_ : SendJournalPath(previousPath);
+    const std::string to = SendJournalPath(projectPath);
+    if (!SameFile(from, to)) {
+      journalMove.emplace(from, to);
+      status = journalMove->Stage();
+    }
+  }
   if (status) status = files.Commit();
   if (!status) {
     ShowMessage("The project could not be saved.\n\n" + status.message(), MessageIcon::Error);
     return status;
   }
 
-  const std::string previousPath = pathName_;
   messageFilePath_ = messagePath;
   if (!keepUnreadLetter) {
     letterOnDisk_ = message_;
@@ -298,6 +335,13 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   if (frame_ != nullptr) frame_->SetCurrentProjectPath(projectPath);
   modified_ = false;
   if (listRewritten) {
+    if (previousPath.empty()) untitledJournalPath_.clear();
+    if (Status moved = journalMove ? journalMove->Finish() : Status::Ok(); !moved) {
+      ShowMessage("The project was saved, but " + moved.message() + "\nWhat send runs did "
+                  "since is still in \"" + journalMove->from() + "\"; the project saved "
+                  "does not have it.", MessageIcon::Error);
+      return moved;
+    }
     ShowMessage(ListChangedText() + "\nThe entries' statuses and selection stay as they were "
                 "last saved. What send runs did since is kept in the send journal \"" +
                 GetSendJournalPath() + "\" and found again by address when the project is "

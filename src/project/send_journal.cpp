@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "platform/file_open.h"
@@ -416,6 +417,83 @@ Result<std::string> SetAsideSendJournal(const std::string& path) {
   }
   return Status::Error("Cannot move the send journal \"" + path +
                        "\" aside: too many journals are set aside beside it.");
+}
+
+namespace {
+
+// A copy of `from` made at `to`, on disk; 0 or errno.
+int CopyToNewFile(const std::string& from, const std::string& to) {
+  struct stat info {};
+  const int in = OpenFileForReading(from, FinalLink::kRefuse, &info);
+  if (in < 0) return errno;
+  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                       info.st_mode & 0777);
+  if (out < 0) {
+    const int error = errno;
+    close(in);
+    return error;
+  }
+  int error = 0;
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    const ssize_t got = read(in, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
+    error = WriteAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+    if (error != 0) break;
+  }
+  if (error == 0 && fsync(out) != 0) error = errno;
+  if (close(out) != 0 && error == 0) error = errno;
+  close(in);
+  return error;
+}
+
+}  // namespace
+
+SendJournalMove::SendJournalMove(std::string from, std::string to)
+    : from_(std::move(from)), to_(std::move(to)) {}
+
+SendJournalMove::~SendJournalMove() {
+  if (!staged_.empty()) unlink(staged_.c_str());
+}
+
+Status SendJournalMove::MoveError(int error) const {
+  return Status::Error("Cannot move the send journal \"" + from_ + "\" to \"" + to_ +
+                       "\": " + DescribeWriteError(error));
+}
+
+Status SendJournalMove::Stage() {
+  struct stat info {};
+  if (from_.empty()) return Status::Ok();
+  if (lstat(from_.c_str(), &info) != 0) return errno == ENOENT ? Status::Ok() : MoveError(errno);
+  // The Save holds the lock of the project named `to`: a file of this name
+  // is one that a move cut short left behind.
+  const std::string staged = to_ + ".moving";
+  unlink(staged.c_str());
+  if (link(from_.c_str(), staged.c_str()) != 0) {
+    if (const int error = CopyToNewFile(from_, staged); error != 0) {
+      unlink(staged.c_str());
+      return MoveError(error);
+    }
+  }
+  staged_ = staged;
+  return Status::Ok();
+}
+
+Status SendJournalMove::Finish() {
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::symlink_status(to_, error))) {
+    if (Result<std::string> aside = SetAsideSendJournal(to_); !aside) return aside.status();
+  }
+  if (staged_.empty()) return Status::Ok();
+  if (rename(staged_.c_str(), to_.c_str()) != 0) return MoveError(errno);
+  staged_.clear();
+  SyncFolderOf(to_);
+  // Should it stay, it is the old project's own still: applied there, it
+  // gives that project the same outcomes.
+  if (unlink(from_.c_str()) == 0) SyncFolderOf(from_);
+  return Status::Ok();
 }
 
 }  // namespace postrider

@@ -120,4 +120,32 @@ Status FoldSendJournal(const std::string& path);
 // "<path>.unfit" (or .unfit2, ...); returns where it went.
 Result<std::string> SetAsideSendJournal(const std::string& path);
 
+// A journal that goes with its project to a new name when a Save leaves it
+// unfolded. Stage, before the Save's files are committed, puts it beside the
+// new name (a hard link, or a copy on disk where the names lie on different
+// file systems), so a journal that cannot go there fails the Save while
+// nothing has changed. Finish, after the commit, puts it in place and
+// removes the old name. Staged and never finished, it is removed again.
+class SendJournalMove {
+ public:
+  SendJournalMove(std::string from, std::string to);
+  ~SendJournalMove();
+  SendJournalMove(const SendJournalMove&) = delete;
+  SendJournalMove& operator=(const SendJournalMove&) = delete;
+
+  // No journal at `from` is nothing to stage, and no error.
+  Status Stage();
+  // A journal already at `to` belongs to the project saved over: it is set
+  // aside as SetAsideSendJournal does, never removed.
+  Status Finish();
+  const std::string& from() const { return from_; }
+
+ private:
+  Status MoveError(int error) const;
+
+  std::string from_;
+  std::string to_;
+  std::string staged_;
+};
+
 }  // namespace postrider

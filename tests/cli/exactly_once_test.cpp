@@ -10,15 +10,23 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "platform/blocking_call.h"
+#include "project/postridr_doc.h"
+#include "send/send_run.h"
 #include "support/cli_runner.h"
+#include "support/list_only_wizard_pages.h"
+#include "support/recording_views.h"
 #include "support/scripted_smtp_server.h"
+#include "support/smtp_test_timeouts.h"
 #include "support/temp_dir.h"
 
 namespace postrider {
@@ -27,6 +35,8 @@ namespace {
 using testing::AsOrdinaryUser;
 using testing::CliOptions;
 using testing::CliRun;
+using testing::ListOnlyWizardPages;
+using testing::RecordedDocument;
 using testing::ScriptedSmtpServer;
 using testing::TempDir;
 namespace fs = std::filesystem;
@@ -48,6 +58,27 @@ std::vector<std::string> NamedTwice(const std::string& err) {
   }
   return names;
 }
+
+// XDG_STATE_HOME of this test's own process, as it was before when it goes.
+class StateHomeForThisProcess {
+ public:
+  explicit StateHomeForThisProcess(const std::string& folder) {
+    if (const char* before = std::getenv("XDG_STATE_HOME")) before_ = before;
+    setenv("XDG_STATE_HOME", folder.c_str(), 1);
+  }
+  ~StateHomeForThisProcess() {
+    if (before_) {
+      setenv("XDG_STATE_HOME", before_->c_str(), 1);
+    } else {
+      unsetenv("XDG_STATE_HOME");
+    }
+  }
+  StateHomeForThisProcess(const StateHomeForThisProcess&) = delete;
+  StateHomeForThisProcess& operator=(const StateHomeForThisProcess&) = delete;
+
+ private:
+  std::optional<std::string> before_;
+};
 
 class ExactlyOnceTest : public ::testing::Test {
  protected:
@@ -98,15 +129,20 @@ class ExactlyOnceTest : public ::testing::Test {
     };
     return Send({}, options);
   }
-  std::string Statuses() const {
-    std::string statuses;
+  // One character of each entry's line as "entries" prints it: its
+  // selection (column 1) or its status (column 2).
+  std::string EntryColumn(int column) const {
+    std::string values;
     const std::string out = Cli({"entries", project}, {}, "statuses").out;
     for (std::size_t line = 0; line < out.size(); line = out.find('\n', line) + 1) {
-      const std::size_t tab = out.find('\t', out.find('\t', line) + 1);
-      statuses += out[tab + 1];
+      std::size_t at = line;
+      for (int i = 0; i < column; ++i) at = out.find('\t', at) + 1;
+      values += out[at];
     }
-    return statuses;
+    return values;
   }
+  std::string Statuses() const { return EntryColumn(2); }
+  std::string Selection() const { return EntryColumn(1); }
   // Every address in `addresses` got exactly one message, but for those
   // named as possibly mailed twice, who got at most two.
   static void ExpectEachOnce(const ScriptedSmtpServer& server,
@@ -426,6 +462,119 @@ TEST_F(ExactlyOnceTest, AListRewrittenInPlaceDuringARunStopsItAndTheResumeMailsE
     std::string expected;
     for (const int who : rewrite.order) expected += who % 2 == 0 ? '1' : '0';
     EXPECT_EQ(Statuses(), expected);
+  }
+}
+
+// The desktop's Save or Save As after a run, once a spreadsheet has saved
+// over the list in place: whatever name the project is saved under, the
+// project reopened knows whom the run mailed and has the selection it last
+// had on disk, so a resume mails nobody twice. The run and the save are the
+// document's own, as the desktop program does them; the reopening and the
+// resume are postrider-cli's.
+TEST_F(ExactlyOnceTest, ASaveAfterTheListWasRewrittenInPlaceKeepsWhoWasMailedUnderAnyName) {
+  struct SaveCase {
+    const char* name;
+    bool untitled;       // a new project, never saved before the run
+    const char* saveAs;  // nullptr: under its own name
+    bool overAnother;    // a project of that name is there and saved over
+  };
+  const std::vector<SaveCase> cases = {
+      {"under its own name", false, nullptr, false},
+      {"under a new name", false, "renamed.prj", false},
+      {"over another project", false, "other.prj", true},
+      {"untitled, saved for the first time", true, "fresh.prj", false},
+  };
+  constexpr int kEntries = 40;
+  // Two rows moved to the end: every entry holds someone else, and the even
+  // entries still hold the people of even number.
+  std::vector<std::string> rotated;
+  for (int i = 0; i < kEntries; ++i) rotated.push_back(Address((i + 2) % kEntries));
+  std::string everyOther;
+  std::vector<std::string> evenPeople;
+  for (int i = 0; i < kEntries; ++i) {
+    everyOther += i % 2 == 0 ? '1' : '0';
+    if (i % 2 == 0) evenPeople.push_back(Address(i));
+  }
+  // The untitled project's journal goes where postrider-cli's state goes.
+  const StateHomeForThisProcess state(dir.File("state"));
+
+  for (const SaveCase& saveCase : cases) {
+    SCOPED_TRACE(saveCase.name);
+    fs::remove_all(dir.File("project"));
+    fs::remove_all(dir.File("state"));
+    ScriptedSmtpServer server;
+    WriteProject(kEntries, server.address());
+    std::string marks(32000, '\0');
+    for (int i = 0; i < kEntries; i += 2) marks[static_cast<std::size_t>(i)] = '\x80';
+    dir.Write("project/members.prh", marks);
+    const std::string target =
+        saveCase.saveAs != nullptr ? dir.File("project/") + saveCase.saveAs : project;
+    if (saveCase.overAnother) {
+      // Everyone selected, and a journal saying that some of those the run
+      // below does not reach were mailed: neither belongs to the new project.
+      dir.Write("project/other.prh", std::string(32000, '\x80'));
+      dir.Write("project/other.prj",
+                "[Settings]\nMessageFile=letter.txt\nDBFile=members.txt\nDBFileType=0\n"
+                "EmailFieldString=Email\nEmailFieldIndex=1\nHelperFile=other.prh\n"
+                "LastIndexSent=0\n");
+      RecordedDocument other;
+      ASSERT_TRUE(other.document.OnOpenDocument(target));
+      auto journal = other.document.OpenSendJournal().value();
+      ASSERT_TRUE(journal->RunStarted(other.document.GetJournalIdentity(), 0).ok());
+      for (int i = 20; i < 30; i += 2) {
+        ASSERT_TRUE(journal->Outcome(i, StatusSent, Address(i)).ok());
+      }
+      ASSERT_TRUE(journal->RunEnded(0).ok());
+    }
+    {
+      RecordedDocument doc;
+      if (saveCase.untitled) {
+        ListOnlyWizardPages pages(dir.File("project/members.txt"));
+        ASSERT_TRUE(doc.document.OnNewDocument(pages));
+        doc.messageView.subject = "Spring programme";
+        doc.messageView.body = "Dear [[Name]],\n";
+      } else {
+        ASSERT_TRUE(doc.document.OnOpenDocument(project));
+      }
+      SendController controller{SendRunHost{doc.prompts, doc.frame}, testing::UniformTimeouts()};
+      bool paused = false;
+      SetBlockingHook([&] {
+        if (!paused && server.MessageCount() >= 5) {
+          paused = true;
+          controller.OnPause();
+        }
+      });
+      UserSettings sender{.realName = "Harbour Library",
+                          .returnAddress = "library@example.com",
+                          .smtpServer = server.address()};
+      const SendRunResult run = controller.OnSend(doc.document, sender);
+      SetBlockingHook({});
+      ASSERT_TRUE(run.paused);
+      ASSERT_LT(server.MessageCount(), 10);
+
+      // As a spreadsheet saves: the same file truncated and written again.
+      WriteList(rotated);
+      doc.prompts.ClearRecords();
+      ASSERT_TRUE(doc.document.OnSaveDocument(target).ok());
+      EXPECT_TRUE(doc.prompts.ShowedMessageContaining("kept in the send journal \"" + target +
+                                                      ".journal\""))
+          << ::testing::PrintToString(doc.prompts.messageTexts());
+      EXPECT_TRUE(fs::exists(target + ".journal"));
+    }
+    // Set aside, never applied nor lost.
+    EXPECT_EQ(fs::exists(target + ".journal.unfit"), saveCase.overAnother);
+
+    project = target;
+    // Entry by entry, as it last was on disk; the untitled project never had one.
+    EXPECT_EQ(Selection(), saveCase.untitled ? std::string(kEntries, '0') : everyOther);
+    if (saveCase.untitled) {
+      ASSERT_EQ(Cli({"select", project, "all"}).exitCode, 0);
+    }
+    const CliRun resumed = Send({"--resume"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    const std::vector<std::string>& selected = saveCase.untitled ? Addresses(kEntries) : evenPeople;
+    ExpectEachOnce(server, selected);
+    EXPECT_EQ(server.MessagesPerRecipient().size(), selected.size());
   }
 }
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/profile_file.h"
@@ -233,6 +235,43 @@ TEST_F(DocumentJournalTest, SaveAsTakesTheJournalInAndDropsOneLeftBesideTheNewNa
   EXPECT_EQ(ReadFileBytes(dir.File("copy.prh")).substr(0, 3), "\x81\x82\x80");
 }
 
+// Saved under a new name once the list was written to in place, the project
+// takes the marks as last saved and the journal kept along; when either
+// cannot go, nothing is saved and nothing moves.
+TEST_F(DocumentJournalTest, SaveAsAfterTheListWasRewrittenTakesMarksAndJournalAlongOrNothing) {
+  WriteKilledRun();
+  const std::string journal = ReadFileBytes(journalPath);
+  const std::string marks = ReadFileBytes(dir.File("project.prh"));
+  // Two rows swapped in the same file, as a spreadsheet saves it.
+  dir.Write("project.list", "Name\tEmail\nBob\tbob@x.org\nAnn\tann@x.org\nCid\tcid@x.org\n"
+                            "Dee\tdee@x.org\n");
+  const std::string copy = dir.File("copy.prj");
+  // A folder where a file has to be read or made.
+  const std::vector<std::pair<const char*, std::string>> obstacles = {
+      {"the marks cannot be read", dir.File("project.prh")},
+      {"the journal cannot be put beside the new name", copy + ".journal.moving"},
+  };
+  for (const auto& [name, inTheWay] : obstacles) {
+    SCOPED_TRACE(name);
+    fs::remove(inTheWay);
+    fs::create_directory(inTheWay);
+    EXPECT_FALSE(doc.document.OnSaveDocument(copy).ok());
+    for (const char* file : {"copy.prj", "copy.prh", "copy.prj.journal"}) {
+      EXPECT_FALSE(fs::exists(dir.File(file))) << file;
+    }
+    EXPECT_EQ(ReadFileBytes(journalPath), journal);
+    EXPECT_EQ(doc.document.GetPathName(), projectPath);
+    fs::remove_all(inTheWay);
+  }
+  dir.Write("project.prh", marks);
+
+  ASSERT_TRUE(doc.document.OnSaveDocument(copy).ok());
+  EXPECT_EQ(ReadFileBytes(dir.File("copy.prh")), marks);
+  EXPECT_EQ(ReadFileBytes(copy + ".journal"), journal);
+  EXPECT_FALSE(fs::exists(journalPath));
+  EXPECT_FALSE(fs::exists(copy + ".journal.moving"));
+}
+
 TEST_F(DocumentJournalTest, TheWriteCheckNamesTheFileThatCannotBeWritten) {
   EXPECT_TRUE(doc.document.CheckSendOutcomesWritable().ok());
   fs::create_directories(journalPath);  // a folder cannot be added to
@@ -294,6 +333,52 @@ TEST_F(UntitledJournalTest, ItsJournalFollowsTheProjectIntoItsFirstSave) {
   ListOnlyWizardPages again(dir.File("members.txt"));
   ASSERT_TRUE(doc.document.OnNewDocument(again));
   EXPECT_NE(doc.document.GetSendJournalPath(), untitled);
+}
+
+// Its journal in a state folder on another file system than the project's,
+// where no link reaches: a copy goes to the project's folder.
+TEST_F(UntitledJournalTest, ItsJournalIsCopiedAcrossFileSystemsWhenTheListWasRewritten) {
+  char pattern[] = "/dev/shm/postrider-test-XXXXXX";
+  if (!fs::is_directory("/dev/shm") || mkdtemp(pattern) == nullptr) GTEST_SKIP() << "no /dev/shm";
+  const struct Removed {
+    std::string path;
+    ~Removed() {
+      std::error_code ignored;
+      fs::remove_all(path, ignored);
+    }
+  } state{pattern};
+  struct stat stateFolder {};
+  struct stat projectFolder {};
+  if (stat(state.path.c_str(), &stateFolder) != 0 || stat(dir.path().c_str(), &projectFolder) != 0 ||
+      stateFolder.st_dev == projectFolder.st_dev) {
+    GTEST_SKIP() << "/dev/shm is on the file system of " << dir.path();
+  }
+  setenv("XDG_STATE_HOME", state.path.c_str(), 1);
+
+  RecordedDocument doc;
+  ListOnlyWizardPages pages(dir.Write("members.txt", kList));
+  ASSERT_TRUE(doc.document.OnNewDocument(pages));
+  const std::string untitled = doc.document.GetSendJournalPath();
+  {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent, "ann@x.org").ok());
+    ASSERT_TRUE(journal->RunEnded(1).ok());
+  }
+  const std::string journal = ReadFileBytes(untitled);
+  dir.Write("members.txt", "Name\tEmail\nBob\tbob@x.org\nAnn\tann@x.org\nCid\tcid@x.org\n"
+                           "Dee\tdee@x.org\n");
+
+  const std::string project = dir.File("june.prj");
+  ASSERT_TRUE(doc.document.OnSaveDocument(project).ok());
+  EXPECT_EQ(ReadFileBytes(project + ".journal"), journal);
+  EXPECT_FALSE(fs::exists(untitled));
+  // Never saved before: nobody selected, nobody sent, but for the journal.
+  EXPECT_EQ(ReadFileBytes(dir.File("june.prh")), std::string(32000, '\0'));
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(project));
+  EXPECT_TRUE(reopened.document.GetLoadProblems().empty());
+  EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{0, StatusSent, 0, 0}));
 }
 
 }  // namespace
