@@ -342,10 +342,16 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
                   "does not have it.", MessageIcon::Error);
       return moved;
     }
-    ShowMessage(ListChangedText() + "\nThe entries' statuses and selection stay as they were "
-                "last saved. What send runs did since is kept in the send journal \"" +
-                GetSendJournalPath() + "\" and found again by address when the project is "
-                "next opened.", MessageIcon::Warning);
+    // No run since the last save (or its journal folded) leaves no journal
+    // to speak of.
+    const std::string journalPath = GetSendJournalPath();
+    std::string text = ListChangedText() +
+                       "\nThe entries' statuses and selection stay as they were last saved.";
+    if (Exists(journalPath)) {
+      text += " What send runs did since is kept in the send journal \"" + journalPath +
+              "\" and found again by address when the project is next opened.";
+    }
+    ShowMessage(text, MessageIcon::Warning);
   } else {
     FoldSendJournals(previousPath, projectPath);
   }

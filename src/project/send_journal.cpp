@@ -157,6 +157,7 @@ SendJournal::SendJournal(std::string path, int fd, bool created, off_t end)
       created_(created),
       end_(end),
       allocated_(end),
+      syncData_(fdatasync),
       folderUnsynced_(created) {
   dirty_.store(created);
   // Signals are the main thread's business (Ctrl+C, SIGTERM work as Pause).
@@ -180,6 +181,9 @@ SendJournal::~SendJournal() {
     std::lock_guard lock(mutex_);
     WritePending(pending_.size());
   }
+  // Best effort: a run's end is flushed by RunEnded, which can say it failed;
+  // what is written here (a run the journal already stopped, or one closed
+  // without its end) has nobody left to tell.
   if (dirty_.exchange(false) && !discard) Flush();
   Unmap();
   // The zero bytes allocated ahead go (a crash before this leaves them to
@@ -196,9 +200,25 @@ SendJournal::~SendJournal() {
 // Linux's page cache is one for the mapping and the file, so fdatasync
 // writes the copied records too.
 int SendJournal::Flush() {
-  if (fdatasync(fd_) != 0) return errno;
+  std::lock_guard lock(flushMutex_);
+  int result = 0;
+  while ((result = syncData_(fd_)) != 0 && errno == EINTR) {
+  }
+  if (result != 0) {
+    const int error = errno != 0 ? errno : EIO;
+    int none = 0;
+    flushError_.compare_exchange_strong(none, error);
+  }
+  if (const int error = flushError_.load()) return error;
   if (folderUnsynced_.exchange(false)) SyncFolderOf(path_);
   return 0;
+}
+
+const Status& SendJournal::Broken() {
+  if (broken_) {
+    if (const int error = flushError_.load()) broken_ = JournalError(path_, error);
+  }
+  return broken_;
 }
 
 void SendJournal::FlushLoop() {
@@ -210,8 +230,11 @@ void SendJournal::FlushLoop() {
     if (pending_.size() != 0) WritePending(pending_.size());
     if (dirty_.exchange(false)) {
       lock.unlock();
-      Flush();
+      const int error = Flush();
       lock.lock();
+      // Records the run counts as kept may be lost: the next hand-over is
+      // refused, as after a failed append.
+      if (error != 0) Broken();
     }
   }
 }
@@ -222,7 +245,7 @@ void SendJournal::AddRecord(std::string_view kind, std::initializer_list<Journal
 }
 
 Status SendJournal::WritePending(std::size_t settled) {
-  if (!broken_) {
+  if (!Broken()) {
     pending_.clear();
     return broken_;
   }
@@ -362,7 +385,7 @@ Status SendJournal::Outcome(int entry, int status, std::string_view address) {
   const Digits index(entry);
   const Digits value(status);
   std::lock_guard lock(mutex_);
-  if (!broken_) return broken_;
+  if (!Broken()) return broken_;
   AddRecord(journal_kind::kOutcome,
             {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
   return Status::Ok();
@@ -374,10 +397,8 @@ Status SendJournal::RunEnded(int lastIndexSent) {
   AddRecord(journal_kind::kRunEnd, {{"last", last.view()}});
   if (Status status = WritePending(pending_.size()); !status) return status;
   dirty_.store(false);
-  if (const int error = Flush()) {
-    broken_ = JournalError(path_, error);
-    return broken_;
-  }
+  // A failure the flusher met counts too, though this flush found none.
+  if (Flush() != 0) return Broken();
   return Status::Ok();
 }
 

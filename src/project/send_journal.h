@@ -25,8 +25,10 @@ namespace postrider {
 // for the server) is written by the run's end or, at the latest, within a
 // second by a flusher thread. The flusher also puts the records on disk at
 // least once a second, and the run's end before RunEnded returns, so a power
-// cut loses at most the last second. Outcomes only: the user's edits reach
-// disk by Save.
+// cut loses at most the last second. A flush that fails (the kernel may
+// then drop the failed pages' error, and the records with it) breaks the
+// journal as a failed append does: the next hand-over is refused. Outcomes
+// only: the user's edits reach disk by Save.
 // An append is a copy into a shared mapping of the file's tail, allocated a
 // chunk ahead, so a message costs no system call of the journal's; a full
 // disk shows when a chunk is allocated (on a disk without room for one, only
@@ -80,8 +82,17 @@ class SendJournal {
   int Allocate(off_t to);
   void Unmap();
   // Puts what was written on disk (the new file's name too); 0 or errno.
+  // Once one has failed, every later one fails with the same error: the
+  // kernel tells a failed writeback only once, to whichever flush came first.
   int Flush();
   void FlushLoop();
+  // broken_, or the error of a failed flush once it is known; mutex_ held.
+  const Status& Broken();
+
+  // The call that puts the file's data on disk; a unit test of this class
+  // puts a failing one in its place.
+  friend struct SendJournalTestSeam;
+  using SyncCall = int (*)(int fd);
 
   std::string path_;
   int fd_;
@@ -104,6 +115,12 @@ class SendJournal {
   Status broken_ = Status::Ok();  // the first failed write; nothing is written after it
   // Whole records not yet written, in a buffer kept from one to the next.
   ByteBuffer pending_{512};
+
+  // One flush at a time, so that the error of a failed one is kept before
+  // the next can succeed. Taken after mutex_, never before it.
+  std::mutex flushMutex_;
+  SyncCall syncData_;             // guarded by flushMutex_
+  std::atomic<int> flushError_{0};  // the first failed flush's errno
 
   std::atomic<bool> dirty_{false};
   std::atomic<bool> folderUnsynced_;  // a new file's name is not yet on disk

@@ -6,11 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -20,6 +24,17 @@
 #include "support/temp_dir.h"
 
 namespace postrider {
+
+// Puts a data flush of our own in a journal's place, and tells whether one
+// has failed.
+struct SendJournalTestSeam {
+  static void SetSync(SendJournal& journal, SendJournal::SyncCall call) {
+    std::lock_guard lock(journal.flushMutex_);
+    journal.syncData_ = call;
+  }
+  static bool FlushFailed(const SendJournal& journal) { return journal.flushError_.load() != 0; }
+};
+
 namespace {
 
 using testing::ReadFileBytes;
@@ -389,6 +404,72 @@ TEST(SendJournal, OnAFullDiskTheRefusedHandOverLeavesEveryOutcomeBeforeItOnFile)
     }
     EXPECT_EQ(EventsOnFile(path), expected);
     EXPECT_EQ(Read(path).damagedLines, 0);
+  }
+}
+
+// A data flush that fails `failuresLeft` times with `syncError`, then
+// flushes: the kernel reports a failed writeback once, to the first flush
+// that comes, and the next one succeeds though the records are lost.
+std::atomic<int> failuresLeft{0};
+std::atomic<int> syncError{0};
+int FailingSync(int fd) {
+  if (failuresLeft.fetch_sub(1) > 0) {
+    errno = syncError.load();
+    return -1;
+  }
+  return fdatasync(fd);
+}
+
+// Whether the flusher or the run's end meets the failure, the run learns of
+// it: the next hand-over is refused with the journal's path and the reason,
+// and so are later outcomes and the run's end.
+TEST(SendJournal, AFailedFlushRefusesTheNextHandOverAndTheRunsEnd) {
+  struct Case {
+    const char* name;
+    bool flusherFirst;  // the failure is met in the background, before the run ends
+    int failures;
+    int error;
+  };
+  for (const Case& c : {Case{"flusher, reported once", true, 1, EIO},
+                        Case{"flusher, every time", true, 1000, ENOSPC},
+                        Case{"run's end, reported once", false, 1, EIO},
+                        Case{"run's end, every time", false, 1000, ENOSPC}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("june.prj.journal");
+    const std::string failure =
+        "Cannot write the send journal \"" + path + "\": " + std::strerror(c.error);
+    {
+      auto journal = SendJournal::Open(path).value();
+      ASSERT_TRUE(journal->RunStarted(ListOf(9), 0).ok());
+      ASSERT_TRUE(journal->HandedOver(0, "a@x.org").ok());
+      ASSERT_TRUE(journal->Outcome(0, StatusSent, "a@x.org").ok());
+      syncError = c.error;
+      failuresLeft = c.failures;
+      SendJournalTestSeam::SetSync(*journal, FailingSync);
+      if (c.flusherFirst) {
+        // The outcome waiting is written and flushed within about a second.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!SendJournalTestSeam::FlushFailed(*journal) &&
+               std::chrono::steady_clock::now() < deadline) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(SendJournalTestSeam::FlushFailed(*journal));
+        const Status handed = journal->HandedOver(1, "b@x.org");
+        ASSERT_FALSE(handed.ok());
+        EXPECT_EQ(handed.message(), failure);
+        EXPECT_EQ(journal->Outcome(1, StatusBadAddress, "b").message(), failure);
+        EXPECT_EQ(journal->RunEnded(0).message(), failure);
+      } else {
+        EXPECT_EQ(journal->RunEnded(0).message(), failure);
+        EXPECT_EQ(journal->HandedOver(1, "b@x.org").message(), failure);
+      }
+    }
+    // Nothing after the failure was written, and nothing before it lost.
+    EXPECT_EQ(EventsOnFile(path), "h0 o0 ");
+    const SendJournalContents contents = Read(path);
+    EXPECT_EQ(contents.damagedLines, 0);
+    EXPECT_EQ(ReadFileBytes(path).find('\0'), std::string::npos);
   }
 }
 
