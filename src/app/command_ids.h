@@ -10,6 +10,8 @@ inline constexpr int kFileSave = 57603;
 inline constexpr int kFileSaveAs = 57604;
 inline constexpr int kRecentFileFirst = 57616;  // 57616 to 57619
 inline constexpr int kRecentFileLast = 57619;
+// Opens the current project again from its files (the list-changed bar's button).
+inline constexpr int kFileReopen = 32785;
 inline constexpr int kAppExit = 57665;
 inline constexpr int kConfigure = 32771;
 

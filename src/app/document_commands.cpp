@@ -61,6 +61,11 @@ bool DocumentCommands::OnFileSaveAs() {
   return document_.DoSave(*chosen);
 }
 
-void DocumentCommands::OnSelectOnQuery() { RunListQuery(document_, dialogParent_); }
+void DocumentCommands::OnSelectOnQuery() {
+  // A query reads every row where the list was indexed: a list saved over
+  // since would select by other people's values.
+  if (refuseStaleList_ && refuseStaleList_()) return;
+  RunListQuery(document_, dialogParent_);
+}
 
 }  // namespace postrider

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "app/command_target.h"
 
 class QWidget;
@@ -17,6 +20,10 @@ class DocumentCommands : public ICommandTarget {
   DocumentCommands(CPostridrDoc& document, IUserPrompts& prompts, QWidget* dialogParent = nullptr)
       : document_(document), prompts_(prompts), dialogParent_(dialogParent) {}
 
+  // Asked before a command that reads the list's rows; true refuses it
+  // (having told the user why).
+  void SetListCheck(std::function<bool()> refuse) { refuseStaleList_ = std::move(refuse); }
+
   bool OnCommand(int id) override;
   bool QueryCommandState(int id, CommandState& state) const override;
 
@@ -29,6 +36,7 @@ class DocumentCommands : public ICommandTarget {
   CPostridrDoc& document_;
   IUserPrompts& prompts_;
   QWidget* dialogParent_;
+  std::function<bool()> refuseStaleList_;
 };
 
 }  // namespace postrider

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -20,6 +21,7 @@
 #include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <utility>
 
@@ -28,6 +30,7 @@
 #include "app/confirm_send_setting.h"
 #include "app/desktop_send_run.h"
 #include "app/help_window.h"
+#include "app/list_change_watch.h"
 #include "app/qt_user_prompts.h"
 #include "dialogs/configure_dlg.h"
 #include "dialogs/password_dlg.h"
@@ -38,6 +41,7 @@
 #include "platform/refresh_token_store.h"
 #include "platform/user_paths.h"
 #include "project/postridr_doc.h"
+#include "views/message_bar.h"
 #include "views/message_view.h"
 #include "views/frame_pacer.h"
 #include "views/project_view.h"
@@ -52,6 +56,8 @@ QString FromView(std::string_view text) {
 }
 
 const QString kReady = QStringLiteral("Ready");
+const QString kListChanged =
+    QStringLiteral("The mailing list has changed since the project was opened.");
 
 QString ToolbarIcon(int id) {
   switch (id) {
@@ -307,7 +313,25 @@ void CMainFrame::ShowHeldRunDisplay() {
 }
 
 void CMainFrame::CreateClient() {
-  splitter_ = new QSplitter(Qt::Vertical, this);
+  auto* client = new QWidget(this);
+  auto* column = new QVBoxLayout(client);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  // First, so Tab reaches its buttons before the panes.
+  listChangedBar_ = new MessageBar(QStringLiteral("Mailing list changed"),
+                                   QStringLiteral("&Open Again"), client);
+  listChangedBar_->actionButton()->setAccessibleDescription(
+      QStringLiteral("Open the project again to show the list as it is now"));
+  connect(listChangedBar_, &MessageBar::actionTriggered, this,
+          [this] { RouteCommand(commands::kFileReopen); });
+  connect(listChangedBar_, &MessageBar::dismissed, this, [this] {
+    listChangeDismissed_ = true;
+    projectView_->entryList()->setFocus(Qt::OtherFocusReason);
+  });
+  listWatch_ = new ListChangeWatch(document_, this);
+  connect(listWatch_, &ListChangeWatch::changedChanged, this, &CMainFrame::ShowListChange);
+
+  splitter_ = new QSplitter(Qt::Vertical, client);
   splitter_->setAccessibleName(QStringLiteral("Project and message panes"));
   splitter_->setChildrenCollapsible(false);
   projectView_ = new CProjectView(document_, splitter_);
@@ -318,7 +342,9 @@ void CMainFrame::CreateClient() {
   splitter_->setStretchFactor(0, 1);
   splitter_->setStretchFactor(1, 1);
   splitter_->setSizes({1, 1});
-  setCentralWidget(splitter_);
+  column->addWidget(listChangedBar_);
+  column->addWidget(splitter_, 1);
+  setCentralWidget(client);
 
   messageCommands_ = std::make_unique<MessageViewCommands>(*messageView_, document_);
   connect(messageView_, &CMessageView::editStateChanged, this, &CMainFrame::UpdateCommandStates);
@@ -353,6 +379,10 @@ void CMainFrame::AttachDocument(CPostridrDoc* document) {
   // The old items went with the old menu.
   insertFieldSubmenu_->addActions(insertFieldMenu_->actions());
   insertFieldSubmenu_->setEnabled(!insertFieldMenu_->actions().isEmpty());
+  // Another list, or the same one read again: nothing changed in it yet.
+  listChangeDismissed_ = false;
+  listWatch_->Follow();
+  ShowListChange(false);
   ShowDocumentAccess();
   RefreshTitle();
 }
@@ -406,6 +436,30 @@ void CMainFrame::RefreshTitle() {
   setWindowModified(document_.IsModified() || textEdited);
 }
 
+void CMainFrame::ShowListChange(bool changed) {
+  if (!changed) {
+    listChangedBar_->hide();
+    return;
+  }
+  if (listChangeDismissed_) return;
+  // An untitled project has no files to open again until it is saved.
+  listChangedBar_->SetText(
+      document_.GetPathName().empty()
+          ? kListChanged + QStringLiteral(" Save the project, then open it again.")
+          : kListChanged);
+  UpdateCommandStates();
+  listChangedBar_->Announce();
+}
+
+bool CMainFrame::RefuseIfListChanged() {
+  const Status list = listWatch_->CheckNow();
+  if (list) return false;
+  sendPrompts_->ShowMessage(
+      list.message() + "\nOpen the project again to see and select the entries it holds now.",
+      MessageIcon::Error);
+  return true;
+}
+
 // ---- settings ------------------------------------------------------------------
 
 Status CMainFrame::SaveSettings() {
@@ -434,6 +488,8 @@ bool CMainFrame::event(QEvent* event) {
     statusPanes_[0]->setText(tip.isEmpty() ? idleStatusText_ : tip);
     return true;
   }
+  // Back from the program that edits the list: say so before anything is done.
+  if (event->type() == QEvent::WindowActivate && listWatch_ != nullptr) listWatch_->CheckNow();
   return QMainWindow::event(event);
 }
 

@@ -29,6 +29,8 @@ class DesktopSendRun;
 class FramePacer;
 class IPasswordStore;
 class IRefreshTokenStore;
+class ListChangeWatch;
+class MessageBar;
 class QtConfigureDialog;
 class QtUserPrompts;
 class SmtpPasswords;
@@ -70,6 +72,13 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void OnClearStatus();
   void OnShowFieldMenu();
   void OnInsertField(int id);
+
+  // Before a command that reads the list's rows: when the list file no
+  // longer holds what they were read from, tells the user so and returns true.
+  bool RefuseIfListChanged();
+  // Above the list while its file has changed since the project was opened.
+  MessageBar* listChangedBar() const { return listChangedBar_; }
+  ListChangeWatch& listWatch() { return *listWatch_; }
 
   // The recent-file entries of the File menu, newest first.
   void ShowRecentFiles(const std::vector<std::string>& paths);
@@ -142,6 +151,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void CreateSendRun();
   void ShowPane1(const QString& text);
   void ShowHeldRunDisplay();
+  void ShowListChange(bool changed);
 
   CPostridrDoc& document_;
   CPostridrDoc* currentDocument_ = nullptr;
@@ -176,6 +186,10 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   QSplitter* splitter_ = nullptr;
   CProjectView* projectView_ = nullptr;
   CMessageView* messageView_ = nullptr;
+  MessageBar* listChangedBar_ = nullptr;
+  ListChangeWatch* listWatch_ = nullptr;
+  // The user put the bar away: it stays away until another project opens.
+  bool listChangeDismissed_ = false;
 
   // Send, Pause and Configure. The run is last, so it goes first.
   std::unique_ptr<IPasswordStore> passwordStore_;

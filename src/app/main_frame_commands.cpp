@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QMenu>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -16,6 +17,7 @@
 #include "app/help_window.h"
 #include "app/main_frame.h"
 #include "project/postridr_doc.h"
+#include "views/message_bar.h"
 #include "views/message_view.h"
 #include "views/project_view.h"
 
@@ -50,6 +52,9 @@ void CMainFrame::UpdateCommandStates() {
   }
   for (QAction* recent : recentActions_) {
     recent->setEnabled(router_.StateOf(recent->data().toInt()).enabled);
+  }
+  if (listChangedBar_ != nullptr) {
+    listChangedBar_->actionButton()->setVisible(router_.StateOf(commands::kFileReopen).enabled);
   }
 }
 
@@ -152,6 +157,8 @@ void CMainFrame::OnPause() { sendRun_->Pause(); }
 void CMainFrame::OnConfigure() { configureDialog_->Run(settings_); }
 
 void CMainFrame::OnPreview() {
+  // The preview reads the entry's row where the list was indexed.
+  if (RefuseIfListChanged()) return;
   const QModelIndex current = projectView_->entryList()->currentIndex();
   CPreviewDlg preview(document_, settings_, current.isValid() ? current.row() : -1, this);
   preview.exec();

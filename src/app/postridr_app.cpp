@@ -103,6 +103,7 @@ void CPostridrApp::CreateMainFrame() {
       frame, [frame](const QString& page) { ShowHelp(frame, page); });
   documentCommands_ = std::make_unique<DocumentCommands>(document_, *prompts_, frame_.get());
   frame_->router().SetTarget(CommandRouter::Link::Document, documentCommands_.get());
+  documentCommands_->SetListCheck([frame] { return frame->RefuseIfListChanged(); });
   document_.SetMainFrame(frame_.get());
   document_.SetPrompts(prompts_.get());
 
@@ -150,6 +151,9 @@ bool CPostridrApp::OnCommand(int id) {
     case commands::kFileOpen:
       OnFileOpen();
       return true;
+    case commands::kFileReopen:
+      OnFileReopen();
+      return true;
     case commands::kAppAbout:
       OnAppAbout();
       return true;
@@ -161,6 +165,11 @@ bool CPostridrApp::OnCommand(int id) {
 bool CPostridrApp::QueryCommandState(int id, CommandState& state) const {
   if (IsRecentFile(id)) {
     state.enabled = id - commands::kRecentFileFirst < recentFiles_.size();
+    return true;
+  }
+  if (id == commands::kFileReopen) {
+    // An untitled project has no files to open again.
+    state.enabled = !document_.GetPathName().empty();
     return true;
   }
   return id == commands::kFileNew || id == commands::kFileOpen || id == commands::kAppAbout;
@@ -199,6 +208,13 @@ CPostridrApp::OpenResult CPostridrApp::OpenDocumentFile(const std::string& path)
   const bool opened = document_.OnOpenDocument(path);
   ShowDocumentState();
   return opened ? OpenResult::Opened : OpenResult::Failed;
+}
+
+void CPostridrApp::OnFileReopen() {
+  // A copy: opening clears the document, its path with it.
+  const std::string path = document_.GetPathName();
+  if (path.empty()) return;
+  OpenDocumentFile(path);
 }
 
 void CPostridrApp::OnOpenRecentFile(int index) {

@@ -44,6 +44,9 @@ class CPostridrApp : public QObject, public ICommandTarget {
   void OnFileOpen();
   OpenResult OpenDocumentFile(const std::string& path);
   void OnOpenRecentFile(int index);
+  // The project that is open, opened again from its files: the list as it is
+  // now. The usual close path first (the save question when modified).
+  void OnFileReopen();
   void OnAppAbout();
 
   CPostridrDoc& document() { return document_; }
