@@ -1,8 +1,6 @@
 #include "platform/atomic_file.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/write_check.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace postrider {
@@ -112,15 +111,10 @@ TEST(AtomicFile, FailedWriteNamesThePathAndTheReason) {
 TEST(AtomicFile, FailedWriteLeavesTheOldFileIntact) {
   TempDir dir;
   const std::string path = dir.Write("project.prj", "[Settings]\nMessageFile=old.txt\n");
-  rlimit previous {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit small = previous;
-  small.rlim_cur = 16;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const Status status = WriteFileAtomically(path, std::string(4096, 'x'));
-  setrlimit(RLIMIT_FSIZE, &previous);
-  signal(SIGXFSZ, previousHandler);
+  const Status status = [&] {
+    const testing::FileSizeLimit limit(16);
+    return WriteFileAtomically(path, std::string(4096, 'x'));
+  }();
 
   ASSERT_FALSE(status.ok());
   EXPECT_NE(status.message().find(path), std::string::npos) << status.message();

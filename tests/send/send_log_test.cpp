@@ -1,12 +1,11 @@
 #include "send/send_log.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <string>
 
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace postrider {
@@ -34,16 +33,12 @@ TEST(SendLogTest, AWriteThatFailsPartWayIsToldOfOnce) {
   const std::string path = dir.File("postrider.log");
   SendLog log;
   ASSERT_TRUE(log.Start(path, 0));
-  rlimit previous {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit small = previous;
-  small.rlim_cur = 200;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  for (int i = 0; i < 500; ++i) log.RecordMessage("person@example.com", i, 0);
-  log.Finish(0);
-  setrlimit(RLIMIT_FSIZE, &previous);
-  signal(SIGXFSZ, previousHandler);
+  {
+    const testing::FileSizeLimit limit(200);
+    ASSERT_TRUE(limit.applied());
+    for (int i = 0; i < 500; ++i) log.RecordMessage("person@example.com", i, 0);
+    log.Finish(0);
+  }
 
   const std::optional<std::string> failure = log.TakeFailure();
   ASSERT_TRUE(failure);
@@ -58,15 +53,12 @@ TEST(SendLogTest, ALogThatCannotBeWrittenAtAllIsToldOfByStart) {
   TempDir dir;
   const std::string path = dir.File("postrider.log");
   SendLog log;
-  rlimit previous {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit none = previous;
-  none.rlim_cur = 0;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-  const bool started = log.Start(path, 0);
-  setrlimit(RLIMIT_FSIZE, &previous);
-  signal(SIGXFSZ, previousHandler);
+  bool started = false;
+  {
+    const testing::FileSizeLimit limit(0);
+    ASSERT_TRUE(limit.applied());
+    started = log.Start(path, 0);
+  }
 
   EXPECT_FALSE(started);
   EXPECT_FALSE(log.IsOpen());
