@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "platform/blocking_call.h"
 #include "platform/password_command.h"
 #include "platform/secret.h"
 #include "support/temp_dir.h"
@@ -34,6 +36,29 @@ TEST(PasswordCommandTest, AFailingOrSilentCommandIsAnErrorThatHoldsNoneOfItsWord
   ASSERT_FALSE(silent);
   EXPECT_EQ(silent.status().message(), "PasswordCommand printed no password.");
   EXPECT_FALSE(RunPasswordCommand("/no/such/program"));
+}
+
+// A token helper that hangs (its network gone) must not hold the run: the
+// wait runs the blocking hook, and Pause or Ctrl+C ends the command.
+TEST(PasswordCommandTest, AHangingCommandIsStoppedByACancelFromTheBlockingHook) {
+  TempDir dir;
+  const std::string started = dir.File("started");
+  int hookRuns = 0;
+  SetBlockingHook([&] {
+    ++hookRuns;
+    if (std::filesystem::exists(started)) CancelBlockingCall();
+  });
+  Result<Secret> token = RunSecretCommand("touch '" + started + "'; exec sleep 120; echo late-token",
+                                          "TokenCommand", "access token");
+  SetBlockingHook({});
+  ASSERT_FALSE(token) << "the command ran to its end";
+  EXPECT_EQ(token.status().message(), "TokenCommand was stopped before it printed the access token.");
+  EXPECT_GT(hookRuns, 0);
+  EXPECT_FALSE(IsInBlockingCall());
+  // The next command runs as ever.
+  Result<Secret> again = RunPasswordCommand("echo pw");
+  ASSERT_TRUE(again) << again.status().message();
+  EXPECT_EQ(again->reveal(), "pw");
 }
 
 TEST(PasswordFileTest, ReadsTheFirstLineAndNamesAFileItCannotRead) {
