@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <vector>
 
 #include "platform/blocking_call.h"
 
@@ -32,6 +34,23 @@ std::string Reason(int error) { return std::strerror(error); }
 // How long one wait for the command's output lasts before the blocking hook
 // runs again: short enough that a window answers a click at once.
 constexpr int kSliceMs = 20;
+
+// The command's shell and every process it started, as far as they can be
+// found: a helper left running would keep our output open after we stopped.
+void CollectProcessTree(pid_t pid, std::vector<pid_t>& tree) {
+  constexpr std::size_t kMostProcesses = 256;
+  if (tree.size() >= kMostProcesses) return;
+  tree.push_back(pid);
+  const std::string id = std::to_string(pid);
+  std::ifstream children("/proc/" + id + "/task/" + id + "/children");
+  for (pid_t child = 0; children >> child;) CollectProcessTree(child, tree);
+}
+
+void KillProcessTree(pid_t pid) {
+  std::vector<pid_t> tree;
+  CollectProcessTree(pid, tree);
+  for (const pid_t member : tree) kill(member, SIGKILL);
+}
 
 // Reads the command's output to its end. The wait runs the blocking hook, so
 // a window keeps painting and Pause or Ctrl+C ends a command that hangs (a
@@ -90,7 +109,7 @@ Result<Secret> RunSecretCommand(const std::string& command, std::string_view set
   const bool finished = ReadOutput(output[0], text);
   close(output[0]);
   // What a stopped command would still print is of no use.
-  if (!finished) kill(pid, SIGKILL);
+  if (!finished) KillProcessTree(pid);
 
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
