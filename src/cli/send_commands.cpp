@@ -112,7 +112,9 @@ void PrintFigures(const SendRunResult& result) {
 
 int SendExitCode(const SendRunResult& result) {
   if (!result.connected) return kExitUsage;  // nothing was sent, no entry touched
-  if (!result.reachedEnd) return kExitFailed;
+  // Entries whose files went or changed after the check wait for a resume:
+  // never "done".
+  if (!result.reachedEnd || result.attachmentFailed > 0) return kExitFailed;
   return result.refused + result.tooLarge > 0 ? kExitRefused : kExitOk;
 }
 

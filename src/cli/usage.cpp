@@ -29,8 +29,8 @@ constexpr const char* kHelpIntro =
 
 constexpr const char* kHelpClosing =
     "\nExit status: 0 done; 1 failed (a project that cannot be opened or saved, a send that\n"
-    "stopped early); 2 usage error, or a send that did not start; 3 a send that reached the\n"
-    "end with recipients refused by the server.\n"
+    "stopped early or left entries for a resume); 2 usage error, or a send that did not\n"
+    "start; 3 a send that reached the end with recipients refused by the server.\n"
     "The manual page postrider-cli(1) tells every command, setting and file.\n";
 
 }  // namespace

@@ -1,11 +1,17 @@
 #include "platform/password_command.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "platform/blocking_call.h"
 
 namespace postrider {
 namespace {
@@ -24,6 +30,52 @@ Secret FirstLine(std::string& text) {
 }
 
 std::string Reason(int error) { return std::strerror(error); }
+
+// How long one wait for the command's output lasts before the blocking hook
+// runs again: short enough that a window answers a click at once.
+constexpr int kSliceMs = 20;
+
+// The command's shell and every process it started, as far as they can be
+// found: a helper left running would keep our output open after we stopped.
+void CollectProcessTree(pid_t pid, std::vector<pid_t>& tree) {
+  constexpr std::size_t kMostProcesses = 256;
+  if (tree.size() >= kMostProcesses) return;
+  tree.push_back(pid);
+  const std::string id = std::to_string(pid);
+  std::ifstream children("/proc/" + id + "/task/" + id + "/children");
+  for (pid_t child = 0; children >> child;) CollectProcessTree(child, tree);
+}
+
+void KillProcessTree(pid_t pid) {
+  std::vector<pid_t> tree;
+  CollectProcessTree(pid, tree);
+  for (const pid_t member : tree) kill(member, SIGKILL);
+}
+
+// Reads the command's output to its end. The wait runs the blocking hook, so
+// a window keeps painting and Pause or Ctrl+C ends a command that hangs (a
+// token helper waiting on a network that went away); false when it did.
+bool ReadOutput(int fd, std::string& text) {
+  BlockingCallScope scope;
+  char buffer[4096];
+  bool cancelled = false;
+  for (;;) {
+    if (scope.entered() && scope.RunHook() != 0) {
+      cancelled = true;
+      break;
+    }
+    pollfd ready{fd, POLLIN, 0};
+    const int polled = ::poll(&ready, 1, scope.entered() ? kSliceMs : -1);
+    if (polled < 0 && errno != EINTR) break;
+    if (polled <= 0) continue;
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    if (text.size() < kMaxRead) text.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::memset(buffer, 0, sizeof buffer);
+  return !cancelled;
+}
 
 }  // namespace
 
@@ -54,18 +106,17 @@ Result<Secret> RunSecretCommand(const std::string& command, std::string_view set
   close(output[1]);
 
   std::string text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = read(output[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    if (text.size() < kMaxRead) text.append(buffer, static_cast<std::size_t>(got));
-  }
-  std::memset(buffer, 0, sizeof buffer);
+  const bool finished = ReadOutput(output[0], text);
   close(output[0]);
+  // What a stopped command would still print is of no use.
+  if (!finished) KillProcessTree(pid);
 
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!finished) {
+    WipeString(text);
+    return Status::Error(name + " was stopped before it printed the " + std::string(what) + ".");
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     WipeString(text);

@@ -12,7 +12,9 @@ namespace postrider {
 // lookup host mail.example.com") and takes the first line it prints as the
 // password. Its standard error goes where ours goes, so it can ask the user.
 // An exit status other than 0, or no output, is an error; the error holds
-// neither the command (it may carry the password) nor what it printed.
+// neither the command (it may carry the password) nor what it printed. The
+// wait runs the blocking hook: CancelBlockingCall (Pause, Ctrl+C) ends the
+// command, and that is an error too.
 Result<Secret> RunPasswordCommand(const std::string& command);
 
 // The same for a command a setting other than PasswordCommand names (TokenCommand

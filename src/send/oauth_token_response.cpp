@@ -18,6 +18,8 @@ std::string StringOf(const nlohmann::json& document, const char* key) {
   return found->get<std::string>();
 }
 
+constexpr long long kLongestLifeSeconds = 366LL * 24 * 3600;
+
 std::vector<std::string> Words(std::string_view text) {
   std::vector<std::string> words;
   std::istringstream split{std::string(text)};
@@ -53,6 +55,12 @@ TokenResponse ReadTokenResponse(long httpStatus, std::string_view body) {
     response.description = "the token endpoint's answer holds no access token";
     return response;
   }
+  if (!IsAccessTokenText(StringOf(document, "access_token"))) {
+    response.error = "no_token";
+    response.description =
+        "the token endpoint's access token holds characters no access token has";
+    return response;
+  }
   const std::string type = AsciiLowercase(StringOf(document, "token_type"));
   if (!type.empty() && type != "bearer") {
     response.error = "unsupported_token_type";
@@ -75,7 +83,8 @@ TokenResponse ReadTokenResponse(long httpStatus, std::string_view body) {
     } else if (expires->is_string()) {
       seconds = std::atoll(expires->get<std::string>().c_str());
     }
-    grant.expiresIn = std::chrono::seconds(std::max(seconds, 0LL));
+    // Far beyond any real token's life, and no overflow of the clock's sums.
+    grant.expiresIn = std::chrono::seconds(std::clamp(seconds, 0LL, kLongestLifeSeconds));
   }
   grant.scope = StringOf(document, "scope");
   grant.account = AccountOfIdToken(StringOf(document, "id_token"));
@@ -87,6 +96,12 @@ TokenResponse ReadTokenResponse(long httpStatus, std::string_view body) {
   }
   response.grant = std::move(grant);
   return response;
+}
+
+bool IsAccessTokenText(std::string_view token) {
+  return !token.empty() && std::all_of(token.begin(), token.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) <= 0x7e;
+  });
 }
 
 std::string AccountOfIdToken(std::string_view idToken) {

@@ -31,9 +31,15 @@ struct TokenResponse {
 };
 
 // Reads the endpoint's JSON. A body that is no JSON, a 2xx without an
-// access_token, or a token_type other than Bearer is an error named after
-// the HTTP status. Secrets in the body are never copied into the error.
+// access_token (or with one that is not printable ASCII), or a token_type
+// other than Bearer is an error named after the HTTP status. Secrets in the
+// body are never copied into the error. An expires_in beyond a year is
+// taken as a year.
 TokenResponse ReadTokenResponse(long httpStatus, std::string_view body);
+
+// Whether text can be an access token (RFC 6749 A.12: printable ASCII): one
+// with control bytes would break the frame of the SASL answer it goes into.
+bool IsAccessTokenText(std::string_view token);
 
 // The account an ID token (a JWT the token endpoint gave straight over TLS)
 // names: its email, preferred_username or upn claim; empty when none.

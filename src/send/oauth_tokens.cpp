@@ -42,6 +42,11 @@ std::chrono::steady_clock::time_point OAuthTokens::Now() const {
 AccessToken OAuthTokens::FromCommand(const UserSettings& settings) {
   Result<Secret> found = RunSecretCommand(settings.tokenCommand, "TokenCommand", "access token");
   if (!found) return Failure(OAuthFailure::Settings, found.status().message());
+  if (!IsAccessTokenText(found->reveal())) {
+    return Failure(OAuthFailure::Settings,
+                   "TokenCommand printed something that is no access token: it holds "
+                   "characters other than printable ASCII.");
+  }
   AccessToken token;
   token.token = std::move(found.value());
   return token;

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/sha256.h"
@@ -69,6 +72,36 @@ TEST_F(AttachmentCliTest, SendStopsOnProblemsOrSkipsTheirEntriesWithSkipUnready)
   const std::string received = dir.Write("ann.eml", server.Message(1));
   EXPECT_EQ(testing::AttachmentsParsedByPython(received),
             "T-0.pdf\tapplication/pdf\t" + std::to_string(ticket.size()) + "\t" + Sha256Hex(ticket) + "\n");
+}
+
+// A file that goes after the check leaves its entry for a resume: the run
+// goes on, but its exit status never says everyone was mailed.
+TEST_F(AttachmentCliTest, AFileGoneDuringTheRunExitsWith1AndTheResumeMailsItsEntryOnce) {
+  ScriptedSmtpServer server({.delays = {{".", 1.0}}});
+  const std::string settings = Settings(server.address());
+  testing::CliOptions options;
+  options.environment = {"XDG_STATE_HOME=" + dir.File("state")};
+  options.whileRunning = [&](pid_t) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < limit && server.MessageCount() == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    fs::remove(dir.File("tickets/T-3.pdf"));
+  };
+  CliRun run = testing::RunPostriderCli(
+      {"send", dir.File("p.prj"), "--settings", settings, "--skip-unready"}, dir.path(), options);
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_NE(run.err.find("entry 3: not sent di@example.com: The attachment \"" +
+                         dir.File("tickets") + "/T-3.pdf\" cannot be sent: the file does not exist"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(server.MessagesPerRecipient(), (std::map<std::string, int>{{"ann@example.com", 1}}));
+
+  dir.Write("tickets/T-3.pdf", ticket);
+  run = Cli({"send", dir.File("p.prj"), "--settings", settings, "--resume"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(server.MessagesPerRecipient(),
+            (std::map<std::string, int>{{"ann@example.com", 1}, {"di@example.com", 1}}));
 }
 
 TEST_F(AttachmentCliTest, ComposePrintsTheWholeMessageAsItGoesAfterData) {

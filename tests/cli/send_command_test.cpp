@@ -263,6 +263,36 @@ TEST_F(SendCommandTest, ASecondInterruptStopsTheWaitAndNamesWhoMayGetTheMessageT
   EXPECT_NE(Info().find("last-index-sent: 0\n"), std::string::npos);
 }
 
+// A password or token helper that hangs is ended by a signal, as the run
+// would be: nothing is sent and no entry changes.
+TEST_F(SendCommandTest, ASignalEndsAPasswordCommandThatHangsAndNothingIsSent) {
+  ScriptedSmtpServer server;
+  const std::string started = dir.File("helper-started");
+  const std::string settings =
+      dir.Write("settings.ini", "[Settings]\nReturnAddress=library@example.com\nSMTPServer=" +
+                                    server.address() + "\nUserName=library\nAllowPlainAuth=1\n"
+                                    "PasswordCommand=touch '" + started +
+                                    "'; exec sleep 120; echo hunter2\n");
+  CliOptions options;
+  options.whileRunning = [&started](pid_t pid) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < limit && !fs::exists(started)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGTERM);
+  };
+  const CliRun run = Cli({"send", Project(), "--settings", settings}, options);
+
+  EXPECT_EQ(run.exitCode, 2) << run.err;
+  EXPECT_NE(run.err.find("PasswordCommand was stopped before it printed the password."),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("hunter2"), std::string::npos);
+  EXPECT_EQ(server.MessageCount(), 0);
+  EXPECT_TRUE(server.Commands().empty());
+  EXPECT_EQ(Statuses(), "000000000000");
+}
+
 // A fast run prints its progress about ten times a second, not a line a
 // message, from the first entry to the last, which is always shown.
 TEST(SendProgressTest, AFastRunShowsFarFewerProgressLinesThanMessagesFirstAndLastIncluded) {

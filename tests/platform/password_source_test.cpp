@@ -3,11 +3,16 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 #include <string>
 #include <string_view>
 
+#include "platform/blocking_call.h"
 #include "platform/password_command.h"
 #include "platform/secret.h"
 #include "support/temp_dir.h"
@@ -34,6 +39,46 @@ TEST(PasswordCommandTest, AFailingOrSilentCommandIsAnErrorThatHoldsNoneOfItsWord
   ASSERT_FALSE(silent);
   EXPECT_EQ(silent.status().message(), "PasswordCommand printed no password.");
   EXPECT_FALSE(RunPasswordCommand("/no/such/program"));
+}
+
+// A token helper that hangs (its network gone) must not hold the run: the
+// wait runs the blocking hook, and Pause or Ctrl+C ends the command.
+TEST(PasswordCommandTest, AHangingCommandIsStoppedByACancelFromTheBlockingHook) {
+  TempDir dir;
+  const std::string started = dir.File("started");
+  int hookRuns = 0;
+  SetBlockingHook([&] {
+    ++hookRuns;
+    if (std::filesystem::exists(started)) CancelBlockingCall();
+  });
+  // The helper's own helper is stopped too.
+  const std::string helper = dir.File("helper-pid");
+  Result<Secret> token = RunSecretCommand("sleep 120 & echo $! > '" + helper + "'; touch '" +
+                                              started + "'; wait; echo late-token",
+                                          "TokenCommand", "access token");
+  SetBlockingHook({});
+  ASSERT_FALSE(token) << "the command ran to its end";
+  std::string helperPid = testing::ReadFileBytes(helper);
+  helperPid.erase(helperPid.find_last_not_of('\n') + 1);
+  const std::string helperStat = "/proc/" + helperPid + "/stat";
+  // Gone, or a zombie for whoever adopted it to reap.
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  auto running = [&] {
+    std::ifstream stat(helperStat);
+    std::string pid, name, state;
+    return static_cast<bool>(stat >> pid >> name >> state) && state != "Z";
+  };
+  while (running() && std::chrono::steady_clock::now() < limit) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(running()) << helperStat;
+  EXPECT_EQ(token.status().message(), "TokenCommand was stopped before it printed the access token.");
+  EXPECT_GT(hookRuns, 0);
+  EXPECT_FALSE(IsInBlockingCall());
+  // The next command runs as ever.
+  Result<Secret> again = RunPasswordCommand("echo pw");
+  ASSERT_TRUE(again) << again.status().message();
+  EXPECT_EQ(again->reveal(), "pw");
 }
 
 TEST(PasswordFileTest, ReadsTheFirstLineAndNamesAFileItCannotRead) {

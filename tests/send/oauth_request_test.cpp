@@ -6,6 +6,7 @@
 #include "send/oauth_authorization.h"
 #include "send/oauth_client.h"
 #include "send/oauth_token_response.h"
+#include "send/oauth_tokens.h"
 
 namespace postrider {
 namespace {
@@ -130,6 +131,11 @@ TEST(OAuthRequest, TokenResponsesGiveAGrantOrTheProvidersWords) {
       {200, R"({"token_type":"Bearer"})", "no_token", "holds no access token"},
       {200, "not json at-3", "no_token", "holds no access token"},
       {200, R"({"access_token":"at-4","token_type":"mac"})", "unsupported_token_type", "mac"},
+      // Control bytes would end the SASL answer's fields early.
+      {200, R"({"access_token":"at-5\u0001user=eve@example.com\u0001","token_type":"Bearer"})",
+       "no_token", "characters no access token has"},
+      {200, R"({"access_token":"at-6\r\nQUIT","token_type":"Bearer"})", "no_token",
+       "characters no access token has"},
   };
   for (const Case& c : cases) {
     const TokenResponse response = ReadTokenResponse(c.status, c.body);
@@ -147,6 +153,27 @@ TEST(OAuthRequest, TokenResponsesGiveAGrantOrTheProvidersWords) {
   EXPECT_EQ(granted.grant->account, "ann@example.com");
   EXPECT_EQ(ReadTokenResponse(200, cases[1].body).grant->expiresIn, std::chrono::seconds(3600));
   EXPECT_TRUE(ReadTokenResponse(200, cases[1].body).grant->refreshToken.empty());
+  // A life no clock can add is taken as a year.
+  const TokenResponse endless =
+      ReadTokenResponse(200, R"({"access_token":"at-7","expires_in":9223372036854775807})");
+  ASSERT_TRUE(endless.grant);
+  EXPECT_EQ(endless.grant->expiresIn, std::chrono::hours(366 * 24));
+}
+
+TEST(OAuthRequest, ATokenCommandsLineIsTheTokenOnlyWhenItCanBeOne) {
+  OAuthTokens tokens(nullptr);
+  UserSettings settings = OAuthSettings();
+  settings.tokenCommand = "echo ya29.a0-token_1~/+=";
+  AccessToken token = tokens.Token(settings);
+  EXPECT_EQ(token.token.reveal(), "ya29.a0-token_1~/+=") << token.message;
+  settings.tokenCommand = "printf 'at-8\001user=eve@example.com\n'";
+  token = tokens.Token(settings);
+  EXPECT_TRUE(token.token.empty());
+  EXPECT_EQ(token.failure, OAuthFailure::Settings);
+  EXPECT_NE(token.message.find("TokenCommand printed something that is no access token"),
+            std::string::npos)
+      << token.message;
+  EXPECT_EQ(token.message.find("at-8"), std::string::npos);
 }
 
 TEST(OAuthRequest, TheAccountComesFromTheIdTokensAddressClaims) {
