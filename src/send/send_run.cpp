@@ -138,6 +138,9 @@ struct SendController::ActiveRun {
     };
     hooks.haltRequested = [&controller] { return controller.haltRequested_; };
     hooks.beforeConnect = [this, &controller] {
+      // The first connection uses what the run was given just now: a token
+      // command is not run twice for it.
+      if (std::exchange(credentialFresh, false)) return SmtpOutcome::Accepted();
       return credential != nullptr ? controller.RenewToken(settings, *credential)
                                    : SmtpOutcome::Accepted();
     };
@@ -162,6 +165,7 @@ struct SendController::ActiveRun {
   // The run's password or access token, which the session points at: an
   // OAuth 2.0 token is renewed in it before each connection.
   Secret* credential = nullptr;
+  bool credentialFresh = true;  // until the first connection
   const UserSettings& settings;
   const RunStart start;
   const int entries;
@@ -304,6 +308,9 @@ std::optional<SendController::RunStart> SendController::ChooseStart(
 SmtpOutcome SendController::RenewToken(const UserSettings& settings, Secret& token) {
   if (!UsesOAuth(settings) || host_.passwords == nullptr) return SmtpOutcome::Accepted();
   Result<Secret> renewed = host_.passwords->Password(settings);
+  // A Pause given meanwhile stops the token's command or request: that is
+  // the pause, not a failed sign-in.
+  if (!renewed && haltRequested_) return SmtpOutcome::Halted();
   if (!renewed) return SmtpOutcome::SignInImpossible(SmtpStep::Auth, renewed.status().message());
   token = std::move(renewed.value());  // where the session looks for it
   return SmtpOutcome::Accepted();

@@ -158,6 +158,7 @@ TEST_F(SendRunOAuthTest, APacedRunRenewsTheTokenBeforeItExpiresOnEveryReconnect)
   EXPECT_EQ(Count(commands, "AUTHENTICATED ann@example.test (OAUTHBEARER)"), 3u);
   EXPECT_GE(Refreshes(), 3u);
   EXPECT_EQ(static_cast<std::size_t>(account.asked), Refreshes());
+  EXPECT_EQ(account.asked, 3);  // once a connection, the first's not twice
   ExpectNoTokenShown();
 }
 
@@ -223,6 +224,32 @@ TEST_F(SendRunOAuthTest, ASignInRevokedDuringARunStopsItAtTheReconnect) {
       << result.failure.text();
   EXPECT_EQ(Statuses(recorded.document),
             (std::vector<int>{StatusSent, StatusSent, StatusNone, StatusNone}));
+  EXPECT_EQ(server.MessageCount(), 2);
+}
+
+TEST_F(SendRunOAuthTest, APauseThatStopsATokensRenewalEndsTheRunAsAPauseNotAnError) {
+  Open(4);
+  ScriptedSmtpServer server(SubmissionServer());
+  settings.smtpServer = server.address();
+  settings.messagesPerConnection = 2;
+  SignInNow();
+  account.step = std::chrono::minutes(60);
+  // Pause while the second connection's token is asked for, which the pause
+  // then cuts short.
+  account.beforeAsking = [&](int asked) {
+    if (asked == 2) {
+      controller.OnPause();
+      oauth.RevokeRefreshTokens();
+    }
+  };
+
+  const SendRunResult result = Send();
+
+  EXPECT_TRUE(result.paused);
+  EXPECT_EQ(result.accepted, 2);
+  EXPECT_EQ(Statuses(recorded.document),
+            (std::vector<int>{StatusSent, StatusSent, StatusHalted, StatusNone}));
+  EXPECT_FALSE(recorded.prompts.ShowedMessageContaining("Sign in again"));
   EXPECT_EQ(server.MessageCount(), 2);
 }
 
