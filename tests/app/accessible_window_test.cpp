@@ -5,6 +5,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTextEdit>
 #include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -13,6 +16,7 @@
 
 #include "app/command_ids.h"
 #include "app/desktop_send_run.h"
+#include "app/help_window.h"
 #include "app/qt_user_prompts.h"
 #include "app_test_support.h"
 #include "dialogs/attachment_problems_dlg.h"
@@ -93,6 +97,46 @@ QStringList UnreadableControls(QWidget* window, int* seen = nullptr) {
     }
   }
   return faults;
+}
+
+// The controls of `window` Tab never reaches from where the focus starts.
+// A letter's editor keeps Tab for itself; Ctrl+Tab leaves it, as anywhere.
+QStringList UnreachedByTab(QWidget* window) {
+  QSet<QWidget*> reached;
+  // A window that opens with nothing focused takes the first Tab itself.
+  if (window->focusWidget() == nullptr) QTest::keyClick(window, Qt::Key_Tab);
+  QWidget* start = window->focusWidget();
+  if (start == nullptr) return {QStringLiteral("no control has the focus")};
+  QWidget* at = start;
+  for (int presses = 0; presses < 200; ++presses) {
+    reached.insert(at);
+    auto* edit = qobject_cast<QTextEdit*>(at);
+    auto* plain = qobject_cast<QPlainTextEdit*>(at);
+    const bool keepsTab = (edit != nullptr && !edit->isReadOnly() && !edit->tabChangesFocus()) ||
+                          (plain != nullptr && !plain->isReadOnly() && !plain->tabChangesFocus());
+    QTest::keyClick(at, Qt::Key_Tab, keepsTab ? Qt::ControlModifier : Qt::NoModifier);
+    at = window->focusWidget();
+    if (at == nullptr || at == start) break;
+  }
+  QStringList unreached;
+  for (QWidget* widget : window->findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(window) || !widget->isEnabled()) continue;
+    if ((widget->focusPolicy() & Qt::TabFocus) == 0 || widget->focusProxy() != nullptr) continue;
+    bool insideControl = false;
+    for (QWidget* up = widget->parentWidget(); up != nullptr && up != window;
+         up = up->parentWidget()) {
+      if (qobject_cast<QAbstractScrollArea*>(up) || qobject_cast<QComboBox*>(up) ||
+          qobject_cast<QAbstractSpinBox*>(up)) {
+        insideControl = true;
+      }
+    }
+    if (insideControl || reached.contains(widget)) continue;
+    QAccessibleInterface* control = QAccessible::queryAccessibleInterface(widget);
+    unreached << QStringLiteral("Tab does not reach: %1 \"%2\"")
+                     .arg(QLatin1String(widget->metaObject()->className()),
+                          control != nullptr ? control->text(QAccessible::Name) : QString());
+  }
+  return unreached;
 }
 
 }  // namespace
@@ -216,6 +260,7 @@ void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead_data() {
   QTest::newRow("Letter Options") << command(commands::kLetterOptions);
   QTest::newRow("Preview") << command(commands::kPreview);
   QTest::newRow("About") << command(commands::kAppAbout);
+  QTest::newRow("new project") << command(commands::kFileNew);
   QTest::newRow("send question") << OpenWindow([](CMainFrame* frame) {
     QtUserPrompts(frame).ConfirmSend("Send to the 12 selected entries?");
   });
@@ -261,7 +306,7 @@ void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead() {
     if (QAbstractButton* details = FindButton(modal, QStringLiteral("Show Details..."))) {
       details->click();
     }
-    faults = UnreadableControls(modal, &seen);
+    faults = UnreadableControls(modal, &seen) + UnreachedByTab(modal);
     if (auto* box = qobject_cast<QDialog*>(modal)) box->reject();
     else modal->close();
   });
@@ -274,7 +319,17 @@ void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead() {
 // The main window, and the dialogs that start work as they are shown, read
 // without showing them.
 void AccessibleWindowTest::EveryControlOfTheWindowsShownWithoutAQuestionIsNamed() {
-  QStringList faults = UnreadableControls(frame());
+  QStringList faults = UnreadableControls(frame()) + UnreachedByTab(frame());
+  frame()->RouteCommand(commands::kHelpContents);
+  HelpWindow* help = nullptr;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (auto* found = qobject_cast<HelpWindow*>(window)) help = found;
+  }
+  QVERIFY(help != nullptr);
+  help->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(help));
+  faults << UnreadableControls(help) << UnreachedByTab(help);
+  help->close();
   UserSettings settings;
   settings.smtpServer = "mail.example.com";
   settings.userName = "library";
