@@ -262,6 +262,8 @@ void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead_data() {
   QTest::newRow("Preview") << command(commands::kPreview);
   QTest::newRow("About") << command(commands::kAppAbout);
   QTest::newRow("new project") << command(commands::kFileNew);
+  QTest::newRow("open") << command(commands::kFileOpen);
+  QTest::newRow("attach") << command(commands::kAttach);
   QTest::newRow("send question") << OpenWindow([](CMainFrame* frame) {
     QtUserPrompts(frame).ConfirmSend("Send to the 12 selected entries?");
   });
