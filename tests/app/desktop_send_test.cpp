@@ -391,9 +391,23 @@ void DesktopSendTest::KeysAloneSelectSendPauseWithEscAndResumeMailingEveryoneOnc
   QVERIFY2(first.details.contains(QStringLiteral("Paused at entry 2.")), qPrintable(first.details));
   QCOMPARE(server.MessageCount(), 1);
 
-  // Enter on the resume question goes on from where the run stopped, and
-  // Enter closes the final box.
+  // Enter on the resume question goes on from where the run stopped; the
+  // Message menu's Pause, reached by keys while the run goes, stops it again.
   auto enter = [](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); };
+  bool pausedByMenu = false;
+  WhileWaiting menuPause([&] {
+    if (!SawCommand(server, "RCPT TO:<edsger@example.org>")) return false;
+    pausedByMenu = PickFromMenu(frame(), Qt::Key_M, Qt::Key_P);
+    return true;
+  });
+  FinalBox second;
+  {
+    ModalScript answers({enter, ReadFinalBox(second)});
+    QVERIFY(PickFromMenu(frame(), Qt::Key_M, Qt::Key_S));
+    QCOMPARE(answers.acted(), 2);
+  }
+  QVERIFY(pausedByMenu);
+  QVERIFY2(second.details.contains(QStringLiteral("Paused at entry 4.")), qPrintable(second.details));
   {
     ModalScript answers({enter, enter});
     QVERIFY(PickFromMenu(frame(), Qt::Key_M, Qt::Key_S));
