@@ -175,6 +175,7 @@ void DesktopSendRun::Show(const std::string& text, const SendRunResult& result) 
   box.setDetailedText(ShownText(DetailsText(result, problems_)));
   // Wide enough for an address and the server's words on one line.
   if (auto* details = box.findChild<QTextEdit*>()) {
+    details->setAccessibleName(QStringLiteral("Details"));
     details->setMinimumSize(box.fontMetrics().averageCharWidth() * 90,
                             box.fontMetrics().lineSpacing() * 10);
   }

@@ -62,6 +62,8 @@ CAttachmentProblemsDlg::CAttachmentProblemsDlg(const std::vector<AttachmentProbl
       {QStringLiteral("Entry"), QStringLiteral("Recipient"), QStringLiteral("File"), QStringLiteral("Reason")});
   table_->verticalHeader()->hide();
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  // Tab leaves the table for the buttons; the arrows move in it.
+  table_->setTabKeyNavigation(false);
   // Paths and reasons are long: they wrap rather than hide behind a scroll bar.
   table_->setWordWrap(true);
   table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -4,11 +4,28 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTextEdit>
+#include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <functional>
+
 #include "app/command_ids.h"
+#include "app/desktop_send_run.h"
+#include "app/help_window.h"
+#include "app/qt_user_prompts.h"
 #include "app_test_support.h"
+#include "dialogs/attachment_problems_dlg.h"
+#include "dialogs/password_dlg.h"
+#include "dialogs/server_check_dlg.h"
+#include "dialogs/sign_in_dlg.h"
+#include "send/oauth_tokens.h"
+#include "support/memory_token_store.h"
 #include "views/message_view.h"
 #include "views/project_view.h"
 
@@ -19,6 +36,108 @@ namespace {
 
 QAccessibleInterface* Accessible(QObject* object) {
   return QAccessible::queryAccessibleInterface(object);
+}
+
+bool Interactive(QAccessible::Role role) {
+  switch (role) {
+    case QAccessible::PushButton:
+    case QAccessible::CheckBox:
+    case QAccessible::RadioButton:
+    case QAccessible::ComboBox:
+    case QAccessible::EditableText:
+    case QAccessible::SpinBox:
+    case QAccessible::Slider:
+    case QAccessible::ButtonMenu:
+    case QAccessible::ButtonDropDown:
+    case QAccessible::Table:
+    case QAccessible::List:
+    case QAccessible::Tree:
+    case QAccessible::PageTabList:
+    case QAccessible::Link:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Every control of `window` a person can reach that a screen reader could
+// not name, or whose text or value it could not read, one line each.
+QStringList UnreadableControls(QWidget* window, int* seen = nullptr) {
+  QStringList faults;
+  QList<QWidget*> widgets = window->findChildren<QWidget*>();
+  widgets.prepend(window);
+  for (QWidget* widget : widgets) {
+    if (widget != window && !widget->isVisibleTo(window)) continue;
+    // Scroll bars, the rows and headers of a list are read through the list.
+    if (qobject_cast<QScrollBar*>(widget) || qobject_cast<QMenu*>(widget)) continue;
+    bool insideView = false;
+    for (QWidget* up = widget->parentWidget(); up != nullptr && up != window;
+         up = up->parentWidget()) {
+      if (qobject_cast<QAbstractItemView*>(up)) insideView = true;
+    }
+    if (insideView) continue;
+    QAccessibleInterface* control = QAccessible::queryAccessibleInterface(widget);
+    if (control == nullptr || !Interactive(control->role())) continue;
+    if (seen != nullptr) ++*seen;
+    const QString what = QStringLiteral("%1 %2 \"%3\"")
+                             .arg(QLatin1String(widget->metaObject()->className()),
+                                  widget->objectName(), control->text(QAccessible::Name));
+    const QString name = control->text(QAccessible::Name);
+    if (name.trimmed().isEmpty() || name.contains(QLatin1Char('&'))) {
+      faults << QStringLiteral("no name: ") + what;
+      continue;
+    }
+    const QAccessible::Role role = control->role();
+    if ((role == QAccessible::EditableText || role == QAccessible::ComboBox) &&
+        control->textInterface() == nullptr && control->valueInterface() == nullptr &&
+        control->text(QAccessible::Value).isNull()) {
+      faults << QStringLiteral("no text: ") + what;
+    }
+    if (role == QAccessible::SpinBox && control->valueInterface() == nullptr) {
+      faults << QStringLiteral("no value: ") + what;
+    }
+  }
+  return faults;
+}
+
+// The controls of `window` Tab never reaches from where the focus starts.
+// A letter's editor keeps Tab for itself; Ctrl+Tab leaves it, as anywhere.
+QStringList UnreachedByTab(QWidget* window) {
+  QSet<QWidget*> reached;
+  // A window that opens with nothing focused takes the first Tab itself.
+  if (window->focusWidget() == nullptr) QTest::keyClick(window, Qt::Key_Tab);
+  QWidget* start = window->focusWidget();
+  if (start == nullptr) return {QStringLiteral("no control has the focus")};
+  QWidget* at = start;
+  for (int presses = 0; presses < 200; ++presses) {
+    reached.insert(at);
+    auto* edit = qobject_cast<QTextEdit*>(at);
+    auto* plain = qobject_cast<QPlainTextEdit*>(at);
+    const bool keepsTab = (edit != nullptr && !edit->isReadOnly() && !edit->tabChangesFocus()) ||
+                          (plain != nullptr && !plain->isReadOnly() && !plain->tabChangesFocus());
+    QTest::keyClick(at, Qt::Key_Tab, keepsTab ? Qt::ControlModifier : Qt::NoModifier);
+    at = window->focusWidget();
+    if (at == nullptr || at == start) break;
+  }
+  QStringList unreached;
+  for (QWidget* widget : window->findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(window) || !widget->isEnabled()) continue;
+    if ((widget->focusPolicy() & Qt::TabFocus) == 0 || widget->focusProxy() != nullptr) continue;
+    bool insideControl = false;
+    for (QWidget* up = widget->parentWidget(); up != nullptr && up != window;
+         up = up->parentWidget()) {
+      if (qobject_cast<QAbstractScrollArea*>(up) || qobject_cast<QComboBox*>(up) ||
+          qobject_cast<QAbstractSpinBox*>(up)) {
+        insideControl = true;
+      }
+    }
+    if (insideControl || reached.contains(widget)) continue;
+    QAccessibleInterface* control = QAccessible::queryAccessibleInterface(widget);
+    unreached << QStringLiteral("Tab does not reach: %1 \"%2\"")
+                     .arg(QLatin1String(widget->metaObject()->className()),
+                          control != nullptr ? control->text(QAccessible::Name) : QString());
+  }
+  return unreached;
 }
 
 }  // namespace
@@ -39,6 +158,9 @@ class AccessibleWindowTest : public QObject {
   void TheToComboIsNamedToAndGivesTheChosenFieldAsItsValue();
   void TheListIsATableWhoseCellsCarryTheirColumnsName();
   void EveryToolbarControlIsNamed();
+  void EveryControlOfEveryWindowIsNamedAndRead_data();
+  void EveryControlOfEveryWindowIsNamedAndRead();
+  void EveryControlOfTheWindowsShownWithoutAQuestionIsNamed();
 
  private:
   CMainFrame* frame() const { return app_->mainFrame(); }
@@ -123,6 +245,116 @@ void AccessibleWindowTest::EveryToolbarControlIsNamed() {
     ++named;
   }
   QCOMPARE(named, 8);
+}
+
+using OpenWindow = std::function<void(CMainFrame*)>;
+Q_DECLARE_METATYPE(OpenWindow)
+
+void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead_data() {
+  QTest::addColumn<OpenWindow>("open");
+  auto command = [](int id) { return OpenWindow([id](CMainFrame* frame) { frame->RouteCommand(id); }); };
+  auto dialog = [](std::function<std::unique_ptr<QDialog>(QWidget*)> make) {
+    return OpenWindow([make](CMainFrame* frame) { make(frame)->exec(); });
+  };
+  QTest::newRow("Configure") << command(commands::kConfigure);
+  QTest::newRow("Select on Query") << command(commands::kSelectOnQuery);
+  QTest::newRow("Letter Options") << command(commands::kLetterOptions);
+  QTest::newRow("Preview") << command(commands::kPreview);
+  QTest::newRow("About") << command(commands::kAppAbout);
+  QTest::newRow("new project") << command(commands::kFileNew);
+  QTest::newRow("open") << command(commands::kFileOpen);
+  QTest::newRow("attach") << command(commands::kAttach);
+  QTest::newRow("send question") << OpenWindow([](CMainFrame* frame) {
+    QtUserPrompts(frame).ConfirmSend("Send to the 12 selected entries?");
+  });
+  QTest::newRow("resume question") << OpenWindow([](CMainFrame* frame) {
+    QtUserPrompts(frame).AskYesNo("Start from the beginning?");
+  });
+  QTest::newRow("save question") << OpenWindow([](CMainFrame* frame) {
+    QtUserPrompts(frame).AskSaveChanges("example.prj");
+  });
+  QTest::newRow("error") << OpenWindow([](CMainFrame* frame) {
+    QtUserPrompts(frame).ShowMessage("The list could not be read.", MessageIcon::Error);
+  });
+  QTest::newRow("end of the run") << OpenWindow([](CMainFrame* frame) {
+    SendRunResult result;
+    result.accepted = 11;
+    result.refused = 1;
+    frame->sendRun().EntryRefused(2, "grace hopper@example.com", "553 bad address");
+    frame->sendRun().Show("11 messages were sent.", result);
+  });
+  QTest::newRow("attachment problems") << dialog([](QWidget* parent) {
+    AttachmentProblem problem;
+    problem.entry = 0;
+    problem.recipient = "ada.lovelace@example.com";
+    problem.path = "/nowhere/programme.pdf";
+    problem.reason = "the file does not exist";
+    return std::make_unique<CAttachmentProblemsDlg>(std::vector<AttachmentProblem>{problem},
+                                                    parent);
+  });
+  QTest::newRow("password") << dialog([](QWidget* parent) {
+    return std::make_unique<CPasswordDlg>(QStringLiteral("library on mail.example.com"),
+                                          QStringLiteral("The server asked for it."), parent);
+  });
+}
+
+void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead() {
+  QFETCH(OpenWindow, open);
+  QStringList faults;
+  QString title;
+  int seen = 0;
+  ModalDriver driver([&](QWidget* modal) {
+    title = modal->windowTitle();
+    // A message box's details are read too.
+    if (QAbstractButton* details = FindButton(modal, QStringLiteral("Show Details..."))) {
+      details->click();
+    }
+    faults = UnreadableControls(modal, &seen) + UnreachedByTab(modal);
+    // Esc closes every window and never says yes to anything.
+    QTest::keyClick(modal, Qt::Key_Escape);
+    if (modal->isVisible()) {
+      faults << QStringLiteral("Esc does not close it");
+      modal->close();
+    }
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (box != nullptr && box->clickedButton() != nullptr &&
+        box->clickedButton() == box->button(QMessageBox::Yes)) {
+      faults << QStringLiteral("Esc answers Yes");
+    } else if (box == nullptr && qobject_cast<QDialog*>(modal) != nullptr &&
+               static_cast<QDialog*>(modal)->result() != QDialog::Rejected) {
+      faults << QStringLiteral("Esc accepts");
+    }
+  });
+  open(frame());
+  QVERIFY(driver.acted());
+  QVERIFY(seen > 0);
+  QVERIFY2(faults.isEmpty(), qPrintable(title + QLatin1Char('\n') + faults.join(QLatin1Char('\n'))));
+}
+
+// The main window, and the dialogs that start work as they are shown, read
+// without showing them.
+void AccessibleWindowTest::EveryControlOfTheWindowsShownWithoutAQuestionIsNamed() {
+  QStringList faults = UnreadableControls(frame()) + UnreachedByTab(frame());
+  frame()->RouteCommand(commands::kHelpContents);
+  HelpWindow* help = nullptr;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (auto* found = qobject_cast<HelpWindow*>(window)) help = found;
+  }
+  QVERIFY(help != nullptr);
+  help->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(help));
+  faults << UnreadableControls(help) << UnreachedByTab(help);
+  help->close();
+  UserSettings settings;
+  settings.smtpServer = "mail.example.com";
+  settings.userName = "library";
+  CServerCheckDlg check(settings, Secret(std::string("pw")), frame());
+  faults << UnreadableControls(&check);
+  testing::MemoryTokenStore store;
+  OAuthTokens tokens(&store);
+  CSignInDlg signIn(settings, tokens, frame());
+  faults << UnreadableControls(&signIn);
+  QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(AccessibleWindowTest)

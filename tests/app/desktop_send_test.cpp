@@ -1,5 +1,6 @@
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QFile>
@@ -109,6 +110,7 @@ class DesktopSendTest : public QObject {
   void SendAsksFirstAndEnterOnTheQuestionSendsNothing();
   void PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce();
   void PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer();
+  void KeysAloneSelectSendPauseWithEscAndResumeMailingEveryoneOnce();
   void DuringARunOnlyPauseWorksButClicksAndTypingGoThrough();
   void PreviewShowsTheMessageTheServerReceives();
   void ALogInPasswordIsAskedForAtSendOnceAndNeverWritten();
@@ -340,6 +342,80 @@ void DesktopSendTest::PauseAtRcptStopsThereAndResumingWithNoMailsEveryoneOnce() 
            std::multiset<std::string>(
                {"ada.lovelace@example.com", "alan.turing@example.org", "edsger@example.org"}));
   QCOMPARE(document().GetLastIndexSent(), 0);
+}
+
+// Opens a menu of the menu bar by its Alt key and picks an item by its letter.
+bool PickFromMenu(QWidget* window, Qt::Key menuKey, Qt::Key itemKey) {
+  // The window manager gives the window back its focus when a box closes;
+  // the offscreen platform has none.
+  window->activateWindow();
+  if (!QTest::qWaitForWindowActive(window)) return false;
+  QTest::keyClick(window, menuKey, Qt::AltModifier);
+  // The menu bar opens its menu from the event loop.
+  if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000)) {
+    return false;
+  }
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  if (menu == nullptr) return false;
+  QTest::keyClick(menu, itemKey);
+  return true;
+}
+
+void DesktopSendTest::KeysAloneSelectSendPauseWithEscAndResumeMailingEveryoneOnce() {
+  ScriptedSmtpServer server({.delays = {{"RCPT", 0.5}}});
+  Start(server);
+  SelectOnly({});
+  frame()->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(frame()));
+  QAbstractItemView* list = frame()->projectView()->entryList();
+  list->setFocus();
+  for (Qt::Key key : {Qt::Key_Home, Qt::Key_Space, Qt::Key_Down, Qt::Key_Space, Qt::Key_Down,
+                      Qt::Key_Down, Qt::Key_Space}) {
+    QTest::keyClick(list, key);
+  }
+  QCOMPARE(document().GetSelectedCount(), 3);
+  QCOMPARE(document().IsEntrySelected(3), 1);
+
+  WhileWaiting escape([&] {
+    if (!SawCommand(server, "RCPT TO:<alan.turing@example.org>")) return false;
+    QTest::keyClick(list, Qt::Key_Escape);
+    return true;
+  });
+  FinalBox first;
+  {
+    ModalScript answers({ReadFinalBox(first)});
+    QVERIFY(PickFromMenu(frame(), Qt::Key_M, Qt::Key_S));
+    QCOMPARE(answers.acted(), 1);
+  }
+  QVERIFY(escape.done());
+  QVERIFY2(first.details.contains(QStringLiteral("Paused at entry 2.")), qPrintable(first.details));
+  QCOMPARE(server.MessageCount(), 1);
+
+  // Enter on the resume question goes on from where the run stopped; the
+  // Message menu's Pause, reached by keys while the run goes, stops it again.
+  auto enter = [](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); };
+  bool pausedByMenu = false;
+  WhileWaiting menuPause([&] {
+    if (!SawCommand(server, "RCPT TO:<edsger@example.org>")) return false;
+    pausedByMenu = PickFromMenu(frame(), Qt::Key_M, Qt::Key_P);
+    return true;
+  });
+  FinalBox second;
+  {
+    ModalScript answers({enter, ReadFinalBox(second)});
+    QVERIFY(PickFromMenu(frame(), Qt::Key_M, Qt::Key_S));
+    QCOMPARE(answers.acted(), 2);
+  }
+  QVERIFY(pausedByMenu);
+  QVERIFY2(second.details.contains(QStringLiteral("Paused at entry 4.")), qPrintable(second.details));
+  {
+    ModalScript answers({enter, enter});
+    QVERIFY(PickFromMenu(frame(), Qt::Key_M, Qt::Key_S));
+    QCOMPARE(answers.acted(), 2);
+  }
+  QCOMPARE(Delivered(server),
+           std::multiset<std::string>(
+               {"ada.lovelace@example.com", "alan.turing@example.org", "edsger@example.org"}));
 }
 
 void DesktopSendTest::PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer() {
