@@ -110,6 +110,14 @@ class SendRunOAuthTest : public ::testing::Test {
     const SignInResult result = SignIn(settings, tokens, options);
     ASSERT_TRUE(result.ok()) << result.message << oauth.BrowserLog();
   }
+  // Two messages a connection, each connection an hour after the last, so
+  // each needs a new token from the sign-in made now.
+  void SignInForAPacedRun(const ScriptedSmtpServer& server) {
+    settings.smtpServer = server.address();
+    settings.messagesPerConnection = 2;
+    SignInNow();
+    account.step = std::chrono::minutes(60);
+  }
   std::size_t Refreshes() const { return Occurrences(oauth.RequestLog(), "\"grant_type\": \"refresh_token\""); }
   SendRunResult Send() { return controller.OnSend(recorded.document, settings); }
 
@@ -143,11 +151,7 @@ class SendRunOAuthTest : public ::testing::Test {
 TEST_F(SendRunOAuthTest, APacedRunRenewsTheTokenBeforeItExpiresOnEveryReconnect) {
   Open(6);
   ScriptedSmtpServer server(SubmissionServer());
-  settings.smtpServer = server.address();
-  settings.messagesPerConnection = 2;
-  SignInNow();
-  // An hour's token, and each connection an hour on: each needs a new one.
-  account.step = std::chrono::minutes(60);
+  SignInForAPacedRun(server);
 
   const SendRunResult result = Send();
 
@@ -200,12 +204,9 @@ TEST_F(SendRunOAuthTest, ARevokedSignInStopsTheRunBeforeAnyEntryChanges) {
 TEST_F(SendRunOAuthTest, ASignInRevokedDuringARunStopsItAtTheReconnect) {
   Open(4);
   ScriptedSmtpServer server(SubmissionServer());
-  settings.smtpServer = server.address();
-  settings.messagesPerConnection = 2;
-  SignInNow();
-  // The second connection needs a new token, which the provider refuses:
-  // the user withdrew the access while the first one sent.
-  account.step = std::chrono::minutes(60);
+  SignInForAPacedRun(server);
+  // The second connection's new token is refused: the user withdrew the
+  // access while the first one sent.
   bool revoked = false;
   account.beforeAsking = [&](int) {
     if (!revoked && server.MessageCount() == 2) {
@@ -230,10 +231,7 @@ TEST_F(SendRunOAuthTest, ASignInRevokedDuringARunStopsItAtTheReconnect) {
 TEST_F(SendRunOAuthTest, APauseThatStopsATokensRenewalEndsTheRunAsAPauseNotAnError) {
   Open(4);
   ScriptedSmtpServer server(SubmissionServer());
-  settings.smtpServer = server.address();
-  settings.messagesPerConnection = 2;
-  SignInNow();
-  account.step = std::chrono::minutes(60);
+  SignInForAPacedRun(server);
   // Pause while the second connection's token is asked for, which the pause
   // then cuts short.
   account.beforeAsking = [&](int asked) {
