@@ -170,12 +170,8 @@ class AccessibleWindowTest : public QObject {
 };
 
 void AccessibleWindowTest::init() {
-  env_ = std::make_unique<DesktopTestEnvironment>();
-  env_->CopyExampleProject();
-  WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
-  app_ = std::make_unique<CPostridrApp>();
-  QVERIFY(StartAndWait(*app_));
-  QVERIFY(QTest::qWaitForWindowExposed(frame()));
+  env_ = ExampleProjectEnvironment();
+  QVERIFY(StartShown(app_));
 }
 
 void AccessibleWindowTest::cleanup() {

@@ -43,6 +43,22 @@ inline bool StartAndWait(CPostridrApp& app) {
   return started.wait(10000) || started.count() > 0;
 }
 
+// A fresh folder holding the example project, which the program is set to
+// open at start-up.
+inline std::unique_ptr<DesktopTestEnvironment> ExampleProjectEnvironment() {
+  auto env = std::make_unique<DesktopTestEnvironment>();
+  env->CopyExampleProject();
+  WriteCurrentProjectFile(Bytes(env->File(QStringLiteral("example.prj"))));
+  return env;
+}
+
+// Starts the program and waits until its window is shown; false when it
+// did not come up.
+inline bool StartShown(std::unique_ptr<CPostridrApp>& app) {
+  app = std::make_unique<CPostridrApp>();
+  return StartAndWait(*app) && QTest::qWaitForWindowExposed(app->mainFrame());
+}
+
 // Drives modal dialogs one after another: each step acts on the next modal
 // that comes up after the previous one.
 class ModalScript {

@@ -30,9 +30,7 @@ class DesktopAttachmentTest : public QObject {
     CutOffTheSessionBus();
   }
   void init() {
-    env_ = std::make_unique<DesktopTestEnvironment>();
-    env_->CopyExampleProject();
-    WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
+    env_ = ExampleProjectEnvironment();
   }
   void cleanup() {
     if (app_ && app_->mainFrame() != nullptr) app_->document().SetModifiedFlag(false);

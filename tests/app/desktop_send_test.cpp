@@ -95,9 +95,7 @@ class DesktopSendTest : public QObject {
     CutOffTheSessionBus();
   }
   void init() {
-    env_ = std::make_unique<DesktopTestEnvironment>();
-    env_->CopyExampleProject();
-    WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
+    env_ = ExampleProjectEnvironment();
   }
   void cleanup() {
     if (app_ && frame() != nullptr) app_->document().SetModifiedFlag(false);

@@ -33,9 +33,7 @@ class LetterOptionsCommandTest : public QObject {
     CutOffTheSessionBus();
   }
   void init() {
-    env_ = std::make_unique<DesktopTestEnvironment>();
-    env_->CopyExampleProject();
-    WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
+    env_ = ExampleProjectEnvironment();
   }
   void cleanup() { env_.reset(); }
 

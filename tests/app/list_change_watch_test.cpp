@@ -81,12 +81,8 @@ class ListChangeWatchTest : public QObject {
 };
 
 void ListChangeWatchTest::init() {
-  env_ = std::make_unique<DesktopTestEnvironment>();
-  env_->CopyExampleProject();
-  WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
-  app_ = std::make_unique<CPostridrApp>();
-  QVERIFY(StartAndWait(*app_));
-  QVERIFY(QTest::qWaitForWindowExposed(frame()));
+  env_ = ExampleProjectEnvironment();
+  QVERIFY(StartShown(app_));
   QCOMPARE(app_->document().GetEntryCount(), 12);
 }
 

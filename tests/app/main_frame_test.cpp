@@ -82,12 +82,8 @@ class MainFrameTest : public QObject {
 };
 
 void MainFrameTest::init() {
-  env_ = std::make_unique<DesktopTestEnvironment>();
-  env_->CopyExampleProject();
-  WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
-  app_ = std::make_unique<CPostridrApp>();
-  QVERIFY(StartAndWait(*app_));
-  QVERIFY(QTest::qWaitForWindowExposed(frame()));
+  env_ = ExampleProjectEnvironment();
+  QVERIFY(StartShown(app_));
 }
 
 void MainFrameTest::cleanup() {
