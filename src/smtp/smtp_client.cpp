@@ -39,6 +39,12 @@ bool LooksLikeTls(std::string_view bytes) {
   return bytes.size() >= 2 && (bytes[0] == '\x16' || bytes[0] == '\x15') && bytes[1] == '\x03';
 }
 
+// What the server sent of a reply whose line end never came, when it sent any.
+std::string UnfinishedLine(const SmtpReply& read) {
+  if (read.code != 0 || read.text.empty()) return {};
+  return "\nIt had sent, without a line end: " + PrintableText(read.text);
+}
+
 std::string AfterRefusal(const std::string& refusal) {
   return "after the server refused: " + refusal;
 }
@@ -132,7 +138,8 @@ std::string SmtpClient::TransportText(SmtpStep step, int error, const SmtpReply&
       if (step == SmtpStep::TlsHandshake) {
         return "The TLS handshake did not finish within " + DurationText(currentTimeout_) + ".";
       }
-      return "No reply to " + name + " within " + DurationText(currentTimeout_) + ".";
+      return "No reply to " + name + " within " + DurationText(currentTimeout_) + "." +
+             UnfinishedLine(read);
     case kWsaEintr:
       return "Cancelled while waiting for " +
              (step == SmtpStep::Text || step == SmtpStep::TlsHandshake ? name
@@ -142,7 +149,7 @@ std::string SmtpClient::TransportText(SmtpStep step, int error, const SmtpReply&
       return "The server's reply to " + name + " broke the SMTP protocol:\n" +
              PrintableText(read.text);
     default:
-      return DescribeSmtpError(error) + " (during " + name + ").";
+      return DescribeSmtpError(error) + " (during " + name + ")." + UnfinishedLine(read);
   }
 }
 
@@ -251,7 +258,9 @@ SmtpOutcome SmtpClient::ReadGreeting(const SmtpSessionOptions& options) {
     if (error == kWsaEtimedout) {
       std::string text =
           who + " sent no greeting within " + DurationText(timeouts_.greeting) + ".";
-      if (options.security != SmtpSecurity::Tls) {
+      if (!lastReply_.text.empty()) {
+        text += UnfinishedLine(lastReply_);
+      } else if (options.security != SmtpSecurity::Tls) {
         text +=
             "\nA server that expects TLS from the first byte (as on port 465) says nothing "
             "until it gets it: try Security=tls.";
@@ -260,7 +269,9 @@ SmtpOutcome SmtpClient::ReadGreeting(const SmtpSessionOptions& options) {
     }
     if (error == kWsaEdiscon && options.security != SmtpSecurity::Tls) {
       return ConnectionLost(SmtpStep::Greeting, error,
-                            who + " closed the connection before its greeting.", {});
+                            who + " closed the connection before its greeting." +
+                                UnfinishedLine(lastReply_),
+                            lastReply_);
     }
     return TransportFailure(SmtpStep::Greeting, error, lastReply_);
   }
@@ -745,6 +756,19 @@ SmtpOutcome SmtpClient::EndAbandonedData() {
 }
 
 SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNextMessage* next) {
+  if (reader_.HasBufferedBytes()) {
+    // After 354 the server waits for the text and says nothing: whatever it
+    // sent meanwhile would be read as this message's answer.
+    const std::string_view extra = reader_.bufferedBytes();
+    std::string shown = PrintableText(
+        extra.substr(0, std::min(extra.find_first_of("\r\n"), SmtpReplyReader::kMaxKeptBadLine)));
+    CloseConnection();
+    return SmtpOutcome::ProtocolBroken(
+        SmtpStep::Data,
+        "The server sent more after its reply to DATA, before the message text:\n" + shown +
+            "\nIts answer to the message could not be told from that, so the message was not "
+            "sent and the connection was closed.");
+  }
   std::string_view endOfData;
   if (const int error = SendText(message, endOfData)) {
     return TransportFailure(SmtpStep::Text, error);

@@ -47,7 +47,14 @@ int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, Sm
       if (end_ - begin_ > kMaxLineLength + 1) {
         return ProtocolError(std::string_view(start, end_ - begin_), reply);
       }
-      if (const int error = Fill(transport, deadline)) return error;
+      if (const int error = Fill(transport, deadline)) {
+        // A line cut off by a close or a time-out is still the server's last
+        // word: the user sees it, not only that the connection ended.
+        std::string_view unfinished(buffer_.data() + begin_, end_ - begin_);
+        if (!unfinished.empty() && unfinished.back() == '\r') unfinished.remove_suffix(1);
+        reply.text.assign(unfinished.substr(0, kMaxKeptBadLine));
+        return error;
+      }
       continue;
     }
 

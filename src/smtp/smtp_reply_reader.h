@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "smtp/smtp_transport.h"
 
@@ -36,6 +37,10 @@ class SmtpReplyReader {
   void Discard();
   // Whether bytes beyond the last reply have arrived already.
   bool HasBufferedBytes() const { return end_ > begin_; }
+  // Those bytes, for showing.
+  std::string_view bufferedBytes() const {
+    return std::string_view(buffer_.data() + begin_, end_ - begin_);
+  }
 
  private:
   int Fill(ISmtpTransport& transport, SocketDeadline deadline);

@@ -15,7 +15,7 @@ namespace postrider {
 std::string DurationText(std::chrono::milliseconds duration);
 
 // Text from the server (or a list) made safe to show: control characters
-// other than TAB and line breaks become '?'.
+// other than TAB and line breaks, and the C1 controls, become '?'.
 std::string PrintableText(std::string_view text);
 
 // A reply as the server sent it, one line per line: "554 5.7.1 Relay access denied".

@@ -8,6 +8,8 @@
 #include <cctype>
 #include <memory>
 
+#include "smtp/smtp_wording.h"
+
 namespace postrider {
 namespace {
 
@@ -31,7 +33,7 @@ std::string NameText(const X509_NAME* name) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7f) c = '?';
   }
-  return text;
+  return PrintableText(text);  // and the C1 controls a name may hold as UTF-8
 }
 
 // The names a certificate is issued for: its DNS and IP alternative names.

@@ -138,6 +138,42 @@ TEST(SmtpDialogueTest, EachDialogueGivesItsOutcomeWithTheServersWords) {
       {"DATA answered as if the text were commands",
        Turns({mailTaken, rcptTaken, {"DATA\r\n", "250 2.0.0 Ok\r\n"}}), 0, SmtpStep::None, "",
        {confusedAtData, notConnected}},
+      // Read after the end of data, the stray reply would pass for the
+      // message's answer, whatever the server says to it.
+      {"a reply behind DATA's 354 stops the message before its text",
+       Turns({mailTaken, rcptTaken, {"DATA\r\n", "354 Go ahead\r\n250 2.0.0 Stray\r\n"}}), 0,
+       SmtpStep::None, "",
+       {{"to@example.com", "x\r\n", kSmtpProtocolError, SmtpStep::Data, SmtpOutcomeKind::Protocol,
+         "before the message text:\n250 2.0.0 Stray\n", "", false},
+        notConnected}},
+      {"a greeting cut off by the close keeps what came of it",
+       {{"", "220 mail.test no line end"}, {"", "#10101"}},
+       kWsaEdiscon,
+       SmtpStep::Greeting,
+       "The SMTP server mail.test closed the connection before its greeting.\n"
+       "It had sent, without a line end: 220 mail.test no line end",
+       {}},
+      {"an answer to the end of data cut off by the close keeps what came of it",
+       Turns({mailTaken, rcptTaken, {"DATA\r\n", "354 Go ahead\r\n"},
+              {"x\r\n.\r\n", "250 2.0.0 Queued \x1b[31m"}, {"", "#10101"}}),
+       0, SmtpStep::None, "",
+       {{"to@example.com", "x\r\n", kWsaEdiscon, SmtpStep::EndOfData, SmtpOutcomeKind::Transport,
+         "\nIt had sent, without a line end: 250 2.0.0 Queued ?[31m", "", false}}},
+      {"a code out of range is shown with its three digits",
+       {{"", "000 mail.test\r\n"}},
+       kSmtpProtocolError,
+       SmtpStep::Greeting,
+       "The SMTP server mail.test sent an unexpected greeting:\n000 mail.test",
+       {}},
+      // CSI as UTF-8 and as one byte; a Latin-1 and a UTF-8 letter stay.
+      {"terminal controls in a refusal are shown as '?'",
+       Turns({mailTaken,
+              {"RCPT TO:<to@example.com>\r\n",
+               "550 5.1.1 \xc2\x9b""31m\x9b""2J\x1b[0m \xe9t\xc3\xa9\r\n"},
+              {"RSET\r\n", "250 Ok\r\n"}, kQuit}),
+       0, SmtpStep::None, "",
+       {{"to@example.com", "x\r\n", 550, SmtpStep::Rcpt, SmtpOutcomeKind::RecipientRefused,
+         "550 5.1.1 ?31m?2J?[0m \xe9t\xc3\xa9", "", true}}},
   };
   for (const Dialogue& d : dialogues) {
     SCOPED_TRACE(d.name);

@@ -130,6 +130,9 @@ TEST(SmtpReplyReaderTest, ConnectionClosedInsideAReplyIsReported) {
   const ReadOutcome outcome = ReadFrom({"250-first\r\n250 sec"});
   EXPECT_EQ(outcome.result, kWsaEdiscon);
   EXPECT_EQ(outcome.reply.code, 0);
+  // What came of the cut-off line is kept for the user.
+  EXPECT_EQ(outcome.reply.text, "250 sec");
+  EXPECT_EQ(ReadFrom({"250-first\r\n"}).reply.text, "");
 }
 
 }  // namespace
