@@ -39,9 +39,12 @@ std::string ListValue(FuzzedDataProvider& input, bool last) {
   return value;
 }
 
+// A value as header lines take it: every control byte but TAB a blank.
 std::string OneLine(std::string text) {
-  std::replace(text.begin(), text.end(), '\r', ' ');
-  std::replace(text.begin(), text.end(), '\n', ' ');
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t') || byte == 0x7f) c = ' ';
+  }
   return text;
 }
 

@@ -85,7 +85,9 @@ void AppendTextPartBody(std::string_view body, std::string& out) {
 void AppendAttachmentPartHeaders(std::string_view fileName, std::string_view contentType,
                                  std::string& out) {
   const std::string name = AsUtf8(fileName);
-  const bool plain = IsPrintableAscii(name);
+  // A name shaped like an encoded word would be decoded by readers into
+  // another name: it goes encoded like one beyond ASCII.
+  const bool plain = IsPrintableAscii(name) && name.find("=?") == std::string::npos;
   out += "Content-Type: ";
   out += contentType;
   out += ";\r\n name=";

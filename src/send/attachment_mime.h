@@ -17,10 +17,10 @@ void AppendTextPartHeaders(std::string_view body, std::string& out);
 void AppendTextPartBody(std::string_view body, std::string& out);
 
 // A file's part headers and the empty line after them: its type, its name
-// (as a quoted string when it is printable ASCII; else per RFC 2231 in
-// Content-Disposition, "filename*=UTF-8''...", beside RFC 2047 encoded words
-// in Content-Type's name, which older mail programs read), and base64.
-// `fileName` is UTF-8.
+// (as a quoted string when it is printable ASCII without "=?"; else per
+// RFC 2231 in Content-Disposition, "filename*=UTF-8''...", beside RFC 2047
+// encoded words in Content-Type's name, which older mail programs read), and
+// base64. `fileName` is UTF-8.
 void AppendAttachmentPartHeaders(std::string_view fileName, std::string_view contentType,
                                  std::string& out);
 

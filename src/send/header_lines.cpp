@@ -1,7 +1,6 @@
 #include "send/header_lines.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "send/mime_encoding.h"
 
@@ -12,24 +11,22 @@ constexpr std::size_t kMaxLine = 998;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Appends value with every CR and LF made a blank.
+// A control byte other than TAB: no header may carry one (RFC 5322), and a
+// mail program may act on it (a CR or LF would start a header of its own).
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < 0x20 && c != '\t') || byte == 0x7f;
+}
+
+// Appends value with every control byte made a blank.
 void AppendOneLine(std::string_view value, std::string& out) {
   const std::size_t start = out.size();
   out += value;
-  // Every message's To: line comes through here, almost never with a line end.
-  if (std::memchr(value.data(), '\r', value.size()) == nullptr &&
-      std::memchr(value.data(), '\n', value.size()) == nullptr) {
-    return;
-  }
+  // Every message's To: line comes through here, almost never with a control.
+  if (std::none_of(value.begin(), value.end(), IsControl)) return;
   for (std::size_t i = start; i < out.size(); ++i) {
-    if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
+    if (IsControl(out[i])) out[i] = ' ';
   }
-}
-
-std::string OneLine(std::string_view value) {
-  std::string line;
-  AppendOneLine(value, line);
-  return line;
 }
 
 // Appends line folded before runs of blanks so that no piece is longer than
@@ -72,7 +69,7 @@ void AppendLine(std::string_view name, std::string_view value, std::string& out)
     if (!AppendFolded(line, name.size() + 1, out)) {
       out += name;
       out += ": ";
-      const std::string text = OneLine(value);
+      const std::string text = HeaderText(value);
       AppendEncodedWords(text, CharsetOf(text), name.size() + 2, out);
     }
   }
@@ -86,6 +83,18 @@ bool IsAtext(char c) {
 }
 
 }  // namespace
+
+bool NeedsEncodedWords(std::string_view text) {
+  // A reader decodes anything shaped like an encoded word, in quotes too, so
+  // such ASCII text goes encoded as well and reads back as written.
+  return HasEightBitBytes(text) || text.find("=?") != std::string_view::npos;
+}
+
+std::string HeaderText(std::string_view value) {
+  std::string line;
+  AppendOneLine(value, line);
+  return line;
+}
 
 bool IsPlainPhrase(std::string_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
@@ -109,11 +118,11 @@ void AppendQuotedString(std::string_view text, std::string& out) {
 void AppendToLine(std::string_view address, std::string& out) { AppendLine("To", address, out); }
 
 void AppendSubjectLine(std::string_view subject, std::string& out) {
-  if (!HasEightBitBytes(subject)) {
+  if (!NeedsEncodedWords(subject)) {
     AppendLine("Subject", subject, out);
     return;
   }
-  const std::string text = OneLine(subject);
+  const std::string text = HeaderText(subject);
   out += "Subject: ";
   AppendEncodedWords(text, CharsetOf(text), 9, out);
   out += "\r\n";
@@ -121,11 +130,11 @@ void AppendSubjectLine(std::string_view subject, std::string& out) {
 
 void AppendFromLine(std::string_view realName, std::string_view returnAddress,
                     std::string& out) {
-  const std::string name = OneLine(realName);
-  const std::string address = OneLine(returnAddress);
+  const std::string name = HeaderText(realName);
+  const std::string address = HeaderText(returnAddress);
   const std::size_t start = out.size();
   std::size_t lastLine = 0;  // length of the line that gets the address
-  if (HasEightBitBytes(name)) {
+  if (NeedsEncodedWords(name)) {
     out += "From: ";
     lastLine = AppendEncodedWords(name, CharsetOf(name), 6, out);
   } else {

@@ -16,25 +16,17 @@ constexpr std::size_t kMaxEncodedWordStart = 50;
 // A longer name goes as encoded words, which fold, so no line grows too long.
 constexpr std::size_t kMaxQuotedName = 300;
 
-std::string OneLine(std::string_view value) {
-  std::string line(value);
-  for (char& c : line) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  return line;
-}
-
 // Appends one mailbox to a line that holds `lineUsed` bytes; returns the
 // length of the last line it wrote on.
 std::size_t AppendMailbox(const ListedAddress& mailbox, std::size_t lineUsed, std::string& out) {
-  const std::string name = OneLine(mailbox.name);
-  const std::string address = "<" + AddressWithAsciiDomain(OneLine(mailbox.address)) + ">";
+  const std::string name = HeaderText(mailbox.name);
+  const std::string address = "<" + AddressWithAsciiDomain(HeaderText(mailbox.address)) + ">";
   if (name.empty()) {
     out += address.substr(1, address.size() - 2);
     return lineUsed + address.size() - 2;
   }
   std::size_t used = lineUsed;
-  if (HasEightBitBytes(name) || name.size() > kMaxQuotedName) {
+  if (NeedsEncodedWords(name) || name.size() > kMaxQuotedName) {
     used = AppendEncodedWords(name, CharsetOf(name), lineUsed, out);
   } else if (IsPlainPhrase(name)) {
     out += name;
@@ -81,7 +73,7 @@ void AppendCcLine(const std::vector<ListedAddress>& addresses, std::string& out)
 void AppendReplyToLine(std::string_view address, std::string& out) {
   if (address.empty()) return;
   out += "Reply-To: ";
-  out += AddressWithAsciiDomain(OneLine(address));
+  out += AddressWithAsciiDomain(HeaderText(address));
   out += "\r\n";
 }
 
@@ -91,7 +83,7 @@ void AppendListUnsubscribeLines(std::string_view mailtoUri, std::string_view htt
   out += "List-Unsubscribe: ";
   std::size_t used = 18;
   if (!mailtoUri.empty()) {
-    out += "<" + OneLine(mailtoUri) + ">";
+    out += "<" + HeaderText(mailtoUri) + ">";
     used += mailtoUri.size() + 2;
   }
   if (!httpsUri.empty()) {
@@ -100,7 +92,7 @@ void AppendListUnsubscribeLines(std::string_view mailtoUri, std::string_view htt
       if (used + httpsUri.size() + 4 > kFoldAt) out += "\r\n";
       out += ' ';
     }
-    out += "<" + OneLine(httpsUri) + ">";
+    out += "<" + HeaderText(httpsUri) + ">";
   }
   out += "\r\n";
   if (!httpsUri.empty()) out += "List-Unsubscribe-Post: List-Unsubscribe=One-Click\r\n";

@@ -9,8 +9,8 @@
 namespace postrider {
 
 // The header lines a project's letter options add, each ended by CR LF and
-// none longer than 998 bytes. A CR or LF in a value becomes a blank, so no
-// value can add a line of its own. Addresses go with their domain in its
+// none longer than 998 bytes. A control byte in a value (a CR or LF, a NUL,
+// TAB aside) becomes a blank, so no value can add a line of its own. Addresses go with their domain in its
 // ASCII form, as in the To: line.
 
 // "Cc: a, b": each name as written (quoted where RFC 5322 wants it, encoded

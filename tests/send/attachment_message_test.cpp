@@ -70,6 +70,7 @@ TEST_F(AttachmentMessageTest, PythonReadsEveryFileBackByteForByteWithItsNameAsWr
       {"notes \"final\" \\ 2.txt", text, "text/plain"},
       {longName, RandomBytes(57 * 3, 2), "application/octet-stream"},
       {"empty", "", "application/octet-stream"},
+      {"=?UTF-8?B?ZXZpbC5leGU=?=", text, "text/plain"},  // read as written, not as "evil.exe"
   };
   std::vector<AttachmentPath> paths;
   std::string expected;

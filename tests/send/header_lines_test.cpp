@@ -74,6 +74,7 @@ TEST(FromLine, MailProgramsReadTheNameAsTyped) {
       {"J\xC3\xB6rg \"J\xC3\xB6\" M\xC3\xBCller, Caf\xC3\xA9",
        "J\u00f6rg \"J\u00f6\" M\u00fcller, Caf\u00e9"},
       {"J\xF6rg", "J\u00f6rg"},  // not UTF-8: each byte a character
+      {"=?UTF-8?B?SGk=?= Ann", "=?UTF-8?B?SGk=?= Ann"},  // not decoded as a word
       {std::string(600, 'a') + " \"" + std::string(600, 'b') + "\"",
        std::string(600, 'a') + " \"" + std::string(600, 'b') + "\""},
       {"", ""},
@@ -117,6 +118,12 @@ TEST(HeaderLines, LineBreaksInValuesBecomeBlanks) {
   AppendToLine("a@b.c\nBcc: d@e.f", to);
   EXPECT_EQ(to, "To: a@b.c Bcc: d@e.f\r\n");
   EXPECT_EQ(Lines(Subject("\xC3\xA9\r\nBcc: x")).size(), 1u);
+
+  // No NUL, terminal escape or other control reaches a header; TAB is a blank already.
+  EXPECT_EQ(Subject(std::string("a\0b\x1b[31m\x07\x0b\x0c\x7f\tc", 14)),
+            "Subject: a b [31m    \tc\r\n");
+  EXPECT_EQ(Subject(std::string("\xC3\xA9\0\x1b", 4)), Subject("\xC3\xA9  "));
+  EXPECT_EQ(From(std::string("Sam\0\x1b]0;x\x07", 10)), "From: \"Sam  ]0;x \" <sam@example.net>\r\n");
 }
 
 TEST(HeaderLines, ToLineKeepsAnEightBitAddressAsItIs) {

@@ -78,6 +78,8 @@ TEST(LetterHeadersTest, CcLineCarriesEachNameAndAddressAsAMailProgramReadsThem) 
       {"Smith, Ann", "ann@x.org"},
       {"Zoë \"Z\" Ångström", "zoe@münchen.de"},
       {"Eve\r\nBcc: all@y.org", "eve@y.org"},
+      {std::string("Bo\0\x1b[1m", 7), "bo@y.org"},
+      {"=?UTF-8?B?G1szMW0=?= Cy", "cy@y.org"},
       {std::string(90, 'n'), "long@y.org"},
       {std::string(900, 'm'), "longer@y.org"},
   };
@@ -94,7 +96,9 @@ TEST(LetterHeadersTest, CcLineCarriesEachNameAndAddressAsAMailProgramReadsThem) 
   EXPECT_EQ(read,
             "Smith,Ann\tann@x.org\n"
             "Zoë\"Z\"Ångström\tzoe@xn--mnchen-3ya.de\n"
-            "EveBcc:all@y.org\teve@y.org\n" +
+            "EveBcc:all@y.org\teve@y.org\n"
+            "Bo[1m\tbo@y.org\n"
+            "=?UTF-8?B?G1szMW0=?=Cy\tcy@y.org\n" +
                 std::string(90, 'n') + "\tlong@y.org\n" + std::string(900, 'm') +
                 "\tlonger@y.org");
 }
@@ -143,6 +147,10 @@ TEST(LetterHeadersTest, MergedSubjectTakesEachValueAsTextOnItsOwnLine) {
       {"Hello [[Name]] [[Other]]", {"Ann"}, "Subject: Hello Ann [[Other]]\r\n"},
       {"Hi [[Name]]", {"Ann\r\nBcc: eve@y.org"}, "Subject: Hi Ann  Bcc: eve@y.org\r\n"},
       {"Hi [[Name]]", {"Zoë"}, "Subject: =?UTF-8?B?SGkgWm/Dqw==?=\r\n"},
+      {"Hi [[Name]]", {std::string("Ann\0\x1b\x7f", 6)}, "Subject: Hi Ann   \r\n"},
+      // Shaped like an encoded word: encoded itself, so no reader decodes the value.
+      {"Hi [[Name]]", {"=?UTF-8?B?G1szMW0=?="},
+       "Subject: =?UTF-8?B?SGkgPT9VVEYtOD9CP0cxc3pNVzA9Pz0=?=\r\n"},
   };
   for (const auto& c : cases) {
     std::string out;
