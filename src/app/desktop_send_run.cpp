@@ -10,6 +10,7 @@
 #include "app/command_ids.h"
 #include "app/main_frame.h"
 #include "platform/blocking_call.h"
+#include "project/postridr_doc.h"
 #include "send/send_figures.h"
 #include "smtp/smtp_wording.h"
 #include "views/display_text.h"
@@ -25,6 +26,11 @@ using Clock = std::chrono::steady_clock;
 // than the sending itself, so they are handled at most this often: far
 // sooner than a click or a key press could notice.
 constexpr auto kPumpInterval = std::chrono::milliseconds(4);
+
+// A message box does not scroll: a run that left hundreds of entries unsent
+// for their files would push its OK button off the screen. The box names
+// the first few; its details name each.
+constexpr std::size_t kFaultLinesInBox = 5;
 
 // While a socket call waits: everything Qt has queued is handled, and the
 // gate and the event filter decide what may happen. Nothing is painted here
@@ -94,6 +100,7 @@ bool DesktopSendRun::Allows(int id) {
 void DesktopSendRun::Send(CPostridrDoc& document, UserSettings& settings) {
   if (controller_.IsSending()) return;
   problems_.clear();
+  leftOut_ = document.LeftOutListPartsText();
   const RunScope scope(this, frame_);
   lastResult_ = controller_.OnSend(document, settings);
 }
@@ -165,8 +172,11 @@ std::string DesktopSendRun::DetailsText(const SendRunResult& result,
   return details;
 }
 
-void DesktopSendRun::Show(const std::string& text, const SendRunResult& result) {
+void DesktopSendRun::Show(const std::string& fullText, const SendRunResult& result) {
   lastResult_ = result;
+  const std::string text = result.attachmentFaults.size() > kFaultLinesInBox
+                               ? SendClosingText(result, leftOut_, kFaultLinesInBox)
+                               : fullText;
   // The window shows where the run ended before the box covers it.
   frame_.ShowRunDisplayNow();
   QMessageBox box(QMessageBox::Information, QStringLiteral("Postrider"), ShownText(text),

@@ -48,7 +48,7 @@ class DesktopSendRun : public QObject, public ISendRunReport, public ISendRunEnd
   void EntryNotSent(int entry, const std::string& address, const std::string& reason) override;
   void Progress(int takenUp, int total) override;
   // ISendRunEndBox
-  void Show(const std::string& text, const SendRunResult& result) override;
+  void Show(const std::string& fullText, const SendRunResult& result) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,6 +59,8 @@ class DesktopSendRun : public QObject, public ISendRunReport, public ISendRunEnd
   QtAttachmentProblemsPrompt attachmentProblems_;
   SendController controller_;
   std::vector<std::string> problems_;
+  // What the list left out, for the final box when it is shortened.
+  std::string leftOut_;
   SendRunResult lastResult_;
   int refused_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "cli/text_escape.h"
 
+#include "smtp/smtp_wording.h"
+
 namespace postrider::cli {
 
 std::string EscapeValue(std::string_view value) {
@@ -23,7 +25,9 @@ std::string EscapeValue(std::string_view value) {
         }
     }
   }
-  return out;
+  // A list value's C1 controls (CSI is 0x9B), raw or as UTF-8, would start
+  // escape sequences on the terminal; DEL and they show as '?'.
+  return PrintableText(out);
 }
 
 }  // namespace postrider::cli

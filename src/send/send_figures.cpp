@@ -1,5 +1,6 @@
 #include "send/send_figures.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -52,7 +53,8 @@ std::string SendFiguresText(const SendRunResult& result) {
   return text;
 }
 
-std::string SendClosingText(const SendRunResult& result, const std::string& leftOut) {
+std::string SendClosingText(const SendRunResult& result, const std::string& leftOut,
+                            std::size_t faultLines) {
   std::string text;
   if (result.reachedEnd) {
     text = "Send Complete! Total Messages Sent: " + std::to_string(result.accepted);
@@ -73,7 +75,11 @@ std::string SendClosingText(const SendRunResult& result, const std::string& left
   // Each entry left unsent for its files, with the reason, so none goes unnoticed.
   if (!result.attachmentFaults.empty()) {
     text += "\nNot sent, a file could not go:";
-    for (const std::string& fault : result.attachmentFaults) text += "\n" + fault;
+    const std::size_t listed = std::min(faultLines, result.attachmentFaults.size());
+    for (std::size_t i = 0; i < listed; ++i) text += "\n" + result.attachmentFaults[i];
+    if (const std::size_t more = result.attachmentFaults.size() - listed; more > 0) {
+      text += "\nand " + std::to_string(more) + (more == 1 ? " more entry" : " more entries");
+    }
   }
   if (!leftOut.empty()) text += "\n" + leftOut;
   return text;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <string>
 
 #include "send/send_run.h"
@@ -17,8 +19,11 @@ std::string SendFiguresText(const SendRunResult& result);
 // accepted, with what was not sent after it. A run that stopped early says
 // so with every figure, so a Pause or an error never reads as a finished
 // send. `leftOut`, when not empty, is a line saying what the mailing list
-// left out, so nobody beyond the list's limits is left out unsaid.
-std::string SendClosingText(const SendRunResult& result, const std::string& leftOut);
+// left out, so nobody beyond the list's limits is left out unsaid. Every
+// entry whose files could not go is listed, or the first `faultLines` of
+// them and how many more, for a box that lists them all elsewhere.
+std::string SendClosingText(const SendRunResult& result, const std::string& leftOut,
+                            std::size_t faultLines = std::numeric_limits<std::size_t>::max());
 
 // The question before a run: "Send 27 messages through smtp.example.net?"
 std::string SendQuestion(int messages, const std::string& server);

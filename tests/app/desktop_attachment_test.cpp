@@ -1,4 +1,5 @@
 #include <QFileDialog>
+#include <QProgressBar>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -7,6 +8,7 @@
 #include <memory>
 
 #include "app/command_ids.h"
+#include "app/desktop_send_run.h"
 #include "app_test_support.h"
 #include "dialogs/attachment_problems_dlg.h"
 #include "dialogs/dialogs_test_support.h"
@@ -39,6 +41,7 @@ class DesktopAttachmentTest : public QObject {
   }
 
   void AttachThenSendUnselectsTheEntryWhoseFileIsMissing();
+  void AFileChangedDuringTheRunKeepsTheFinalBoxShortAndItsDetailsWhole();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env_;
@@ -108,6 +111,49 @@ void DesktopAttachmentTest::AttachThenSendUnselectsTheEntryWhoseFileIsMissing() 
                .arg(QString::fromStdString(Sha256Hex("Seat 2 for Alan")))
                .arg(programme.size())
                .arg(QString::fromStdString(Sha256Hex(programme.toStdString()))));
+}
+
+void DesktopAttachmentTest::AFileChangedDuringTheRunKeepsTheFinalBoxShortAndItsDetailsWhole() {
+  // Each MAIL waits a little, so that the window shows the run's progress
+  // while the first message is on its way.
+  ScriptedSmtpServer server({.delays = {{"MAIL", 0.1}}});
+  env_->WriteSendingSettings(server.address());
+  const QString programme = env_->Write(QStringLiteral("Programme.pdf"), "%PDF-1.4\nfirst\n");
+  app_ = std::make_unique<CPostridrApp>();
+  QVERIFY(StartAndWait(*app_));
+  CMainFrame* frame = app_->mainFrame();
+  app_->document().InsertAtMessageStart("[[Attachment:  " + Bytes(programme) + "]]\r\n");
+  // Written over once the window shows the first message on its way: every
+  // entry after the ones already made is left unsent.
+  bool changed = false;
+  connect(frame->sendProgress(), &QProgressBar::valueChanged, frame, [&](int value) {
+    if (value < 1 || changed) return;
+    changed = true;
+    env_->Write(QStringLiteral("Programme.pdf"), "%PDF-1.4\nsecond, longer\n");
+  });
+
+  QString text;
+  QString details;
+  ModalScript answers({[&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    QVERIFY2(box != nullptr && box->button(QMessageBox::Ok) != nullptr,
+             qPrintable(modal->windowTitle()));
+    text = box->text();
+    details = box->detailedText();
+    box->button(QMessageBox::Ok)->click();
+  }});
+  QVERIFY(frame->RouteCommand(commands::kSend));
+  QCOMPARE(answers.acted(), 1);
+  QVERIFY(changed);
+
+  const SendRunResult& result = frame->sendRun().lastResult();
+  const int faults = result.attachmentFailed;
+  QVERIFY2(faults > 5, qPrintable(text));
+  QCOMPARE(server.MessageCount(), result.accepted);
+  // The box names five and counts the rest; the details name every one.
+  QCOMPARE(text.count(QStringLiteral("changed after the check")), 5);
+  QVERIFY2(text.contains(QStringLiteral("\nand %1 more entries").arg(faults - 5)), qPrintable(text));
+  QCOMPARE(details.count(QStringLiteral("changed after the check")), faults);
 }
 
 QTEST_MAIN(DesktopAttachmentTest)

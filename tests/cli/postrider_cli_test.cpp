@@ -88,14 +88,21 @@ TEST_F(PostriderCliTest, EntriesPrintsIndexSelectionStatusAndEveryValue) {
 }
 
 TEST_F(PostriderCliTest, EntriesEscapesBytesThatWouldBreakTheLine) {
-  dir.Write("odd.csv", "Name,Email\n\"a\\b\tc\rd\x01\x1f\",e@x.org\n,\n");
+  // A row each: C0 controls; none; C1 controls raw and as UTF-8 (CSI) beside
+  // DEL, and letters in UTF-8 and Latin-1 that stay as they are.
+  dir.Write("odd.csv",
+            "Name,Email\n\"a\\b\tc\rd\x01\x1f\",e@x.org\n,\n"
+            "\"x\x9b[2Jy\xc2\x9b"
+            "31m\xc3\xa9\xe9\x7f\x85\",f@x.org\n");
   ASSERT_EQ(Cli({"new", dir.File("odd.prj"), "--list", dir.File("odd.csv"), "--comma",
                  "--email-field", "Email"})
                 .exitCode,
             0);
   const CliRun run = Cli({"entries", dir.File("odd.prj")});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "0\t1\t0\ta\\\\b\\tc\\rd\\x01\\x1F\te@x.org\n1\t1\t0\t\t\n");
+  EXPECT_EQ(run.out,
+            "0\t1\t0\ta\\\\b\\tc\\rd\\x01\\x1F\te@x.org\n1\t1\t0\t\t\n"
+            "2\t1\t0\tx?[2Jy?31m\xc3\xa9\xe9??\tf@x.org\n");
 }
 
 TEST_F(PostriderCliTest, SelectChangesTheSelectionAndSavesTheProject) {
