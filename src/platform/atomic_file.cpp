@@ -112,15 +112,20 @@ AtomicFileGroup::~AtomicFileGroup() {
   }
 }
 
-Status AtomicFileGroup::Write(const std::string& path, std::string_view bytes) {
-  return WritePieces(path, [bytes](const PieceSink& put) {
-    put(bytes);
-    return true;
-  });
+Status AtomicFileGroup::Write(const std::string& path, std::string_view bytes,
+                              FileReaders readers) {
+  return WritePieces(
+      path,
+      [bytes](const PieceSink& put) {
+        put(bytes);
+        return true;
+      },
+      readers);
 }
 
 Status AtomicFileGroup::WritePieces(const std::string& path,
-                                    const std::function<bool(const PieceSink&)>& produce) {
+                                    const std::function<bool(const PieceSink&)>& produce,
+                                    FileReaders readers) {
   if (path.empty()) return WriteError(path, ENOENT);
   // The rename would replace a link rather than follow it; refusing says
   // why, instead of leaving a file where the user kept a link.
@@ -142,14 +147,14 @@ Status AtomicFileGroup::WritePieces(const std::string& path,
     return WriteError(path, error);
   };
 
+  mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~CurrentUmask();
+  if (readers == FileReaders::OwnerOnly) mode &= ~static_cast<mode_t>(077);
   if (exists) {
     // Best effort: only a privileged process may give a file away, and a
     // file that becomes ours is still a good file.
     [[maybe_unused]] const int owned = fchown(fd, existing.st_uid, existing.st_gid);
-    if (fchmod(fd, existing.st_mode & 07777) != 0) return fail(errno, true);
-  } else {
-    if (fchmod(fd, 0666 & ~CurrentUmask()) != 0) return fail(errno, true);
   }
+  if (fchmod(fd, mode) != 0) return fail(errno, true);
   int writeError = 0;
   const bool keep = produce([&](std::string_view piece) {
     if (writeError == 0 && !WriteAll(fd, piece)) writeError = errno;
@@ -222,9 +227,10 @@ Status AtomicFileGroup::Commit() {
   return status;
 }
 
-Status WriteFileAtomically(const std::string& path, std::string_view bytes) {
+Status WriteFileAtomically(const std::string& path, std::string_view bytes,
+                           FileReaders readers) {
   AtomicFileGroup file;
-  if (Status written = file.Write(path, bytes); !written) return written;
+  if (Status written = file.Write(path, bytes, readers); !written) return written;
   return file.Commit();
 }
 

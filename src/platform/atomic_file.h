@@ -10,6 +10,10 @@
 
 namespace postrider {
 
+// Who may read a file written: as the file it replaces allowed (a new one:
+// 0666 less the umask), or its owner only, group and others losing every bit.
+enum class FileReaders { AsBefore, OwnerOnly };
+
 // Replaces the file at path with bytes so that a crash or a full disk leaves
 // either the old file or the new one, never a mixture: the bytes go to a
 // temporary file in the same folder, are flushed to disk and renamed over the
@@ -17,7 +21,8 @@ namespace postrider {
 // its owner); a new one gets 0666 less the umask. A symbolic link at path is
 // refused, neither followed nor replaced. A failure names the path and the
 // reason.
-Status WriteFileAtomically(const std::string& path, std::string_view bytes);
+Status WriteFileAtomically(const std::string& path, std::string_view bytes,
+                           FileReaders readers = FileReaders::AsBefore);
 
 // Files replaced together, each as WriteFileAtomically replaces one, but
 // with each folder put on disk once for all rather than once a file. Write
@@ -38,12 +43,14 @@ class AtomicFileGroup {
   AtomicFileGroup& operator=(const AtomicFileGroup&) = delete;
 
   // The new content of path under a temporary name, on its way to the disk.
-  Status Write(const std::string& path, std::string_view bytes);
+  Status Write(const std::string& path, std::string_view bytes,
+               FileReaders readers = FileReaders::AsBefore);
   // As Write, with the bytes handed over a piece at a time by produce, so a
   // large file is never whole in memory. When produce returns false, path is
   // removed instead.
   using PieceSink = std::function<void(std::string_view piece)>;
-  Status WritePieces(const std::string& path, const std::function<bool(const PieceSink&)>& produce);
+  Status WritePieces(const std::string& path, const std::function<bool(const PieceSink&)>& produce,
+                     FileReaders readers = FileReaders::AsBefore);
   // path removed in its turn at Commit (none there is no error).
   void Remove(const std::string& path);
   Status Commit();

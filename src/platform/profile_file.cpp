@@ -256,6 +256,8 @@ std::string ProfileFile::Text() const {
   return text;
 }
 
-Status ProfileFile::Save(const std::string& path) const { return WriteFileAtomically(path, Text()); }
+Status ProfileFile::Save(const std::string& path, FileReaders readers) const {
+  return WriteFileAtomically(path, Text(), readers);
+}
 
 }  // namespace postrider

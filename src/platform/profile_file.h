@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/status.h"
 
 namespace postrider {
@@ -51,7 +52,7 @@ class ProfileFile {
 
   std::string Text() const;
   // Replaces the file at path in one step (see WriteFileAtomically).
-  Status Save(const std::string& path) const;
+  Status Save(const std::string& path, FileReaders readers = FileReaders::AsBefore) const;
 
  private:
   struct SectionSpan {

@@ -4,8 +4,12 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <utility>
+#include <vector>
+
+#include "platform/base64.h"
 
 namespace postrider {
 
@@ -47,5 +51,29 @@ Secret& Secret::operator=(Secret&& other) noexcept {
 }
 
 void Secret::Clear() { WipeString(value_); }
+
+std::string ConcealSecret(std::string_view text, std::string_view secret) {
+  std::string shown(text);
+  if (secret.empty()) return shown;
+  constexpr std::string_view kHidden = "[hidden]";
+  std::vector<std::string> forms = {std::string(secret), Base64(secret)};
+  // In base64 the secret's bytes read the same only in whole groups of
+  // three, which line up with the encoding in one of three ways.
+  for (std::size_t skip = 0; skip < 3 && skip < secret.size(); ++skip) {
+    const std::size_t whole = (secret.size() - skip) / 3 * 3;
+    if (whole > 0) forms.push_back(Base64(secret.substr(skip, whole)));
+  }
+  // The longer first: a shorter form may be part of a longer one.
+  std::sort(forms.begin(), forms.end(),
+            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  for (std::string& form : forms) {
+    for (std::size_t at = shown.find(form); at != std::string::npos;
+         at = shown.find(form, at + kHidden.size())) {
+      shown.replace(at, form.size(), kHidden);
+    }
+    WipeString(form);
+  }
+  return shown;
+}
 
 }  // namespace postrider

@@ -35,6 +35,12 @@ class Secret {
   std::string value_;
 };
 
+// text with every copy of secret in it replaced by "[hidden]": as it is, and
+// in base64 wherever it lay within what was encoded (the answers of AUTH
+// LOGIN, AUTH PLAIN, XOAUTH2 and OAUTHBEARER). A server may quote a log-in
+// back in the reply the user is shown.
+std::string ConcealSecret(std::string_view text, std::string_view secret);
+
 // Overwrites the bytes of a buffer that held a secret (or something made
 // from one, such as its base64 form), then empties it.
 void WipeString(std::string& text);

@@ -140,11 +140,44 @@ ListHeader ReadHeader(int fd, int listSourceType, std::int64_t& end) {
   return header;
 }
 
+// The wide encoding the open file starts with, or empty.
+std::string_view WideEncodingOf(int fd) {
+  char start[4];
+  const ssize_t got = ReadSome(fd, start, sizeof start, 0);
+  return WideTextEncoding(std::string_view(start, got > 0 ? static_cast<std::size_t>(got) : 0));
+}
+
+std::string WideListText(std::string_view encoding) {
+  return "it is saved as " + std::string(encoding) + "; save it as UTF-8 or tab-delimited text.";
+}
+
 }  // namespace
+
+std::string_view WideTextEncoding(std::string_view start) {
+  using namespace std::string_view_literals;
+  // UTF-32 LE first: its mark starts with UTF-16 LE's.
+  if (start.starts_with("\xFF\xFE\0\0"sv) || start.starts_with("\0\0\xFE\xFF"sv)) return "UTF-32";
+  if (start.starts_with("\xFF\xFE"sv) || start.starts_with("\xFE\xFF"sv)) return "UTF-16";
+  return {};
+}
+
+std::string ListEncodingProblem(const std::string& path) {
+  const int fd = OpenFileForReading(path);
+  if (fd < 0) return {};
+  const std::string_view encoding = WideEncodingOf(fd);
+  ::close(fd);
+  if (encoding.empty()) return {};
+  return "The mailing list " + path + " is saved as " + std::string(encoding) +
+         "; save it as UTF-8 or tab-delimited text.";
+}
 
 Result<ListHeader> ReadListHeaderFile(const std::string& path, int listSourceType) {
   const int fd = OpenFileForReading(path);
   if (fd < 0) return Status::Error(OpenError(path));
+  if (const std::string_view encoding = WideEncodingOf(fd); !encoding.empty()) {
+    ::close(fd);
+    return Status::Error("Cannot open the mailing list " + path + ": " + WideListText(encoding));
+  }
   std::int64_t end = 0;
   ListHeader header = ReadHeader(fd, listSourceType, end);
   ::close(fd);
@@ -178,6 +211,12 @@ Status MailingList::Open(const std::string& path, int listSourceType) {
   Close();
   const int fd = OpenFileForReading(path);
   if (fd < 0) return Status::Error(OpenError(path));
+  // Read as bytes, its field names and records would be garbage, and a
+  // send would take every entry for a bad address.
+  if (const std::string_view encoding = WideEncodingOf(fd); !encoding.empty()) {
+    ::close(fd);
+    return Status::Error("Cannot open the mailing list " + path + ": " + WideListText(encoding));
+  }
   fd_ = fd;
   path_ = path;
   type_ = listSourceType;

@@ -24,6 +24,14 @@ struct ListHeader {
 // Reads the header line of a tab- or comma-delimited list.
 Result<ListHeader> ReadListHeaderFile(const std::string& path, int listSourceType);
 
+// "UTF-16" or "UTF-32" when a file starts with that encoding's byte order
+// mark, empty otherwise: a list in one is no list of bytes, and is refused.
+std::string_view WideTextEncoding(std::string_view start);
+
+// Why the list at path cannot be read, for the wizard: a list saved as
+// UTF-16 or UTF-32; empty when nothing says so (or it cannot be opened).
+std::string ListEncodingProblem(const std::string& path);
+
 // An open mailing list: the field names and where each record line starts.
 // Records stay in the file and are read again whenever they are needed, so a
 // list costs a few bytes per entry whatever its size.

@@ -110,6 +110,9 @@ ProjectLockAttempt ProjectLock::Take(const std::string& projectPath) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
       const int error = errno;
+      // A link where the lock file goes is no lock (nobody locks through
+      // one), and left there it would leave the project without any.
+      if (error == ELOOP && unlink(path.c_str()) == 0) continue;
       // A lock file left by another user that this one may not write: it
       // is an obstacle only while someone holds it.
       const int readable = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "platform/file_open.h"
+#include "project/mailing_list.h"
 #include "project/project_texts.h"
 
 namespace postrider {
@@ -28,6 +29,9 @@ std::optional<std::string> CheckMessagePage(const WizardMessagePage& page) {
 
 std::optional<std::string> CheckListPage(const WizardListPage& page) {
   if (!CanOpenForReading(page.listFilePath)) return std::string(texts::kInvalidDatabaseFileName);
+  if (std::string problem = ListEncodingProblem(page.listFilePath); !problem.empty()) {
+    return problem;
+  }
   return std::nullopt;
 }
 

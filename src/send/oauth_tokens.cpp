@@ -97,6 +97,8 @@ AccessToken OAuthTokens::Token(const UserSettings& settings) {
   }
   TokenResponse& response = answer.response;
   if (!response.grant) {
+    // A provider may quote the refresh token it refuses.
+    const std::string said = ConcealSecret(response.ErrorText(), refreshToken.reveal());
     if (response.error == "invalid_grant") {
       // Revoked, expired, or the password changed: the token is of no more use.
       sessionRefreshTokens_.erase(key);
@@ -104,10 +106,9 @@ AccessToken OAuthTokens::Token(const UserSettings& settings) {
       return Failure(OAuthFailure::SignInNeeded,
                      "The provider no longer takes the sign-in of " +
                          PrintableText(settings.userName) + " (it was revoked or has expired): " +
-                         response.ErrorText() + "\n" + SignInAgain(settings));
+                         said + "\n" + SignInAgain(settings));
     }
-    return Failure(OAuthFailure::Refused,
-                   "The provider refused to renew the access token: " + response.ErrorText());
+    return Failure(OAuthFailure::Refused, "The provider refused to renew the access token: " + said);
   }
   TokenGrant& grant = *response.grant;
   // A provider that rotates refresh tokens sends a new one to keep.

@@ -367,13 +367,13 @@ void SendController::StartLog(ActiveRun& run) {
 bool SendController::Connect(ActiveRun& run, Secret& password) {
   host_.frame.SetStatusText(texts::kConnecting);
   const SmtpOutcome connected = run.paced.Connect();
+  if (!connected.ok()) {
+    ReportConnectFailure(run, connected);  // before the password goes: it may be quoted
+    return false;
+  }
   // A connection that must drop a message whose commands went ahead is made
   // anew, so with PIPELINING the password is kept too.
   if (!run.paced.limited() && !run.client.offersPipelining()) password.Clear();
-  if (!connected.ok()) {
-    ReportConnectFailure(run, connected);
-    return false;
-  }
   CPostridrDoc& document = run.document;
   if (!CheckAttachments(run)) {
     run.result.declined = true;
@@ -424,6 +424,12 @@ bool SendController::CheckAttachments(ActiveRun& run) {
   return true;
 }
 
+std::string SendController::ShownText(const ActiveRun& run, const SmtpOutcome& outcome) {
+  // A server may quote the log-in back, at a reconnect's too.
+  if (run.credential == nullptr) return outcome.text();
+  return ConcealSecret(outcome.text(), run.credential->reveal());
+}
+
 void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome) {
   // Nothing was sent, so no entry is touched: the marks of the last run stay.
   host_.frame.SetStatusText("");
@@ -432,8 +438,9 @@ void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& out
                    outcome.kind() == SmtpOutcomeKind::Halted) &&
                   haltRequested_;
   if (!result.paused) {
-    host_.prompts.ShowMessage(texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)),
-                              MessageIcon::Error);
+    host_.prompts.ShowMessage(
+        texts::WithAdvice(ShownText(run, outcome), run.paced.AdviceAfter(outcome)),
+        MessageIcon::Error);
   }
   result.failure = outcome;
   result.notReached = SelectedFrom(run.document, run.start.position, run.start.resume);
@@ -602,7 +609,8 @@ SendController::EntryStep SendController::StopOnFailure(ActiveRun& run, int entr
   const std::string errorText = texts::SendingError(entry + 1, run.entries, outcome.number());
   host_.frame.SetStatusText(errorText);
   host_.prompts.ShowMessage(
-      errorText + "\n" + texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)) +
+      errorText + "\n" +
+          texts::WithAdvice(ShownText(run, outcome), run.paced.AdviceAfter(outcome)) +
           (inDoubt ? "\n" + texts::InDoubt(entry, address) : std::string()),
       MessageIcon::Error);
   return EntryStep::StopHere;

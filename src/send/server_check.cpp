@@ -65,13 +65,15 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
 std::string ServerCheckResult::Summary() const {
   if (!settingsProblem.empty()) return settingsProblem;
   if (outcome.ok()) return {};
-  if (outcome.step() == SmtpStep::None) return outcome.text();
+  if (outcome.step() == SmtpStep::None) return shownText.empty() ? outcome.text() : shownText;
   return "Failed at " + std::string(SmtpStepName(outcome.step())) + " (" +
-         std::to_string(outcome.number()) + "):\n" + outcome.text();
+         std::to_string(outcome.number()) + "):\n" +
+         (shownText.empty() ? outcome.text() : shownText);
 }
 
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
-                              const Say& say, SmtpTimeouts timeouts, IAccessTokenSource* tokens) {
+                              const Say& sayAsIs, SmtpTimeouts timeouts,
+                              IAccessTokenSource* tokens) {
   ServerCheckResult check;
   // With OAuth 2.0 the token comes first: without one there is nothing to log in with.
   Secret token;
@@ -81,19 +83,23 @@ ServerCheckResult CheckServer(const UserSettings& settings, const Secret* passwo
       check.settingsProblem = "No OAuth 2.0 sign-in is at hand here.";
       return check;
     }
-    say(settings.tokenCommand.empty()
-            ? "OAuth 2.0: the access token of " + PrintableText(settings.userName) + " from " +
-                  PrintableText(settings.oauthTokenUrl)
-            : "OAuth 2.0: the access token from TokenCommand");
+    sayAsIs(settings.tokenCommand.empty()
+                ? "OAuth 2.0: the access token of " + PrintableText(settings.userName) +
+                      " from " + PrintableText(settings.oauthTokenUrl)
+                : "OAuth 2.0: the access token from TokenCommand");
     AccessToken got = tokens->Token(settings);
     if (!got.ok()) {
       check.outcome = SmtpOutcome::SignInImpossible(SmtpStep::Auth, got.message);
       return check;
     }
-    say("OAuth 2.0: an access token is at hand");
+    sayAsIs("OAuth 2.0: an access token is at hand");
     token = std::move(got.token);
     credential = &token;
   }
+  // A server may quote the log-in back in its replies, which are shown.
+  const Say say = [&](const std::string& line) {
+    sayAsIs(credential != nullptr ? ConcealSecret(line, credential->reveal()) : line);
+  };
   const Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, credential);
   if (!session) {
     check.settingsProblem = session.status().message();
@@ -105,6 +111,9 @@ ServerCheckResult CheckServer(const UserSettings& settings, const Secret* passwo
   client.SetProgressListener([&](SmtpStep step) { ReportStep(client, step, *session, say); });
   check.outcome = client.Connect(settings.smtpServer, *session);
   client.Disconnect();
+  if (credential != nullptr) {
+    check.shownText = ConcealSecret(check.outcome.text(), credential->reveal());
+  }
   token.Clear();
   if (!check.outcome.ok()) return check;
   say("Every step passed.");

@@ -94,7 +94,10 @@ Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
   noteIfUsed("OAuthScope", settings.oauthScope, "");
   noteIfUsed("OAuthTrustFile", settings.oauthTrustFile, "");
 
-  if (Status status = profile->Save(iniPath); !status) return status;
+  // A client secret is kept from the machine's other users.
+  const FileReaders readers =
+      settings.oauthClientSecret.empty() ? FileReaders::AsBefore : FileReaders::OwnerOnly;
+  if (Status status = profile->Save(iniPath, readers); !status) return status;
   if (!leftOut.empty()) return Status::Error(leftOut);
   return Status::Ok();
 }

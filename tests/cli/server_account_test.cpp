@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base64.h"
 #include "smtp/tls_certificate.h"
 #include "support/cli_runner.h"
 #include "support/scripted_smtp_server.h"
@@ -144,6 +145,27 @@ TEST_F(ServerAccountTest, AWrongPasswordIsToldOnceAndLeavesEveryEntryAsItWas) {
   EXPECT_EQ(server.MessageCount(), 0);
   const std::string entries = Cli({"entries", Project()}).out;
   EXPECT_EQ(entries.find("\t1\t1\t"), std::string::npos);  // nothing marked
+}
+
+TEST_F(ServerAccountTest, AServerQuotingTheLogInBackNeverHasThePasswordShown) {
+  // AUTH PLAIN's answer, quoted whole in the refusal.
+  const std::string plain = Base64(std::string("\0library\0", 9) + kPassword);
+  {
+    ServerScript script = SubmissionServer();
+    script.authExclude = {"LOGIN"};
+    script.replies = {{"AUTH", "535 5.7.8 Not accepted: {argument}"}};
+    ScriptedSmtpServer server(script);
+    const std::string settings = Settings(server.address(), "starttls");
+    const CliRun send = Cli({"send", Project(), "--settings", settings}, WithPassword());
+    const CliRun check = Cli({"check-server", "--settings", settings}, WithPassword());
+    for (const CliRun* run : {&send, &check}) {
+      EXPECT_NE(run->exitCode, 0);
+      EXPECT_NE(run->err.find("535 5.7.8 Not accepted: "), std::string::npos);
+      EXPECT_EQ(run->err.find(plain), std::string::npos);
+      EXPECT_EQ(run->err.find(Base64(kPassword)), std::string::npos);
+      ExpectPasswordNowhere(*run);
+    }
+  }
 }
 
 TEST_F(ServerAccountTest, EveryRefusalIsShownAsItHappensAndTheRunExitsWith3) {

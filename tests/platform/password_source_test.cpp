@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base64.h"
 #include "platform/blocking_call.h"
 #include "platform/password_command.h"
 #include "platform/secret.h"
@@ -102,6 +103,36 @@ TEST(SecretTest, MovingLeavesNothingBehind) {
   EXPECT_EQ(second.reveal(), "abc");
   second.Clear();
   EXPECT_TRUE(second.empty());
+}
+
+// A server may quote a log-in back in its refusal: plain, as AUTH LOGIN's
+// base64, or inside AUTH PLAIN's or XOAUTH2's base64 at any offset.
+TEST(SecretTest, ConcealingLeavesNoThreeBytesOfTheSecretReadableInAnyForm) {
+  const std::string secret = "Sekr3tPassw0rd";
+  const struct {
+    std::string quoted;
+  } cases[] = {
+      {secret},
+      {Base64(secret)},
+      {Base64(std::string("\0library\0", 9) + secret)},
+      {Base64(std::string("\0ann\0", 5) + secret)},
+      {Base64(std::string("\0anne\0", 6) + secret)},
+      {Base64("user=ann@example.test\x01" "auth=Bearer " + secret + "\x01\x01")},
+      {secret + " and again " + secret},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.quoted);
+    const std::string shown = ConcealSecret("535 5.7.8 Not accepted: " + c.quoted + " (x)", secret);
+    EXPECT_TRUE(shown.starts_with("535 5.7.8 Not accepted: ")) << shown;
+    EXPECT_TRUE(shown.ends_with(" (x)")) << shown;
+    EXPECT_NE(shown.find("[hidden]"), std::string::npos) << shown;
+    for (std::size_t i = 0; i + 3 <= secret.size(); ++i) {
+      EXPECT_EQ(shown.find(secret.substr(i, 3)), std::string::npos) << shown;
+      EXPECT_EQ(shown.find(Base64(secret.substr(i, 3))), std::string::npos) << shown;
+    }
+  }
+  EXPECT_EQ(ConcealSecret("235 2.7.0 Accepted", secret), "235 2.7.0 Accepted");
+  EXPECT_EQ(ConcealSecret("235 2.7.0 Accepted", ""), "235 2.7.0 Accepted");
 }
 
 // "dumpable/core limit" of this process: "1/n" lets a crash write a core

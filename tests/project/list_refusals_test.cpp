@@ -140,10 +140,38 @@ TEST_F(ListRefusalsTest, AListWithoutEntriesSaysWhy) {
            " ends its lines with CR alone (an old Mac format), so all of it is read as the header "
            "line and the project has no entries. Save it with LF or CR LF line ends."},
   };
-  for (const Case& c : cases) {
+  // A spreadsheet's "Unicode Text" is UTF-16 behind a byte order mark: read
+  // as bytes, its fields are names nobody typed and its records garbage.
+  const auto wide = [&list](const std::string& encoding) {
+    return "The project was opened, but some of its files could not be read:\nCannot open the "
+           "mailing list " + list + ": it is saved as " + encoding +
+           "; save it as UTF-8 or tab-delimited text.";
+  };
+  const std::vector<Case> wideCases = {
+      {"\xFF\xFEN\0a\0m\0e\0\t\0E\0m\0a\0i\0l\0\n\0A\0\t\0a\0@\0x\0\n\0"s, wide("UTF-16")},
+      {"\xFE\xFF\0N\0a\0m\0e\0\t\0E\0m\0a\0i\0l\0\n\0A\0\t\0a\0@\0x\0\n"s, wide("UTF-16")},
+      {"\xFF\xFE\0\0N\0\0\0\t\0\0\0E\0\0\0\n\0\0\0A\0\0\0\t\0\0\0a\0\0\0\n\0\0\0"s,
+       wide("UTF-32")},
+      {"\0\0\xFE\xFF\0\0\0N\0\0\0\t\0\0\0E\0\0\0\n\0\0\0A\0\0\0\t\0\0\0a\0\0\0\n"s,
+       wide("UTF-32")},
+  };
+  for (const std::vector<Case>* table : {&cases, &wideCases}) {
+    for (const Case& c : *table) {
+      SCOPED_TRACE(c.text);
+      EXPECT_EQ(OpenWithList(c.text), Names{c.notice});
+      EXPECT_EQ(doc.document.GetEntryCount(), 0);
+    }
+  }
+  // The wizard, and postrider-cli new, refuse such a list at once.
+  for (const Case& c : wideCases) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(OpenWithList(c.text), Names{c.notice});
-    EXPECT_EQ(doc.document.GetEntryCount(), 0);
+    dir.Write("project.list", c.text);
+    WizardListPage page;
+    page.listFilePath = list;
+    const std::string encoding = c.notice.find("UTF-32") != std::string::npos ? "UTF-32" : "UTF-16";
+    EXPECT_EQ(CheckListPage(page), "The mailing list " + list + " is saved as " + encoding +
+                                       "; save it as UTF-8 or tab-delimited text.");
+    EXPECT_FALSE(ReadListHeaderFile(list, DBTypeTab).ok());
   }
   EXPECT_EQ(OpenWithList("Name,Email\n", DBTypeComma),
             Names{"The mailing list " + ListPath(DBTypeComma) +

@@ -77,9 +77,22 @@ TEST(ProjectLockTest, ALockLeftByAKilledProcessIsNoObstacle) {
   ASSERT_NE(ReadFileBytes(project + ".lock").find(std::to_string(child)), std::string::npos);
 
   EXPECT_FALSE(ProjectLock::FindHolder(project));
-  const ProjectLockAttempt taken = ProjectLock::Take(project);
+  ProjectLockAttempt taken = ProjectLock::Take(project);
   ASSERT_TRUE(taken.lock) << taken.problem;
   EXPECT_EQ(ReadFileBytes(project + ".lock").find(std::to_string(child) + "\n"), std::string::npos);
+
+  // Nor is a link where the lock file goes, which no holder can lock
+  // through: it gives way to a lock file, and what it names is left alone.
+  taken.lock.reset();
+  const std::string target = dir.Write("target", "precious");
+  for (const std::string& pointee : {target, dir.File("nowhere")}) {
+    fs::create_symlink(pointee, project + ".lock");
+    const ProjectLockAttempt linked = ProjectLock::Take(project);
+    ASSERT_TRUE(linked.lock) << linked.problem;
+    EXPECT_FALSE(fs::is_symlink(project + ".lock"));
+    EXPECT_EQ(ReadFileBytes(target), "precious");
+    EXPECT_FALSE(fs::exists(dir.File("nowhere")));
+  }
 }
 
 constexpr const char* kList = "Name\tEmail\nAnn\tann@x.org\nBob\tbob@x.org\nCid\tcid@x.org\n";

@@ -158,6 +158,29 @@ TEST_F(OAuthSignIn, ARevokedRefreshTokenAsksToSignInAgainAndIsForgotten) {
   EXPECT_EQ(TokenRequests().size(), 2u);  // nothing to ask the provider with
 }
 
+TEST_F(OAuthSignIn, AProviderQuotingTheRefreshTokenInItsRefusalNeverHasItShown) {
+  const struct {
+    std::string error;
+    OAuthFailure failure;
+  } cases[] = {{"invalid_grant", OAuthFailure::SignInNeeded},
+               {"invalid_request", OAuthFailure::Refused}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    OAuthServerOptions options;
+    options.refuseRefresh = c.error;
+    Start(options);
+    ASSERT_TRUE(SignInNow().ok());
+    const std::string kept = store_.Kept(settings_);
+    ASSERT_FALSE(kept.empty());
+    now_ += std::chrono::hours(2);
+    const AccessToken refused = tokens_.Token(settings_);
+    EXPECT_EQ(refused.failure, c.failure);
+    EXPECT_NE(refused.message.find(c.error + ": refresh_token "), std::string::npos);
+    EXPECT_NE(refused.message.find(" is not accepted"), std::string::npos);
+    EXPECT_EQ(refused.message.find(kept), std::string::npos);
+  }
+}
+
 TEST_F(OAuthSignIn, AScopeTheUserDidNotGrantFailsTheSignInAndKeepsNothing) {
   OAuthServerOptions options;
   options.grantScope = "https://other.example.test/read";

@@ -1,6 +1,7 @@
 #include "send/user_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -93,6 +94,10 @@ TEST(UserSettings, TheSignInsKeysAreWrittenOnceTheyMeanSomethingAndKeptAfter) {
   settings.oauthTrustFile = "/etc/my-ca.pem";
   ASSERT_TRUE(SaveSettings(path, settings));
   EXPECT_EQ(LoadSettings(path), settings);
+  // A file with a client secret in it is for its owner's eyes only.
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_NE(ReadFileBytes(path).find("MessagesPerConnection=0\n"
                                      "AuthMethod=oauth2\n"
                                      "TokenCommand=oauth2-helper --account sam\n"

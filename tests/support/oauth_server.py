@@ -13,6 +13,8 @@ introspection (RFC 7662) for an SMTP server that checks tokens.
   --grant-scope SCOPE  grant this scope whatever was asked (a user who did
                        not allow everything)
   --refuse ERROR:TEXT  answer every authorization request with this error
+  --refuse-refresh ERROR  answer every refresh with this error, its description
+                       quoting the refresh token sent
   --log FILE           one JSON line per request (what the tests look at)
 
 GET /authorize shows a consent form (the test's browser posts it back);
@@ -245,6 +247,14 @@ class Handler(BaseHTTPRequestHandler):
             self.note({"path": "/authorize", "consent": form.get("user"), "status": status})
             return self.answer(status, headers, "")
         if path == "/token":
+            if arguments.refuse_refresh and form.get("grant_type") == "refresh_token":
+                self.note({"path": path, "grant_type": "refresh_token", "status": 400,
+                           "error": arguments.refuse_refresh})
+                document = {"error": arguments.refuse_refresh,
+                            "error_description": "refresh_token %s is not accepted" %
+                                                 form.get("refresh_token", "")}
+                return self.answer(400, {"Content-Type": "application/json"},
+                                   json.dumps(document))
             with LOCK:
                 headers, answer, status = provider.create_token_response(
                     self.uri(), "POST", body, dict(self.headers))
@@ -293,6 +303,7 @@ def main():
     parser.add_argument("--expires-in", type=int, default=3600)
     parser.add_argument("--grant-scope", default="")
     parser.add_argument("--refuse", default="")
+    parser.add_argument("--refuse-refresh", default="")
     parser.add_argument("--log", default="")
     arguments = parser.parse_args()
 

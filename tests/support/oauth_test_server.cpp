@@ -26,6 +26,9 @@ OAuthTestServer::OAuthTestServer(OAuthServerOptions options) : options_(std::mov
   }
   if (!options_.grantScope.empty()) argv.insert(argv.end(), {"--grant-scope", options_.grantScope});
   if (!options_.refuse.empty()) argv.insert(argv.end(), {"--refuse", options_.refuse});
+  if (!options_.refuseRefresh.empty()) {
+    argv.insert(argv.end(), {"--refuse-refresh", options_.refuseRefresh});
+  }
   process_ = std::make_unique<ServerProcess>(argv, "127.0.0.1", port);
 }
 

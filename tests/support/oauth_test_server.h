@@ -16,6 +16,8 @@ struct OAuthServerOptions {
   int expiresIn = 3600;      // the access tokens' life, in seconds
   std::string grantScope;    // granted whatever was asked, when set
   std::string refuse;        // "error:description" for every authorization request
+  // An error code for every refresh, its description quoting the token sent.
+  std::string refuseRefresh;
 };
 
 // tests/support/oauth_server.py, python3-oauthlib's authorization server, on

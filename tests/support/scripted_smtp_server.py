@@ -45,6 +45,8 @@ It can be told to answer differently:
   --require-fqdn-helo    refuse every RCPT, as Postfix's reject_non_fqdn_helo_hostname
                          does, when the EHLO or HELO name is neither a name with a dot
                          nor an address literal
+In a REPLY, {argument} stands for the command's argument as received (a server
+that quotes back what it was sent, credentials included).
 CMD is a command name (HELO, EHLO, STARTTLS, AUTH, MAIL, RCPT, DATA, RSET,
 QUIT), "." for the end of the data, or GREETING for the greeting of a new
 connection (GREETING#2: the second connection's). AUTH is logged without its argument,
@@ -131,7 +133,7 @@ class Script:
                 continue
             if rule["command"] == command and rule["needle"] in argument:
                 rule["used"] = True
-                return rule["reply"]
+                return rule["reply"].replace("{argument}", argument)
         return None
 
     def log_command(self, line):
