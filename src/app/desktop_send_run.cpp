@@ -101,11 +101,16 @@ void DesktopSendRun::Send(CPostridrDoc& document, UserSettings& settings) {
   if (controller_.IsSending()) return;
   problems_.clear();
   leftOut_ = document.LeftOutListPartsText();
+  lastPause_.invalidate();
   const RunScope scope(this, frame_);
   lastResult_ = controller_.OnSend(document, settings);
 }
 
 void DesktopSendRun::Pause() {
+  // A double click, or Esc held down, asks once: a second Pause would cut
+  // short the wait for a message the server holds and leave it in doubt.
+  if (lastPause_.isValid() && lastPause_.elapsed() < QApplication::doubleClickInterval()) return;
+  lastPause_.start();
   controller_.OnPause();
   // The pane says at once what the Pause does.
   frame_.ShowRunDisplayNow();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <memory>
@@ -62,6 +63,8 @@ class DesktopSendRun : public QObject, public ISendRunReport, public ISendRunEnd
   // What the list left out, for the final box when it is shortened.
   std::string leftOut_;
   SendRunResult lastResult_;
+  // When this run's last Pause was acted on.
+  QElapsedTimer lastPause_;
   int refused_ = 0;
 };
 

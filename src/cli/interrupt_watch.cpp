@@ -1,6 +1,8 @@
 #include "cli/interrupt_watch.h"
 
+#include <chrono>
 #include <csignal>
+#include <optional>
 
 #include "platform/blocking_call.h"
 
@@ -27,11 +29,19 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &action, &previous_[i]);
-  SetBlockingHook([onInterrupt = std::move(onInterrupt)] {
-    if (pending != 0) {
-      pending = 0;
-      onInterrupt();
-    }
+  using Clock = std::chrono::steady_clock;
+  SetBlockingHook([onInterrupt = std::move(onInterrupt),
+                   actedAt = std::optional<Clock::time_point>()]() mutable {
+    if (pending == 0) return;
+    pending = 0;
+    // One request often comes as two signals: timeout(1) and a kill of the
+    // process group send it to the program and to its group, and a hasty
+    // Ctrl+C is pressed twice. Taken as a second request it would cut short
+    // the wait for a message the server holds and leave it in doubt.
+    const Clock::time_point now = Clock::now();
+    if (actedAt && now - *actedAt < kRepeatWindow) return;
+    actedAt = now;
+    onInterrupt();
   });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <signal.h>
 
@@ -8,9 +9,12 @@ namespace postrider::cli {
 // While it lives, Ctrl+C, SIGTERM and SIGHUP do not end the program: the
 // handler only notes them, and the blocking hook calls onInterrupt while a
 // socket call waits (so a send pauses, ends cleanly and saves, and a check
-// stops waiting).
+// stops waiting). Signals within kRepeatWindow of one acted on are the same
+// request.
 class InterruptWatch {
  public:
+  static constexpr std::chrono::milliseconds kRepeatWindow{1000};
+
   explicit InterruptWatch(std::function<void()> onInterrupt);
   ~InterruptWatch();
   InterruptWatch(const InterruptWatch&) = delete;

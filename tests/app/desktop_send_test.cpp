@@ -424,6 +424,8 @@ void DesktopSendTest::PauseWhileTheServerHoldsTheMessageWaitsForItsAnswer() {
   QString paneAtPause;
   WhileWaiting pauser([&] {
     if (server.MessageCount() < 1) return false;
+    // A double click is one Pause: a second would cut the wait short.
+    ClickPause();
     ClickPause();
     paneAtPause = frame()->statusPane(1)->text();
     return true;

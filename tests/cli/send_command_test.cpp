@@ -54,6 +54,7 @@ class SendCommandTest : public ::testing::Test {
     return testing::RunPostriderCli(args, dir.path(), options);
   }
   std::string Info() const { return Cli({"info", Project()}).out; }
+  std::string ErrPath() const { return dir.path() + "/cli-stderr"; }
   // The STATUS column of `entries`.
   std::string Statuses() const {
     std::string statuses;
@@ -210,47 +211,64 @@ TEST_F(SendCommandTest, ARunStoppedByTheServerExitsWith1AndKeepsItsPlace) {
   EXPECT_NE(Info().find("last-index-sent: 3\n"), std::string::npos);
 }
 
-// Interrupts `interrupts` times once the server has the first message's text,
-// while the program waits for its answer.
-CliOptions InterruptOnceTheFirstMessageIsIn(const ScriptedSmtpServer& server, int interrupts) {
+// When a second interrupt comes after the one the program acts on.
+enum class Second { None, AtOnce, Later };
+
+// Interrupts once the server has the first message's text, while the program
+// waits for its answer; then perhaps once more after the program has said
+// that it waits: at once (a hasty second Ctrl+C, or the second signal
+// timeout(1) and a kill of the process group bring), or a while later.
+CliOptions InterruptOnceTheFirstMessageIsIn(const ScriptedSmtpServer& server, Second second,
+                                            std::string errPath) {
   CliOptions options;
-  options.whileRunning = [&server, interrupts](pid_t pid) {
+  options.whileRunning = [&server, second, errPath = std::move(errPath)](pid_t pid) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < limit && server.MessageCount() == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    for (int i = 0; i < interrupts; ++i) {
-      kill(pid, SIGINT);
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(pid, SIGINT);
+    if (second == Second::None) return;
+    while (std::chrono::steady_clock::now() < limit &&
+           ReadFileBytes(errPath).find("Pausing: waiting") == std::string::npos) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    // Past the second within which a repeat counts as the same request.
+    if (second == Second::Later) std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    kill(pid, SIGINT);
   };
   return options;
 }
 
 TEST_F(SendCommandTest, InterruptWorksAsPauseAfterTheAnswerAndTheProjectIsStillSaved) {
-  ScriptedSmtpServer server({.delays = {{".", 2.0}}});
-  const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())},
-                         InterruptOnceTheFirstMessageIsIn(server, 1));
+  // One Ctrl+C, and one request brought by two signals.
+  for (const Second second : {Second::None, Second::AtOnce}) {
+    SCOPED_TRACE(static_cast<int>(second));
+    fs::remove_all(dir.File("examples"));
+    fs::copy(fs::path(std::getenv("POSTRIDER_SOURCE_DIR")) / "examples", dir.File("examples"));
+    ScriptedSmtpServer server({.delays = {{".", 2.0}}});
+    const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())},
+                           InterruptOnceTheFirstMessageIsIn(server, second, ErrPath()));
 
-  EXPECT_EQ(run.exitCode, 1);
-  // A pause, not an error; the message the server had is waited for.
-  EXPECT_NE(run.err.find("Paused at entry 1"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("Pausing: waiting for the server to confirm the message"),
-            std::string::npos)
-      << run.err;
-  EXPECT_EQ(run.err.find("Error"), std::string::npos) << run.err;
-  EXPECT_EQ(LastLine(run.out), "Send paused before the end of the list. Accepted by the server: "
-                               "1, refused by the server: 0, bad address: 0, not reached: 11.");
-  EXPECT_EQ(server.MessageCount(), 1);
-  EXPECT_EQ(Statuses(), "130000000000");
-  EXPECT_NE(Info().find("last-index-sent: 1\n"), std::string::npos);
-  EXPECT_FALSE(fs::exists(Project() + ".journal"));
+    EXPECT_EQ(run.exitCode, 1);
+    // A pause, not an error; the message the server had is waited for.
+    EXPECT_NE(run.err.find("Paused at entry 1"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Pausing: waiting for the server to confirm the message"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("Error"), std::string::npos) << run.err;
+    EXPECT_EQ(LastLine(run.out), "Send paused before the end of the list. Accepted by the server: "
+                                 "1, refused by the server: 0, bad address: 0, not reached: 11.");
+    EXPECT_EQ(server.MessageCount(), 1);
+    EXPECT_EQ(Statuses(), "130000000000");
+    EXPECT_NE(Info().find("last-index-sent: 1\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Project() + ".journal"));
+  }
 }
 
 TEST_F(SendCommandTest, ASecondInterruptStopsTheWaitAndNamesWhoMayGetTheMessageTwice) {
   ScriptedSmtpServer server({.delays = {{".", 60.0}}});
   const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())},
-                         InterruptOnceTheFirstMessageIsIn(server, 2));
+                         InterruptOnceTheFirstMessageIsIn(server, Second::Later, ErrPath()));
 
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Paused at entry 0"), std::string::npos) << run.err;
