@@ -52,11 +52,41 @@ Secret& Secret::operator=(Secret&& other) noexcept {
 
 void Secret::Clear() { WipeString(value_); }
 
+namespace {
+
+// A letter or digit, ASCII or a byte of a UTF-8 one.
+bool IsWordByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+         byte >= 0x80;
+}
+
+// Whether the copy of secret at text[at] is part of a longer word: a short
+// or common password turns up inside ordinary words ("on" in
+// "Authentication"), where hiding it would mangle the text and show the
+// password by where the gaps fall.
+bool InsideWord(std::string_view text, std::size_t at, std::string_view secret) {
+  const std::size_t end = at + secret.size();
+  return (IsWordByte(secret.front()) && at > 0 && IsWordByte(text[at - 1])) ||
+         (IsWordByte(secret.back()) && end < text.size() && IsWordByte(text[end]));
+}
+
+}  // namespace
+
 std::string ConcealSecret(std::string_view text, std::string_view secret) {
   std::string shown(text);
   if (secret.empty()) return shown;
   constexpr std::string_view kHidden = "[hidden]";
-  std::vector<std::string> forms = {std::string(secret), Base64(secret)};
+  // As it is, only where it stands on its own.
+  for (std::size_t at = shown.find(secret); at != std::string::npos;) {
+    if (InsideWord(shown, at, secret)) {
+      at = shown.find(secret, at + 1);
+      continue;
+    }
+    shown.replace(at, secret.size(), kHidden);
+    at = shown.find(secret, at + kHidden.size());
+  }
+  std::vector<std::string> forms = {Base64(secret)};
   // In base64 the secret's bytes read the same only in whole groups of
   // three, which line up with the encoding in one of three ways.
   for (std::size_t skip = 0; skip < 3 && skip < secret.size(); ++skip) {

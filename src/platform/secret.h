@@ -35,8 +35,10 @@ class Secret {
   std::string value_;
 };
 
-// text with every copy of secret in it replaced by "[hidden]": as it is, and
-// in base64 wherever it lay within what was encoded (the answers of AUTH
+// text with every copy of secret in it replaced by "[hidden]": as it is where
+// it is no part of a longer word (a short password inside "Authentication"
+// stays, as hiding it would spell it out), and in base64 wherever it lay
+// within what was encoded (the answers of AUTH
 // LOGIN, AUTH PLAIN, XOAUTH2 and OAUTHBEARER). A server may quote a log-in
 // back in the reply the user is shown.
 std::string ConcealSecret(std::string_view text, std::string_view secret);

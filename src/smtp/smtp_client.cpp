@@ -756,6 +756,7 @@ SmtpOutcome SmtpClient::EndAbandonedData() {
 }
 
 SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNextMessage* next) {
+  if (!reader_.HasBufferedBytes()) reader_.TakeBuffered(*transport_);
   if (reader_.HasBufferedBytes()) {
     // After 354 the server waits for the text and says nothing: whatever it
     // sent meanwhile would be read as this message's answer.

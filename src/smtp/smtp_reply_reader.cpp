@@ -21,6 +21,12 @@ int ProtocolError(std::string_view badLine, SmtpReply& reply) {
 
 void SmtpReplyReader::Discard() { begin_ = end_ = 0; }
 
+void SmtpReplyReader::TakeBuffered(ISmtpTransport& transport) {
+  // A deadline already passed: a record that holds no text (a session
+  // ticket) ends in a time-out, which says only that nothing more is here.
+  if (transport.hasBufferedBytes()) (void)Fill(transport, SocketClock::now());
+}
+
 int SmtpReplyReader::Fill(ISmtpTransport& transport, SocketDeadline deadline) {
   if (begin_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);

@@ -35,6 +35,9 @@ class SmtpReplyReader {
 
   // Forgets buffered bytes, for a new connection.
   void Discard();
+  // Takes in what the transport holds already (a TLS layer keeps back every
+  // record after the first), without waiting for the network.
+  void TakeBuffered(ISmtpTransport& transport);
   // Whether bytes beyond the last reply have arrived already.
   bool HasBufferedBytes() const { return end_ > begin_; }
   // Those bytes, for showing.

@@ -29,6 +29,9 @@ class ISmtpTransport {
                       SocketDeadline deadline) = 0;
   virtual void Close() = 0;
 
+  // Whether bytes have come that Receive hands over without the network: a
+  // TLS layer hands them over one record at a time and keeps the rest.
+  virtual bool hasBufferedBytes() const { return false; }
   // Whether what is sent is encrypted (and the server's certificate trusted).
   virtual bool isEncrypted() const { return false; }
   // Words for the last failure when the stream itself can say more than its

@@ -27,6 +27,13 @@ std::size_t SequenceLength(std::string_view text, std::size_t i) {
                              : lead >= 0xf0 && lead <= 0xf4 ? 4
                                                             : 0;
   if (length == 0 || i + length > text.size()) return 0;
+  // No overlong form (E0 80 9B would be CSI to a lax decoder), surrogate or
+  // code point beyond U+10FFFF.
+  const auto second = static_cast<unsigned char>(text[i + 1]);
+  if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
+      (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f)) {
+    return 0;
+  }
   for (std::size_t k = 1; k < length; ++k) {
     if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) return 0;
   }

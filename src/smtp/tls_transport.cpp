@@ -280,6 +280,11 @@ int TlsTransport::Receive(char* buffer, std::size_t capacity, std::size_t& recei
   }
 }
 
+bool TlsTransport::hasBufferedBytes() const {
+  if (!established_ || broken_) return false;
+  return SSL_pending(ssl_) > 0 || BIO_ctrl_pending(incoming_) > 0;
+}
+
 void TlsTransport::Close() {
   if (ssl_ != nullptr && established_ && !broken_) {
     pending_.clear();

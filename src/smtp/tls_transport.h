@@ -41,6 +41,7 @@ class TlsTransport final : public ISmtpTransport {
               SocketDeadline deadline) override;
   void Close() override;
   bool isEncrypted() const override { return established_; }
+  bool hasBufferedBytes() const override;
   std::string errorText() const override { return errorText_; }
 
  private:

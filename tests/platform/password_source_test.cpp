@@ -135,6 +135,29 @@ TEST(SecretTest, ConcealingLeavesNoThreeBytesOfTheSecretReadableInAnyForm) {
   EXPECT_EQ(ConcealSecret("235 2.7.0 Accepted", ""), "235 2.7.0 Accepted");
 }
 
+// A short or common password also turns up inside ordinary words; hidden
+// there, the gaps would spell it out and the text would no longer read.
+TEST(SecretTest, ConcealingHidesASecretOnlyWhereItStandsAlone) {
+  const struct {
+    std::string text;
+    std::string secret;
+    std::string shown;
+  } cases[] = {
+      {"535 5.7.8 Authentication credentials invalid", "on",
+       "535 5.7.8 Authentication credentials invalid"},
+      {"535 Failed at AUTH: bad log-in ann:a", "a", "535 Failed at AUTH: bad log-in ann:[hidden]"},
+      {"554 Too many passwords tried", "password", "554 Too many passwords tried"},
+      {"535 bad pair ann/password.", "password", "535 bad pair ann/[hidden]."},
+      {"535 ann caf\xc3\xa9s", "caf", "535 ann caf\xc3\xa9s"},
+      {"535 Not accepted: ZQ== e", "e", "535 Not accepted: [hidden] [hidden]"},
+      {"535 key=!x; x!x", "!x", "535 key=[hidden]; x[hidden]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ConcealSecret(c.text, c.secret), c.shown);
+  }
+}
+
 // "dumpable/core limit" of this process: "1/n" lets a crash write a core
 // file, "0/0" does not.
 std::string DumpState() {

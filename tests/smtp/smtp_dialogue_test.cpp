@@ -165,15 +165,16 @@ TEST(SmtpDialogueTest, EachDialogueGivesItsOutcomeWithTheServersWords) {
        SmtpStep::Greeting,
        "The SMTP server mail.test sent an unexpected greeting:\n000 mail.test",
        {}},
-      // CSI as UTF-8 and as one byte; a Latin-1 and a UTF-8 letter stay.
+      // CSI as UTF-8 and as one byte; a Latin-1 and a UTF-8 letter stay; CSI
+      // in an overlong UTF-8 form is no letter either.
       {"terminal controls in a refusal are shown as '?'",
        Turns({mailTaken,
               {"RCPT TO:<to@example.com>\r\n",
-               "550 5.1.1 \xc2\x9b""31m\x9b""2J\x1b[0m \xe9t\xc3\xa9\r\n"},
+               "550 5.1.1 \xc2\x9b""31m\x9b""2J\x1b[0m \xe9t\xc3\xa9 \xe0\x82\x9b""1m\r\n"},
               {"RSET\r\n", "250 Ok\r\n"}, kQuit}),
        0, SmtpStep::None, "",
        {{"to@example.com", "x\r\n", 550, SmtpStep::Rcpt, SmtpOutcomeKind::RecipientRefused,
-         "550 5.1.1 ?31m?2J?[0m \xe9t\xc3\xa9", "", true}}},
+         "550 5.1.1 ?31m?2J?[0m \xe9t\xc3\xa9 \xe0??1m", "", true}}},
   };
   for (const Dialogue& d : dialogues) {
     SCOPED_TRACE(d.name);

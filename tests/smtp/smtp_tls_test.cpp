@@ -241,6 +241,24 @@ TEST_F(SmtpTlsTest, BytesSentAheadOfTheHandshakeCloseTheConnection) {
   EXPECT_FALSE(client.isConnected());
 }
 
+TEST_F(SmtpTlsTest, AReplyBehindDatasAnswerInARecordOfItsOwnStopsTheMessage) {
+  // Written apart, the stray reply comes in a TLS record of its own, which
+  // the TLS layer keeps back while the 354 is read: read after the text, it
+  // would pass for the message's answer.
+  ServerScript script = TlsServer(certificates.Good(), true);
+  script.replies = {{"DATA", "354 Go ahead||250 2.0.0 Stray"}};
+  ScriptedSmtpServer server(script);
+  SmtpClient client(UniformTimeouts());
+  SmtpOutcome outcome = client.Connect(server.address(), Options(SmtpSecurity::Tls));
+  ASSERT_EQ(outcome.number(), 0) << outcome.text();
+  outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+  EXPECT_EQ(outcome.number(), kSmtpProtocolError) << outcome.text();
+  EXPECT_EQ(outcome.step(), SmtpStep::Data);
+  EXPECT_NE(outcome.text().find("before the message text:\n250 2.0.0 Stray\n"), std::string::npos)
+      << outcome.text();
+  EXPECT_FALSE(client.isConnected());
+}
+
 TEST_F(SmtpTlsTest, TheHandshakeWaitsLikeAnyOtherWaitForTheHookTimeoutAndCancel) {
   SmtpOutcome outcome;
   SilentListener silent;

@@ -22,7 +22,8 @@ struct ServerScript {
   // {"RCPT:bad@", "550 5.1.1 No such user"}: answer a command whose argument
   // holds the text after ':' (or any such command) with this reply instead
   // of handling it. Lines of a multi-line reply are separated by '|';
-  // "{argument}" in a reply is the command's argument as it came.
+  // replies written apart (over TLS, a record each) that arrive together by
+  // '||'; "{argument}" in a reply is the command's argument as it came.
   // A 421 reply is followed by closing the connection.
   std::vector<std::pair<std::string, std::string>> replies;
   // Like replies, but each rule answers only the first command it matches;

@@ -11,7 +11,9 @@ It can be told to answer differently:
   --greeting LINE        a greeting line (repeat for a multi-line greeting)
   --multiline            answer with three-line replies instead of one line
   --reply CMD[:TEXT]=R   answer CMD (whose argument holds TEXT) with R instead
-                         of handling it; '|' separates lines; 421 then closes
+                         of handling it; '|' separates lines, '||' replies written
+                         apart (over TLS, a record each) that arrive together;
+                         421 then closes
   --reply-once CMD[:TEXT]=R
                          the same, but only for the first command it matches
                          (CMD#N: only the N-th CMD of the connection's life, from 1)
@@ -59,6 +61,7 @@ import base64
 import json
 import logging
 import os
+import socket
 import ssl
 import sys
 import urllib.parse
@@ -110,7 +113,8 @@ class Script:
             command, _, needle = key.partition(":")
             command, _, nth = command.partition("#")
             self.replies.append({"command": command.upper(), "needle": needle,
-                                 "reply": reply.replace("|", "\r\n"), "once": once,
+                                 "reply": reply.replace("||", "\x1e").replace("|", "\r\n"),
+                                 "once": once,
                                  "nth": int(nth) if nth else None, "used": False})
         self.counts = {}
         self.pipelining = arguments.pipelining
@@ -197,10 +201,24 @@ class ScriptedSMTP(SMTP):
                     and not self.envelope.rcpt_tos):
                 self.envelope.rcpt_tos.append("nobody@scripted.test")
             return False
-        await self.push(reply)
+        if "\x1e" in reply:
+            await self.push_apart(reply.split("\x1e"))
+        else:
+            await self.push(reply)
         if command in self.script.drops_after:
             self.drop()
         return True
+
+    async def push_apart(self, replies):
+        """Each reply a write of its own (over TLS a record of its own), the
+        writes held back until all are made, so that they arrive together."""
+        sock = self.transport.get_extra_info("socket")
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_CORK, 1)
+        try:
+            for reply in replies:
+                await self.push(reply)
+        finally:
+            sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_CORK, 0)
 
     def drop(self):
         self.dropped = True
