@@ -2,7 +2,8 @@
 // leave one: a torn tail never changes what is read, every record a line
 // gives is written back as one that reads the same, and replaying the
 // journal only ever sets statuses, marks sent only an entry some outcome says
-// the server accepted, and leaves every mark past the list's end alone.
+// the server accepted, leaves every mark past the list's end alone, and
+// replayed again on its own result changes nothing more.
 
 #include <cstdint>
 #include <string>
@@ -132,6 +133,14 @@ void CheckReplay(const SendJournalContents& journal, std::uint8_t control) {
   for (const JournalEvent& doubt : replay.inDoubt) {
     FUZZ_CHECK(doubt.handedOver && doubt.entry >= -1 && doubt.entry < current.entries);
   }
+  // A save cut off before it folded the journal leaves marks that already
+  // hold it; the next open replays it on them to the same end.
+  const EntryMarks once = marks;
+  const int lastOnce = lastIndexSent;
+  const JournalReplay again = ReplaySendJournal(journal, current, marks, lastIndexSent,
+                                                control & 0x80 ? &addresses : nullptr);
+  FUZZ_CHECK(again.applied && !again.changed);
+  FUZZ_CHECK(marks.block() == once.block() && lastIndexSent == lastOnce);
 }
 
 }  // namespace
