@@ -16,8 +16,10 @@ constexpr std::size_t kLongValue = 4096;
 constexpr std::string_view kText = "text";
 constexpr std::string_view kMarkdown = "markdown";
 
+// A value the file holds already is left as it stands (see WriteProjectFile).
 Status WriteString(ProfileFile& profile, const char* key, const std::string& value) {
-  if (value.empty() && !profile.Find(kSection, key)) return Status::Ok();
+  const std::optional<std::string> held = profile.Find(kSection, key);
+  if (held ? *held == value : value.empty()) return Status::Ok();
   return profile.SetString(kSection, key, value);
 }
 
