@@ -12,11 +12,14 @@ constexpr const char* kSection = "Settings";
 // platform's usual 256 bytes.
 constexpr std::size_t kPathBuffer = 4096;
 
-// A value the file holds already is left as it stands: one a line holds
-// but a new value may not, such as a lone CR inside it, must not make every
-// save of the project fail.
-Status SetString(ProfileFile& profile, const char* key, const std::string& value) {
-  if (profile.Find(kSection, key) == value) return Status::Ok();
+// A value the file gives back already, read as ReadProjectFile reads it, is
+// left as it stands: one a line holds but a new value may not, such as a
+// lone CR inside it, must not make every save of the project fail.
+Status SetString(ProfileFile& profile, const char* key, const std::string& value,
+                 std::size_t buffer = 256) {
+  if (profile.Find(kSection, key) && profile.GetString(kSection, key, "", buffer) == value) {
+    return Status::Ok();
+  }
   return profile.SetString(kSection, key, value);
 }
 
@@ -48,12 +51,12 @@ Status WriteProjectFile(AtomicFileGroup& files, const std::string& path,
                         const ProjectFileKeys& keys) {
   Result<ProfileFile> profile = ProfileFile::Load(path);
   if (!profile) return profile.status();
-  for (Status status : {SetString(*profile, "MessageFile", keys.messageFile),
-                        SetString(*profile, "DBFile", keys.listFile),
+  for (Status status : {SetString(*profile, "MessageFile", keys.messageFile, kPathBuffer),
+                        SetString(*profile, "DBFile", keys.listFile, kPathBuffer),
                         profile->SetInt(kSection, "DBFileType", keys.listSourceType),
                         SetString(*profile, "EmailFieldString", keys.emailFieldName),
                         profile->SetInt(kSection, "EmailFieldIndex", keys.emailFieldIndex),
-                        SetString(*profile, "HelperFile", keys.entryStateFile),
+                        SetString(*profile, "HelperFile", keys.entryStateFile, kPathBuffer),
                         profile->SetInt(kSection, "LastIndexSent", keys.lastIndexSent),
                         SetString(*profile, "ListDigest", keys.listDigest)}) {
     if (!status) return Status::Error("Cannot save " + path + ": " + status.message());
