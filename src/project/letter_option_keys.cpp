@@ -16,8 +16,14 @@ constexpr std::size_t kLongValue = 4096;
 constexpr std::string_view kText = "text";
 constexpr std::string_view kMarkdown = "markdown";
 
-Status WriteString(ProfileFile& profile, const char* key, const std::string& value) {
-  if (value.empty() && !profile.Find(kSection, key)) return Status::Ok();
+// A value the file gives back already is left as it stands (see
+// WriteProjectFile).
+Status WriteString(ProfileFile& profile, const char* key, const std::string& value,
+                   std::size_t buffer = 256) {
+  const bool held = profile.Find(kSection, key).has_value();
+  if (held ? profile.GetString(kSection, key, "", buffer) == value : value.empty()) {
+    return Status::Ok();
+  }
   return profile.SetString(kSection, key, value);
 }
 
@@ -57,10 +63,12 @@ Status WriteLetterOptionKeys(ProfileFile& profile, const LetterOptions& options)
   }
   for (Status status : {WriteString(profile, "CcField", options.ccField),
                         WriteString(profile, "BccField", options.bccField),
-                        WriteString(profile, "Bcc", options.bcc),
-                        WriteString(profile, "ReplyTo", options.replyTo),
-                        WriteString(profile, "UnsubscribeMailto", options.unsubscribeMailto),
-                        WriteString(profile, "UnsubscribeUrl", options.unsubscribeUrl)}) {
+                        WriteString(profile, "Bcc", options.bcc, kLongValue),
+                        WriteString(profile, "ReplyTo", options.replyTo, kLongValue),
+                        WriteString(profile, "UnsubscribeMailto", options.unsubscribeMailto,
+                                    kLongValue),
+                        WriteString(profile, "UnsubscribeUrl", options.unsubscribeUrl,
+                                    kLongValue)}) {
     if (!status) return status;
   }
   return Status::Ok();

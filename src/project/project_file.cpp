@@ -12,6 +12,17 @@ constexpr const char* kSection = "Settings";
 // platform's usual 256 bytes.
 constexpr std::size_t kPathBuffer = 4096;
 
+// A value the file gives back already, read as ReadProjectFile reads it, is
+// left as it stands: one a line holds but a new value may not, such as a
+// lone CR inside it, must not make every save of the project fail.
+Status SetString(ProfileFile& profile, const char* key, const std::string& value,
+                 std::size_t buffer = 256) {
+  if (profile.Find(kSection, key) && profile.GetString(kSection, key, "", buffer) == value) {
+    return Status::Ok();
+  }
+  return profile.SetString(kSection, key, value);
+}
+
 }  // namespace
 
 Result<ProjectFileKeys> ReadProjectFile(const std::string& path) {
@@ -40,14 +51,14 @@ Status WriteProjectFile(AtomicFileGroup& files, const std::string& path,
                         const ProjectFileKeys& keys) {
   Result<ProfileFile> profile = ProfileFile::Load(path);
   if (!profile) return profile.status();
-  for (Status status : {profile->SetString(kSection, "MessageFile", keys.messageFile),
-                        profile->SetString(kSection, "DBFile", keys.listFile),
+  for (Status status : {SetString(*profile, "MessageFile", keys.messageFile, kPathBuffer),
+                        SetString(*profile, "DBFile", keys.listFile, kPathBuffer),
                         profile->SetInt(kSection, "DBFileType", keys.listSourceType),
-                        profile->SetString(kSection, "EmailFieldString", keys.emailFieldName),
+                        SetString(*profile, "EmailFieldString", keys.emailFieldName),
                         profile->SetInt(kSection, "EmailFieldIndex", keys.emailFieldIndex),
-                        profile->SetString(kSection, "HelperFile", keys.entryStateFile),
+                        SetString(*profile, "HelperFile", keys.entryStateFile, kPathBuffer),
                         profile->SetInt(kSection, "LastIndexSent", keys.lastIndexSent),
-                        profile->SetString(kSection, "ListDigest", keys.listDigest)}) {
+                        SetString(*profile, "ListDigest", keys.listDigest)}) {
     if (!status) return Status::Error("Cannot save " + path + ": " + status.message());
   }
   if (Status status = WriteLetterOptionKeys(*profile, keys.letter); !status) {

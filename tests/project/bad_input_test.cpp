@@ -144,6 +144,31 @@ TEST_F(BadInputTest, AProjectFileWithoutAFinalLineEndReadsItsLastKey) {
   EXPECT_EQ(document.GetEntryCount(), 1);
 }
 
+TEST_F(BadInputTest, AProjectFileWithAStrayCarriageReturnInAValueStillSaves) {
+  // A lone CR inside a value reads as part of it, but could never be written
+  // as a new value; a value saved as it was read is left as the file has it,
+  // and so is one longer than the program reads.
+  dir.Write("l.txt", "Name\tEmail\tCo\rpy\nAnn\tann@x.org\tboss@x.org\n");
+  const std::string longField = std::string(100, 'b') + "\r" + std::string(200, 'c');
+  const std::string keys = "CcField=Co\rpy\nReplyTo=desk\r@x.org\nBccField=" + longField + "\n";
+  const std::string path = dir.Write(
+      "p.prj", "[Settings]\nMessageFile=m.txt\nDBFile=l.txt\nDBFileType=0\n"
+               "EmailFieldString=Email\nEmailFieldIndex=1\nHelperFile=p.prh\nLastIndexSent=0\n" +
+                   keys);
+  ASSERT_TRUE(document.OnOpenDocument(path));
+  const LetterOptions options = document.GetLetterOptions();
+  EXPECT_EQ(options.ccField, "Co\rpy");
+  EXPECT_EQ(options.replyTo, "desk\r@x.org");
+  EXPECT_EQ(options.bccField, longField.substr(0, 255));
+
+  const Status saved = document.OnSaveDocument(path);
+  ASSERT_TRUE(saved.ok()) << saved.message();
+  EXPECT_NE(ReadFileBytes(path).find(keys), std::string::npos);
+  RecordedDocument again;
+  ASSERT_TRUE(again.document.OnOpenDocument(path));
+  EXPECT_EQ(again.document.GetLetterOptions(), options);
+}
+
 TEST_F(BadInputTest, AListOf32005RecordsLoads32000AndTellsTheUser) {
   std::string list = "Email\n";
   for (int i = 0; i < 32005; ++i) list += "e" + std::to_string(i) + "@x.org\n";
