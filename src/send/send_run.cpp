@@ -7,6 +7,7 @@
 #include "platform/blocking_call.h"
 #include "platform/user_paths.h"
 #include "platform/utf8_text.h"
+#include "project/entry_number.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
 #include "send/letter_composer.h"
@@ -509,7 +510,7 @@ SendController::EntryStep SendController::NotSent(ActiveRun& run, int entry,
                                                   const ComposedMessage& message) {
   // Its status was cleared when the run began: a resume takes it up again.
   ++run.result.attachmentFailed;
-  run.result.attachmentFaults.push_back("Entry " + std::to_string(entry + 1) + ", " +
+  run.result.attachmentFaults.push_back("Entry " + EntryNumberText(entry) + ", " +
                                         PrintableText(message.recipient) + ": " +
                                         PrintableText(message.attachmentFault));
   if (host_.report != nullptr) {
