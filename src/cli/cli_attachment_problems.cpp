@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <iostream>
 
+#include "project/entry_number.h"
+
 namespace postrider::cli {
 
 std::string AttachmentProblemLine(const AttachmentProblem& problem) {
   // The core has made every list value printable.
   std::string line = problem.ForEveryEntry()
                          ? std::string("every entry")
-                         : "entry " + std::to_string(problem.entry) + " <" + problem.recipient + ">";
+                         : "entry " + EntryNumberText(problem.entry) + " <" + problem.recipient +
+                               ">";
   if (!problem.path.empty()) line += ": " + problem.path;
   return line + ": " + problem.reason;
 }

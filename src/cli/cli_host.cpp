@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/text_escape.h"
+#include "project/entry_number.h"
 
 namespace postrider::cli {
 
@@ -37,7 +38,7 @@ std::string Indented(const std::string& text) {
 void CliReport::Line(int entry, std::string_view what, const std::string& address,
                      const std::string& reason) {
   if (frame_ != nullptr) frame_->ShowHeldProgress();
-  std::cerr << ("entry " + std::to_string(entry) + ": " + std::string(what) + " " +
+  std::cerr << ("entry " + EntryNumberText(entry) + ": " + std::string(what) + " " +
                 EscapeValue(address) + ": " + Indented(reason) + "\n");
 }
 

@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "platform/secret.h"
+#include "project/entry_number.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
   // A password given in the environment is in this process from its first
   // instruction, before any Secret holds it.
   if (std::getenv("POSTRIDER_SMTP_PASSWORD") != nullptr) postrider::KeepSecretsOutOfCoreDumps();
+  // As `entries` lists them and `compose` takes them.
+  postrider::NumberEntriesFrom(0);
   if (Asks(argc, argv, "--help")) return PrintHelp();
   if (Asks(argc, argv, "--version")) return PrintVersion();
   if (argc < 2) return UsageError("");

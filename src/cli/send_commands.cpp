@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt_watch.h"
 #include "platform/refresh_token_store.h"
+#include "project/entry_number.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
 #include "send/message_composer.h"
@@ -104,7 +105,7 @@ std::optional<int> ParseIndex(const std::string& text) {
 void PrintFigures(const SendRunResult& result) {
   std::cerr << (SendFiguresText(result) + "\n");
   if (result.paused) {
-    std::cerr << ("Paused at entry " + std::to_string(result.stopPosition) +
+    std::cerr << ("Paused at entry " + EntryNumberText(result.stopPosition) +
                   (result.stopPosition > 0 ? "; send again with --resume to go on from there.\n"
                                            : ".\n"));
   }

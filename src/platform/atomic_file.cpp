@@ -70,13 +70,15 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The rename is durable only once the folder's entry is on disk too; a
-// failure here does not undo a write that has already taken place.
-void SyncFolder(const std::string& folder) {
+// The rename is durable only once the folder's entry is on disk too: 0, or
+// the errno of a failed sync, after which the new name may not survive a
+// crash. A file system that cannot sync a folder at all is taken at its word.
+int SyncFolder(const std::string& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
+  if (fd < 0) return 0;
+  const int error = fsync(fd) == 0 ? 0 : errno;
   close(fd);
+  return error == EINVAL || error == ENOTSUP ? 0 : error;
 }
 
 // Reads everything from path; on failure, errno of the failing call.
@@ -196,19 +198,25 @@ Status AtomicFileGroup::Commit() {
       folders.push_back(folder);
     }
   };
-  const auto syncAll = [&folders] {
-    for (const std::string& folder : folders) SyncFolder(folder);
+  // A save is told as done only once every name it made is on disk.
+  Status status = Status::Ok();
+  const auto syncAll = [&folders, &status](const std::string& path) {
+    for (const std::string& folder : folders) {
+      if (const int error = SyncFolder(folder); error != 0 && status) {
+        status = WriteError(path, error);
+      }
+    }
     folders.clear();
   };
   // Nothing is renamed unless every new content is on disk.
   if (Status synced = SyncWritten(); !synced) return synced;
-  Status status = Status::Ok();
   for (std::size_t i = 0; i < steps_.size() && status; ++i) {
     Step& step = steps_[i];
     if (i + 1 == steps_.size() && i > 0) {
       const std::string last = FolderOf(step.path);
       std::erase(folders, last);
-      syncAll();
+      syncAll(steps_[i - 1].path);
+      if (!status) break;
     }
     if (step.temporary.empty()) {
       if (unlink(step.path.c_str()) != 0 && errno != ENOENT) {
@@ -223,7 +231,7 @@ Status AtomicFileGroup::Commit() {
   }
   // A failure does not undo what was already renamed; the folders of what
   // was are still put on disk.
-  syncAll();
+  if (!steps_.empty()) syncAll(steps_.back().path);
   return status;
 }
 

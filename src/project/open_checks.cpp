@@ -1,5 +1,6 @@
 #include "project/open_checks.h"
 
+#include "project/entry_number.h"
 #include "project/list_source_type.h"
 
 namespace postrider {
@@ -35,7 +36,7 @@ EmailFieldCheck CheckEmailField(const std::string& storedName, int storedIndex,
 
 std::string CheckLastIndexSent(int lastIndexSent, int entryCount) {
   if (lastIndexSent <= 0 || lastIndexSent < entryCount) return {};
-  return "The project's last send stopped at entry " + std::to_string(lastIndexSent) +
+  return "The project's last send stopped at entry " + EntryNumberText(lastIndexSent) +
          ", but the mailing list has " + std::to_string(entryCount) +
          (entryCount == 1 ? " entry" : " entries") + "; the next send starts from the first entry.";
 }

@@ -7,6 +7,7 @@
 #include "platform/crc32.h"
 #include "platform/user_paths.h"
 #include "platform/write_check.h"
+#include "project/entry_number.h"
 #include "project/postridr_doc.h"
 #include "project/project_paths.h"
 #include "project/recipient_key.h"
@@ -44,7 +45,7 @@ std::string InDoubtText(const JournalEvent& event) {
     return "The message to " + Printable(event.address) + ", no longer in the list, had been "
            "handed to the server, but the server's answer never came: it may have been delivered.";
   }
-  return "Entry " + std::to_string(event.entry) + " (" + Printable(event.address) +
+  return "Entry " + EntryNumberText(event.entry) + " (" + Printable(event.address) +
          ") had been handed to the server, but the server's answer never came. It is marked not "
          "sent, so a resumed run sends it again: this one recipient may get the message twice.";
 }

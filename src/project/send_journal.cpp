@@ -32,12 +32,15 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// A new or removed name is durable only once its folder is on disk too.
-void SyncFolderOf(const std::string& path) {
+// A new or removed name is durable only once its folder is on disk too: 0,
+// or the errno of a failed sync. A file system that cannot sync a folder at
+// all is taken at its word.
+int SyncFolderOf(const std::string& path) {
   const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
+  if (fd < 0) return 0;
+  const int error = fsync(fd) == 0 ? 0 : errno;
   close(fd);
+  return error == EINVAL || error == ENOTSUP ? 0 : error;
 }
 
 int WriteAll(int fd, std::string_view bytes) {
@@ -210,7 +213,16 @@ int SendJournal::Flush() {
     flushError_.compare_exchange_strong(none, error);
   }
   if (const int error = flushError_.load()) return error;
-  if (folderUnsynced_.exchange(false)) SyncFolderOf(path_);
+  // Until a new journal's name is on disk, a crash would take every record
+  // with it: the run must not go on as if they were kept.
+  if (folderUnsynced_.load()) {
+    if (const int error = SyncFolderOf(path_)) {
+      int none = 0;
+      flushError_.compare_exchange_strong(none, error);
+      return flushError_.load();
+    }
+    folderUnsynced_ = false;
+  }
   return 0;
 }
 
@@ -510,10 +522,10 @@ Status SendJournalMove::Finish() {
   if (staged_.empty()) return Status::Ok();
   if (rename(staged_.c_str(), to_.c_str()) != 0) return MoveError(errno);
   staged_.clear();
-  SyncFolderOf(to_);
   // Should it stay, it is the old project's own still: applied there, it
-  // gives that project the same outcomes.
-  if (unlink(from_.c_str()) == 0) SyncFolderOf(from_);
+  // gives that project the same outcomes. So it goes only once the new name
+  // is on disk.
+  if (SyncFolderOf(to_) == 0 && unlink(from_.c_str()) == 0) SyncFolderOf(from_);
   return Status::Ok();
 }
 

@@ -7,6 +7,7 @@
 #include "platform/blocking_call.h"
 #include "platform/user_paths.h"
 #include "platform/utf8_text.h"
+#include "project/entry_number.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
 #include "send/letter_composer.h"
@@ -368,7 +369,7 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
   host_.frame.SetStatusText(texts::kConnecting);
   const SmtpOutcome connected = run.paced.Connect();
   if (!connected.ok()) {
-    ReportConnectFailure(run, connected);  // before the password goes: it may be quoted
+    ReportConnectFailure(run, connected);
     return false;
   }
   // A connection that must drop a message whose commands went ahead is made
@@ -424,12 +425,6 @@ bool SendController::CheckAttachments(ActiveRun& run) {
   return true;
 }
 
-std::string SendController::ShownText(const ActiveRun& run, const SmtpOutcome& outcome) {
-  // A server may quote the log-in back, at a reconnect's too.
-  if (run.credential == nullptr) return outcome.text();
-  return ConcealSecret(outcome.text(), run.credential->reveal());
-}
-
 void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome) {
   // Nothing was sent, so no entry is touched: the marks of the last run stay.
   host_.frame.SetStatusText("");
@@ -439,7 +434,7 @@ void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& out
                   haltRequested_;
   if (!result.paused) {
     host_.prompts.ShowMessage(
-        texts::WithAdvice(ShownText(run, outcome), run.paced.AdviceAfter(outcome)),
+        texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)),
         MessageIcon::Error);
   }
   result.failure = outcome;
@@ -515,7 +510,7 @@ SendController::EntryStep SendController::NotSent(ActiveRun& run, int entry,
                                                   const ComposedMessage& message) {
   // Its status was cleared when the run began: a resume takes it up again.
   ++run.result.attachmentFailed;
-  run.result.attachmentFaults.push_back("Entry " + std::to_string(entry + 1) + ", " +
+  run.result.attachmentFaults.push_back("Entry " + EntryNumberText(entry) + ", " +
                                         PrintableText(message.recipient) + ": " +
                                         PrintableText(message.attachmentFault));
   if (host_.report != nullptr) {
@@ -610,7 +605,7 @@ SendController::EntryStep SendController::StopOnFailure(ActiveRun& run, int entr
   host_.frame.SetStatusText(errorText);
   host_.prompts.ShowMessage(
       errorText + "\n" +
-          texts::WithAdvice(ShownText(run, outcome), run.paced.AdviceAfter(outcome)) +
+          texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)) +
           (inDoubt ? "\n" + texts::InDoubt(entry, address) : std::string()),
       MessageIcon::Error);
   return EntryStep::StopHere;

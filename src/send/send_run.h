@@ -122,8 +122,6 @@ class SendController {
   void StartLog(ActiveRun& run);
   bool Connect(ActiveRun& run, Secret& password);
   void ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome);
-  // The outcome's text as the user reads it: the run's credential hidden.
-  static std::string ShownText(const ActiveRun& run, const SmtpOutcome& outcome);
   // The files of every entry the run takes up, before the first message;
   // false when the run must not go on (the user cancelled).
   bool CheckAttachments(ActiveRun& run);

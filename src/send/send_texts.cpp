@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "project/entry_number.h"
 #include "smtp/smtp_wording.h"
 
 namespace postrider::texts {
@@ -26,7 +27,7 @@ std::string WithAdvice(std::string text, const std::string& advice) {
 }
 
 std::string InDoubt(int entry, const std::string& address) {
-  return "The message to " + PrintableText(address) + " (entry " + std::to_string(entry) +
+  return "The message to " + PrintableText(address) + " (entry " + EntryNumberText(entry) +
          ") had been handed to the server, but its answer never came: it may have been "
          "delivered, and a resumed run sends it again.";
 }

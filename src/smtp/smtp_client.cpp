@@ -196,6 +196,12 @@ SmtpOutcome SmtpClient::Connect(const std::string& server, const SmtpSessionOpti
   authMechanism_.reset();
   oauthMechanism_.reset();
   group_.ahead = false;
+  if (options.userName.empty()) {
+    reader_.HideInReplies(nullptr);
+  } else {
+    reader_.HideInReplies(options.signIn == SmtpSignIn::OAuth2 ? options.accessToken
+                                                               : options.password);
+  }
   SmtpOutcome result = Open(server, options);
   currentStep_ = SmtpStep::None;
   return result;
@@ -250,7 +256,7 @@ SmtpOutcome SmtpClient::ReadGreeting(const SmtpSessionOptions& options) {
       // Something that is no SMTP reply (say, a POP3 server on that port):
       // the user has to see it to find the mistake in the settings.
       std::string text = who + " sent an unexpected greeting:\n" + PrintableText(lastReply_.text);
-      if (LooksLikeTls(lastReply_.text)) {
+      if (LooksLikeTls(reader_.lastTextAsSent())) {
         text += "\nThat is TLS, not SMTP in plain text: set Security=tls for this server.";
       }
       return ConnectionLost(SmtpStep::Greeting, error, std::move(text), lastReply_);
@@ -296,7 +302,7 @@ SmtpOutcome SmtpClient::Hello(const SmtpSessionOptions& options, bool afterTls) 
   SmtpOutcome result =
       Command(SmtpStep::Ehlo, "EHLO ", helloName_, "\r\n", timeouts_.ehlo, Expect::Positive);
   if (result.ok()) {
-    capabilities_ = ParseEhloReply(lastReply_.text);
+    capabilities_ = ParseEhloReply(reader_.lastTextAsSent());
     Progress(SmtpStep::Ehlo);
     return result;
   }
@@ -455,7 +461,12 @@ SmtpOutcome SmtpClient::AuthenticateWithToken(const SmtpSessionOptions& options)
   if (result.ok() && lastReply_.code == 334) {
     // A refused token: the challenge holds the server's reasons, and the
     // exchange ends only once it is answered (RFC 7628 3.2.3).
-    document = ReadOAuthChallenge(lastReply_.text);
+    document = ReadOAuthChallenge(reader_.lastTextAsSent());
+    if (document) {
+      for (std::string* said : {&document->status, &document->scope, &document->schemes}) {
+        *said = reader_.Hide(*said);
+      }
+    }
     result = Command(SmtpStep::Auth, OAuthChallengeAnswer(mechanism), {}, "\r\n",
                      timeouts_.auth, Expect::Authenticated);
     if (result.ok()) {
@@ -761,8 +772,8 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
     // After 354 the server waits for the text and says nothing: whatever it
     // sent meanwhile would be read as this message's answer.
     const std::string_view extra = reader_.bufferedBytes();
-    std::string shown = PrintableText(
-        extra.substr(0, std::min(extra.find_first_of("\r\n"), SmtpReplyReader::kMaxKeptBadLine)));
+    std::string shown = PrintableText(reader_.Hide(
+        extra.substr(0, std::min(extra.find_first_of("\r\n"), SmtpReplyReader::kMaxKeptBadLine))));
     CloseConnection();
     return SmtpOutcome::ProtocolBroken(
         SmtpStep::Data,

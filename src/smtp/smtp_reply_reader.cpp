@@ -41,6 +41,19 @@ int SmtpReplyReader::Fill(ISmtpTransport& transport, SocketDeadline deadline) {
 }
 
 int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, SmtpReply& reply) {
+  const int result = ReadAsSent(transport, deadline, reply);
+  asSent_ = reply.text;
+  if (hidden_ != nullptr && !hidden_->empty()) reply.text = Hide(reply.text);
+  return result;
+}
+
+std::string SmtpReplyReader::Hide(std::string_view text) const {
+  if (hidden_ == nullptr) return std::string(text);
+  return ConcealSecret(text, hidden_->reveal());
+}
+
+int SmtpReplyReader::ReadAsSent(ISmtpTransport& transport, SocketDeadline deadline,
+                                SmtpReply& reply) {
   reply.code = 0;
   reply.text.clear();
   int code = 0;

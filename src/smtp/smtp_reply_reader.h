@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/secret.h"
 #include "smtp/smtp_transport.h"
 
 namespace postrider {
@@ -31,7 +32,21 @@ class SmtpReplyReader {
   // a line too long, or too many lines. reply.code is 0 unless a whole
   // reply arrived; after a protocol error reply.text holds the line that
   // broke it (its start, when too long), so the user can see what came.
+  // Every reply text comes with the log-in given to HideInReplies shown as
+  // "[hidden]" (see ConcealSecret).
   int Read(ISmtpTransport& transport, SocketDeadline deadline, SmtpReply& reply);
+
+  // A server may quote the log-in back, at any step and at a later
+  // connection's too: from now on it is hidden in every reply as it is read,
+  // so that only the server's words are touched, never the program's own.
+  // nullptr, or a secret emptied meanwhile, hides nothing. The secret must
+  // outlive the reading.
+  void HideInReplies(const Secret* secret) { hidden_ = secret; }
+  // text with the log-in hidden as in a reply: for other server words shown.
+  std::string Hide(std::string_view text) const;
+  // The last reply's text as it came, for reading what the server offers
+  // (EHLO keywords, an OAuth challenge): never for showing.
+  const std::string& lastTextAsSent() const { return asSent_; }
 
   // Forgets buffered bytes, for a new connection.
   void Discard();
@@ -46,11 +61,14 @@ class SmtpReplyReader {
   }
 
  private:
+  int ReadAsSent(ISmtpTransport& transport, SocketDeadline deadline, SmtpReply& reply);
   int Fill(ISmtpTransport& transport, SocketDeadline deadline);
 
   std::array<char, 4096> buffer_{};
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  const Secret* hidden_ = nullptr;
+  std::string asSent_;
 };
 
 }  // namespace postrider

@@ -17,8 +17,10 @@ struct SmtpSessionOptions {
   std::string heloName;         // empty: this host's full name, else the address literal
   std::string userName;         // empty: no AUTH
   SmtpSignIn signIn = SmtpSignIn::Password;
-  const Secret* password = nullptr;  // needed with a user name; not kept after Connect
-  const Secret* accessToken = nullptr;  // instead of it for SmtpSignIn::OAuth2; not kept either
+  // Needed with a user name. The client keeps its address after Connect, to
+  // hide it in the server's replies, so it must outlive the client's use.
+  const Secret* password = nullptr;
+  const Secret* accessToken = nullptr;  // instead of it for SmtpSignIn::OAuth2; kept so too
   bool allowPlainAuth = false;  // the password may cross a connection without TLS
   std::string trustFile;        // PEM file of CA certificates, or of the server's own
   std::string fingerprint;      // SHA-256 of the one certificate to accept, 64 hex digits

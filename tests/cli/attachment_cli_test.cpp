@@ -95,6 +95,9 @@ TEST_F(AttachmentCliTest, AFileGoneDuringTheRunExitsWith1AndTheResumeMailsItsEnt
                          dir.File("tickets") + "/T-3.pdf\" cannot be sent: the file does not exist"),
             std::string::npos)
       << run.err;
+  // The summary numbers the entry as the notice and `entries` do.
+  EXPECT_NE(run.out.find("\nEntry 3, di@example.com: The attachment"), std::string::npos)
+      << run.out;
   EXPECT_EQ(server.MessagesPerRecipient(), (std::map<std::string, int>{{"ann@example.com", 1}}));
 
   dir.Write("tickets/T-3.pdf", ticket);

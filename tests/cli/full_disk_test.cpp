@@ -102,6 +102,7 @@ struct Moment {
   bool filesRunOut = false;
   bool fillsUp = false;
   bool logDiskFull = false;
+  bool logFillsUp = false;  // the send log's disk, once the server holds a message
   int exitCode;
   std::vector<std::string> said;  // on the error output; {journal}, {state}, {log} stand for paths
   enum class Mailed { Nobody, Some, Everyone } mailed;
@@ -159,6 +160,15 @@ TEST(FullDiskTest, WhereverTheDiskFillsTheSendSaysWhyKeepsTheFilesAndTheResumeMa
        .said = {"The send log \"{log}\" cannot be written: " + std::string(kNoSpace) +
                 ". This run goes on without it.\nConnecting..."},
        .mailed = Moment::Mailed::Everyone},
+      // The log is no record the run relies on: every mark and the journal stay.
+      {.name = "the send log's disk fills during the run",
+       .entries = 200,
+       .leaveFree = 1536 * 1024,
+       .logFillsUp = true,
+       .exitCode = 0,
+       .said = {"The send log \"{log}\" cannot be written: " + std::string(kNoSpace) +
+                ". This run goes on without it."},
+       .mailed = Moment::Mailed::Everyone},
   };
   for (const Moment& moment : moments) {
     SCOPED_TRACE(moment.name);
@@ -205,6 +215,13 @@ TEST(FullDiskTest, WhereverTheDiskFillsTheSendSaysWhyKeepsTheFilesAndTheResumeMa
     disk.Fill(moment.leaveFree);
     if (moment.logDiskFull) logDisk.Fill();
     CliOptions options;
+    if (moment.logFillsUp) {
+      options.whileRunning = [&](pid_t) {
+        server.WaitForMessages(1);
+        logDisk.Fill();
+        EXPECT_LT(server.MessageCount(), moment.entries) << "the run ended before the disk filled";
+      };
+    }
     if (moment.filesRunOut) {
       options.whileRunning = [&](pid_t) {
         server.WaitForMessages(1);

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_open.h"
 #include "platform/write_check.h"
 #include "support/file_size_limit.h"
+#include "support/folder_sync_failure.h"
 #include "support/temp_dir.h"
 
 namespace postrider {
@@ -121,6 +123,41 @@ TEST(AtomicFile, FailedWriteLeavesTheOldFileIntact) {
   EXPECT_NE(status.message().find("File too large"), std::string::npos) << status.message();
   EXPECT_EQ(ReadFileBytes(path), "[Settings]\nMessageFile=old.txt\n");
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"project.prj"});
+}
+
+// A new name is on disk only once its folder is: a save whose folder could
+// not be put on disk is not told as done, and the file that names the others
+// is not renamed ahead of them. A file system that cannot sync folders at
+// all (EINVAL) is no failure.
+TEST(AtomicFile, ASaveWhoseFolderCannotBeSyncedIsNotToldAsDone) {
+  for (const int error : {EIO, EINVAL}) {
+    SCOPED_TRACE(error);
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("lists"));
+    const std::string entries = dir.Write("lists/june.prh", "old marks");
+    const std::string project = dir.Write("june.prj", "old project");
+    Status single = Status::Ok();
+    Status group = Status::Ok();
+    {
+      const testing::FolderSyncFailure failing(error);
+      single = WriteFileAtomically(dir.File("settings.ini"), "new settings");
+      AtomicFileGroup save;
+      ASSERT_TRUE(save.Write(entries, "new marks").ok());
+      ASSERT_TRUE(save.Write(project, "new project").ok());
+      group = save.Commit();
+      EXPECT_GT(testing::FolderSyncFailure::failed(), 0);
+    }
+    if (error == EINVAL) {
+      EXPECT_TRUE(single.ok()) << single.message();
+      EXPECT_TRUE(group.ok()) << group.message();
+      EXPECT_EQ(ReadFileBytes(project), "new project");
+      continue;
+    }
+    EXPECT_EQ(single.message(), "Cannot write \"" + dir.File("settings.ini") + "\": " +
+                                    DescribeWriteError(EIO));
+    EXPECT_EQ(group.message(), "Cannot write \"" + entries + "\": " + DescribeWriteError(EIO));
+    EXPECT_EQ(ReadFileBytes(project), "old project");
+  }
 }
 
 // A Save replaces its files as a group: a failure writing any of them leaves

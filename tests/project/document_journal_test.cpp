@@ -83,7 +83,7 @@ TEST_F(DocumentJournalTest, OpeningAppliesAKilledRunTellsTheUserNamesTheMessageI
   EXPECT_EQ(reopened.prompts.messages()[0].text,
             "The last send run of this project did not finish: 1 message had been accepted by "
             "the server; its entry is marked sent.\n"
-            "Entry 2 (cid??@x.org) had been handed to the server, but the server's answer never "
+            "Entry 3 (cid??@x.org) had been handed to the server, but the server's answer never "
             "came. It is marked not sent, so a resumed run sends it again: this one recipient "
             "may get the message twice.");
   // The views were filled after the outcomes were in.
@@ -180,7 +180,7 @@ TEST_F(DocumentJournalTest, ASaveCutShortBetweenItsRenamesLosesNoOutcome) {
     const std::string told = reopened.prompts.messageTexts().empty()
                                  ? std::string()
                                  : reopened.prompts.messageTexts().back();
-    EXPECT_NE(told.find("Entry 2 (cid??@x.org) had been handed to the server"), std::string::npos)
+    EXPECT_NE(told.find("Entry 3 (cid??@x.org) had been handed to the server"), std::string::npos)
         << told;
   }
 }

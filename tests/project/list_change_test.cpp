@@ -72,7 +72,7 @@ TEST_F(ListChangeTest, AKilledRunsOutcomesFindTheirRecipientsInAReSortedAndGrown
   const std::string notices = Notices(reopened);
   EXPECT_NE(notices.find("matched to the list's entries by address"), std::string::npos) << notices;
   EXPECT_NE(notices.find("1 message had been accepted by the server"), std::string::npos);
-  EXPECT_NE(notices.find("Entry 2 (cid@x.org) had been handed to the server"), std::string::npos);
+  EXPECT_NE(notices.find("Entry 3 (cid@x.org) had been handed to the server"), std::string::npos);
 
   // Saved, the journal is taken in and the list's digest goes with the marks.
   ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());

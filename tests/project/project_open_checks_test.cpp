@@ -93,7 +93,7 @@ TEST_F(ProjectOpenChecksTest, AResumePointPastTheEndOfTheListIsReportedAndStarts
   Open(project);
   EXPECT_EQ(document.GetLastIndexSent(), 0);
   EXPECT_EQ(doc.prompts.messageTexts(),
-            Names{"The project's last send stopped at entry 999999, but the mailing list has 2 "
+            Names{"The project's last send stopped at entry 1000000, but the mailing list has 2 "
                   "entries; the next send starts from the first entry."});
 
   project.lastIndexSent = 2;  // the list's length: a resumed run would send nothing

@@ -19,8 +19,10 @@
 #include <thread>
 
 #include "platform/crc32.h"
+#include "platform/file_open.h"
 #include "project/send_journal_format.h"
 #include "project/send_journal_reader.h"
+#include "support/folder_sync_failure.h"
 #include "support/temp_dir.h"
 
 namespace postrider {
@@ -471,6 +473,36 @@ TEST(SendJournal, AFailedFlushRefusesTheNextHandOverAndTheRunsEnd) {
     EXPECT_EQ(contents.damagedLines, 0);
     EXPECT_EQ(ReadFileBytes(path).find('\0'), std::string::npos);
   }
+}
+
+// A new journal's records are kept only once its name is on disk too: a run
+// must not go on as if they were when its folder could not be synced.
+TEST(SendJournal, ANewJournalWhoseFolderCannotBeSyncedRefusesTheNextHandOver) {
+  TempDir dir;
+  const std::string path = dir.File("june.prj.journal");
+  {
+    const testing::FolderSyncFailure failing(EIO);
+    auto journal = SendJournal::Open(path).value();
+    ASSERT_TRUE(journal->RunStarted(ListOf(9), 0).ok());
+    ASSERT_TRUE(journal->HandedOver(0, "a@x.org").ok());
+    // The flusher meets it within about a second.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!SendJournalTestSeam::FlushFailed(*journal) &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_GT(testing::FolderSyncFailure::failed(), 0);
+    EXPECT_EQ(journal->HandedOver(1, "b@x.org").message(),
+              "Cannot write the send journal \"" + path + "\": " + DescribeWriteError(EIO));
+  }
+  // A file system that cannot sync a folder at all is taken at its word.
+  TempDir other;
+  const testing::FolderSyncFailure unsupported(EINVAL);
+  auto journal = SendJournal::Open(other.File("june.prj.journal")).value();
+  ASSERT_TRUE(journal->RunStarted(ListOf(9), 0).ok());
+  ASSERT_TRUE(journal->HandedOver(0, "a@x.org").ok());
+  EXPECT_TRUE(journal->RunEnded(0).ok());
+  EXPECT_GT(testing::FolderSyncFailure::failed(), 0);
 }
 
 TEST(SendJournal, DamageBeforeLaterRecordsIsCountedAndTheRecordsAroundItAreRead) {

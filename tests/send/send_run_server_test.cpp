@@ -102,6 +102,25 @@ TEST_F(SendRunServerTest, ARunThroughStartTlsAndAuthDeliversEveryMessage) {
   }
 }
 
+// A password that is also the user name, or a word of the program's own
+// sentences, is hidden where the server quotes it and nowhere else.
+TEST_F(SendRunServerTest, APasswordTheServerQuotesIsHiddenInItsWordsAlone) {
+  Open(1);
+  ServerScript script = StartTlsAuthServer();
+  script.replies = {{"AUTH", "535 5.7.8 Bad log-in club:club"}};
+  ScriptedSmtpServer server(script);
+  UseStartTlsAndAuth(server.address());
+  passwords.answer = "club";
+
+  const SendRunResult result = Send();
+
+  EXPECT_EQ(result.failure.number(), 535);
+  EXPECT_TRUE(recorded.prompts.ShowedMessageContaining(
+      "The server refused the log-in of club (authentication failed):\n"
+      "535 5.7.8 Bad log-in [hidden]:[hidden]"));
+  EXPECT_EQ(server.MessageCount(), 0);
+}
+
 TEST_F(SendRunServerTest, AWrongPasswordStopsTheRunBeforeAnyEntryIsTouched) {
   std::string marks(32000, '\x80');
   marks[0] = static_cast<char>(0x80 | StatusSent);

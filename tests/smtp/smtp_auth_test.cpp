@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -99,6 +100,46 @@ TEST_F(SmtpAuthTest, AWrongPasswordGivesTheServersRefusalAndNeverTheWordsOfThePa
   EXPECT_EQ(outcome.text().find("not-the-password"), std::string::npos);
   client.Disconnect();
   EXPECT_TRUE(Contains(server.Commands(), "QUIT"));
+}
+
+// A server may quote the log-in back at any step. It is hidden in the
+// server's words as they are read; the program's own words around them stay
+// as they are, and what the server offers is read as it came.
+TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
+  struct Case {
+    const char* password;
+    std::vector<std::pair<std::string, std::string>> replies;
+    std::vector<std::string> excluded;
+    bool sendMail;  // the quote comes after the log-in, in reply to MAIL
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"refused", {{"AUTH", "535 5.7.8 Password refused"}}, {}, false,
+       std::string("The server refused the log-in of ") + kUser +
+           " (authentication failed):\n535 5.7.8 Password [hidden]"},
+      {kPassword, {{"MAIL", std::string("550 5.7.1 Not for ") + kPassword}}, {}, true,
+       "550 5.7.1 Not for [hidden]"},
+      // The only mechanism offered is spelt as the password is.
+      {"LOGIN", {}, {"PLAIN"}, true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.password);
+    ServerScript script = AuthServer();
+    script.authPassword = c.password;
+    script.replies = c.replies;
+    script.authExclude = c.excluded;
+    ScriptedSmtpServer server(script);
+    const Secret password(c.password);
+    SmtpClient client(UniformTimeouts());
+
+    SmtpOutcome outcome = client.Connect(server.address(), Options(SmtpSecurity::StartTls, password));
+    if (c.sendMail) {
+      ASSERT_TRUE(outcome.ok()) << outcome.text();
+      outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
+    }
+    EXPECT_EQ(outcome.text(), c.shown);
+    client.Disconnect();
+  }
 }
 
 TEST_F(SmtpAuthTest, ThePasswordNeverCrossesAPlainConnectionUnlessAllowed) {
