@@ -93,6 +93,7 @@ TEST_F(ServerCheckTest, ASettingThatMakesNoSessionFailsBeforeConnecting) {
     std::string server;
     std::string security;
     std::string summary;
+    std::string userName = "";
   } cases[] = {
       {"127.0.0.1:1", "ssl-please",
        "The setting Security=ssl-please is not one of none, starttls or tls."},
@@ -121,6 +122,13 @@ TEST_F(ServerCheckTest, ASettingThatMakesNoSessionFailsBeforeConnecting) {
       {longName + ":25", "none",
        "The setting SMTPServer=" + longName.substr(0, 40) +
            "... has a host name of 10000 characters; a name has at most 253."},
+      // The log-in's separators (NUL in PLAIN, ^A in XOAUTH2) and line ends.
+      {"127.0.0.1:1", "tls",
+       "The setting UserName holds a control character, which no log-in can carry.",
+       std::string("ann\0x", 5)},
+      {"127.0.0.1:1", "tls",
+       "The setting UserName holds a control character, which no log-in can carry.",
+       "ann\x01" "auth=Bearer x"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.server.substr(0, 60));
@@ -128,7 +136,8 @@ TEST_F(ServerCheckTest, ASettingThatMakesNoSessionFailsBeforeConnecting) {
     UserSettings settings;
     settings.smtpServer = c.server;
     settings.security = c.security;
-    const ServerCheckResult result = Check(settings, "");
+    settings.userName = c.userName;
+    const ServerCheckResult result = Check(settings, "pw");
 
     EXPECT_FALSE(result.passed());
     EXPECT_EQ(result.outcome.step(), SmtpStep::None);
