@@ -80,9 +80,10 @@ bool IsBlankOrControl(char c) {
   return byte <= 0x20 || byte == 0x7f;
 }
 
-// What is wrong with SMTPServer, in the words of its forms; empty when it
-// names a host and a port. Without this the connection could only say that
-// no such host was found, whatever the fault.
+}  // namespace
+
+// Without this the connection could only say that no such host was found,
+// whatever the fault.
 std::string ServerNameProblem(const std::string& server) {
   const std::string setting = "The setting SMTPServer=" + QuotedValue(server);
   if (const std::optional<ServerEndpoint> endpoint = ParseServerName(server, DefaultPort(25))) {
@@ -122,8 +123,6 @@ std::string ServerNameProblem(const std::string& server) {
   if (port) return setting + " has a port that is not a number from 1 to 65535.";
   return form;
 }
-
-}  // namespace
 
 std::string ServerCheckResult::Summary() const {
   if (!settingsProblem.empty()) return settingsProblem;
