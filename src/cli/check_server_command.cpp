@@ -44,7 +44,8 @@ int RunCheckServer(const Arguments& args) {
   // which then puts the terminal's echo back.
   InterruptWatch stop([] { CancelBlockingCall(); });
   const bool oauth = UsesOAuth(*settings);
-  if (!settings->userName.empty() && !oauth) {
+  // A server the setting cannot name fails the check at once: no password for it.
+  if (!settings->userName.empty() && !oauth && ServerNameProblem(settings->smtpServer).empty()) {
     CliPasswordSource source(passwordFile);
     Result<Secret> found = source.Password(*settings);
     if (!found) {

@@ -20,6 +20,7 @@
 #include "dialogs/smtp_passwords.h"
 #include "send/mail_providers.h"
 #include "send/oauth_client.h"
+#include "send/server_check.h"
 #include "smtp/smtp_security.h"
 #include "views/dialog_units.h"
 #include "views/display_text.h"
@@ -393,7 +394,9 @@ void CConfigureDlg::OnTestSettings() {
     return;
   }
   Secret password;
-  if (!edited.userName.empty() && !UsesOAuth(edited)) {
+  // A server the setting cannot name fails the check at once: no password for it.
+  if (!edited.userName.empty() && !UsesOAuth(edited) &&
+      ServerNameProblem(edited.smtpServer).empty()) {
     if (!password_->text().isEmpty()) {
       QByteArray bytes = password_->text().toUtf8();
       password = Secret(bytes.toStdString());

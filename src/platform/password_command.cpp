@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -18,6 +19,12 @@ namespace {
 
 // Enough for any password; a command that prints more is not read further.
 constexpr std::size_t kMaxRead = 64 * 1024;
+
+// Whether the first line ended within what was kept: a longer one was cut,
+// and a cut line is no password.
+bool FirstLineWhole(const std::string& text) {
+  return text.size() < kMaxRead || text.find('\n') != std::string::npos;
+}
 
 // The first line of text, as the password, wiping everything read.
 Secret FirstLine(std::string& text) {
@@ -71,7 +78,9 @@ bool ReadOutput(int fd, std::string& text) {
     const ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
-    if (text.size() < kMaxRead) text.append(buffer, static_cast<std::size_t>(got));
+    if (text.size() < kMaxRead) {
+      text.append(buffer, std::min(static_cast<std::size_t>(got), kMaxRead - text.size()));
+    }
   }
   std::memset(buffer, 0, sizeof buffer);
   return !cancelled;
@@ -124,6 +133,11 @@ Result<Secret> RunSecretCommand(const std::string& command, std::string_view set
                                               : "signal " + std::to_string(WTERMSIG(status));
     return Status::Error(name + " failed (" + how + ").");
   }
+  if (!FirstLineWhole(text)) {
+    WipeString(text);
+    return Status::Error(name + " printed a first line too long for a" +
+                         (what.front() == 'a' ? "n " : " ") + std::string(what) + ".");
+  }
   Secret secret = FirstLine(text);
   if (secret.empty()) return Status::Error(name + " printed no " + std::string(what) + ".");
   return secret;
@@ -147,13 +161,20 @@ Result<Secret> ReadPasswordFile(const std::string& path) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) error = errno;
     if (got <= 0) break;
-    if (text.size() < kMaxRead) text.append(buffer, static_cast<std::size_t>(got));
+    if (text.size() < kMaxRead) {
+      text.append(buffer, std::min(static_cast<std::size_t>(got), kMaxRead - text.size()));
+    }
   }
   std::memset(buffer, 0, sizeof buffer);
   close(fd);
   if (error != 0) {
     WipeString(text);
     return Status::Error("The password file " + path + " could not be read: " + Reason(error));
+  }
+  if (!FirstLineWhole(text)) {
+    WipeString(text);
+    return Status::Error("The password file " + path +
+                         " holds a first line too long for a password.");
   }
   Secret secret = FirstLine(text);
   if (secret.empty()) return Status::Error("The password file " + path + " is empty.");

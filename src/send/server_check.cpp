@@ -1,5 +1,11 @@
 #include "send/server_check.h"
 
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
+#include "platform/server_address.h"
+
 #include "send/oauth_client.h"
 #include "send/session_settings.h"
 #include "smtp/smtp_oauth.h"
@@ -60,7 +66,63 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
   }
 }
 
+// A value as a message quotes it: a very long one cut, at a whole UTF-8 letter.
+std::string QuotedValue(std::string_view value) {
+  constexpr std::size_t kMost = 40;
+  if (value.size() <= kMost) return PrintableText(value);
+  std::size_t cut = kMost;
+  while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+  return PrintableText(value.substr(0, cut)) + "...";
+}
+
+bool IsBlankOrControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= 0x20 || byte == 0x7f;
+}
+
 }  // namespace
+
+// Without this the connection could only say that no such host was found,
+// whatever the fault.
+std::string ServerNameProblem(const std::string& server) {
+  const std::string setting = "The setting SMTPServer=" + QuotedValue(server);
+  if (const std::optional<ServerEndpoint> endpoint = ParseServerName(server, DefaultPort(25))) {
+    const std::string& host = endpoint->host;
+    if (std::any_of(host.begin(), host.end(), IsBlankOrControl)) {
+      return setting + " has a blank or a control character in its host name.";
+    }
+    // RFC 1035 2.3.4; a non-ASCII name is measured once it is converted.
+    const bool ascii = std::all_of(host.begin(), host.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii && host.size() > 253) {
+      return setting + " has a host name of " + std::to_string(host.size()) +
+             " characters; a name has at most 253.";
+    }
+    return {};
+  }
+  // The forms ParseServerName reads, to tell which part is wrong.
+  std::string_view text = server;
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  const std::string form = setting + " is not host, host:port or [IPv6 address]:port.";
+  std::string_view host = text;
+  std::optional<std::string_view> port;
+  if (!text.empty() && text.front() == '[') {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos) return form;
+    host = text.substr(1, close - 1);
+    const std::string_view rest = text.substr(close + 1);
+    if (!rest.empty() && rest.front() != ':') return form;
+    if (!rest.empty()) port = rest.substr(1);
+  } else if (const std::size_t colon = text.find(':');
+             colon != std::string_view::npos && text.find(':', colon + 1) == std::string_view::npos) {
+    host = text.substr(0, colon);
+    port = text.substr(colon + 1);
+  }
+  if (host.empty()) return setting + " names no host.";
+  if (port) return setting + " has a port that is not a number from 1 to 65535.";
+  return form;
+}
 
 std::string ServerCheckResult::Summary() const {
   if (!settingsProblem.empty()) return settingsProblem;
@@ -75,6 +137,10 @@ ServerCheckResult CheckServer(const UserSettings& settings, const Secret* passwo
                               const Say& sayAsIs, SmtpTimeouts timeouts,
                               IAccessTokenSource* tokens) {
   ServerCheckResult check;
+  if (std::string problem = ServerNameProblem(settings.smtpServer); !problem.empty()) {
+    check.settingsProblem = std::move(problem);
+    return check;
+  }
   // With OAuth 2.0 the token comes first: without one there is nothing to log in with.
   Secret token;
   const Secret* credential = password;

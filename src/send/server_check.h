@@ -24,6 +24,11 @@ struct ServerCheckResult {
   std::string Summary() const;
 };
 
+// What is wrong with an SMTPServer value ("The setting SMTPServer=... has a
+// port that is not a number from 1 to 65535."), or empty when it names a
+// host and a port. The check fails with it before asking for anything.
+std::string ServerNameProblem(const std::string& server);
+
 // Connects with the settings' server, security and log-in (the password
 // given, when there is a user name), says QUIT and sends no mail. Each step
 // that passes is told, one line at a time, to `say`: the connection, the

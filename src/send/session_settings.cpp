@@ -1,5 +1,7 @@
 #include "send/session_settings.h"
 
+#include <algorithm>
+
 #include "send/oauth_client.h"
 #include "smtp/tls_certificate.h"
 
@@ -24,6 +26,15 @@ Result<SmtpSessionOptions> SessionOptionsFrom(const UserSettings& settings,
   }
   options.trustFile = settings.tlsTrustFile;
   if (const Status method = CheckAuthMethod(settings); !method) return method;
+  // The log-in puts a NUL (PLAIN) or ^A (XOAUTH2) after the user name, and a
+  // line end would end the command: a name holding one would be misread.
+  if (std::any_of(settings.userName.begin(), settings.userName.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+      })) {
+    return Status::Error(
+        "The setting UserName holds a control character, which no log-in can carry.");
+  }
   options.userName = settings.userName;
   if (UsesOAuth(settings)) {
     if (settings.userName.empty()) {

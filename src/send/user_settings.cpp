@@ -64,35 +64,43 @@ Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
     if (!leftOut.empty()) leftOut += '\n';
     leftOut += status.message();
   };
-  note(profile->SetString(kSection, "RealName", settings.realName));
-  note(profile->SetString(kSection, "ReturnAddress", settings.returnAddress));
-  note(profile->SetString(kSection, "SMTPServer", settings.smtpServer));
+  // A value the file gives back already, read as SettingsFrom reads it, is
+  // left as it stands: one longer than its buffer stays whole, and one with
+  // a lone CR (which the file keeps but cannot be given) fails no save.
+  auto setString = [&](const char* key, const std::string& value, std::size_t buffer) {
+    if (profile->Find(kSection, key) && profile->GetString(kSection, key, "", buffer) == value) {
+      return;
+    }
+    note(profile->SetString(kSection, key, value));
+  };
+  setString("RealName", settings.realName, kTextBuffer);
+  setString("ReturnAddress", settings.returnAddress, kTextBuffer);
+  setString("SMTPServer", settings.smtpServer, kTextBuffer);
   note(profile->SetInt(kSection, "Log", settings.log));
   note(profile->SetInt(kSection, "CurrentProjectIdx", settings.currentProjectIdx));
-  note(profile->SetString(kSection, "CurrentProjectFile", settings.currentProjectFile));
-  note(profile->SetString(kSection, "Security", settings.security));
-  note(profile->SetString(kSection, "UserName", settings.userName));
-  note(profile->SetString(kSection, "PasswordCommand", settings.passwordCommand));
-  note(profile->SetString(kSection, "TLSTrustFile", settings.tlsTrustFile));
-  note(profile->SetString(kSection, "TLSFingerprint", settings.tlsFingerprint));
+  setString("CurrentProjectFile", settings.currentProjectFile, kPathBuffer);
+  setString("Security", settings.security, kTextBuffer);
+  setString("UserName", settings.userName, kTextBuffer);
+  setString("PasswordCommand", settings.passwordCommand, kPathBuffer);
+  setString("TLSTrustFile", settings.tlsTrustFile, kPathBuffer);
+  setString("TLSFingerprint", settings.tlsFingerprint, kTextBuffer);
   note(profile->SetInt(kSection, "AllowPlainAuth", settings.allowPlainAuth));
-  note(profile->SetString(kSection, "HeloName", settings.heloName));
+  setString("HeloName", settings.heloName, kTextBuffer);
   note(profile->SetInt(kSection, "MessagesPerMinute", settings.messagesPerMinute));
   note(profile->SetInt(kSection, "MessagesPerConnection", settings.messagesPerConnection));
   // The sign-in's keys: written once they mean something.
-  auto noteIfUsed = [&](const char* key, const std::string& value, const std::string& fallback) {
-    if (value != fallback || profile->Find(kSection, key)) {
-      note(profile->SetString(kSection, key, value));
-    }
+  auto noteIfUsed = [&](const char* key, const std::string& value, const std::string& fallback,
+                        std::size_t buffer) {
+    if (value != fallback || profile->Find(kSection, key)) setString(key, value, buffer);
   };
-  noteIfUsed("AuthMethod", settings.authMethod, "password");
-  noteIfUsed("TokenCommand", settings.tokenCommand, "");
-  noteIfUsed("OAuthClientId", settings.oauthClientId, "");
-  noteIfUsed("OAuthClientSecret", settings.oauthClientSecret, "");
-  noteIfUsed("OAuthAuthorizeUrl", settings.oauthAuthorizeUrl, "");
-  noteIfUsed("OAuthTokenUrl", settings.oauthTokenUrl, "");
-  noteIfUsed("OAuthScope", settings.oauthScope, "");
-  noteIfUsed("OAuthTrustFile", settings.oauthTrustFile, "");
+  noteIfUsed("AuthMethod", settings.authMethod, "password", kTextBuffer);
+  noteIfUsed("TokenCommand", settings.tokenCommand, "", kPathBuffer);
+  noteIfUsed("OAuthClientId", settings.oauthClientId, "", kTextBuffer);
+  noteIfUsed("OAuthClientSecret", settings.oauthClientSecret, "", kTextBuffer);
+  noteIfUsed("OAuthAuthorizeUrl", settings.oauthAuthorizeUrl, "", kPathBuffer);
+  noteIfUsed("OAuthTokenUrl", settings.oauthTokenUrl, "", kPathBuffer);
+  noteIfUsed("OAuthScope", settings.oauthScope, "", kPathBuffer);
+  noteIfUsed("OAuthTrustFile", settings.oauthTrustFile, "", kPathBuffer);
 
   // A client secret is kept from the machine's other users.
   const FileReaders readers =

@@ -229,6 +229,18 @@ TEST_F(ServerAccountTest, CheckServerSaysWhereItFailedAndExitsWith1) {
                          "the one TLSFingerprint names."),
             std::string::npos)
       << run.err;
+
+  // A server the setting cannot name: told as that, and no password is asked for it.
+  const std::string asked = dir.File("asked");
+  const CliRun unnamed = Cli({"check-server", "--settings",
+                              Settings("127.0.0.1:0", "tls",
+                                       "UserName=library\nPasswordCommand=touch '" + asked +
+                                           "'; echo pw\n")});
+  EXPECT_EQ(unnamed.exitCode, 1);
+  EXPECT_EQ(unnamed.err,
+            "The setting SMTPServer=127.0.0.1:0 has a port that is not a number from 1 to "
+            "65535.\n");
+  EXPECT_FALSE(fs::exists(asked));
 }
 
 TEST_F(ServerAccountTest, SettingsThatCannotBeUsedAreToldBeforeAnythingHappens) {

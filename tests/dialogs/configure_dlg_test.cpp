@@ -327,6 +327,23 @@ void ConfigureDlgTest::TestSettingsShowsEachStepWithTheValuesShown() {
   Click(dialog.testButton());
   QVERIFY(failing.acted());
   QVERIFY2(outcome.startsWith(QStringLiteral("Failed at AUTH (535)")), qPrintable(outcome));
+
+  // A server the setting cannot name is told as that, before any password is asked.
+  dialog.passwordEdit()->clear();
+  Type(dialog.serverEdit(), QStringLiteral("127.0.0.1:0"));
+  ModalDriver unnamed(
+      [&](QWidget* modal) {
+        auto* check = AsPage<CServerCheckDlg>(modal);
+        QVERIFY(check != nullptr);
+        outcome = check->outcomeLabel()->text();
+        Click(check->closeButton());
+      },
+      kCheckMs, CheckEnded);
+  Click(dialog.testButton());
+  QVERIFY(unnamed.acted());
+  QCOMPARE(outcome, QStringLiteral("The setting SMTPServer=127.0.0.1:0 has a port that is not a "
+                                   "number from 1 to 65535."));
+  QCOMPARE(asked, 0);
   dialog.reject();
 }
 

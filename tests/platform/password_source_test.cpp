@@ -40,6 +40,19 @@ TEST(PasswordCommandTest, AFailingOrSilentCommandIsAnErrorThatHoldsNoneOfItsWord
   ASSERT_FALSE(silent);
   EXPECT_EQ(silent.status().message(), "PasswordCommand printed no password.");
   EXPECT_FALSE(RunPasswordCommand("/no/such/program"));
+  // A first line longer than is read (a binary, a wrong file) is no password:
+  // a cut one would only be refused by the server, or worse, taken.
+  for (const char* endless : {"head -c 1048576 /dev/zero | tr '\\0' x",
+                              "head -c 1048576 /dev/zero | tr '\\0' x; echo"}) {
+    Result<Secret> huge = RunPasswordCommand(endless);
+    ASSERT_FALSE(huge) << endless;
+    EXPECT_EQ(huge.status().message(),
+              "PasswordCommand printed a first line too long for a password.");
+  }
+  Result<Secret> longThenShort = RunPasswordCommand(
+      "echo pw; head -c 1048576 /dev/zero | tr '\\0' x");
+  ASSERT_TRUE(longThenShort) << longThenShort.status().message();
+  EXPECT_EQ(longThenShort->reveal(), "pw");
 }
 
 // A token helper that hangs (its network gone) must not hold the run: the
@@ -94,6 +107,11 @@ TEST(PasswordFileTest, ReadsTheFirstLineAndNamesAFileItCannotRead) {
   EXPECT_EQ(absent.status().message(),
             "The password file " + missing + " could not be opened: No such file or directory");
   EXPECT_FALSE(ReadPasswordFile(dir.Write("empty", "")));
+  const std::string huge = dir.Write("huge", std::string(1024 * 1024, 'x') + "\n");
+  Result<Secret> cut = ReadPasswordFile(huge);
+  ASSERT_FALSE(cut);
+  EXPECT_EQ(cut.status().message(),
+            "The password file " + huge + " holds a first line too long for a password.");
 }
 
 TEST(SecretTest, MovingLeavesNothingBehind) {

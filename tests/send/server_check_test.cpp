@@ -86,16 +86,64 @@ TEST_F(ServerCheckTest, AWrongPasswordFailsAtAuthWithTheServersWords) {
   EXPECT_FALSE(Said("Every step passed."));
 }
 
+// Each says what is wrong with the value, not only that no host was found.
 TEST_F(ServerCheckTest, ASettingThatMakesNoSessionFailsBeforeConnecting) {
-  UserSettings settings;
-  settings.smtpServer = "127.0.0.1:1";
-  settings.security = "ssl-please";
-  const ServerCheckResult result = Check(settings, "");
+  const std::string longName(10000, 'a');
+  const struct {
+    std::string server;
+    std::string security;
+    std::string summary;
+    std::string userName = "";
+  } cases[] = {
+      {"127.0.0.1:1", "ssl-please",
+       "The setting Security=ssl-please is not one of none, starttls or tls."},
+      {"127.0.0.1:0", "none",
+       "The setting SMTPServer=127.0.0.1:0 has a port that is not a number from 1 to 65535."},
+      {"mail.example.test:65536", "none",
+       "The setting SMTPServer=mail.example.test:65536 has a port that is not a number from 1 "
+       "to 65535."},
+      {"mail.example.test: 25", "none",
+       "The setting SMTPServer=mail.example.test: 25 has a port that is not a number from 1 to "
+       "65535."},
+      {"[::1]:99999", "tls",
+       "The setting SMTPServer=[::1]:99999 has a port that is not a number from 1 to 65535."},
+      {":25", "none", "The setting SMTPServer=:25 names no host."},
+      {"   ", "none", "The setting SMTPServer=    names no host."},
+      {"[::1", "none",
+       "The setting SMTPServer=[::1 is not host, host:port or [IPv6 address]:port."},
+      {"[::1]25", "none",
+       "The setting SMTPServer=[::1]25 is not host, host:port or [IPv6 address]:port."},
+      {"mail example.test", "none",
+       "The setting SMTPServer=mail example.test has a blank or a control character in its "
+       "host name."},
+      {"mail.example.test :25", "none",
+       "The setting SMTPServer=mail.example.test :25 has a blank or a control character in its "
+       "host name."},
+      {longName + ":25", "none",
+       "The setting SMTPServer=" + longName.substr(0, 40) +
+           "... has a host name of 10000 characters; a name has at most 253."},
+      // The log-in's separators (NUL in PLAIN, ^A in XOAUTH2) and line ends.
+      {"127.0.0.1:1", "tls",
+       "The setting UserName holds a control character, which no log-in can carry.",
+       std::string("ann\0x", 5)},
+      {"127.0.0.1:1", "tls",
+       "The setting UserName holds a control character, which no log-in can carry.",
+       "ann\x01" "auth=Bearer x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.server.substr(0, 60));
+    lines.clear();
+    UserSettings settings;
+    settings.smtpServer = c.server;
+    settings.security = c.security;
+    settings.userName = c.userName;
+    const ServerCheckResult result = Check(settings, "pw");
 
-  EXPECT_FALSE(result.passed());
-  EXPECT_EQ(result.outcome.step(), SmtpStep::None);
-  EXPECT_EQ(result.Summary(), "The setting Security=ssl-please is not one of none, starttls or tls.");
-  EXPECT_TRUE(lines.empty());
+    EXPECT_FALSE(result.passed());
+    EXPECT_EQ(result.outcome.step(), SmtpStep::None);
+    EXPECT_EQ(result.Summary(), c.summary);
+    EXPECT_TRUE(lines.empty());
+  }
 }
 
 TEST_F(ServerCheckTest, ACancelledWaitEndsTheCheckAndTheHookBeforeItComesBack) {

@@ -182,6 +182,34 @@ TEST(UserSettings, ReadsStringsThroughTheirBufferSizes) {
   EXPECT_EQ(settings.currentProjectFile, "/" + std::string(4094, 'p'));
 }
 
+// Saving what was read must not cut what was not read: a value longer than
+// its buffer, or one holding a lone CR the file can keep but not be given.
+TEST(UserSettings, AValueSavedUnchangedIsLeftAsTheFileHoldsIt) {
+  TempDir dir;
+  const std::string longServer = std::string(300, 'h') + ":25";
+  const std::string longScope = std::string(5000, 's');
+  const std::string text = "[Settings]\nSMTPServer=" + longServer + "\nUserName=" +
+                           std::string(300, 'u') + "\nReturnAddress=ann@example.test\rBcc: x\n" +
+                           "AuthMethod=oauth2\nOAuthScope=" + longScope + "\n";
+  const std::string path = dir.Write("postrider.ini", text);
+  UserSettings settings = LoadSettings(path);
+  ASSERT_EQ(settings.smtpServer, std::string(255, 'h'));
+  ASSERT_EQ(settings.oauthScope, std::string(4095, 's'));
+  settings.log = 1;
+  ASSERT_TRUE(SaveSettings(path, settings));
+  const std::string saved = ReadFileBytes(path);
+  for (const std::string& line :
+       {"SMTPServer=" + longServer + "\n", "UserName=" + std::string(300, 'u') + "\n",
+        std::string("ReturnAddress=ann@example.test\rBcc: x\n"), "OAuthScope=" + longScope + "\n",
+        std::string("Log=1\n")}) {
+    EXPECT_NE(saved.find(line), std::string::npos) << line.substr(0, 40);
+  }
+  // A value the user changed is written as it is.
+  settings.smtpServer = "mail.example.test";
+  ASSERT_TRUE(SaveSettings(path, settings));
+  EXPECT_EQ(LoadSettings(path).smtpServer, "mail.example.test");
+}
+
 TEST(UserSettings, AValueTheFileCannotHoldIsReportedAndTheRestIsSaved) {
   TempDir dir;
   const std::string path = dir.File("postrider.ini");
