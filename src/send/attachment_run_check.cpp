@@ -1,6 +1,7 @@
 #include "send/attachment_run_check.h"
 
 #include "platform/utf8_text.h"
+#include "project/entry_number.h"
 #include "project/postridr_doc.h"
 #include "send/content_type.h"
 #include "send/message_composer.h"
@@ -36,7 +37,7 @@ std::string AttachmentProblemsText(const std::vector<AttachmentProblem>& problem
   for (const AttachmentProblem& problem : problems) {
     text += "\n";
     text += problem.ForEveryEntry() ? std::string("Every entry")
-                                    : "Entry " + std::to_string(problem.entry + 1) + ", " + problem.recipient;
+                                    : "Entry " + EntryNumberText(problem.entry) + ", " + problem.recipient;
     if (!problem.path.empty()) text += ": " + problem.path;
     text += ": " + problem.reason;
   }

@@ -1,6 +1,7 @@
 #include "send/letter_run_check.h"
 
 #include "platform/utf8_text.h"
+#include "project/entry_number.h"
 #include "project/postridr_doc.h"
 #include "send/letter_composer.h"
 
@@ -45,7 +46,7 @@ std::string LetterRunProblemsText(const std::vector<LetterRunProblem>& problems,
   for (std::size_t i = 0; i < problems.size() && i < shown; ++i) {
     const LetterRunProblem& problem = problems[i];
     if (problem.entry >= 0) {
-      text += "Entry " + std::to_string(problem.entry + 1);
+      text += "Entry " + EntryNumberText(problem.entry);
       if (!problem.recipient.empty()) text += " (" + OneLine(problem.recipient) + ")";
       text += ": ";
     }

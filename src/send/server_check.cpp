@@ -127,10 +127,9 @@ std::string ServerNameProblem(const std::string& server) {
 std::string ServerCheckResult::Summary() const {
   if (!settingsProblem.empty()) return settingsProblem;
   if (outcome.ok()) return {};
-  if (outcome.step() == SmtpStep::None) return shownText.empty() ? outcome.text() : shownText;
+  if (outcome.step() == SmtpStep::None) return outcome.text();
   return "Failed at " + std::string(SmtpStepName(outcome.step())) + " (" +
-         std::to_string(outcome.number()) + "):\n" +
-         (shownText.empty() ? outcome.text() : shownText);
+         std::to_string(outcome.number()) + "):\n" + outcome.text();
 }
 
 ServerCheckResult CheckServer(const UserSettings& settings, const Secret* password,
@@ -162,27 +161,21 @@ ServerCheckResult CheckServer(const UserSettings& settings, const Secret* passwo
     token = std::move(got.token);
     credential = &token;
   }
-  // A server may quote the log-in back in its replies, which are shown.
-  const Say say = [&](const std::string& line) {
-    sayAsIs(credential != nullptr ? ConcealSecret(line, credential->reveal()) : line);
-  };
   const Result<SmtpSessionOptions> session = SessionOptionsFrom(settings, credential);
   if (!session) {
     check.settingsProblem = session.status().message();
     return check;
   }
-  say("Checking " + settings.smtpServer + " (Security=" +
+  // A log-in the server quotes back comes hidden in its replies already.
+  sayAsIs("Checking " + settings.smtpServer + " (Security=" +
       std::string(SmtpSecurityName(session->security)) + "); no mail is sent");
   SmtpClient client(timeouts);
-  client.SetProgressListener([&](SmtpStep step) { ReportStep(client, step, *session, say); });
+  client.SetProgressListener([&](SmtpStep step) { ReportStep(client, step, *session, sayAsIs); });
   check.outcome = client.Connect(settings.smtpServer, *session);
   client.Disconnect();
-  if (credential != nullptr) {
-    check.shownText = ConcealSecret(check.outcome.text(), credential->reveal());
-  }
   token.Clear();
   if (!check.outcome.ok()) return check;
-  say("Every step passed.");
+  sayAsIs("Every step passed.");
   return check;
 }
 

@@ -15,9 +15,6 @@ namespace postrider {
 struct ServerCheckResult {
   SmtpOutcome outcome;
   std::string settingsProblem;  // empty when the settings made a session
-  // The outcome's text as shown, with a log-in the server quoted back
-  // hidden; empty: the outcome's own.
-  std::string shownText;
 
   bool passed() const { return settingsProblem.empty() && outcome.ok(); }
   // "Failed at AUTH (535):\n..." as the user reads it; empty when passed.

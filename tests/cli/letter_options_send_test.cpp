@@ -264,7 +264,7 @@ TEST_F(LetterOptionsSendTest, AnUnusableCcIsReportedBeforeTheRunAndNothingIsSent
   ScriptedSmtpServer server;
   const CliRun run = Cli({"send", project, "--settings", Settings(server.address())});
   EXPECT_NE(run.exitCode, 0);
-  EXPECT_NE(run.err.find("Entry 1 (ann@example.com): The Cc field \"Copies\": \"bo@\""),
+  EXPECT_NE(run.err.find("Entry 0 (ann@example.com): The Cc field \"Copies\": \"bo@\""),
             std::string::npos)
       << run.err;
   EXPECT_EQ(server.MessageCount(), 0);
