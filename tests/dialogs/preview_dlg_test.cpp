@@ -43,6 +43,7 @@ class PreviewDlgTest : public QObject {
   }
 
   void ListsEachFileWithTypeAndSizeAndSaysWhichIsMissing();
+  void ALetterOfOneHugeWordIsShownWrappedAnywhere();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -73,6 +74,23 @@ void PreviewDlgTest::ListsEachFileWithTypeAndSizeAndSaysWhichIsMissing() {
   recorded->messageView.body = "Dear [[Name]],\n";
   dialog.ShowEntry(0);
   QVERIFY(list->isHidden());
+}
+
+// Qt's search for a word boundary in a word of a million characters held the
+// window for minutes at each layout.
+void PreviewDlgTest::ALetterOfOneHugeWordIsShownWrappedAnywhere() {
+  const std::string word(1 << 20, 'x');
+  recorded->messageView.body = "Dear [[Name]] " + word + "\nend\n";
+  CPreviewDlg dialog(recorded->document, settings, 0);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QCOMPARE(dialog.messageText()->wordWrapMode(), QTextOption::WrapAnywhere);
+  QVERIFY(dialog.messageText()->toPlainText().contains(
+      QStringLiteral("Dear Ann ") + QString::fromStdString(word) + QStringLiteral("\nend")));
+
+  recorded->messageView.body = "Dear [[Name]],\n";
+  dialog.ShowEntry(1);
+  QCOMPARE(dialog.messageText()->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 QTEST_MAIN(PreviewDlgTest)
