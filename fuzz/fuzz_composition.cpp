@@ -12,6 +12,7 @@
 
 #include "fuzz_support.h"
 #include "project/postridr_doc.h"
+#include "send/merge_fields.h"
 #include "send/message_composer.h"
 #include "send/mime_encoding.h"
 #include "platform/utf8_text.h"
@@ -231,7 +232,9 @@ void BuildLetter(FuzzedDataProvider& input, const std::vector<std::vector<std::s
         for (std::string& e : expected) e += "[[Nope]]";
         break;
       default:
-        if (attachments.size() < 10) attachments.push_back(asRead(piece.text));
+        if (attachments.size() < postrider::kMaxAttachments) {
+          attachments.push_back(asRead(piece.text));
+        }
         break;
     }
   }

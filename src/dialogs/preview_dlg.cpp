@@ -104,7 +104,9 @@ void CPreviewDlg::ShowEntry(int entry) {
                            .arg(ShownText(preview_.recipient)));
   skip_->setText(ShownText(preview_.skipReason));
   skip_->setVisible(!preview_.skipReason.empty());
-  text_->setPlainText(ShownText(preview_.text));
+  const QString text = ShownText(preview_.text);
+  text_->setWordWrapMode(WrapModeFor(text));
+  text_->setPlainText(text);
   ShowFormatted();
   ShowAttachments();
   previous_->setEnabled(NextSelectedEntry(document_, entry, -1) >= 0);

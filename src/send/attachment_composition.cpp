@@ -4,6 +4,7 @@
 #include <cctype>
 #include <utility>
 
+#include "send/attachment_lines.h"
 #include "send/message_composer.h"
 
 namespace postrider {
@@ -80,6 +81,11 @@ std::vector<AttachmentPath> MessageAttachments::PathsOf(const ComposedMessage& c
 
 Status MessageAttachments::Carry(ComposedMessage& composed) {
   if (composed.attachments.empty()) return Status::Ok();
+  if (composed.attachments.size() > kMaxAttachmentLines) {
+    return Status::Error("the letter has more than " + std::to_string(kMaxAttachmentLines) +
+                         " attachment lines; a message carries at most " +
+                         std::to_string(kMaxAttachmentLines) + " files");
+  }
   const Status written =
       composed.formatted
           ? writer_.WriteAround(HeadLinesOf(composed.text), LetterPartOf(composed.text),

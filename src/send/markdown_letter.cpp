@@ -59,11 +59,21 @@ struct CmarkFree {
   void operator()(char* text) const { std::free(text); }
 };
 
+// Into a new string in one pass: replacing in place moves the rest of the
+// document at every tag, and a letter may hold a great many of them.
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
+  std::size_t at = text.find(from);
+  if (at == std::string::npos) return;
+  std::string replaced;
+  replaced.reserve(text.size() + text.size() / 4);
+  std::size_t done = 0;
+  for (; at != std::string::npos; at = text.find(from, done)) {
+    replaced.append(text, done, at - done);
+    replaced += to;
+    done = at + from.size();
   }
+  replaced.append(text, done, std::string::npos);
+  text = std::move(replaced);
 }
 
 // Turns the letter's local pictures into cid: addresses, reading each once;

@@ -8,7 +8,10 @@
 
 namespace postrider {
 
-inline constexpr std::size_t kMaxAttachments = 10;
+// The ten files a message carries and one more: a letter with too many
+// attachment lines is told so (Preview lists the eleventh with its problem,
+// composition refuses it), never cut short without a word.
+inline constexpr std::size_t kMaxAttachments = 11;
 
 // Writes a message text with one recipient's values merged in, in one pass:
 // - "[[Name]]", where Name equals a list field name byte for byte (the first
@@ -17,7 +20,7 @@ inline constexpr std::size_t kMaxAttachments = 10;
 // - an attachment line (see AttachmentLineAt: "[[Attachment:" and two blanks,
 //   a path up to the next ']', or past the merge fields the path holds, then
 //   one more ']' if there is one and the line end, CR LF or LF, if there is
-//   one) is left out; the paths of the first 10 are collected as written;
+//   one) is left out; the paths of the first 11 are collected as written;
 // - everything else, unmatched fields and stray brackets included, goes as
 //   written.
 // `out` and `attachments` are cleared first and keep their capacity.

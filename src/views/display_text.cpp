@@ -25,6 +25,17 @@ QString ShownText(std::string_view bytes) {
   return QString::fromStdString(AsUtf8(bytes));
 }
 
+QTextOption::WrapMode WrapModeFor(QStringView text) {
+  // Far longer than any word, short enough that wrapping it anywhere is quick.
+  constexpr qsizetype kLongestWord = 1000;
+  qsizetype word = 0;
+  for (const QChar c : text) {
+    word = c.isSpace() ? 0 : word + 1;
+    if (word > kLongestWord) return QTextOption::WrapAnywhere;
+  }
+  return QTextOption::WrapAtWordBoundaryOrAnywhere;
+}
+
 std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 QString ShownPath(const std::string& path) {

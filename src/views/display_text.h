@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
+#include <QTextOption>
 
 #include <string>
 #include <string_view>
@@ -16,6 +18,11 @@ QString ShownText(std::string_view bytes);
 // A file name given to the core as the bytes the file system knows it by.
 std::string PathBytes(const QString& path);
 QString ShownPath(const std::string& path);
+
+// How a text view should wrap `text`: at word boundaries, or anywhere once
+// a word is so long that Qt's search for a boundary in it would hold the
+// window for minutes (a letter or value of one long line).
+QTextOption::WrapMode WrapModeFor(QStringView text);
 
 // Text for a menu item: '&' shown as itself, not taken for a mnemonic, and no
 // tab, which a menu would take for the start of a shortcut.

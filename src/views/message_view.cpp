@@ -152,6 +152,8 @@ void CMessageView::LoadFromDocument() {
   subjectEdit_->setCursorPosition(0);
 
   loadedBody_ = LetterText(document_.GetBody());
+  // Before the text, so that it is laid out once, and quickly.
+  messageEdit_->setWordWrapMode(WrapModeFor(loadedBody_.shown()));
   // Also empties the undo history and clears the modification mark.
   messageEdit_->setPlainText(loadedBody_.shown());
   messageEdit_->document()->setModified(false);

@@ -29,6 +29,9 @@ class FormattedMessageViewTest : public QObject {
  private slots:
   void TheLetterRendersWithItsOwnPicturesAndValuesAsText();
   void TheSwitchShowsThePlainTextPart();
+  void AHugeWordIsWrappedAnywhereInBothParts();
+  void FormattingNestedTooDeeplyIsToldNotLaidOut_data();
+  void FormattingNestedTooDeeplyIsToldNotLaidOut();
 };
 
 void FormattedMessageViewTest::TheLetterRendersWithItsOwnPicturesAndValuesAsText() {
@@ -85,6 +88,55 @@ void FormattedMessageViewTest::TheSwitchShowsThePlainTextPart() {
   view.ShowTextPart(false);
   QVERIFY(view.formattedButton()->isChecked());
   QVERIFY(view.htmlView()->isVisible());
+}
+
+void FormattedMessageViewTest::AHugeWordIsWrappedAnywhereInBothParts() {
+  FormattedMessageView view;
+  const QString word(1 << 20, u'x');
+  view.SetParts(QStringLiteral("<p>") + word + QStringLiteral("</p>"), word, {});
+  view.resize(400, 300);
+  view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&view));
+  QCOMPARE(view.htmlView()->wordWrapMode(), QTextOption::WrapAnywhere);
+  QCOMPARE(view.textView()->wordWrapMode(), QTextOption::WrapAnywhere);
+  QCOMPARE(view.htmlView()->document()->toPlainText(), word);
+
+  view.SetParts(QStringLiteral("<p>Hi Ann</p>"), QStringLiteral("Hi Ann\n"), {});
+  QCOMPARE(view.htmlView()->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+  QCOMPARE(view.textView()->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+}
+
+void FormattedMessageViewTest::FormattingNestedTooDeeplyIsToldNotLaidOut_data() {
+  QTest::addColumn<QString>("level");
+  QTest::addColumn<int>("levels");
+  QTest::addColumn<bool>("shown");
+  QTest::newRow("lists a person writes") << QStringLiteral("- ") << 20 << true;
+  QTest::newRow("quotes a person writes") << QStringLiteral("> ") << 60 << true;
+  // Each took Qt seconds to minutes; the window did not repaint meanwhile.
+  QTest::newRow("thousands of lists") << QStringLiteral("- ") << 3000 << false;
+  QTest::newRow("thousands of quotes") << QStringLiteral("> ") << 5000 << false;
+}
+
+void FormattedMessageViewTest::FormattingNestedTooDeeplyIsToldNotLaidOut() {
+  QFETCH(QString, level);
+  QFETCH(int, levels);
+  QFETCH(bool, shown);
+  const std::string body = level.repeated(levels).toStdString() + "deep <b>x</b> end\n";
+  MarkdownLetterSource source;
+  source.body = body;
+  source.subject = "News";
+  Result<LetterTemplate> letter = RenderMarkdownLetter(source);
+  QVERIFY(letter.ok());
+  std::string html;
+  FillLetterHtml(*letter, {}, html);
+
+  FormattedMessageView view;
+  view.SetParts(QString::fromStdString(html), QStringLiteral("deep end\n"), {});
+  const QString shownText = view.htmlView()->document()->toPlainText();
+  QCOMPARE(shownText.contains(QStringLiteral("deep x")), shown);
+  QCOMPARE(shownText.contains(QStringLiteral("too deep to show")), !shown);
+  // The plain text part is there either way.
+  QCOMPARE(view.textView()->toPlainText(), QStringLiteral("deep end\n"));
 }
 
 QTEST_MAIN(FormattedMessageViewTest)

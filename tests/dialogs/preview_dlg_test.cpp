@@ -43,6 +43,8 @@ class PreviewDlgTest : public QObject {
   }
 
   void ListsEachFileWithTypeAndSizeAndSaysWhichIsMissing();
+  void ALetterOfOneHugeWordIsShownWrappedAnywhere();
+  void AnAttachmentLineBeyondTheTenthIsListedWithItsProblem();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -73,6 +75,39 @@ void PreviewDlgTest::ListsEachFileWithTypeAndSizeAndSaysWhichIsMissing() {
   recorded->messageView.body = "Dear [[Name]],\n";
   dialog.ShowEntry(0);
   QVERIFY(list->isHidden());
+}
+
+// Qt's search for a word boundary in a word of a million characters held the
+// window for minutes at each layout.
+void PreviewDlgTest::ALetterOfOneHugeWordIsShownWrappedAnywhere() {
+  const std::string word(1 << 20, 'x');
+  recorded->messageView.body = "Dear [[Name]] " + word + "\nend\n";
+  CPreviewDlg dialog(recorded->document, settings, 0);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QCOMPARE(dialog.messageText()->wordWrapMode(), QTextOption::WrapAnywhere);
+  QVERIFY(dialog.messageText()->toPlainText().contains(
+      QStringLiteral("Dear Ann ") + QString::fromStdString(word) + QStringLiteral("\nend")));
+
+  recorded->messageView.body = "Dear [[Name]],\n";
+  dialog.ShowEntry(1);
+  QCOMPARE(dialog.messageText()->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+}
+
+// Send refuses a letter of more than ten attachment lines; Preview showed the
+// first ten as if all were well.
+void PreviewDlgTest::AnAttachmentLineBeyondTheTenthIsListedWithItsProblem() {
+  std::string lines;
+  for (int i = 0; i < 12; ++i) lines += "[[Attachment:  " + folder + "/Fee 1.pdf]]\n";
+  recorded->messageView.body = lines + "Dear [[Name]],\n";
+  CPreviewDlg dialog(recorded->document, settings, 0);
+  QListWidget* list = dialog.attachmentList();
+  QCOMPARE(list->count(), 11);
+  QCOMPARE(list->item(9)->text(), QStringLiteral("Fee 1.pdf (application/pdf, 16 bytes)"));
+  QCOMPARE(list->item(10)->text(),
+           ShownPath(folder) + QStringLiteral("/Fee 1.pdf: a message carries at most 10 files"));
+  QVERIFY(!dialog.skipLabel()->text().isEmpty());
+  QVERIFY(!dialog.messageText()->toPlainText().contains(QStringLiteral("Attachment")));
 }
 
 QTEST_MAIN(PreviewDlgTest)

@@ -223,6 +223,16 @@ TEST_F(AttachmentCheckTest, AComposedMessageCarriesTheFileForEveryoneAndTheRecip
             "The attachment \"" + invoices + "INV-99.pdf\" cannot be sent: the file does not exist");
   EXPECT_EQ(composed.text, plainOfCy);
 
+  // More lines than a message carries: no message, never ten of them quietly.
+  std::string lines;
+  for (int i = 0; i < 11; ++i) lines += "[[Attachment:  " + folder.File("programme.pdf") + "]]\n";
+  recorded.messageView.body = lines + "Dear [[Name]],\n";
+  ComposeMessage(recorded.document, 0, settings, composed);
+  const std::string plainOfEleven = composed.text;
+  EXPECT_EQ(attachments.Carry(composed).message(),
+            "the letter has more than 10 attachment lines; a message carries at most 10 files");
+  EXPECT_EQ(composed.text, plainOfEleven);
+
   // A letter without attachment lines: the message is left as it is.
   recorded.messageView.body = "Dear [[Name]],\n";
   ComposeMessage(recorded.document, 0, settings, composed);

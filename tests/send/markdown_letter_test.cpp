@@ -159,6 +159,30 @@ TEST_F(MarkdownLetterTest, TheDocumentIsSmallUtf8ReadableOnAPhoneAndStyledInline
   EXPECT_EQ(ParseHtml5(Filled(*unmerged, {"Åsa"})).title, "Hi [[Name]]");
 }
 
+// Styling each tag used to move the rest of the document every time: a long
+// letter of quotes, pictures and code took many minutes and froze the preview.
+TEST_F(MarkdownLetterTest, ALetterOfAGreatManyQuotesPicturesAndCodeIsAllStyled) {
+  constexpr int kEach = 300000;
+  std::string body;
+  for (int i = 0; i < kEach; ++i) body += "> q [[Name]]\n\n![](logo.gif)\n\n    code\n\n";
+  Result<LetterTemplate> letter = Render(body, dir.path());
+  ASSERT_TRUE(letter.ok()) << letter.status().message();
+  EXPECT_EQ(letter->pictures.size(), 1u);
+  const std::string html = Filled(*letter, {"Ann"});
+  const auto count = [&html](std::string_view what) {
+    std::size_t n = 0;
+    for (std::size_t at = html.find(what); at != std::string::npos; at = html.find(what, at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  EXPECT_EQ(count("<blockquote style=\""), std::size_t{kEach});
+  EXPECT_EQ(count("<img style=\"max-width:100%;height:auto;\" "), std::size_t{kEach});
+  EXPECT_EQ(count("<pre style=\""), std::size_t{kEach});
+  EXPECT_EQ(count("<p>q Ann</p>"), std::size_t{kEach});
+  EXPECT_EQ(count("<blockquote>"), 0u);
+}
+
 TEST_F(MarkdownLetterTest, TheLettersOwnHtmlAndScriptLinksAreLeftOut) {
   Result<LetterTemplate> letter = Render(
       "<script>alert(1)</script>\n\nSee <b>this</b> and [that](javascript:alert(1)).\n",

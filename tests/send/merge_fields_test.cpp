@@ -70,14 +70,15 @@ TEST(MergeFields, UnclosedAttachmentLineIsPlainText) {
   EXPECT_TRUE(merged.attachments.empty());
 }
 
-TEST(MergeFields, RemovesEveryAttachmentLineButCollectsTenPaths) {
+// Ten go with a message; the eleventh is kept so that it can be told.
+TEST(MergeFields, RemovesEveryAttachmentLineAndCollectsOnePastTheTenThatGo) {
   std::string text;
   for (int i = 0; i < 12; ++i) text += "[[Attachment:  /file" + std::to_string(i) + "]]\r\n";
   const Merged merged = Merge(text + "Body");
   EXPECT_EQ(merged.text, "Body");
-  ASSERT_EQ(merged.attachments.size(), 10u);
+  ASSERT_EQ(merged.attachments.size(), 11u);
   EXPECT_EQ(merged.attachments.front(), "/file0");
-  EXPECT_EQ(merged.attachments.back(), "/file9");
+  EXPECT_EQ(merged.attachments.back(), "/file10");
 }
 
 TEST(MergeFields, OutputAndPathsAreReplacedOnEveryCall) {

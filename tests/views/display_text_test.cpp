@@ -6,6 +6,7 @@
 
 using postrider::PlainMenuText;
 using postrider::ShownText;
+using postrider::WrapModeFor;
 
 class DisplayTextTest : public QObject {
   Q_OBJECT
@@ -29,6 +30,25 @@ class DisplayTextTest : public QObject {
   void NulBytesAndEmptyValuesSurvive() {
     QCOMPARE(ShownText(std::string_view("a\0b", 3)).size(), 3);
     QVERIFY(ShownText("").isEmpty());
+  }
+
+  void OnlyAHugeWordIsWrappedAnywhere_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("anywhere");
+    const QString longest(1000, u'x');
+    QTest::newRow("letter") << QStringLiteral("Dear Ann,\n\nsee you.\n") << false;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("longest word") << QStringLiteral("a ") + longest + QStringLiteral(" b") << false;
+    QTest::newRow("words of it, apart")
+        << longest + QStringLiteral("\n") + longest + QStringLiteral("\t") + longest << false;
+    QTest::newRow("one longer") << longest + QStringLiteral("x") << true;
+    QTest::newRow("a megabyte line") << QStringLiteral("Dear ") + QString(1 << 20, u'x') << true;
+  }
+  void OnlyAHugeWordIsWrappedAnywhere() {
+    QFETCH(QString, text);
+    QFETCH(bool, anywhere);
+    QCOMPARE(WrapModeFor(text), anywhere ? QTextOption::WrapAnywhere
+                                         : QTextOption::WrapAtWordBoundaryOrAnywhere);
   }
 
   void MenuTextShowsAmpersandsAndNoTabs() {
