@@ -1,5 +1,10 @@
 #include "platform/utf8_text.h"
 
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -110,6 +115,32 @@ void AppendAsUtf8(std::string_view text, std::string& out) {
 std::string AsUtf8(std::string_view text) {
   std::string out;
   AppendAsUtf8(text, out);
+  return out;
+}
+
+std::string Utf8FromWide(std::string_view text, const char* encoding) {
+  const iconv_t converter = iconv_open("UTF-8", encoding);
+  if (converter == reinterpret_cast<iconv_t>(-1)) return AsUtf8(text);
+  const std::size_t unit = std::string_view(encoding) == "UTF-32" ? 4 : 2;
+  std::string out;
+  out.reserve(text.size() + text.size() / 2);
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  std::array<char, 4096> chunk{};
+  while (inLeft > 0) {
+    char* next = chunk.data();
+    std::size_t room = chunk.size();
+    const std::size_t result = iconv(converter, &in, &inLeft, &next, &room);
+    const int error = errno;
+    out.append(chunk.data(), static_cast<std::size_t>(next - chunk.data()));
+    if (result != static_cast<std::size_t>(-1) || error == E2BIG) continue;
+    // A lone surrogate, a value past U+10FFFF, or a unit cut short at the end.
+    out += "\xEF\xBF\xBD";
+    const std::size_t skipped = std::min(unit, inLeft);
+    in += skipped;
+    inLeft -= skipped;
+  }
+  iconv_close(converter);
   return out;
 }
 

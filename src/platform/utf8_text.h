@@ -15,4 +15,9 @@ void AppendAsUtf8(std::string_view text, std::string& out);
 
 std::string AsUtf8(std::string_view text);
 
+// Text saved as "UTF-16" or "UTF-32" (with its byte order mark, which says
+// the byte order and is dropped) as UTF-8; a unit that names no character
+// becomes U+FFFD.
+std::string Utf8FromWide(std::string_view text, const char* encoding);
+
 }  // namespace postrider

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "platform/atomic_file.h"
+#include "platform/utf8_text.h"
+#include "project/mailing_list.h"
 
 namespace postrider {
 
@@ -95,6 +97,12 @@ std::string FormatMessageFile(const MessageContents& message) {
 Result<MessageContents> ReadMessageFile(const std::string& path, bool* headersMisread) {
   Result<std::string> bytes = ReadWholeFile(path);
   if (!bytes) return bytes.status();
+  // Notepad's "Unicode" letter: read byte by byte it would go out as NULs and
+  // mojibake. A save writes it back as UTF-8 only once it is changed.
+  if (const std::string_view wide = WideTextEncoding(std::string_view(*bytes).substr(0, 4));
+      !wide.empty()) {
+    *bytes = Utf8FromWide(*bytes, std::string(wide).c_str());
+  }
   if (headersMisread != nullptr) *headersMisread = MisreadsHeaderLines(*bytes);
   return ParseMessageFile(*bytes);
 }

@@ -28,7 +28,7 @@ struct ComposedMessage {
   // may be someone else's, so the message must not go (problem says why).
   bool listChanged = false;
   bool formatted = false;  // the body is multipart/alternative or multipart/related
-  std::vector<std::string> attachments;  // paths of the attachment lines as written, at most 10
+  std::vector<std::string> attachments;  // the attachment lines' paths as written, at most 11
   // Why the files it carries cannot go (a run's message only); empty when they can.
   std::string attachmentFault;
 

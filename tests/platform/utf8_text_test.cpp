@@ -18,6 +18,30 @@ TEST(Utf8TextTest, ValidUtf8StaysAndAnythingElseIsReadAsWindows1252) {
   EXPECT_TRUE(IsValidUtf8(AsUtf8(std::string("\x00\x7F\x80\xFF", 4))));
 }
 
+TEST(Utf8TextTest, WideTextTakesItsByteOrderFromTheMarkAndMarksWhatNamesNoCharacter) {
+  using namespace std::string_literals;
+  const struct {
+    std::string wide;
+    const char* encoding;
+    std::string utf8;
+  } cases[] = {
+      {"\xFF\xFEH\0\xE9\0"s, "UTF-16", "H\xC3\xA9"},
+      {"\xFE\xFF\0H\0\xE9"s, "UTF-16", "H\xC3\xA9"},
+      {"\xFF\xFE\x3D\xD8\x00\xDE"s, "UTF-16", "\xF0\x9F\x98\x80"},  // a surrogate pair
+      {"\xFF\xFE\x3D\xD8H\0"s, "UTF-16", "\xEF\xBF\xBDH"},          // a lone surrogate
+      {"\xFF\xFEH\0\xE9"s, "UTF-16", "H\xEF\xBF\xBD"},               // cut inside a unit
+      {"\xFF\xFE\0\0H\0\0\0"s, "UTF-32", "H"},
+      {"\0\0\xFE\xFF\0\x11\0\0\0\0\0H"s, "UTF-32", "\xEF\xBF\xBDH"},  // past U+10FFFF
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8FromWide(c.wide, c.encoding), c.utf8) << c.utf8;
+  const std::string many = "\xFF\xFE"s + [] {
+    std::string units;
+    for (int i = 0; i < 5000; ++i) units += "\xE9\0"s;
+    return units;
+  }();
+  EXPECT_EQ(Utf8FromWide(many, "UTF-16").size(), 10000u);  // past one conversion buffer
+}
+
 // Short list values and long letters are checked a word at a time: a byte
 // beyond ASCII is seen at every position of every length around a word.
 TEST(Utf8TextTest, AByteBeyondAsciiCountsWhereverItStands) {

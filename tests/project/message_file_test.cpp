@@ -67,6 +67,20 @@ TEST(MessageFile, AByteOrderMarkDoesNotHideTheHeaderLines) {
   EXPECT_EQ(message.body, "Body\n");
 }
 
+TEST(MessageFile, ALetterSavedAsUtf16ReadsAsItsText) {
+  TempDir dir;
+  std::string wide = "\xFF\xFE";
+  for (const char c : "To: a\r\nFrom:  \r\nSubject: Caf\xE9\r\nHello\r\n"s) {
+    if (c != '\0') wide += std::string{c, '\0'};
+  }
+  dir.Write("letter.txt", wide);
+  Result<MessageContents> message = ReadMessageFile(dir.File("letter.txt"));
+  ASSERT_TRUE(message.ok());
+  EXPECT_EQ(message->to, "a");
+  EXPECT_EQ(message->subject, "Caf\xC3\xA9");
+  EXPECT_EQ(message->body, "Hello\r\n");
+}
+
 TEST(MessageFile, FailuresNameThePath) {
   TempDir dir;
   Result<MessageContents> missing = ReadMessageFile(dir.File("missing.txt"));
