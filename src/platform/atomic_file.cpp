@@ -78,7 +78,8 @@ int SyncFolder(const std::string& folder) {
   if (fd < 0) return 0;
   const int error = fsync(fd) == 0 ? 0 : errno;
   close(fd);
-  return error == EINVAL || error == ENOTSUP ? 0 : error;
+  // fsync(2): EINVAL and EROFS alike say the file cannot be synced.
+  return error == EINVAL || error == EROFS || error == ENOTSUP ? 0 : error;
 }
 
 // Reads everything from path; on failure, errno of the failing call.

@@ -40,7 +40,8 @@ int SyncFolderOf(const std::string& path) {
   if (fd < 0) return 0;
   const int error = fsync(fd) == 0 ? 0 : errno;
   close(fd);
-  return error == EINVAL || error == ENOTSUP ? 0 : error;
+  // fsync(2): EINVAL and EROFS alike say the file cannot be synced.
+  return error == EINVAL || error == EROFS || error == ENOTSUP ? 0 : error;
 }
 
 int WriteAll(int fd, std::string_view bytes) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "project/entry_number.h"
 #include "project/postridr_doc.h"
 #include "send/send_texts.h"
 
@@ -52,7 +53,7 @@ ResumeOffer FindResumeOffer(const CPostridrDoc& document) {
 
 std::string NothingToResumeText(int first) {
   return "There is nothing to resume: no selected entry" +
-         (first > 0 ? " from entry " + std::to_string(first) + " on" : std::string()) +
+         (first > 0 ? " from entry " + EntryNumberText(first) + " on" : std::string()) +
          " is waiting to be sent; each is marked sent or has a bad address. Nothing was sent.";
 }
 

@@ -18,7 +18,7 @@ bool Has(const std::string& lowerText, const char* words) {
 
 std::string PasswordRefusalAdvice(const SmtpReply& reply) {
   if (reply.code < 500 || reply.code > 599) return {};
-  const std::optional<EnhancedStatus> status = EnhancedStatusOf(reply.text);
+  const std::optional<EnhancedStatus> status = EnhancedStatusOf(reply);
   if (!status || status->statusClass != 5 || status->subject != 7) return {};
   const std::string text = AsciiLowercase(reply.text);
   switch (status->detail) {

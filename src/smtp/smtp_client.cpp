@@ -256,7 +256,7 @@ SmtpOutcome SmtpClient::ReadGreeting(const SmtpSessionOptions& options) {
       // Something that is no SMTP reply (say, a POP3 server on that port):
       // the user has to see it to find the mistake in the settings.
       std::string text = who + " sent an unexpected greeting:\n" + PrintableText(lastReply_.text);
-      if (LooksLikeTls(reader_.lastTextAsSent())) {
+      if (LooksLikeTls(reader_.TextAsSent(lastReply_))) {
         text += "\nThat is TLS, not SMTP in plain text: set Security=tls for this server.";
       }
       return ConnectionLost(SmtpStep::Greeting, error, std::move(text), lastReply_);
@@ -302,7 +302,7 @@ SmtpOutcome SmtpClient::Hello(const SmtpSessionOptions& options, bool afterTls) 
   SmtpOutcome result =
       Command(SmtpStep::Ehlo, "EHLO ", helloName_, "\r\n", timeouts_.ehlo, Expect::Positive);
   if (result.ok()) {
-    capabilities_ = ParseEhloReply(reader_.lastTextAsSent());
+    capabilities_ = ParseEhloReply(reader_.TextAsSent(lastReply_));
     Progress(SmtpStep::Ehlo);
     return result;
   }
@@ -461,7 +461,7 @@ SmtpOutcome SmtpClient::AuthenticateWithToken(const SmtpSessionOptions& options)
   if (result.ok() && lastReply_.code == 334) {
     // A refused token: the challenge holds the server's reasons, and the
     // exchange ends only once it is answered (RFC 7628 3.2.3).
-    document = ReadOAuthChallenge(reader_.lastTextAsSent());
+    document = ReadOAuthChallenge(reader_.TextAsSent(lastReply_));
     if (document) {
       for (std::string* said : {&document->status, &document->scope, &document->schemes}) {
         *said = reader_.Hide(*said);

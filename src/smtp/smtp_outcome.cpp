@@ -72,12 +72,12 @@ bool IsRefusalCode(int code) { return code >= 400 && code <= 599; }
 SmtpOutcome::SmtpOutcome(SmtpOutcomeKind kind, SmtpStep step, int number, std::string text,
                          SmtpReply reply)
     : kind_(kind), step_(step), reply_(std::move(reply)), number_(number), text_(std::move(text)) {
-  if (reply_.code != 0) enhanced_ = EnhancedStatusOf(reply_.text);
+  if (reply_.code != 0) enhanced_ = EnhancedStatusOf(reply_);
 }
 
 SmtpOutcome SmtpOutcome::Refused(SmtpStep step, SmtpReply reply, std::string text) {
   if (text.empty()) text = ShownReply(reply);
-  const Kind kind = RefusalKind(step, reply.code, EnhancedStatusOf(reply.text));
+  const Kind kind = RefusalKind(step, reply.code, EnhancedStatusOf(reply));
   const int code = reply.code;
   return {kind, step, code, std::move(text), std::move(reply)};
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "platform/socket_errors.h"
 #include "smtp/smtp_error_numbers.h"
@@ -42,8 +43,17 @@ int SmtpReplyReader::Fill(ISmtpTransport& transport, SocketDeadline deadline) {
 
 int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, SmtpReply& reply) {
   const int result = ReadAsSent(transport, deadline, reply);
-  asSent_ = reply.text;
-  if (hidden_ != nullptr && !hidden_->empty()) reply.text = Hide(reply.text);
+  reply.hidden = false;
+  reply.enhancedAsSent.reset();
+  // Without a log-in to hide, a reply costs nothing more.
+  if (hidden_ == nullptr || hidden_->empty()) return result;
+  std::string shown = Hide(reply.text);
+  if (shown == reply.text) return result;
+  reply.hidden = true;
+  reply.enhancedAsSent = EnhancedStatusOf(std::string_view(reply.text));
+  WipeString(asSent_);
+  asSent_ = std::move(reply.text);
+  reply.text = std::move(shown);
   return result;
 }
 

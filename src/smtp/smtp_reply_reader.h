@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/secret.h"
+#include "smtp/enhanced_status.h"
 #include "smtp/smtp_transport.h"
 
 namespace postrider {
@@ -15,7 +17,16 @@ namespace postrider {
 struct SmtpReply {
   int code = 0;
   std::string text;
+  // Whether text had the log-in hidden in it, and then the enhanced code as
+  // it came: a log-in spelt as the code ("5.7.1") is hidden there too.
+  bool hidden = false;
+  std::optional<EnhancedStatus> enhancedAsSent;
 };
+
+// The enhanced code the server gave, whatever was hidden in the text.
+inline std::optional<EnhancedStatus> EnhancedStatusOf(const SmtpReply& reply) {
+  return reply.hidden ? reply.enhancedAsSent : EnhancedStatusOf(reply.text);
+}
 
 // Reads replies from the transport, keeping whatever arrives beyond the end
 // of one reply for the next.
@@ -44,9 +55,11 @@ class SmtpReplyReader {
   void HideInReplies(const Secret* secret) { hidden_ = secret; }
   // text with the log-in hidden as in a reply: for other server words shown.
   std::string Hide(std::string_view text) const;
-  // The last reply's text as it came, for reading what the server offers
-  // (EHLO keywords, an OAuth challenge): never for showing.
-  const std::string& lastTextAsSent() const { return asSent_; }
+  // The text of reply, the last one read, as it came: for reading what the
+  // server offers (EHLO keywords, an OAuth challenge), never for showing.
+  std::string_view TextAsSent(const SmtpReply& reply) const {
+    return reply.hidden ? std::string_view(asSent_) : std::string_view(reply.text);
+  }
 
   // Forgets buffered bytes, for a new connection.
   void Discard();

@@ -322,7 +322,8 @@ TEST_F(SendRunTest, AResumeNeverMailsAnEntryMarkedSentAndSaysWhenNothingIsLeftTo
       EXPECT_EQ(recorded.prompts.messageTexts(),
                 std::vector<std::string>{
                     c.lastIndexSent > 0
-                        ? "There is nothing to resume: no selected entry from entry 2 on is "
+                        // Index 2 is the third of the rows, which count from 1.
+                        ? "There is nothing to resume: no selected entry from entry 3 on is "
                           "waiting to be sent; each is marked sent or has a bad address. Nothing "
                           "was sent."
                         : "There is nothing to resume: no selected entry is waiting to be sent; "

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,6 +113,7 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
     std::vector<std::string> excluded;
     bool sendMail;  // the quote comes after the log-in, in reply to MAIL
     std::string shown;
+    std::optional<SmtpOutcomeKind> kind = {};
   };
   const Case cases[] = {
       {"refused", {{"AUTH", "535 5.7.8 Password refused"}}, {}, false,
@@ -121,6 +123,10 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
        "550 5.7.1 Not for [hidden]"},
       // The only mechanism offered is spelt as the password is.
       {"LOGIN", {}, {"PLAIN"}, true, ""},
+      // Spelt as the enhanced code is: the code is still read as it came, and
+      // "450 5.7.1" is permanent.
+      {"5.7.1", {{"MAIL", "450 5.7.1 Not from you"}}, {}, true, "450 [hidden] Not from you",
+       SmtpOutcomeKind::RefusedPermanently},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.password);
@@ -138,6 +144,7 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
       outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
     }
     EXPECT_EQ(outcome.text(), c.shown);
+    if (c.kind) EXPECT_EQ(outcome.kind(), *c.kind);
     client.Disconnect();
   }
 }
