@@ -8,6 +8,7 @@
 
 #include "send/oauth_client.h"
 #include "send/session_settings.h"
+#include "smtp/envelope_address.h"
 #include "smtp/smtp_oauth.h"
 #include "smtp/smtp_wording.h"
 #include "smtp/tls_certificate.h"
@@ -91,11 +92,13 @@ std::string ServerNameProblem(const std::string& server) {
     if (std::any_of(host.begin(), host.end(), IsBlankOrControl)) {
       return setting + " has a blank or a control character in its host name.";
     }
-    // RFC 1035 2.3.4; a non-ASCII name is measured once it is converted.
-    const bool ascii = std::all_of(host.begin(), host.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii && host.size() > 253) {
-      return setting + " has a host name of " + std::to_string(host.size()) +
+    // RFC 1035 2.3.4, measured in the ASCII form the connection looks up,
+    // without the root's trailing dot.
+    Result<std::string> ascii = AsciiDomainName(host);
+    if (!ascii) return setting + ": its host name " + ascii.status().message() + ".";
+    const std::size_t length = ascii->size() - (ascii->ends_with('.') ? 1 : 0);
+    if (length > 253) {
+      return setting + " has a host name of " + std::to_string(length) +
              " characters; a name has at most 253.";
     }
     return {};

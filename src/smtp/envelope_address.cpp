@@ -16,30 +16,6 @@ bool IsAscii(std::string_view text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// The ASCII form of a domain, or an error from IDNA.
-Result<std::string> AsciiDomain(std::string_view domain) {
-  if (IsAscii(domain)) return std::string(domain);
-  const Result<const Idn2Functions*> loaded = LoadIdn2();
-  if (!loaded) {
-    // Callers end the sentence themselves.
-    std::string why = loaded.status().message();
-    if (!why.empty() && why.back() == '.') why.pop_back();
-    return Status::Error("its domain cannot be written in ASCII (" + why + ")");
-  }
-  const Idn2Functions& idn2 = **loaded;
-  const std::string input(domain);
-  char* output = nullptr;
-  const int rc =
-      idn2.idn2_to_ascii_8z(input.c_str(), &output, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
-  if (rc != IDN2_OK) {
-    return Status::Error(std::string("its domain cannot be written in ASCII (") +
-                         idn2.idn2_strerror(rc) + ")");
-  }
-  std::string ascii(output);
-  idn2.idn2_free(output);
-  return ascii;
-}
-
 }  // namespace
 
 namespace {
@@ -101,14 +77,37 @@ EnvelopeAddressScan ScanEnvelopeAddress(std::string_view address) {
 
 bool IsSafeEnvelopeAddress(std::string_view address) { return ScanEnvelopeAddress(address).safe; }
 
+Result<std::string> AsciiDomainName(std::string_view domain) {
+  if (IsAscii(domain)) return std::string(domain);
+  const Result<const Idn2Functions*> loaded = LoadIdn2();
+  if (!loaded) {
+    // Callers end the sentence themselves.
+    std::string why = loaded.status().message();
+    if (!why.empty() && why.back() == '.') why.pop_back();
+    return Status::Error("cannot be written in ASCII (" + why + ")");
+  }
+  const Idn2Functions& idn2 = **loaded;
+  const std::string input(domain);
+  char* output = nullptr;
+  const int rc =
+      idn2.idn2_to_ascii_8z(input.c_str(), &output, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+  if (rc != IDN2_OK) {
+    return Status::Error(std::string("cannot be written in ASCII (") +
+                         idn2.idn2_strerror(rc) + ")");
+  }
+  std::string ascii(output);
+  idn2.idn2_free(output);
+  return ascii;
+}
+
 Result<EnvelopeAddress> PrepareEnvelopeAddress(std::string_view address) {
   const std::size_t at = address.rfind('@');
   const std::string_view local = at == std::string_view::npos ? address : address.substr(0, at);
   EnvelopeAddress envelope;
   envelope.text.assign(local);
   if (at != std::string_view::npos) {
-    Result<std::string> domain = AsciiDomain(address.substr(at + 1));
-    if (!domain) return domain.status();
+    Result<std::string> domain = AsciiDomainName(address.substr(at + 1));
+    if (!domain) return Status::Error("its domain " + domain.status().message());
     envelope.text += '@';
     envelope.text += *domain;
   }
@@ -122,7 +121,7 @@ Result<EnvelopeAddress> PrepareEnvelopeAddress(std::string_view address) {
 std::string AddressWithAsciiDomain(std::string_view address) {
   const std::size_t at = address.rfind('@');
   if (at == std::string_view::npos) return std::string(address);
-  Result<std::string> domain = AsciiDomain(address.substr(at + 1));
+  Result<std::string> domain = AsciiDomainName(address.substr(at + 1));
   if (!domain) return std::string(address);
   return std::string(address.substr(0, at + 1)) + *domain;
 }

@@ -36,6 +36,10 @@ struct EnvelopeAddress {
 // is not UTF-8).
 Result<EnvelopeAddress> PrepareEnvelopeAddress(std::string_view address);
 
+// A domain or host name in its ASCII form (IDNA 2008, as above); ASCII
+// stays as it is. The error ends "cannot be written in ASCII (why)".
+Result<std::string> AsciiDomainName(std::string_view domain);
+
 // The address with a non-ASCII domain in its ASCII form, for a To: line;
 // the address as it is when that cannot be done.
 std::string AddressWithAsciiDomain(std::string_view address);

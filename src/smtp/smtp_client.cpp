@@ -217,9 +217,19 @@ SmtpOutcome SmtpClient::Open(const std::string& server, const SmtpSessionOptions
     return SmtpOutcome::TransportFailed(SmtpStep::Connect, kWsaHostNotFound,
                                         UnreachableServerText(server, kWsaHostNotFound));
   }
-  host_ = endpoint->host;
-  port_ = endpoint->port;
-  SmtpConnection connection = openTransport_(server, *endpoint, timeouts_.connect);
+  // A name beyond ASCII is looked up, and its certificate matched, in the
+  // ASCII form a resolver and a certificate hold.
+  Result<std::string> asciiHost = AsciiDomainName(endpoint->host);
+  if (!asciiHost) {
+    return SmtpOutcome::TransportFailed(
+        SmtpStep::Connect, kWsaHostNotFound,
+        "The server name " + PrintableText(endpoint->host) + " " + asciiHost.status().message() +
+            ".");
+  }
+  const ServerEndpoint lookedUp{std::move(*asciiHost), endpoint->port};
+  host_ = lookedUp.host;
+  port_ = lookedUp.port;
+  SmtpConnection connection = openTransport_(server, lookedUp, timeouts_.connect);
   if (!connection.transport) {
     return SmtpOutcome::TransportFailed(
         SmtpStep::Connect, connection.error != 0 ? connection.error : kWsaEnotconn,

@@ -122,6 +122,9 @@ TEST_F(ServerCheckTest, ASettingThatMakesNoSessionFailsBeforeConnecting) {
       {longName + ":25", "none",
        "The setting SMTPServer=" + longName.substr(0, 40) +
            "... has a host name of 10000 characters; a name has at most 253."},
+      {"\xE2\x98\xBA.example:25", "none",
+       "The setting SMTPServer=\xE2\x98\xBA.example:25: its host name cannot be written in ASCII "
+       "(string contains a disallowed character)."},
       // The log-in's separators (NUL in PLAIN, ^A in XOAUTH2) and line ends.
       {"127.0.0.1:1", "tls",
        "The setting UserName holds a control character, which no log-in can carry.",
@@ -144,6 +147,12 @@ TEST_F(ServerCheckTest, ASettingThatMakesNoSessionFailsBeforeConnecting) {
     EXPECT_EQ(result.Summary(), c.summary);
     EXPECT_TRUE(lines.empty());
   }
+}
+
+TEST(ServerNameTest, ANameIsMeasuredInItsAsciiFormWithoutTheRootsDot) {
+  EXPECT_EQ(ServerNameProblem(std::string(253, 'a') + ".:25"), "");
+  EXPECT_NE(ServerNameProblem(std::string(254, 'a') + ":25"), "");
+  EXPECT_EQ(ServerNameProblem("b\xC3\xBC" "cher.example:25"), "");
 }
 
 TEST_F(ServerCheckTest, ACancelledWaitEndsTheCheckAndTheHookBeforeItComesBack) {

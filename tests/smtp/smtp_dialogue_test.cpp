@@ -204,5 +204,28 @@ TEST(SmtpDialogueTest, EachDialogueGivesItsOutcomeWithTheServersWords) {
   }
 }
 
+// A resolver and a certificate hold a name beyond ASCII in its ASCII form.
+TEST(SmtpDialogueTest, AServerNameBeyondAsciiIsLookedUpInItsAsciiForm) {
+  const SmtpTransportFactory scripted = ScriptedTransport::Factory({kGreeting, kEhlo, kQuit});
+  std::string lookedUp;
+  SmtpClient client(testing::UniformTimeouts(),
+                    [&](const std::string& server, const ServerEndpoint& endpoint, auto timeout) {
+                      lookedUp = endpoint.host;
+                      return scripted(server, endpoint, timeout);
+                    });
+  SmtpSessionOptions options;
+  options.heloName = "client.example";
+  const SmtpOutcome connected = client.Connect("b\xC3\xBC" "cher.example:25", options);
+  ASSERT_TRUE(connected.ok()) << connected.text();
+  EXPECT_EQ(lookedUp, "xn--bcher-kva.example");
+  EXPECT_EQ(client.host(), "xn--bcher-kva.example");
+  EXPECT_EQ(client.Disconnect(), 0);
+
+  SmtpClient refused(testing::UniformTimeouts(), scripted);
+  const SmtpOutcome outcome = refused.Connect("\xE2\x98\xBA.example", options);
+  EXPECT_EQ(outcome.step(), SmtpStep::Connect);
+  EXPECT_NE(outcome.text().find("cannot be written in ASCII"), std::string::npos) << outcome.text();
+}
+
 }  // namespace
 }  // namespace postrider
