@@ -10,6 +10,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <iterator>
+#include <span>
+#include <vector>
+
 #include "views/display_text.h"
 #include "views/shared_fonts.h"
 
@@ -30,14 +35,42 @@ bool IsVoidElement(QStringView name) {
   return false;
 }
 
-// Whether the elements of `html` nest deeper than `limit`; comments,
-// declarations and empty elements add no depth.
+// The elements an element of `name` may sit in, as Qt places it: one opened
+// elsewhere closes the open elements until it reaches one of them.
+std::span<const char* const> ContextOf(const QString& name) {
+  static constexpr const char* kCell[] = {"tr"};
+  static constexpr const char* kRow[] = {"table", "thead", "tbody", "tfoot"};
+  static constexpr const char* kTablePart[] = {"table"};
+  static constexpr const char* kTerm[] = {"dl"};
+  static constexpr const char* kDefinition[] = {"dt", "dl"};
+  if (name == u"td" || name == u"th") return kCell;
+  if (name == u"tr") return kRow;
+  if (name == u"thead" || name == u"tbody" || name == u"tfoot" || name == u"caption") {
+    return kTablePart;
+  }
+  if (name == u"dt") return kTerm;
+  if (name == u"dd") return kDefinition;
+  return {};
+}
+
+bool IsOneOf(const QString& name, std::span<const char* const> names) {
+  for (const char* one : names) {
+    if (name == QLatin1String(one)) return true;
+  }
+  return false;
+}
+
+// Whether the elements of `html` nest deeper than `limit` as Qt nests them:
+// comments, declarations and empty elements add no depth, a paragraph or list
+// item closes the one it would sit in, a cell, row or term closes what lies
+// between it and its table or list, and a closing tag with no element of its
+// name open closes nothing.
 bool NestsDeeperThan(QStringView html, int limit) {
-  int depth = 0;
+  std::vector<QString> open;
   for (qsizetype at = html.indexOf(u'<'); at >= 0; at = html.indexOf(u'<', at + 1)) {
     const qsizetype end = html.indexOf(u'>', at);
     if (end < 0) break;
-    const QStringView tag = html.mid(at + 1, end - at - 1);
+    QStringView tag = html.mid(at + 1, end - at - 1);
     if (tag.startsWith(u"!--")) {
       const qsizetype close = html.indexOf(u"-->", at);
       if (close < 0) break;
@@ -48,14 +81,23 @@ bool NestsDeeperThan(QStringView html, int limit) {
     if (tag.isEmpty() || tag.startsWith(u'!') || tag.startsWith(u'?') || tag.endsWith(u'/')) {
       continue;
     }
-    if (tag.startsWith(u'/')) {
-      if (depth > 0) --depth;
-      continue;
-    }
+    const bool closing = tag.startsWith(u'/');
+    if (closing) tag = tag.mid(1);
     qsizetype nameEnd = 0;
     while (nameEnd < tag.size() && !tag[nameEnd].isSpace()) ++nameEnd;
-    if (IsVoidElement(tag.left(nameEnd))) continue;
-    if (++depth > limit) return true;
+    const QString name = tag.left(nameEnd).toString().toLower();
+    if (closing) {
+      const auto found = std::find(open.rbegin(), open.rend(), name);
+      if (found != open.rend()) open.erase(std::prev(found.base()), open.end());
+      continue;
+    }
+    if (IsVoidElement(name)) continue;
+    if ((name == u"p" || name == u"li") && !open.empty() && open.back() == name) open.pop_back();
+    if (const auto context = ContextOf(name); !context.empty()) {
+      while (!open.empty() && !IsOneOf(open.back(), context)) open.pop_back();
+    }
+    open.push_back(name);
+    if (static_cast<int>(open.size()) > limit) return true;
   }
   return false;
 }

@@ -32,6 +32,8 @@ class FormattedMessageViewTest : public QObject {
   void AHugeWordIsWrappedAnywhereInBothParts();
   void FormattingNestedTooDeeplyIsToldNotLaidOut_data();
   void FormattingNestedTooDeeplyIsToldNotLaidOut();
+  void DepthIsCountedAsTheHtmlNests_data();
+  void DepthIsCountedAsTheHtmlNests();
 };
 
 void FormattedMessageViewTest::TheLetterRendersWithItsOwnPicturesAndValuesAsText() {
@@ -137,6 +139,43 @@ void FormattedMessageViewTest::FormattingNestedTooDeeplyIsToldNotLaidOut() {
   QCOMPARE(shownText.contains(QStringLiteral("too deep to show")), !shown);
   // The plain text part is there either way.
   QCOMPARE(view.textView()->toPlainText(), QStringLiteral("deep end\n"));
+}
+
+void FormattedMessageViewTest::DepthIsCountedAsTheHtmlNests_data() {
+  QTest::addColumn<QString>("html");
+  QTest::addColumn<bool>("shown");
+  // Elements a later one of their kind closes, as HTML written by hand leaves them.
+  QTest::newRow("unclosed paragraphs") << QStringLiteral("<p>para").repeated(400) << true;
+  QTest::newRow("unclosed list items")
+      << QStringLiteral("<ul>") + QStringLiteral("<li>item").repeated(400) + QStringLiteral("</ul>")
+      << true;
+  QTest::newRow("unclosed table cells")
+      << QStringLiteral("<table>") + QStringLiteral("<tr><td>a<td><b>b</b><th>c").repeated(150) +
+             QStringLiteral("</table>")
+      << true;
+  QTest::newRow("unclosed terms") << QStringLiteral("<dl>") + QStringLiteral("<dt>t<dd>d").repeated(300)
+                                  << true;
+  QTest::newRow("empty elements, comments and declarations")
+      << QStringLiteral("<!DOCTYPE html>") +
+             QStringLiteral("a<br>b<BR/><img src=\"x.gif\"><hr><!-- <div> -->").repeated(300)
+      << true;
+  QTest::newRow("closing tags in capitals")
+      << QStringLiteral("<DIV><span>x</SPAN></div>").repeated(300) << true;
+  QTest::newRow("lists a person nests") << QStringLiteral("<ul><li>x").repeated(90) << true;
+  // A closing tag with no element open of its name closes nothing.
+  QTest::newRow("stray closing tags between quotes")
+      << QStringLiteral("<blockquote></p></b>").repeated(300) + QStringLiteral("deep x") << false;
+  QTest::newRow("unclosed quotes") << QStringLiteral("<blockquote>").repeated(300) << false;
+  QTest::newRow("items in paragraphs") << QStringLiteral("<li><p>x").repeated(150) << false;
+}
+
+void FormattedMessageViewTest::DepthIsCountedAsTheHtmlNests() {
+  QFETCH(QString, html);
+  QFETCH(bool, shown);
+  FormattedMessageView view;
+  view.SetParts(html, QStringLiteral("x\n"), {});
+  const QString shownText = view.htmlView()->document()->toPlainText();
+  QCOMPARE(shownText.contains(QStringLiteral("too deep to show")), !shown);
 }
 
 QTEST_MAIN(FormattedMessageViewTest)

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "project/message_file.h"
 #include "project/postridr_doc.h"
 #include "support/recording_views.h"
 #include "support/temp_dir.h"
@@ -49,6 +50,28 @@ TEST_F(LetterSaveTest, AChangedSubjectOrTextIsWrittenAndThenCountsAsUnchanged) {
   doc.messageView.body = "Hello [[Name]]\n";
   ASSERT_TRUE(doc.document.OnSaveDocument(dir.File("project.prj")).ok());
   EXPECT_NE(ReadFileBytes(Letter()).find("Hello [[Name]]\n"), std::string::npos);
+}
+
+TEST_F(LetterSaveTest, AUtf16LetterIsLeftAsItIsUntilChangedThenWrittenAsUtf8) {
+  TempDir wideDir;
+  TestProject project(kList);
+  project.letterText = "\xFF\xFE";
+  for (const char c : std::string("To: \r\nFrom:  \r\nSubject: Caf\xE9\r\nHello [[Name]]\r\n")) {
+    project.letterText += std::string{c, '\0'};
+  }
+  RecordedDocument wide;
+  ASSERT_TRUE(wide.Open(wideDir.path(), project));
+  const std::string letter = wideDir.File("project-letter.txt");
+  ASSERT_TRUE(wide.document.OnSaveDocument(wideDir.File("project.prj")).ok());
+  EXPECT_EQ(ReadFileBytes(letter), project.letterText);
+
+  wide.messageView.body = "Hello again [[Name]]\r\n";
+  ASSERT_TRUE(wide.document.OnSaveDocument(wideDir.File("project.prj")).ok());
+  EXPECT_EQ(ReadFileBytes(letter).find('\0'), std::string::npos);
+  Result<MessageContents> back = ReadMessageFile(letter);
+  ASSERT_TRUE(back.ok());
+  EXPECT_EQ(back->subject, "Caf\xC3\xA9");
+  EXPECT_EQ(back->body, "Hello again [[Name]]\r\n");
 }
 
 TEST_F(LetterSaveTest, ALetterWhoseFileIsGoneIsWrittenAgain) {
