@@ -174,6 +174,22 @@ TEST_F(PostriderCliTest, UsageErrorsPrintTheUsageAndExitWith2) {
       {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field"},
       {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field", "Email",
        "--bogus"},
+      // An empty PROJECT is not skipped for the next argument, and an option
+      // given twice or without its value is not quietly settled.
+      {"info", ""},
+      {"entries", ""},
+      {"fields", ""},
+      {"select", "", "all"},
+      {"compose", "", project, "0"},
+      {"send", "", project},
+      {"new", "", "--list", Example("recipients.txt"), "--email-field", "Email"},
+      {"compose", project, "0", "--settings"},
+      {"compose", project, "0", "--settings", dir.File("a.ini"), "--settings", dir.File("b.ini")},
+      {"send", project, "--password-file", dir.File("a"), "--password-file", dir.File("b")},
+      {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--list",
+       Example("recipients.csv"), "--email-field", "Email"},
+      {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field", "Email",
+       "--email-field", "City"},
   };
   for (const auto& args : wrong) {
     const CliRun run = Cli(args);
