@@ -229,6 +229,10 @@ TEST_F(PostriderCliTest, AProjectThatFailsToOpenPrintsTheErrorAndExitsWith1) {
     const CliRun run = Cli({command, dir.File("missing.prj")});
     EXPECT_EQ(run.exitCode, 1) << command;
     EXPECT_NE(run.err.find("Error loading project"), std::string::npos) << command;
+    // A mistyped name is told as one, not only as a broken project.
+    EXPECT_NE(run.err.find(dir.File("missing.prj") + "\": No such file or directory"),
+              std::string::npos)
+        << run.err;
     EXPECT_EQ(run.out, "") << command;
   }
   CliRun run = Cli({"select", dir.Write("bad.prj", "[Settings]\nMessageFile=ab\n"), "all"});
