@@ -78,10 +78,9 @@ bool ReadOutput(int fd, std::string& text) {
     const ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
-    text.append(buffer, std::min(static_cast<std::size_t>(got), kMaxRead - text.size()));
-    // Only the first line is wanted; /dev/zero or an endless pipe must not
-    // be read for ever.
-    if (text.size() >= kMaxRead) break;
+    if (text.size() < kMaxRead) {
+      text.append(buffer, std::min(static_cast<std::size_t>(got), kMaxRead - text.size()));
+    }
   }
   std::memset(buffer, 0, sizeof buffer);
   return !cancelled;
