@@ -10,6 +10,7 @@ namespace postrider::cli {
 // saved, so a project open in the desktop program is left as it is.
 int RunFields(const Arguments& args) {
   if (args.size() != 1) return UsageError("fields takes one PROJECT");
+  if (args[0].empty()) return UsageError("PROJECT is an empty path");
   CliDocument cli;
   if (!cli.Open(args[0])) return kExitFailed;
   for (const std::string& name : cli.document.GetFieldNames()) {

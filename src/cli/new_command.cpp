@@ -1,6 +1,7 @@
 #include <cctype>
 #include <iostream>
 #include <optional>
+#include <set>
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
@@ -75,21 +76,31 @@ bool EndsWithProjectExtension(const std::string& path) {
 
 int RunNew(const Arguments& args) {
   NewProjectAnswers answers;
+  bool projectGiven = false;
+  std::set<std::string> given;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
-    if (arg == "--list" && hasValue) {
+    const bool takesValue = arg == "--list" || arg == "--email-field" || arg == "--message";
+    if (takesValue && !hasValue) return UsageError(arg + " needs a value");
+    // A second value would silently win over the first.
+    if (takesValue && given.contains(arg)) return UsageError(arg + " is given twice");
+    if (takesValue) given.insert(arg);
+    if (arg == "--list") {
       answers.listPath = args[++i];
     } else if (arg == "--comma") {
       answers.listSourceType = DBTypeComma;
-    } else if (arg == "--email-field" && hasValue) {
+    } else if (arg == "--email-field") {
       answers.emailField = args[++i];
-    } else if (arg == "--message" && hasValue) {
+    } else if (arg == "--message") {
       answers.messagePath = args[++i];
-    } else if (arg.starts_with("--") || !answers.projectPath.empty()) {
+    } else if (arg.starts_with("--") || projectGiven) {
       return UsageError("unexpected argument: " + arg);
+    } else if (arg.empty()) {
+      return UsageError("PROJECT is an empty path");
     } else {
       answers.projectPath = arg;
+      projectGiven = true;
     }
   }
   if (answers.projectPath.empty() || answers.listPath.empty() || answers.emailField.empty()) {

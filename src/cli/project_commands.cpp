@@ -46,6 +46,7 @@ struct Condition {
 
 int RunInfo(const Arguments& args) {
   if (args.size() != 1) return UsageError("info takes one PROJECT");
+  if (args[0].empty()) return UsageError("PROJECT is an empty path");
   CliDocument cli;
   if (!cli.Open(args[0])) return kExitFailed;
   const CPostridrDoc& doc = cli.document;
@@ -67,6 +68,7 @@ int RunInfo(const Arguments& args) {
 
 int RunEntries(const Arguments& args) {
   if (args.size() != 1) return UsageError("entries takes one PROJECT");
+  if (args[0].empty()) return UsageError("PROJECT is an empty path");
   CliDocument cli;
   if (!cli.Open(args[0])) return kExitFailed;
   CPostridrDoc& doc = cli.document;
@@ -90,6 +92,7 @@ int RunEntries(const Arguments& args) {
 
 int RunSelect(const Arguments& args) {
   if (args.size() < 2) return UsageError("select needs PROJECT and all, none or query");
+  if (args[0].empty()) return UsageError("PROJECT is an empty path");
   const std::string& how = args[1];
   if ((how == "all" || how == "none") && args.size() != 2) {
     return UsageError("select " + how + " takes nothing more");

@@ -51,12 +51,23 @@ std::optional<int> ParseLimit(const std::string& text) {
 std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, bool isSend,
                                         std::string& problem) {
   SendOptions options;
+  bool projectGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
-    if (arg == "--settings" && hasValue) {
+    const bool takesFile = arg == "--settings" || (isSend && arg == "--password-file");
+    if (takesFile && !hasValue) {
+      problem = arg + " needs a FILE";
+      return std::nullopt;
+    }
+    // A second value would silently win over the first.
+    if (takesFile && (arg == "--settings" ? options.settings.chosen() : bool(options.passwordFile))) {
+      problem = arg + " is given twice";
+      return std::nullopt;
+    }
+    if (arg == "--settings") {
       options.settings.Choose(args[++i]);
-    } else if (isSend && arg == "--password-file" && hasValue) {
+    } else if (isSend && arg == "--password-file") {
       options.passwordFile = args[++i];
     } else if (isSend && (arg == "--from-start" || arg == "--resume")) {
       if (options.fromStart) {
@@ -77,8 +88,14 @@ std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, 
     } else if (arg.starts_with("--")) {
       problem = "unexpected argument: " + arg;
       return std::nullopt;
-    } else if (options.projectPath.empty()) {
+    } else if (!projectGiven) {
+      // An empty PROJECT must not let the next argument take its place.
+      if (arg.empty()) {
+        problem = "PROJECT is an empty path";
+        return std::nullopt;
+      }
       options.projectPath = arg;
+      projectGiven = true;
     } else if (takesIndex && !options.index) {
       options.index = arg;
     } else {

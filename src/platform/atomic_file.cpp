@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
+#include <string>
 
 #include "platform/file_open.h"
 
@@ -24,6 +26,11 @@ Status WriteError(const std::string& path, int error) {
 }
 
 Status ReadError(const std::string& path, int error) {
+  if (error == EFBIG) {
+    return Status::Error("Cannot read \"" + path + "\": it is larger than " +
+                         std::to_string(kMaxWholeFileRead >> 20) +
+                         " MB, more than Postrider reads as one file");
+  }
   return Status::Error("Cannot read \"" + path + "\": " + DescribeOpenError(error));
 }
 
@@ -86,24 +93,40 @@ int SyncFolder(const std::string& folder) {
 int ReadInto(const std::string& path, std::string& bytes) {
   const int fd = OpenFileForReading(path);
   if (fd < 0) return errno;
+  // A file of many gigabytes (a sparse one costs nothing on disk) would eat
+  // memory without end, or end the program when an allocation fails.
   struct stat info {};
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
+    if (info.st_size > kMaxWholeFileRead) {
       close(fd);
-      return error;
+      return EFBIG;
     }
-    if (got == 0) break;
-    bytes.append(chunk, static_cast<std::size_t>(got));
+  }
+  int error = 0;
+  try {
+    if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[65536];
+    for (;;) {
+      const ssize_t got = read(fd, chunk, sizeof chunk);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        error = errno;
+        break;
+      }
+      if (got == 0) break;
+      // The file may grow while it is read.
+      if (bytes.size() + static_cast<std::size_t>(got) > kMaxWholeFileRead) {
+        error = EFBIG;
+        break;
+      }
+      bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+  } catch (const std::bad_alloc&) {
+    error = ENOMEM;
   }
   close(fd);
-  return 0;
+  if (error != 0) bytes.clear();
+  return error;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -67,7 +68,12 @@ class AtomicFileGroup {
   std::vector<Step> steps_;
 };
 
-// The whole content of a file; a failure names the path and the reason.
+// The most ReadWholeFile reads: far above any letter, project, journal or
+// settings file, far below a size that would exhaust memory.
+constexpr std::int64_t kMaxWholeFileRead = std::int64_t{256} << 20;
+
+// The whole content of a file; a failure names the path and the reason. A
+// file larger than kMaxWholeFileRead is refused as one.
 Result<std::string> ReadWholeFile(const std::string& path);
 
 // As ReadWholeFile, but a file that does not exist is no error: nothing.

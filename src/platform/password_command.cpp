@@ -161,9 +161,10 @@ Result<Secret> ReadPasswordFile(const std::string& path) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) error = errno;
     if (got <= 0) break;
-    if (text.size() < kMaxRead) {
-      text.append(buffer, std::min(static_cast<std::size_t>(got), kMaxRead - text.size()));
-    }
+    text.append(buffer, std::min(static_cast<std::size_t>(got), kMaxRead - text.size()));
+    // Only the first line is wanted; /dev/zero or an endless pipe must not
+    // be read for ever.
+    if (text.size() >= kMaxRead) break;
   }
   std::memset(buffer, 0, sizeof buffer);
   close(fd);

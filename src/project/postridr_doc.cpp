@@ -1,6 +1,10 @@
 #include "project/postridr_doc.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -173,6 +177,15 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
   // Both paths are needed to save the project again.
   if (keys->messageFile.size() < 3 || keys->entryStateFile.size() < 3) {
     ReleaseProject();
+    // A project file that is not there reads as one without keys; say so,
+    // or a mistyped name is told only as a broken project.
+    struct stat info {};
+    if (::stat(projectPath.c_str(), &info) != 0) {
+      ShowMessage(std::string(texts::kErrorLoadingProject) + "\n\nCannot read \"" + projectPath +
+                      "\": " + std::strerror(errno),
+                  MessageIcon::Error);
+      return false;
+    }
     ShowMessage(texts::kErrorLoadingProject);
     return false;
   }

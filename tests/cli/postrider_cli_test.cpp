@@ -174,6 +174,22 @@ TEST_F(PostriderCliTest, UsageErrorsPrintTheUsageAndExitWith2) {
       {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field"},
       {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field", "Email",
        "--bogus"},
+      // An empty PROJECT is not skipped for the next argument, and an option
+      // given twice or without its value is not quietly settled.
+      {"info", ""},
+      {"entries", ""},
+      {"fields", ""},
+      {"select", "", "all"},
+      {"compose", "", project, "0"},
+      {"send", "", project},
+      {"new", "", "--list", Example("recipients.txt"), "--email-field", "Email"},
+      {"compose", project, "0", "--settings"},
+      {"compose", project, "0", "--settings", dir.File("a.ini"), "--settings", dir.File("b.ini")},
+      {"send", project, "--password-file", dir.File("a"), "--password-file", dir.File("b")},
+      {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--list",
+       Example("recipients.csv"), "--email-field", "Email"},
+      {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field", "Email",
+       "--email-field", "City"},
   };
   for (const auto& args : wrong) {
     const CliRun run = Cli(args);
@@ -213,6 +229,10 @@ TEST_F(PostriderCliTest, AProjectThatFailsToOpenPrintsTheErrorAndExitsWith1) {
     const CliRun run = Cli({command, dir.File("missing.prj")});
     EXPECT_EQ(run.exitCode, 1) << command;
     EXPECT_NE(run.err.find("Error loading project"), std::string::npos) << command;
+    // A mistyped name is told as one, not only as a broken project.
+    EXPECT_NE(run.err.find(dir.File("missing.prj") + "\": No such file or directory"),
+              std::string::npos)
+        << run.err;
     EXPECT_EQ(run.out, "") << command;
   }
   CliRun run = Cli({"select", dir.Write("bad.prj", "[Settings]\nMessageFile=ab\n"), "all"});

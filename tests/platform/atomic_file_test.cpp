@@ -212,6 +212,18 @@ TEST(AtomicFile, ReadsWholeFilesAndNamesWhatCannotBeRead) {
   ASSERT_TRUE(absent.ok());
   EXPECT_FALSE(absent->has_value());
   EXPECT_FALSE(ReadFileIfPresent(dir.path()).ok());
+
+  // A sparse file of 10 GB costs no disk, but read whole it would exhaust
+  // memory (or abort on a failed allocation): refused, naming the path.
+  const std::string huge = dir.File("huge");
+  ASSERT_EQ(truncate(dir.Write("huge", "").c_str(), std::int64_t{10} << 30), 0);
+  for (const Status& refused :
+       {ReadWholeFile(huge).status(), ReadFileIfPresent(huge).status()}) {
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.message().find(huge), std::string::npos) << refused.message();
+    EXPECT_NE(refused.message().find("larger than 256 MB"), std::string::npos)
+        << refused.message();
+  }
 }
 
 }  // namespace

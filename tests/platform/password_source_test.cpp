@@ -112,6 +112,11 @@ TEST(PasswordFileTest, ReadsTheFirstLineAndNamesAFileItCannotRead) {
   ASSERT_FALSE(cut);
   EXPECT_EQ(cut.status().message(),
             "The password file " + huge + " holds a first line too long for a password.");
+  // A file that never ends is read no further than a password could reach.
+  Result<Secret> endless = ReadPasswordFile("/dev/zero");
+  ASSERT_FALSE(endless);
+  EXPECT_EQ(endless.status().message(),
+            "The password file /dev/zero holds a first line too long for a password.");
 }
 
 TEST(SecretTest, MovingLeavesNothingBehind) {
