@@ -289,8 +289,9 @@ void ConfigureDlgTest::TestSettingsShowsEachStepWithTheValuesShown() {
 
   QString steps;
   QString outcome;
-  {
-    ModalDriver answer(
+  // Runs Test Settings: the check window's steps and outcome are read, and it is closed.
+  const auto runCheck = [&] {
+    ModalDriver driver(
         [&](QWidget* modal) {
           auto* check = AsPage<CServerCheckDlg>(modal);
           QVERIFY(check != nullptr);
@@ -300,8 +301,9 @@ void ConfigureDlgTest::TestSettingsShowsEachStepWithTheValuesShown() {
         },
         kCheckMs, CheckEnded);
     Click(dialog.testButton());
-    QVERIFY(answer.acted());
-  }
+    return driver.acted();
+  };
+  QVERIFY(runCheck());
   QVERIFY2(steps.contains(QStringLiteral("Connected to 127.0.0.1 port ")), qPrintable(steps));
   QVERIFY2(steps.contains(QStringLiteral("AUTH PLAIN as library: 235")), qPrintable(steps));
   QVERIFY(steps.contains(QStringLiteral("QUIT: 221")));
@@ -316,31 +318,13 @@ void ConfigureDlgTest::TestSettingsShowsEachStepWithTheValuesShown() {
   // A wrong password: the step that failed and the server's own words.
   dialog.passwordEdit()->clear();
   QTest::keyClicks(dialog.passwordEdit(), QStringLiteral("wrong"));
-  ModalDriver failing(
-      [&](QWidget* modal) {
-        auto* check = AsPage<CServerCheckDlg>(modal);
-        QVERIFY(check != nullptr);
-        outcome = check->outcomeLabel()->text();
-        Click(check->closeButton());
-      },
-      kCheckMs, CheckEnded);
-  Click(dialog.testButton());
-  QVERIFY(failing.acted());
+  QVERIFY(runCheck());
   QVERIFY2(outcome.startsWith(QStringLiteral("Failed at AUTH (535)")), qPrintable(outcome));
 
   // A server the setting cannot name is told as that, before any password is asked.
   dialog.passwordEdit()->clear();
   Type(dialog.serverEdit(), QStringLiteral("127.0.0.1:0"));
-  ModalDriver unnamed(
-      [&](QWidget* modal) {
-        auto* check = AsPage<CServerCheckDlg>(modal);
-        QVERIFY(check != nullptr);
-        outcome = check->outcomeLabel()->text();
-        Click(check->closeButton());
-      },
-      kCheckMs, CheckEnded);
-  Click(dialog.testButton());
-  QVERIFY(unnamed.acted());
+  QVERIFY(runCheck());
   QCOMPARE(outcome, QStringLiteral("The setting SMTPServer=127.0.0.1:0 has a port that is not a "
                                    "number from 1 to 65535."));
   QCOMPARE(asked, 0);
