@@ -202,6 +202,12 @@ int ProfileFile::GetInt(std::string_view section, std::string_view key, int fall
   return value ? ParseLeadingInt(*value, fallback) : fallback;
 }
 
+Status ProfileFile::KeepOrSetString(std::string_view section, std::string_view key,
+                                    std::string_view value, std::size_t bufferSize) {
+  if (Find(section, key) && GetString(section, key, "", bufferSize) == value) return Status::Ok();
+  return SetString(section, key, value);
+}
+
 Status ProfileFile::SetString(std::string_view section, std::string_view key,
                               std::string_view value) {
   section = Trim(section);

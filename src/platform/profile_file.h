@@ -49,6 +49,12 @@ class ProfileFile {
   // with '[' or ';', since the file could not give any of them back.
   Status SetString(std::string_view section, std::string_view key, std::string_view value);
   Status SetInt(std::string_view section, std::string_view key, int value);
+  // As SetString, but a key whose value GetString (with bufferSize) already
+  // gives as value is left as it stands: a value longer than the buffer
+  // stays whole, and one the file holds but SetString would refuse (a lone
+  // CR inside it) fails no save.
+  Status KeepOrSetString(std::string_view section, std::string_view key, std::string_view value,
+                         std::size_t bufferSize = 256);
 
   std::string Text() const;
   // Replaces the file at path in one step (see WriteFileAtomically).

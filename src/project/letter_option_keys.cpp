@@ -20,11 +20,9 @@ constexpr std::string_view kMarkdown = "markdown";
 // WriteProjectFile).
 Status WriteString(ProfileFile& profile, const char* key, const std::string& value,
                    std::size_t buffer = 256) {
-  const bool held = profile.Find(kSection, key).has_value();
-  if (held ? profile.GetString(kSection, key, "", buffer) == value : value.empty()) {
-    return Status::Ok();
-  }
-  return profile.SetString(kSection, key, value);
+  // A key the file lacks is not written empty.
+  if (value.empty() && !profile.Find(kSection, key)) return Status::Ok();
+  return profile.KeepOrSetString(kSection, key, value, buffer);
 }
 
 }  // namespace

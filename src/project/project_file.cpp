@@ -13,14 +13,10 @@ constexpr const char* kSection = "Settings";
 constexpr std::size_t kPathBuffer = 4096;
 
 // A value the file gives back already, read as ReadProjectFile reads it, is
-// left as it stands: one a line holds but a new value may not, such as a
-// lone CR inside it, must not make every save of the project fail.
+// left as it stands (see ProfileFile::KeepOrSetString).
 Status SetString(ProfileFile& profile, const char* key, const std::string& value,
                  std::size_t buffer = 256) {
-  if (profile.Find(kSection, key) && profile.GetString(kSection, key, "", buffer) == value) {
-    return Status::Ok();
-  }
-  return profile.SetString(kSection, key, value);
+  return profile.KeepOrSetString(kSection, key, value, buffer);
 }
 
 }  // namespace

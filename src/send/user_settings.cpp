@@ -65,13 +65,9 @@ Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
     leftOut += status.message();
   };
   // A value the file gives back already, read as SettingsFrom reads it, is
-  // left as it stands: one longer than its buffer stays whole, and one with
-  // a lone CR (which the file keeps but cannot be given) fails no save.
+  // left as it stands.
   auto setString = [&](const char* key, const std::string& value, std::size_t buffer) {
-    if (profile->Find(kSection, key) && profile->GetString(kSection, key, "", buffer) == value) {
-      return;
-    }
-    note(profile->SetString(kSection, key, value));
+    note(profile->KeepOrSetString(kSection, key, value, buffer));
   };
   setString("RealName", settings.realName, kTextBuffer);
   setString("ReturnAddress", settings.returnAddress, kTextBuffer);
