@@ -2,6 +2,7 @@
 
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
+#include "platform/utf8_text.h"
 
 namespace postrider {
 
@@ -79,6 +80,13 @@ std::optional<int> QueryOperatorFromText(std::string_view text) {
 }
 
 bool TestCondition(std::string_view value, int op, std::string_view text) {
+  if (op != QueryValidAddress && IsValidUtf8(value) != IsValidUtf8(text)) {
+    // The window shows a Latin-1 value's accented letters as Windows-1252
+    // reads them, and the user types them as UTF-8 (or the other way round).
+    const std::string shownValue = AsUtf8(value);
+    const std::string shownText = AsUtf8(text);
+    return TestCondition(shownValue, op, shownText);
+  }
   switch (op) {
     case QueryEquals:
       return value == text;
