@@ -214,5 +214,22 @@ TEST_F(SelectOnQueryTest, AFieldBeyondTheRecordIsTestedAsEmpty) {
   EXPECT_EQ(Selected(), (std::vector<int>{0, 1, 2, 3}));
 }
 
+TEST(SelectOnQuery, FindsALatin1ListsLettersTypedAsUtf8) {
+  TempDir dir;
+  RecordedDocument doc;
+  ASSERT_TRUE(doc.Open(dir.path(), TestProject("Name\tEmail\tCity\n"
+                                               "Ann\tann@x.org\tZ\xFCrich\n"
+                                               "Bob\tbob@x.org\tZurich\n"
+                                               "Cid\tcid@x.org\tK\xF6ln\n"
+                                               "Dee\tdee@x.org\tK\xC3\xB6ln\n")));
+  doc.document.SelectOnQuery(2, QueryEquals, "Z\xC3\xBCrich", QueryJoinOr, 2, QueryEquals,
+                             "K\xC3\xB6ln");
+  std::vector<int> selected;
+  for (int i = 0; i < doc.document.GetEntryCount(); ++i) {
+    if (doc.document.IsEntrySelected(i)) selected.push_back(i);
+  }
+  EXPECT_EQ(selected, (std::vector<int>{0, 2, 3}));
+}
+
 }  // namespace
 }  // namespace postrider
