@@ -2,6 +2,7 @@
 
 #include "project/address_check.h"
 #include "project/postridr_doc.h"
+#include "platform/utf8_text.h"
 
 namespace postrider {
 
@@ -78,7 +79,10 @@ std::optional<int> QueryOperatorFromText(std::string_view text) {
   return std::nullopt;
 }
 
-bool TestCondition(std::string_view value, int op, std::string_view text) {
+namespace {
+
+// Whether the value meets the condition, the two compared as the bytes given.
+bool Meets(std::string_view value, int op, std::string_view text) {
   switch (op) {
     case QueryEquals:
       return value == text;
@@ -99,6 +103,31 @@ bool TestCondition(std::string_view value, int op, std::string_view text) {
   }
 }
 
+// A condition's text, looked at once for the whole list.
+struct QueryText {
+  explicit QueryText(std::string_view text)
+      : bytes(text), utf8(IsValidUtf8(text)), shown(utf8 ? std::string() : AsUtf8(text)) {}
+  std::string_view bytes;
+  bool utf8;
+  std::string shown;  // as UTF-8, when the bytes are not
+};
+
+bool Meets(std::string_view value, int op, const QueryText& text) {
+  // The window shows a Latin-1 value's accented letters as Windows-1252
+  // reads them, and the user types them as UTF-8 (or the other way round).
+  if (op == QueryValidAddress || IsValidUtf8(value) == text.utf8) {
+    return Meets(value, op, text.bytes);
+  }
+  if (text.utf8) return Meets(AsUtf8(value), op, text.bytes);
+  return Meets(value, op, text.shown);
+}
+
+}  // namespace
+
+bool TestCondition(std::string_view value, int op, std::string_view text) {
+  return Meets(value, op, QueryText(text));
+}
+
 void CPostridrDoc::SelectOnQuery(int firstField, int firstOperator, const std::string& firstValue,
                                  int join, int secondField, int secondOperator,
                                  const std::string& secondValue) {
@@ -106,17 +135,19 @@ void CPostridrDoc::SelectOnQuery(int firstField, int firstOperator, const std::s
   UnselectAll();
   if (secondField < 0 || secondOperator < 0) join = QueryJoinNone;
 
+  const QueryText firstText(firstValue);
+  const QueryText secondText(secondValue);
   ListRecord record;
   const int entries = GetEntryCount();
   for (int i = 0; i < entries; ++i) {
     record.values.clear();
     if (!ReadListRecord(i, record)) continue;
-    bool matches = TestCondition(record.ValueAt(firstField), firstOperator, firstValue);
+    bool matches = Meets(record.ValueAt(firstField), firstOperator, firstText);
     // The second condition is looked at only when the join needs it.
     if (join == QueryJoinAnd && matches) {
-      matches = TestCondition(record.ValueAt(secondField), secondOperator, secondValue);
+      matches = Meets(record.ValueAt(secondField), secondOperator, secondText);
     } else if (join == QueryJoinOr && !matches) {
-      matches = TestCondition(record.ValueAt(secondField), secondOperator, secondValue);
+      matches = Meets(record.ValueAt(secondField), secondOperator, secondText);
     }
     if (matches) marks_.SetSelection(i, true);
   }

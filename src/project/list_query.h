@@ -30,7 +30,10 @@ std::optional<int> QueryOperatorFromText(std::string_view text);
 // compare the bytes exactly, so a code such as 01234 matches only itself.
 // The four ordering operators compare numbers by their size when both the
 // value and the text are numbers (see IsQueryNumber), and anything else byte
-// by byte, case-sensitively. An unknown operator is false.
+// by byte, case-sensitively. When one of value and text is UTF-8 and the
+// other is not (a Latin-1 list, a query typed as UTF-8), both are compared
+// as UTF-8, the one that is not read as Windows-1252, as the window shows
+// it. An unknown operator is false.
 bool TestCondition(std::string_view value, int op, std::string_view text);
 
 // A number as the ordering operators see one: blanks around it allowed, an

@@ -91,8 +91,8 @@ void CProjectView::ReleaseChanges() {
 
 void CProjectView::OnListSelChange(int row) {
   if (row < 0 || row >= model_->rowCount()) return;
+  // Toggling marks the document modified, unless it is open only to be looked at.
   document_.ToggleEntrySelection(row);
-  document_.SetModifiedFlag(true);
   AnnounceMark(row);
 }
 

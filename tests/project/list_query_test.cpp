@@ -85,6 +85,33 @@ TEST(TestCondition, OrdersNumbersBySizeAndKeepsEqualsExact) {
   EXPECT_FALSE(IsQueryNumber("."));
 }
 
+TEST(TestCondition, ComparesALatin1ValueAsShownWithATextTypedAsUtf8) {
+  // The window shows "M\xFCller" from a Latin-1 list as the letters the user
+  // types; the query gets them as UTF-8.
+  const NumberCase cases[] = {
+      {"M\xFCller", QueryEquals, "M\xC3\xBCller", true},
+      {"M\xFCller", QueryNotEquals, "M\xC3\xBCller", false},
+      {"Jos\xE9", QueryEquals, "Jos\xC3\xA9", true},
+      {"\x80uro", QueryEquals, "\xE2\x82\xACuro", true},  // the euro sign
+      // The other way round: a Latin-1 text against a UTF-8 list.
+      {"M\xC3\xBCller", QueryEquals, "M\xFCller", true},
+      // Both Latin-1, or both UTF-8: bytes as before.
+      {"M\xFCller", QueryEquals, "M\xFCller", true},
+      {"M\xFCller", QueryEquals, "Muller", false},
+      // Order by letter: u-umlaut comes after z and before the euro sign.
+      {"\xFC", QueryGreater, "z", true},
+      {"\xFC", QueryLess, "\xE2\x82\xAC", true},
+      {"\xE9", QueryLess, "\xC3\xBC", true},
+      {"caf\xE9", QueryGreaterOrEqual, "caf\xC3\xA9", true},
+  };
+  for (const NumberCase& c : cases) {
+    EXPECT_EQ(TestCondition(c.value, c.op, c.text), c.meets)
+        << ::testing::PrintToString(std::string(c.value)) << ' '
+        << kQueryOperatorTexts[static_cast<std::size_t>(c.op)] << ' '
+        << ::testing::PrintToString(std::string(c.text));
+  }
+}
+
 TEST(TestCondition, ValidAddressLooksOnlyAtTheValue) {
   EXPECT_TRUE(TestCondition("ann@x.org", QueryValidAddress, "anything"));
   EXPECT_FALSE(TestCondition("a@x.", QueryValidAddress, "ann@x.org"));
@@ -185,6 +212,23 @@ TEST_F(SelectOnQueryTest, TheSecondConditionNeedsBothAJoinAndASecondField) {
 TEST_F(SelectOnQueryTest, AFieldBeyondTheRecordIsTestedAsEmpty) {
   Query(24, QueryEquals, "");
   EXPECT_EQ(Selected(), (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST(SelectOnQuery, FindsALatin1ListsLettersTypedAsUtf8) {
+  TempDir dir;
+  RecordedDocument doc;
+  ASSERT_TRUE(doc.Open(dir.path(), TestProject("Name\tEmail\tCity\n"
+                                               "Ann\tann@x.org\tZ\xFCrich\n"
+                                               "Bob\tbob@x.org\tZurich\n"
+                                               "Cid\tcid@x.org\tK\xF6ln\n"
+                                               "Dee\tdee@x.org\tK\xC3\xB6ln\n")));
+  doc.document.SelectOnQuery(2, QueryEquals, "Z\xC3\xBCrich", QueryJoinOr, 2, QueryEquals,
+                             "K\xC3\xB6ln");
+  std::vector<int> selected;
+  for (int i = 0; i < doc.document.GetEntryCount(); ++i) {
+    if (doc.document.IsEntrySelected(i)) selected.push_back(i);
+  }
+  EXPECT_EQ(selected, (std::vector<int>{0, 2, 3}));
 }
 
 }  // namespace

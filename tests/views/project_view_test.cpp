@@ -129,6 +129,18 @@ void ProjectViewTest::ClickTogglesTheRowTheSelectedCountAndTheModifiedFlag() {
                     QPoint(header->sectionViewportPosition(2) + 20, header->height() / 2));
   QCOMPARE(static_cast<int>(frame.counts.size()), before);
   QCOMPARE(CurrentRow(), 1);
+
+  // Opened only to be looked at: a click or Space changes no mark and leaves
+  // nothing to save.
+  document->SetProjectAccess(ProjectAccess::ReadOnly);
+  QVERIFY(Open(*document, WriteProject(*env, "look", NumberedList(5))));
+  QVERIFY(document->IsReadOnly());
+  document->SetModifiedFlag(false);
+  const int wasSelected = document->IsEntrySelected(2);
+  Click(2);
+  QTest::keyClick(view->entryList(), Qt::Key_Space);
+  QCOMPARE(document->IsEntrySelected(2), wasSelected);
+  QVERIFY(!document->IsModified());
 }
 
 void ProjectViewTest::KeysMoveTheFramedCurrentRowWithoutTogglingAndSpaceToggles() {
