@@ -24,10 +24,15 @@ int RunCheckServer(const Arguments& args) {
   SettingsChoice choice;
   std::optional<std::string> passwordFile;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const bool hasValue = i + 1 < args.size();
-    if (args[i] == "--settings" && hasValue) {
+    const bool takesFile = args[i] == "--settings" || args[i] == "--password-file";
+    if (takesFile && i + 1 == args.size()) return UsageError(args[i] + " needs a FILE");
+    // A second value would silently win over the first.
+    if (takesFile && (args[i] == "--settings" ? choice.chosen() : bool(passwordFile))) {
+      return UsageError(args[i] + " is given twice");
+    }
+    if (args[i] == "--settings") {
       choice.Choose(args[++i]);
-    } else if (args[i] == "--password-file" && hasValue) {
+    } else if (args[i] == "--password-file") {
       passwordFile = args[++i];
     } else {
       return UsageError("unexpected argument: " + args[i]);

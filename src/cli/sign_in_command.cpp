@@ -29,7 +29,10 @@ int RunSignIn(const Arguments& args) {
   SettingsChoice choice;
   bool openBrowser = true;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--settings" && i + 1 < args.size()) {
+    if (args[i] == "--settings") {
+      if (i + 1 == args.size()) return UsageError("--settings needs a FILE");
+      // A second value would silently win over the first.
+      if (choice.chosen()) return UsageError("--settings is given twice");
       choice.Choose(args[++i]);
     } else if (args[i] == "--no-browser") {
       openBrowser = false;

@@ -1,9 +1,9 @@
 #include "send/letter_pictures.h"
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
+#include "platform/atomic_file.h"
 #include "platform/base64.h"
 #include "platform/sha256.h"
 #include "send/content_type.h"
@@ -97,12 +97,11 @@ Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::str
                          (std::filesystem::exists(file, error) ? " is not a file."
                                                                : " does not exist."));
   }
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes;
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.is_open() || in.bad()) {
-    return Status::Error(shown + " cannot be sent: " + file.string() + " cannot be read.");
-  }
+  // Read within the bound every whole file is: a sparse picture of many
+  // gigabytes would otherwise exhaust memory.
+  Result<std::string> read = ReadWholeFile(file.string());
+  if (!read) return Status::Error(shown + " cannot be sent: " + read.status().message() + ".");
+  const std::string bytes = std::move(*read);
   if (Status types = ContentTypesAvailable(); !types) {
     return Status::Error(shown + " cannot be sent: " + types.message());
   }

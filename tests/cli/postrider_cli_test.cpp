@@ -190,6 +190,10 @@ TEST_F(PostriderCliTest, UsageErrorsPrintTheUsageAndExitWith2) {
        Example("recipients.csv"), "--email-field", "Email"},
       {"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field", "Email",
        "--email-field", "City"},
+      {"check-server", "--settings", dir.File("a.ini"), "--settings", dir.File("b.ini")},
+      {"check-server", "--password-file", dir.File("a"), "--password-file", dir.File("b")},
+      {"check-server", "--settings"},
+      {"sign-in", "--settings", dir.File("a.ini"), "--settings", dir.File("b.ini")},
   };
   for (const auto& args : wrong) {
     const CliRun run = Cli(args);

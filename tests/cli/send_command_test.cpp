@@ -96,6 +96,47 @@ TEST_F(SendCommandTest, SendDeliversTheExampleProjectMarksEveryEntryAndSavesIt) 
   EXPECT_NE(log.find("ada.lovelace@example.com\tIndex=0\tStatus=0\n"), std::string::npos);
 }
 
+// A list's addresses reach the log as they are: each record stays one line of
+// three fields, safe to show on a terminal, naming its address exactly.
+TEST_F(SendCommandTest, TheLogKeepsEachHostileAddressToOneTruthfulLine) {
+  const std::string longAddress = std::string(10000, 'a') + "@example.com";
+  const struct {
+    std::string address;  // as the list holds it
+    std::string logged;
+  } rows[] = {
+      {"ann@example.com", "ann@example.com\tIndex=0\tStatus=0"},
+      {"esc@example.com\x1B[2J\x1B]0;x\x07",
+       "esc@example.com\\x1B[2J\\x1B]0;x\\x07\tIndex=1\tStatus=-2"},
+      {"cr@example.com\rbob@example.com",
+       "cr@example.com\\rbob@example.com\tIndex=2\tStatus=-2"},
+      {"tab@example.com\tIndex=9\tStatus=0",
+       "tab@example.com\\tIndex=9\\tStatus=0\tIndex=3\tStatus=-2"},
+      {std::string("nul@example.com\0bob", 19), "nul@example.com\\x00bob\tIndex=4\tStatus=-2"},
+      {longAddress, longAddress + "\tIndex=5\tStatus=-2"},
+  };
+  std::string list = "Name,Email\r\n";
+  for (const auto& row : rows) list += "n,\"" + row.address + "\"\r\n";
+  dir.Write("hostile.csv", list);
+  dir.Write("hostile.txt", "To: \nFrom:  \nSubject: Hello\nHello [[Name]]\n");
+  const std::string project = dir.File("hostile.prj");
+  ASSERT_EQ(Cli({"new", project, "--list", dir.File("hostile.csv"), "--comma", "--email-field",
+                 "Email", "--message", dir.File("hostile.txt")})
+                .exitCode,
+            0);
+  testing::SmtpSinkServer sink;
+  const CliRun run = Cli({"send", project, "--settings", Settings(sink.address())});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+
+  const std::string log = ReadFileBytes(dir.File("state/postrider/postrider.log"));
+  std::vector<std::string> records;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("\tIndex=") != std::string::npos) records.push_back(line);
+  }
+  ASSERT_EQ(records.size(), std::size(rows)) << log.substr(0, 2000);
+  for (std::size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], rows[i].logged);
+}
+
 std::size_t Occurrences(const std::string& text, const std::string& part) {
   std::size_t count = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {

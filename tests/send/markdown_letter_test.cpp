@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -232,6 +234,8 @@ TEST_F(MarkdownLetterTest, LocalPicturesGoInlineOnceAndOthersAsWritten) {
 
 TEST_F(MarkdownLetterTest, PicturesThatCannotGoAreRefusedByName) {
   dir.Write("notes.txt", "just some words\n");
+  // Sparse, so it costs no disk; read whole it would cost its size in memory.
+  ASSERT_EQ(truncate(dir.Write("huge.png", "").c_str(), (std::int64_t{256} << 20) + 1), 0);
   const struct {
     std::string letter;
     std::string refusal;
@@ -241,6 +245,8 @@ TEST_F(MarkdownLetterTest, PicturesThatCannotGoAreRefusedByName) {
       {"![x](notes.txt)", "\"notes.txt\" cannot be sent: " + dir.File("notes.txt") +
                               " is not a picture (text/plain)."},
       {"![x](.)", "is not a file."},
+      {"![x](huge.png)", "\"huge.png\" cannot be sent: Cannot read \"" + dir.File("huge.png") +
+                             "\": it is larger than 256 MB"},
       {"![x](/pictures/[[Name]].png)", "has a merge field in its address"},
       {"![x](https://example.org/[[Id]].png)", "has a merge field in its address"},
   };
