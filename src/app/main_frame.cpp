@@ -442,11 +442,18 @@ void CMainFrame::ShowListChange(bool changed) {
     return;
   }
   if (listChangeDismissed_) return;
+  // Gone or unreadable is not the same as changed: say which, and why.
+  const bool unreadable = listWatch_->unreadable();
+  QString text = unreadable ? ShownText(listWatch_->problem()) +
+                                  QStringLiteral(". The entries shown are those read when the "
+                                                 "project was opened.")
+                            : kListChanged;
   // An untitled project has no files to open again until it is saved.
-  listChangedBar_->SetText(
-      document_.GetPathName().empty()
-          ? kListChanged + QStringLiteral(" Save the project, then open it again.")
-          : kListChanged);
+  if (!unreadable && document_.GetPathName().empty())
+    text += QStringLiteral(" Save the project, then open it again.");
+  listChangedBar_->setAccessibleName(unreadable ? QStringLiteral("Mailing list cannot be read")
+                                                : QStringLiteral("Mailing list changed"));
+  listChangedBar_->SetText(text);
   UpdateCommandStates();
   listChangedBar_->Announce();
 }
