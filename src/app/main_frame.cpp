@@ -41,6 +41,7 @@
 #include "platform/refresh_token_store.h"
 #include "platform/user_paths.h"
 #include "project/postridr_doc.h"
+#include "views/format_bar.h"
 #include "views/message_bar.h"
 #include "views/message_view.h"
 #include "views/frame_pacer.h"
@@ -392,6 +393,8 @@ void CMainFrame::ShowDocumentAccess() {
   messageView_->messageEdit()->setReadOnly(readOnly);
   messageView_->subjectEdit()->setReadOnly(readOnly);
   messageView_->toCombo()->setEnabled(!readOnly);
+  // Its buttons write into the letter past the edit's own read-only guard.
+  messageView_->formatBar()->setEnabled(!readOnly);
   idleStatusText_ =
       readOnly ? QStringLiteral("Read-only. ") + ShownText(document_.GetReadOnlyReason()) : kReady;
   statusPanes_[0]->setText(idleStatusText_);
