@@ -481,6 +481,26 @@ void MessageViewTest::TheSubjectKeepsEverythingTypedAndWidensWithTheView() {
   QVERIFY(LetterOnDisk().startsWith("To: \nFrom:  \nSubject: " + QByteArray(200, 'W') +
                                     QByteArray(300, 'm') + "\n"));
 
+  // Lines pasted or dropped into the one-line field: a space for each break,
+  // so what is saved and loaded again is what the field showed.
+  subject->clear();
+  QApplication::clipboard()->setText(QStringLiteral("Spring\r\nreadings\nfor\u2029all\r"));
+  subject->paste();
+  QCOMPARE(subject->text(), QStringLiteral("Spring readings for all "));
+  subject->setCursorPosition(6);
+  subject->insert(QStringLiteral("\n\n"));
+  QCOMPARE(subject->text(), QStringLiteral("Spring   readings for all "));
+  QCOMPARE(subject->cursorPosition(), 8);
+  subject->setText(QStringLiteral("Spring readings\nfor all"));
+  Save();
+  QVERIFY(LetterOnDisk().startsWith("To: \nFrom:  \nSubject: Spring readings for all\n"));
+  {
+    CPostridrDoc again;
+    CMessageView reopened(again);
+    QVERIFY(again.OnOpenDocument(PathOf(projectPath)));
+    QCOMPARE(reopened.subjectEdit()->text(), QStringLiteral("Spring readings for all"));
+  }
+
   // A loaded subject longer than a line edit takes by default comes back whole.
   const std::string huge(40000, 'x');
   document->SetSubject(huge);
