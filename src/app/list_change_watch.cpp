@@ -38,6 +38,7 @@ void ListChangeWatch::Follow() {
     watcher_.addPath(QFileInfo(file_).absolutePath());
     watcher_.addPath(file_);
   }
+  problem_.clear();
   if (std::exchange(changed_, false)) emit changedChanged(false);
 }
 
@@ -61,8 +62,13 @@ void ListChangeWatch::CheckSoon() {
 
 Status ListChangeWatch::CheckNow() {
   Status status = document_.CheckListUnchanged();
-  if (!file_.isEmpty() && changed_ != !status.ok()) {
+  // The core says either that the list changed, in its one text for that,
+  // or why the file could not be read at all.
+  std::string problem =
+      status.ok() || status.message() == document_.ListChangedText() ? std::string() : status.message();
+  if (!file_.isEmpty() && (changed_ != !status.ok() || problem_ != problem)) {
     changed_ = !status.ok();
+    problem_ = std::move(problem);
     emit changedChanged(changed_);
   }
   emit checked(!status.ok());

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <string>
+
 #include "platform/status.h"
 
 namespace postrider {
@@ -29,10 +31,15 @@ class ListChangeWatch : public QObject {
   // Asks once the file system has settled: one save brings several notes.
   void CheckSoon();
   bool changed() const { return changed_; }
+  // Whether the last look could not read the list at all (gone with its
+  // folder, say) rather than found it changed; problem() says why.
+  bool unreadable() const { return changed_ && !problem_.empty(); }
+  const std::string& problem() const { return problem_; }
   // What is watched: the list file and its folder.
   QStringList watchedPaths() const;
 
  signals:
+  // Also when the change becomes another: changed, then gone.
   void changedChanged(bool changed);
   // After every look at the file, whatever it found.
   void checked(bool changed);
@@ -45,6 +52,7 @@ class ListChangeWatch : public QObject {
   QTimer settle_;
   QString file_;
   bool changed_ = false;
+  std::string problem_;
 };
 
 }  // namespace postrider

@@ -41,6 +41,7 @@
 #include "platform/refresh_token_store.h"
 #include "platform/user_paths.h"
 #include "project/postridr_doc.h"
+#include "views/format_bar.h"
 #include "views/message_bar.h"
 #include "views/message_view.h"
 #include "views/frame_pacer.h"
@@ -392,6 +393,8 @@ void CMainFrame::ShowDocumentAccess() {
   messageView_->messageEdit()->setReadOnly(readOnly);
   messageView_->subjectEdit()->setReadOnly(readOnly);
   messageView_->toCombo()->setEnabled(!readOnly);
+  // Its buttons write into the letter past the edit's own read-only guard.
+  messageView_->formatBar()->setEnabled(!readOnly);
   idleStatusText_ =
       readOnly ? QStringLiteral("Read-only. ") + ShownText(document_.GetReadOnlyReason()) : kReady;
   statusPanes_[0]->setText(idleStatusText_);
@@ -442,11 +445,18 @@ void CMainFrame::ShowListChange(bool changed) {
     return;
   }
   if (listChangeDismissed_) return;
+  // Gone or unreadable is not the same as changed: say which, and why.
+  const bool unreadable = listWatch_->unreadable();
+  QString text = unreadable ? ShownText(listWatch_->problem()) +
+                                  QStringLiteral(". The entries shown are those read when the "
+                                                 "project was opened.")
+                            : kListChanged;
   // An untitled project has no files to open again until it is saved.
-  listChangedBar_->SetText(
-      document_.GetPathName().empty()
-          ? kListChanged + QStringLiteral(" Save the project, then open it again.")
-          : kListChanged);
+  if (!unreadable && document_.GetPathName().empty())
+    text += QStringLiteral(" Save the project, then open it again.");
+  listChangedBar_->setAccessibleName(unreadable ? QStringLiteral("Mailing list cannot be read")
+                                                : QStringLiteral("Mailing list changed"));
+  listChangedBar_->SetText(text);
   UpdateCommandStates();
   listChangedBar_->Announce();
 }

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QLabel>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 
@@ -33,13 +34,38 @@ int LabelTextWidth() {
          1;
 }
 
+// The letter's edit. Laying out one very long word where lines may break
+// only between words takes time growing with the square of its length: a
+// pasted block of a few hundred thousand characters with no space would
+// hold the window for minutes, and every key after it for seconds. Such
+// text switches the edit to breaking anywhere before it goes in, as a
+// letter that holds it already is loaded.
+class LetterEdit : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+  // Before `text` goes in at the cursor.
+  void PrepareFor(const QString& text) {
+    if (wordWrapMode() != QTextOption::WrapAnywhere &&
+        WrapModeFor(text) == QTextOption::WrapAnywhere) {
+      setWordWrapMode(QTextOption::WrapAnywhere);
+    }
+  }
+
+ protected:
+  void insertFromMimeData(const QMimeData* source) override {
+    if (source != nullptr && source->hasText()) PrepareFor(source->text());
+    QPlainTextEdit::insertFromMimeData(source);
+  }
+};
+
 }  // namespace
 
 CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
     : QWidget(parent),
       document_(document),
       layout_(MessageViewLayout::Scaled(DesktopFontScale(), LabelTextWidth())),
-      messageEdit_(new QPlainTextEdit(this)),
+      messageEdit_(new LetterEdit(this)),
       toCombo_(new QComboBox(this)),
       subjectEdit_(new SubjectEdit(this)),
       formatBar_(new FormatBar(*messageEdit_, this)),
@@ -216,7 +242,15 @@ void CMessageView::OnToComboSelChange(int index) {
 // Replaces the selection, or goes in at the caret, as one step of Undo; the
 // clipboard keeps what the user put there.
 void CMessageView::InsertText(const std::string& text) {
-  messageEdit_->insertPlainText(DecodeLetterBytes(text));
+  const QString shown = DecodeLetterBytes(text);
+  static_cast<LetterEdit*>(messageEdit_)->PrepareFor(shown);
+  // A step of its own: inserted plainly it would join the text typed just
+  // before it, and Undo would take that away as well.
+  QTextCursor cursor = messageEdit_->textCursor();
+  cursor.beginEditBlock();
+  cursor.insertText(shown);
+  cursor.endEditBlock();
+  messageEdit_->setTextCursor(cursor);
   messageEdit_->ensureCursorVisible();
 }
 

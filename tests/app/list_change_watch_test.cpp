@@ -3,6 +3,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -60,6 +61,8 @@ class ListChangeWatchTest : public QObject {
   void AnUnchangedListShowsNoBarWhateverElseTheFolderSees();
   void QueryAndPreviewAreRefusedOnAChangedListButTheMarksStillWork();
   void ADismissedBarStaysAwayUntilTheProjectOpensAgain();
+  void AListThatCannotBeReadSaysSoAndWhy_data();
+  void AListThatCannotBeReadSaysSoAndWhy();
 
  private:
   CMainFrame* frame() const { return app_->mainFrame(); }
@@ -247,6 +250,66 @@ void ListChangeWatchTest::ADismissedBarStaysAwayUntilTheProjectOpensAgain() {
   QVERIFY(!bar()->isVisible());
   WriteList(kNewList, Write::InPlace);
   QTRY_VERIFY(bar()->isVisible());
+}
+
+enum class Loss { FolderDeleted, FileDeleted, ChangedThenFolderDeleted };
+
+void ListChangeWatchTest::AListThatCannotBeReadSaysSoAndWhy_data() {
+  QTest::addColumn<Loss>("loss");
+  QTest::newRow("its folder deleted") << Loss::FolderDeleted;
+  QTest::newRow("the file deleted") << Loss::FileDeleted;
+  QTest::newRow("changed, then its folder deleted") << Loss::ChangedThenFolderDeleted;
+}
+
+void ListChangeWatchTest::AListThatCannotBeReadSaysSoAndWhy() {
+  QFETCH(Loss, loss);
+  // The project keeps its list in a folder of its own, which can go while
+  // the project stays open.
+  const QString folder = env_->File(QStringLiteral("lists"));
+  QVERIFY(QDir().mkpath(folder));
+  const QString list = folder + QStringLiteral("/recipients.txt");
+  QVERIFY(QFile::copy(List(), list));
+  QByteArray project = ReadBytes(env_->File(QStringLiteral("example.prj")));
+  project.replace("DBFile=recipients.txt", "DBFile=lists/recipients.txt")
+      .replace("HelperFile=example.prh", "HelperFile=lists-apart.prh");
+  const QString projectPath = env_->Write(QStringLiteral("lists-apart.prj"), project);
+  app_->document().SetModifiedFlag(false);
+  QString notice;
+  ModalScript opening({ReadBoxAndOk(notice)});
+  const CPostridrApp::OpenResult opened = app_->OpenDocumentFile(Bytes(projectPath));
+  QVERIFY2(opened == CPostridrApp::OpenResult::Opened, qPrintable(notice));
+  QCOMPARE(app_->document().GetEntryCount(), 12);
+  QVERIFY(!bar()->isVisible());
+
+  if (loss == Loss::ChangedThenFolderDeleted) {
+    QFile file(list);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(kNewList), kNewList.size());
+    file.close();
+    QTRY_VERIFY(bar()->isVisible());
+    QCOMPARE(bar()->text(), kBarText);
+  }
+  if (loss == Loss::FileDeleted) {
+    QVERIFY(QFile::remove(list));
+  } else {
+    QVERIFY(QDir(folder).removeRecursively());
+  }
+  // The file system's note alone, without the window being activated.
+  QTRY_VERIFY(bar()->isVisible() && bar()->text() != kBarText);
+  const QString text = bar()->text();
+  QVERIFY2(text.contains(QStringLiteral("Cannot open the mailing list ") + list) &&
+               text.contains(QStringLiteral("No such file or directory")) &&
+               !text.contains(QStringLiteral("has changed")),
+           qPrintable(text));
+  QCOMPARE(bar()->accessibleName(), QStringLiteral("Mailing list cannot be read"));
+  QCOMPARE(bar()->accessibleDescription(), text);
+  // What it shows stays as read, and the send is refused with the same reason.
+  QCOMPARE(app_->document().GetEntryCount(), 12);
+  QString refusal;
+  ModalScript refused({ReadBoxAndOk(refusal)});
+  QVERIFY(frame()->RouteCommand(commands::kPreview));
+  QCOMPARE(refused.acted(), 1);
+  QVERIFY2(refusal.contains(QStringLiteral("No such file or directory")), qPrintable(refusal));
 }
 
 QTEST_MAIN(ListChangeWatchTest)

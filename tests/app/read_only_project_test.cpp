@@ -20,6 +20,7 @@
 #include "support/cli_runner.h"
 #include "support/entry_lists.h"
 #include "support/scripted_smtp_server.h"
+#include "views/format_bar.h"
 #include "views/message_view.h"
 #include "views/project_view.h"
 
@@ -104,6 +105,7 @@ void ReadOnlyProjectTest::AProjectTheCliSendsOpensReadOnlyAndNothingOfItCanBeSav
       QVERIFY(frame->action(commands::kPreview)->isEnabled());
       QVERIFY(frame->messageView()->messageEdit()->isReadOnly());
       QVERIFY(!frame->messageView()->toCombo()->isEnabled());
+      QVERIFY(!frame->messageView()->formatBar()->isEnabled());
 
       // A click on a row and every route to Save change nothing on disk.
       const QByteArray before = ProjectFiles();

@@ -199,6 +199,20 @@ void MessageViewTest::LongLinesWrapAtTheEditsWidth() {
   QCOMPARE(edit->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   QCOMPARE(edit->font(), GetSharedFonts().fixed);
   QTRY_VERIFY(edit->document()->firstBlock().layout()->lineCount() > 1);
+
+  // A pasted or inserted run far longer than any word breaks anywhere, as a
+  // letter loaded with one does: laid out between words it would hold the
+  // window for minutes.
+  QCOMPARE(edit->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+  QApplication::clipboard()->setText(QStringLiteral("see ") + QString(5000, QLatin1Char('z')));
+  edit->moveCursor(QTextCursor::End);
+  view->Paste();
+  QCOMPARE(edit->wordWrapMode(), QTextOption::WrapAnywhere);
+  QVERIFY(view->MessageText().endsWith(QStringLiteral("\nsee ") + QString(5000, QLatin1Char('z'))));
+  view->LoadFromDocument();
+  QCOMPARE(edit->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+  view->InsertAtStart(std::string(3000, 'q'));
+  QCOMPARE(edit->wordWrapMode(), QTextOption::WrapAnywhere);
 }
 
 void MessageViewTest::LoadShowsTheLetterAndTheFieldsWithTheEmailFieldChosen() {
@@ -368,13 +382,19 @@ void MessageViewTest::InsertMergeFieldReplacesTheSelectionAndLeavesTheClipboardA
   view->Undo();
   QCOMPARE(view->MessageText(), QStringLiteral("Dear [[Name]],\n\nsee you in [[City]].\n"));
 
-  // At the caret when nothing is selected.
+  // At the caret when nothing is selected, and Undo takes back the field
+  // alone, not what was typed before it; Redo puts it back.
   edit->moveCursor(QTextCursor::End);
+  Type(edit, QStringLiteral("P.S. "));
   document->InsertMergeField(0);
-  QVERIFY(view->MessageText().endsWith(QStringLiteral(".\n[[Name]]")));
+  QVERIFY(view->MessageText().endsWith(QStringLiteral(".\nP.S. [[Name]]")));
+  view->Undo();
+  QVERIFY(view->MessageText().endsWith(QStringLiteral(".\nP.S. ")));
+  edit->redo();
+  QVERIFY(view->MessageText().endsWith(QStringLiteral(".\nP.S. [[Name]]")));
   view->UpdateDocument();
   QVERIFY(document->IsModified());
-  QVERIFY(document->GetBody().ends_with(".\r\n[[Name]]"));
+  QVERIFY(document->GetBody().ends_with(".\r\nP.S. [[Name]]"));
   QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("the user's own words"));
 
   // No such field: nothing happens.
@@ -480,6 +500,26 @@ void MessageViewTest::TheSubjectKeepsEverythingTypedAndWidensWithTheView() {
   Save();
   QVERIFY(LetterOnDisk().startsWith("To: \nFrom:  \nSubject: " + QByteArray(200, 'W') +
                                     QByteArray(300, 'm') + "\n"));
+
+  // Lines pasted or dropped into the one-line field: a space for each break,
+  // so what is saved and loaded again is what the field showed.
+  subject->clear();
+  QApplication::clipboard()->setText(QStringLiteral("Spring\r\nreadings\nfor\u2029all\r"));
+  subject->paste();
+  QCOMPARE(subject->text(), QStringLiteral("Spring readings for all "));
+  subject->setCursorPosition(6);
+  subject->insert(QStringLiteral("\n\n"));
+  QCOMPARE(subject->text(), QStringLiteral("Spring   readings for all "));
+  QCOMPARE(subject->cursorPosition(), 8);
+  subject->setText(QStringLiteral("Spring readings\nfor all"));
+  Save();
+  QVERIFY(LetterOnDisk().startsWith("To: \nFrom:  \nSubject: Spring readings for all\n"));
+  {
+    CPostridrDoc again;
+    CMessageView reopened(again);
+    QVERIFY(again.OnOpenDocument(PathOf(projectPath)));
+    QCOMPARE(reopened.subjectEdit()->text(), QStringLiteral("Spring readings for all"));
+  }
 
   // A loaded subject longer than a line edit takes by default comes back whole.
   const std::string huge(40000, 'x');
