@@ -31,9 +31,12 @@ void EntryMarks::SetSelectionRange(int first, int end, bool selected) {
   }
 }
 
-void EntryMarks::ClearStatusRange(int first, int end, bool keepSent) {
+void EntryMarks::ClearStatusRange(int first, int end, StatusClearing which) {
   for (std::size_t i = ClampIndex(first), e = ClampIndex(end); i < e; ++i) {
-    if (keepSent && (marks_[i] & kStatusBits) == StatusSent) continue;
+    if (which != StatusClearing::kEveryEntry && (marks_[i] & kSelectionBit) == 0) continue;
+    if (which == StatusClearing::kSelectedNotSent && (marks_[i] & kStatusBits) == StatusSent) {
+      continue;
+    }
     marks_[i] = static_cast<std::uint8_t>(marks_[i] & ~kStatusBits);
   }
 }

@@ -15,6 +15,17 @@ enum SendStatus : int {
 
 constexpr int kMaxListEntries = 32000;
 
+// Whose status a clearing takes. A run clears only the entries it takes up:
+// the mark of one it passes by may be the only record that it was mailed.
+enum class StatusClearing {
+  kEveryEntry,       // Clear Status
+  kSelected,         // a run from the start
+  kSelectedNotSent,  // a resumed run, which passes over those marked sent
+};
+inline StatusClearing ClearingForRun(bool resume) {
+  return resume ? StatusClearing::kSelectedNotSent : StatusClearing::kSelected;
+}
+
 // One byte per list entry: bit 7 selects the entry as a recipient, bits 0-3 hold
 // the send status, bits 4-6 are carried along untouched. The block is the entry
 // state file's content byte for byte, so it always has room for every entry.
@@ -38,9 +49,7 @@ class EntryMarks {
   void SetSelection(int index, bool selected);
   // Bulk forms over entries [first, end); ends are clamped to the block.
   void SetSelectionRange(int first, int end, bool selected);
-  // With keepSent, an entry marked sent keeps its mark: a resumed run never
-  // takes it up again.
-  void ClearStatusRange(int first, int end, bool keepSent = false);
+  void ClearStatusRange(int first, int end, StatusClearing which = StatusClearing::kEveryEntry);
   int CountSelected(int entryCount) const;
   // Whether a send has yet to take the entry up: selected, and neither sent
   // nor refused as a bad address.

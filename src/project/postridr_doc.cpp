@@ -643,9 +643,9 @@ void CPostridrDoc::UnselectAll() {
   UpdateSelectedCount(0);
 }
 
-void CPostridrDoc::ClearStatus(int first, bool keepSent) {
+void CPostridrDoc::ClearStatus(int first, StatusClearing which) {
   if (IsReadOnly()) return;
-  marks_.ClearStatusRange(first, GetEntryCount(), keepSent);
+  marks_.ClearStatusRange(first, GetEntryCount(), which);
   ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
   UpdateSelectedCount(-1);
 }

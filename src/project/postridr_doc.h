@@ -152,9 +152,7 @@ class CPostridrDoc {
   void ToggleEntrySelection(int index);
   void SelectAll();
   void UnselectAll();
-  // With keepSent, entries marked sent keep their mark, as a resumed run
-  // keeps them.
-  void ClearStatus(int first, bool keepSent = false);
+  void ClearStatus(int first, StatusClearing which = StatusClearing::kEveryEntry);
   // A negative count recounts the marks.
   void UpdateSelectedCount(int count);
   int GetSelectedCount() const { return selectedCount_; }

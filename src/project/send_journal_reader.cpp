@@ -139,7 +139,7 @@ struct Doubts {
 // next run resumes.
 int ReplayByPosition(const JournalRun& run, int entries, EntryMarks& marks, Doubts& doubts,
                      JournalReplay& replay) {
-  marks.ClearStatusRange(run.clearFrom, entries, run.keptSent);
+  marks.ClearStatusRange(run.clearFrom, entries, ClearingForRun(run.keptSent));
   int resume = run.start;
   for (const JournalEvent& event : run.events) {
     if (event.entry >= entries) continue;
@@ -163,9 +163,11 @@ int ReplayByPosition(const JournalRun& run, int entries, EntryMarks& marks, Doub
 // that holds its address now. Where the next run resumes.
 int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& addresses,
                     EntryMarks& marks, Doubts& doubts, JournalReplay& replay) {
-  // Only a run from the top is known to have cleared every status; what a
-  // resumed one cleared stood where other entries stand now.
-  if (run.clearFrom == 0 && !run.keptSent) marks.ClearStatusRange(0, entries);
+  // Only a run from the top is known to have cleared every selected entry;
+  // what a resumed one cleared stood where other entries stand now.
+  if (run.clearFrom == 0 && !run.keptSent) {
+    marks.ClearStatusRange(0, entries, StatusClearing::kSelected);
+  }
   for (const JournalEvent& event : run.events) {
     const std::vector<int>& now = addresses.EntriesOf(event.address);
     if (event.handedOver) {

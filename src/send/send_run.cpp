@@ -388,7 +388,8 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
     return false;
   }
   run.result.connected = true;
-  document.ClearStatus(run.start.position, run.start.resume);  // recounts the selection too
+  // recounts the selection too
+  document.ClearStatus(run.start.position, ClearingForRun(run.start.resume));
   if (run.start.resume) {
     run.result.alreadySent = SelectedFrom(document, run.start.position) -
                              SelectedFrom(document, run.start.position, true);

@@ -237,6 +237,30 @@ TEST_F(SendCommandTest, AnUnfinishedRunIsResumedOnlyWhenToldHow) {
   EXPECT_EQ(Statuses(), "000000000111");
 }
 
+TEST_F(SendCommandTest, AGroupMailedBeforeIsNotMailedAgainWhenTheWholeListIsResumed) {
+  ScriptedSmtpServer server;
+  const std::string settings = Settings(server.address());
+  const auto sendTo = [&](const std::vector<std::string>& selection,
+                          const std::vector<std::string>& how) {
+    std::vector<std::string> select = {"select", Project()};
+    select.insert(select.end(), selection.begin(), selection.end());
+    ASSERT_EQ(Cli(select).exitCode, 0);
+    std::vector<std::string> send = {"send", Project(), "--settings", settings};
+    send.insert(send.end(), how.begin(), how.end());
+    Cli(send);
+  };
+  sendTo({"query", "MemberSince", "less than", "2019"}, {});
+  EXPECT_EQ(server.MessageCount(), 3);  // two of the five addresses are bad
+  sendTo({"query", "MemberSince", "greater than or equal", "2019"}, {});
+  EXPECT_EQ(server.MessageCount(), 9);
+  EXPECT_EQ(Statuses(), "112112112111");
+
+  sendTo({"all"}, {"--resume"});
+  sendTo({"all"}, {});
+  EXPECT_EQ(server.MessageCount(), 9);
+  EXPECT_EQ(Statuses(), "112112112111");
+}
+
 TEST_F(SendCommandTest, ARunStoppedByTheServerExitsWith1AndKeepsItsPlace) {
   ScriptedSmtpServer server({.replies = {{"RCPT:edsger@", "421 4.3.2 Going down"}}});
   const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())});

@@ -597,7 +597,7 @@ class JournalReplayTest : public ::testing::Test {
 
 TEST_F(JournalReplayTest, AnUnfinishedRunResumesAfterItsLastSettledEntry) {
   for (int i = 0; i < 6; ++i) marks.SetStatus(i, StatusSent);  // a whole earlier run
-  marks.SetSelection(3, true);
+  marks.SetSelectionRange(2, 6, true);
   const JournalReplay replay =
       Replay({Run(2, {Handed(2), Outcome(2, StatusSent), Outcome(3, StatusBadAddress)})});
 
@@ -609,6 +609,27 @@ TEST_F(JournalReplayTest, AnUnfinishedRunResumesAfterItsLastSettledEntry) {
   EXPECT_EQ(Statuses(marks, 6), (std::vector<int>{1, 1, 1, 2, 0, 0}));
   EXPECT_TRUE(marks.IsSelected(3));
   EXPECT_EQ(lastIndexSent, 4);
+}
+
+TEST_F(JournalReplayTest, ARunLeavesTheMarksOfTheEntriesItDoesNotTakeUp) {
+  // Entries 0 to 2 were mailed by an earlier run; this one is for 3 to 5.
+  for (int i = 0; i < 3; ++i) marks.SetStatus(i, StatusSent);
+  marks.SetStatus(1, StatusHalted);
+  marks.SetSelectionRange(3, 6, true);
+  Replay({Run(0, {Outcome(3, StatusSent), Outcome(4, StatusSent)})});
+  EXPECT_EQ(Statuses(marks, 6), (std::vector<int>{1, 3, 1, 1, 1, 0}));
+
+  // Resumed, the run clears only the selected entries not marked sent.
+  marks = {};
+  marks.SetStatus(0, StatusBadAddress);
+  marks.SetStatus(4, StatusSent);
+  marks.SetStatus(5, StatusHalted);
+  marks.SetSelection(4, true);
+  marks.SetSelection(5, true);
+  JournalRun resumed = Run(0, {});
+  resumed.keptSent = true;
+  Replay({resumed});
+  EXPECT_EQ(Statuses(marks, 6), (std::vector<int>{2, 0, 0, 0, 1, 0}));
 }
 
 TEST_F(JournalReplayTest, AMessageInFlightIsNotSentResumedAtAndNamedUntilALaterRunSettlesIt) {
