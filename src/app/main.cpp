@@ -45,6 +45,7 @@ bool AnswerInformationOption(int argc, char** argv) {
 // are kept as given, for a name that is not UTF-8.
 bool ProjectArgument(int argc, char** argv, std::string& project) {
   bool optionsEnded = false;
+  bool given = false;  // an empty path must not let the next one take its place
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (!optionsEnded && std::strcmp(arg, "--") == 0) {
@@ -52,11 +53,15 @@ bool ProjectArgument(int argc, char** argv, std::string& project) {
     } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
       std::fprintf(stderr, "postrider: unknown option %s\n%s", arg, kUsage);
       return false;
-    } else if (!project.empty()) {
+    } else if (given) {
       std::fprintf(stderr, "postrider: one project at a time\n%s", kUsage);
+      return false;
+    } else if (*arg == '\0') {
+      std::fprintf(stderr, "postrider: PROJECT is an empty path\n%s", kUsage);
       return false;
     } else {
       project = arg;
+      given = true;
     }
   }
   return true;

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -20,6 +21,9 @@ int main(int argc, char** argv) {
   // A password given in the environment is in this process from its first
   // instruction, before any Secret holds it.
   if (std::getenv("POSTRIDER_SMTP_PASSWORD") != nullptr) postrider::KeepSecretsOutOfCoreDumps();
+  // Under a file size limit a write past it fails and is told, rather than
+  // ending the program halfway through a save.
+  std::signal(SIGXFSZ, SIG_IGN);
   // As `entries` lists them and `compose` takes them.
   postrider::NumberEntriesFrom(0);
   if (Asks(argc, argv, "--help")) return PrintHelp();

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cctype>
 #include <iostream>
 #include <optional>
@@ -7,6 +9,8 @@
 #include "cli/commands.h"
 #include "platform/ascii_text.h"
 #include "project/postridr_doc.h"
+#include "project/project_lock.h"
+#include "project/project_paths.h"
 #include "project/project_wizard.h"
 
 namespace postrider::cli {
@@ -108,6 +112,20 @@ int RunNew(const Arguments& args) {
   }
   // As the save dialog would, give the project its extension.
   if (!EndsWithProjectExtension(answers.projectPath)) answers.projectPath += ".prj";
+  // Nobody is asked here whether to replace a project, and one replaced loses
+  // the record of whom it has mailed.
+  for (const std::string& path :
+       {answers.projectPath, ReplaceLastThree(answers.projectPath, "prh")}) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) continue;
+    if (const auto holder = ProjectLock::FindHolder(answers.projectPath)) {
+      std::cerr << "postrider-cli: " << ProjectInUseText(answers.projectPath, *holder) << '\n';
+    } else {
+      std::cerr << "postrider-cli: " << path << " already exists; give the new project a name no "
+                << "file has yet.\n";
+    }
+    return kExitFailed;
+  }
 
   CliDocument cli;
   // The save takes the new project's lock: a project of that name another

@@ -4,6 +4,7 @@
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "cli/text_escape.h"
+#include "platform/utf8_text.h"
 #include "project/list_query.h"
 #include "project/postridr_doc.h"
 #include "project/project_paths.h"
@@ -25,6 +26,10 @@ std::optional<int> FieldIndex(const CPostridrDoc& document, const std::string& n
   const auto& names = document.GetFieldNames();
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (names[i] == name) return static_cast<int>(i);
+  }
+  // A Latin-1 list's name typed as the terminal shows it, in UTF-8.
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (AsUtf8(names[i]) == AsUtf8(name)) return static_cast<int>(i);
   }
   return std::nullopt;
 }

@@ -7,11 +7,6 @@
 namespace postrider {
 namespace {
 
-std::string InUseText(const std::string& projectPath, const LockHolder& holder) {
-  return "The project \"" + projectPath + "\" is in use: " + holder.Describe() +
-         " has it open for writing.";
-}
-
 bool Locks(ProjectAccess access) {
   return access == ProjectAccess::Exclusive || access == ProjectAccess::ExclusiveOrReadOnly;
 }
@@ -22,14 +17,14 @@ bool CPostridrDoc::LockForOpening(const std::string& projectPath) {
   ReleaseProject();
   if (access_ == ProjectAccess::ReadOnly) {
     otherWriter_ = ProjectLock::FindHolder(projectPath);
-    readOnlyReason_ = otherWriter_ ? InUseText(projectPath, *otherWriter_)
+    readOnlyReason_ = otherWriter_ ? ProjectInUseText(projectPath, *otherWriter_)
                                    : "The project is open only to be looked at.";
     return true;
   }
   if (!Locks(access_)) return true;
   ProjectLockAttempt attempt = ProjectLock::Take(projectPath);
   if (attempt.holder) {
-    const std::string text = InUseText(projectPath, *attempt.holder);
+    const std::string text = ProjectInUseText(projectPath, *attempt.holder);
     if (access_ == ProjectAccess::Exclusive) {
       ShowMessage(text + " Nothing was changed; try again once it has closed the project.",
                   MessageIcon::Error);
@@ -50,7 +45,7 @@ Result<std::unique_ptr<ProjectLock>> CPostridrDoc::LockForSaving(const std::stri
   if (!Locks(access_)) return none;
   if (lock_ && lock_->lockFilePath() == ProjectLock::LockFilePath(projectPath)) return none;
   ProjectLockAttempt attempt = ProjectLock::Take(projectPath);
-  if (attempt.holder) return Status::Error(InUseText(projectPath, *attempt.holder));
+  if (attempt.holder) return Status::Error(ProjectInUseText(projectPath, *attempt.holder));
   return std::move(attempt.lock);
 }
 

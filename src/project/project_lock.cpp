@@ -81,6 +81,11 @@ bool StillAtPath(int fd, const std::string& path) {
 
 }  // namespace
 
+std::string ProjectInUseText(const std::string& projectPath, const LockHolder& holder) {
+  return "The project \"" + projectPath + "\" is in use: " + holder.Describe() +
+         " has it open for writing.";
+}
+
 std::string LockHolder::Describe() const {
   // Read while its holder was still writing it, the file may say no more.
   if (pid <= 0) return program;

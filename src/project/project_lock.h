@@ -16,6 +16,9 @@ struct LockHolder {
   std::string Describe() const;
 };
 
+// "The project "PATH" is in use: ... has it open for writing."
+std::string ProjectInUseText(const std::string& projectPath, const LockHolder& holder);
+
 class ProjectLock;
 
 // What trying to take a project's lock came to: the lock, or who holds it,

@@ -129,6 +129,15 @@ TEST_F(PostriderCliTest, SelectChangesTheSelectionAndSavesTheProject) {
   EXPECT_EQ(run.out, "12 Selected\n");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(ReadFileBytes(Example("example.prh")).size(), 32000u);
+
+  // A Latin-1 list's field named as a UTF-8 terminal shows it.
+  dir.Write("latin1.txt", "Stra\xdf" "e\tEmail\nMain\ta@x.org\nHigh\tb@x.org\n");
+  ASSERT_EQ(Cli({"new", dir.File("latin1.prj"), "--list", dir.File("latin1.txt"),
+                 "--email-field", "Email"})
+                .exitCode,
+            0);
+  run = Cli({"select", dir.File("latin1.prj"), "query", "Stra\xc3\x9f" "e", "equals", "High"});
+  EXPECT_EQ(run.out, "1 Selected\n") << run.err;
 }
 
 TEST_F(PostriderCliTest, NewMakesAFullySelectedProjectAndItsFiles) {
@@ -259,6 +268,18 @@ TEST_F(PostriderCliTest, FailuresAfterOpeningExitWith1AndSayWhy) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Invalid message file name."), std::string::npos);
   EXPECT_FALSE(fs::exists(dir.File("n.prj")));
+
+  // A project, or the marks of one, is never replaced by a new one.
+  const std::string marks = ReadFileBytes(Example("example.prh"));
+  dir.Write("old.prh", "marks of a project renamed since");
+  for (const std::string& name : {Example("example.prj"), dir.File("old.prj")}) {
+    run = Cli({"new", name, "--list", Example("recipients.txt"), "--email-field", "Email"});
+    EXPECT_EQ(run.exitCode, 1) << name;
+    EXPECT_NE(run.err.find("already exists"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(ReadFileBytes(Example("example.prh")), marks);
+  EXPECT_EQ(ReadFileBytes(dir.File("old.prh")), "marks of a project renamed since");
+  EXPECT_FALSE(fs::exists(dir.File("old.prj")));
 
   run = Cli({"select", Example("example.prj"), "query", "Town", "equals", "Oslo"});
   EXPECT_EQ(run.exitCode, 1);

@@ -248,9 +248,11 @@ def step_desktop():
               "postrider --help: %r %r" % (shown.stdout, shown.stderr))
 
         env["QT_QPA_PLATFORM"] = "offscreen"
-        wrong = run([program, "--frobnicate"], env=env)
-        check(wrong.returncode == 2 and "usage: postrider" in wrong.stderr,
-              "postrider --frobnicate: %d %r" % (wrong.returncode, wrong.stderr))
+        # An empty path must not let the next argument take its place.
+        for args in (["--frobnicate"], ["", "other.prj"]):
+            wrong = run([program] + args, env=env)
+            check(wrong.returncode == 2 and "usage: postrider" in wrong.stderr,
+                  "postrider %r: %d %r" % (args, wrong.returncode, wrong.stderr))
 
         # The project given wins over the one opened last.
         examples = copy_examples(scratch)
