@@ -362,9 +362,8 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
                        : EntrySetText(start, std::min(identity.entries, kMaxListEntries),
                                       [&](int entry) { return marks->ClearedBy(entry, which); });
   std::lock_guard lock(mutex_);
-  // Without marks the replay goes by the selection it finds.
-  if (marks != nullptr) {
-    AddRecord(journal_kind::kRun, {{"project", identity.projectPath},
+  const auto addRun = [&](auto... more) {
+    AddRecord(journal_kind::kRun, {JournalField{"project", identity.projectPath},
                                    {"state", identity.entryStatePath},
                                    {"list", identity.listPath},
                                    {"entries", entries},
@@ -374,18 +373,13 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
                                    {"start", first},
                                    {"clear", first},
                                    {"keep", keepSent ? "sent" : "none"},
-                                   {"cleared", cleared}});
+                                   more...});
+  };
+  // Without marks the replay goes by the selection it finds.
+  if (marks != nullptr) {
+    addRun(JournalField{"cleared", cleared});
   } else {
-    AddRecord(journal_kind::kRun, {{"project", identity.projectPath},
-                                   {"state", identity.entryStatePath},
-                                   {"list", identity.listPath},
-                                   {"entries", entries},
-                                   {"size", size},
-                                   {"fields", fields},
-                                   {"digest", identity.listDigest},
-                                   {"start", first},
-                                   {"clear", first},
-                                   {"keep", keepSent ? "sent" : "none"}});
+    addRun();
   }
   // A run starts only with room for its outcomes.
   Status status = WritePending(0);
