@@ -33,10 +33,7 @@ void EntryMarks::SetSelectionRange(int first, int end, bool selected) {
 
 void EntryMarks::ClearStatusRange(int first, int end, StatusClearing which) {
   for (std::size_t i = ClampIndex(first), e = ClampIndex(end); i < e; ++i) {
-    if (which != StatusClearing::kEveryEntry && (marks_[i] & kSelectionBit) == 0) continue;
-    if (which == StatusClearing::kSelectedNotSent && (marks_[i] & kStatusBits) == StatusSent) {
-      continue;
-    }
+    if (!ClearedBy(static_cast<int>(i), which)) continue;
     marks_[i] = static_cast<std::uint8_t>(marks_[i] & ~kStatusBits);
   }
 }

@@ -50,6 +50,12 @@ class EntryMarks {
   // Bulk forms over entries [first, end); ends are clamped to the block.
   void SetSelectionRange(int first, int end, bool selected);
   void ClearStatusRange(int first, int end, StatusClearing which = StatusClearing::kEveryEntry);
+  // Whether that clearing takes the entry's status.
+  bool ClearedBy(int index, StatusClearing which) const {
+    if (which == StatusClearing::kEveryEntry) return true;
+    return IsSelected(index) &&
+           !(which == StatusClearing::kSelectedNotSent && Status(index) == StatusSent);
+  }
   int CountSelected(int entryCount) const;
   // Whether a send has yet to take the entry up: selected, and neither sent
   // nor refused as a bad address.

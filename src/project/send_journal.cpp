@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -349,22 +350,37 @@ void SendJournal::Unmap() {
   mapLength_ = 0;
 }
 
-Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool keepSent) {
+Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool keepSent,
+                               const EntryMarks* marks) {
   const std::string entries = std::to_string(identity.entries);
   const std::string size = std::to_string(identity.listSize);
   const std::string fields = std::to_string(identity.fieldsCrc);
   const std::string first = std::to_string(start);
+  const StatusClearing which = ClearingForRun(keepSent);
+  const std::string cleared =
+      marks == nullptr ? std::string()
+                       : EntrySetText(start, std::min(identity.entries, kMaxListEntries),
+                                      [&](int entry) { return marks->ClearedBy(entry, which); });
   std::lock_guard lock(mutex_);
-  AddRecord(journal_kind::kRun, {{"project", identity.projectPath},
-                                 {"state", identity.entryStatePath},
-                                 {"list", identity.listPath},
-                                 {"entries", entries},
-                                 {"size", size},
-                                 {"fields", fields},
-                                 {"digest", identity.listDigest},
-                                 {"start", first},
-                                 {"clear", first},
-                                 {"keep", keepSent ? "sent" : "none"}});
+  const auto addRun = [&](auto... more) {
+    AddRecord(journal_kind::kRun, {JournalField{"project", identity.projectPath},
+                                   {"state", identity.entryStatePath},
+                                   {"list", identity.listPath},
+                                   {"entries", entries},
+                                   {"size", size},
+                                   {"fields", fields},
+                                   {"digest", identity.listDigest},
+                                   {"start", first},
+                                   {"clear", first},
+                                   {"keep", keepSent ? "sent" : "none"},
+                                   more...});
+  };
+  // Without marks the replay goes by the selection it finds.
+  if (marks != nullptr) {
+    addRun(JournalField{"cleared", cleared});
+  } else {
+    addRun();
+  }
   // A run starts only with room for its outcomes.
   Status status = WritePending(0);
   if (status) wroteRun_ = true;

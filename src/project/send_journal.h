@@ -12,6 +12,7 @@
 
 #include "platform/byte_buffer.h"
 #include "platform/status.h"
+#include "project/entry_marks.h"
 #include "project/send_journal_format.h"
 
 namespace postrider {
@@ -48,8 +49,11 @@ class SendJournal {
   SendJournal& operator=(const SendJournal&) = delete;
 
   // Statuses from `start` to the list's end are cleared, as the run does;
-  // with keepSent (a resumed run), those marked sent stay.
-  Status RunStarted(const JournalIdentity& identity, int start, bool keepSent = false);
+  // with keepSent (a resumed run), those marked sent stay. With marks (as
+  // they stand when the run clears them), the entries it clears are named:
+  // the selection they follow need not be the one on disk.
+  Status RunStarted(const JournalIdentity& identity, int start, bool keepSent = false,
+                    const EntryMarks* marks = nullptr);
   // The whole message is with the server and its answer not yet back:
   // written before the end of the data goes out, so that whatever happens
   // next, the entry is either known or named as possibly delivered.

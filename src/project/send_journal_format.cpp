@@ -229,4 +229,39 @@ std::optional<JournalRecord> DecodeJournalRecord(std::string_view line) {
   return record;
 }
 
+std::string EntrySetText(int first, int end, const std::function<bool(int)>& has) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  std::size_t used = 0;  // up to the last digit that is not 0
+  for (int entry = first; entry < end; entry += 4) {
+    int digit = 0;
+    for (int k = 0; k < 4 && entry + k < end; ++k) {
+      if (has(entry + k)) digit |= 1 << k;
+    }
+    text.push_back(kHex[digit]);
+    if (digit != 0) used = text.size();
+  }
+  text.resize(used);
+  return text;
+}
+
+std::optional<std::vector<int>> EntrySetFrom(std::string_view text, int first) {
+  std::vector<int> entries;
+  for (std::size_t j = 0; j < text.size(); ++j) {
+    const char c = text[j];
+    int digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else {
+      return std::nullopt;
+    }
+    for (int k = 0; k < 4; ++k) {
+      if ((digit & (1 << k)) != 0) entries.push_back(first + static_cast<int>(j) * 4 + k);
+    }
+  }
+  return entries;
+}
+
 }  // namespace postrider

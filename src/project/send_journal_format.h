@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -32,7 +33,8 @@ struct JournalIdentity {
 // The kinds of line, in the order a run writes them.
 namespace journal_kind {
 inline constexpr std::string_view kFileStart = "postrider-send-journal";  // version=1
-// identity, start=, clear=; keep=sent when the run kept the entries marked sent
+// identity, start=, clear=; keep=sent when the run kept the entries marked sent;
+// cleared=, the entries whose statuses it cleared (EntrySetText)
 inline constexpr std::string_view kRun = "run";
 inline constexpr std::string_view kHandedOver = "handed";  // entry=, address=
 inline constexpr std::string_view kOutcome = "outcome";  // entry=, status=, address=
@@ -69,5 +71,11 @@ char* WriteJournalRecord(char* to, std::string_view kind,
 
 // A line without its line end; nothing when it is not one written whole.
 std::optional<JournalRecord> DecodeJournalRecord(std::string_view line);
+
+// Which entries of [first, end) `has` holds, as hex digits of four entries
+// each (entry first + 4j + k is bit k of digit j), trailing zeros left off.
+std::string EntrySetText(int first, int end, const std::function<bool(int)>& has);
+// The entries such a text names, in order; nothing when it is not one.
+std::optional<std::vector<int>> EntrySetFrom(std::string_view text, int first);
 
 }  // namespace postrider

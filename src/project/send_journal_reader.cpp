@@ -40,6 +40,11 @@ std::optional<JournalRun> RunFrom(const JournalRecord& record) {
   run.clearFrom = *clear;
   const std::string* keep = record.Find("keep");
   run.keptSent = keep != nullptr && *keep == "sent";
+  if (const std::string* cleared = record.Find("cleared")) {
+    if (cleared->size() > static_cast<std::size_t>(kMaxListEntries / 4 + 1)) return std::nullopt;
+    run.cleared = EntrySetFrom(*cleared, run.clearFrom);
+    if (!run.cleared) return std::nullopt;
+  }
   return run;
 }
 
@@ -139,7 +144,15 @@ struct Doubts {
 // next run resumes.
 int ReplayByPosition(const JournalRun& run, int entries, EntryMarks& marks, Doubts& doubts,
                      JournalReplay& replay) {
-  marks.ClearStatusRange(run.clearFrom, entries, ClearingForRun(run.keptSent));
+  // The selection on disk may not be the one the run cleared by: it can
+  // have been changed and not saved.
+  if (run.cleared) {
+    for (const int entry : *run.cleared) {
+      if (entry < entries) marks.SetStatus(entry, StatusNone);
+    }
+  } else {
+    marks.ClearStatusRange(run.clearFrom, entries, ClearingForRun(run.keptSent));
+  }
   int resume = run.start;
   for (const JournalEvent& event : run.events) {
     if (event.entry >= entries) continue;
@@ -164,9 +177,11 @@ int ReplayByPosition(const JournalRun& run, int entries, EntryMarks& marks, Doub
 int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& addresses,
                     EntryMarks& marks, Doubts& doubts, JournalReplay& replay) {
   // Only a run from the top is known to have cleared every selected entry;
-  // what a resumed one cleared stood where other entries stand now.
+  // what a resumed one cleared stood where other entries stand now. The
+  // selection stays by position, so in a re-sorted list it may stand on
+  // others than the run's: a sent mark it covers is kept.
   if (run.clearFrom == 0 && !run.keptSent) {
-    marks.ClearStatusRange(0, entries, StatusClearing::kSelected);
+    marks.ClearStatusRange(0, entries, StatusClearing::kSelectedNotSent);
   }
   for (const JournalEvent& event : run.events) {
     const std::vector<int>& now = addresses.EntriesOf(event.address);

@@ -24,6 +24,9 @@ struct JournalRun {
   int start = 0;
   int clearFrom = 0;  // statuses from here to the list's end were cleared
   bool keptSent = false;  // but not those of entries marked sent (a resumed run)
+  // The entries whose statuses it cleared, as its selection then had them;
+  // none in journals written before runs named them.
+  std::optional<std::vector<int>> cleared;
   std::vector<JournalEvent> events;
   std::optional<int> lastIndexSent;  // from the run's end; none when it did not end
 };

@@ -4,8 +4,9 @@
 
 namespace postrider {
 
-bool RunJournal::Started(const JournalIdentity& identity, int start, bool resume) {
-  return Keep(journal_ ? journal_->RunStarted(identity, start, resume) : Status::Ok());
+bool RunJournal::Started(const JournalIdentity& identity, int start, bool resume,
+                         const EntryMarks& marks) {
+  return Keep(journal_ ? journal_->RunStarted(identity, start, resume, &marks) : Status::Ok());
 }
 
 bool RunJournal::HandedOver(int entry, const std::string& address) {

@@ -14,7 +14,8 @@ class RunJournal {
  public:
   explicit RunJournal(std::unique_ptr<SendJournal> journal) : journal_(std::move(journal)) {}
 
-  bool Started(const JournalIdentity& identity, int start, bool resume);
+  // marks as the run is about to clear them.
+  bool Started(const JournalIdentity& identity, int start, bool resume, const EntryMarks& marks);
   bool HandedOver(int entry, const std::string& address);
   bool Outcome(int entry, int status, const std::string& address);
   bool Ended(int lastIndexSent);

@@ -381,7 +381,8 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
     return false;
   }
-  if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume)) {
+  if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume,
+                           document.GetEntryMarks())) {
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
     run.result.journalFailed = true;
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);

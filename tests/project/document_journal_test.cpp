@@ -122,6 +122,49 @@ TEST_F(DocumentJournalTest, AFinishedRunThatWasNotSavedIsAppliedWithItsOwnResume
   EXPECT_EQ(reopened.document.GetLastIndexSent(), 2);
 }
 
+TEST_F(DocumentJournalTest, AKilledRunClearsOnlyTheEntriesItsOwnUnsavedSelectionTookUp) {
+  // On disk all four are selected and sent. The user unselects Ann and Bob
+  // and selects Cid and Dee again, sends from the top, and the program is
+  // killed before anything is saved: Ann and Bob were never taken up.
+  CPostridrDoc& document = doc.document;
+  document.ToggleEntrySelection(0);
+  document.ToggleEntrySelection(1);
+  {
+    auto journal = document.OpenSendJournal().value();
+    ASSERT_TRUE(journal
+                    ->RunStarted(document.GetJournalIdentity(), 0, false,
+                                 &document.GetEntryMarks())
+                    .ok());
+    document.ClearStatus(0, StatusClearing::kSelected);
+    ASSERT_TRUE(journal->HandedOver(2, "cid@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(2, StatusSent).ok());
+    ASSERT_TRUE(journal->HandedOver(3, "dee@x.org").ok());
+  }
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{StatusSent, StatusSent, StatusSent, 0}));
+  EXPECT_EQ(reopened.document.GetLastIndexSent(), 3);
+
+  // The other way round: Ann, unselected on disk, is selected for a send to
+  // everyone again, and that run's clearing took her mark too.
+  reopened.document.ToggleEntrySelection(0);
+  ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
+  RecordedDocument again;
+  ASSERT_TRUE(again.document.OnOpenDocument(projectPath));
+  again.document.ToggleEntrySelection(0);
+  {
+    auto journal = again.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal
+                    ->RunStarted(again.document.GetJournalIdentity(), 0, false,
+                                 &again.document.GetEntryMarks())
+                    .ok());
+    ASSERT_TRUE(journal->HandedOver(0, "ann@x.org").ok());
+  }
+  RecordedDocument last;
+  ASSERT_TRUE(last.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(last.document), (std::vector<int>{0, 0, 0, 0}));
+}
+
 TEST_F(DocumentJournalTest, AJournalWhoseOutcomesAreAlreadySavedIsTakenInSilently) {
   {
     auto journal = doc.document.OpenSendJournal().value();

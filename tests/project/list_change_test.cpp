@@ -83,6 +83,33 @@ TEST_F(ListChangeTest, AKilledRunsOutcomesFindTheirRecipientsInAReSortedAndGrown
   EXPECT_EQ(Statuses(third.document), Statuses(reopened.document));
 }
 
+TEST_F(ListChangeTest, AKilledRunForOneGroupLeavesAnEarlierGroupsMarksInAReSortedList) {
+  // Ann and Bob were mailed and saved; a run for Cid and Dee is killed.
+  CPostridrDoc& document = doc.document;
+  document.SetEntryStatus(0, StatusSent);
+  document.SetEntryStatus(1, StatusSent);
+  document.ToggleEntrySelection(0);
+  document.ToggleEntrySelection(1);
+  ASSERT_TRUE(document.OnSaveDocument(projectPath).ok());
+  {
+    auto journal = document.OpenSendJournal().value();
+    ASSERT_TRUE(journal
+                    ->RunStarted(document.GetJournalIdentity(), 0, false,
+                                 &document.GetEntryMarks())
+                    .ok());
+    ASSERT_TRUE(journal->HandedOver(2, "cid@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(2, StatusSent, "cid@x.org").ok());
+    ASSERT_TRUE(journal->HandedOver(3, "dee@x.org").ok());
+  }
+  // Sorted the other way: the selection stays by position, on Bob and Ann now.
+  WriteList(Joined({"Name\tEmail", "Dee\tdee@x.org", "Cid\tcid@x.org", "Bob\tbob@x.org",
+                    "Ann\tann@x.org"}));
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(reopened.document),
+            (std::vector<int>{0, StatusSent, StatusSent, StatusSent}));
+}
+
 TEST_F(ListChangeTest, SavedMarksFollowTheirAddressesAndADomainMatchesWhateverItsCase) {
   doc.document.SetEntryStatus(0, StatusSent);
   doc.document.SetEntryStatus(2, StatusSent);

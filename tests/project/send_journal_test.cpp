@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -95,6 +96,29 @@ TEST(SendJournalFormat, ValuesOfAnyBytesComeBackAndAChangedOrCutLineIsRefused) {
     EXPECT_FALSE(DecodeJournalRecord(whole.substr(0, length)).has_value()) << length;
   }
   EXPECT_FALSE(DecodeJournalRecord(std::string(4096, '\0')).has_value());
+}
+
+TEST(SendJournalFormat, AnEntrySetComesBackAndAnythingButLowerHexIsRefused) {
+  struct Case {
+    int first;
+    int end;
+    std::vector<int> entries;
+    std::string text;
+  };
+  const Case cases[] = {
+      {0, 6, {}, ""},
+      {0, 6, {0, 5}, "12"},
+      {7, 40, {7, 8, 9, 10, 11, 19}, "f101"},  // trailing zeros left off
+      {3, 32000, {31999}, std::string(7999, '0') + "1"},
+  };
+  for (const Case& c : cases) {
+    const std::string text = EntrySetText(c.first, c.end, [&](int entry) {
+      return std::find(c.entries.begin(), c.entries.end(), entry) != c.entries.end();
+    });
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(EntrySetFrom(text, c.first), c.entries) << c.text.size();
+  }
+  for (const char* bad : {"1F", "g", "1 2", "-1"}) EXPECT_FALSE(EntrySetFrom(bad, 0)) << bad;
 }
 
 // A value escaped the plain way: the blank, the controls, DEL, '%' and '='
