@@ -1,5 +1,7 @@
 #include "project/message_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "platform/atomic_file.h"
@@ -52,7 +54,51 @@ std::string OneLine(std::string value) {
   return value;
 }
 
+constexpr std::int64_t kNsecPerSec = 1000000000;
+
+// Size, identity and times only; false when no file is there. A folder or
+// the like in its place is no letter to lose: the write says why it fails.
+bool StatLetter(const std::string& path, LetterFileStamp& stamp) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  stamp.present = true;
+  stamp.device = static_cast<std::uint64_t>(info.st_dev);
+  stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+  stamp.size = info.st_size;
+  stamp.mtimeNsec = info.st_mtim.tv_sec * kNsecPerSec + info.st_mtim.tv_nsec;
+  stamp.ctimeNsec = info.st_ctim.tv_sec * kNsecPerSec + info.st_ctim.tv_nsec;
+  return true;
+}
+
 }  // namespace
+
+LetterFileStamp StampWrittenLetter(const std::string& path, std::string bytes) {
+  LetterFileStamp stamp;
+  StatLetter(path, stamp);
+  // Even if it could not be looked at, the bytes settle the next check.
+  stamp.present = true;
+  stamp.bytes = std::move(bytes);
+  return stamp;
+}
+
+bool LetterChangedSince(const std::string& path, const LetterFileStamp& stamp) {
+  LetterFileStamp now;
+  if (!StatLetter(path, now)) {
+    // Not there: nothing to lose. Not to be looked at, or not a file: the
+    // write says why.
+    return false;
+  }
+  if (!stamp.present) return true;
+  if (now.device == stamp.device && now.inode == stamp.inode && now.size == stamp.size &&
+      now.mtimeNsec == stamp.mtimeNsec && now.ctimeNsec == stamp.ctimeNsec) {
+    return false;
+  }
+  if (now.size != static_cast<std::int64_t>(stamp.bytes.size())) return true;
+  // Touched, or written again with the same words.
+  Result<std::optional<std::string>> bytes = ReadFileIfPresent(path);
+  if (!bytes) return true;  // there, but unreadable: not ours to write over unasked
+  return *bytes && **bytes != stamp.bytes;
+}
 
 MessageContents ParseMessageFile(std::string_view bytes) {
   MessageContents message;
@@ -94,9 +140,19 @@ std::string FormatMessageFile(const MessageContents& message) {
   return bytes;
 }
 
-Result<MessageContents> ReadMessageFile(const std::string& path, bool* headersMisread) {
+Result<MessageContents> ReadMessageFile(const std::string& path, bool* headersMisread,
+                                        LetterFileStamp* seen) {
+  // Looked at before the read: a write in between leaves times that do not
+  // match the bytes, which costs a compare of them later, never a change missed.
+  LetterFileStamp stamp;
+  StatLetter(path, stamp);
   Result<std::string> bytes = ReadWholeFile(path);
   if (!bytes) return bytes.status();
+  if (seen != nullptr) {
+    stamp.present = true;
+    stamp.bytes = *bytes;
+    *seen = std::move(stamp);
+  }
   // Notepad's "Unicode" letter: read byte by byte it would go out as NULs and
   // mojibake. A save writes it back as UTF-8 only once it is changed.
   if (const std::string_view wide = WideTextEncoding(std::string_view(*bytes).substr(0, 4));

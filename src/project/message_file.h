@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,8 +29,29 @@ std::string FormatMessageFile(const MessageContents& message);
 // it, so that reading takes text of the letter for those header lines.
 bool MisreadsHeaderLines(std::string_view bytes);
 
-// headersMisread, when given, says whether MisreadsHeaderLines holds for the file.
-Result<MessageContents> ReadMessageFile(const std::string& path, bool* headersMisread = nullptr);
+// What a letter's file held when the program last read or wrote it, so that
+// a save can tell whether another program has written it since.
+struct LetterFileStamp {
+  bool present = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = -1;
+  std::int64_t mtimeNsec = 0;
+  std::int64_t ctimeNsec = 0;
+  std::string bytes;  // as on disk, before any decoding
+};
+
+// The stamp of a letter just written with bytes.
+LetterFileStamp StampWrittenLetter(const std::string& path, std::string bytes);
+// Whether path holds something other than what stamp saw: written to,
+// replaced, or made where there was none. A file gone is not: writing it
+// again loses nothing. Size and times first; the bytes only when those moved.
+bool LetterChangedSince(const std::string& path, const LetterFileStamp& stamp);
+
+// headersMisread, when given, says whether MisreadsHeaderLines holds for the
+// file; seen, when given, receives its stamp.
+Result<MessageContents> ReadMessageFile(const std::string& path, bool* headersMisread = nullptr,
+                                        LetterFileStamp* seen = nullptr);
 Status WriteMessageFile(const std::string& path, const MessageContents& message);
 // As one of the files a Save replaces together.
 Status WriteMessageFile(AtomicFileGroup& files, const std::string& path,

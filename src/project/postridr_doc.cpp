@@ -115,6 +115,7 @@ void CPostridrDoc::ResetProjectStorage() {
   notices_.clear();
   letterOnDisk_ = {};
   letterRead_ = false;
+  letterStamp_.reset();
   fieldNames_.clear();
   emailFieldIndex_ = -1;
   listSourceType_ = DBTypeNone;
@@ -300,9 +301,12 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   // are), the project file last, since it names the others and the list the
   // marks are for. A crash between the renames is covered by the send
   // journal, which is folded only after this and applies again the same.
+  const bool writesLetter = !keepUnreadLetter && !letterUnchanged;
   AtomicFileGroup files;
   Status status = CheckSaveTargets(projectPath, messagePath, entryStatePath);
-  if (status && !keepUnreadLetter && !letterUnchanged) {
+  if (status && writesLetter) {
+    // The user was asked and said No: nothing is written, nothing more said.
+    if (Status kept = CheckLetterNotChangedElsewhere(messagePath); !kept) return kept;
     status = postrider::WriteMessageFile(files, messagePath, message_);
   }
   if (status && !keepUnreadMarks) {
@@ -341,6 +345,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
     letterOnDisk_ = message_;
     letterRead_ = true;
   }
+  if (writesLetter) letterStamp_ = StampWrittenLetter(messagePath, FormatMessageFile(message_));
   entryStateFilePath_ = entryStatePath;
   storedKeys_ = keys;
   pathName_ = projectPath;
@@ -390,6 +395,16 @@ Status CPostridrDoc::CheckSaveTargets(const std::string& projectPath, const std:
     }
   }
   return Status::Ok();
+}
+
+Status CPostridrDoc::CheckLetterNotChangedElsewhere(const std::string& messagePath) {
+  // A new letter's own name was free when it was chosen.
+  if (messagePath != messageFilePath_ || !letterStamp_) return Status::Ok();
+  if (!LetterChangedSince(messagePath, *letterStamp_)) return Status::Ok();
+  if (prompts_ != nullptr && prompts_->AskYesNo(texts::LetterChangedElsewhere(messagePath))) {
+    return Status::Ok();
+  }
+  return Status::Error(texts::LetterKeptUnsaved(messagePath));
 }
 
 bool CPostridrDoc::DoSave(const std::string& path) {
@@ -505,8 +520,15 @@ bool CPostridrDoc::RunProjectWizard(IProjectWizardPages& pages) {
 
 Status CPostridrDoc::ReadMessageFile() {
   bool headersMisread = false;
-  Result<MessageContents> message = postrider::ReadMessageFile(messageFilePath_, &headersMisread);
-  if (!message) return message.status();
+  LetterFileStamp seen;
+  Result<MessageContents> message =
+      postrider::ReadMessageFile(messageFilePath_, &headersMisread, &seen);
+  if (!message) {
+    // A new letter not there yet: one that turns up before the save is someone else's.
+    if (!Exists(messageFilePath_)) letterStamp_.emplace();
+    return message.status();
+  }
+  letterStamp_ = std::move(seen);
   message_ = std::move(*message);
   letterOnDisk_ = message_;
   letterRead_ = true;

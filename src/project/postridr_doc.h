@@ -233,6 +233,10 @@ class CPostridrDoc {
   // what to tell the user.
   std::string CheckEmailFieldAgainstList();
   void ShowNotices();
+  // Before the letter is written: whether the file still holds what this
+  // document read or wrote, or the user says to replace what is there now.
+  // The error when the save must not go on.
+  Status CheckLetterNotChangedElsewhere(const std::string& messagePath);
   Status CheckSaveTargets(const std::string& projectPath, const std::string& messagePath,
                           const std::string& entryStatePath) const;
   template <typename Fn>
@@ -281,6 +285,10 @@ class CPostridrDoc {
   // since writing gives it the program's own header lines.
   MessageContents letterOnDisk_;
   bool letterRead_ = false;
+  // What the letter's file held when last read or written (absent for a new
+  // letter not there yet), so that a save does not write over what another
+  // program put there since without asking; nothing when it could not be read.
+  std::optional<LetterFileStamp> letterStamp_;
   // A journal lies at the journal path that this document did not take in.
   bool unappliedJournal_ = false;
   std::string untitledJournalPath_;

@@ -53,6 +53,7 @@ class ProjectRoundTripTest : public QObject {
   void ProjectMadeWithTheWizardAtFirstRunIsSavedAndReopened();
   void SaveAsAsksForANameAndAddsTheExtension();
   void ClosingAsksToSaveAndCancelKeepsTheWindowOpen();
+  void SaveAsksBeforeReplacingALetterChangedElsewhere();
   void RecentFilesShowInTheFileMenuNewestFirst();
   void RecentFileThatFailsToOpenLeavesTheList();
 
@@ -220,6 +221,52 @@ void ProjectRoundTripTest::ClosingAsksToSaveAndCancelKeepsTheWindowOpen() {
   const QByteArray after = ReadBytes(env_->File(QStringLiteral("example.prh")));
   QCOMPARE(after.size(), 32000);
   QVERIFY(after.at(0) != before.at(0));
+}
+
+void ProjectRoundTripTest::SaveAsksBeforeReplacingALetterChangedElsewhere() {
+  const QString letter = env_->File(QStringLiteral("letter.txt"));
+  CPostridrApp app;
+  QVERIFY(StartAndWait(app));
+  CMainFrame* frame = app.mainFrame();
+  QPlainTextEdit* edit = frame->messageView()->messageEdit();
+  edit->setFocus();
+  edit->moveCursor(QTextCursor::End);
+  QTest::keyClicks(edit, QStringLiteral("Typed here."));
+  {
+    QFile other(letter);
+    QVERIFY(other.open(QIODevice::Append));
+    other.write("Added in an editor.\n");
+  }
+  const QByteArray theirs = ReadBytes(letter);
+
+  // Esc and Enter both keep the other program's letter and leave the project unsaved.
+  for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+    QString question;
+    QStringList buttons;
+    ModalScript keep({[&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      QVERIFY(box != nullptr);
+      question = box->text();
+      for (QAbstractButton* button : box->buttons()) buttons << button->text().remove('&');
+      QTest::keyClick(box, key);
+    }});
+    frame->action(commands::kFileSave)->trigger();
+    QCOMPARE(keep.acted(), 1);
+    QVERIFY2(question.contains(QLatin1Char('"') + letter + QLatin1Char('"')), qPrintable(question));
+    buttons.sort();
+    QCOMPARE(buttons, QStringList({"No", "Yes"}));
+    QCOMPARE(ReadBytes(letter), theirs);
+    QVERIFY(app.document().IsModified());
+    QVERIFY(edit->toPlainText().endsWith(QStringLiteral("Typed here.")));
+  }
+
+  ModalScript replace({ClickButton(QStringLiteral("Yes"))});
+  frame->action(commands::kFileSave)->trigger();
+  QCOMPARE(replace.acted(), 1);
+  const QByteArray mine = ReadBytes(letter);
+  QVERIFY(mine.contains("Typed here."));
+  QVERIFY(!mine.contains("Added in an editor."));
+  QVERIFY(!app.document().IsModified());
 }
 
 void ProjectRoundTripTest::RecentFilesShowInTheFileMenuNewestFirst() {
