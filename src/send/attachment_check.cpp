@@ -49,9 +49,15 @@ void AwaitFileClockPast(std::int64_t momentNs, std::int64_t deadlineNs) {
 // checked is recorded as.
 const FileIdentity kChangedDuringCheck{0, 0, -1, 0, 0};
 
+// Who sets the limit: the server's SIZE, or Postrider's own when it is lower.
+std::string LimitText(std::uint64_t limit) {
+  return limit == kMaxMessageWithFiles ? SizeText(limit) + " Postrider sends in one message"
+                                       : SizeText(limit) + " the server takes";
+}
+
 std::string TooLargeText(std::uint64_t size, std::uint64_t limit) {
-  return "with its attachments the message would be about " + SizeText(size) +
-         ", more than the " + SizeText(limit) + " the server takes";
+  return "with its attachments the message would be about " + SizeText(size) + ", more than the " +
+         LimitText(limit);
 }
 
 }  // namespace
@@ -71,6 +77,9 @@ std::string SizeText(std::uint64_t bytes) {
 AttachmentCheck::AttachmentCheck(std::string_view letter, std::vector<std::string> fieldNames,
                                  AttachmentCheckOptions options)
     : fieldNames_(std::move(fieldNames)), options_(std::move(options)) {
+  if (!options_.sizeLimit || *options_.sizeLimit > kMaxMessageWithFiles) {
+    options_.sizeLimit = kMaxMessageWithFiles;
+  }
   std::vector<std::string> written = AttachmentPathsAsWritten(letter, fieldNames_);
   if (written.size() > kMaxAttachmentLines) {
     AddLetterProblem(written[kMaxAttachmentLines],
@@ -117,7 +126,7 @@ void AttachmentCheck::CheckFixedFiles() {
   if (options_.sizeLimit && kMultipartOverhead + fixedBytes_ > *options_.sizeLimit) {
     AddLetterProblem({}, "the files every message carries make it about " +
                              SizeText(kMultipartOverhead + fixedBytes_) + ", more than the " +
-                             SizeText(*options_.sizeLimit) + " the server takes");
+                             LimitText(*options_.sizeLimit));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <random>
 #include <unordered_set>
 
+#include "send/attachment_check.h"
 #include "send/attachment_mime.h"
 #include "send/base64_lines.h"
 #include "send/content_type.h"
@@ -95,6 +96,12 @@ Status AttachmentMessageWriter::WriteWith(std::string_view headLines, std::strin
     if (!file) return FileFault(path, file.status().message());
     if (Status same = AsChecked(path, *file); !same) return same;
     expected += 512 + Base64LineEncoder::EncodedSize(file->size());
+    // Refused before any memory is taken for it, checked or not.
+    if (expected > kMaxMessageWithFiles) {
+      return FileFault(path, "with it the message would be more than the " +
+                                 SizeText(kMaxMessageWithFiles) +
+                                 " Postrider sends in one message");
+    }
     opened.push_back(std::move(*file));
   }
   // A formatted letter's HTML part may go as it is.

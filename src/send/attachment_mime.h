@@ -34,4 +34,9 @@ std::uint64_t AttachmentPartSize(std::string_view fileName, std::string_view con
 // text part's headers.
 inline constexpr std::uint64_t kMultipartOverhead = 512;
 
+// The largest message with files Postrider builds, whatever the server
+// takes: each is made whole in memory, and a list value naming a file of
+// many gigabytes must not exhaust it. No mail service takes anything near.
+inline constexpr std::uint64_t kMaxMessageWithFiles = 250 * 1000 * 1000;
+
 }  // namespace postrider

@@ -6,6 +6,8 @@
 #include "platform/atomic_file.h"
 #include "platform/base64.h"
 #include "platform/sha256.h"
+#include "send/attachment_check.h"
+#include "send/base64_lines.h"
 #include "send/content_type.h"
 
 namespace postrider {
@@ -84,7 +86,8 @@ bool IsLocalPicture(std::string_view written) {
   return SchemeLength(written) == 0 || StartsWithFileScheme(written);
 }
 
-Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::string& letterFolder) {
+Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::string& letterFolder,
+                                        std::uint64_t room) {
   const std::string shown = "The letter's picture \"" + std::string(written) + "\"";
   std::filesystem::path file = PathOf(written, letterFolder);
   std::error_code error;
@@ -97,11 +100,19 @@ Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::str
                          (std::filesystem::exists(file, error) ? " is not a file."
                                                                : " does not exist."));
   }
+  const std::string tooLarge = shown + " cannot be sent: the letter's pictures would make each "
+                               "message more than the " + SizeText(kMaxMessageWithFiles) +
+                               " Postrider sends in one message.";
+  // Every message carries the picture: one too large for it is not read.
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (!error && Base64LineEncoder::EncodedSize(size) > room) return Status::Error(tooLarge);
   // Read within the bound every whole file is: a sparse picture of many
   // gigabytes would otherwise exhaust memory.
   Result<std::string> read = ReadWholeFile(file.string());
   if (!read) return Status::Error(shown + " cannot be sent: " + read.status().message() + ".");
   const std::string bytes = std::move(*read);
+  // It may have grown since.
+  if (Base64LineEncoder::EncodedSize(bytes.size()) > room) return Status::Error(tooLarge);
   if (Status types = ContentTypesAvailable(); !types) {
     return Status::Error(shown + " cannot be sent: " + types.message());
   }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/status.h"
+#include "send/attachment_mime.h"
 
 namespace postrider {
 
@@ -24,7 +26,10 @@ bool IsLocalPicture(std::string_view written);
 // Reads the picture the letter names `written`: an absolute path, or one
 // relative to the letter's folder; a file: address; %XX taken for the byte it
 // stands for when the path as written does not exist. An error says which
-// picture and why: missing, unreadable, or not a picture libmagic knows.
-Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::string& letterFolder);
+// picture and why: missing, unreadable, not a picture libmagic knows, or
+// larger in base64 than `room`, what the message has left for its pictures
+// (a picture too large for it is not read).
+Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::string& letterFolder,
+                                        std::uint64_t room = kMaxMessageWithFiles);
 
 }  // namespace postrider

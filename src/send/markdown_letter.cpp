@@ -83,6 +83,7 @@ Status TakePictures(const CmarkFunctions& cmark, cmark_node* document,
   std::unique_ptr<cmark_iter, CmarkFree> iter(cmark.cmark_iter_new(document), CmarkFree{&cmark});
   // Each picture as the letter names it, with its place in letter.pictures.
   std::vector<std::pair<std::string, std::size_t>> writtenPaths;
+  std::uint64_t picturesSize = 0;  // their base64 lines, in every message
   for (cmark_event_type event = cmark.cmark_iter_next(iter.get()); event != CMARK_EVENT_DONE;
        event = cmark.cmark_iter_next(iter.get())) {
     if (event != CMARK_EVENT_ENTER) continue;
@@ -105,14 +106,19 @@ Status TakePictures(const CmarkFunctions& cmark, cmark_node* document,
     std::size_t index = 0;
     while (index < writtenPaths.size() && writtenPaths[index].first != written) ++index;
     if (index == writtenPaths.size()) {
-      Result<InlinePicture> read = ReadLetterPicture(written, letterFolder);
+      const std::uint64_t room =
+          picturesSize < kMaxMessageWithFiles ? kMaxMessageWithFiles - picturesSize : 0;
+      Result<InlinePicture> read = ReadLetterPicture(written, letterFolder, room);
       if (!read) return read.status();
       std::size_t known = 0;
       while (known < letter.pictures.size() &&
              letter.pictures[known].contentId != read->contentId) {
         ++known;
       }
-      if (known == letter.pictures.size()) letter.pictures.push_back(std::move(*read));
+      if (known == letter.pictures.size()) {
+        picturesSize += read->base64.size();
+        letter.pictures.push_back(std::move(*read));
+      }
       writtenPaths.emplace_back(written, known);
     }
     const InlinePicture& picture = letter.pictures[writtenPaths[index].second];

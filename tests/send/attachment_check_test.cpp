@@ -136,6 +136,16 @@ TEST_F(AttachmentCheckTest, EveryEntryWhoseFileCannotGoIsNamedWithItsReason) {
     EXPECT_EQ(LockedReasonAsNobody([this] { return Check(); }),
               "the file cannot be read: Permission denied");
   }
+
+  // A file of many gigabytes named by a list value is refused though the
+  // server names no limit: its message would be built whole in memory.
+  std::filesystem::resize_file(invoices + "big.pdf", 300ull * 1000 * 1000);
+  std::string bigReason = "no problem for entry 3";
+  for (const AttachmentProblem& problem : Check().problems) {
+    if (problem.entry == 3) bigReason = problem.reason;
+  }
+  EXPECT_EQ(bigReason, "with its attachments the message would be about 410.5 MB, more than the "
+                       "250.0 MB Postrider sends in one message");
 }
 
 TEST_F(AttachmentCheckTest, AProblemOfTheLetterIsNamedOnceForEveryEntry) {
@@ -143,6 +153,8 @@ TEST_F(AttachmentCheckTest, AProblemOfTheLetterIsNamedOnceForEveryEntry) {
   std::string eleven;
   for (int i = 0; i < 11; ++i) eleven += "[[Attachment:  " + folder.path() + "/" + std::to_string(i) + "]]\n";
   for (int i = 0; i < 11; ++i) folder.Write(std::to_string(i), "x");
+  const std::string huge = folder.Write("huge.iso", "");
+  std::filesystem::resize_file(huge, 300ull * 1000 * 1000);
   const struct Case {
     std::string letter;
     std::string path;
@@ -154,6 +166,9 @@ TEST_F(AttachmentCheckTest, AProblemOfTheLetterIsNamedOnceForEveryEntry) {
        "would choose the folder"},
       {eleven, folder.path() + "/10",
        "the letter has 11 attachment lines; a message carries at most 10 files"},
+      {"[[Attachment:  " + huge + "]]\n", "",
+       "the files every message carries make it about 410.5 MB, more than the 250.0 MB "
+       "Postrider sends in one message"},
   };
   for (const Case& c : cases) {
     recorded.messageView.body = c.letter;
@@ -222,6 +237,18 @@ TEST_F(AttachmentCheckTest, AComposedMessageCarriesTheFileForEveryoneAndTheRecip
   EXPECT_EQ(missing.message(),
             "The attachment \"" + invoices + "INV-99.pdf\" cannot be sent: the file does not exist");
   EXPECT_EQ(composed.text, plainOfCy);
+
+  // A file too large for any message fails its recipient's message before
+  // memory is taken for it, checked before the run or not.
+  std::filesystem::resize_file(invoices + "big.pdf", 300ull * 1000 * 1000);
+  MessageAttachments unchecked = AttachmentsOfDocument(recorded.document);
+  ComposeMessage(recorded.document, 3, settings, composed);
+  const std::string plainOfDi = composed.text;
+  EXPECT_EQ(unchecked.Carry(composed).message(),
+            "The attachment \"" + invoices + "big.pdf\" cannot be sent: with it the message would "
+            "be more than the 250.0 MB Postrider sends in one message");
+  // Not printed when it fails: it would be the whole 400 MB message.
+  EXPECT_TRUE(composed.text == plainOfDi) << "a message of " << composed.text.size() << " bytes";
 
   // More lines than a message carries: no message, never ten of them quietly.
   std::string lines;

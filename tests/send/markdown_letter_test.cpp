@@ -236,6 +236,8 @@ TEST_F(MarkdownLetterTest, PicturesThatCannotGoAreRefusedByName) {
   dir.Write("notes.txt", "just some words\n");
   // Sparse, so it costs no disk; read whole it would cost its size in memory.
   ASSERT_EQ(truncate(dir.Write("huge.png", "").c_str(), (std::int64_t{256} << 20) + 1), 0);
+  // Within what one file may be, but too large for any message once in base64.
+  ASSERT_EQ(truncate(dir.Write("large.gif", kGif).c_str(), std::int64_t{190} * 1000 * 1000), 0);
   const struct {
     std::string letter;
     std::string refusal;
@@ -245,8 +247,11 @@ TEST_F(MarkdownLetterTest, PicturesThatCannotGoAreRefusedByName) {
       {"![x](notes.txt)", "\"notes.txt\" cannot be sent: " + dir.File("notes.txt") +
                               " is not a picture (text/plain)."},
       {"![x](.)", "is not a file."},
-      {"![x](huge.png)", "\"huge.png\" cannot be sent: Cannot read \"" + dir.File("huge.png") +
-                             "\": it is larger than 256 MB"},
+      // Refused by its size alone, never read.
+      {"![x](huge.png)", "\"huge.png\" cannot be sent: the letter's pictures would make each "
+                         "message more than the 250.0 MB"},
+      {"![x](large.gif)", "\"large.gif\" cannot be sent: the letter's pictures would make each "
+                          "message more than the 250.0 MB Postrider sends in one message."},
       {"![x](/pictures/[[Name]].png)", "has a merge field in its address"},
       {"![x](https://example.org/[[Id]].png)", "has a merge field in its address"},
   };
