@@ -377,12 +377,14 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
   if (!run.paced.limited() && !run.client.offersPipelining()) password.Clear();
   CPostridrDoc& document = run.document;
   if (!CheckAttachments(run)) {
+    host_.frame.SetStatusText("");
     run.result.declined = true;
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
     return false;
   }
   if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume,
                            document.GetEntryMarks())) {
+    host_.frame.SetStatusText("");
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
     run.result.journalFailed = true;
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);

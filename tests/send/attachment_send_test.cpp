@@ -171,6 +171,7 @@ TEST_F(AttachmentSendTest, ProblemsBeforeTheRunSendNothingOrUnselectTheirEntries
   for (const std::string& command : server.Commands()) EXPECT_FALSE(command.starts_with("MAIL"));
   EXPECT_EQ(Statuses(recorded.document), std::vector<int>(6, StatusNone));
   EXPECT_EQ(result.accepted, 0);
+  EXPECT_EQ(recorded.frame.statusText, "");
 
   problems.answer = true;
   result = Send(server);
