@@ -2,6 +2,7 @@
 
 #include "platform/ascii_text.h"
 #include "platform/url_text.h"
+#include "smtp/smtp_wording.h"
 
 namespace postrider {
 namespace {
@@ -34,7 +35,7 @@ bool UsesOAuth(const UserSettings& settings) {
 Status CheckAuthMethod(const UserSettings& settings) {
   const std::string method = AsciiLowercase(settings.authMethod);
   if (method == "password" || method == "oauth2") return Status::Ok();
-  return Status::Error("The setting AuthMethod=" + settings.authMethod +
+  return Status::Error("The setting AuthMethod=" + PrintableText(settings.authMethod) +
                        " is not one of password or oauth2.");
 }
 
@@ -56,7 +57,7 @@ Result<OAuthClient> OAuthClientFromSettings(const UserSettings& settings) {
                            ": choose a Provider in Configure, or set it in the settings file.");
     }
     if (!IsHttpsUrl(*url)) {
-      return Status::Error(std::string("The setting ") + name + "=" + *url +
+      return Status::Error(std::string("The setting ") + name + "=" + PrintableText(*url) +
                            " is not an https:// address; the sign-in goes over HTTPS only.");
     }
   }

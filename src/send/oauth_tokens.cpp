@@ -90,6 +90,19 @@ AccessToken OAuthTokens::Token(const UserSettings& settings) {
   }
 
   TokenEndpointAnswer answer = RefreshAccessToken(*client, refreshToken);
+  // Another program (a second sign-in, or a send that had a rotated token
+  // issued) may have kept a newer token since this one was read: the
+  // provider refusing the old one says nothing of that one.
+  if (!answer.cancelled && answer.noAnswer.empty() && !answer.response.grant &&
+      answer.response.error == "invalid_grant" && store_ != nullptr) {
+    StoredRefreshToken newer = store_->Read(RefreshTokenKeyOf(settings));
+    if (newer.state == StoredRefreshToken::State::Found && !newer.token.empty() &&
+        newer.token.reveal() != refreshToken.reveal()) {
+      sessionRefreshTokens_.erase(key);
+      refreshToken = std::move(newer.token);
+      answer = RefreshAccessToken(*client, refreshToken);
+    }
+  }
   if (answer.cancelled) return Failure(OAuthFailure::Cancelled, "The sign-in was cancelled.");
   if (!answer.noAnswer.empty()) {
     return Failure(OAuthFailure::NoAnswer,
@@ -101,8 +114,15 @@ AccessToken OAuthTokens::Token(const UserSettings& settings) {
     const std::string said = ConcealSecret(response.ErrorText(), refreshToken.reveal());
     if (response.error == "invalid_grant") {
       // Revoked, expired, or the password changed: the token is of no more use.
+      // The store's item goes only while it still holds that token.
       sessionRefreshTokens_.erase(key);
-      if (store_ != nullptr) (void)store_->Erase(RefreshTokenKeyOf(settings));
+      if (store_ != nullptr) {
+        const StoredRefreshToken kept = store_->Read(RefreshTokenKeyOf(settings));
+        if (kept.state == StoredRefreshToken::State::Found &&
+            kept.token.reveal() == refreshToken.reveal()) {
+          (void)store_->Erase(RefreshTokenKeyOf(settings));
+        }
+      }
       return Failure(OAuthFailure::SignInNeeded,
                      "The provider no longer takes the sign-in of " +
                          PrintableText(settings.userName) + " (it was revoked or has expired): " +

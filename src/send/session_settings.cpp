@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "send/oauth_client.h"
+#include "smtp/smtp_wording.h"
 #include "smtp/tls_certificate.h"
 
 namespace postrider {
@@ -12,14 +13,15 @@ Result<SmtpSessionOptions> SessionOptionsFrom(const UserSettings& settings,
   SmtpSessionOptions options;
   const std::optional<SmtpSecurity> security = ParseSmtpSecurity(settings.security);
   if (!security) {
-    return Status::Error("The setting Security=" + settings.security +
+    // A hand-edited value may hold escape sequences: never sent to a terminal as they are.
+    return Status::Error("The setting Security=" + PrintableText(settings.security) +
                          " is not one of none, starttls or tls.");
   }
   options.security = *security;
   if (!settings.tlsFingerprint.empty()) {
     const std::optional<std::string> fingerprint = NormalizeFingerprint(settings.tlsFingerprint);
     if (!fingerprint) {
-      return Status::Error("The setting TLSFingerprint=" + settings.tlsFingerprint +
+      return Status::Error("The setting TLSFingerprint=" + PrintableText(settings.tlsFingerprint) +
                            " is not a SHA-256 fingerprint (64 hex digits, colons allowed).");
     }
     options.fingerprint = *fingerprint;

@@ -52,7 +52,9 @@ UserSettings SettingsFrom(const ProfileFile& profile) {
   return settings;
 }
 
-Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
+namespace {
+
+Status Save(const std::string& iniPath, const UserSettings& settings, const UserSettings* loaded) {
   if (Status status = EnsureParentFolder(iniPath); !status) return status;
   // An unreadable file is not overwritten: it may hold the recent-file list.
   Result<ProfileFile> profile = ProfileFile::Load(iniPath);
@@ -64,46 +66,72 @@ Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
     if (!leftOut.empty()) leftOut += '\n';
     leftOut += status.message();
   };
+  // What this program did not change since it read the file stays as the
+  // file has it now: another program, or a hand edit, may have changed it.
+  auto othersValue = [&](const char* key, auto UserSettings::*member) {
+    return loaded != nullptr && loaded->*member == settings.*member &&
+           profile->Find(kSection, key).has_value();
+  };
   // A value the file gives back already, read as SettingsFrom reads it, is
   // left as it stands.
-  auto setString = [&](const char* key, const std::string& value, std::size_t buffer) {
-    note(profile->KeepOrSetString(kSection, key, value, buffer));
+  auto setString = [&](const char* key, std::string UserSettings::*member, std::size_t buffer) {
+    if (othersValue(key, member)) return;
+    note(profile->KeepOrSetString(kSection, key, settings.*member, buffer));
   };
-  setString("RealName", settings.realName, kTextBuffer);
-  setString("ReturnAddress", settings.returnAddress, kTextBuffer);
-  setString("SMTPServer", settings.smtpServer, kTextBuffer);
-  note(profile->SetInt(kSection, "Log", settings.log));
-  note(profile->SetInt(kSection, "CurrentProjectIdx", settings.currentProjectIdx));
-  setString("CurrentProjectFile", settings.currentProjectFile, kPathBuffer);
-  setString("Security", settings.security, kTextBuffer);
-  setString("UserName", settings.userName, kTextBuffer);
-  setString("PasswordCommand", settings.passwordCommand, kPathBuffer);
-  setString("TLSTrustFile", settings.tlsTrustFile, kPathBuffer);
-  setString("TLSFingerprint", settings.tlsFingerprint, kTextBuffer);
-  note(profile->SetInt(kSection, "AllowPlainAuth", settings.allowPlainAuth));
-  setString("HeloName", settings.heloName, kTextBuffer);
-  note(profile->SetInt(kSection, "MessagesPerMinute", settings.messagesPerMinute));
-  note(profile->SetInt(kSection, "MessagesPerConnection", settings.messagesPerConnection));
+  auto setInt = [&](const char* key, int UserSettings::*member) {
+    if (othersValue(key, member)) return;
+    note(profile->SetInt(kSection, key, settings.*member));
+  };
+  setString("RealName", &UserSettings::realName, kTextBuffer);
+  setString("ReturnAddress", &UserSettings::returnAddress, kTextBuffer);
+  setString("SMTPServer", &UserSettings::smtpServer, kTextBuffer);
+  setInt("Log", &UserSettings::log);
+  setInt("CurrentProjectIdx", &UserSettings::currentProjectIdx);
+  setString("CurrentProjectFile", &UserSettings::currentProjectFile, kPathBuffer);
+  setString("Security", &UserSettings::security, kTextBuffer);
+  setString("UserName", &UserSettings::userName, kTextBuffer);
+  setString("PasswordCommand", &UserSettings::passwordCommand, kPathBuffer);
+  setString("TLSTrustFile", &UserSettings::tlsTrustFile, kPathBuffer);
+  setString("TLSFingerprint", &UserSettings::tlsFingerprint, kTextBuffer);
+  setInt("AllowPlainAuth", &UserSettings::allowPlainAuth);
+  setString("HeloName", &UserSettings::heloName, kTextBuffer);
+  setInt("MessagesPerMinute", &UserSettings::messagesPerMinute);
+  setInt("MessagesPerConnection", &UserSettings::messagesPerConnection);
   // The sign-in's keys: written once they mean something.
-  auto noteIfUsed = [&](const char* key, const std::string& value, const std::string& fallback,
-                        std::size_t buffer) {
-    if (value != fallback || profile->Find(kSection, key)) setString(key, value, buffer);
+  auto noteIfUsed = [&](const char* key, std::string UserSettings::*member,
+                        const std::string& fallback, std::size_t buffer) {
+    if (settings.*member != fallback || profile->Find(kSection, key)) {
+      setString(key, member, buffer);
+    }
   };
-  noteIfUsed("AuthMethod", settings.authMethod, "password", kTextBuffer);
-  noteIfUsed("TokenCommand", settings.tokenCommand, "", kPathBuffer);
-  noteIfUsed("OAuthClientId", settings.oauthClientId, "", kTextBuffer);
-  noteIfUsed("OAuthClientSecret", settings.oauthClientSecret, "", kTextBuffer);
-  noteIfUsed("OAuthAuthorizeUrl", settings.oauthAuthorizeUrl, "", kPathBuffer);
-  noteIfUsed("OAuthTokenUrl", settings.oauthTokenUrl, "", kPathBuffer);
-  noteIfUsed("OAuthScope", settings.oauthScope, "", kPathBuffer);
-  noteIfUsed("OAuthTrustFile", settings.oauthTrustFile, "", kPathBuffer);
+  noteIfUsed("AuthMethod", &UserSettings::authMethod, "password", kTextBuffer);
+  noteIfUsed("TokenCommand", &UserSettings::tokenCommand, "", kPathBuffer);
+  noteIfUsed("OAuthClientId", &UserSettings::oauthClientId, "", kTextBuffer);
+  noteIfUsed("OAuthClientSecret", &UserSettings::oauthClientSecret, "", kTextBuffer);
+  noteIfUsed("OAuthAuthorizeUrl", &UserSettings::oauthAuthorizeUrl, "", kPathBuffer);
+  noteIfUsed("OAuthTokenUrl", &UserSettings::oauthTokenUrl, "", kPathBuffer);
+  noteIfUsed("OAuthScope", &UserSettings::oauthScope, "", kPathBuffer);
+  noteIfUsed("OAuthTrustFile", &UserSettings::oauthTrustFile, "", kPathBuffer);
 
   // A client secret is kept from the machine's other users.
+  // (the file's, which may be another program's).
+  const std::optional<std::string> secret = profile->Find(kSection, "OAuthClientSecret");
   const FileReaders readers =
-      settings.oauthClientSecret.empty() ? FileReaders::AsBefore : FileReaders::OwnerOnly;
+      secret && !secret->empty() ? FileReaders::OwnerOnly : FileReaders::AsBefore;
   if (Status status = profile->Save(iniPath, readers); !status) return status;
   if (!leftOut.empty()) return Status::Error(leftOut);
   return Status::Ok();
+}
+
+}  // namespace
+
+Status SaveSettings(const std::string& iniPath, const UserSettings& settings) {
+  return Save(iniPath, settings, nullptr);
+}
+
+Status SaveSettings(const std::string& iniPath, const UserSettings& settings,
+                    const UserSettings& loaded) {
+  return Save(iniPath, settings, &loaded);
 }
 
 }  // namespace postrider

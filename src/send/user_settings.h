@@ -61,5 +61,10 @@ UserSettings SettingsFrom(const ProfileFile& profile);
 // a line break) keeps its old value; the others are still written, and the
 // result names what was left out.
 Status SaveSettings(const std::string& iniPath, const UserSettings& settings);
+// The same for a program that read the file as `loaded` and holds it since:
+// a value it did not change is left as the file holds it now, so what
+// another program or a hand edit changed meanwhile is not written over.
+Status SaveSettings(const std::string& iniPath, const UserSettings& settings,
+                    const UserSettings& loaded);
 
 }  // namespace postrider

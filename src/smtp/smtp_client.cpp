@@ -401,7 +401,16 @@ SmtpOutcome SmtpClient::Authenticate(const SmtpSessionOptions& options) {
     }
     return SmtpOutcome::SignInImpossible(SmtpStep::Auth, std::move(text));
   }
-  const std::optional<SmtpAuthMechanism> mechanism = ChooseAuthMechanism(capabilities_);
+  const bool plainUsable = PlainCanCarry(
+      options.userName, options.password != nullptr ? options.password->reveal() : "");
+  const std::optional<SmtpAuthMechanism> mechanism =
+      ChooseAuthMechanism(capabilities_, plainUsable);
+  if (!mechanism && !plainUsable && capabilities_.OffersAuth("PLAIN")) {
+    return SmtpOutcome::SignInImpossible(
+        SmtpStep::Auth,
+        "The password holds a NUL byte, which AUTH PLAIN cannot carry, and the server offers "
+        "no AUTH LOGIN. (A password file saved as UTF-16 holds such bytes.)");
+  }
   if (!mechanism) {
     return SmtpOutcome::SignInImpossible(
         SmtpStep::Auth, "The server offers AUTH " + JoinLines(capabilities_.authMechanisms, " ") +
@@ -430,8 +439,17 @@ SmtpOutcome SmtpClient::LogIn(SmtpAuthMechanism mechanism, const SmtpSessionOpti
   std::string response;
   if (mechanism == SmtpAuthMechanism::Plain) {
     response = PlainAuthResponse(options.userName, password);
-    result = Command(SmtpStep::Auth, "AUTH PLAIN ", response, "\r\n", timeouts_.auth,
-                     Expect::Authenticated);
+    if (InitialResponseFits("AUTH PLAIN ", response)) {
+      result = Command(SmtpStep::Auth, "AUTH PLAIN ", response, "\r\n", timeouts_.auth,
+                       Expect::Authenticated);
+    } else {
+      result = Command(SmtpStep::Auth, "AUTH PLAIN\r\n", {}, {}, timeouts_.auth,
+                       Expect::Continue);
+      if (result.ok()) {
+        result = Command(SmtpStep::Auth, response, {}, "\r\n", timeouts_.auth,
+                         Expect::Authenticated);
+      }
+    }
   } else {
     result = Command(SmtpStep::Auth, "AUTH LOGIN\r\n", {}, {}, timeouts_.auth, Expect::Continue);
     if (result.ok()) {

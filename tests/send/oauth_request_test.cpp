@@ -72,6 +72,9 @@ TEST(OAuthRequest, SettingsThatCannotSignInNameTheSettingToFill) {
       {[](UserSettings& s) { s.oauthAuthorizeUrl.clear(); }, "OAuthAuthorizeUrl"},
       {[](UserSettings& s) { s.oauthTokenUrl = "http://login.example.com/token"; },
        "OAuthTokenUrl=http://login.example.com/token is not an https:// address"},
+      // A hand-edited file's escape sequences never reach a terminal.
+      {[](UserSettings& s) { s.oauthTokenUrl = "ftp://x\x1b]0;owned\x07/token"; },
+       "OAuthTokenUrl=ftp://x?]0;owned?/token is not an https:// address"},
   };
   for (const Case& c : cases) {
     UserSettings settings = OAuthSettings();
@@ -89,6 +92,9 @@ TEST(OAuthRequest, SettingsThatCannotSignInNameTheSettingToFill) {
   settings.authMethod = "kerberos";
   EXPECT_EQ(CheckAuthMethod(settings).message(),
             "The setting AuthMethod=kerberos is not one of password or oauth2.");
+  settings.authMethod = "oauth\x1b[2J\x9b" "2";
+  EXPECT_EQ(CheckAuthMethod(settings).message(),
+            "The setting AuthMethod=oauth?[2J?2 is not one of password or oauth2.");
 }
 
 TEST(OAuthRequest, MicrosoftsRegistrationsTakeLocalhostOthersTheLoopbackAddress) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <map>
 #include <thread>
+#include <utility>
 
 #include "platform/blocking_call.h"
 #include "platform/browser_launch.h"
@@ -156,6 +157,49 @@ TEST_F(OAuthSignIn, ARevokedRefreshTokenAsksToSignInAgainAndIsForgotten) {
   const AccessToken again = tokens_.Token(settings_);
   EXPECT_EQ(again.failure, OAuthFailure::SignInNeeded);
   EXPECT_EQ(TokenRequests().size(), 2u);  // nothing to ask the provider with
+}
+
+// A store another program writes to between this program's read and its
+// refresh: the first read gives what the store held before.
+class ReadBeforeAnotherProgram : public IRefreshTokenStore {
+ public:
+  ReadBeforeAnotherProgram(IRefreshTokenStore& store, std::string before)
+      : store_(store), before_(std::move(before)) {}
+  StoredRefreshToken Read(const RefreshTokenKey& key) override {
+    if (before_.empty()) return store_.Read(key);
+    StoredRefreshToken stored;
+    stored.state = StoredRefreshToken::State::Found;
+    stored.token = Secret(std::exchange(before_, std::string()));
+    return stored;
+  }
+  Status Write(const RefreshTokenKey& key, const Secret& token) override {
+    return store_.Write(key, token);
+  }
+  Status Erase(const RefreshTokenKey& key) override { return store_.Erase(key); }
+
+ private:
+  IRefreshTokenStore& store_;
+  std::string before_;
+};
+
+TEST_F(OAuthSignIn, ASignInKeptByAnotherProgramWhileARefreshWasRefusedIsUsedNotErased) {
+  Start();
+  ASSERT_TRUE(SignInNow().ok());
+  const std::string revoked = store_.Kept(settings_);
+  server_->RevokeRefreshTokens();
+  // postrider-cli sign-in, while a send had read the old token.
+  OAuthTokens other(&store_);
+  SignInOptions options;
+  options.wait = std::chrono::minutes(2);
+  ASSERT_TRUE(SignIn(settings_, other, options).ok());
+  ASSERT_NE(store_.Kept(settings_), revoked);
+
+  ReadBeforeAnotherProgram racing(store_, revoked);
+  OAuthTokens sending(&racing);
+  const AccessToken token = sending.Token(settings_);
+  EXPECT_TRUE(token.ok()) << token.message;
+  EXPECT_FALSE(store_.Kept(settings_).empty());
+  EXPECT_TRUE(OAuthTokens(&store_).Token(settings_).ok());
 }
 
 TEST_F(OAuthSignIn, AProviderQuotingTheRefreshTokenInItsRefusalNeverHasItShown) {

@@ -97,6 +97,9 @@ TEST_F(ServerCheckTest, ASettingThatMakesNoSessionFailsBeforeConnecting) {
   } cases[] = {
       {"127.0.0.1:1", "ssl-please",
        "The setting Security=ssl-please is not one of none, starttls or tls."},
+      // Escape sequences and stray bytes of a hand edit are not shown as they are.
+      {"127.0.0.1:1", "st\x1b[2J\x9b" "arttls",
+       "The setting Security=st?[2J?arttls is not one of none, starttls or tls."},
       {"127.0.0.1:0", "none",
        "The setting SMTPServer=127.0.0.1:0 has a port that is not a number from 1 to 65535."},
       {"mail.example.test:65536", "none",

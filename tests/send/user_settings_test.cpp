@@ -210,6 +210,37 @@ TEST(UserSettings, AValueSavedUnchangedIsLeftAsTheFileHoldsIt) {
   EXPECT_EQ(LoadSettings(path).smtpServer, "mail.example.test");
 }
 
+// The desktop holds what it read until it closes; meanwhile a hand edit, or
+// a second desktop, changes the file.
+TEST(UserSettings, WhatAnotherProgramChangedMeanwhileStaysUnlessChangedHereToo) {
+  TempDir dir;
+  const std::string path = dir.Write(
+      "postrider.ini", "[Settings]\nRealName=Ann\nSMTPServer=old.example.test\nLog=0\n");
+  const UserSettings loaded = LoadSettings(path);
+  dir.Write("postrider.ini",
+            "[Settings]\nRealName=Ann\nSMTPServer=new.example.test\nLog=1\n"
+            "AuthMethod=oauth2\nOAuthClientId=by-hand\nOAuthClientSecret=s3cret\n");
+  UserSettings settings = loaded;
+  settings.realName = "Bob";
+  settings.currentProjectFile = "/p.prj";
+  ASSERT_TRUE(SaveSettings(path, settings, loaded));
+  const UserSettings saved = LoadSettings(path);
+  EXPECT_EQ(saved.realName, "Bob");
+  EXPECT_EQ(saved.currentProjectFile, "/p.prj");
+  EXPECT_EQ(saved.smtpServer, "new.example.test");
+  EXPECT_EQ(saved.log, 1);
+  EXPECT_EQ(saved.authMethod, "oauth2");
+  EXPECT_EQ(saved.oauthClientId, "by-hand");
+  EXPECT_EQ(saved.oauthClientSecret, "s3cret");
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 077, 0u);  // the secret another program wrote is kept private too
+  // A key the file lost is written back.
+  dir.Write("postrider.ini", "[Settings]\n");
+  ASSERT_TRUE(SaveSettings(path, settings, loaded));
+  EXPECT_EQ(LoadSettings(path).smtpServer, "old.example.test");
+}
+
 TEST(UserSettings, AValueTheFileCannotHoldIsReportedAndTheRestIsSaved) {
   TempDir dir;
   const std::string path = dir.File("postrider.ini");

@@ -173,6 +173,47 @@ TEST_F(SmtpAuthTest, ThePasswordNeverCrossesAPlainConnectionUnlessAllowed) {
   EXPECT_TRUE(Contains(server.Commands(), std::string("AUTHENTICATED ") + kUser));
 }
 
+// Whatever a password holds, it logs in as it is or is refused before it is sent.
+TEST_F(SmtpAuthTest, PasswordsOfAnyBytesLogInWholeOrAreNotSent) {
+  const std::string nul("abc\0def", 7);
+  const struct Case {
+    std::string password;     // what the user gave
+    std::string serverTakes;  // what the server takes
+    std::vector<std::string> excluded;
+    int number;
+    std::string command;  // the AUTH the server saw, or "" for none
+  } cases[] = {
+      {"p\xC3\xA4sswort \xCE\xA9", "p\xC3\xA4sswort \xCE\xA9", {}, 0, "AUTH PLAIN"},
+      {"a\"b'c\\d `e` $f;g", "a\"b'c\\d `e` $f;g", {}, 0, "AUTH PLAIN"},
+      // Too long for a command line with its initial response: sent after the 334.
+      {std::string(400, 'x'), std::string(400, 'x'), {}, 0, "AUTH PLAIN"},
+      // PLAIN would split it at the NUL: LOGIN carries it whole.
+      {nul, "abc", {}, 535, "AUTH LOGIN"},
+      {nul, "abc", {"LOGIN"}, kSmtpAuthNotPossible, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.password.size());
+    ServerScript script = AuthServer();
+    script.authPassword = c.serverTakes;
+    script.authExclude = c.excluded;
+    ScriptedSmtpServer server(script);
+    const Secret password(c.password);
+    SmtpClient client(UniformTimeouts());
+    const SmtpOutcome outcome =
+        client.Connect(server.address(), Options(SmtpSecurity::StartTls, password));
+    EXPECT_EQ(outcome.number(), c.number) << outcome.text();
+    client.Disconnect();
+    const std::vector<std::string> commands = server.Commands();
+    EXPECT_EQ(Contains(commands, std::string("AUTHENTICATED ") + kUser), c.number == 0);
+    if (c.command.empty()) {
+      EXPECT_FALSE(Contains(commands, "AUTH PLAIN"));
+      EXPECT_NE(outcome.text().find("NUL"), std::string::npos) << outcome.text();
+    } else {
+      EXPECT_TRUE(Contains(commands, c.command));
+    }
+  }
+}
+
 TEST_F(SmtpAuthTest, AServerOfferingNoAuthBeforeTlsPointsToStartTls) {
   SmtpOutcome outcome;
   ScriptedSmtpServer server(AuthServer());  // offers AUTH only after STARTTLS
@@ -223,6 +264,8 @@ TEST(SmtpAuthMechanismTest, ThePlainResponseIsBase64OfTheTwoNamesAndThePassword)
   EXPECT_EQ(ChooseAuthMechanism(capabilities), SmtpAuthMechanism::Plain);
   EXPECT_TRUE(capabilities.OffersAuth("XOAUTH2"));
   EXPECT_FALSE(ChooseAuthMechanism(ParseEhloReply("example.net\nAUTH CRAM-MD5")));
+  EXPECT_EQ(ChooseAuthMechanism(capabilities, false), SmtpAuthMechanism::Login);
+  EXPECT_FALSE(ChooseAuthMechanism(ParseEhloReply("example.net\nAUTH PLAIN"), false));
 }
 
 }  // namespace
