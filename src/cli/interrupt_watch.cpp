@@ -11,8 +11,13 @@ namespace {
 
 volatile std::sig_atomic_t pending = 0;  // not yet acted on
 volatile std::sig_atomic_t seen = 0;
+volatile std::sig_atomic_t outputGone = 0;
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnInterrupt(int signal) {
+  if (signal == SIGPIPE) {
+    if (outputGone != 0) return;
+    outputGone = 1;
+  }
   pending = 1;
   seen = 1;
 }
@@ -22,13 +27,16 @@ extern "C" void OnInterrupt(int) {
 InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
   pending = 0;
   seen = 0;
+  outputGone = 0;
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   // A write to stderr or the log that the signal interrupts goes on instead
   // of failing, which would lose the rest of the output.
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &action, &previous_[i]);
+  for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+    sigaction(kSignals[i], &action, &previous_[i]);
+  }
   using Clock = std::chrono::steady_clock;
   SetBlockingHook([onInterrupt = std::move(onInterrupt),
                    actedAt = std::optional<Clock::time_point>()]() mutable {
@@ -47,7 +55,9 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
 
 InterruptWatch::~InterruptWatch() {
   SetBlockingHook({});
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &previous_[i], nullptr);
+  for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+    sigaction(kSignals[i], &previous_[i], nullptr);
+  }
 }
 
 bool InterruptWatch::Interrupted() { return seen != 0; }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <iterator>
 #include <signal.h>
 
 namespace postrider::cli {
@@ -10,7 +11,8 @@ namespace postrider::cli {
 // handler only notes them, and the blocking hook calls onInterrupt while a
 // socket call waits (so a send pauses, ends cleanly and saves, and a check
 // stops waiting). Signals within kRepeatWindow of one acted on are the same
-// request.
+// request. So is output that lost its reader (SIGPIPE, as under `| head`),
+// once: every later write to it fails the same way and asks nothing more.
 class InterruptWatch {
  public:
   static constexpr std::chrono::milliseconds kRepeatWindow{1000};
@@ -24,8 +26,8 @@ class InterruptWatch {
   static bool Interrupted();
 
  private:
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction previous_[3] {};
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+  struct sigaction previous_[std::size(kSignals)] {};
 };
 
 }  // namespace postrider::cli

@@ -196,7 +196,8 @@ int RunSend(const Arguments& args) {
   }
 
   // Ctrl+C, SIGTERM and SIGHUP work as Pause from here to the end of the
-  // save, so the run ends cleanly and its outcomes are kept.
+  // save, so the run ends cleanly and its outcomes are kept; so does output
+  // whose reader went away.
   SendController* running = nullptr;
   InterruptWatch pause([&running] {
     if (running != nullptr) running->OnPause();

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 
 #include "support/cli_runner.h"
 #include "support/recording_views.h"
+#include "support/scripted_smtp_server.h"
 #include "support/smtp_sink_server.h"
 #include "support/temp_dir.h"
 
@@ -68,6 +70,31 @@ std::string ReadToEnd(int fd) {
   return text;
 }
 
+// `postrider-cli send` with stdin from /dev/null and its output to out and err;
+// -1 if it could not be started.
+pid_t SpawnSend(const std::string& project, const std::string& settings,
+                const std::string& stateHome, int out, int err) {
+  const std::string cli = testing::PostriderCliPath();
+  std::vector<std::string> args{cli, "send", project, "--settings", settings};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> environment{"XDG_STATE_HOME=" + stateHome};
+  for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, err, 2);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return spawned == 0 ? pid : -1;
+}
+
 TEST(InterruptedOutputTest, CtrlCWhileStderrIsFullLosesNoOutput) {
   TempDir dir;
   std::string list = "Email\n";
@@ -84,27 +111,11 @@ TEST(InterruptedOutputTest, CtrlCWhileStderrIsFullLosesNoOutput) {
 
   int err[2];
   ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
-  const std::string cli = testing::PostriderCliPath();
-  std::vector<std::string> args{cli, "send", projectPath, "--settings", settings};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> environment{"XDG_STATE_HOME=" + dir.File("state")};
-  for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
-  std::vector<char*> envp;
-  for (std::string& entry : environment) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  const std::string outPath = dir.File("stdout");
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
-  posix_spawn_file_actions_destroy(&actions);
+  const int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const pid_t pid = SpawnSend(projectPath, settings, dir.File("state"), out, err[1]);
+  close(out);
   close(err[1]);
+  ASSERT_GT(pid, 0);
 
   // Nobody reads stderr until the program waits in a write to it (system
   // call 1 on descriptor 2) with the pipe full; then Ctrl+C comes.
@@ -150,6 +161,45 @@ TEST(InterruptedOutputTest, CtrlCWhileStderrIsFullLosesNoOutput) {
   EXPECT_NE(text.find("\nRefused by the server: " + std::to_string(expected - 1) + "\n"),
             std::string::npos);
   EXPECT_NE(text.find("\nPaused at entry " + std::to_string(expected - 1) + ";"), std::string::npos);
+}
+
+// As under `postrider-cli send ... | head`: the reader goes, and the run
+// pauses as if Ctrl+C were pressed, rather than dying between a message's
+// hand-over and the server's answer.
+TEST(InterruptedOutputTest, OutputWhoseReaderWentPausesTheRunAndTheResumeMailsTheRestOnce) {
+  TempDir dir;
+  std::string list = "Email\n";
+  for (int i = 0; i < 40; ++i) list += "e" + std::to_string(i) + "@example.com\n";
+  testing::TestProject project(list, std::string(32000, '\x80'));  // every entry selected
+  project.emailFieldIndex = 0;
+  const std::string projectPath = testing::WriteTestProject(dir.path(), project);
+  testing::ScriptedSmtpServer server({.delays = {{".", 0.05}}});
+  const std::string settings =
+      dir.Write("settings.ini",
+                "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + server.address() + "\n");
+
+  int output[2];
+  ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
+  const pid_t pid = SpawnSend(projectPath, settings, dir.File("state"), output[1], output[1]);
+  close(output[1]);
+  ASSERT_GT(pid, 0);
+  server.WaitForMessages(3);
+  close(output[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_LT(server.MessageCount(), 40);
+
+  const testing::CliRun resumed = testing::RunPostriderCli(
+      {"send", projectPath, "--resume", "--settings", settings}, dir.path(),
+      {.environment = {"XDG_STATE_HOME=" + dir.File("state")}});
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+  EXPECT_EQ(resumed.err.find("had been handed to the server"), std::string::npos) << resumed.err;
+  const std::map<std::string, int> received = server.MessagesPerRecipient();
+  EXPECT_EQ(received.size(), 40u);
+  for (const auto& [address, count] : received) EXPECT_EQ(count, 1) << address;
 }
 
 }  // namespace
