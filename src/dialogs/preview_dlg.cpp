@@ -27,13 +27,15 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
 
   entryLabel_ = new QLabel(this);
   entryLabel_->setTextFormat(Qt::PlainText);
-  entryLabel_->setAccessibleName(QStringLiteral("Entry"));
+  // The labels are named by their text, which is what a screen reader must
+  // read as it changes; the descriptions say what each one is.
+  entryLabel_->setAccessibleDescription(QStringLiteral("Entry"));
   layout->addWidget(entryLabel_);
 
   skip_ = new QLabel(this);
   skip_->setTextFormat(Qt::PlainText);
   skip_->setWordWrap(true);
-  skip_->setAccessibleName(QStringLiteral("Would be skipped"));
+  skip_->setAccessibleDescription(QStringLiteral("Would be skipped"));
   QPalette warning = skip_->palette();
   warning.setColor(QPalette::WindowText, QColor(0xA0, 0x00, 0x00));
   skip_->setPalette(warning);
@@ -48,7 +50,7 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
   headers_ = new QLabel(this);
   headers_->setTextFormat(Qt::PlainText);
   headers_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  headers_->setAccessibleName(QStringLiteral("Headers"));
+  headers_->setAccessibleDescription(QStringLiteral("Headers"));
   layout->addWidget(headers_);
   formatted_ = new FormattedMessageView(this);
   layout->addWidget(formatted_, 1);

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -45,6 +46,7 @@ class PreviewDlgTest : public QObject {
   void ListsEachFileWithTypeAndSizeAndSaysWhichIsMissing();
   void ALetterOfOneHugeWordIsShownWrappedAnywhere();
   void AnAttachmentLineBeyondTheTenthIsListedWithItsProblem();
+  void TheEntryAndWhySendWouldSkipItAreReadAsShown();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -108,6 +110,20 @@ void PreviewDlgTest::AnAttachmentLineBeyondTheTenthIsListedWithItsProblem() {
            ShownPath(folder) + QStringLiteral("/Fee 1.pdf: a message carries at most 10 files"));
   QVERIFY(!dialog.skipLabel()->text().isEmpty());
   QVERIFY(!dialog.messageText()->toPlainText().contains(QStringLiteral("Attachment")));
+}
+
+// A screen reader heard "Entry" and "Would be skipped", never which entry or why.
+void PreviewDlgTest::TheEntryAndWhySendWouldSkipItAreReadAsShown() {
+  CPreviewDlg dialog(recorded->document, settings, 1);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(dialog.skipLabel()->isVisible());
+  for (QLabel* label : {dialog.entryLabel(), dialog.skipLabel()}) {
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(label);
+    QCOMPARE(read->text(QAccessible::Name), label->text());
+    QVERIFY(!read->text(QAccessible::Description).isEmpty());
+  }
+  QVERIFY(dialog.entryLabel()->text().contains(QStringLiteral("bob@example.com")));
 }
 
 QTEST_MAIN(PreviewDlgTest)
