@@ -18,6 +18,17 @@
 
 namespace postrider {
 
+namespace {
+
+// A NUL shown as the symbol for one: a screen reader's bus ends text at a
+// NUL, so the rest of the message would go unread.
+QString Readable(QString text) {
+  text.replace(QChar(0), QChar(0x2400));
+  return text;
+}
+
+}  // namespace
+
 CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, int entry,
                          QWidget* parent)
     : QDialog(parent), document_(document), settings_(settings) {
@@ -103,10 +114,10 @@ void CPreviewDlg::ShowEntry(int entry) {
   entryLabel_->setText(QStringLiteral("Entry %1 of %2: %3")
                            .arg(entry + 1)
                            .arg(entries)
-                           .arg(ShownText(preview_.recipient)));
-  skip_->setText(ShownText(preview_.skipReason));
+                           .arg(Readable(ShownText(preview_.recipient))));
+  skip_->setText(Readable(ShownText(preview_.skipReason)));
   skip_->setVisible(!preview_.skipReason.empty());
-  const QString text = ShownText(preview_.text);
+  const QString text = Readable(ShownText(preview_.text));
   text_->setWordWrapMode(WrapModeFor(text));
   text_->setPlainText(text);
   ShowFormatted();
@@ -124,13 +135,13 @@ void CPreviewDlg::ShowFormatted() {
   if (!formatted) return;
   // The headers as the plain view shows them, without the body after them.
   const std::size_t end = preview_.text.find("\n\n");
-  headers_->setText(ShownText(std::string_view(preview_.text).substr(0, end)));
+  headers_->setText(Readable(ShownText(std::string_view(preview_.text).substr(0, end))));
   std::map<QString, QByteArray> pictures;
   for (const auto& [contentId, bytes] : parts.pictures) {
     pictures[QString::fromStdString(contentId)] =
         QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
   }
-  formatted_->SetParts(QString::fromStdString(parts.html), ShownText(parts.text),
+  formatted_->SetParts(Readable(QString::fromStdString(parts.html)), Readable(ShownText(parts.text)),
                        std::move(pictures));
 }
 

@@ -47,6 +47,7 @@ class PreviewDlgTest : public QObject {
   void ALetterOfOneHugeWordIsShownWrappedAnywhere();
   void AnAttachmentLineBeyondTheTenthIsListedWithItsProblem();
   void TheEntryAndWhySendWouldSkipItAreReadAsShown();
+  void ANulInAValueHidesNothingAfterIt();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -124,6 +125,22 @@ void PreviewDlgTest::TheEntryAndWhySendWouldSkipItAreReadAsShown() {
     QVERIFY(!read->text(QAccessible::Description).isEmpty());
   }
   QVERIFY(dialog.entryLabel()->text().contains(QStringLiteral("bob@example.com")));
+}
+
+// A screen reader's bus carries text only up to a NUL: a value holding one
+// left the rest of the letter unread.
+void PreviewDlgTest::ANulInAValueHidesNothingAfterIt() {
+  using namespace std::string_literals;
+  TestProject project("Name\tEmail\nA\0B\x01" "C\tann@example.com\n"s);
+  project.marks = std::string(32000, '\x80');
+  RecordedDocument odd;
+  QVERIFY(odd.Open(folder, project));
+  odd.messageView.body = "Dear [[Name]],\nsee you.\n";
+  CPreviewDlg dialog(odd.document, settings, 0);
+  const QString shown = dialog.messageText()->toPlainText();
+  QVERIFY2(!shown.contains(QChar(0)), qPrintable(shown));
+  QVERIFY2(shown.contains(QStringLiteral("Dear A\u2400B\u0001C,\nsee you.")), qPrintable(shown));
+  QVERIFY(!dialog.entryLabel()->text().contains(QChar(0)));
 }
 
 QTEST_MAIN(PreviewDlgTest)
