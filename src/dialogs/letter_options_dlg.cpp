@@ -47,7 +47,7 @@ CLetterOptionsDlg::CLetterOptionsDlg(const CPostridrDoc& document, QWidget* pare
   ccField_ = MakeFieldCombo(QStringLiteral("Cc field"), loaded_.ccField);
   form->addRow(QStringLiteral("&Cc field:"), ccField_);
   bccField_ = MakeFieldCombo(QStringLiteral("Bcc field"), loaded_.bccField);
-  form->addRow(QStringLiteral("B&cc field:"), bccField_);
+  form->addRow(QStringLiteral("&Bcc field:"), bccField_);
   bcc_ = MakeEdit(QStringLiteral("Bcc address"), loaded_.bcc, QStringLiteral("me@example.org"));
   form->addRow(QStringLiteral("Bcc &address:"), bcc_);
   replyTo_ = MakeEdit(QStringLiteral("Reply-To"), loaded_.replyTo,
@@ -63,7 +63,8 @@ CLetterOptionsDlg::CLetterOptionsDlg(const CPostridrDoc& document, QWidget* pare
   problem_ = new QLabel(this);
   problem_->setTextFormat(Qt::PlainText);
   problem_->setWordWrap(true);
-  problem_->setAccessibleName(QStringLiteral("Problem"));
+  // Named by its text, so that a screen reader reads why OK did nothing.
+  problem_->setAccessibleDescription(QStringLiteral("Problem"));
   QPalette warning = problem_->palette();
   warning.setColor(QPalette::WindowText, QColor(0xA0, 0x00, 0x00));
   problem_->setPalette(warning);

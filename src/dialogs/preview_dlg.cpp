@@ -18,6 +18,17 @@
 
 namespace postrider {
 
+namespace {
+
+// A NUL shown as the symbol for one: a screen reader's bus ends text at a
+// NUL, so the rest of the message would go unread.
+QString Readable(QString text) {
+  text.replace(QChar(0), QChar(0x2400));
+  return text;
+}
+
+}  // namespace
+
 CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, int entry,
                          QWidget* parent)
     : QDialog(parent), document_(document), settings_(settings) {
@@ -27,13 +38,15 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
 
   entryLabel_ = new QLabel(this);
   entryLabel_->setTextFormat(Qt::PlainText);
-  entryLabel_->setAccessibleName(QStringLiteral("Entry"));
+  // The labels are named by their text, which is what a screen reader must
+  // read as it changes; the descriptions say what each one is.
+  entryLabel_->setAccessibleDescription(QStringLiteral("Entry"));
   layout->addWidget(entryLabel_);
 
   skip_ = new QLabel(this);
   skip_->setTextFormat(Qt::PlainText);
   skip_->setWordWrap(true);
-  skip_->setAccessibleName(QStringLiteral("Would be skipped"));
+  skip_->setAccessibleDescription(QStringLiteral("Would be skipped"));
   QPalette warning = skip_->palette();
   warning.setColor(QPalette::WindowText, QColor(0xA0, 0x00, 0x00));
   skip_->setPalette(warning);
@@ -48,7 +61,7 @@ CPreviewDlg::CPreviewDlg(CPostridrDoc& document, const UserSettings& settings, i
   headers_ = new QLabel(this);
   headers_->setTextFormat(Qt::PlainText);
   headers_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  headers_->setAccessibleName(QStringLiteral("Headers"));
+  headers_->setAccessibleDescription(QStringLiteral("Headers"));
   layout->addWidget(headers_);
   formatted_ = new FormattedMessageView(this);
   layout->addWidget(formatted_, 1);
@@ -101,10 +114,10 @@ void CPreviewDlg::ShowEntry(int entry) {
   entryLabel_->setText(QStringLiteral("Entry %1 of %2: %3")
                            .arg(entry + 1)
                            .arg(entries)
-                           .arg(ShownText(preview_.recipient)));
-  skip_->setText(ShownText(preview_.skipReason));
+                           .arg(Readable(ShownText(preview_.recipient))));
+  skip_->setText(Readable(ShownText(preview_.skipReason)));
   skip_->setVisible(!preview_.skipReason.empty());
-  const QString text = ShownText(preview_.text);
+  const QString text = Readable(ShownText(preview_.text));
   text_->setWordWrapMode(WrapModeFor(text));
   text_->setPlainText(text);
   ShowFormatted();
@@ -122,13 +135,13 @@ void CPreviewDlg::ShowFormatted() {
   if (!formatted) return;
   // The headers as the plain view shows them, without the body after them.
   const std::size_t end = preview_.text.find("\n\n");
-  headers_->setText(ShownText(std::string_view(preview_.text).substr(0, end)));
+  headers_->setText(Readable(ShownText(std::string_view(preview_.text).substr(0, end))));
   std::map<QString, QByteArray> pictures;
   for (const auto& [contentId, bytes] : parts.pictures) {
     pictures[QString::fromStdString(contentId)] =
         QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
   }
-  formatted_->SetParts(QString::fromStdString(parts.html), ShownText(parts.text),
+  formatted_->SetParts(Readable(QString::fromStdString(parts.html)), Readable(ShownText(parts.text)),
                        std::move(pictures));
 }
 

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -138,6 +139,55 @@ QStringList UnreachedByTab(QWidget* window) {
                           control != nullptr ? control->text(QAccessible::Name) : QString());
   }
   return unreached;
+}
+
+// The letter Alt takes in `text` ("&&" is a plain ampersand), or none.
+QChar Mnemonic(const QString& text) {
+  for (qsizetype at = text.indexOf(QLatin1Char('&')); at >= 0 && at + 1 < text.size();
+       at = text.indexOf(QLatin1Char('&'), at + 2)) {
+    if (text[at + 1] != QLatin1Char('&')) return text[at + 1].toLower();
+  }
+  return {};
+}
+
+// The Alt letters of `window` that more than one control answers to; such a
+// letter only moves between them, and never presses a button.
+QStringList SharedMnemonics(QWidget* window) {
+  QMultiMap<QChar, QString> owners;
+  for (QWidget* widget : window->findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(window)) continue;
+    QString text;
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) text = button->text();
+    if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && label->buddy()) {
+      text = label->text();
+    }
+    const QChar letter = Mnemonic(text);
+    if (!letter.isNull()) owners.insert(letter, text);
+  }
+  QStringList shared;
+  for (const QChar letter : owners.uniqueKeys()) {
+    if (owners.count(letter) > 1) {
+      shared << QStringLiteral("Alt+%1 belongs to: %2")
+                    .arg(letter, QStringList(owners.values(letter)).join(QStringLiteral(", ")));
+    }
+  }
+  return shared;
+}
+
+// Labels whose fixed accessible name hides the text they show, which is what
+// a screen reader must read (and announce as it changes).
+QStringList HiddenLabelTexts(QWidget* window) {
+  QStringList hidden;
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (!label->isVisibleTo(window) || label->text().trimmed().isEmpty()) continue;
+    // The name leaves out the mnemonic's ampersand.
+    const QString name = Accessible(label)->text(QAccessible::Name);
+    if (!name.contains(QString(label->text()).remove(QLatin1Char('&')).trimmed())) {
+      hidden << QStringLiteral("label named \"%1\" hides its text \"%2\"")
+                    .arg(name, label->text().left(60));
+    }
+  }
+  return hidden;
 }
 
 }  // namespace
@@ -297,6 +347,7 @@ void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead_data() {
 void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead() {
   QFETCH(OpenWindow, open);
   QStringList faults;
+  QStringList hiddenTexts;
   QString title;
   int seen = 0;
   ModalDriver driver([&](QWidget* modal) {
@@ -305,7 +356,8 @@ void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead() {
     if (QAbstractButton* details = FindButton(modal, QStringLiteral("Show Details..."))) {
       details->click();
     }
-    faults = UnreadableControls(modal, &seen) + UnreachedByTab(modal);
+    faults = UnreadableControls(modal, &seen) + SharedMnemonics(modal) + UnreachedByTab(modal);
+    hiddenTexts = HiddenLabelTexts(modal);
     // Esc closes every window and never says yes to anything.
     QTest::keyClick(modal, Qt::Key_Escape);
     if (modal->isVisible()) {
@@ -325,6 +377,11 @@ void AccessibleWindowTest::EveryControlOfEveryWindowIsNamedAndRead() {
   QVERIFY(driver.acted());
   QVERIFY(seen > 0);
   QVERIFY2(faults.isEmpty(), qPrintable(title + QLatin1Char('\n') + faults.join(QLatin1Char('\n'))));
+  QEXPECT_FAIL("attachment problems", "its summary label is named Summary, not by its text",
+               Continue);
+  QEXPECT_FAIL("password", "its prompt and note labels are named, not by their text", Continue);
+  QVERIFY2(hiddenTexts.isEmpty(),
+           qPrintable(title + QLatin1Char('\n') + hiddenTexts.join(QLatin1Char('\n'))));
 }
 
 // The main window, and the dialogs that start work as they are shown, read

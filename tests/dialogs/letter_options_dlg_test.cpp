@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -128,6 +129,10 @@ void LetterOptionsDlgTest::OkWithOptionsThatCannotWorkSaysWhyAndStaysOpen() {
     QVERIFY(dialog->isVisible());
     QVERIFY(dialog->problemLabel()->isVisible());
     firstProblem = dialog->problemLabel()->text();
+    // A screen reader reads why OK did nothing, not just that there is a problem.
+    QCOMPARE(QAccessible::queryAccessibleInterface(dialog->problemLabel())
+                 ->text(QAccessible::Name),
+             firstProblem);
     SetText(dialog->unsubscribeUrlEdit(), QStringLiteral("https://example.org/u"));
     SetText(dialog->bccEdit(), QStringLiteral("me@"));
     Click(dialog->okButton());

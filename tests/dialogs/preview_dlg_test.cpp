@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -45,6 +46,8 @@ class PreviewDlgTest : public QObject {
   void ListsEachFileWithTypeAndSizeAndSaysWhichIsMissing();
   void ALetterOfOneHugeWordIsShownWrappedAnywhere();
   void AnAttachmentLineBeyondTheTenthIsListedWithItsProblem();
+  void TheEntryAndWhySendWouldSkipItAreReadAsShown();
+  void ANulInAValueHidesNothingAfterIt();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -108,6 +111,36 @@ void PreviewDlgTest::AnAttachmentLineBeyondTheTenthIsListedWithItsProblem() {
            ShownPath(folder) + QStringLiteral("/Fee 1.pdf: a message carries at most 10 files"));
   QVERIFY(!dialog.skipLabel()->text().isEmpty());
   QVERIFY(!dialog.messageText()->toPlainText().contains(QStringLiteral("Attachment")));
+}
+
+// A screen reader heard "Entry" and "Would be skipped", never which entry or why.
+void PreviewDlgTest::TheEntryAndWhySendWouldSkipItAreReadAsShown() {
+  CPreviewDlg dialog(recorded->document, settings, 1);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(dialog.skipLabel()->isVisible());
+  for (QLabel* label : {dialog.entryLabel(), dialog.skipLabel()}) {
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(label);
+    QCOMPARE(read->text(QAccessible::Name), label->text());
+    QVERIFY(!read->text(QAccessible::Description).isEmpty());
+  }
+  QVERIFY(dialog.entryLabel()->text().contains(QStringLiteral("bob@example.com")));
+}
+
+// A screen reader's bus carries text only up to a NUL: a value holding one
+// left the rest of the letter unread.
+void PreviewDlgTest::ANulInAValueHidesNothingAfterIt() {
+  using namespace std::string_literals;
+  TestProject project("Name\tEmail\nA\0B\x01" "C\tann@example.com\n"s);
+  project.marks = std::string(32000, '\x80');
+  RecordedDocument odd;
+  QVERIFY(odd.Open(folder, project));
+  odd.messageView.body = "Dear [[Name]],\nsee you.\n";
+  CPreviewDlg dialog(odd.document, settings, 0);
+  const QString shown = dialog.messageText()->toPlainText();
+  QVERIFY2(!shown.contains(QChar(0)), qPrintable(shown));
+  QVERIFY2(shown.contains(QStringLiteral("Dear A\u2400B\u0001C,\nsee you.")), qPrintable(shown));
+  QVERIFY(!dialog.entryLabel()->text().contains(QChar(0)));
 }
 
 QTEST_MAIN(PreviewDlgTest)
