@@ -53,7 +53,7 @@ CAttachmentProblemsDlg::CAttachmentProblemsDlg(const std::vector<AttachmentProbl
   summary_ = new QLabel(SummaryText(problems, forEveryEntry), this);
   summary_->setTextFormat(Qt::PlainText);
   summary_->setWordWrap(true);
-  summary_->setAccessibleName(QStringLiteral("Summary"));
+  summary_->setAccessibleDescription(QStringLiteral("Summary"));
   layout->addWidget(summary_);
 
   table_ = new QTableWidget(static_cast<int>(problems.size()), 4, this);

@@ -18,7 +18,7 @@ CPasswordDlg::CPasswordDlg(const QString& account, const QString& note, QWidget*
 
   auto* prompt = new QLabel(QStringLiteral("Password for %1:").arg(account), this);
   prompt->setTextFormat(Qt::PlainText);
-  prompt->setAccessibleName(QStringLiteral("Password prompt"));
+  prompt->setAccessibleDescription(QStringLiteral("Password prompt"));
   layout->addWidget(prompt);
 
   password_ = new QLineEdit(this);
@@ -31,7 +31,7 @@ CPasswordDlg::CPasswordDlg(const QString& account, const QString& note, QWidget*
     auto* why = new QLabel(note, this);
     why->setTextFormat(Qt::PlainText);
     why->setWordWrap(true);
-    why->setAccessibleName(QStringLiteral("Note"));
+    why->setAccessibleDescription(QStringLiteral("Note"));
     layout->addWidget(why);
   }
 

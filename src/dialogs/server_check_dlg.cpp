@@ -31,7 +31,7 @@ CServerCheckDlg::CServerCheckDlg(UserSettings settings, Secret password, QWidget
   outcome_ = new QLabel(QStringLiteral("Checking..."), this);
   outcome_->setTextFormat(Qt::PlainText);
   outcome_->setWordWrap(true);
-  outcome_->setAccessibleName(QStringLiteral("Outcome"));
+  outcome_->setAccessibleDescription(QStringLiteral("Outcome"));
   layout->addWidget(outcome_);
 
   auto* buttons = new QHBoxLayout;

@@ -24,12 +24,12 @@ CSignInDlg::CSignInDlg(UserSettings settings, OAuthTokens& tokens, QWidget* pare
   state_ = new QLabel(QStringLiteral("Opening the sign-in page in your browser..."), this);
   state_->setTextFormat(Qt::PlainText);
   state_->setWordWrap(true);
-  state_->setAccessibleName(QStringLiteral("Sign-in state"));
+  state_->setAccessibleDescription(QStringLiteral("Sign-in state"));
   layout->addWidget(state_);
 
   auto* addressRow = new QHBoxLayout;
   auto* addressLabel = new QLabel(QStringLiteral("&Address:"), this);
-  addressLabel->setAccessibleName(QStringLiteral("Address"));
+  addressLabel->setAccessibleDescription(QStringLiteral("Address"));
   address_ = new QLineEdit(this);
   address_->setReadOnly(true);
   address_->setAccessibleName(QStringLiteral("Sign-in address"));
