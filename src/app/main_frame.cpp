@@ -94,6 +94,7 @@ CMainFrame::CMainFrame(CPostridrDoc& document, ICommandTarget& application, QWid
     : QMainWindow(parent), document_(document) {
   // The settings come first: everything below may need them.
   settings_ = postrider::LoadSettings(SettingsFilePath());
+  loadedSettings_ = settings_;
   confirmSend_ = LoadConfirmSend(SettingsFilePath());
 
   setWindowIcon(QIcon(QStringLiteral(":/icons/postrider.svg")));
@@ -474,7 +475,10 @@ bool CMainFrame::RefuseIfListChanged() {
 
 Status CMainFrame::SaveSettings() {
   settingsSaved_ = true;
-  Status status = postrider::SaveSettings(SettingsFilePath(), settings_);
+  // What this window did not change is left as the file holds it now: a
+  // second window or a hand edit may have changed it meanwhile.
+  Status status = postrider::SaveSettings(SettingsFilePath(), settings_, loadedSettings_);
+  if (status) loadedSettings_ = settings_;
   const Status confirm = SaveConfirmSend(SettingsFilePath(), confirmSend_);
   return status ? confirm : status;
 }

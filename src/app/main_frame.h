@@ -156,6 +156,8 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   CPostridrDoc& document_;
   CPostridrDoc* currentDocument_ = nullptr;
   UserSettings settings_;
+  // As read from the file, or as last saved to it.
+  UserSettings loadedSettings_;
   bool confirmSend_ = true;
   bool settingsSaved_ = false;
 

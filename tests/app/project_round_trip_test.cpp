@@ -56,6 +56,7 @@ class ProjectRoundTripTest : public QObject {
   void SaveAsksBeforeReplacingALetterChangedElsewhere();
   void RecentFilesShowInTheFileMenuNewestFirst();
   void RecentFileThatFailsToOpenLeavesTheList();
+  void SettingsSavedAtCloseKeepWhatAnotherProgramChangedMeanwhile();
 
  private:
   QString ExamplePath() const { return env_->File(QStringLiteral("example.prj")); }
@@ -327,6 +328,23 @@ void ProjectRoundTripTest::RecentFileThatFailsToOpenLeavesTheList() {
   QCOMPARE(cancel.acted(), 1);
   QCOMPARE(app.recentFiles().size(), 1);
   app.document().SetModifiedFlag(false);
+}
+
+void ProjectRoundTripTest::SettingsSavedAtCloseKeepWhatAnotherProgramChangedMeanwhile() {
+  WritePrivateProfileString("Settings", "SMTPServer", "mail.example.com", SettingsFilePath());
+  {
+    CPostridrApp app;
+    QVERIFY(StartAndWait(app));
+    // A second window, or a hand edit, changes one setting; this window another.
+    WritePrivateProfileString("Settings", "SMTPServer", "smtp.harbour.example", SettingsFilePath());
+    WritePrivateProfileString("Settings", "AuthMethod", "oauth2", SettingsFilePath());
+    app.mainFrame()->settings().realName = "Harbour Library";
+    ModalScript script({ClickButton(QStringLiteral("No"))});  // an opened project counts as changed
+    QVERIFY(app.mainFrame()->close());
+  }
+  QCOMPARE(SettingsValue("Settings", "SMTPServer"), std::string("smtp.harbour.example"));
+  QCOMPARE(SettingsValue("Settings", "AuthMethod"), std::string("oauth2"));
+  QCOMPARE(SettingsValue("Settings", "RealName"), std::string("Harbour Library"));
 }
 
 QTEST_MAIN(ProjectRoundTripTest)
