@@ -24,7 +24,7 @@ extern "C" void OnInterrupt(int signal) {
 
 }  // namespace
 
-InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
+InterruptWatch::InterruptWatch(std::function<void()> onInterrupt, bool watchOutput) {
   pending = 0;
   seen = 0;
   outputGone = 0;
@@ -35,7 +35,12 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-    sigaction(kSignals[i], &action, &previous_[i]);
+    sigaction(kSignals[i], nullptr, &previous_[i]);
+    if (kSignals[i] == SIGPIPE && !watchOutput) continue;
+    // A signal the program was started ignoring stays ignored: under nohup
+    // the terminal going away must not pause the send nohup was to finish.
+    if (previous_[i].sa_handler == SIG_IGN) continue;
+    sigaction(kSignals[i], &action, nullptr);
   }
   using Clock = std::chrono::steady_clock;
   SetBlockingHook([onInterrupt = std::move(onInterrupt),

@@ -199,9 +199,11 @@ int RunSend(const Arguments& args) {
   // save, so the run ends cleanly and its outcomes are kept; so does output
   // whose reader went away.
   SendController* running = nullptr;
-  InterruptWatch pause([&running] {
-    if (running != nullptr) running->OnPause();
-  });
+  InterruptWatch pause(
+      [&running] {
+        if (running != nullptr) running->OnPause();
+      },
+      true);
 
   CliDocument cli;
   if (!cli.OpenToChange(options->projectPath)) return kExitFailed;

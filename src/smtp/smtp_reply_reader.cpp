@@ -59,7 +59,26 @@ int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, Sm
 
 std::string SmtpReplyReader::Hide(std::string_view text) const {
   if (hidden_ == nullptr) return std::string(text);
-  return ConcealSecret(text, hidden_->reveal());
+  std::string shown = ConcealSecret(text, hidden_->reveal());
+  if (shown == text) return shown;
+  // An AUTH PLAIN response quoted back holds the password's base64 between
+  // the names' and its padding: the groups it shares with them would still
+  // tell its first and last bytes, so the whole base64 word goes.
+  auto base64 = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '+' || c == '/';
+  };
+  constexpr std::string_view kHidden = "[hidden]";
+  for (std::size_t at = shown.find(kHidden); at != std::string::npos;
+       at = shown.find(kHidden, at + kHidden.size())) {
+    std::size_t begin = at;
+    while (begin > 0 && base64(shown[begin - 1])) --begin;
+    std::size_t end = at + kHidden.size();
+    while (end < shown.size() && (base64(shown[end]) || shown[end] == '=')) ++end;
+    shown.replace(begin, end - begin, kHidden);
+    at = begin;
+  }
+  return shown;
 }
 
 int SmtpReplyReader::ReadAsSent(ISmtpTransport& transport, SocketDeadline deadline,

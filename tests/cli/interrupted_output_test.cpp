@@ -70,12 +70,13 @@ std::string ReadToEnd(int fd) {
   return text;
 }
 
-// `postrider-cli send` with stdin from /dev/null and its output to out and err;
-// -1 if it could not be started.
-pid_t SpawnSend(const std::string& project, const std::string& settings,
-                const std::string& stateHome, int out, int err) {
-  const std::string cli = testing::PostriderCliPath();
-  std::vector<std::string> args{cli, "send", project, "--settings", settings};
+// `postrider-cli send` with stdin from /dev/null and its output to out and err
+// (started through nohup with underNohup); -1 if it could not be started.
+pid_t SpawnCli(std::vector<std::string> args, const std::string& stateHome, int out, int err,
+               bool underNohup = false) {
+  const std::string cli = underNohup ? "/usr/bin/nohup" : testing::PostriderCliPath();
+  args.insert(args.begin(), cli);
+  if (underNohup) args.insert(args.begin() + 1, testing::PostriderCliPath());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -93,6 +94,11 @@ pid_t SpawnSend(const std::string& project, const std::string& settings,
   const int spawned = posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   return spawned == 0 ? pid : -1;
+}
+
+pid_t SpawnSend(const std::string& project, const std::string& settings,
+                const std::string& stateHome, int out, int err, bool underNohup = false) {
+  return SpawnCli({"send", project, "--settings", settings}, stateHome, out, err, underNohup);
 }
 
 TEST(InterruptedOutputTest, CtrlCWhileStderrIsFullLosesNoOutput) {
@@ -200,6 +206,61 @@ TEST(InterruptedOutputTest, OutputWhoseReaderWentPausesTheRunAndTheResumeMailsTh
   const std::map<std::string, int> received = server.MessagesPerRecipient();
   EXPECT_EQ(received.size(), 40u);
   for (const auto& [address, count] : received) EXPECT_EQ(count, 1) << address;
+}
+
+// As `nohup postrider-cli send ... &` whose terminal then closes: the hang-up
+// nohup set aside neither pauses nor ends the run.
+TEST(InterruptedOutputTest, HangUpUnderNohupLeavesTheRunToFinish) {
+  TempDir dir;
+  std::string list = "Email\n";
+  for (int i = 0; i < 20; ++i) list += "e" + std::to_string(i) + "@example.com\n";
+  testing::TestProject project(list, std::string(32000, '\x80'));  // every entry selected
+  project.emailFieldIndex = 0;
+  const std::string projectPath = testing::WriteTestProject(dir.path(), project);
+  testing::ScriptedSmtpServer server({.delays = {{".", 0.05}}});
+  const std::string settings =
+      dir.Write("settings.ini",
+                "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + server.address() + "\n");
+
+  const int out = open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const pid_t pid = SpawnSend(projectPath, settings, dir.File("state"), out, out, true);
+  close(out);
+  ASSERT_GT(pid, 0);
+  server.WaitForMessages(3);
+  kill(pid, SIGHUP);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  const std::string text = testing::ReadFileBytes(dir.File("out"));
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+  const std::map<std::string, int> received = server.MessagesPerRecipient();
+  EXPECT_EQ(received.size(), 20u) << text;
+  for (const auto& [address, count] : received) EXPECT_EQ(count, 1) << address;
+}
+
+// As `postrider-cli check-server | head -1`: with its reader gone the check
+// ends quietly, as any listing does, not as a check cancelled at the greeting.
+TEST(InterruptedOutputTest, ACheckWhoseOutputLostItsReaderEndsQuietly) {
+  TempDir dir;
+  testing::ScriptedSmtpServer server;
+  const std::string settings =
+      dir.Write("settings.ini",
+                "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + server.address() + "\n");
+  int output[2];
+  ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
+  close(output[0]);
+  const int err = open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const pid_t pid =
+      SpawnCli({"check-server", "--settings", settings}, dir.File("state"), output[1], err);
+  close(output[1]);
+  close(err);
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+  EXPECT_EQ(testing::ReadFileBytes(dir.File("err")), "");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -227,6 +228,40 @@ TEST_F(AttachmentMessageTest, AFileForEveryoneIsEncodedOnceAndAChangedOrVanished
   ASSERT_TRUE(writer.Write(kHead, "x", {Fixed(everyone)}, message).ok());
   EXPECT_EQ(ReadMimeMessage(message).attachments.at(0).content, "new programme");
   EXPECT_EQ(writer.figures().filesEncoded, 5u);
+}
+
+// The largest message the check before the run lets through is built: the
+// limit that keeps a message in memory bounded never refuses what the check
+// passed, formatted letter and pictures included.
+TEST_F(AttachmentMessageTest, AMessageTheCheckPassedUpToTheLimitIsWritten) {
+  std::string part = "Content-Type: multipart/related; boundary=\"=_r\"\r\n\r\n--=_r\r\n";
+  while (part.size() < 1000 * 1000) part += std::string(76, 'Q') + "\r\n";
+  part += "--=_r--\r\n";
+  const std::string big = folder.Write("1.bin", "");
+  const std::string line = folder.path() + "/[[Number]].bin";
+  const AttachmentPath path = FillAttachmentPath(line, {"Number"}, {"1"}, "");
+  auto checkWith = [&](std::uint64_t fileSize) {
+    std::filesystem::resize_file(big, fileSize);
+    auto check = std::make_unique<AttachmentCheck>("[[Attachment:  " + line + "]]\n",
+                                                   std::vector<std::string>{"Number"},
+                                                   AttachmentCheckOptions{});
+    check->CheckEntry(0, "ann@example.com", {"1"}, kHead.size() + part.size());
+    return check;
+  };
+  // The largest file the check lets through with this letter.
+  std::uint64_t fits = 0;
+  std::uint64_t refused = kMaxMessageWithFiles;
+  while (refused - fits > 1) {
+    const std::uint64_t middle = fits + (refused - fits) / 2;
+    (checkWith(middle)->problems().empty() ? fits : refused) = middle;
+  }
+  const std::unique_ptr<AttachmentCheck> check = checkWith(fits);
+  ASSERT_TRUE(check->problems().empty());
+  AttachmentMessageWriter writer(std::make_shared<const CheckedFiles>(check->TakeCheckedFiles()));
+  std::string message;
+  const Status written = writer.WriteAround(kHead, part, {path}, message);
+  EXPECT_TRUE(written.ok()) << written.message();
+  EXPECT_LE(message.size(), kMaxMessageWithFiles);
 }
 
 TEST(Base64Lines, PiecesMakeTheSameLinesAsTheWholeAndTheSizeIsKnownBeforehand) {

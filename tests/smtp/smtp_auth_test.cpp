@@ -121,6 +121,11 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
            " (authentication failed):\n535 5.7.8 Password [hidden]"},
       {kPassword, {{"MAIL", std::string("550 5.7.1 Not for ") + kPassword}}, {}, true,
        "550 5.7.1 Not for [hidden]"},
+      // The PLAIN response quoted whole: the groups the password shares with
+      // the names, or its padding, are hidden with it.
+      {kPassword, {{"AUTH", "535 5.7.8 Bad {argument}."}}, {}, false,
+       std::string("The server refused the log-in of ") + kUser +
+           " (authentication failed):\n535 5.7.8 Bad PLAIN [hidden]."},
       // The only mechanism offered is spelt as the password is.
       {"LOGIN", {}, {"PLAIN"}, true, ""},
       // Spelt as the enhanced code is: the code is still read as it came, and
