@@ -9,10 +9,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <vector>
 
 #include "dialogs/formatted_message_view.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_check.h"
+#include "send/letter_run_check.h"
 #include "views/display_text.h"
 #include "views/shared_fonts.h"
 
@@ -111,6 +113,15 @@ void CPreviewDlg::ShowEntry(int entry) {
     return;
   }
   preview_ = PreviewMessage(document_, entry, settings_);
+  // A letter its options cannot make (a picture that cannot go, a Cc value
+  // that is no address) is still composed, as plain text: shown without a
+  // word, it would pass for the message Send makes, which Send never sends.
+  if (preview_.skipReason.empty()) {
+    if (const std::vector<LetterRunProblem> problems = CheckLetterRun(document_, {entry});
+        !problems.empty()) {
+      preview_.skipReason = "Send would not send this message: " + problems.front().reason;
+    }
+  }
   entryLabel_->setText(QStringLiteral("Entry %1 of %2: %3")
                            .arg(entry + 1)
                            .arg(entries)

@@ -60,6 +60,8 @@ class PreviewFormattedMessageTest : public QObject {
 
   void AMarkdownLetterShowsAsItRendersAndItsTextPartOnASwitch();
   void APlainLetterShowsAsBefore();
+  void ALetterSendCannotMakeIsShownWithWhy_data();
+  void ALetterSendCannotMakeIsShownWithWhy();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -116,6 +118,36 @@ void PreviewFormattedMessageTest::APlainLetterShowsAsBefore() {
   QVERIFY(!dialog.formattedView()->isVisible());
   QVERIFY(!dialog.headersLabel()->isVisible());
   QVERIFY(dialog.messageText()->toPlainText().contains(QStringLiteral("# Hello <b>Ann</b>")));
+}
+
+void PreviewFormattedMessageTest::ALetterSendCannotMakeIsShownWithWhy_data() {
+  QTest::addColumn<QString>("picture");
+  QTest::addColumn<QString>("ccField");
+  QTest::addColumn<QString>("why");
+  QTest::newRow("picture missing") << "gone.png" << "" << "gone.png";
+  QTest::newRow("picture not a picture") << "notes.png" << "" << "notes.png";
+  QTest::newRow("Cc field not in the list") << "banner.png" << "Nowhere" << "Nowhere";
+  QTest::newRow("Cc value no address") << "banner.png" << "Name" << "Cc";
+  QTest::newRow("letter Send makes") << "banner.png" << "Copies" << "";
+}
+
+void PreviewFormattedMessageTest::ALetterSendCannotMakeIsShownWithWhy() {
+  QFETCH(QString, picture);
+  QFETCH(QString, ccField);
+  QFETCH(QString, why);
+  env->Write(QStringLiteral("notes.png"), QByteArray("Not a picture at all.\n").repeated(20));
+  recorded->messageView.body = "# Hello\n\n![Banner](" + picture.toStdString() + ")\n";
+  recorded->document.SetLetterOptions(
+      {.format = MessageFormat::Markdown, .ccField = ccField.toStdString()});
+  recorded->document.SelectAll();
+  CPreviewDlg dialog(recorded->document, settings, 0);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  const QString shown = dialog.skipLabel()->text();
+  QCOMPARE(dialog.skipLabel()->isVisible(), !why.isEmpty());
+  QVERIFY2(shown.contains(why), qPrintable(shown));
+  // What Send makes of it is shown formatted, the picture in place.
+  if (why.isEmpty()) QVERIFY(dialog.formattedView()->isVisible());
 }
 
 QTEST_MAIN(PreviewFormattedMessageTest)

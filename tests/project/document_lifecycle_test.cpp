@@ -274,6 +274,20 @@ TEST_F(DocumentLifecycleTest, AProjectSavedAndReopenedGivesTheSameProject) {
   EXPECT_EQ(again.GetSelectedCount(), 1);
 }
 
+TEST_F(DocumentLifecycleTest, MarksPastTheListsEndSurviveOpenAndSave) {
+  // A state file longer than the block, every mark selected and sent, on a
+  // list of three: a save keeps the marks a longer list would need.
+  const std::string marks(40000, static_cast<char>(0x80 | StatusSent));
+  ASSERT_TRUE(doc.Open(dir.path(), TestProject(kList, marks)));
+  EXPECT_EQ(document.GetSelectedCount(), 3);
+  document.UnselectAll();
+  ASSERT_TRUE(document.OnSaveDocument(document.GetPathName()));
+  const std::string saved = ReadFileBytes(dir.File("project.prh"));
+  ASSERT_EQ(saved.size(), 32000u);
+  EXPECT_EQ(saved.substr(0, 3), std::string(3, static_cast<char>(StatusSent)));
+  EXPECT_EQ(saved.substr(3), marks.substr(3, 32000 - 3));
+}
+
 TEST_F(DocumentLifecycleTest, FirstSaveOfANewProjectNamesTheLetterAndStateFileAfterIt) {
   ScriptedPages pages = PagesFor(dir.Write("list.txt", kList));
   ASSERT_TRUE(document.OnNewDocument(pages));
