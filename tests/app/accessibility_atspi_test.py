@@ -267,10 +267,14 @@ def open_dialog(application, frame, menu, item, title):
                     "the %s dialog" % title)
 
 
-def close_dialog(dialog):
-    cancel = find_one(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel")
-    if cancel is not None:
-        do_action(cancel, "Press")
+def close_dialog(dialog, application=None, title=None, button="Cancel"):
+    """Presses the dialog's button; given its application and title, checks it goes."""
+    pressed = find_one(dialog, pyatspi.ROLE_PUSH_BUTTON, button)
+    if pressed is not None:
+        do_action(pressed, "Press")
+    if application is not None:
+        check(wait_for(lambda: find_one(application, pyatspi.ROLE_DIALOG, title) is None,
+                       "the dialog to close", 20), "the %s dialog closes" % title)
 
 
 def check_query_dialog(application, frame):
@@ -289,9 +293,7 @@ def check_query_dialog(application, frame):
     for name in ("First value", "Second value"):
         check(find_one(dialog, pyatspi.ROLE_TEXT, name) is not None,
               "the List Query dialog has an edit named %s" % name)
-    close_dialog(dialog)
-    check(wait_for(lambda: find_one(application, pyatspi.ROLE_DIALOG, "List Query") is None,
-                   "the dialog to close", 20), "the List Query dialog closes")
+    close_dialog(dialog, application, "List Query")
 
 
 def check_configure_dialog(application, frame):
@@ -316,9 +318,7 @@ def check_configure_dialog(application, frame):
                                      pyatspi.ROLE_SPIN_BUTTON, pyatspi.ROLE_PASSWORD_TEXT)
                and not node.name]
     check(not unnamed, "every control of Configure is named: %r" % unnamed)
-    close_dialog(dialog)
-    check(wait_for(lambda: find_one(application, pyatspi.ROLE_DIALOG, "Configure") is None,
-                   "the dialog to close", 20), "the Configure dialog closes")
+    close_dialog(dialog, application, "Configure")
 
 
 def labels_by_description(root):
@@ -351,11 +351,7 @@ def check_preview(application, frame):
                if node.getRole() in (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_RADIO_BUTTON,
                                      pyatspi.ROLE_TEXT, pyatspi.ROLE_LIST) and not node.name]
     check(not unnamed, "every control of Preview is named: %r" % unnamed)
-    close = find_one(dialog, pyatspi.ROLE_PUSH_BUTTON, "Close")
-    if close is not None:
-        do_action(close, "Press")
-    check(wait_for(lambda: find_one(application, pyatspi.ROLE_DIALOG, "Preview") is None,
-                   "the dialog to close", 20), "the Preview dialog closes")
+    close_dialog(dialog, application, "Preview", "Close")
 
 
 def check_letter_options(application, frame):
@@ -374,9 +370,7 @@ def check_letter_options(application, frame):
               "Letter Options has an edit named %s" % name)
     check(find_one(dialog, pyatspi.ROLE_CHECK_BOX, "Fill merge fields in the subject") is not None,
           "Letter Options' subject box is named")
-    close_dialog(dialog)
-    check(wait_for(lambda: find_one(application, pyatspi.ROLE_DIALOG, "Letter Options") is None,
-                   "the dialog to close", 20), "the Letter Options dialog closes")
+    close_dialog(dialog, application, "Letter Options")
 
 
 def free_port():

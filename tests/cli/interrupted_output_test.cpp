@@ -101,6 +101,29 @@ pid_t SpawnSend(const std::string& project, const std::string& settings,
   return SpawnCli({"send", project, "--settings", settings}, stateHome, out, err, underNohup);
 }
 
+// A project of `entries` members, every one selected, and settings for `server`.
+struct SelectedMembers {
+  std::string project;
+  std::string settings;
+};
+
+SelectedMembers WriteSelectedMembers(const TempDir& dir, int entries, const std::string& server) {
+  std::string list = "Email\n";
+  for (int i = 0; i < entries; ++i) list += "e" + std::to_string(i) + "@example.com\n";
+  testing::TestProject project(list, std::string(32000, '\x80'));
+  project.emailFieldIndex = 0;
+  return {testing::WriteTestProject(dir.path(), project),
+          dir.Write("settings.ini",
+                    "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + server + "\n")};
+}
+
+int WaitForExit(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
 TEST(InterruptedOutputTest, CtrlCWhileStderrIsFullLosesNoOutput) {
   TempDir dir;
   std::string list = "Email\n";
@@ -174,15 +197,8 @@ TEST(InterruptedOutputTest, CtrlCWhileStderrIsFullLosesNoOutput) {
 // hand-over and the server's answer.
 TEST(InterruptedOutputTest, OutputWhoseReaderWentPausesTheRunAndTheResumeMailsTheRestOnce) {
   TempDir dir;
-  std::string list = "Email\n";
-  for (int i = 0; i < 40; ++i) list += "e" + std::to_string(i) + "@example.com\n";
-  testing::TestProject project(list, std::string(32000, '\x80'));  // every entry selected
-  project.emailFieldIndex = 0;
-  const std::string projectPath = testing::WriteTestProject(dir.path(), project);
   testing::ScriptedSmtpServer server({.delays = {{".", 0.05}}});
-  const std::string settings =
-      dir.Write("settings.ini",
-                "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + server.address() + "\n");
+  const auto [projectPath, settings] = WriteSelectedMembers(dir, 40, server.address());
 
   int output[2];
   ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
@@ -191,9 +207,7 @@ TEST(InterruptedOutputTest, OutputWhoseReaderWentPausesTheRunAndTheResumeMailsTh
   ASSERT_GT(pid, 0);
   server.WaitForMessages(3);
   close(output[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  const int status = WaitForExit(pid);
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_LT(server.MessageCount(), 40);
@@ -212,15 +226,8 @@ TEST(InterruptedOutputTest, OutputWhoseReaderWentPausesTheRunAndTheResumeMailsTh
 // nohup set aside neither pauses nor ends the run.
 TEST(InterruptedOutputTest, HangUpUnderNohupLeavesTheRunToFinish) {
   TempDir dir;
-  std::string list = "Email\n";
-  for (int i = 0; i < 20; ++i) list += "e" + std::to_string(i) + "@example.com\n";
-  testing::TestProject project(list, std::string(32000, '\x80'));  // every entry selected
-  project.emailFieldIndex = 0;
-  const std::string projectPath = testing::WriteTestProject(dir.path(), project);
   testing::ScriptedSmtpServer server({.delays = {{".", 0.05}}});
-  const std::string settings =
-      dir.Write("settings.ini",
-                "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + server.address() + "\n");
+  const auto [projectPath, settings] = WriteSelectedMembers(dir, 20, server.address());
 
   const int out = open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   const pid_t pid = SpawnSend(projectPath, settings, dir.File("state"), out, out, true);
@@ -228,9 +235,7 @@ TEST(InterruptedOutputTest, HangUpUnderNohupLeavesTheRunToFinish) {
   ASSERT_GT(pid, 0);
   server.WaitForMessages(3);
   kill(pid, SIGHUP);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  const int status = WaitForExit(pid);
   const std::string text = testing::ReadFileBytes(dir.File("out"));
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 0) << text;
@@ -256,9 +261,7 @@ TEST(InterruptedOutputTest, ACheckWhoseOutputLostItsReaderEndsQuietly) {
   close(output[1]);
   close(err);
   ASSERT_GT(pid, 0);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  const int status = WaitForExit(pid);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
   EXPECT_EQ(testing::ReadFileBytes(dir.File("err")), "");
 }
