@@ -481,8 +481,18 @@ SmtpOutcome SmtpClient::AuthenticateWithToken(const SmtpSessionOptions& options)
       options.accessToken != nullptr ? options.accessToken->reveal() : std::string_view();
   std::string response = OAuthInitialResponse(mechanism, options.userName, host_, port_, token);
   const std::string verb = "AUTH " + std::string(OAuthMechanismName(mechanism)) + " ";
-  SmtpOutcome result =
-      Command(SmtpStep::Auth, verb, response, "\r\n", timeouts_.auth, Expect::TokenAnswer);
+  SmtpOutcome result;
+  if (InitialResponseFits(verb, response)) {
+    result = Command(SmtpStep::Auth, verb, response, "\r\n", timeouts_.auth, Expect::TokenAnswer);
+  } else {
+    // A long token goes as a line of its own after the server's empty 334, as with PLAIN.
+    std::string_view bare(verb);
+    bare.remove_suffix(1);
+    result = Command(SmtpStep::Auth, bare, {}, "\r\n", timeouts_.auth, Expect::Continue);
+    if (result.ok()) {
+      result = Command(SmtpStep::Auth, response, {}, "\r\n", timeouts_.auth, Expect::TokenAnswer);
+    }
+  }
   // Nothing made from the token stays in memory.
   WipeString(response);
   WipeString(command_);
