@@ -47,9 +47,12 @@ int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, Sm
   reply.enhancedAsSent.reset();
   // Without a log-in to hide, a reply costs nothing more.
   if (hidden_ == nullptr || hidden_->empty()) return result;
-  // Short of a whole reply, the text is a line cut off (too long, or its
-  // end never came).
-  std::string shown = Hide(reply.text, result != 0);
+  // Short of a whole reply, the text may be a line cut off: one whose end
+  // never came, or kept only in part.
+  const bool cutShort =
+      result != 0 &&
+      (result != kSmtpProtocolError || reply.text.size() == kMaxKeptBadLine);
+  std::string shown = Hide(reply.text, cutShort);
   if (shown == reply.text) return result;
   reply.hidden = true;
   reply.enhancedAsSent = EnhancedStatusOf(std::string_view(reply.text));
