@@ -135,7 +135,8 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
            " PLAIN [hidden]"},
       // Quoted in what the server offers (as at a later connection it may),
       // which is shown when STARTTLS is not among it.
-      {kPassword, {{"EHLO", std::string("250-mail.test|250-X-NOTE ") + kPassword + "|250 8BITMIME"}},
+      {kPassword,
+       {{"EHLO", std::string("250-mail.test|250-X-NOTE ") + kPassword + "|250 8BITMIME"}},
        {}, false,
        "The server does not offer STARTTLS, which Security=starttls asks for, so nothing was "
        "sent.\nIt offers: X-NOTE [hidden], 8BITMIME."},
