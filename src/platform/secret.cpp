@@ -71,12 +71,43 @@ bool InsideWord(std::string_view text, std::size_t at, std::string_view secret) 
          (IsWordByte(secret.back()) && end < text.size() && IsWordByte(text[end]));
 }
 
+bool IsBase64Byte(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         c == '+' || c == '/';
+}
+
+constexpr std::string_view kHidden = "[hidden]";
+
+// Puts kHidden for shown[at, at + length) and the rest of the base64 word it
+// lies in: the groups a secret shares with what was encoded around it (the
+// names of AUTH PLAIN, XOAUTH2's fields, the padding) still tell its first
+// and last bytes. Returns where the marker ends.
+std::size_t HideBase64Word(std::string& shown, std::size_t at, std::size_t length) {
+  std::size_t begin = at;
+  while (begin > 0 && IsBase64Byte(shown[begin - 1])) --begin;
+  std::size_t end = at + length;
+  while (end < shown.size() && (IsBase64Byte(shown[end]) || shown[end] == '=')) ++end;
+  shown.replace(begin, end - begin, kHidden);
+  return begin + kHidden.size();
+}
+
+// The secret as it reads in base64 wherever it lay within what was encoded.
+std::vector<std::string> Base64Forms(std::string_view secret) {
+  std::vector<std::string> forms = {Base64(secret)};
+  // In base64 the secret's bytes read the same only in whole groups of
+  // three, which line up with the encoding in one of three ways.
+  for (std::size_t skip = 0; skip < 3 && skip < secret.size(); ++skip) {
+    const std::size_t whole = (secret.size() - skip) / 3 * 3;
+    if (whole > 0) forms.push_back(Base64(secret.substr(skip, whole)));
+  }
+  return forms;
+}
+
 }  // namespace
 
 std::string ConcealSecret(std::string_view text, std::string_view secret) {
   std::string shown(text);
   if (secret.empty()) return shown;
-  constexpr std::string_view kHidden = "[hidden]";
   // As it is, only where it stands on its own.
   for (std::size_t at = shown.find(secret); at != std::string::npos;) {
     if (InsideWord(shown, at, secret)) {
@@ -86,22 +117,52 @@ std::string ConcealSecret(std::string_view text, std::string_view secret) {
     shown.replace(at, secret.size(), kHidden);
     at = shown.find(secret, at + kHidden.size());
   }
-  std::vector<std::string> forms = {Base64(secret)};
-  // In base64 the secret's bytes read the same only in whole groups of
-  // three, which line up with the encoding in one of three ways.
-  for (std::size_t skip = 0; skip < 3 && skip < secret.size(); ++skip) {
-    const std::size_t whole = (secret.size() - skip) / 3 * 3;
-    if (whole > 0) forms.push_back(Base64(secret.substr(skip, whole)));
-  }
+  std::vector<std::string> forms = Base64Forms(secret);
   // The longer first: a shorter form may be part of a longer one.
   std::sort(forms.begin(), forms.end(),
             [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
   for (std::string& form : forms) {
-    for (std::size_t at = shown.find(form); at != std::string::npos;
-         at = shown.find(form, at + kHidden.size())) {
-      shown.replace(at, form.size(), kHidden);
-    }
+    std::size_t at = shown.find(form);
+    while (at != std::string::npos) at = shown.find(form, HideBase64Word(shown, at, form.size()));
     WipeString(form);
+  }
+  return shown;
+}
+
+std::string ConcealSecretInCutText(std::string_view text, std::string_view secret) {
+  std::string shown = ConcealSecret(text, secret);
+  if (secret.empty() || shown.empty()) return shown;
+  // The longest start of the secret, or of one of its base64 forms, that the
+  // text ends with. A base64 form's first character alone holds less than a
+  // byte of it.
+  std::size_t cut = shown.size();
+  bool base64 = false;
+  const auto findStart = [&](std::string_view form, std::size_t shortest, bool isBase64) {
+    for (std::size_t length = std::min(form.size() - 1, shown.size()); length >= shortest;
+         --length) {
+      const std::size_t at = shown.size() - length;
+      if (at < cut && std::string_view(shown).substr(at) == form.substr(0, length)) {
+        // As it is, only where it stands on its own.
+        if (!isBase64 && IsWordByte(form.front()) && at > 0 && IsWordByte(shown[at - 1])) {
+          continue;
+        }
+        cut = at;
+        base64 = isBase64;
+        return;
+      }
+    }
+  };
+  findStart(secret, 1, false);
+  std::vector<std::string> forms = Base64Forms(secret);
+  for (std::string& form : forms) {
+    findStart(form, 2, true);
+    WipeString(form);
+  }
+  if (cut == shown.size()) return shown;
+  if (base64) {
+    HideBase64Word(shown, cut, shown.size() - cut);
+  } else {
+    shown.replace(cut, std::string::npos, kHidden);
   }
   return shown;
 }

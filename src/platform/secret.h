@@ -39,9 +39,14 @@ class Secret {
 // it is no part of a longer word (a short password inside "Authentication"
 // stays, as hiding it would spell it out), and in base64 wherever it lay
 // within what was encoded (the answers of AUTH
-// LOGIN, AUTH PLAIN, XOAUTH2 and OAUTHBEARER). A server may quote a log-in
-// back in the reply the user is shown.
+// LOGIN, AUTH PLAIN, XOAUTH2 and OAUTHBEARER), taking the whole base64 word
+// with it. A server may quote a log-in back in the reply the user is shown.
 std::string ConcealSecret(std::string_view text, std::string_view secret);
+
+// ConcealSecret for text cut off at its end (a line too long, or one whose
+// end never came): a copy of secret, or of its base64, that the cut left
+// only the start of is hidden too.
+std::string ConcealSecretInCutText(std::string_view text, std::string_view secret);
 
 // Overwrites the bytes of a buffer that held a secret (or something made
 // from one, such as its base64 form), then empties it.

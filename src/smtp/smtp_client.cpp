@@ -361,7 +361,8 @@ SmtpOutcome SmtpClient::StartTls(const SmtpSessionOptions& options) {
         "The server does not offer STARTTLS, which Security=starttls asks for, so nothing was "
         "sent." + (capabilities_.lines.empty()
                        ? std::string()
-                       : "\nIt offers: " + JoinLines(capabilities_.lines, ", ") + "."));
+                       : "\nIt offers: " + reader_.Hide(JoinLines(capabilities_.lines, ", ")) +
+                             "."));
   }
   if (SmtpOutcome ready = Command(SmtpStep::StartTls, "STARTTLS\r\n", {}, {}, timeouts_.startTls,
                                   Expect::Ready);
@@ -413,7 +414,8 @@ SmtpOutcome SmtpClient::Authenticate(const SmtpSessionOptions& options) {
   }
   if (!mechanism) {
     return SmtpOutcome::SignInImpossible(
-        SmtpStep::Auth, "The server offers AUTH " + JoinLines(capabilities_.authMechanisms, " ") +
+        SmtpStep::Auth, "The server offers AUTH " +
+                            reader_.Hide(JoinLines(capabilities_.authMechanisms, " ")) +
                             ", but neither PLAIN nor LOGIN, the ones this program speaks.");
   }
   SmtpOutcome result = LogIn(*mechanism, options);
@@ -479,8 +481,18 @@ SmtpOutcome SmtpClient::AuthenticateWithToken(const SmtpSessionOptions& options)
       options.accessToken != nullptr ? options.accessToken->reveal() : std::string_view();
   std::string response = OAuthInitialResponse(mechanism, options.userName, host_, port_, token);
   const std::string verb = "AUTH " + std::string(OAuthMechanismName(mechanism)) + " ";
-  SmtpOutcome result =
-      Command(SmtpStep::Auth, verb, response, "\r\n", timeouts_.auth, Expect::TokenAnswer);
+  SmtpOutcome result;
+  if (InitialResponseFits(verb, response)) {
+    result = Command(SmtpStep::Auth, verb, response, "\r\n", timeouts_.auth, Expect::TokenAnswer);
+  } else {
+    // A long token goes as a line of its own after the server's empty 334, as with PLAIN.
+    std::string_view bare(verb);
+    bare.remove_suffix(1);
+    result = Command(SmtpStep::Auth, bare, {}, "\r\n", timeouts_.auth, Expect::Continue);
+    if (result.ok()) {
+      result = Command(SmtpStep::Auth, response, {}, "\r\n", timeouts_.auth, Expect::TokenAnswer);
+    }
+  }
   // Nothing made from the token stays in memory.
   WipeString(response);
   WipeString(command_);
@@ -800,8 +812,10 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
     // After 354 the server waits for the text and says nothing: whatever it
     // sent meanwhile would be read as this message's answer.
     const std::string_view extra = reader_.bufferedBytes();
-    std::string shown = PrintableText(reader_.Hide(
-        extra.substr(0, std::min(extra.find_first_of("\r\n"), SmtpReplyReader::kMaxKeptBadLine))));
+    const std::size_t lineEnd = extra.find_first_of("\r\n");
+    std::string shown = PrintableText(
+        reader_.Hide(extra.substr(0, std::min(lineEnd, SmtpReplyReader::kMaxKeptBadLine)),
+                     lineEnd > SmtpReplyReader::kMaxKeptBadLine));
     CloseConnection();
     return SmtpOutcome::ProtocolBroken(
         SmtpStep::Data,

@@ -47,7 +47,12 @@ int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, Sm
   reply.enhancedAsSent.reset();
   // Without a log-in to hide, a reply costs nothing more.
   if (hidden_ == nullptr || hidden_->empty()) return result;
-  std::string shown = Hide(reply.text);
+  // Short of a whole reply, the text may be a line cut off: one whose end
+  // never came, or kept only in part.
+  const bool cutShort =
+      result != 0 &&
+      (result != kSmtpProtocolError || reply.text.size() == kMaxKeptBadLine);
+  std::string shown = Hide(reply.text, cutShort);
   if (shown == reply.text) return result;
   reply.hidden = true;
   reply.enhancedAsSent = EnhancedStatusOf(std::string_view(reply.text));
@@ -57,9 +62,10 @@ int SmtpReplyReader::Read(ISmtpTransport& transport, SocketDeadline deadline, Sm
   return result;
 }
 
-std::string SmtpReplyReader::Hide(std::string_view text) const {
+std::string SmtpReplyReader::Hide(std::string_view text, bool cutShort) const {
   if (hidden_ == nullptr) return std::string(text);
-  std::string shown = ConcealSecret(text, hidden_->reveal());
+  std::string shown = cutShort ? ConcealSecretInCutText(text, hidden_->reveal())
+                               : ConcealSecret(text, hidden_->reveal());
   if (shown == text) return shown;
   // An AUTH PLAIN response quoted back holds the password's base64 between
   // the names' and its padding: the groups it shares with them would still

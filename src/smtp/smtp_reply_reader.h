@@ -54,7 +54,9 @@ class SmtpReplyReader {
   // outlive the reading.
   void HideInReplies(const Secret* secret) { hidden_ = secret; }
   // text with the log-in hidden as in a reply: for other server words shown.
-  std::string Hide(std::string_view text) const;
+  // cutShort: text is the start of something longer, which may have cut a
+  // copy of the log-in off.
+  std::string Hide(std::string_view text, bool cutShort = false) const;
   // The text of reply, the last one read, as it came: for reading what the
   // server offers (EHLO keywords, an OAuth challenge), never for showing.
   std::string_view TextAsSent(const SmtpReply& reply) const {

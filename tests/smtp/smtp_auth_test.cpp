@@ -126,6 +126,20 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
       {kPassword, {{"AUTH", "535 5.7.8 Bad {argument}."}}, {}, false,
        std::string("The server refused the log-in of ") + kUser +
            " (authentication failed):\n535 5.7.8 Bad PLAIN [hidden]."},
+      // Quoted in a line too long, cut off for showing inside the password's
+      // base64: the start the cut left is hidden too.
+      {kPassword,
+       {{"AUTH", "535 5.7.8 " + std::string(153, 'x') + " {argument} " + std::string(2000, 'y')}},
+       {}, false,
+       "The server's reply to AUTH broke the SMTP protocol:\n535 5.7.8 " + std::string(153, 'x') +
+           " PLAIN [hidden]"},
+      // Quoted in what the server offers (as at a later connection it may),
+      // which is shown when STARTTLS is not among it.
+      {kPassword,
+       {{"EHLO", std::string("250-mail.test|250-X-NOTE ") + kPassword + "|250 8BITMIME"}},
+       {}, false,
+       "The server does not offer STARTTLS, which Security=starttls asks for, so nothing was "
+       "sent.\nIt offers: X-NOTE [hidden], 8BITMIME."},
       // The only mechanism offered is spelt as the password is.
       {"LOGIN", {}, {"PLAIN"}, true, ""},
       // Spelt as the enhanced code is: the code is still read as it came, and

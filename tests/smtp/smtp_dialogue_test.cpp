@@ -1,10 +1,14 @@
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/base64.h"
 #include "platform/socket_errors.h"
 #include "smtp/smtp_client.h"
+#include "smtp/smtp_oauth.h"
 #include "smtp/smtp_error_numbers.h"
 #include "support/scripted_transport.h"
 #include "support/smtp_test_timeouts.h"
@@ -225,6 +229,98 @@ TEST(SmtpDialogueTest, AServerNameBeyondAsciiIsLookedUpInItsAsciiForm) {
   const SmtpOutcome outcome = refused.Connect("\xE2\x98\xBA.example", options);
   EXPECT_EQ(outcome.step(), SmtpStep::Connect);
   EXPECT_NE(outcome.text().find("cannot be written in ASCII"), std::string::npos) << outcome.text();
+}
+
+// The script, taken for a stream TLS protects: a token goes over no other.
+class EncryptedScript final : public ISmtpTransport {
+ public:
+  explicit EncryptedScript(std::unique_ptr<ISmtpTransport> script) : script_(std::move(script)) {}
+  int SendAll(std::string_view bytes, SocketDeadline deadline, bool moreFollows) override {
+    return script_->SendAll(bytes, deadline, moreFollows);
+  }
+  int Receive(char* buffer, std::size_t capacity, std::size_t& received,
+              SocketDeadline deadline) override {
+    return script_->Receive(buffer, capacity, received, deadline);
+  }
+  void Close() override { script_->Close(); }
+  bool isEncrypted() const override { return true; }
+
+ private:
+  std::unique_ptr<ISmtpTransport> script_;
+};
+
+SmtpTransportFactory EncryptedScriptFactory(std::vector<DialogueTurn> turns) {
+  SmtpTransportFactory scripted = ScriptedTransport::Factory(std::move(turns));
+  return [scripted](const std::string& server, const ServerEndpoint& endpoint, auto timeout) {
+    SmtpConnection connection = scripted(server, endpoint, timeout);
+    if (connection.transport) {
+      connection.transport = std::make_unique<EncryptedScript>(std::move(connection.transport));
+    }
+    return connection;
+  };
+}
+
+// A token whose AUTH line would pass 512 octets goes after the server's empty
+// 334 (RFC 4954 4); a token the server quotes back, even in a line cut short,
+// shows in no form.
+TEST(SmtpDialogueTest, ALongTokenGoesOnALineOfItsOwnAndIsNeverShown) {
+  std::string token = "ya29.";
+  for (int i = 0; token.size() < 1500; ++i) token += "Tk" + std::to_string(i * 7919 % 1000);
+  const std::string user = "ann@example.com";
+  const std::string xoauth2 =
+      OAuthInitialResponse(SmtpOAuthMechanism::XOAuth2, user, "mail.test", 25, token);
+  const std::string bearer =
+      OAuthInitialResponse(SmtpOAuthMechanism::OAuthBearer, user, "mail.test", 25, token);
+  const std::string document = Base64(R"({"status":"invalid_token","scope":"mail"})");
+  auto offering = [](const char* mechanism) {
+    return DialogueTurn{"EHLO client.example\r\n",
+                        std::string("250-mail.test\r\n250 AUTH ") + mechanism + "\r\n"};
+  };
+  struct Case {
+    const char* name;
+    std::vector<DialogueTurn> turns;
+    int number;
+    std::string words;  // found in the outcome's text
+  };
+  const Case cases[] = {
+      {"taken",
+       {kGreeting, offering("XOAUTH2"), {"AUTH XOAUTH2\r\n", "334 \r\n"},
+        {xoauth2 + "\r\n", "235 2.7.0 Accepted\r\n"}, kQuit},
+       0, ""},
+      {"refused with the error document",
+       {kGreeting, offering("OAUTHBEARER"), {"AUTH OAUTHBEARER\r\n", "334 \r\n"},
+        {bearer + "\r\n", "334 " + document + "\r\n"},
+        {"AQ==\r\n", "535 5.7.8 Token " + token + " refused\r\n"}, kQuit},
+       535, "535 5.7.8 Token [hidden] refused\nIt said of the token: status invalid_token"},
+      {"quoted back in a line too long",
+       {kGreeting, offering("XOAUTH2"), {"AUTH XOAUTH2\r\n", "334 \r\n"},
+        {xoauth2 + "\r\n", "501 5.5.2 Cannot decode " + xoauth2 + "\r\n"}},
+       kSmtpProtocolError, "broke the SMTP protocol:\n501 5.5.2 Cannot decode [hidden]"},
+      {"quoted back in a reply cut off by the close",
+       {kGreeting, offering("XOAUTH2"), {"AUTH XOAUTH2\r\n", "334 \r\n"},
+        {xoauth2 + "\r\n", "535 5.7.8 Not " + token}, {"", "#10101"}},
+       kWsaEdiscon, "It had sent, without a line end: 535 5.7.8 Not [hidden]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Secret secret(token);
+    SmtpClient client(testing::UniformTimeouts(), EncryptedScriptFactory(c.turns));
+    SmtpSessionOptions options;
+    options.heloName = "client.example";
+    options.userName = user;
+    options.signIn = SmtpSignIn::OAuth2;
+    options.accessToken = &secret;
+    const SmtpOutcome connected = client.Connect("mail.test", options);
+    EXPECT_EQ(connected.number(), c.number) << connected.text();
+    EXPECT_NE(connected.text().find(c.words), std::string::npos) << connected.text();
+    bool showsNone = true;
+    for (std::size_t i = 0; i + 4 <= token.size(); i += 4) {
+      showsNone = showsNone && connected.text().find(token.substr(i, 4)) == std::string::npos &&
+                  connected.text().find(Base64(token.substr(i, 3))) == std::string::npos;
+    }
+    EXPECT_TRUE(showsNone) << connected.text();
+    EXPECT_EQ(client.Disconnect(), 0);
+  }
 }
 
 }  // namespace
