@@ -409,8 +409,11 @@ SmtpOutcome SmtpClient::Authenticate(const SmtpSessionOptions& options) {
   if (!mechanism && !plainUsable && capabilities_.OffersAuth("PLAIN")) {
     return SmtpOutcome::SignInImpossible(
         SmtpStep::Auth,
-        "The password holds a NUL byte, which AUTH PLAIN cannot carry, and the server offers "
-        "no AUTH LOGIN. (A password file saved as UTF-16 holds such bytes.)");
+        PlainCanCarry(options.userName, {})
+            ? "The password holds a NUL byte, which AUTH PLAIN cannot carry, and the server "
+              "offers no AUTH LOGIN. (A password file saved as UTF-16 holds such bytes.)"
+            : "The user name holds a NUL byte, which AUTH PLAIN cannot carry, and the server "
+              "offers no AUTH LOGIN.");
   }
   if (!mechanism) {
     return SmtpOutcome::SignInImpossible(

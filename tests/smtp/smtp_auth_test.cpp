@@ -201,6 +201,8 @@ TEST_F(SmtpAuthTest, PasswordsOfAnyBytesLogInWholeOrAreNotSent) {
     std::vector<std::string> excluded;
     int number;
     std::string command;  // the AUTH the server saw, or "" for none
+    std::string user = kUser;
+    std::string refusalNames = "password";
   } cases[] = {
       {"p\xC3\xA4sswort \xCE\xA9", "p\xC3\xA4sswort \xCE\xA9", {}, 0, "AUTH PLAIN"},
       {"a\"b'c\\d `e` $f;g", "a\"b'c\\d `e` $f;g", {}, 0, "AUTH PLAIN"},
@@ -209,6 +211,7 @@ TEST_F(SmtpAuthTest, PasswordsOfAnyBytesLogInWholeOrAreNotSent) {
       // PLAIN would split it at the NUL: LOGIN carries it whole.
       {nul, "abc", {}, 535, "AUTH LOGIN"},
       {nul, "abc", {"LOGIN"}, kSmtpAuthNotPossible, ""},
+      {"pw", "pw", {"LOGIN"}, kSmtpAuthNotPossible, "", nul, "user name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.password.size());
@@ -217,16 +220,18 @@ TEST_F(SmtpAuthTest, PasswordsOfAnyBytesLogInWholeOrAreNotSent) {
     script.authExclude = c.excluded;
     ScriptedSmtpServer server(script);
     const Secret password(c.password);
+    SmtpSessionOptions options = Options(SmtpSecurity::StartTls, password);
+    options.userName = c.user;
     SmtpClient client(UniformTimeouts());
-    const SmtpOutcome outcome =
-        client.Connect(server.address(), Options(SmtpSecurity::StartTls, password));
+    const SmtpOutcome outcome = client.Connect(server.address(), options);
     EXPECT_EQ(outcome.number(), c.number) << outcome.text();
     client.Disconnect();
     const std::vector<std::string> commands = server.Commands();
     EXPECT_EQ(Contains(commands, std::string("AUTHENTICATED ") + kUser), c.number == 0);
     if (c.command.empty()) {
       EXPECT_FALSE(Contains(commands, "AUTH PLAIN"));
-      EXPECT_NE(outcome.text().find("NUL"), std::string::npos) << outcome.text();
+      EXPECT_NE(outcome.text().find("The " + c.refusalNames + " holds a NUL"), std::string::npos)
+          << outcome.text();
     } else {
       EXPECT_TRUE(Contains(commands, c.command));
     }
