@@ -147,6 +147,7 @@ void CarriedContentBrowser::ReplaceUnshownPictures() {
     int position;
     int length;
     QString text;
+    QTextCharFormat format;
   };
   std::vector<Unshown> unshown;
   QTextDocument* shown = document();
@@ -160,7 +161,12 @@ void CarriedContentBrowser::ReplaceUnshownPictures() {
       if (found == carried_.end()) continue;
       // The document keeps what it decodes here for its layout.
       if (!shown->resource(QTextDocument::ImageResource, name).isNull()) continue;
-      unshown.push_back({fragment.position(), fragment.length(), UnshownPictureText(found->second)});
+      // In the letter's own type, not as a picture.
+      QTextCharFormat format = fragment.charFormat();
+      format.setObjectType(QTextFormat::NoObject);
+      format.clearProperty(QTextFormat::ImageName);
+      unshown.push_back(
+          {fragment.position(), fragment.length(), UnshownPictureText(found->second), format});
     }
   }
   // From the end, so the earlier positions hold.
@@ -168,7 +174,7 @@ void CarriedContentBrowser::ReplaceUnshownPictures() {
     QTextCursor cursor(shown);
     cursor.setPosition(it->position);
     cursor.setPosition(it->position + it->length, QTextCursor::KeepAnchor);
-    cursor.insertText(it->text, QTextCharFormat());
+    cursor.insertText(it->text, it->format);
   }
 }
 
