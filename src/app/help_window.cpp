@@ -1,5 +1,7 @@
 #include "app/help_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -100,6 +102,14 @@ class ModalWatcher : public QObject {
   QPointer<QWidget> helpWindow_;
 };
 
+// Qt gives a plain widget window the role of a pane, so a screen reader
+// would not announce the help as a window of its own.
+QAccessibleInterface* HelpWindowFactory(const QString& className, QObject* object) {
+  if (className != QLatin1String(HelpWindow::staticMetaObject.className())) return nullptr;
+  auto* window = qobject_cast<QWidget*>(object);
+  return window != nullptr ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
+}
+
 }  // namespace
 
 // ---- browser ------------------------------------------------------------------
@@ -151,6 +161,11 @@ QPointer<HelpWindow> HelpWindow::current_;
 HelpWindow* HelpWindow::Current() { return current_.data(); }
 
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(HelpWindowFactory);
+    return true;
+  }();
+  (void)accessible;
   setWindowTitle(QStringLiteral("Postrider Help"));
   setAccessibleName(QStringLiteral("Postrider Help"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/postrider.svg")));

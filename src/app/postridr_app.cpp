@@ -126,14 +126,13 @@ void CPostridrApp::ShowDocumentState() {
 
 void CPostridrApp::RememberProject(const std::string& path) {
   if (path.empty()) return;
-  recentFiles_.Add(path);
-  SaveRecentFiles();
-}
-
-void CPostridrApp::SaveRecentFiles() {
   // The list is a convenience: a settings file that cannot be written is
   // reported when the settings are saved.
-  recentFiles_.Save(SettingsFilePath());
+  recentFiles_.AddAndSave(SettingsFilePath(), path);
+  ShowRecentFiles();
+}
+
+void CPostridrApp::ShowRecentFiles() {
   if (frame_) frame_->ShowRecentFiles(recentFiles_.entries());
 }
 
@@ -223,11 +222,8 @@ void CPostridrApp::OnOpenRecentFile(int index) {
   // Only a project that will not open leaves the list; a cancelled save
   // prompt keeps it.
   if (OpenDocumentFile(path) != OpenResult::Failed) return;
-  const auto& entries = recentFiles_.entries();
-  const auto found = std::find(entries.begin(), entries.end(), path);
-  if (found == entries.end()) return;
-  recentFiles_.Remove(static_cast<int>(found - entries.begin()));
-  SaveRecentFiles();
+  recentFiles_.RemoveAndSave(SettingsFilePath(), path);
+  ShowRecentFiles();
 }
 
 void CPostridrApp::OnAppAbout() {

@@ -66,7 +66,7 @@ class CPostridrApp : public QObject, public ICommandTarget {
   // Whatever New or Open did, the window shows what the document now holds.
   void ShowDocumentState();
   void RememberProject(const std::string& path);
-  void SaveRecentFiles();
+  void ShowRecentFiles();
 
   CPostridrDoc document_;
   RecentFileList recentFiles_;

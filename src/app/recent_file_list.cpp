@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/private_profile.h"
 #include "platform/profile_file.h"
 #include "platform/user_paths.h"
 
@@ -19,14 +18,38 @@ std::string KeyOf(int index) { return "File" + std::to_string(index + 1); }
 }  // namespace
 
 void RecentFileList::Load(const std::string& iniPath) {
+  Result<ProfileFile> profile = ProfileFile::Load(iniPath);
+  if (profile) {
+    ReadFrom(*profile);
+  } else {
+    entries_.clear();
+  }
+}
+
+void RecentFileList::ReadFrom(const ProfileFile& profile) {
   entries_.clear();
   for (int i = 0; i < kMaxEntries; ++i) {
-    std::string path = GetPrivateProfileString(kSection, KeyOf(i), "", iniPath, kPathBuffer);
+    std::string path = profile.GetString(kSection, KeyOf(i), "", kPathBuffer);
     if (path.empty() || std::find(entries_.begin(), entries_.end(), path) != entries_.end()) {
       continue;
     }
     entries_.push_back(std::move(path));
   }
+}
+
+Status RecentFileList::WriteTo(ProfileFile& profile) const {
+  Status result = Status::Ok();
+  for (int i = 0; i < kMaxEntries; ++i) {
+    const std::string value = i < size() ? at(i) : std::string();
+    Status status = profile.SetString(kSection, KeyOf(i), value);
+    if (!status) {
+      // A path the file cannot hold (one with a line break) is left out
+      // rather than leaving an older entry in its place.
+      profile.SetString(kSection, KeyOf(i), "");
+      if (result) result = status;
+    }
+  }
+  return result;
 }
 
 Status RecentFileList::Save(const std::string& iniPath) const {
@@ -35,17 +58,35 @@ Status RecentFileList::Save(const std::string& iniPath) const {
   // overwritten, as it holds the user's settings too.
   Result<ProfileFile> profile = ProfileFile::Load(iniPath);
   if (!profile) return profile.status();
-  Status result = Status::Ok();
-  for (int i = 0; i < kMaxEntries; ++i) {
-    const std::string value = i < size() ? at(i) : std::string();
-    Status status = profile->SetString(kSection, KeyOf(i), value);
-    if (!status) {
-      // A path the file cannot hold (one with a line break) is left out
-      // rather than leaving an older entry in its place.
-      profile->SetString(kSection, KeyOf(i), "");
-      if (result) result = status;
-    }
+  Status result = WriteTo(*profile);
+  if (Status saved = profile->Save(iniPath); !saved) return saved;
+  return result;
+}
+
+Status RecentFileList::AddAndSave(const std::string& iniPath, const std::string& path) {
+  if (Status status = EnsureParentFolder(iniPath); !status) {
+    Add(path);
+    return status;
   }
+  Result<ProfileFile> profile = ProfileFile::Load(iniPath);
+  if (!profile) {
+    Add(path);
+    return profile.status();
+  }
+  ReadFrom(*profile);
+  Add(path);
+  Status result = WriteTo(*profile);
+  if (Status saved = profile->Save(iniPath); !saved) return saved;
+  return result;
+}
+
+Status RecentFileList::RemoveAndSave(const std::string& iniPath, const std::string& path) {
+  Result<ProfileFile> profile = ProfileFile::Load(iniPath);
+  if (profile) ReadFrom(*profile);
+  const auto found = std::find(entries_.begin(), entries_.end(), path);
+  if (found != entries_.end()) entries_.erase(found);
+  if (!profile) return profile.status();
+  Status result = WriteTo(*profile);
   if (Status saved = profile->Save(iniPath); !saved) return saved;
   return result;
 }

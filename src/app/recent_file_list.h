@@ -7,6 +7,8 @@
 
 namespace postrider {
 
+class ProfileFile;
+
 // The projects opened or saved last, newest first, kept in section
 // "Recent File List" of the settings file as File1 to File4.
 class RecentFileList {
@@ -23,12 +25,22 @@ class RecentFileList {
   void Add(const std::string& path);
   void Remove(int index);
 
+  // Add or take out one path against what the settings file holds now, then
+  // save: another desktop open at the same time may have changed the list
+  // since this one read it, and its entries stay. A file that cannot be read
+  // changes the list held here only.
+  Status AddAndSave(const std::string& iniPath, const std::string& path);
+  Status RemoveAndSave(const std::string& iniPath, const std::string& path);
+
   int size() const { return static_cast<int>(entries_.size()); }
   bool empty() const { return entries_.empty(); }
   const std::string& at(int index) const { return entries_.at(static_cast<std::size_t>(index)); }
   const std::vector<std::string>& entries() const { return entries_; }
 
  private:
+  void ReadFrom(const ProfileFile& profile);
+  Status WriteTo(ProfileFile& profile) const;
+
   std::vector<std::string> entries_;
 };
 

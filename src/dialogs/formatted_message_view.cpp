@@ -1,11 +1,15 @@
 #include "dialogs/formatted_message_view.h"
 
+#include <QBuffer>
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QImageReader>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -102,6 +106,26 @@ bool NestsDeeperThan(QStringView html, int limit) {
   return false;
 }
 
+bool IsCarried(const QUrl& name) {
+  return name.scheme().compare(QStringLiteral("cid"), Qt::CaseInsensitive) == 0;
+}
+
+// What stands in for a carried picture that will not decode: Qt's broken
+// picture sign would read as a fault in the message, which goes out whole.
+QString UnshownPictureText(const QByteArray& bytes) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  const QSize size = reader.size();
+  const qint64 limitBytes = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+  if (size.isValid() && limitBytes > 0 && qint64(size.width()) * size.height() * 4 > limitBytes) {
+    return QStringLiteral("[A picture of %1 \u00d7 %2 pixels, too large to show here; it is sent as "
+                          "it is.]").arg(size.width()).arg(size.height());
+  }
+  return QStringLiteral("[A picture that cannot be shown here; it is sent as it is.]");
+}
+
 }  // namespace
 
 CarriedContentBrowser::CarriedContentBrowser(QWidget* parent) : QTextBrowser(parent) {
@@ -110,15 +134,48 @@ CarriedContentBrowser::CarriedContentBrowser(QWidget* parent) : QTextBrowser(par
 }
 
 QVariant CarriedContentBrowser::loadResource(int type, const QUrl& name) {
-  if (type != QTextDocument::ImageResource || name.scheme().compare(QStringLiteral("cid"),
-                                                                    Qt::CaseInsensitive) != 0) {
-    return {};
-  }
+  if (type != QTextDocument::ImageResource || !IsCarried(name)) return {};
   const auto found = carried_.find(name.path());
   if (found == carried_.end()) return {};
   QImage image;
   if (!image.loadFromData(found->second)) return {};
   return image;
+}
+
+void CarriedContentBrowser::ReplaceUnshownPictures() {
+  struct Unshown {
+    int position;
+    int length;
+    QString text;
+    QTextCharFormat format;
+  };
+  std::vector<Unshown> unshown;
+  QTextDocument* shown = document();
+  for (QTextBlock block = shown->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (!fragment.charFormat().isImageFormat()) continue;
+      const QUrl name(fragment.charFormat().toImageFormat().name());
+      if (!IsCarried(name)) continue;
+      const auto found = carried_.find(name.path());
+      if (found == carried_.end()) continue;
+      // The document keeps what it decodes here for its layout.
+      if (!shown->resource(QTextDocument::ImageResource, name).isNull()) continue;
+      // In the letter's own type, not as a picture.
+      QTextCharFormat format = fragment.charFormat();
+      format.setObjectType(QTextFormat::NoObject);
+      format.clearProperty(QTextFormat::ImageName);
+      unshown.push_back(
+          {fragment.position(), fragment.length(), UnshownPictureText(found->second), format});
+    }
+  }
+  // From the end, so the earlier positions hold.
+  for (auto it = unshown.rbegin(); it != unshown.rend(); ++it) {
+    QTextCursor cursor(shown);
+    cursor.setPosition(it->position);
+    cursor.setPosition(it->position + it->length, QTextCursor::KeepAnchor);
+    cursor.insertText(it->text, it->format);
+  }
 }
 
 FormattedMessageView::FormattedMessageView(QWidget* parent) : QWidget(parent) {
@@ -167,6 +224,7 @@ void FormattedMessageView::SetParts(const QString& html, const QString& text,
         "it is; \"Plain text part\" shows the text.").arg(kMaxShownDepth));
   } else {
     html_->setHtml(html);
+    html_->ReplaceUnshownPictures();
   }
   text_->setPlainText(text);
 }

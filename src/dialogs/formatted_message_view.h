@@ -26,6 +26,9 @@ class CarriedContentBrowser : public QTextBrowser {
   void SetCarried(std::map<QString, QByteArray> pictures) { carried_ = std::move(pictures); }
 
   QVariant loadResource(int type, const QUrl& name) override;
+  // Puts a short text where a carried picture of the shown document will not
+  // decode (too large for Qt's image memory, or no picture at all).
+  void ReplaceUnshownPictures();
 
  private:
   std::map<QString, QByteArray> carried_;

@@ -24,6 +24,14 @@ CWizardEmailFieldPage::CWizardEmailFieldPage(WizardEmailFieldPage& answers, QWid
   fields_->clearSelection();
   fields_->setCurrentRow(-1);
   fields_->setFocus();
+  // An empty list (or one whose first line is blank) names no field: an
+  // empty box and a Next that does nothing would not say why.
+  if (answers_.fieldNames.empty()) {
+    fields_->hide();
+    AddText(QStringLiteral("The mailing list names no fields: its first line is empty. "
+                           "Choose \"< Back\" to pick another list."),
+            142, 49, 124, 65);
+  }
 }
 
 void CWizardEmailFieldPage::SaveValues() {

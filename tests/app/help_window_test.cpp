@@ -242,6 +242,11 @@ void HelpWindowTest::ButtonsWalkTheHistoryAndHaveAccessibleNames() {
   QCOMPARE(window->forwardButton()->accessibleName(), QStringLiteral("Forward"));
   QVERIFY(!window->browser()->accessibleName().isEmpty());
   QVERIFY(!window->accessibleName().isEmpty());
+  // A window of its own to a screen reader, not a pane of the main window.
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(window);
+  QVERIFY(accessible != nullptr);
+  QCOMPARE(accessible->role(), QAccessible::Window);
+  QCOMPARE(accessible->text(QAccessible::Name), window->accessibleName());
   QVERIFY(!window->backButton()->isEnabled());
   QVERIFY(!window->forwardButton()->isEnabled());
 

@@ -57,6 +57,7 @@ class ProjectRoundTripTest : public QObject {
   void RecentFilesShowInTheFileMenuNewestFirst();
   void RecentFileThatFailsToOpenLeavesTheList();
   void SettingsSavedAtCloseKeepWhatAnotherProgramChangedMeanwhile();
+  void RecentFilesKeepWhatAnotherDesktopStoredMeanwhile();
 
  private:
   QString ExamplePath() const { return env_->File(QStringLiteral("example.prj")); }
@@ -345,6 +346,42 @@ void ProjectRoundTripTest::SettingsSavedAtCloseKeepWhatAnotherProgramChangedMean
   QCOMPARE(SettingsValue("Settings", "SMTPServer"), std::string("smtp.harbour.example"));
   QCOMPARE(SettingsValue("Settings", "AuthMethod"), std::string("oauth2"));
   QCOMPARE(SettingsValue("Settings", "RealName"), std::string("Harbour Library"));
+}
+
+void ProjectRoundTripTest::RecentFilesKeepWhatAnotherDesktopStoredMeanwhile() {
+  const QString other = env_->File(QStringLiteral("example-comma.prj"));
+  CPostridrApp app;
+  QVERIFY(StartAndWait(app));
+  // A second desktop, started with the same list, stores its own projects.
+  auto storeElsewhere = [](std::vector<const char*> paths) {
+    RecentFileList elsewhere;
+    for (const char* path : paths) elsewhere.Add(path);
+    QVERIFY(elsewhere.Save(SettingsFilePath()).ok());
+  };
+  storeElsewhere({"/elsewhere/b.prj", "/elsewhere/a.prj"});
+
+  app.document().SetModifiedFlag(false);
+  QCOMPARE(app.OpenDocumentFile(Bytes(other)), CPostridrApp::OpenResult::Opened);
+  QCOMPARE(SettingsValue("Recent File List", "File1"), Bytes(other));
+  QCOMPARE(SettingsValue("Recent File List", "File2"), std::string("/elsewhere/a.prj"));
+  QCOMPARE(SettingsValue("Recent File List", "File3"), std::string("/elsewhere/b.prj"));
+  QCOMPARE(app.recentFiles().size(), 3);
+
+  // A project that will not open leaves the list; what the other desktop
+  // stored meanwhile stays.
+  storeElsewhere({Bytes(other).c_str(), "/elsewhere/a.prj", "/elsewhere/c.prj"});
+  QCOMPARE(app.recentFiles().at(1), std::string("/elsewhere/a.prj"));
+  app.document().SetModifiedFlag(false);
+  {
+    ModalScript script({ClickButton(QStringLiteral("OK"))});
+    QVERIFY(app.mainFrame()->RouteCommand(commands::kRecentFileFirst + 1));
+    QCOMPARE(script.acted(), 1);
+  }
+  QCOMPARE(app.recentFiles().entries(), (std::vector<std::string>{"/elsewhere/c.prj", Bytes(other)}));
+  QCOMPARE(SettingsValue("Recent File List", "File1"), std::string("/elsewhere/c.prj"));
+  QCOMPARE(SettingsValue("Recent File List", "File2"), Bytes(other));
+  QCOMPARE(SettingsValue("Recent File List", "File3"), std::string());
+  app.document().SetModifiedFlag(false);
 }
 
 QTEST_MAIN(ProjectRoundTripTest)

@@ -1,4 +1,6 @@
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -34,6 +36,8 @@ class FormattedMessageViewTest : public QObject {
   void FormattingNestedTooDeeplyIsToldNotLaidOut();
   void DepthIsCountedAsTheHtmlNests_data();
   void DepthIsCountedAsTheHtmlNests();
+  void CarriedPictureThatWillNotDecodeIsToldInItsPlace_data();
+  void CarriedPictureThatWillNotDecodeIsToldInItsPlace();
 };
 
 void FormattedMessageViewTest::TheLetterRendersWithItsOwnPicturesAndValuesAsText() {
@@ -176,6 +180,57 @@ void FormattedMessageViewTest::DepthIsCountedAsTheHtmlNests() {
   view.SetParts(html, QStringLiteral("x\n"), {});
   const QString shownText = view.htmlView()->document()->toPlainText();
   QCOMPARE(shownText.contains(QStringLiteral("too deep to show")), !shown);
+}
+
+void FormattedMessageViewTest::CarriedPictureThatWillNotDecodeIsToldInItsPlace_data() {
+  QTest::addColumn<QByteArray>("picture");
+  QTest::addColumn<QString>("told");
+  QByteArray png;
+  {
+    QImage wide(2000, 1000, QImage::Format_RGB32);
+    wide.fill(Qt::darkGreen);
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(wide.save(&buffer, "PNG"));
+  }
+  QTest::newRow("a picture that fits") << kGif << QString();
+  // Beyond the image memory this test allows, as a poster-sized photo is
+  // beyond Qt's default.
+  QTest::newRow("too large for image memory")
+      << png << QStringLiteral("[A picture of 2000 \u00d7 1000 pixels, too large to show here");
+  QTest::newRow("no picture at all")
+      << QByteArray("GIF89a but not really") << QStringLiteral("[A picture that cannot be shown here");
+}
+
+void FormattedMessageViewTest::CarriedPictureThatWillNotDecodeIsToldInItsPlace() {
+  QFETCH(QByteArray, picture);
+  QFETCH(QString, told);
+  const int limit = QImageReader::allocationLimit();
+  QImageReader::setAllocationLimit(1);
+  struct RestoreLimit {
+    int limit;
+    ~RestoreLimit() { QImageReader::setAllocationLimit(limit); }
+  } restore{limit};
+
+  FormattedMessageView view;
+  view.SetParts(QStringLiteral("<p>Before <img src=\"cid:p1@x\" alt=\"map\"> after.</p>"
+                               "<p><img src=\"cid:p1@x\"></p>"),
+                QStringLiteral("Before after."), {{QStringLiteral("p1@x"), picture}});
+  view.resize(400, 300);
+  view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&view));
+  const QString shown = view.htmlView()->document()->toPlainText();
+  if (told.isEmpty()) {
+    QVERIFY2(!shown.contains(u'['), qPrintable(shown));
+    QVERIFY(!view.htmlView()->document()->resource(QTextDocument::ImageResource,
+                                                   QUrl(QStringLiteral("cid:p1@x"))).isNull());
+    return;
+  }
+  // Each place the picture stood says so; the words around it stay.
+  QVERIFY2(shown.startsWith(QStringLiteral("Before ") + told), qPrintable(shown));
+  QVERIFY2(shown.contains(QStringLiteral(" after.\n") + told), qPrintable(shown));
+  QCOMPARE(shown.count(QStringLiteral("it is sent as it is.]")), 2);
+  QCOMPARE(view.textView()->toPlainText(), QStringLiteral("Before after."));
 }
 
 QTEST_MAIN(FormattedMessageViewTest)

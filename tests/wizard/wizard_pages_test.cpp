@@ -316,6 +316,16 @@ void WizardPagesTest::EmailFieldPageShowsTheFieldsUnchosenAndWaitsForAChoice() {
     auto* page = AsPage<CWizardEmailFieldPage>(modal);
     QVERIFY(page != nullptr);
     QCOMPARE(page->fieldList()->count(), 0);
+    // It says why, in the list's place, and how to go on.
+    QLabel* why = nullptr;
+    for (QLabel* label : page->findChildren<QLabel*>()) {
+      if (label->text().contains(QStringLiteral("names no fields"))) why = label;
+    }
+    QVERIFY(why != nullptr);
+    QVERIFY(why->isVisible());
+    QVERIFY(!page->fieldList()->isVisible());
+    QVERIFY(why->text().contains(QStringLiteral("< Back")));
+    QCOMPARE(why->accessibleName(), why->text());
     Click(page->nextButton());
     QVERIFY(page->isVisible());
     Click(page->backButton());
