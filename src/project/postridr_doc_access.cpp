@@ -23,10 +23,13 @@ bool CPostridrDoc::LockForOpening(const std::string& projectPath) {
   }
   if (!Locks(access_)) return true;
   ProjectLockAttempt attempt = ProjectLock::Take(projectPath);
-  if (attempt.holder) {
-    const std::string text = ProjectInUseText(projectPath, *attempt.holder);
+  if (attempt.holder || attempt.blocked) {
+    const std::string text =
+        attempt.holder ? ProjectInUseText(projectPath, *attempt.holder) : attempt.problem;
     if (access_ == ProjectAccess::Exclusive) {
-      ShowMessage(text + " Nothing was changed; try again once it has closed the project.",
+      ShowMessage(text + (attempt.holder
+                              ? " Nothing was changed; try again once it has closed the project."
+                              : " Nothing was changed."),
                   MessageIcon::Error);
       return false;
     }
@@ -46,6 +49,7 @@ Result<std::unique_ptr<ProjectLock>> CPostridrDoc::LockForSaving(const std::stri
   if (lock_ && lock_->lockFilePath() == ProjectLock::LockFilePath(projectPath)) return none;
   ProjectLockAttempt attempt = ProjectLock::Take(projectPath);
   if (attempt.holder) return Status::Error(ProjectInUseText(projectPath, *attempt.holder));
+  if (attempt.blocked) return Status::Error(attempt.problem);
   return std::move(attempt.lock);
 }
 

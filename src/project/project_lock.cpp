@@ -127,13 +127,26 @@ ProjectLockAttempt ProjectLock::Take(const std::string& projectPath) {
         if (attempt.holder) return attempt;
         if (unlink(path.c_str()) == 0) continue;
       }
+      // One that stays, whoever may hold it, is never taken as no lock at
+      // all; on a read-only file system nobody can write the project anyway.
+      struct stat there {};
+      if (error != EROFS && lstat(path.c_str(), &there) == 0) {
+        attempt.blocked = true;
+        attempt.problem = "The lock file \"" + path + "\" cannot be taken (" +
+                          std::strerror(error) + "), so another program may be writing the " +
+                          "project. Remove the lock file once nothing else has the project open.";
+        return attempt;
+      }
       attempt.problem = "Cannot make the lock file \"" + path + "\": " + std::strerror(error);
       return attempt;
     }
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
       close(fd);
-      attempt.problem = "The lock file \"" + path + "\" is not a file.";
+      attempt.blocked = true;
+      attempt.problem = "The lock file \"" + path + "\" is not a file, so no lock can be taken " +
+                        "and another program may be writing the project. Remove it once " +
+                        "nothing else has the project open.";
       return attempt;
     }
     struct flock lock = WholeFile(F_WRLCK);

@@ -23,11 +23,14 @@ class ProjectLock;
 
 // What trying to take a project's lock came to: the lock, or who holds it,
 // or neither when no lock can be made there (a folder nobody may write in
-// cannot be written by a second program either).
+// cannot be written by a second program either). A lock file that is there
+// but can be neither locked nor removed (another user's, or one made
+// unreadable) may be held by anyone: it blocks, as a holder does.
 struct ProjectLockAttempt {
   std::unique_ptr<ProjectLock> lock;
   std::optional<LockHolder> holder;
   std::string problem;  // why there is neither
+  bool blocked = false;  // the problem is a lock file nobody here can take
 };
 
 // One project, one writer. The lock is an open-file-description lock on

@@ -63,7 +63,8 @@ bool Take(const JournalRecord& record, SendJournalContents& journal) {
     journal.runs.push_back(std::move(*run));
     return true;
   }
-  if (journal.runs.empty()) return false;
+  // Records whose run's first line was damaged still say what reached whom.
+  if (journal.runs.empty()) journal.runs.push_back({.startUnread = true});
   JournalRun& run = journal.runs.back();
   if (kind == journal_kind::kRunEnd) {
     const std::optional<int> last = SmallNumber(record, "last");
@@ -180,12 +181,16 @@ int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& add
   // what a resumed one cleared stood where other entries stand now. The
   // selection stays by position, so in a re-sorted list it may stand on
   // others than the run's: a sent mark it covers is kept.
-  if (run.clearFrom == 0 && !run.keptSent) {
+  if (run.clearFrom == 0 && !run.keptSent && !run.startUnread) {
     marks.ClearStatusRange(0, entries, StatusClearing::kSelectedNotSent);
   }
   for (const JournalEvent& event : run.events) {
     const std::vector<int>& now = addresses.EntriesOf(event.address);
     if (event.handedOver) {
+      // Nothing says the unread start cleared it, as a doubt must be.
+      if (run.startUnread) {
+        for (const int entry : now) marks.SetStatus(entry, StatusNone);
+      }
       JournalEvent doubt = event;
       doubt.entry = now.empty() ? -1 : now.front();
       if (now.empty()) {
@@ -218,7 +223,7 @@ int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& add
 // Whether the run's outcomes say to whom they went, as runs with the list's
 // digest write them.
 bool CarriesAddresses(const JournalRun& run) {
-  if (run.identity.listDigest.empty()) return false;
+  if (run.identity.listDigest.empty() && !run.startUnread) return false;
   for (const JournalEvent& event : run.events) {
     const bool reached = event.handedOver || event.status == StatusSent;
     if (reached && event.address.empty()) return false;
@@ -234,6 +239,10 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
   JournalReplay replay;
   for (const JournalRun& run : journal.runs) {
     const bool byAddress = addresses != nullptr && CarriesAddresses(run);
+    if (run.startUnread && !byAddress) {
+      replay.unfitReason = "the line that began its last run cannot be read.";
+      return replay;
+    }
     if (!run.identity.SameListAs(current) && !byAddress) {
       replay.unfitReason = "it was written for a mailing list of " + Describe(run.identity) +
                            ", and the list now has " + Describe(current) + ".";
@@ -249,16 +258,17 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
   Doubts doubts;
   for (const JournalRun& run : journal.runs) {
     int resume = 0;
-    if (run.identity.SameListAs(current)) {
+    const bool sameList = !run.startUnread && run.identity.SameListAs(current);
+    if (sameList) {
       resume = ReplayByPosition(run, current.entries, marks, doubts, replay);
     } else {
-      replay.matchedByAddress = true;
+      replay.matchedByAddress = replay.matchedByAddress || !run.startUnread;
       resume = ReplayByAddress(run, current.entries, *addresses, marks, doubts, replay);
     }
     // A run that got through its whole list is complete, as its end would
     // have said: the next send starts from the top.
     const bool throughTheList = resume >= current.entries;
-    const bool ownEnd = run.lastIndexSent.has_value() && run.identity.SameListAs(current);
+    const bool ownEnd = run.lastIndexSent.has_value() && sameList;
     lastIndexSent = ownEnd ? *run.lastIndexSent : throughTheList ? 0 : resume;
     replay.lastRunEnded = run.lastIndexSent.has_value() || throughTheList;
   }

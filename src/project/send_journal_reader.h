@@ -29,6 +29,9 @@ struct JournalRun {
   std::optional<std::vector<int>> cleared;
   std::vector<JournalEvent> events;
   std::optional<int> lastIndexSent;  // from the run's end; none when it did not end
+  // Its first line could not be read: what list it ran on, and what it
+  // cleared, are unknown; its outcomes are matched by address.
+  bool startUnread = false;
 };
 
 struct SendJournalContents {

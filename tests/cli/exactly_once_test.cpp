@@ -3,6 +3,7 @@
 // failed, a list edited between a stop and the resume. Real postrider-cli
 // processes against a real server that counts what it received.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -278,6 +279,56 @@ TEST_F(ExactlyOnceTest, ARunWhoseSaveFailedIsAppliedByTheNextCommandAndNobodyIsM
   EXPECT_EQ(Send({}, asUser).exitCode, 2);
   ExpectEachOnce(server, Addresses(30));
   EXPECT_EQ(Statuses(), std::string(30, '1'));
+}
+
+// A lock file that no process here can take may be held by anyone: two
+// sends that each went on without it would both mail everyone.
+TEST_F(ExactlyOnceTest, ALockFileNoProcessCanTakeStopsEverySendBeforeAnyoneIsMailed) {
+  struct Obstacle {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    bool asOrdinaryUser;
+  };
+  const std::vector<Obstacle> obstacles = {
+      {"a folder", [](const std::string& lock) { fs::create_directory(lock); }, false},
+      {"a FIFO", [](const std::string& lock) { mkfifo(lock.c_str(), 0666); }, false},
+      {"a file nobody may open",
+       [](const std::string& lock) {
+         close(open(lock.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0));
+       },
+       true},
+  };
+  ScriptedSmtpServer server;
+  for (const Obstacle& obstacle : obstacles) {
+    SCOPED_TRACE(obstacle.name);
+    WriteProject(4, server.address());
+    const std::string lock = project + ".lock";
+    fs::remove_all(lock);
+    CliOptions options;
+    if (obstacle.asOrdinaryUser) {
+      options = AsOrdinaryUser();
+      if (!options.runUnder.empty() && !fs::exists(options.runUnder[0])) continue;
+      for (const auto& entry : fs::directory_iterator(dir.File("project"))) {
+        chmod(entry.path().c_str(), 0666);
+      }
+      chmod(dir.path().c_str(), 0755);
+      chmod(settings.c_str(), 0644);
+      chmod(dir.File("project").c_str(), 0777);
+    }
+    obstacle.make(lock);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"send", project, "--settings", settings},
+          std::vector<std::string>{"select", project, "none"}}) {
+      const CliRun run = Cli(args, options);
+      EXPECT_EQ(run.exitCode, 1) << run.err;
+      EXPECT_NE(run.err.find("The lock file \"" + lock + "\""), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find("another program may be writing the project"), std::string::npos)
+          << run.err;
+    }
+    EXPECT_EQ(server.MessageCount(), 0);
+    EXPECT_EQ(Selection(), "1111");
+  }
 }
 
 // What the list became between the stop and the resume.

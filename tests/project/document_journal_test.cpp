@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <utility>
@@ -98,6 +99,34 @@ TEST_F(DocumentJournalTest, OpeningAppliesAKilledRunTellsTheUserNamesTheMessageI
   ASSERT_TRUE(third.document.OnOpenDocument(projectPath));
   EXPECT_TRUE(third.prompts.messages().empty());
   EXPECT_EQ(Statuses(third.document), Statuses(document));
+}
+
+TEST_F(DocumentJournalTest, AKilledRunWhoseFirstLineWasDamagedIsStillAppliedByAddress) {
+  doc.document.ClearStatus(0);
+  ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
+  {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
+    ASSERT_TRUE(journal->HandedOver(0, "ann@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent, "ann@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(1, StatusBadAddress, "bob@x.org").ok());
+    ASSERT_TRUE(journal->HandedOver(2, "cid@x.org").ok());
+  }
+  std::string bytes = ReadFileBytes(journalPath);
+  const std::size_t run = bytes.find("\nrun ");
+  ASSERT_NE(run, std::string::npos);
+  bytes[run + 8] ^= 1;
+  std::ofstream(journalPath, std::ios::binary | std::ios::trunc) << bytes;
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{StatusSent, StatusBadAddress, 0, 0}));
+  EXPECT_EQ(reopened.document.GetLastIndexSent(), 2);
+  ASSERT_EQ(reopened.prompts.messages().size(), 1u);
+  const std::string& notice = reopened.prompts.messages()[0].text;
+  EXPECT_NE(notice.find("Entry 3 (cid@x.org) had been handed to the server"), std::string::npos)
+      << notice;
+  EXPECT_NE(notice.find("1 line of the send journal"), std::string::npos) << notice;
 }
 
 TEST_F(DocumentJournalTest, AFinishedRunThatWasNotSavedIsAppliedWithItsOwnResumePoint) {
