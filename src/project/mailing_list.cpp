@@ -165,10 +165,22 @@ std::string ListEncodingProblem(const std::string& path) {
   const int fd = OpenFileForReading(path);
   if (fd < 0) return {};
   const std::string_view encoding = WideEncodingOf(fd);
+  if (!encoding.empty()) {
+    ::close(fd);
+    return "The mailing list " + path + " is saved as " + std::string(encoding) +
+           "; save it as UTF-8 or tab-delimited text.";
+  }
+  // A workbook or other binary file picked by mistake: its "fields" would be
+  // garbage and every entry a bad address.
+  char start[4096];
+  const ssize_t got = ReadSome(fd, start, sizeof start, 0);
   ::close(fd);
-  if (encoding.empty()) return {};
-  return "The mailing list " + path + " is saved as " + std::string(encoding) +
-         "; save it as UTF-8 or tab-delimited text.";
+  if (got > 0 && std::memchr(start, '\0', static_cast<std::size_t>(got)) != nullptr) {
+    return "The mailing list " + path +
+           " holds NUL bytes: it is not a text list (a workbook must be saved as tab-delimited "
+           "or comma-delimited text first).";
+  }
+  return {};
 }
 
 Result<ListHeader> ReadListHeaderFile(const std::string& path, int listSourceType) {

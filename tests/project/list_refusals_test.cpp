@@ -173,6 +173,13 @@ TEST_F(ListRefusalsTest, AListWithoutEntriesSaysWhy) {
                                        "; save it as UTF-8 or tab-delimited text.");
     EXPECT_FALSE(ReadListHeaderFile(list, DBTypeTab).ok());
   }
+  // So is a workbook picked by mistake (a ZIP, with line ends among its bytes).
+  dir.Write("project.list", "PK\x03\x04\x14\0\x06\0\x08\0\0\0!\0\nName\tEmail\n"s);
+  WizardListPage workbook;
+  workbook.listFilePath = list;
+  EXPECT_EQ(CheckListPage(workbook),
+            "The mailing list " + list + " holds NUL bytes: it is not a text list (a workbook "
+            "must be saved as tab-delimited or comma-delimited text first).");
   EXPECT_EQ(OpenWithList("Name,Email\n", DBTypeComma),
             Names{"The mailing list " + ListPath(DBTypeComma) +
                   " has a header line but no records, so the project has no entries."});
