@@ -113,8 +113,8 @@ Status Save(const std::string& iniPath, const UserSettings& settings, const User
   noteIfUsed("OAuthScope", &UserSettings::oauthScope, "", kPathBuffer);
   noteIfUsed("OAuthTrustFile", &UserSettings::oauthTrustFile, "", kPathBuffer);
 
-  // A client secret is kept from the machine's other users.
-  // (the file's, which may be another program's).
+  // A client secret in the file, this program's or another's, is kept from
+  // the machine's other users.
   const std::optional<std::string> secret = profile->Find(kSection, "OAuthClientSecret");
   const FileReaders readers =
       secret && !secret->empty() ? FileReaders::OwnerOnly : FileReaders::AsBefore;
