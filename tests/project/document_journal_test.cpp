@@ -104,14 +104,8 @@ TEST_F(DocumentJournalTest, OpeningAppliesAKilledRunTellsTheUserNamesTheMessageI
 TEST_F(DocumentJournalTest, AKilledRunWhoseFirstLineWasDamagedIsStillAppliedByAddress) {
   doc.document.ClearStatus(0);
   ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
-  {
-    auto journal = doc.document.OpenSendJournal().value();
-    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
-    ASSERT_TRUE(journal->HandedOver(0, "ann@x.org").ok());
-    ASSERT_TRUE(journal->Outcome(0, StatusSent, "ann@x.org").ok());
-    ASSERT_TRUE(journal->Outcome(1, StatusBadAddress, "bob@x.org").ok());
-    ASSERT_TRUE(journal->HandedOver(2, "cid@x.org").ok());
-  }
+  testing::JournalAKilledRun(doc.document);
+  if (HasFatalFailure()) return;
   std::string bytes = ReadFileBytes(journalPath);
   const std::size_t run = bytes.find("\nrun ");
   ASSERT_NE(run, std::string::npos);

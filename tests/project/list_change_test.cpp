@@ -52,14 +52,8 @@ class ListChangeTest : public ::testing::Test {
 };
 
 TEST_F(ListChangeTest, AKilledRunsOutcomesFindTheirRecipientsInAReSortedAndGrownList) {
-  {
-    auto journal = doc.document.OpenSendJournal().value();
-    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
-    ASSERT_TRUE(journal->HandedOver(0, "ann@x.org").ok());
-    ASSERT_TRUE(journal->Outcome(0, StatusSent, "ann@x.org").ok());
-    ASSERT_TRUE(journal->Outcome(1, StatusBadAddress, "bob@x.org").ok());
-    ASSERT_TRUE(journal->HandedOver(2, "cid@x.org").ok());
-  }
+  testing::JournalAKilledRun(doc.document);
+  if (HasFatalFailure()) return;
   // Sorted the other way, one more member, and a domain now in capitals.
   WriteList("Name\tEmail\nEve\teve@x.org\nDee\tdee@x.org\nCid\tcid@X.ORG\nBob\tbob@x.org\n"
             "Ann\tann@x.org\n");
