@@ -171,11 +171,13 @@ std::string ListEncodingProblem(const std::string& path) {
            "; save it as UTF-8 or tab-delimited text.";
   }
   // A workbook or other binary file picked by mistake: its "fields" would be
-  // garbage and every entry a bad address.
+  // garbage and every entry a bad address. Only the field names' line is
+  // judged: a NUL in a value is that entry's own problem.
   char start[4096];
   const ssize_t got = ReadSome(fd, start, sizeof start, 0);
   ::close(fd);
-  if (got > 0 && std::memchr(start, '\0', static_cast<std::size_t>(got)) != nullptr) {
+  const std::string_view read(start, got > 0 ? static_cast<std::size_t>(got) : 0);
+  if (read.substr(0, read.find('\n')).find('\0') != std::string_view::npos) {
     return "The mailing list " + path +
            " holds NUL bytes: it is not a text list (a workbook must be saved as tab-delimited "
            "or comma-delimited text first).";

@@ -29,7 +29,7 @@ Result<ListHeader> ReadListHeaderFile(const std::string& path, int listSourceTyp
 std::string_view WideTextEncoding(std::string_view start);
 
 // Why the list at path cannot be read, for the wizard: a list saved as
-// UTF-16 or UTF-32, or one that is no text (a NUL in its first 4 KB); empty
+// UTF-16 or UTF-32, or one that is no text (a NUL in its first line); empty
 // when nothing says so (or it cannot be opened).
 std::string ListEncodingProblem(const std::string& path);
 

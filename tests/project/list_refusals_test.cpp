@@ -180,6 +180,9 @@ TEST_F(ListRefusalsTest, AListWithoutEntriesSaysWhy) {
   EXPECT_EQ(CheckListPage(workbook),
             "The mailing list " + list + " holds NUL bytes: it is not a text list (a workbook "
             "must be saved as tab-delimited or comma-delimited text first).");
+  // A NUL in a value is that entry's problem, not the list's.
+  dir.Write("project.list", "Name\tEmail\nAnn\tann@x.org\0\n"s);
+  EXPECT_EQ(CheckListPage(workbook), std::nullopt);
   EXPECT_EQ(OpenWithList("Name,Email\n", DBTypeComma),
             Names{"The mailing list " + ListPath(DBTypeComma) +
                   " has a header line but no records, so the project has no entries."});
