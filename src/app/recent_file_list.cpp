@@ -64,27 +64,19 @@ Status RecentFileList::Save(const std::string& iniPath) const {
 }
 
 Status RecentFileList::AddAndSave(const std::string& iniPath, const std::string& path) {
-  if (Status status = EnsureParentFolder(iniPath); !status) {
-    Add(path);
-    return status;
-  }
-  Result<ProfileFile> profile = ProfileFile::Load(iniPath);
-  if (!profile) {
-    Add(path);
-    return profile.status();
-  }
-  ReadFrom(*profile);
-  Add(path);
-  Status result = WriteTo(*profile);
-  if (Status saved = profile->Save(iniPath); !saved) return saved;
-  return result;
+  return ChangeStored(iniPath, [&] { Add(path); });
 }
 
 Status RecentFileList::RemoveAndSave(const std::string& iniPath, const std::string& path) {
-  Result<ProfileFile> profile = ProfileFile::Load(iniPath);
+  return ChangeStored(iniPath, [&] { std::erase(entries_, path); });
+}
+
+Status RecentFileList::ChangeStored(const std::string& iniPath,
+                                    const std::function<void()>& change) {
+  const Status ready = EnsureParentFolder(iniPath);
+  Result<ProfileFile> profile = ready ? ProfileFile::Load(iniPath) : Result<ProfileFile>(ready);
   if (profile) ReadFrom(*profile);
-  const auto found = std::find(entries_.begin(), entries_.end(), path);
-  if (found != entries_.end()) entries_.erase(found);
+  change();
   if (!profile) return profile.status();
   Status result = WriteTo(*profile);
   if (Status saved = profile->Save(iniPath); !saved) return saved;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ class RecentFileList {
   const std::vector<std::string>& entries() const { return entries_; }
 
  private:
+  // Reads the stored list, changes it, and saves it.
+  Status ChangeStored(const std::string& iniPath, const std::function<void()>& change);
   void ReadFrom(const ProfileFile& profile);
   Status WriteTo(ProfileFile& profile) const;
 
