@@ -77,8 +77,10 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
     // the same people (the field removed, or another put in its place); it
     // is the same column renamed only when it still holds every one of them.
     const ListAddresses now(GetEntryCount(), [this](int i) { return GetRecipientAddress(i); });
+    // Those already missing when the file was written say nothing of the column.
+    const std::set<std::string> gone((*read)->notInList.begin(), (*read)->notInList.end());
     for (const std::string& address : (*read)->addresses) {
-      if (!now.EntriesOf(address).empty()) continue;
+      if (!now.EntriesOf(address).empty() || gone.count(address) > 0) continue;
       unmatched = "the list has no field named \"" + AsUtf8(emailFieldName_) +
                   "\", the project's email field, and the column at its place does not hold "
                   "all their addresses.";
