@@ -183,6 +183,17 @@ TEST_F(ListChangeTest, MarksStayEntryByEntryWhenTheEmailFieldIsGoneFromTheList) 
   EXPECT_EQ(Statuses(renamed.document), (std::vector<int>{0, StatusSent, 0, StatusSent}));
   EXPECT_NE(Notices(renamed).find("found again by their address, wherever"), std::string::npos)
       << Notices(renamed);
+
+  // Renamed after a save that found Bob's row gone: his address alone is
+  // missing, as it was before, and the column is still the same.
+  WriteList(Joined({"Name\tEmail", "Ann\tann@x.org", "Cid\tcid@x.org"}));
+  RecordedDocument shrunk;
+  ASSERT_TRUE(shrunk.document.OnOpenDocument(projectPath));
+  ASSERT_TRUE(shrunk.document.OnSaveDocument(projectPath).ok());
+  WriteList(Joined({"Name\tMail", "Cid\tcid@x.org", "Ann\tann@x.org"}));
+  RecordedDocument renamedAgain;
+  ASSERT_TRUE(renamedAgain.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(renamedAgain.document), (std::vector<int>{0, StatusSent}));
 }
 
 TEST_F(ListChangeTest, TheListsDigestIsAKeyAfterTheSevenAndOldProjectsWithoutItStillOpen) {
