@@ -112,25 +112,33 @@ int RunNew(const Arguments& args) {
   }
   // As the save dialog would, give the project its extension.
   if (!EndsWithProjectExtension(answers.projectPath)) answers.projectPath += ".prj";
+  // The lock is held from the look below to the end of the save: a second
+  // new of the same name that looked in between would save over this one.
+  ProjectLockAttempt lock = ProjectLock::Take(answers.projectPath);
+  if (lock.holder) {
+    std::cerr << "postrider-cli: " << ProjectInUseText(answers.projectPath, *lock.holder) << '\n';
+    return kExitFailed;
+  }
+  if (lock.blocked) {
+    std::cerr << "postrider-cli: " << lock.problem << '\n';
+    return kExitFailed;
+  }
   // Nobody is asked here whether to replace a project, and one replaced loses
   // the record of whom it has mailed.
   for (const std::string& path :
        {answers.projectPath, ReplaceLastThree(answers.projectPath, "prh")}) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) continue;
-    if (const auto holder = ProjectLock::FindHolder(answers.projectPath)) {
-      std::cerr << "postrider-cli: " << ProjectInUseText(answers.projectPath, *holder) << '\n';
-    } else {
-      std::cerr << "postrider-cli: " << path << " already exists; give the new project a name no "
-                << "file has yet.\n";
-    }
+    std::cerr << "postrider-cli: " << path << " already exists; give the new project a name no "
+              << "file has yet.\n";
     return kExitFailed;
   }
 
   CliDocument cli;
-  // The save takes the new project's lock: a project of that name another
-  // program has open is not saved over.
-  cli.document.SetProjectAccess(ProjectAccess::Exclusive);
+  // Without a lock of its own here (a folder where none can be made), the
+  // save tries to take one: a project of that name another program has open
+  // is not saved over.
+  cli.document.SetProjectAccess(lock.lock ? ProjectAccess::Unlocked : ProjectAccess::Exclusive);
   ScriptedWizardPages pages(answers);
   if (!cli.document.OnNewDocument(pages)) {
     std::cerr << "postrider-cli: " << pages.problem() << '\n';

@@ -208,6 +208,9 @@ class CPostridrDoc {
   // When the list is not the one the marks were saved for: finds the entries
   // marked sent again by address. What to tell the user.
   std::string RematchMarksToChangedList();
+  // The email field's stored name names no field of the list, and another
+  // column stands at its place.
+  bool EmailFieldNameGone() const;
   // The addresses of the entries marked sent, to be saved with the marks.
   Status WriteSentAddressesFor(AtomicFileGroup& files, const std::string& entryStatePath);
   // Takes the project's lock as the access asks; false when the project

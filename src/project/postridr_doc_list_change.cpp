@@ -2,6 +2,7 @@
 // sent are found again by their address, and each Save keeps those
 // addresses beside the marks for that day.
 
+#include <algorithm>
 #include <set>
 
 #include "platform/utf8_text.h"
@@ -44,6 +45,11 @@ void CPostridrDoc::ReadRecipientAddress(int index, std::vector<std::string>& scr
   AppendAsUtf8(list_.ReadValue(index, static_cast<std::size_t>(emailFieldIndex_), scratch), address);
 }
 
+bool CPostridrDoc::EmailFieldNameGone() const {
+  return emailFieldIndex_ >= 0 && !emailFieldName_.empty() &&
+         std::find(fieldNames_.begin(), fieldNames_.end(), emailFieldName_) == fieldNames_.end();
+}
+
 std::string CPostridrDoc::RematchMarksToChangedList() {
   sentNotInList_.clear();
   // Without a digest (a project saved by an older program) the list is
@@ -66,6 +72,20 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
     unmatched = "another program has written the entry state file since \"" + path + "\" was.";
   } else if (!read->has_value() && AnyMarkedSent(marks_)) {
     unmatched = "\"" + path + "\", which names them, is missing.";
+  } else if (read->has_value() && EmailFieldNameGone()) {
+    // The column now at the email field's place may hold other addresses of
+    // the same people (the field removed, or another put in its place); it
+    // is the same column renamed only when it still holds every one of them.
+    const ListAddresses now(GetEntryCount(), [this](int i) { return GetRecipientAddress(i); });
+    // Those already missing when the file was written say nothing of the column.
+    const std::set<std::string> gone((*read)->notInList.begin(), (*read)->notInList.end());
+    for (const std::string& address : (*read)->addresses) {
+      if (!now.EntriesOf(address).empty() || gone.count(address) > 0) continue;
+      unmatched = "the list has no field named \"" + AsUtf8(emailFieldName_) +
+                  "\", the project's email field, and the column at its place does not hold "
+                  "all their addresses.";
+      break;
+    }
   }
   if (!unmatched.empty()) {
     return std::string(kListChanged) + " Its entries marked sent cannot be found again by "

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/profile_file.h"
+#include "project/project_lock.h"
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
 
@@ -160,6 +161,37 @@ TEST_F(PostriderCliTest, NewMakesAFullySelectedProjectAndItsFiles) {
   EXPECT_EQ(profile->GetInt("Settings", "DBFileType", -1), 1);
   EXPECT_NE(Cli({"info", dir.File("csv.prj")}).out.find("email-field: 3 City\n"),
             std::string::npos);
+}
+
+TEST_F(PostriderCliTest, NewOfOneNameTypedTwiceAtOnceMakesOneProjectAndFailsTheOther) {
+  const std::string project = dir.File("p.prj");
+  const std::string otherList = dir.Write("other.txt", "Who\tMail\nBo\tbo@example.org\n");
+  const std::vector<std::string> first = {"new", project, "--list", Example("recipients.txt"),
+                                          "--email-field", "Email"};
+  const std::vector<std::string> second = {"new", project, "--list", otherList,
+                                           "--email-field", "Mail"};
+  {
+    // Another new of this name between its look for the files and its save.
+    const ProjectLockAttempt held = ProjectLock::Take(project);
+    ASSERT_TRUE(held.lock) << held.problem;
+    const CliRun run = Cli(first);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("\"" + project + "\" is in use"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("could not be saved"), std::string::npos) << run.err;
+  }
+  // Side by side: one makes the project and the other is told, never both
+  // told they made it while one replaced the other's.
+  for (int round = 0; round < 40; ++round) {
+    for (const char* made : {"p.prj", "p.prh", "p.txt", "p-letter.txt"}) fs::remove(dir.File(made));
+    CliRun other;
+    testing::CliOptions options;
+    options.whileRunning = [&](pid_t) { other = testing::RunPostriderCli(second, dir.path()); };
+    const CliRun run = testing::RunPostriderCli(first, dir.path(), options);
+    ASSERT_NE(run.exitCode == 0, other.exitCode == 0) << round << run.err << other.err;
+    const std::string list = run.exitCode == 0 ? Example("recipients.txt") : otherList;
+    ASSERT_EQ(ProfileFile::Load(project)->GetString("Settings", "DBFile", "", 4096), list)
+        << round;
+  }
 }
 
 TEST_F(PostriderCliTest, UsageErrorsPrintTheUsageAndExitWith2) {

@@ -157,6 +157,45 @@ TEST_F(ListChangeTest, MarksAnotherProgramWroteSinceAreNeverMatchedWithOldAddres
       << notices;
 }
 
+TEST_F(ListChangeTest, MarksStayEntryByEntryWhenTheEmailFieldIsGoneFromTheList) {
+  doc.document.SetEntryStatus(0, StatusSent);
+  doc.document.SetEntryStatus(1, StatusSent);
+  ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
+  // The Email column deleted: the one now at its place holds other
+  // addresses of the same people, who must not be mailed again there.
+  WriteList(Joined({"Name\tBackup", "Ann\tann@y.org", "Bob\tbob@y.org", "Cid\tcid@y.org",
+                    "Dee\tdee@y.org"}));
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{StatusSent, StatusSent, 0, 0}));
+  const std::string notices = Notices(reopened);
+  EXPECT_NE(notices.find("cannot be found again by their address, since the list has no field "
+                         "named \"Email\""),
+            std::string::npos)
+      << notices;
+
+  // Only renamed, and re-sorted: the column still holds the addresses.
+  WriteList(Joined({"Name\tMail", "Dee\tdee@x.org", "Bob\tbob@x.org", "Cid\tcid@x.org",
+                    "Ann\tann@x.org"}));
+  RecordedDocument renamed;
+  ASSERT_TRUE(renamed.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(renamed.document), (std::vector<int>{0, StatusSent, 0, StatusSent}));
+  EXPECT_NE(Notices(renamed).find("found again by their address, wherever"), std::string::npos)
+      << Notices(renamed);
+
+  // Renamed after a save that found Bob's row gone: his address alone is
+  // missing, as it was before, and the column is still the same.
+  WriteList(Joined({"Name\tEmail", "Ann\tann@x.org", "Cid\tcid@x.org"}));
+  RecordedDocument shrunk;
+  ASSERT_TRUE(shrunk.document.OnOpenDocument(projectPath));
+  ASSERT_TRUE(shrunk.document.OnSaveDocument(projectPath).ok());
+  WriteList(Joined({"Name\tMail", "Cid\tcid@x.org", "Ann\tann@x.org"}));
+  RecordedDocument renamedAgain;
+  ASSERT_TRUE(renamedAgain.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(renamedAgain.document), (std::vector<int>{0, StatusSent}));
+}
+
 TEST_F(ListChangeTest, TheListsDigestIsAKeyAfterTheSevenAndOldProjectsWithoutItStillOpen) {
   ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
   const std::string keys = ReadFileBytes(projectPath);
