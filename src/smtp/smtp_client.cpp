@@ -341,8 +341,9 @@ SmtpOutcome SmtpClient::TakeTls(const SmtpSessionOptions& options) {
   auto tls = std::make_unique<TlsTransport>(std::move(transport_));
   TlsTransport& handshaking = *tls;
   transport_ = std::move(tls);
-  const TlsOptions tlsOptions{host_, options.trustFile, options.fingerprint,
-                              options.security == SmtpSecurity::Tls};
+  const TlsOptions tlsOptions{
+      host_, options.trustFile, options.fingerprint, options.security == SmtpSecurity::Tls,
+      [this](std::string_view text, bool cutShort) { return reader_.Hide(text, cutShort); }};
   if (const int error =
           handshaking.Handshake(tlsOptions, DeadlineAfter(timeouts_.tlsHandshake))) {
     return TransportFailure(SmtpStep::TlsHandshake, error);
