@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/base64.h"
+#include "platform/url_text.h"
 
 namespace postrider {
 
@@ -103,19 +104,51 @@ std::vector<std::string> Base64Forms(std::string_view secret) {
   return forms;
 }
 
+// The secret as it reads percent-encoded, as a peer that quotes a form or
+// URL back may write it (hex digits in either case); none when no byte of it
+// needs encoding.
+std::vector<std::string> PercentForms(std::string_view secret) {
+  std::string upper = PercentEncode(secret);
+  if (upper.size() == secret.size()) {
+    WipeString(upper);
+    return {};
+  }
+  std::string lower = upper;
+  for (std::size_t i = 0; i + 2 < lower.size(); ++i) {
+    if (lower[i] != '%') continue;
+    for (std::size_t k = i + 1; k <= i + 2; ++k) {
+      if (lower[k] >= 'A' && lower[k] <= 'F') lower[k] = static_cast<char>(lower[k] - 'A' + 'a');
+    }
+    i += 2;
+  }
+  std::vector<std::string> forms;
+  forms.push_back(std::move(upper));
+  if (lower != forms.front()) forms.push_back(std::move(lower));
+  return forms;
+}
+
+// Puts kHidden for each copy of form that stands on its own.
+void HideWhole(std::string& shown, std::string_view form) {
+  for (std::size_t at = shown.find(form); at != std::string::npos;) {
+    if (InsideWord(shown, at, form)) {
+      at = shown.find(form, at + 1);
+      continue;
+    }
+    shown.replace(at, form.size(), kHidden);
+    at = shown.find(form, at + kHidden.size());
+  }
+}
+
 }  // namespace
 
 std::string ConcealSecret(std::string_view text, std::string_view secret) {
   std::string shown(text);
   if (secret.empty()) return shown;
-  // As it is, only where it stands on its own.
-  for (std::size_t at = shown.find(secret); at != std::string::npos;) {
-    if (InsideWord(shown, at, secret)) {
-      at = shown.find(secret, at + 1);
-      continue;
-    }
-    shown.replace(at, secret.size(), kHidden);
-    at = shown.find(secret, at + kHidden.size());
+  // As it is, only where it stands on its own; so too percent-encoded.
+  HideWhole(shown, secret);
+  for (std::string& form : PercentForms(secret)) {
+    HideWhole(shown, form);
+    WipeString(form);
   }
   std::vector<std::string> forms = Base64Forms(secret);
   // The longer first: a shorter form may be part of a longer one.
@@ -132,7 +165,7 @@ std::string ConcealSecret(std::string_view text, std::string_view secret) {
 std::string ConcealSecretInCutText(std::string_view text, std::string_view secret) {
   std::string shown = ConcealSecret(text, secret);
   if (secret.empty() || shown.empty()) return shown;
-  // The longest start of the secret, or of one of its base64 forms, that the
+  // The longest start of the secret, or of one of its percent-encoded or base64 forms, that the
   // text ends with. A base64 form's first character alone holds less than a
   // byte of it.
   std::size_t cut = shown.size();
@@ -153,6 +186,10 @@ std::string ConcealSecretInCutText(std::string_view text, std::string_view secre
     }
   };
   findStart(secret, 1, false);
+  for (std::string& form : PercentForms(secret)) {
+    findStart(form, 1, false);
+    WipeString(form);
+  }
   std::vector<std::string> forms = Base64Forms(secret);
   for (std::string& form : forms) {
     findStart(form, 2, true);

@@ -40,7 +40,8 @@ class Secret {
 // stays, as hiding it would spell it out), and in base64 wherever it lay
 // within what was encoded (the answers of AUTH
 // LOGIN, AUTH PLAIN, XOAUTH2 and OAUTHBEARER), taking the whole base64 word
-// with it. A server may quote a log-in back in the reply the user is shown.
+// with it. So too percent-encoded, as a peer quoting a form or URL back
+// writes it. A server may quote a log-in back in the reply the user is shown.
 std::string ConcealSecret(std::string_view text, std::string_view secret);
 
 // ConcealSecret for text cut off at its end (a line too long, or one whose

@@ -16,7 +16,6 @@ TokenEndpointAnswer Post(const OAuthClient& client,
   // that issued one wants it.
   if (!client.clientSecret.empty()) fields.emplace_back("client_secret", client.clientSecret);
   std::string form = FormEncode(fields);
-  for (auto& field : fields) WipeString(field.second);
   HttpsOptions options;
   options.trustFile = client.trustFile;
   HttpsExchange exchange = PostForm(client.tokenUrl, form, options);
@@ -26,6 +25,16 @@ TokenEndpointAnswer Post(const OAuthClient& client,
   answer.noAnswer = exchange.error;
   if (exchange.answered()) answer.response = ReadTokenResponse(exchange.status, exchange.body);
   WipeString(exchange.body);
+  // An endpoint may quote what it was sent back in its error, in any form:
+  // hidden as it came, before it is made printable.
+  for (auto& [name, value] : fields) {
+    if (name != "grant_type" && name != "client_id" && name != "redirect_uri" && name != "scope") {
+      for (std::string* said : {&answer.response.error, &answer.response.description}) {
+        *said = ConcealSecret(*said, value);
+      }
+    }
+    WipeString(value);
+  }
   return answer;
 }
 

@@ -50,7 +50,7 @@ void ReportStep(const SmtpClient& client, SmtpStep step, const SmtpSessionOption
       say("EHLO " + client.helloName() + ": accepted");
       say("Capabilities: " +
           (client.capabilities().lines.empty() ? std::string("none")
-                                               : JoinLines(client.capabilities().lines, ", ")));
+                                               : client.ShownCapabilities()));
       break;
     case SmtpStep::StartTls:
       say("STARTTLS: " + ShownReply(client.lastReply()));

@@ -29,7 +29,10 @@ void AddMechanisms(const std::vector<std::string_view>& words, std::size_t from,
                    SmtpCapabilities& capabilities) {
   for (std::size_t i = from; i < words.size(); ++i) {
     std::string mechanism = Upper(words[i]);
-    if (!capabilities.OffersAuth(mechanism)) capabilities.authMechanisms.push_back(mechanism);
+    if (!capabilities.OffersAuth(mechanism)) {
+      capabilities.authMechanisms.push_back(mechanism);
+      capabilities.authOffered.emplace_back(words[i]);
+    }
   }
 }
 

@@ -18,6 +18,9 @@ struct SmtpCapabilities {
   bool size = false;
   std::uint64_t sizeLimit = 0;  // 0: SIZE without a limit, or no SIZE
   std::vector<std::string> authMechanisms;  // upper case, as offered
+  // The same as the server wrote them: for showing, since a log-in the server
+  // quotes is hidden only as it came.
+  std::vector<std::string> authOffered;
   std::vector<std::string> lines;           // each keyword line, as sent
 
   bool OffersAuth(std::string_view mechanism) const;

@@ -341,8 +341,9 @@ SmtpOutcome SmtpClient::TakeTls(const SmtpSessionOptions& options) {
   auto tls = std::make_unique<TlsTransport>(std::move(transport_));
   TlsTransport& handshaking = *tls;
   transport_ = std::move(tls);
-  const TlsOptions tlsOptions{host_, options.trustFile, options.fingerprint,
-                              options.security == SmtpSecurity::Tls};
+  const TlsOptions tlsOptions{
+      host_, options.trustFile, options.fingerprint, options.security == SmtpSecurity::Tls,
+      [this](std::string_view text, bool cutShort) { return reader_.Hide(text, cutShort); }};
   if (const int error =
           handshaking.Handshake(tlsOptions, DeadlineAfter(timeouts_.tlsHandshake))) {
     return TransportFailure(SmtpStep::TlsHandshake, error);
@@ -361,7 +362,7 @@ SmtpOutcome SmtpClient::StartTls(const SmtpSessionOptions& options) {
         "The server does not offer STARTTLS, which Security=starttls asks for, so nothing was "
         "sent." + (capabilities_.lines.empty()
                        ? std::string()
-                       : "\nIt offers: " + reader_.Hide(JoinLines(capabilities_.lines, ", ")) +
+                       : "\nIt offers: " + reader_.Shown(capabilities_.lines, ", ") +
                              "."));
   }
   if (SmtpOutcome ready = Command(SmtpStep::StartTls, "STARTTLS\r\n", {}, {}, timeouts_.startTls,
@@ -418,7 +419,7 @@ SmtpOutcome SmtpClient::Authenticate(const SmtpSessionOptions& options) {
   if (!mechanism) {
     return SmtpOutcome::SignInImpossible(
         SmtpStep::Auth, "The server offers AUTH " +
-                            reader_.Hide(JoinLines(capabilities_.authMechanisms, " ")) +
+                            reader_.Shown(capabilities_.authOffered, " ") +
                             ", but neither PLAIN nor LOGIN, the ones this program speaks.");
   }
   SmtpOutcome result = LogIn(*mechanism, options);
@@ -477,7 +478,7 @@ SmtpOutcome SmtpClient::LogIn(SmtpAuthMechanism mechanism, const SmtpSessionOpti
 
 SmtpOutcome SmtpClient::AuthenticateWithToken(const SmtpSessionOptions& options) {
   const OAuthMechanismChoice choice =
-      ChooseOAuthMechanism(capabilities_, transport_->isEncrypted(), options.userName);
+      ChooseOAuthMechanism(capabilities_, transport_->isEncrypted(), options.userName, &reader_);
   if (!choice.mechanism) return SmtpOutcome::SignInImpossible(SmtpStep::Auth, choice.refusal);
   const SmtpOAuthMechanism mechanism = *choice.mechanism;
   const std::string_view token =

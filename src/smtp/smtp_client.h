@@ -143,6 +143,8 @@ class SmtpClient {
   // What the server offered in its last reply to EHLO; extended is false
   // when it refused EHLO.
   const SmtpCapabilities& capabilities() const { return capabilities_; }
+  // Their lines for showing, the log-in hidden in them as in every reply.
+  std::string ShownCapabilities() const { return reader_.Shown(capabilities_.lines, ", "); }
   // The TLS connection's details, when there is one.
   const TlsPeer* tlsPeer() const { return tlsPeer_ ? &*tlsPeer_ : nullptr; }
   std::optional<SmtpAuthMechanism> authMechanism() const { return authMechanism_; }

@@ -39,7 +39,8 @@ std::string_view OAuthMechanismName(SmtpOAuthMechanism mechanism) {
 }
 
 OAuthMechanismChoice ChooseOAuthMechanism(const SmtpCapabilities& capabilities, bool encrypted,
-                                          std::string_view userName) {
+                                          std::string_view userName,
+                                          const SmtpReplyReader* reader) {
   OAuthMechanismChoice choice;
   if (!encrypted) {
     choice.refusal =
@@ -55,7 +56,9 @@ OAuthMechanismChoice ChooseOAuthMechanism(const SmtpCapabilities& capabilities, 
     choice.refusal = "The server offers no AUTH, so " + PrintableText(userName) +
                      " cannot sign in with OAuth 2.0.";
   } else {
-    choice.refusal = "The server offers AUTH " + JoinLines(capabilities.authMechanisms, " ") +
+    const SmtpReplyReader unhiding;
+    choice.refusal = "The server offers AUTH " +
+                     (reader != nullptr ? *reader : unhiding).Shown(capabilities.authOffered, " ") +
                      ", but neither OAUTHBEARER nor XOAUTH2, so the OAuth 2.0 sign-in cannot be "
                      "used with it: choose the password sign-in (AuthMethod=password).";
   }

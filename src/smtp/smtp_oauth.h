@@ -28,8 +28,10 @@ struct OAuthMechanismChoice {
 // OAUTHBEARER when the server offers it, else XOAUTH2; never over a
 // connection without TLS, since a bearer token opens the account to whoever
 // reads it.
+// `reader`, when given, hides in what the server offered the log-in it hides.
 OAuthMechanismChoice ChooseOAuthMechanism(const SmtpCapabilities& capabilities, bool encrypted,
-                                          std::string_view userName);
+                                          std::string_view userName,
+                                          const SmtpReplyReader* reader = nullptr);
 
 // The initial client response for AUTH, in base64. XOAUTH2:
 // "user=U^Aauth=Bearer T^A^A"; OAUTHBEARER: "n,a=U,^Ahost=H^Aport=P^Aauth=Bearer T^A^A"

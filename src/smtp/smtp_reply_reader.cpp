@@ -6,6 +6,7 @@
 
 #include "platform/socket_errors.h"
 #include "smtp/smtp_error_numbers.h"
+#include "smtp/smtp_wording.h"
 
 namespace postrider {
 namespace {
@@ -84,6 +85,18 @@ std::string SmtpReplyReader::Hide(std::string_view text, bool cutShort) const {
     shown.replace(begin, end - begin, kHidden);
     at = begin;
   }
+  return shown;
+}
+
+std::string SmtpReplyReader::Shown(const std::vector<std::string>& words,
+                                   std::string_view separator) const {
+  std::string joined;
+  for (const std::string& word : words) {
+    if (!joined.empty()) joined += separator;
+    joined += word;
+  }
+  std::string shown = PrintableText(Hide(joined));
+  WipeString(joined);
   return shown;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/secret.h"
 #include "smtp/enhanced_status.h"
@@ -57,6 +58,10 @@ class SmtpReplyReader {
   // cutShort: text is the start of something longer, which may have cut a
   // copy of the log-in off.
   std::string Hide(std::string_view text, bool cutShort = false) const;
+  // Server words joined for showing: hidden as they came, then made
+  // printable (the other way round, a log-in with a control byte in it would
+  // no longer be found).
+  std::string Shown(const std::vector<std::string>& words, std::string_view separator) const;
   // The text of reply, the last one read, as it came: for reading what the
   // server offers (EHLO keywords, an OAuth challenge), never for showing.
   std::string_view TextAsSent(const SmtpReply& reply) const {

@@ -29,10 +29,15 @@ bool LooksLikePlainText(const std::string& bytes) {
          bytes[1] <= '9' && bytes[2] >= '0' && bytes[2] <= '9';
 }
 
-std::string PrintableStart(const std::string& bytes) {
+// The start of the server's first line, with the log-in hidden in the whole
+// of what came of it before it is cut: a server may quote one.
+std::string PrintableStart(const std::string& bytes, const TlsOptions& options) {
+  const std::size_t lineEnd = bytes.find_first_of("\r\n");
+  const std::string_view line = std::string_view(bytes).substr(0, lineEnd);
+  const std::string hidden =
+      options.hide ? options.hide(line, lineEnd == std::string::npos) : std::string(line);
   std::string shown;
-  for (const char c : bytes) {
-    if (c == '\r' || c == '\n') break;
+  for (const char c : hidden) {
     const auto byte = static_cast<unsigned char>(c);
     shown += byte >= 0x20 && byte < 0x7f ? c : '?';
     if (shown.size() >= 60) break;
@@ -154,7 +159,7 @@ int TlsTransport::Handshake(const TlsOptions& options, SocketDeadline deadline) 
     if (reason == SSL_ERROR_WANT_WRITE) continue;
     std::string text = "The TLS handshake failed: " + LibraryReason() + ".";
     if (options.fromFirstByte && LooksLikePlainText(firstBytes_)) {
-      text += "\nThe server answered in plain text (\"" + PrintableStart(firstBytes_) +
+      text += "\nThe server answered in plain text (\"" + PrintableStart(firstBytes_, options) +
               "\"), not TLS: it may want Security=starttls (or none) on this port.";
     }
     return Failure(kSmtpTlsFailed, text);

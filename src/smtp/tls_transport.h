@@ -3,8 +3,10 @@
 #include <openssl/types.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "smtp/smtp_transport.h"
 #include "smtp/tls_peer.h"
@@ -17,6 +19,9 @@ struct TlsOptions {
   std::string trustFile;    // PEM of CA certificates or of the server's own; empty: the system's
   std::string fingerprint;  // 64 hex digits: then only that certificate is accepted
   bool fromFirstByte = true;  // implicit TLS, where a plain-text answer means the wrong setting
+  // Hides a log-in in the server's words shown (cutShort: the text is the
+  // start of something longer); none: shown as they are.
+  std::function<std::string(std::string_view text, bool cutShort)> hide;
 };
 
 // TLS 1.2 or later over another transport. OpenSSL works on two memory

@@ -187,6 +187,9 @@ TEST(SecretTest, ConcealingHidesASecretOnlyWhereItStandsAlone) {
       {"535 ann caf\xc3\xa9s", "caf", "535 ann caf\xc3\xa9s"},
       {"535 Not accepted: ZQ== e", "e", "535 Not accepted: [hidden] [hidden]"},
       {"535 key=!x; x!x", "!x", "535 key=[hidden]; x[hidden]"},
+      // Quoted percent-encoded, as a form or URL holds it, in either case of hex.
+      {"400 refresh_token=1%2F%2F0gAb-c&x=1%2f%2f0gAb-c is not accepted", "1//0gAb-c",
+       "400 refresh_token=[hidden]&x=[hidden] is not accepted"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

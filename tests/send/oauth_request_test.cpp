@@ -142,6 +142,12 @@ TEST(OAuthRequest, TokenResponsesGiveAGrantOrTheProvidersWords) {
        "no_token", "characters no access token has"},
       {200, R"({"access_token":"at-6\r\nQUIT","token_type":"Bearer"})", "no_token",
        "characters no access token has"},
+      {200, R"({"access_token":"at-8\u0000x","token_type":"Bearer"})", "no_token",
+       "characters no access token has"},
+      // A hostile endpoint's words of the wrong kind, or nested past any stack.
+      {400, R"({"error":["invalid_grant"],"error_description":{"at-9":1}})", "error", "error"},
+      {200, std::string(200000, '[') + std::string(200000, ']'), "no_token",
+       "holds no access token"},
   };
   for (const Case& c : cases) {
     const TokenResponse response = ReadTokenResponse(c.status, c.body);

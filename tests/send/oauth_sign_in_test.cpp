@@ -206,13 +206,18 @@ TEST_F(OAuthSignIn, AProviderQuotingTheRefreshTokenInItsRefusalNeverHasItShown) 
   const struct {
     std::string error;
     OAuthFailure failure;
+    std::string clientSecret = "";
   } cases[] = {{"invalid_grant", OAuthFailure::SignInNeeded},
-               {"invalid_request", OAuthFailure::Refused}};
+               {"invalid_request", OAuthFailure::Refused},
+               // Quoted with the form as it came: percent-encoded.
+               {"invalid_request", OAuthFailure::Refused, "Cl/ent+Secret=1&x"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
     OAuthServerOptions options;
     options.refuseRefresh = c.error;
+    options.clientSecret = c.clientSecret;
     Start(options);
+    settings_.oauthClientSecret = c.clientSecret;
     ASSERT_TRUE(SignInNow().ok());
     const std::string kept = store_.Kept(settings_);
     ASSERT_FALSE(kept.empty());
@@ -220,8 +225,16 @@ TEST_F(OAuthSignIn, AProviderQuotingTheRefreshTokenInItsRefusalNeverHasItShown) 
     const AccessToken refused = tokens_.Token(settings_);
     EXPECT_EQ(refused.failure, c.failure);
     EXPECT_NE(refused.message.find(c.error + ": refresh_token "), std::string::npos);
-    EXPECT_NE(refused.message.find(" is not accepted"), std::string::npos);
+    EXPECT_NE(refused.message.find(" is not accepted (grant_type=refresh_token&"),
+              std::string::npos)
+        << refused.message;
     EXPECT_EQ(refused.message.find(kept), std::string::npos);
+    if (!c.clientSecret.empty()) {
+      EXPECT_EQ(refused.message.find(PercentEncode(c.clientSecret)), std::string::npos)
+          << refused.message;
+      EXPECT_NE(refused.message.find("client_secret=[hidden]"), std::string::npos)
+          << refused.message;
+    }
   }
 }
 

@@ -73,6 +73,22 @@ TEST_F(ServerCheckTest, EveryStepIsToldInOrderAndNoMailGoes) {
   for (const std::string& line : lines) EXPECT_EQ(line.find(kPassword), std::string::npos);
 }
 
+// A server may quote the log-in at every step: no line told shows it.
+TEST_F(ServerCheckTest, APasswordTheServerQuotesIsInNoLineTold) {
+  const std::string quoted = std::string(" ") + kPassword;
+  ServerScript script = Submission();
+  script.greeting = {"220 mail.test" + quoted};
+  script.firstReplies = {{"EHLO#2", "250-mail.test|250-X-NOTE" + quoted + "|250 AUTH PLAIN"}};
+  script.replies = {{"AUTH", "235 2.7.0 Welcome" + quoted}, {"QUIT", "221 Bye" + quoted}};
+  ScriptedSmtpServer server(script);
+  const ServerCheckResult result = Check(SettingsFor(server), kPassword);
+
+  EXPECT_TRUE(result.passed()) << result.Summary();
+  EXPECT_TRUE(Said("Capabilities: X-NOTE [hidden], AUTH PLAIN"));
+  EXPECT_TRUE(Said("QUIT: 221 Bye [hidden]"));
+  for (const std::string& line : lines) EXPECT_EQ(line.find(kPassword), std::string::npos) << line;
+}
+
 TEST_F(ServerCheckTest, AWrongPasswordFailsAtAuthWithTheServersWords) {
   ScriptedSmtpServer server(Submission());
   const ServerCheckResult result = Check(SettingsFor(server), "wrong");

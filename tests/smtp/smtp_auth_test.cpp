@@ -114,6 +114,7 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
     bool sendMail;  // the quote comes after the log-in, in reply to MAIL
     std::string shown;
     std::optional<SmtpOutcomeKind> kind = {};
+    std::vector<std::pair<std::string, std::string>> firstReplies = {};
   };
   const Case cases[] = {
       {"refused", {{"AUTH", "535 5.7.8 Password refused"}}, {}, false,
@@ -146,12 +147,24 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
       // "450 5.7.1" is permanent.
       {"5.7.1", {{"MAIL", "450 5.7.1 Not from you"}}, {}, true, "450 [hidden] Not from you",
        SmtpOutcomeKind::RefusedPermanently},
+      // Quoted among the mechanisms after STARTTLS: shown as it came, so hidden
+      // whatever the letter case the mechanisms are matched in.
+      {"Hunter2-pw", {}, {}, false,
+       "The server offers AUTH cram-md5 [hidden], but neither PLAIN nor LOGIN, the ones this "
+       "program speaks.",
+       {}, {{"EHLO#2", "250-mail.test|250 AUTH cram-md5 Hunter2-pw"}}},
+      // With a control byte in it, hidden before that byte is made printable.
+      {"Pass\x1bword9", {{"EHLO", "250-mail.test|250-X-NOTE Pass\x1bword9|250 8BITMIME"}}, {},
+       false,
+       "The server does not offer STARTTLS, which Security=starttls asks for, so nothing was "
+       "sent.\nIt offers: X-NOTE [hidden], 8BITMIME."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.password);
     ServerScript script = AuthServer();
     script.authPassword = c.password;
     script.replies = c.replies;
+    script.firstReplies = c.firstReplies;
     script.authExclude = c.excluded;
     ScriptedSmtpServer server(script);
     const Secret password(c.password);
@@ -163,7 +176,9 @@ TEST_F(SmtpAuthTest, ALogInTheServerQuotesIsHiddenInItsWordsAlone) {
       outcome = client.SendMail("to@example.com", "from@example.com", kMessage);
     }
     EXPECT_EQ(outcome.text(), c.shown);
-    if (c.kind) EXPECT_EQ(outcome.kind(), *c.kind);
+    if (c.kind) {
+      EXPECT_EQ(outcome.kind(), *c.kind);
+    }
     client.Disconnect();
   }
 }

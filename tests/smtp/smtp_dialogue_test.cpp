@@ -300,6 +300,11 @@ TEST(SmtpDialogueTest, ALongTokenGoesOnALineOfItsOwnAndIsNeverShown) {
        {kGreeting, offering("XOAUTH2"), {"AUTH XOAUTH2\r\n", "334 \r\n"},
         {xoauth2 + "\r\n", "535 5.7.8 Not " + token}, {"", "#10101"}},
        kWsaEdiscon, "It had sent, without a line end: 535 5.7.8 Not [hidden]"},
+      // Quoted among mechanisms that carry no token: shown as it came, hidden.
+      {"quoted among the mechanisms offered",
+       {kGreeting, {"EHLO client.example\r\n", "250-mail.test\r\n250 AUTH plain " + token + "\r\n"},
+        kQuit},
+       kSmtpAuthNotPossible, "The server offers AUTH plain [hidden], but neither OAUTHBEARER"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

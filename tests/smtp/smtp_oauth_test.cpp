@@ -11,6 +11,7 @@ namespace {
 SmtpCapabilities Offering(std::vector<std::string> mechanisms) {
   SmtpCapabilities capabilities;
   capabilities.extended = true;
+  capabilities.authOffered = mechanisms;
   capabilities.authMechanisms = std::move(mechanisms);
   return capabilities;
 }

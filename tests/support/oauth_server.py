@@ -14,7 +14,7 @@ introspection (RFC 7662) for an SMTP server that checks tokens.
                        not allow everything)
   --refuse ERROR:TEXT  answer every authorization request with this error
   --refuse-refresh ERROR  answer every refresh with this error, its description
-                       quoting the refresh token sent
+                       quoting the refresh token sent and the whole form as it came
   --log FILE           one JSON line per request (what the tests look at)
 
 GET /authorize shows a consent form (the test's browser posts it back);
@@ -251,8 +251,8 @@ class Handler(BaseHTTPRequestHandler):
                 self.note({"path": path, "grant_type": "refresh_token", "status": 400,
                            "error": arguments.refuse_refresh})
                 document = {"error": arguments.refuse_refresh,
-                            "error_description": "refresh_token %s is not accepted" %
-                                                 form.get("refresh_token", "")}
+                            "error_description": "refresh_token %s is not accepted (%s)" %
+                                                 (form.get("refresh_token", ""), body)}
                 return self.answer(400, {"Content-Type": "application/json"},
                                    json.dumps(document))
             with LOCK:

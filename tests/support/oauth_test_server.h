@@ -16,7 +16,8 @@ struct OAuthServerOptions {
   int expiresIn = 3600;      // the access tokens' life, in seconds
   std::string grantScope;    // granted whatever was asked, when set
   std::string refuse;        // "error:description" for every authorization request
-  // An error code for every refresh, its description quoting the token sent.
+  // An error code for every refresh, its description quoting the token sent
+  // and the whole form, percent-encoded as it came.
   std::string refuseRefresh;
 };
 
