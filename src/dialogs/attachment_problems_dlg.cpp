@@ -35,7 +35,7 @@ QString SummaryText(const std::vector<AttachmentProblem>& problems, bool forEver
 QTableWidgetItem* Cell(const QString& text) {
   auto* item = new QTableWidgetItem(text);
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  item->setToolTip(text);
+  item->setToolTip(PlainTip(text));
   return item;
 }
 

@@ -167,7 +167,7 @@ void CPreviewDlg::ShowAttachments() {
                        : QStringLiteral("%1: %2").arg(ShownText(ShownPathText(attachment.path)),
                                                       ShownText(attachment.problem));
     auto* item = new QListWidgetItem(line, attachments_);
-    item->setToolTip(ShownText(ShownPathText(attachment.path)));
+    item->setToolTip(PlainTip(ShownText(ShownPathText(attachment.path))));
     if (!attachment.problem.empty()) item->setForeground(QColor(0xA0, 0x00, 0x00));
   }
   // As high as its lines, up to five; more scroll.
