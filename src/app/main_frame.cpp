@@ -96,6 +96,7 @@ CMainFrame::CMainFrame(CPostridrDoc& document, ICommandTarget& application, QWid
   settings_ = postrider::LoadSettings(SettingsFilePath());
   loadedSettings_ = settings_;
   confirmSend_ = LoadConfirmSend(SettingsFilePath());
+  loadedConfirmSend_ = confirmSend_;
 
   setWindowIcon(QIcon(QStringLiteral(":/icons/postrider.svg")));
 
@@ -479,7 +480,10 @@ Status CMainFrame::SaveSettings() {
   // second window or a hand edit may have changed it meanwhile.
   Status status = postrider::SaveSettings(SettingsFilePath(), settings_, loadedSettings_);
   if (status) loadedSettings_ = settings_;
+  // Unchanged here, the question stays as another window may have set it.
+  if (confirmSend_ == loadedConfirmSend_) return status;
   const Status confirm = SaveConfirmSend(SettingsFilePath(), confirmSend_);
+  if (confirm) loadedConfirmSend_ = confirmSend_;
   return status ? confirm : status;
 }
 

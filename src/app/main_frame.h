@@ -159,6 +159,7 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   // As read from the file, or as last saved to it.
   UserSettings loadedSettings_;
   bool confirmSend_ = true;
+  bool loadedConfirmSend_ = true;
   bool settingsSaved_ = false;
 
   CommandRouter router_;

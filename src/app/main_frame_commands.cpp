@@ -15,6 +15,7 @@
 #include "dialogs/preview_dlg.h"
 #include "views/display_text.h"
 #include "app/help_window.h"
+#include "app/qt_user_prompts.h"
 #include "app/main_frame.h"
 #include "project/postridr_doc.h"
 #include "views/message_bar.h"
@@ -173,7 +174,22 @@ void CMainFrame::OnLetterOptions() {
 }
 
 void CMainFrame::OnClearStatus() {
-  if (currentDocument_ != nullptr) currentDocument_->ClearStatus(0);
+  if (currentDocument_ == nullptr) return;
+  int sent = 0;
+  for (int i = 0; i < currentDocument_->GetEntryCount(); ++i) {
+    if (currentDocument_->GetEntryStatus(i) == StatusSent) ++sent;
+  }
+  // The sent marks are what keeps the next Send from mailing those people
+  // again: a stray Enter or click on the menu must not drop them unasked.
+  if (sent > 0 &&
+      !sendPrompts_->AskYesNo(
+          (sent == 1 ? std::string("1 entry is marked sent.")
+                     : std::to_string(sent) + " entries are marked sent.") +
+          "  Do you wish to clear the send status of every entry?\nThe next Send will not "
+          "know whom the earlier runs reached, and may mail them again.")) {
+    return;
+  }
+  currentDocument_->ClearStatus(0);
 }
 
 QPoint CMainFrame::insertFieldMenuPosition() const {

@@ -35,7 +35,7 @@ QString SummaryText(const std::vector<AttachmentProblem>& problems, bool forEver
 QTableWidgetItem* Cell(const QString& text) {
   auto* item = new QTableWidgetItem(text);
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  item->setToolTip(text);
+  item->setToolTip(PlainTip(text));
   return item;
 }
 
@@ -50,13 +50,26 @@ CAttachmentProblemsDlg::CAttachmentProblemsDlg(const std::vector<AttachmentProbl
                                          [](const AttachmentProblem& p) { return p.ForEveryEntry(); });
   auto* layout = new QVBoxLayout(this);
 
-  summary_ = new QLabel(SummaryText(problems, forEveryEntry), this);
+  // The letter's own problems are listed wherever they stand.
+  std::vector<std::size_t> listed;
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    if (i < static_cast<std::size_t>(kListedRows) || problems[i].ForEveryEntry()) {
+      listed.push_back(i);
+    }
+  }
+  QString summary = SummaryText(problems, forEveryEntry);
+  if (listed.size() < problems.size()) {
+    summary += QStringLiteral("\nThe first %1 of the %2 files that cannot go are listed.")
+                   .arg(listed.size())
+                   .arg(problems.size());
+  }
+  summary_ = new QLabel(summary, this);
   summary_->setTextFormat(Qt::PlainText);
   summary_->setWordWrap(true);
   summary_->setAccessibleDescription(QStringLiteral("Summary"));
   layout->addWidget(summary_);
 
-  table_ = new QTableWidget(static_cast<int>(problems.size()), 4, this);
+  table_ = new QTableWidget(static_cast<int>(listed.size()), 4, this);
   table_->setAccessibleName(QStringLiteral("Attachments that cannot go"));
   table_->setHorizontalHeaderLabels(
       {QStringLiteral("Entry"), QStringLiteral("Recipient"), QStringLiteral("File"), QStringLiteral("Reason")});
@@ -68,7 +81,7 @@ CAttachmentProblemsDlg::CAttachmentProblemsDlg(const std::vector<AttachmentProbl
   table_->setWordWrap(true);
   table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   for (int row = 0; row < table_->rowCount(); ++row) {
-    const AttachmentProblem& problem = problems[static_cast<std::size_t>(row)];
+    const AttachmentProblem& problem = problems[listed[static_cast<std::size_t>(row)]];
     table_->setItem(row, 0, Cell(problem.ForEveryEntry() ? QStringLiteral("All")
                                                          : QString::number(problem.entry + 1)));
     table_->setItem(row, 1, Cell(ShownText(problem.recipient)));

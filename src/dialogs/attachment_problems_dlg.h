@@ -25,6 +25,11 @@ class CAttachmentProblemsDlg : public QDialog {
   explicit CAttachmentProblemsDlg(const std::vector<AttachmentProblem>& problems,
                                   QWidget* parent = nullptr);
 
+  // The most problems of entries listed. Each row is laid out to its wrapped
+  // text, which for a list of thousands held the window for many seconds;
+  // the choice is for all of them, and the summary counts them all.
+  static constexpr int kListedRows = 200;
+
   // True when the user chose to unselect the entries and go on.
   bool unselectAndGoOn() const { return unselectAndGoOn_; }
 

@@ -133,13 +133,27 @@ CarriedContentBrowser::CarriedContentBrowser(QWidget* parent) : QTextBrowser(par
   setOpenExternalLinks(false);
 }
 
+void CarriedContentBrowser::SetCarried(std::map<QString, QByteArray> pictures) {
+  carried_ = std::move(pictures);
+  // Only what the message shown now carries stays decoded.
+  for (auto it = decoded_.begin(); it != decoded_.end();) {
+    it = carried_.count(it->first) != 0 ? std::next(it) : decoded_.erase(it);
+  }
+}
+
 QVariant CarriedContentBrowser::loadResource(int type, const QUrl& name) {
   if (type != QTextDocument::ImageResource || !IsCarried(name)) return {};
   const auto found = carried_.find(name.path());
   if (found == carried_.end()) return {};
-  QImage image;
-  if (!image.loadFromData(found->second)) return {};
-  return image;
+  auto known = decoded_.find(found->first);
+  // The bytes decide, not the name: a message's Content-ID is its own to give.
+  if (known == decoded_.end() || known->second.bytes != found->second) {
+    QImage image;
+    if (!image.loadFromData(found->second)) image = QImage();
+    known = decoded_.insert_or_assign(found->first, Decoded{found->second, std::move(image)}).first;
+  }
+  if (known->second.image.isNull()) return {};
+  return known->second.image;
 }
 
 void CarriedContentBrowser::ReplaceUnshownPictures() {

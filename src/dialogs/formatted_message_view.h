@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QTextBrowser>
 #include <QWidget>
@@ -23,7 +24,7 @@ class CarriedContentBrowser : public QTextBrowser {
   explicit CarriedContentBrowser(QWidget* parent = nullptr);
 
   // Content-ID (without angle brackets) to the picture's bytes.
-  void SetCarried(std::map<QString, QByteArray> pictures) { carried_ = std::move(pictures); }
+  void SetCarried(std::map<QString, QByteArray> pictures);
 
   QVariant loadResource(int type, const QUrl& name) override;
   // Puts a short text where a carried picture of the shown document will not
@@ -31,7 +32,15 @@ class CarriedContentBrowser : public QTextBrowser {
   void ReplaceUnshownPictures();
 
  private:
+  struct Decoded {
+    QByteArray bytes;
+    QImage image;  // null when the bytes are no picture Qt can show
+  };
+
   std::map<QString, QByteArray> carried_;
+  // The letter's pictures come with every entry's message: stepping through
+  // the entries decodes them once, not again at every step.
+  std::map<QString, Decoded> decoded_;
 };
 
 // A formatted message in Preview: its HTML part as it renders, and, on a

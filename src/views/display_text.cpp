@@ -1,6 +1,7 @@
 #include "views/display_text.h"
 
 #include <QFile>
+#include <QTextDocument>
 
 #include "platform/utf8_text.h"
 
@@ -34,6 +35,13 @@ QTextOption::WrapMode WrapModeFor(QStringView text) {
     if (word > kLongestWord) return QTextOption::WrapAnywhere;
   }
   return QTextOption::WrapAtWordBoundaryOrAnywhere;
+}
+
+QString PlainTip(const QString& text) {
+  if (!Qt::mightBeRichText(text)) return text;
+  // pre-wrap keeps the value's spaces and still wraps a long one.
+  return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() +
+         QStringLiteral("</p>");
 }
 
 std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }

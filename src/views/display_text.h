@@ -24,6 +24,11 @@ QString ShownPath(const std::string& path);
 // window for minutes (a letter or value of one long line).
 QTextOption::WrapMode WrapModeFor(QStringView text);
 
+// Text for a tool tip, shown as it is: a tip that looks like markup is
+// rendered as HTML, and a value such as <img src="/dev/zero"> would hang the
+// window reading it the moment the mouse rests on it.
+QString PlainTip(const QString& text);
+
 // Text for a menu item: '&' shown as itself, not taken for a mnemonic, and no
 // tab, which a menu would take for the start of a shortcut.
 QString PlainMenuText(QString text);

@@ -55,10 +55,13 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
   const bool markColumn = index.column() == kMarkColumn;
   switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-      // The mark shows as an icon; a value cut short shows whole in its tip.
+      // The mark shows as an icon.
       if (markColumn) return {};
       return ValueText(row, index.column() - 1);
+    case Qt::ToolTipRole:
+      // A value cut short shows whole in its tip.
+      if (markColumn) return {};
+      return PlainTip(ValueText(row, index.column() - 1));
     case Qt::AccessibleTextRole:
       if (!markColumn) return {};
       return EntryMarkText(document_.IsEntrySelected(row) != 0, document_.GetEntryStatus(row));

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSplitter>
@@ -511,8 +512,35 @@ void MainFrameTest::SelectionCommandsGoToTheDocument() {
   QCOMPARE(document.GetSelectedCount(), 12);
   document.SetEntryStatus(2, 1);
   document.SetEntryStatus(5, 2);
-  frame()->RouteCommand(commands::kClearStatus);
+  // Dropping a sent mark is asked first, and Enter keeps it.
+  QString question;
+  {
+    ModalScript enter({[&question](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      QVERIFY(box != nullptr);
+      question = box->text();
+      QTest::keyClick(box, Qt::Key_Return);
+    }});
+    frame()->RouteCommand(commands::kClearStatus);
+    QCOMPARE(enter.acted(), 1);
+  }
+  QVERIFY2(question.startsWith(QStringLiteral("1 entry is marked sent.")), qPrintable(question));
+  QCOMPARE(document.GetEntryStatus(2), 1);
+  QCOMPARE(document.GetEntryStatus(5), 2);
+  {
+    ModalScript yes({ClickButton(QStringLiteral("Yes"))});
+    frame()->RouteCommand(commands::kClearStatus);
+    QCOMPARE(yes.acted(), 1);
+  }
   for (int i = 0; i < document.GetEntryCount(); ++i) QCOMPARE(document.GetEntryStatus(i), 0);
+  // With nobody marked sent there is nothing to lose, and nothing is asked.
+  document.SetEntryStatus(7, 3);
+  {
+    ModalScript unasked({ClickButton(QStringLiteral("No"))});
+    frame()->RouteCommand(commands::kClearStatus);
+    QCOMPARE(unasked.acted(), 0);
+  }
+  QCOMPARE(document.GetEntryStatus(7), 0);
   QCOMPARE(document.GetSelectedCount(), 12);
   // Select on Query opens the List Query dialog over the window; Cancel changes nothing.
   QWidget* parent = nullptr;

@@ -333,12 +333,15 @@ void ProjectRoundTripTest::RecentFileThatFailsToOpenLeavesTheList() {
 
 void ProjectRoundTripTest::SettingsSavedAtCloseKeepWhatAnotherProgramChangedMeanwhile() {
   WritePrivateProfileString("Settings", "SMTPServer", "mail.example.com", SettingsFilePath());
+  WritePrivateProfileString("Settings", "ConfirmSend", "0", SettingsFilePath());
   {
     CPostridrApp app;
     QVERIFY(StartAndWait(app));
     // A second window, or a hand edit, changes one setting; this window another.
     WritePrivateProfileString("Settings", "SMTPServer", "smtp.harbour.example", SettingsFilePath());
     WritePrivateProfileString("Settings", "AuthMethod", "oauth2", SettingsFilePath());
+    // The other window turned the question before a send back on.
+    WritePrivateProfileString("Settings", "ConfirmSend", "1", SettingsFilePath());
     app.mainFrame()->settings().realName = "Harbour Library";
     ModalScript script({ClickButton(QStringLiteral("No"))});  // an opened project counts as changed
     QVERIFY(app.mainFrame()->close());
@@ -346,6 +349,7 @@ void ProjectRoundTripTest::SettingsSavedAtCloseKeepWhatAnotherProgramChangedMean
   QCOMPARE(SettingsValue("Settings", "SMTPServer"), std::string("smtp.harbour.example"));
   QCOMPARE(SettingsValue("Settings", "AuthMethod"), std::string("oauth2"));
   QCOMPARE(SettingsValue("Settings", "RealName"), std::string("Harbour Library"));
+  QCOMPARE(SettingsValue("Settings", "ConfirmSend"), std::string("1"));
 }
 
 void ProjectRoundTripTest::RecentFilesKeepWhatAnotherDesktopStoredMeanwhile() {

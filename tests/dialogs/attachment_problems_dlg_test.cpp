@@ -70,6 +70,7 @@ class AttachmentProblemsDlgTest : public QObject {
   void ListsEachProblemAndEnterCancels();
   void UnselectAndSendUnselectsOnlyTheEntriesNamed();
   void AProblemOfTheLetterLeavesOnlyCancel();
+  void ThousandsOfEntriesAreCountedAndTheFirstListed();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -133,6 +134,38 @@ void AttachmentProblemsDlgTest::AProblemOfTheLetterLeavesOnlyCancel() {
   QCOMPARE(Row(dialog.table(), 3)[0], QStringLiteral("All"));
   QVERIFY(dialog.summary()->text().contains(QStringLiteral("any message")));
   QCOMPARE(UnselectEntriesWithProblems(recorded->document, {letter.back()}), 0);
+}
+
+
+void AttachmentProblemsDlgTest::ThousandsOfEntriesAreCountedAndTheFirstListed() {
+  // A folder named wrong in the letter: no entry's file is there.
+  std::vector<AttachmentProblem> many;
+  for (int i = 0; i < 5000; ++i) {
+    many.push_back({i, "person" + std::to_string(i) + "@example.com",
+                    "/home/ann/Invoices/2026/INV-" + std::to_string(i) + ".pdf",
+                    "the file does not exist"});
+  }
+  many.push_back({AttachmentProblem::kEveryEntry, "", "/srv/<b>programme</b>.pdf",
+                  "the file does not exist"});
+  CAttachmentProblemsDlg dialog(many);
+  QTableWidget* table = dialog.table();
+  QCOMPARE(table->rowCount(), CAttachmentProblemsDlg::kListedRows + 1);
+  QCOMPARE(Row(table, CAttachmentProblemsDlg::kListedRows - 1)[0],
+           QString::number(CAttachmentProblemsDlg::kListedRows));
+  // The letter's own problem is there, wherever it stood, and its tip shows
+  // the path as it is.
+  const int last = table->rowCount() - 1;
+  QCOMPARE(Row(table, last)[0], QStringLiteral("All"));
+  QVERIFY(!table->item(last, 2)->toolTip().contains(QStringLiteral("<b>")));
+  QVERIFY(dialog.summary()->text().contains(QStringLiteral("5001 files")));
+  QVERIFY(!dialog.unselectButton()->isEnabled());
+
+  many.pop_back();
+  CAttachmentProblemsDlg entries(many);
+  QCOMPARE(entries.table()->rowCount(), CAttachmentProblemsDlg::kListedRows);
+  QVERIFY2(entries.summary()->text().contains(QStringLiteral("5000 entries")),
+           qPrintable(entries.summary()->text()));
+  QVERIFY(entries.unselectButton()->isEnabled());
 }
 
 QTEST_MAIN(AttachmentProblemsDlgTest)

@@ -1,12 +1,18 @@
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTextDocument>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "dialogs/formatted_message_view.h"
 #include "dialogs/preview_dlg.h"
@@ -29,6 +35,39 @@ constexpr const char* kBody =
     "- Thursday: [the programme](https://example.org/programme)\n"
     "\n"
     "![Banner](banner.png)\n";
+
+// Counts the times a file is opened, as the kernel reports them.
+class OpenCounter {
+ public:
+  explicit OpenCounter(const QString& path)
+      : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+        // Closes too: the kernel folds an event into an unread one just like it.
+        watch_(fd_ < 0 ? -1
+                       : inotify_add_watch(fd_, QFile::encodeName(path).constData(),
+                                           IN_OPEN | IN_CLOSE_NOWRITE | IN_CLOSE_WRITE)) {}
+  ~OpenCounter() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool watching() const { return watch_ >= 0; }
+  // The opens since the last call.
+  int Take() {
+    int opens = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+      const ssize_t got = read(fd_, buffer, sizeof buffer);
+      if (got <= 0) return opens;
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if ((event->mask & IN_OPEN) != 0) ++opens;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+  }
+
+ private:
+  int fd_;
+  int watch_;
+};
 
 }  // namespace
 
@@ -62,6 +101,7 @@ class PreviewFormattedMessageTest : public QObject {
   void APlainLetterShowsAsBefore();
   void ALetterSendCannotMakeIsShownWithWhy_data();
   void ALetterSendCannotMakeIsShownWithWhy();
+  void SteppingReadsThePicturesOnceAndSeesOneThatWentMeanwhile();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -148,6 +188,54 @@ void PreviewFormattedMessageTest::ALetterSendCannotMakeIsShownWithWhy() {
   QVERIFY2(shown.contains(why), qPrintable(shown));
   // What Send makes of it is shown formatted, the picture in place.
   if (why.isEmpty()) QVERIFY(dialog.formattedView()->isVisible());
+}
+
+void PreviewFormattedMessageTest::SteppingReadsThePicturesOnceAndSeesOneThatWentMeanwhile() {
+  TestProject three("Name\tEmail\tCopies\nAnn\tann@example.com\t\nBob\tbob@example.com\t\n"
+                    "Cy\tcy@example.com\t\n");
+  const std::string body = "# Hello [[Name]]\n\n![Banner](banner.png)\n";
+  three.letterText = "To: \nFrom:  \nSubject: News\n" + body;
+  QVERIFY(recorded->Open(PathBytes(env->path()), three));
+  recorded->messageView.body = body;
+  recorded->document.SetLetterOptions({.format = MessageFormat::Markdown, .ccField = "Copies"});
+  recorded->document.SelectAll();
+  const QString picture = env->File(QStringLiteral("banner.png"));
+  OpenCounter opens(picture);
+  QVERIFY(opens.watching());
+
+  // Composing the message shown reads the picture; checking the letter for
+  // that entry must not read it all again.
+  CPreviewDlg dialog(recorded->document, settings, 0);
+  const int firstEntry = opens.Take();
+  QVERIFY(firstEntry >= 1);
+  QCOMPARE(dialog.preview().formatted.pictures.size(), std::size_t{1});
+  const QUrl banner(QStringLiteral("cid:") +
+                    QString::fromStdString(dialog.preview().formatted.pictures.begin()->first));
+  auto shownPicture = [&dialog, &banner] {
+    return dialog.formattedView()->htmlView()->loadResource(QTextDocument::ImageResource, banner)
+        .value<QImage>();
+  };
+  const qint64 decoded = shownPicture().cacheKey();
+  QVERIFY(!shownPicture().isNull());
+  dialog.nextButton()->click();
+  QCOMPARE(dialog.entry(), 1);
+  // Nor is it decoded again for the screen.
+  QCOMPARE(shownPicture().cacheKey(), decoded);
+  QVERIFY(dialog.skipLabel()->isHidden());
+  QVERIFY(dialog.formattedView()->isVisibleTo(&dialog));
+  const int perStep = opens.Take();
+  QVERIFY2(perStep >= 1 && perStep < firstEntry,
+           qPrintable(QStringLiteral("%1 opens at a step, %2 at the first")
+                          .arg(perStep)
+                          .arg(firstEntry)));
+
+  // A picture gone since the last step is still named.
+  QVERIFY(QFile::remove(picture));
+  dialog.nextButton()->click();
+  QCOMPARE(dialog.entry(), 2);
+  QVERIFY(dialog.skipLabel()->isVisibleTo(&dialog));
+  QVERIFY2(dialog.skipLabel()->text().contains(QStringLiteral("banner.png")),
+           qPrintable(dialog.skipLabel()->text()));
 }
 
 QTEST_MAIN(PreviewFormattedMessageTest)

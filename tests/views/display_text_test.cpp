@@ -1,10 +1,12 @@
 #include <QTest>
+#include <QTextDocument>
 
 #include <string>
 
 #include "views/display_text.h"
 
 using postrider::PlainMenuText;
+using postrider::PlainTip;
 using postrider::ShownText;
 using postrider::WrapModeFor;
 
@@ -49,6 +51,31 @@ class DisplayTextTest : public QObject {
     QFETCH(bool, anywhere);
     QCOMPARE(WrapModeFor(text), anywhere ? QTextOption::WrapAnywhere
                                          : QTextOption::WrapAtWordBoundaryOrAnywhere);
+  }
+
+  // A tip is shown as Qt shows one: as HTML when it looks like markup.
+  void ATipShowsTheValueAsItIsNeverAsMarkup_data() {
+    QTest::addColumn<QString>("value");
+    QTest::newRow("plain") << QStringLiteral("Ann Smith");
+    QTest::newRow("bold tags") << QStringLiteral("<b>Ann</b>  (verified)");
+    QTest::newRow("picture of a device") << QStringLiteral("<img src=\"/dev/zero\">");
+    QTest::newRow("hidden text") << QStringLiteral("pay <span style=\"color:white\">no</span>now");
+    QTest::newRow("entity") << QStringLiteral("<p>&lt;fake&gt; &amp; co</p>");
+    QTest::newRow("lines") << QStringLiteral("<i>one</i>\ntwo");
+    QTest::newRow("empty") << QString();
+  }
+  void ATipShowsTheValueAsItIsNeverAsMarkup() {
+    QFETCH(QString, value);
+    const QString tip = PlainTip(value);
+    // Never laid out: a picture in it would be read.
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip)) {
+      QVERIFY2(!tip.contains(QStringLiteral("<img")), qPrintable(tip));
+      shown.setHtml(tip);
+    } else {
+      shown.setPlainText(tip);
+    }
+    QCOMPARE(shown.toPlainText(), value);
   }
 
   void MenuTextShowsAmpersandsAndNoTabs() {

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 #include <memory>
 
@@ -37,6 +38,7 @@ class ProjectViewTest : public QObject {
   void AMessageBoxWhileAProjectIsHalfLoadedShowsNoStaleRows();
   void TheListIsATableWithColumnHeadersForAssistiveTechnology();
   void AListWithoutFieldsShowsNoColumnsAndNoRows();
+  void AValueShowsInItsTipAsItIsNeverAsMarkup();
 
  private:
   EntryListModel& model() { return *static_cast<EntryListModel*>(view->entryModel()); }
@@ -352,6 +354,26 @@ void ProjectViewTest::TheListIsATableWithColumnHeadersForAssistiveTechnology() {
   QCOMPARE(table->cellAt(1, 0)->text(QAccessible::Name), QStringLiteral("selected, not sent"));
   QCOMPARE(table->cellAt(1, 1)->text(QAccessible::Description),
            QStringLiteral("selected, not sent"));
+}
+
+void ProjectViewTest::AValueShowsInItsTipAsItIsNeverAsMarkup() {
+  ShowView();
+  const QStringList values = {QStringLiteral("<b>Ann</b> (verified)"),
+                              QStringLiteral("<img src=\"/dev/zero\">"), QStringLiteral("Leeds")};
+  QVERIFY(Open(*document, WriteProject(*env, "p", "Name\tEmail\tCity\n" + values.join('\t').toUtf8() +
+                                                      "\n")));
+  for (int field = 0; field < 3; ++field) {
+    const QString tip = model().index(0, field + 1).data(Qt::ToolTipRole).toString();
+    // What a tip label makes of it, without laying it out.
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip)) {
+      QVERIFY2(!tip.contains(QStringLiteral("<img")), qPrintable(tip));
+      shown.setHtml(tip);
+    } else {
+      shown.setPlainText(tip);
+    }
+    QCOMPARE(shown.toPlainText(), values[field]);
+  }
 }
 
 void ProjectViewTest::AListWithoutFieldsShowsNoColumnsAndNoRows() {
