@@ -82,7 +82,7 @@ int RunSignIn(const Arguments& args) {
     return kExitFailed;
   }
   if (!result.storeError.empty()) {
-    (void)tokens.Forget(*settings);
+    tokens.DropUnkept(*settings);
     std::cerr << "postrider-cli: the sign-in passed, but the secret store could not keep it ("
               << result.storeError << "), so nothing was kept.\n";
     return kExitFailed;

@@ -184,4 +184,6 @@ Status OAuthTokens::Forget(const UserSettings& settings) {
   return store_ != nullptr ? store_->Erase(RefreshTokenKeyOf(settings)) : Status::Ok();
 }
 
+void OAuthTokens::DropUnkept(const UserSettings& settings) { (void)Forget(settings); }
+
 }  // namespace postrider
