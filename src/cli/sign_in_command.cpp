@@ -84,7 +84,8 @@ int RunSignIn(const Arguments& args) {
   if (!result.storeError.empty()) {
     tokens.DropUnkept(*settings);
     std::cerr << "postrider-cli: the sign-in passed, but the secret store could not keep it ("
-              << result.storeError << "), so nothing was kept.\n";
+              << result.storeError << "), so nothing new was kept"
+              << (tokens.HasSignIn(*settings) ? "; the earlier sign-in stays.\n" : ".\n");
     return kExitFailed;
   }
   if (!result.notes.empty()) std::cerr << result.notes << '\n';

@@ -202,6 +202,45 @@ TEST_F(OAuthSignIn, ASignInKeptByAnotherProgramWhileARefreshWasRefusedIsUsedNotE
   EXPECT_TRUE(OAuthTokens(&store_).Token(settings_).ok());
 }
 
+// A store that reads and erases but can keep nothing new (a full disk, a
+// keyring that refuses the write).
+class StoreThatCannotWrite : public IRefreshTokenStore {
+ public:
+  explicit StoreThatCannotWrite(IRefreshTokenStore& store) : store_(store) {}
+  StoredRefreshToken Read(const RefreshTokenKey& key) override { return store_.Read(key); }
+  Status Write(const RefreshTokenKey&, const Secret&) override {
+    return Status::Error("the keyring refused the item");
+  }
+  Status Erase(const RefreshTokenKey& key) override { return store_.Erase(key); }
+
+ private:
+  IRefreshTokenStore& store_;
+};
+
+TEST(OAuthTokensStore, ANewSignInTheStoreCannotKeepLeavesTheEarlierOneKept) {
+  for (const std::string earlier : {"earlier-refresh-token", ""}) {
+    SCOPED_TRACE(earlier);
+    UserSettings settings;
+    settings.userName = "ann@example.test";
+    settings.oauthTokenUrl = "https://login.example.test/token";
+    settings.oauthClientId = "client";
+    MemoryTokenStore memory;
+    if (!earlier.empty()) ASSERT_TRUE(memory.Write(RefreshTokenKeyOf(settings), Secret(earlier)));
+    StoreThatCannotWrite store(memory);
+    OAuthTokens tokens(&store);
+    TokenGrant grant;
+    grant.accessToken = Secret("new-access-token");
+    grant.refreshToken = Secret("new-refresh-token");
+    const Status kept = tokens.Keep(settings, std::move(grant));
+    EXPECT_FALSE(kept);
+    EXPECT_NE(kept.message().find("the keyring refused the item"), std::string::npos);
+
+    tokens.DropUnkept(settings);
+    EXPECT_EQ(memory.Kept(settings), earlier);
+    EXPECT_EQ(tokens.HasSignIn(settings), !earlier.empty());
+  }
+}
+
 TEST_F(OAuthSignIn, AProviderQuotingTheRefreshTokenInItsRefusalNeverHasItShown) {
   const struct {
     std::string error;
