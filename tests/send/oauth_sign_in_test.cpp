@@ -302,6 +302,9 @@ TEST_F(OAuthSignIn, RefusalsAtTheProviderAreToldInItsWords) {
   declined.refuse = "access_denied:AADSTS65004: User declined to consent to access the app.";
   OAuthServerOptions confidential;
   confidential.clientSecret = "s3cret";
+  // A page that sends its whole story back with the browser.
+  OAuthServerOptions verbose;
+  verbose.refuse = "access_denied:" + std::string(12000, 'v');
   const Case cases[] = {
       {declined, [](UserSettings&) {}, OAuthFailure::Refused,
        "The provider refused the sign-in: access_denied: AADSTS65004: User declined to consent"},
@@ -313,6 +316,8 @@ TEST_F(OAuthSignIn, RefusalsAtTheProviderAreToldInItsWords) {
       // A token endpoint whose certificate is not trusted is never given the code.
       {{}, [](UserSettings& s) { s.oauthTrustFile.clear(); }, OAuthFailure::NoAnswer,
        "certificate"},
+      {verbose, [](UserSettings&) {}, OAuthFailure::Refused,
+       "The provider refused the sign-in: access_denied: vvvv"},
   };
   for (const Case& c : cases) {
     Start(c.options);
@@ -320,6 +325,7 @@ TEST_F(OAuthSignIn, RefusalsAtTheProviderAreToldInItsWords) {
     const SignInResult result = SignInNow();
     EXPECT_EQ(result.failure, c.failure) << result.message;
     EXPECT_NE(result.message.find(c.messageHolds), std::string::npos) << result.message;
+    EXPECT_LT(result.message.size(), 1000u);
   }
 }
 
