@@ -838,6 +838,11 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
   }
   // The server says nothing until the end of data: a reply that came while
   // the text went out would be taken for the answer to an end it never saw.
+  // What the transport holds back goes first (TLS keeps the last block to
+  // share a record), so that the look, which does not wait, writes nothing.
+  if (const int error = transport_->SendAll({}, DeadlineAfter(timeouts_.textBlock), false)) {
+    return TransportFailure(SmtpStep::Text, error);
+  }
   if (const int looked = reader_.LookNow(*transport_); looked == 0) {
     const std::string_view extra = reader_.bufferedBytes();
     const std::size_t lineEnd = extra.find_first_of("\r\n");
