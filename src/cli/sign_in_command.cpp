@@ -82,9 +82,10 @@ int RunSignIn(const Arguments& args) {
     return kExitFailed;
   }
   if (!result.storeError.empty()) {
-    (void)tokens.Forget(*settings);
+    tokens.DropUnkept(*settings);
     std::cerr << "postrider-cli: the sign-in passed, but the secret store could not keep it ("
-              << result.storeError << "), so nothing was kept.\n";
+              << result.storeError << "), so nothing new was kept"
+              << (tokens.HasSignIn(*settings) ? "; the earlier sign-in stays.\n" : ".\n");
     return kExitFailed;
   }
   if (!result.notes.empty()) std::cerr << result.notes << '\n';

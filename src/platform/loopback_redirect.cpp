@@ -51,7 +51,9 @@ int ListenOn(int family, int port, int& chosenPort) {
     length = sizeof *v6;
   }
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 8) != 0) {
+    const int why = errno;
     ::close(fd);
+    errno = why;
     return -1;
   }
   socklen_t got = sizeof address;
@@ -110,19 +112,35 @@ void LoopbackRedirect::Close() {
   listeners_.clear();
 }
 
-Status LoopbackRedirect::Open() {
+Status LoopbackRedirect::Open(int firstPort) {
   Close();
-  int port = 0;
-  const int v4 = ListenOn(AF_INET, 0, port);
-  if (v4 < 0) {
-    return Status::Error(std::string("No port on 127.0.0.1 could be opened for the sign-in: ") +
-                         std::strerror(errno));
+  // A browser may take "localhost" for ::1: whoever held the ::1 side of the
+  // port would be handed the answer, so ports are tried until both sides are
+  // this listener's.
+  constexpr int kTries = 20;
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    int port = 0;
+    const int v4 = ListenOn(AF_INET, attempt == 0 ? firstPort : 0, port);
+    if (v4 < 0) {
+      if (attempt == 0 && firstPort != 0) continue;
+      return Status::Error(std::string("No port on 127.0.0.1 could be opened for the sign-in: ") +
+                           std::strerror(errno));
+    }
+    int same = 0;
+    const int v6 = ListenOn(AF_INET6, port, same);
+    const int why = errno;
+    if (v6 >= 0 || (why != EADDRINUSE && why != EACCES)) {
+      // Without IPv6 on this machine, "localhost" is 127.0.0.1 alone.
+      listeners_.push_back(v4);
+      if (v6 >= 0) listeners_.push_back(v6);
+      port_ = port;
+      return Status::Ok();
+    }
+    ::close(v4);
   }
-  listeners_.push_back(v4);
-  port_ = port;
-  int same = 0;
-  if (const int v6 = ListenOn(AF_INET6, port_, same); v6 >= 0) listeners_.push_back(v6);
-  return Status::Ok();
+  return Status::Error(
+      "No port could be opened for the sign-in on both 127.0.0.1 and ::1: other programs hold "
+      "::1 on every port tried.");
 }
 
 std::string LoopbackRedirect::RedirectUri(const std::string& host) const {

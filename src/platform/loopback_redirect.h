@@ -31,9 +31,11 @@ class LoopbackRedirect {
   LoopbackRedirect(const LoopbackRedirect&) = delete;
   LoopbackRedirect& operator=(const LoopbackRedirect&) = delete;
 
-  // Listens on 127.0.0.1 (and on ::1 at the same port where it can, for a
-  // browser that takes "localhost" for ::1).
-  Status Open();
+  // Listens on 127.0.0.1 and on ::1 at the same port (for a browser that
+  // takes "localhost" for ::1; 127.0.0.1 alone where there is no IPv6),
+  // trying `firstPort` first when it is not 0. Fails when every port tried
+  // has its ::1 side held by someone else.
+  Status Open(int firstPort = 0);
   int port() const { return port_; }
   // "http://HOST:PORT/" for host "127.0.0.1" or "localhost".
   std::string RedirectUri(const std::string& host) const;

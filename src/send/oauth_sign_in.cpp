@@ -6,6 +6,7 @@
 #include "send/oauth_authorization.h"
 #include "send/oauth_client.h"
 #include "send/oauth_token_endpoint.h"
+#include "send/oauth_token_response.h"
 #include "smtp/smtp_wording.h"
 
 namespace postrider {
@@ -75,9 +76,9 @@ SignInResult SignIn(const UserSettings& settings, OAuthTokens& tokens,
   }
   if (!outcome.error.empty()) return Failed(OAuthFailure::NoAnswer, outcome.error);
   if (const std::string error = Field(outcome.fields, "error"); !error.empty()) {
-    std::string words = PrintableText(error);
+    std::string words = ProviderWords(error);
     if (const std::string said = Field(outcome.fields, "error_description"); !said.empty()) {
-      words += ": " + PrintableText(said);
+      words += ": " + ProviderWords(said);
     }
     return Failed(OAuthFailure::Refused, "The provider refused the sign-in: " + words);
   }

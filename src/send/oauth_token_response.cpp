@@ -29,9 +29,17 @@ std::vector<std::string> Words(std::string_view text) {
 
 }  // namespace
 
+std::string ProviderWords(std::string_view text) {
+  constexpr std::size_t kMost = 400;
+  if (text.size() <= kMost) return PrintableText(text);
+  std::size_t cut = kMost;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return PrintableText(text.substr(0, cut)) + "...";
+}
+
 std::string TokenResponse::ErrorText() const {
-  std::string text = PrintableText(error);
-  if (!description.empty()) text += (text.empty() ? "" : ": ") + PrintableText(description);
+  std::string text = ProviderWords(error);
+  if (!description.empty()) text += (text.empty() ? "" : ": ") + ProviderWords(description);
   return text;
 }
 

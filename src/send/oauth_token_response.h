@@ -30,6 +30,11 @@ struct TokenResponse {
   std::string ErrorText() const;
 };
 
+// A provider's error or description as a message shows it: printable, and
+// cut (at a whole UTF-8 letter) to what a terminal or a dialog can show, as
+// a provider may send kilobytes. Hide secrets in it first.
+std::string ProviderWords(std::string_view text);
+
 // Reads the endpoint's JSON. A body that is no JSON, a 2xx without an
 // access_token (or with one that is not printable ASCII), or a token_type
 // other than Bearer is an error named after the HTTP status. Secrets in the

@@ -184,4 +184,10 @@ Status OAuthTokens::Forget(const UserSettings& settings) {
   return store_ != nullptr ? store_->Erase(RefreshTokenKeyOf(settings)) : Status::Ok();
 }
 
+void OAuthTokens::DropUnkept(const UserSettings& settings) {
+  const std::string key = KeyText(RefreshTokenKeyOf(settings));
+  accessTokens_.erase(key);
+  sessionRefreshTokens_.erase(key);
+}
+
 }  // namespace postrider

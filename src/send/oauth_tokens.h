@@ -40,6 +40,11 @@ class OAuthTokens : public IAccessTokenSource {
   // Forgets the account's tokens, in memory and in the store.
   Status Forget(const UserSettings& settings);
 
+  // After Keep could not store a new sign-in, for a caller that ends before
+  // it could be used (postrider-cli): drops it from memory. An earlier
+  // sign-in the store holds stays, as it may well still work.
+  void DropUnkept(const UserSettings& settings);
+
  private:
   struct Cached {
     Secret accessToken;

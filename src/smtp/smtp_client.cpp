@@ -836,6 +836,28 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
     return SmtpOutcome::HeldBack(
         "The message was held back before its end, so the server did not take it.");
   }
+  // The server says nothing until the end of data: a reply that came while
+  // the text went out would be taken for the answer to an end it never saw.
+  // What the transport holds back goes first (TLS keeps the last block to
+  // share a record), so that the look, which does not wait, writes nothing.
+  if (const int error = transport_->SendAll({}, DeadlineAfter(timeouts_.textBlock), false)) {
+    return TransportFailure(SmtpStep::Text, error);
+  }
+  if (const int looked = reader_.LookNow(*transport_); looked == 0) {
+    const std::string_view extra = reader_.bufferedBytes();
+    const std::size_t lineEnd = extra.find_first_of("\r\n");
+    std::string shown = PrintableText(
+        reader_.Hide(extra.substr(0, std::min(lineEnd, SmtpReplyReader::kMaxKeptBadLine)),
+                     lineEnd > SmtpReplyReader::kMaxKeptBadLine));
+    CloseConnection();
+    return SmtpOutcome::ProtocolBroken(
+        SmtpStep::Text,
+        "The server answered before the end of the message text:\n" + shown +
+            "\nThat is no answer to the whole message, so the message was not finished and the "
+            "connection was closed.");
+  } else if (looked != kWsaEtimedout) {
+    return TransportFailure(SmtpStep::Text, looked);
+  }
   // The text's last block, the end of data and the next message's commands
   // go in one write (RFC 2920 lets the text lead a group): the server
   // answers only the end of data and a handful of short lines, so its

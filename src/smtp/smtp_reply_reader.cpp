@@ -29,6 +29,12 @@ void SmtpReplyReader::TakeBuffered(ISmtpTransport& transport) {
   if (transport.hasBufferedBytes()) (void)Fill(transport, SocketClock::now());
 }
 
+int SmtpReplyReader::LookNow(ISmtpTransport& transport) {
+  if (HasBufferedBytes()) return 0;
+  const int error = Fill(transport, SocketClock::now());
+  return HasBufferedBytes() ? 0 : error;
+}
+
 int SmtpReplyReader::Fill(ISmtpTransport& transport, SocketDeadline deadline) {
   if (begin_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);

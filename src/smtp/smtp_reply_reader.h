@@ -73,6 +73,10 @@ class SmtpReplyReader {
   // Takes in what the transport holds already (a TLS layer keeps back every
   // record after the first), without waiting for the network.
   void TakeBuffered(ISmtpTransport& transport);
+  // Takes in what has come already, from the network too, without waiting:
+  // 0 when something is here, a time-out when nothing is, or the error that
+  // ended the look (a close, a cancel).
+  int LookNow(ISmtpTransport& transport);
   // Whether bytes beyond the last reply have arrived already.
   bool HasBufferedBytes() const { return end_ > begin_; }
   // Those bytes, for showing.

@@ -2,6 +2,7 @@
 
 #include "platform/base64.h"
 #include "platform/url_text.h"
+#include "platform/utf8_text.h"
 #include "send/mail_providers.h"
 #include "send/oauth_authorization.h"
 #include "send/oauth_client.h"
@@ -113,6 +114,12 @@ std::string IdToken(const std::string& claims) {
   return Base64Url(R"({"alg":"none"})") + "." + Base64Url(claims) + ".sig";
 }
 
+std::string Repeated(const std::string& text, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 TEST(OAuthRequest, TokenResponsesGiveAGrantOrTheProvidersWords) {
   struct Case {
     long status;
@@ -148,6 +155,15 @@ TEST(OAuthRequest, TokenResponsesGiveAGrantOrTheProvidersWords) {
       {400, R"({"error":["invalid_grant"],"error_description":{"at-9":1}})", "error", "error"},
       {200, std::string(200000, '[') + std::string(200000, ']'), "no_token",
        "holds no access token"},
+      // A megabyte of words is cut to what a message can show, at a whole letter.
+      {400, R"({"error":"invalid_request","error_description":")" + std::string(1 << 20, 'w') +
+                "\"}",
+       "invalid_request", "invalid_request: wwww"},
+      {400, R"({"error":"invalid_request","error_description":"x)" + Repeated("\u00e9", 300000) +
+                "\"}",
+       "invalid_request", "invalid_request: x\xc3\xa9"},
+      {400, R"({"error":")" + std::string(1 << 20, 'e') + "\"}", std::string(1 << 20, 'e'),
+       "eeee"},
   };
   for (const Case& c : cases) {
     const TokenResponse response = ReadTokenResponse(c.status, c.body);
@@ -157,6 +173,8 @@ TEST(OAuthRequest, TokenResponsesGiveAGrantOrTheProvidersWords) {
         << response.ErrorText();
     // No token ever reaches an error text.
     EXPECT_EQ(response.ErrorText().find("at-"), std::string::npos);
+    EXPECT_LT(response.ErrorText().size(), 1000u);
+    EXPECT_TRUE(IsValidUtf8(response.ErrorText()));
   }
   const TokenResponse granted = ReadTokenResponse(200, good);
   EXPECT_EQ(granted.grant->accessToken.reveal(), "at-1");

@@ -202,6 +202,45 @@ TEST_F(OAuthSignIn, ASignInKeptByAnotherProgramWhileARefreshWasRefusedIsUsedNotE
   EXPECT_TRUE(OAuthTokens(&store_).Token(settings_).ok());
 }
 
+// A store that reads and erases but can keep nothing new (a full disk, a
+// keyring that refuses the write).
+class StoreThatCannotWrite : public IRefreshTokenStore {
+ public:
+  explicit StoreThatCannotWrite(IRefreshTokenStore& store) : store_(store) {}
+  StoredRefreshToken Read(const RefreshTokenKey& key) override { return store_.Read(key); }
+  Status Write(const RefreshTokenKey&, const Secret&) override {
+    return Status::Error("the keyring refused the item");
+  }
+  Status Erase(const RefreshTokenKey& key) override { return store_.Erase(key); }
+
+ private:
+  IRefreshTokenStore& store_;
+};
+
+TEST(OAuthTokensStore, ANewSignInTheStoreCannotKeepLeavesTheEarlierOneKept) {
+  for (const std::string earlier : {"earlier-refresh-token", ""}) {
+    SCOPED_TRACE(earlier);
+    UserSettings settings;
+    settings.userName = "ann@example.test";
+    settings.oauthTokenUrl = "https://login.example.test/token";
+    settings.oauthClientId = "client";
+    MemoryTokenStore memory;
+    if (!earlier.empty()) ASSERT_TRUE(memory.Write(RefreshTokenKeyOf(settings), Secret(earlier)));
+    StoreThatCannotWrite store(memory);
+    OAuthTokens tokens(&store);
+    TokenGrant grant;
+    grant.accessToken = Secret("new-access-token");
+    grant.refreshToken = Secret("new-refresh-token");
+    const Status kept = tokens.Keep(settings, std::move(grant));
+    EXPECT_FALSE(kept);
+    EXPECT_NE(kept.message().find("the keyring refused the item"), std::string::npos);
+
+    tokens.DropUnkept(settings);
+    EXPECT_EQ(memory.Kept(settings), earlier);
+    EXPECT_EQ(tokens.HasSignIn(settings), !earlier.empty());
+  }
+}
+
 TEST_F(OAuthSignIn, AProviderQuotingTheRefreshTokenInItsRefusalNeverHasItShown) {
   const struct {
     std::string error;
@@ -263,6 +302,9 @@ TEST_F(OAuthSignIn, RefusalsAtTheProviderAreToldInItsWords) {
   declined.refuse = "access_denied:AADSTS65004: User declined to consent to access the app.";
   OAuthServerOptions confidential;
   confidential.clientSecret = "s3cret";
+  // A page that sends its whole story back with the browser.
+  OAuthServerOptions verbose;
+  verbose.refuse = "access_denied:" + std::string(12000, 'v');
   const Case cases[] = {
       {declined, [](UserSettings&) {}, OAuthFailure::Refused,
        "The provider refused the sign-in: access_denied: AADSTS65004: User declined to consent"},
@@ -274,6 +316,8 @@ TEST_F(OAuthSignIn, RefusalsAtTheProviderAreToldInItsWords) {
       // A token endpoint whose certificate is not trusted is never given the code.
       {{}, [](UserSettings& s) { s.oauthTrustFile.clear(); }, OAuthFailure::NoAnswer,
        "certificate"},
+      {verbose, [](UserSettings&) {}, OAuthFailure::Refused,
+       "The provider refused the sign-in: access_denied: vvvv"},
   };
   for (const Case& c : cases) {
     Start(c.options);
@@ -281,6 +325,7 @@ TEST_F(OAuthSignIn, RefusalsAtTheProviderAreToldInItsWords) {
     const SignInResult result = SignInNow();
     EXPECT_EQ(result.failure, c.failure) << result.message;
     EXPECT_NE(result.message.find(c.messageHolds), std::string::npos) << result.message;
+    EXPECT_LT(result.message.size(), 1000u);
   }
 }
 

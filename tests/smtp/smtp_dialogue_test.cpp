@@ -84,6 +84,9 @@ TEST(SmtpDialogueTest, EachDialogueGivesItsOutcomeWithTheServersWords) {
   confusedAtRcpt.step = SmtpStep::Rcpt;
   Sent confusedAtData = confused;
   confusedAtData.step = SmtpStep::Data;
+  // A text that goes out whole before its end of data (one write of 64 KiB).
+  std::string oneBlock;
+  while (oneBlock.size() < 64 * 1024) oneBlock += std::string(62, 'y') + "\r\n";
   const std::vector<Dialogue> dialogues = {
       {"a refused greeting fails Connect, and QUIT is the only command",
        {{"", "554-5.3.2 No service\r\n554 5.3.2 for you\r\n"}, kQuit},
@@ -149,6 +152,16 @@ TEST(SmtpDialogueTest, EachDialogueGivesItsOutcomeWithTheServersWords) {
        SmtpStep::None, "",
        {{"to@example.com", "x\r\n", kSmtpProtocolError, SmtpStep::Data, SmtpOutcomeKind::Protocol,
          "before the message text:\n250 2.0.0 Stray\n", "", false},
+        notConnected}},
+      // Read after the end of data, it would pass for the answer to an end
+      // the server never saw.
+      {"a reply while the text goes out stops the message before its end",
+       Turns({mailTaken, rcptTaken, {"DATA\r\n", "354 Go ahead\r\n"},
+              {oneBlock, "250 2.0.0 Early\r\n"}}),
+       0, SmtpStep::None, "",
+       {{"to@example.com", oneBlock, kSmtpProtocolError, SmtpStep::Text,
+         SmtpOutcomeKind::Protocol, "before the end of the message text:\n250 2.0.0 Early\n", "",
+         false},
         notConnected}},
       {"a greeting cut off by the close keeps what came of it",
        {{"", "220 mail.test no line end"}, {"", "#10101"}},

@@ -27,9 +27,14 @@ int ScriptedTransport::SendAll(std::string_view bytes, SocketDeadline, bool) {
 }
 
 int ScriptedTransport::Receive(char* buffer, std::size_t capacity, std::size_t& received,
-                               SocketDeadline) {
+                               SocketDeadline deadline) {
   received = 0;
   if (closed_) return kWsaEnotconn;
+  // A look that does not wait finds only a turn whose words were written.
+  const bool look = deadline <= SocketClock::now();
+  if (pending_.empty() && look && (next_ >= turns_.size() || written_ != turns_[next_].client)) {
+    return kWsaEtimedout;
+  }
   if (pending_.empty()) {
     if (next_ >= turns_.size()) {
       ADD_FAILURE() << "The client waits for a reply the script does not have; it wrote:\n"

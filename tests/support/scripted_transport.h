@@ -21,7 +21,8 @@ struct DialogueTurn {
 
 // The server's side of a dialogue, without a socket: the client gets each
 // turn's answer once it has written exactly what the turn expects. Anything
-// else fails the test at once and ends the stream.
+// else fails the test at once and ends the stream, but for a look that does
+// not wait (a deadline already passed), which then finds nothing.
 class ScriptedTransport final : public ISmtpTransport {
  public:
   explicit ScriptedTransport(std::vector<DialogueTurn> turns) : turns_(std::move(turns)) {}
