@@ -815,11 +815,7 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
   if (reader_.HasBufferedBytes()) {
     // After 354 the server waits for the text and says nothing: whatever it
     // sent meanwhile would be read as this message's answer.
-    const std::string_view extra = reader_.bufferedBytes();
-    const std::size_t lineEnd = extra.find_first_of("\r\n");
-    std::string shown = PrintableText(
-        reader_.Hide(extra.substr(0, std::min(lineEnd, SmtpReplyReader::kMaxKeptBadLine)),
-                     lineEnd > SmtpReplyReader::kMaxKeptBadLine));
+    std::string shown = reader_.ShownBufferedLine();
     CloseConnection();
     return SmtpOutcome::ProtocolBroken(
         SmtpStep::Data,
@@ -828,7 +824,8 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
             "sent and the connection was closed.");
   }
   std::string_view endOfData;
-  if (const int error = SendText(message, endOfData)) {
+  bool wentAhead = false;
+  if (const int error = SendText(message, endOfData, wentAhead)) {
     return TransportFailure(SmtpStep::Text, error);
   }
   if (handOver_ && !handOver_()) {
@@ -840,23 +837,23 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
   // the text went out would be taken for the answer to an end it never saw.
   // What the transport holds back goes first (TLS keeps the last block to
   // share a record), so that the look, which does not wait, writes nothing.
-  if (const int error = transport_->SendAll({}, DeadlineAfter(timeouts_.textBlock), false)) {
-    return TransportFailure(SmtpStep::Text, error);
-  }
-  if (const int looked = reader_.LookNow(*transport_); looked == 0) {
-    const std::string_view extra = reader_.bufferedBytes();
-    const std::size_t lineEnd = extra.find_first_of("\r\n");
-    std::string shown = PrintableText(
-        reader_.Hide(extra.substr(0, std::min(lineEnd, SmtpReplyReader::kMaxKeptBadLine)),
-                     lineEnd > SmtpReplyReader::kMaxKeptBadLine));
-    CloseConnection();
-    return SmtpOutcome::ProtocolBroken(
-        SmtpStep::Text,
-        "The server answered before the end of the message text:\n" + shown +
-            "\nThat is no answer to the whole message, so the message was not finished and the "
-            "connection was closed.");
-  } else if (looked != kWsaEtimedout) {
-    return TransportFailure(SmtpStep::Text, looked);
+  // A text that goes out whole with its end gives no time to answer early,
+  // and is spared the look's system call.
+  if (wentAhead) {
+    if (const int error = transport_->SendAll({}, DeadlineAfter(timeouts_.textBlock), false)) {
+      return TransportFailure(SmtpStep::Text, error);
+    }
+    if (const int looked = reader_.LookNow(*transport_); looked == 0) {
+      std::string shown = reader_.ShownBufferedLine();
+      CloseConnection();
+      return SmtpOutcome::ProtocolBroken(
+          SmtpStep::Text,
+          "The server answered before the end of the message text:\n" + shown +
+              "\nThat is no answer to the whole message, so the message was not finished and "
+              "the connection was closed.");
+    } else if (looked != kWsaEtimedout) {
+      return TransportFailure(SmtpStep::Text, looked);
+    }
   }
   // The text's last block, the end of data and the next message's commands
   // go in one write (RFC 2920 lets the text lead a group): the server
@@ -893,7 +890,8 @@ SmtpOutcome SmtpClient::SendMessageText(std::string_view message, const SmtpNext
   return Judge(SmtpStep::EndOfData, Expect::Positive);
 }
 
-int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) {
+int SmtpClient::SendText(std::string_view message, std::string_view& endOfData,
+                         bool& wentAhead) {
   currentStep_ = SmtpStep::Text;
   currentTimeout_ = timeouts_.textBlock;
   SmtpTextEncoder encoder(message);
@@ -911,6 +909,7 @@ int SmtpClient::SendText(std::string_view message, std::string_view& endOfData) 
             transport_->SendAll(wire_.view(), DeadlineAfter(timeouts_.textBlock), true)) {
       return error;
     }
+    wentAhead = true;
     wire_.clear();
   }
   endOfData = encoder.EndOfData();

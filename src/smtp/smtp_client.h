@@ -211,7 +211,8 @@ class SmtpClient {
   // Every command goes out through Command, and every reply is judged by Judge.
   SmtpOutcome Command(SmtpStep step, std::string_view verb, std::string_view argument,
                       std::string_view ending, std::chrono::milliseconds timeout, Expect expect);
-  int SendText(std::string_view message, std::string_view& endOfData);
+  // `wentAhead` tells whether some of the text was written before its end.
+  int SendText(std::string_view message, std::string_view& endOfData, bool& wentAhead);
   SmtpOutcome Judge(SmtpStep step, Expect expect);
   SmtpOutcome ResetAfterRefusal(SmtpOutcome refusal);
   // A failed or cancelled wait: the connection is closed. `read` is the

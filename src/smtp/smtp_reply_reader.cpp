@@ -1,5 +1,6 @@
 #include "smtp/smtp_reply_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -27,6 +28,13 @@ void SmtpReplyReader::TakeBuffered(ISmtpTransport& transport) {
   // A deadline already passed: a record that holds no text (a session
   // ticket) ends in a time-out, which says only that nothing more is here.
   if (transport.hasBufferedBytes()) (void)Fill(transport, SocketClock::now());
+}
+
+std::string SmtpReplyReader::ShownBufferedLine() const {
+  const std::string_view extra(buffer_.data() + begin_, end_ - begin_);
+  const std::size_t lineEnd = extra.find_first_of("\r\n");
+  return PrintableText(Hide(extra.substr(0, std::min(lineEnd, kMaxKeptBadLine)),
+                            lineEnd > kMaxKeptBadLine));
 }
 
 int SmtpReplyReader::LookNow(ISmtpTransport& transport) {

@@ -79,10 +79,8 @@ class SmtpReplyReader {
   int LookNow(ISmtpTransport& transport);
   // Whether bytes beyond the last reply have arrived already.
   bool HasBufferedBytes() const { return end_ > begin_; }
-  // Those bytes, for showing.
-  std::string_view bufferedBytes() const {
-    return std::string_view(buffer_.data() + begin_, end_ - begin_);
-  }
+  // The first line of those bytes, for showing: hidden, then made printable.
+  std::string ShownBufferedLine() const;
 
  private:
   int ReadAsSent(ISmtpTransport& transport, SocketDeadline deadline, SmtpReply& reply);
