@@ -68,6 +68,12 @@ void CPostridrApp::Start(int pictureMs, const std::string& project) {
 void CPostridrApp::FinishStartUp() {
   intro_->hide();
   CreateMainFrame();
+  // The screen's size before anything opens: a box the opening shows (a
+  // project that cannot be opened, a journal of a run cut short) is placed
+  // over the window, which is not shown yet.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    frame_->setGeometry(screen->availableGeometry());
+  }
 
   // A project that will not open has said why in its own box; start-up then
   // goes on as it would have without it.
@@ -86,11 +92,8 @@ void CPostridrApp::FinishStartUp() {
     return;
   }
   ShowDocumentState();
-  // Maximized, whatever the program was started with. The screen's size
-  // first, for a desktop without a window manager that maximizes.
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    frame_->setGeometry(screen->availableGeometry());
-  }
+  // Maximized, whatever the program was started with; the screen's size,
+  // set above, for a desktop without a window manager that maximizes.
   frame_->showMaximized();
   emit started();
 }
