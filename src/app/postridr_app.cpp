@@ -113,6 +113,11 @@ void CPostridrApp::CreateMainFrame() {
   connect(frame_.get(), &CMainFrame::currentProjectPathSet, this,
           [this](const QByteArray& path) { RememberProject(path.toStdString()); });
   connect(frame_.get(), &CMainFrame::closed, this, &CPostridrApp::quitRequested);
+  // Another desktop may have opened a project since: a small file, read again.
+  connect(frame_.get(), &CMainFrame::fileMenuAboutToShow, this, [this] {
+    recentFiles_.Load(SettingsFilePath());
+    ShowRecentFiles();
+  });
   frame_->ShowRecentFiles(recentFiles_.entries());
 }
 

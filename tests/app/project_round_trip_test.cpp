@@ -421,6 +421,14 @@ void ProjectRoundTripTest::RecentFilesKeepWhatAnotherDesktopStoredMeanwhile() {
     QVERIFY(elsewhere.Save(SettingsFilePath()).ok());
   };
   storeElsewhere({"/elsewhere/b.prj", "/elsewhere/a.prj"});
+  // This window's File menu shows them as soon as it opens.
+  QMenu* file = FileMenu(app.mainFrame());
+  file->popup(QPoint(0, 0));
+  QTRY_VERIFY(file->isVisible());
+  const QStringList shown = MenuTexts(file);
+  file->hide();
+  QVERIFY2(shown.contains(QStringLiteral("&1 /elsewhere/a.prj")), qPrintable(shown.join('|')));
+  QVERIFY2(shown.contains(QStringLiteral("&2 /elsewhere/b.prj")), qPrintable(shown.join('|')));
 
   app.document().SetModifiedFlag(false);
   QCOMPARE(app.OpenDocumentFile(Bytes(other)), CPostridrApp::OpenResult::Opened);
