@@ -191,6 +191,7 @@ void CMainFrame::CreateMenus() {
   const QList<QAction*> fileActions = fileMenu_->actions();
   const qsizetype recentAt = fileActions.indexOf(actions_.at(commands::kRecentFileFirst));
   recentAnchor_ = fileActions.value(recentAt + 1);
+  connect(fileMenu_, &QMenu::aboutToShow, this, &CMainFrame::fileMenuAboutToShow);
 }
 
 void CMainFrame::CreateToolBar() {

@@ -130,6 +130,8 @@ class CMainFrame : public QMainWindow, public IMainFrame, public ICommandTarget 
   void currentProjectPathSet(const QByteArray& path);
   // The user closed the window and the project was let go.
   void closed();
+  // The File menu is about to show: its recent files may be read again.
+  void fileMenuAboutToShow();
 
  protected:
   bool event(QEvent* event) override;

@@ -68,16 +68,22 @@ void CPostridrApp::Start(int pictureMs, const std::string& project) {
 void CPostridrApp::FinishStartUp() {
   intro_->hide();
   CreateMainFrame();
+  // The screen's size before anything opens: a box the opening shows (a
+  // project that cannot be opened, a journal of a run cut short) is placed
+  // over the window, which is not shown yet.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    frame_->setGeometry(screen->availableGeometry());
+  }
 
   // A project that will not open has said why in its own box; start-up then
   // goes on as it would have without it.
-  bool ready = !startProject_.empty() && document_.OnOpenDocument(startProject_);
+  bool ready = !startProject_.empty() && OpenFromDisk(startProject_);
   if (!ready) {
     const std::string lastProject = frame_->settings().currentProjectFile;
     // The same project is not tried, nor its error shown, twice.
     ready = lastProject.size() >= kShortestProjectPath &&
             (startProject_.empty() || !SameFile(startProject_, lastProject)) &&
-            document_.OnOpenDocument(lastProject);
+            OpenFromDisk(lastProject);
   }
   if (!ready) ready = document_.OnNewDocument(*wizardPages_);
   intro_.reset();
@@ -86,11 +92,8 @@ void CPostridrApp::FinishStartUp() {
     return;
   }
   ShowDocumentState();
-  // Maximized, whatever the program was started with. The screen's size
-  // first, for a desktop without a window manager that maximizes.
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    frame_->setGeometry(screen->availableGeometry());
-  }
+  // Maximized, whatever the program was started with; the screen's size,
+  // set above, for a desktop without a window manager that maximizes.
   frame_->showMaximized();
   emit started();
 }
@@ -110,7 +113,22 @@ void CPostridrApp::CreateMainFrame() {
   connect(frame_.get(), &CMainFrame::currentProjectPathSet, this,
           [this](const QByteArray& path) { RememberProject(path.toStdString()); });
   connect(frame_.get(), &CMainFrame::closed, this, &CPostridrApp::quitRequested);
+  // Another desktop may have opened a project since: a small file, read again.
+  connect(frame_.get(), &CMainFrame::fileMenuAboutToShow, this, [this] {
+    recentFiles_.Load(SettingsFilePath());
+    ShowRecentFiles();
+  });
   frame_->ShowRecentFiles(recentFiles_.entries());
+}
+
+bool CPostridrApp::OpenFromDisk(const std::string& path) {
+  if (!document_.OnOpenDocument(path)) return false;
+  // Just read, the project holds what its files hold: closing it unchanged
+  // must not ask to save (Enter on that question would write it). What the
+  // opening recovered stays in its files (a send journal is kept until a
+  // save folds it in), so nothing is lost when it is not saved.
+  document_.SetModifiedFlag(false);
+  return true;
 }
 
 void CPostridrApp::ShowDocumentState() {
@@ -204,7 +222,7 @@ void CPostridrApp::OnFileOpen() {
 CPostridrApp::OpenResult CPostridrApp::OpenDocumentFile(const std::string& path) {
   document_.UpdateFromMessageViews();
   if (!document_.SaveModified()) return OpenResult::Cancelled;
-  const bool opened = document_.OnOpenDocument(path);
+  const bool opened = OpenFromDisk(path);
   ShowDocumentState();
   return opened ? OpenResult::Opened : OpenResult::Failed;
 }

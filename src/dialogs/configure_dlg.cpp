@@ -236,8 +236,10 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
   });
   connect(browse_, &QPushButton::clicked, this, &CConfigureDlg::OnBrowse);
   connect(test_, &QPushButton::clicked, this, &CConfigureDlg::OnTestSettings);
-  connect(userName_, &QLineEdit::textChanged, this, &CConfigureDlg::UpdatePasswordHint);
-  connect(server_, &QLineEdit::textChanged, this, &CConfigureDlg::UpdatePasswordHint);
+  connect(userName_, &QLineEdit::textChanged, this, &CConfigureDlg::OnAccountEdited);
+  connect(server_, &QLineEdit::textChanged, this, &CConfigureDlg::OnAccountEdited);
+  connect(password_, &QLineEdit::textEdited, this,
+          [this] { passwordAccount_ = AccountShown(); });
   // A server typed by hand shows whose it is, or "Other".
   connect(server_, &QLineEdit::textEdited, this,
           [this] { provider_->setCurrentIndex(ProviderRow(server_->text().toStdString())); });
@@ -306,6 +308,18 @@ void CConfigureDlg::UpdatePasswordHint() {
   password_->setPlaceholderText(userName_->text().isEmpty()
                                     ? QStringLiteral("no user name, no log-in")
                                     : QStringLiteral("unchanged if left empty"));
+}
+
+QString CConfigureDlg::AccountShown() const {
+  return userName_->text() + QLatin1Char('@') + server_->text();
+}
+
+void CConfigureDlg::OnAccountEdited() {
+  // Kept, it would be stored for, and sent to, an account it was never
+  // typed for; the user types the new account's password, or leaves the
+  // field empty to use the one stored for it.
+  if (!password_->text().isEmpty() && AccountShown() != passwordAccount_) password_->clear();
+  UpdatePasswordHint();
 }
 
 bool CConfigureDlg::OAuthChosen() const {

@@ -78,6 +78,10 @@ class CConfigureDlg : public QDialog {
   void OnBrowse();
   void OnTestSettings();
   void UpdatePasswordHint();
+  // The server or user name changed: a password typed for the account
+  // before is not that of the new one.
+  void OnAccountEdited();
+  QString AccountShown() const;
   void OnProviderChosen(int index);
   void OnSignIn();
   // Password or OAuth 2.0: which fields and buttons mean something now.
@@ -109,6 +113,8 @@ class CConfigureDlg : public QDialog {
   QComboBox* securityChoice_ = nullptr;
   QLineEdit* userName_ = nullptr;
   QLineEdit* password_ = nullptr;
+  // The user name and server the password in the field was typed for.
+  QString passwordAccount_;
   QLineEdit* trustFile_ = nullptr;
   QPushButton* browse_ = nullptr;
   QGroupBox* limits_ = nullptr;

@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -54,6 +55,8 @@ class ProjectRoundTripTest : public QObject {
   void SaveAsAsksForANameAndAddsTheExtension();
   void ClosingAsksToSaveAndCancelKeepsTheWindowOpen();
   void SaveAsksBeforeReplacingALetterChangedElsewhere();
+  void AnOpenedProjectClosesWithoutAQuestion_data();
+  void AnOpenedProjectClosesWithoutAQuestion();
   void RecentFilesShowInTheFileMenuNewestFirst();
   void RecentFileThatFailsToOpenLeavesTheList();
   void SettingsSavedAtCloseKeepWhatAnotherProgramChangedMeanwhile();
@@ -195,6 +198,7 @@ void ProjectRoundTripTest::SaveAsAsksForANameAndAddsTheExtension() {
 void ProjectRoundTripTest::ClosingAsksToSaveAndCancelKeepsTheWindowOpen() {
   CPostridrApp app;
   QVERIFY(StartAndWait(app));
+  QTest::keyClicks(app.mainFrame()->messageView()->subjectEdit(), QStringLiteral(" (revised)"));
   QSignalSpy quit(&app, &CPostridrApp::quitRequested);
   QString question;
   QStringList buttons;
@@ -271,6 +275,61 @@ void ProjectRoundTripTest::SaveAsksBeforeReplacingALetterChangedElsewhere() {
   QVERIFY(!app.document().IsModified());
 }
 
+void ProjectRoundTripTest::AnOpenedProjectClosesWithoutAQuestion_data() {
+  QTest::addColumn<int>("how");
+  QTest::newRow("at start-up") << 0;
+  QTest::newRow("File > Open") << 1;
+  QTest::newRow("Open Again") << 2;
+  QTest::newRow("a recent file") << 3;
+}
+
+void ProjectRoundTripTest::AnOpenedProjectClosesWithoutAQuestion() {
+  QFETCH(int, how);
+  const QString other = env_->File(QStringLiteral("example-comma.prj"));
+  WritePrivateProfileString("Recent File List", "File1", Bytes(other), SettingsFilePath());
+  auto filesNow = [this] {
+    QStringList files;
+    for (const QString& name : QDir(env_->path()).entryList(QDir::Files, QDir::Name)) {
+      if (name.endsWith(QStringLiteral(".lock"))) continue;  // held until the program ends
+      files << name + QLatin1Char(' ') + QString::number(qHash(ReadBytes(env_->File(name))));
+    }
+    return files;
+  };
+  const QStringList before = filesNow();
+  CPostridrApp app;
+  QStringList asked;
+  // Enter on any question: the default answer of "Save changes?" writes.
+  auto enter = [&asked](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) asked << box->text();
+    QTest::keyClick(modal, Qt::Key_Return);
+  };
+  ModalScript script({enter, enter, enter});
+  QVERIFY(StartAndWait(app));
+  CMainFrame* frame = app.mainFrame();
+  switch (how) {
+    case 1:
+      QCOMPARE(app.OpenDocumentFile(Bytes(other)), CPostridrApp::OpenResult::Opened);
+      break;
+    case 2:
+      QVERIFY(frame->RouteCommand(commands::kFileReopen));
+      break;
+    case 3:
+      QVERIFY(frame->RouteCommand(commands::kRecentFileFirst + 1));
+      QCOMPARE(app.document().GetPathName(), Bytes(other));
+      break;
+    default:
+      break;
+  }
+  QVERIFY(!frame->isWindowModified());
+  QSignalSpy quit(&app, &CPostridrApp::quitRequested);
+  QVERIFY(frame->close());
+  QCOMPARE(quit.count(), 1);
+  QCOMPARE(asked, QStringList());
+  QCOMPARE(script.acted(), 0);
+  // The project's files are as they were (the settings live elsewhere).
+  QCOMPARE(filesNow().join(QLatin1Char('|')), before.join(QLatin1Char('|')));
+}
+
 void ProjectRoundTripTest::RecentFilesShowInTheFileMenuNewestFirst() {
   const QString other = env_->File(QStringLiteral("example-comma.prj"));
   CPostridrApp app;
@@ -343,7 +402,6 @@ void ProjectRoundTripTest::SettingsSavedAtCloseKeepWhatAnotherProgramChangedMean
     // The other window turned the question before a send back on.
     WritePrivateProfileString("Settings", "ConfirmSend", "1", SettingsFilePath());
     app.mainFrame()->settings().realName = "Harbour Library";
-    ModalScript script({ClickButton(QStringLiteral("No"))});  // an opened project counts as changed
     QVERIFY(app.mainFrame()->close());
   }
   QCOMPARE(SettingsValue("Settings", "SMTPServer"), std::string("smtp.harbour.example"));
@@ -363,6 +421,14 @@ void ProjectRoundTripTest::RecentFilesKeepWhatAnotherDesktopStoredMeanwhile() {
     QVERIFY(elsewhere.Save(SettingsFilePath()).ok());
   };
   storeElsewhere({"/elsewhere/b.prj", "/elsewhere/a.prj"});
+  // This window's File menu shows them as soon as it opens.
+  QMenu* file = FileMenu(app.mainFrame());
+  file->popup(QPoint(0, 0));
+  QTRY_VERIFY(file->isVisible());
+  const QStringList shown = MenuTexts(file);
+  file->hide();
+  QVERIFY2(shown.contains(QStringLiteral("&1 /elsewhere/a.prj")), qPrintable(shown.join('|')));
+  QVERIFY2(shown.contains(QStringLiteral("&2 /elsewhere/b.prj")), qPrintable(shown.join('|')));
 
   app.document().SetModifiedFlag(false);
   QCOMPARE(app.OpenDocumentFile(Bytes(other)), CPostridrApp::OpenResult::Opened);

@@ -56,6 +56,7 @@ class ReadOnlyProjectTest : public QObject {
 
   void AProjectTheCliSendsOpensReadOnlyAndNothingOfItCanBeSavedOrChanged();
   void WhileTheWindowHasTheProjectOpenTheCliMayOnlyLook();
+  void ASecondWindowOnTheProjectMayOnlyLookWhateverIsAnswered();
 
  private:
   std::string Project() const { return Bytes(env_->File(QStringLiteral("example.prj"))); }
@@ -169,6 +170,48 @@ void ReadOnlyProjectTest::WhileTheWindowHasTheProjectOpenTheCliMayOnlyLook() {
   }
   // The window closed, the project is free.
   QCOMPARE(Cli({"select", Project(), "none"}).exitCode, 0);
+}
+
+void ReadOnlyProjectTest::ASecondWindowOnTheProjectMayOnlyLookWhateverIsAnswered() {
+  ScriptedSmtpServer server;
+  env_->WriteSendingSettings(server.address(), false);
+  const QByteArray before = ProjectFiles();
+  CPostridrApp first;
+  QVERIFY(StartAndWait(first));
+  QVERIFY(!first.document().IsReadOnly());
+
+  CPostridrApp second;
+  QString notice;
+  {
+    ModalScript opening({ReadBoxAndOk(notice)});
+    QVERIFY(StartAndWait(second));
+  }
+  QVERIFY(second.document().IsReadOnly());
+  QVERIFY2(notice.contains(QStringLiteral("has it open for writing")), qPrintable(notice));
+
+  // Yes, or OK, to whatever the second window asks: it still sends nothing.
+  QStringList asked;
+  auto yes = [&asked](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    asked << (box != nullptr ? box->text() : modal->windowTitle());
+    QAbstractButton* button = FindButton(modal, QStringLiteral("Yes"));
+    if (button == nullptr) button = FindButton(modal, QStringLiteral("OK"));
+    if (button != nullptr) button->click(); else modal->close();
+  };
+  {
+    ModalScript answers({yes, yes, yes});
+    CMainFrame* frame = second.mainFrame();
+    frame->RouteCommand(commands::kSend);
+    frame->RouteCommand(commands::kClearStatus);
+    frame->RouteCommand(commands::kFileSave);
+    QVERIFY(frame->close());
+  }
+  QVERIFY2(server.Commands().empty(), qPrintable(asked.join(QLatin1Char('|'))));
+  QCOMPARE(ProjectFiles(), before);
+  // The first window keeps its project, and closes without a question too.
+  QVERIFY(!first.document().IsReadOnly());
+  QVERIFY(first.mainFrame()->close());
+  QCOMPARE(ProjectFiles(), before);
 }
 
 QTEST_MAIN(ReadOnlyProjectTest)

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QMessageBox>
+#include <QScreen>
 
 #include "app_test_support.h"
 
@@ -10,11 +11,20 @@ using namespace postrider::testing;
 
 namespace {
 
+// How far a box's middle is from the screen's: the window it stands for is
+// not up yet, and the box must not land in a corner of the screen.
+int OffCentre(const QWidget* box) {
+  const QRect screen = box->screen()->availableGeometry();
+  return (box->frameGeometry().center() - screen.center()).manhattanLength();
+}
+
 // Answers an error box with OK and keeps its text; anything else is cancelled.
 ModalDriver::Action NoteAndClose(QStringList& seen) {
   return [&seen](QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       seen << box->text();
+      // A few pixels for frames and rounding.
+      if (OffCentre(box) > 8) seen << QStringLiteral("off centre by %1").arg(OffCentre(box));
       ClickButton(QStringLiteral("OK"))(modal);
     } else {
       seen << QStringLiteral("wizard");
@@ -75,6 +85,7 @@ void StartUpProjectArgumentTest::GivenProjectThatFailsIsReportedThenTheLastOneOp
   QCOMPARE(script.acted(), 1);
   QVERIFY2(seen.value(0).startsWith(QStringLiteral("Error loading project")),
            qPrintable(seen.join(QLatin1Char('|'))));
+  QVERIFY2(seen.size() == 1, qPrintable(seen.join(QLatin1Char('|'))));
   QCOMPARE(app.document().GetPathName(), last);
   app.document().SetModifiedFlag(false);
 }

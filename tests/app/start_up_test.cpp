@@ -148,6 +148,8 @@ void StartUpTest::CancellingTheWizardAfterFileNewKeepsTheWindowWithTheProjectCle
   WriteCurrentProjectFile(Bytes(env_->File(QStringLiteral("example.prj"))));
   CPostridrApp app;
   QVERIFY(StartAndWait(app));
+  // A change to ask about.
+  QTest::keyClicks(app.mainFrame()->messageView()->subjectEdit(), QStringLiteral(" (revised)"));
   QSignalSpy quit(&app, &CPostridrApp::quitRequested);
   QString question;
   bool sawWizard = false;

@@ -93,6 +93,8 @@ class ConfigureDlgTest : public QObject {
   void ControlsShowTheSettingsInTheirGroupsWithNames();
   void OkTakesTheEditsAndCancelLeavesEverythingAsItWas();
   void APasswordIsKeptForTheSessionWhenTheStoreIsMissingAndNeverWritten();
+  void APasswordGoesOnlyToTheAccountItWasTypedFor_data();
+  void APasswordGoesOnlyToTheAccountItWasTypedFor();
   void TheDesktopStoreIsUnavailableWithoutASessionBus();
   void TestSettingsShowsEachStepWithTheValuesShown();
   void HelpAndBrowseDoWhatTheySay();
@@ -248,6 +250,53 @@ void ConfigureDlgTest::APasswordIsKeptForTheSessionWhenTheStoreIsMissingAndNever
   QVERIFY(passwords->Password(other).ok());
   QVERIFY(passwords->Password(other).ok());
   QCOMPARE(asked, 1);
+}
+
+void ConfigureDlgTest::APasswordGoesOnlyToTheAccountItWasTypedFor_data() {
+  QTest::addColumn<bool>("serverEdited");
+  QTest::addColumn<bool>("typedAfter");  // the password typed after the change
+  QTest::newRow("server changed after the password") << true << false;
+  QTest::newRow("user name changed after the password") << false << false;
+  QTest::newRow("server changed, then the password") << true << true;
+  QTest::newRow("user name changed, then the password") << false << true;
+}
+
+void ConfigureDlgTest::APasswordGoesOnlyToTheAccountItWasTypedFor() {
+  QFETCH(bool, serverEdited);
+  QFETCH(bool, typedAfter);
+  QtConfigureDialog configure(nullptr, passwords.get(), {});
+  UserSettings settings = Configured();
+  QString fieldAfterChange;
+  QStringList told;
+  {
+    ModalScript answer({[&](QWidget* modal) {
+                          auto* dialog = AsPage<CConfigureDlg>(modal);
+                          const QString password = QString::fromLatin1(kPassword);
+                          if (!typedAfter) QTest::keyClicks(dialog->passwordEdit(), password);
+                          if (serverEdited) {
+                            Type(dialog->serverEdit(), QStringLiteral("smtp.other.example:587"));
+                          } else {
+                            Type(dialog->userNameEdit(), QStringLiteral("someone"));
+                          }
+                          fieldAfterChange = dialog->passwordEdit()->text();
+                          if (typedAfter) QTest::keyClicks(dialog->passwordEdit(), password);
+                          Click(dialog->okButton());
+                        }});
+    QVERIFY(configure.Run(settings));
+    QVERIFY(answer.finished());
+    // The one box after OK says the store could not keep what was typed.
+    told = answer.unexpected();
+  }
+  QCOMPARE(settings.smtpServer, std::string(serverEdited ? "smtp.other.example:587"
+                                                         : "mail.example.com:587"));
+  QCOMPARE(settings.userName, std::string(serverEdited ? "library" : "someone"));
+  // Typed for the old account, it is gone from the field the moment the
+  // account changes, and neither account gets it.
+  if (!typedAfter) QVERIFY(fieldAfterChange.isEmpty());  // never printed
+  QCOMPARE(passwords->Find(settings).has_value(), typedAfter);
+  QVERIFY(!passwords->Find(Configured()).has_value());
+  QCOMPARE(store->writes, typedAfter ? 1 : 0);
+  QCOMPARE(told.size(), typedAfter ? 1 : 0);
 }
 
 void ConfigureDlgTest::TheDesktopStoreIsUnavailableWithoutASessionBus() {
