@@ -197,6 +197,10 @@ class CPostridrDoc {
   // For the send run: the journal, opened to add a run to. One this project
   // could not apply when it opened is moved aside first, never written over.
   Result<std::unique_ptr<SendJournal>> OpenSendJournal();
+  // The journal this project could not apply when it opened, while it is
+  // still there: the entries its runs reached are not marked sent. Empty
+  // when there is none.
+  std::string UnappliedSendJournal();
   // Whether a run's outcomes can be kept: the journal can be written, and the
   // project file and its entry state file can be saved. Asked before a run
   // whose project is saved right after it.
