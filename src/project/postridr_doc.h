@@ -166,6 +166,9 @@ class CPostridrDoc {
   const std::string& GetMessageFilePath() const { return messageFilePath_; }
   const std::string& GetListFilePath() const { return listFilePath_; }
   int GetListSourceType() const { return listSourceType_; }
+  // A text list the project names could not be read: it shows no entries,
+  // though it may hold some.
+  bool ListUnread() const { return IsTextListType(listSourceType_) && !list_.IsOpen(); }
   const std::string& GetEmailFieldName() const { return emailFieldName_; }
   const std::string& GetEntryStateFilePath() const { return entryStateFilePath_; }
   int GetLastIndexSent() const { return lastIndexSent_; }

@@ -286,6 +286,15 @@ TEST_F(PostriderCliTest, AProjectThatFailsToOpenPrintsTheErrorAndExitsWith1) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Error loading project"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(dir.File("bad.prj")), "[Settings]\nMessageFile=ab\n");
+
+  // A list that cannot be read is no list of no entries.
+  dir.Write("examples/recipients.txt", std::string("\xFF\xFEN\0a\0m\0e\0\n\0", 12));
+  for (const char* command : {"info", "entries", "fields"}) {
+    run = Cli({command, Example("example.prj")});
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_NE(run.err.find("UTF-16"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "") << command;
+  }
 }
 
 TEST_F(PostriderCliTest, FailuresAfterOpeningExitWith1AndSayWhy) {
