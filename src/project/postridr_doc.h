@@ -210,6 +210,8 @@ class CPostridrDoc {
   Status CheckSendOutcomesWritable();
 
  private:
+  // Puts the journal a Save As carries beside the new name; says so when it cannot.
+  Status FinishJournalMove(std::optional<SendJournalMove>& journalMove);
   // Applies the journal beside the project being opened; what to tell the user.
   std::string ApplySendJournal(const std::string& projectPath);
   // When the list is not the one the marks were saved for: finds the entries

@@ -219,11 +219,12 @@ void CPostridrDoc::FoldSendJournals(const std::string& previousPath, const std::
   if (previousPath.empty()) {
     if (!untitledJournalPath_.empty()) journals.push_back(untitledJournalPath_);
     untitledJournalPath_.clear();
-  } else if (!(unappliedJournal_ && previousPath == savedPath)) {
+  } else if (!unappliedJournal_) {
     journals.push_back(SendJournalPath(previousPath));
   }
-  // A journal beside a project saved over belongs to what was there before.
-  if (savedPath != previousPath) {
+  // A journal beside a project saved over belongs to what was there before;
+  // an unapplied one went along and was set aside there.
+  if (savedPath != previousPath && !unappliedJournal_) {
     journals.push_back(SendJournalPath(savedPath));
     unappliedJournal_ = false;
   }
