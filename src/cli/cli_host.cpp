@@ -127,7 +127,8 @@ CliDocument::CliDocument() {
 
 bool CliDocument::Open(const std::string& path) {
   document.SetProjectAccess(ProjectAccess::ReadOnly);
-  return document.OnOpenDocument(path);
+  // The list's problem is told with the load problems.
+  return document.OnOpenDocument(path) && !document.ListUnread();
 }
 
 bool CliDocument::OpenWhole(const std::string& path) {

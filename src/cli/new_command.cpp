@@ -1,4 +1,7 @@
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cctype>
 #include <iostream>
@@ -7,7 +10,9 @@
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/text_escape.h"
 #include "platform/ascii_text.h"
+#include "platform/file_open.h"
 #include "project/postridr_doc.h"
 #include "project/project_lock.h"
 #include "project/project_paths.h"
@@ -37,12 +42,12 @@ class ScriptedWizardPages : public IProjectWizardPages {
     page.messageChoice = answers_.messagePath ? WizardMessagePage::kExistingMessage
                                               : WizardMessagePage::kNewMessage;
     page.messageFilePath = answers_.messagePath.value_or("");
-    return Check(CheckMessagePage(page));
+    return Check(CheckMessagePage(page), page.messageFilePath);
   }
   WizardPageResult ShowListPage(WizardListPage& page) override {
     page.listFilePath = answers_.listPath;
     page.listSourceType = answers_.listSourceType;
-    return Check(CheckListPage(page));
+    return Check(CheckListPage(page), page.listFilePath);
   }
   WizardPageResult ShowEmailFieldPage(WizardEmailFieldPage& page) override {
     for (std::size_t i = 0; i < page.fieldNames.size(); ++i) {
@@ -61,9 +66,19 @@ class ScriptedWizardPages : public IProjectWizardPages {
   }
 
  private:
-  WizardPageResult Check(const std::optional<std::string>& error) {
+  // The page's words, and what is wrong with the file when it cannot be
+  // opened: no dialog shows the path here.
+  WizardPageResult Check(const std::optional<std::string>& error, const std::string& path) {
     if (!error) return WizardPageResult::Next;
     problem_ = *error;
+    const int fd = OpenFileForReading(path);
+    if (fd >= 0) {
+      ::close(fd);
+    } else {
+      problem_ += " \"" + EscapeValue(path) + "\": " +
+                  (errno == EISDIR ? std::string("it is a folder, not a file")
+                                   : DescribeOpenError(errno)) + ".";
+    }
     return WizardPageResult::Cancel;
   }
 

@@ -322,10 +322,11 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
     status = Status::Error(ListChangedText());
   }
   if (status) status = WriteProjectFile(files, projectPath, keys);
-  // And so does the journal kept, which the marks need to be whole again.
+  // And so does the journal kept, which the marks need to be whole again,
+  // or one that could not be applied: its outcomes are in no mark.
   const std::string previousPath = pathName_;
   std::optional<SendJournalMove> journalMove;
-  if (status && listRewritten && previousPath != projectPath) {
+  if (status && (listRewritten || unappliedJournal_) && previousPath != projectPath) {
     const std::string from =
         previousPath.empty() ? untitledJournalPath_ : SendJournalPath(previousPath);
     const std::string to = SendJournalPath(projectPath);
@@ -354,12 +355,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   modified_ = false;
   if (listRewritten) {
     if (previousPath.empty()) untitledJournalPath_.clear();
-    if (Status moved = journalMove ? journalMove->Finish() : Status::Ok(); !moved) {
-      ShowMessage("The project was saved, but " + moved.message() + "\nWhat send runs did "
-                  "since is still in \"" + journalMove->from() + "\"; the project saved "
-                  "does not have it.", MessageIcon::Error);
-      return moved;
-    }
+    if (Status moved = FinishJournalMove(journalMove); !moved) return moved;
     // No run since the last save (or its journal folded) leaves no journal
     // to speak of.
     const std::string journalPath = GetSendJournalPath();
@@ -371,9 +367,21 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
     }
     ShowMessage(text, MessageIcon::Warning);
   } else {
+    if (Status moved = FinishJournalMove(journalMove); !moved) return moved;
     FoldSendJournals(previousPath, projectPath);
   }
   return Status::Ok();
+}
+
+Status CPostridrDoc::FinishJournalMove(std::optional<SendJournalMove>& journalMove) {
+  if (!journalMove) return Status::Ok();
+  Status moved = journalMove->Finish();
+  if (!moved) {
+    ShowMessage("The project was saved, but " + moved.message() + "\nWhat send runs did "
+                "since is still in \"" + journalMove->from() + "\"; the project saved "
+                "does not have it.", MessageIcon::Error);
+  }
+  return moved;
 }
 
 // The project's own files must stay apart: a project saved over its list, or

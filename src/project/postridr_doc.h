@@ -166,6 +166,9 @@ class CPostridrDoc {
   const std::string& GetMessageFilePath() const { return messageFilePath_; }
   const std::string& GetListFilePath() const { return listFilePath_; }
   int GetListSourceType() const { return listSourceType_; }
+  // A text list the project names could not be read: it shows no entries,
+  // though it may hold some.
+  bool ListUnread() const { return IsTextListType(listSourceType_) && !list_.IsOpen(); }
   const std::string& GetEmailFieldName() const { return emailFieldName_; }
   const std::string& GetEntryStateFilePath() const { return entryStateFilePath_; }
   int GetLastIndexSent() const { return lastIndexSent_; }
@@ -197,12 +200,18 @@ class CPostridrDoc {
   // For the send run: the journal, opened to add a run to. One this project
   // could not apply when it opened is moved aside first, never written over.
   Result<std::unique_ptr<SendJournal>> OpenSendJournal();
+  // The journal this project could not apply when it opened, while it is
+  // still there: the entries its runs reached are not marked sent. Empty
+  // when there is none.
+  std::string UnappliedSendJournal();
   // Whether a run's outcomes can be kept: the journal can be written, and the
   // project file and its entry state file can be saved. Asked before a run
   // whose project is saved right after it.
   Status CheckSendOutcomesWritable();
 
  private:
+  // Puts the journal a Save As carries beside the new name; says so when it cannot.
+  Status FinishJournalMove(std::optional<SendJournalMove>& journalMove);
   // Applies the journal beside the project being opened; what to tell the user.
   std::string ApplySendJournal(const std::string& projectPath);
   // When the list is not the one the marks were saved for: finds the entries

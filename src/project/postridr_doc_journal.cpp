@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "platform/crc32.h"
+#include "platform/utf8_text.h"
 #include "platform/user_paths.h"
 #include "platform/write_check.h"
 #include "project/entry_number.h"
@@ -66,7 +67,8 @@ std::string JournalNotice(const JournalReplay& replay, int damagedLines, const s
     add("The mailing list has changed since the last send run: its outcomes were matched to the "
         "list's entries by address, so a resumed run does not mail anyone the server accepted.");
   }
-  if (replay.changed || !replay.inDoubt.empty() || replay.matchedByAddress) {
+  if (replay.changed || !replay.inDoubt.empty() || replay.matchedByAddress ||
+      replay.matchedEntryByEntry) {
     add(AcceptedText(replay.messagesAccepted, replay.lastRunEnded));
   }
   if (replay.acceptedNotInList > 0) add(NotInListText(replay.acceptedNotInList));
@@ -126,11 +128,34 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
       addresses.emplace(GetEntryCount(), [this](int i) { return GetRecipientAddress(i); });
     }
   }
-  const JournalReplay replay = ReplaySendJournal(**read, current, marks_, lastIndexSent_,
-                                                 addresses ? &*addresses : nullptr);
+  // With its email field gone, the column now at its place may hold other
+  // addresses of the same people: it is the same column renamed only when
+  // it holds every address the runs reached.
+  bool entryByEntry = false;
+  if (addresses && EmailFieldNameGone()) {
+    for (const JournalRun& run : (*read)->runs) {
+      if (run.identity.SameListAs(current)) continue;
+      for (const JournalEvent& event : run.events) {
+        const bool reached = event.handedOver || event.status == StatusSent;
+        if (reached && !event.address.empty() && addresses->EntriesOf(event.address).empty()) {
+          entryByEntry = true;
+        }
+      }
+    }
+  }
+  const std::string fieldGone = "the list has no field named \"" + AsUtf8(emailFieldName_) +
+                                "\", the project's email field, and the column at its place "
+                                "does not hold all the addresses its runs reached";
+  JournalReplay replay = ReplaySendJournal(**read, current, marks_, lastIndexSent_,
+                                           addresses ? &*addresses : nullptr, entryByEntry);
   if (!replay.applied) {
+    if (entryByEntry) {
+      replay.unfitReason = "its outcomes cannot be found again by their address, since " +
+                           fieldGone + "; nor entry by entry, since " + replay.unfitReason;
+    }
     return "The send journal \"" + path + "\" was not applied: " + replay.unfitReason +
-           " It is kept, and moved aside when the next send run starts.";
+           " It is kept, and no send starts while it is there: put the list back as its run "
+           "had it and open the project again, or check the statuses and move the journal away.";
   }
   unappliedJournal_ = false;
   if (!replay.acceptedAddressesNotInList.empty()) {
@@ -146,7 +171,13 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
     return otherWriter_->Describe() + " has the project open for writing; the statuses shown "
            "include the outcomes its send journal holds so far.";
   }
-  return JournalNotice(replay, (*read)->damagedLines, path);
+  std::string notice = JournalNotice(replay, (*read)->damagedLines, path);
+  if (replay.matchedEntryByEntry) {
+    notice = "The mailing list has changed since the last send run, and its outcomes cannot be "
+             "found again by their address, since " + fieldGone + ". They were applied entry "
+             "by entry: check the statuses before you send.\n" + notice;
+  }
+  return notice;
 }
 
 Result<std::unique_ptr<SendJournal>> CPostridrDoc::OpenSendJournal() {
@@ -163,6 +194,12 @@ Result<std::unique_ptr<SendJournal>> CPostridrDoc::OpenSendJournal() {
   }
   unappliedJournal_ = false;
   return SendJournal::Open(path);
+}
+
+std::string CPostridrDoc::UnappliedSendJournal() {
+  if (!unappliedJournal_) return {};
+  const std::string path = GetSendJournalPath();
+  return Exists(path) ? path : std::string();
 }
 
 Status CPostridrDoc::CheckSendOutcomesWritable() {
@@ -182,11 +219,12 @@ void CPostridrDoc::FoldSendJournals(const std::string& previousPath, const std::
   if (previousPath.empty()) {
     if (!untitledJournalPath_.empty()) journals.push_back(untitledJournalPath_);
     untitledJournalPath_.clear();
-  } else if (!(unappliedJournal_ && previousPath == savedPath)) {
+  } else if (!unappliedJournal_) {
     journals.push_back(SendJournalPath(previousPath));
   }
-  // A journal beside a project saved over belongs to what was there before.
-  if (savedPath != previousPath) {
+  // A journal beside a project saved over belongs to what was there before;
+  // an unapplied one went along and was set aside there.
+  if (savedPath != previousPath && !unappliedJournal_) {
     journals.push_back(SendJournalPath(savedPath));
     unappliedJournal_ = false;
   }

@@ -235,15 +235,19 @@ bool CarriesAddresses(const JournalRun& run) {
 
 JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
                                 EntryMarks& marks, int& lastIndexSent,
-                                const ListAddresses* addresses) {
+                                const ListAddresses* addresses, bool entryByEntry) {
   JournalReplay replay;
+  if (entryByEntry) addresses = nullptr;
+  const auto byEntry = [&](const JournalRun& run) {
+    return entryByEntry && !run.startUnread && run.identity.entries == current.entries;
+  };
   for (const JournalRun& run : journal.runs) {
     const bool byAddress = addresses != nullptr && CarriesAddresses(run);
     if (run.startUnread && !byAddress) {
       replay.unfitReason = "the line that began its last run cannot be read.";
       return replay;
     }
-    if (!run.identity.SameListAs(current) && !byAddress) {
+    if (!run.identity.SameListAs(current) && !byAddress && !byEntry(run)) {
       replay.unfitReason = "it was written for a mailing list of " + Describe(run.identity) +
                            ", and the list now has " + Describe(current) + ".";
       if (run.identity.entries == current.entries && run.identity.listSize == current.listSize) {
@@ -259,7 +263,8 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
   for (const JournalRun& run : journal.runs) {
     int resume = 0;
     const bool sameList = !run.startUnread && run.identity.SameListAs(current);
-    if (sameList) {
+    if (sameList || byEntry(run)) {
+      replay.matchedEntryByEntry = replay.matchedEntryByEntry || !sameList;
       resume = ReplayByPosition(run, current.entries, marks, doubts, replay);
     } else {
       replay.matchedByAddress = replay.matchedByAddress || !run.startUnread;
@@ -268,7 +273,7 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
     // A run that got through its whole list is complete, as its end would
     // have said: the next send starts from the top.
     const bool throughTheList = resume >= current.entries;
-    const bool ownEnd = run.lastIndexSent.has_value() && sameList;
+    const bool ownEnd = run.lastIndexSent.has_value() && (sameList || byEntry(run));
     lastIndexSent = ownEnd ? *run.lastIndexSent : throughTheList ? 0 : resume;
     replay.lastRunEnded = run.lastIndexSent.has_value() || throughTheList;
   }

@@ -53,6 +53,8 @@ struct JournalReplay {
   int messagesAccepted = 0;
   // Runs written for a list that has changed since were matched by address.
   bool matchedByAddress = false;
+  // Or, their addresses being no longer where they were, entry by entry.
+  bool matchedEntryByEntry = false;
   int acceptedNotInList = 0;  // of those runs' accepted addresses, the ones the list lacks now
   std::vector<std::string> acceptedAddressesNotInList;
   // Messages handed over whose answer never came and that no later run
@@ -69,8 +71,12 @@ struct JournalReplay {
 // marked sent, wherever it stands now, and a run that did not finish resumes
 // at the first entry still awaiting sending. Without `addresses`, or for a
 // run written before runs carried addresses, such a journal does not fit.
+// With `entryByEntry` (the list's addresses cannot be trusted to be the
+// ones the runs used) such runs are replayed by position instead, and
+// only a run written for a list of as many entries fits.
 JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
                                 EntryMarks& marks, int& lastIndexSent,
-                                const ListAddresses* addresses = nullptr);
+                                const ListAddresses* addresses = nullptr,
+                                bool entryByEntry = false);
 
 }  // namespace postrider

@@ -234,6 +234,18 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
     result.notBegun = true;
     return result;
   }
+  // Setting such a journal aside would drop its outcomes: those it reached
+  // would be mailed again.
+  if (const std::string journal = document.UnappliedSendJournal(); !journal.empty()) {
+    host_.prompts.ShowMessage(
+        "Nothing was sent: the send journal \"" + journal + "\" holds outcomes of an earlier "
+        "run that could not be applied when the project was opened, so the entries it reached "
+        "are not marked sent. Put the list back as that run had it and open the project "
+        "again, or check the statuses and move the journal away before you send.",
+        MessageIcon::Error);
+    result.notBegun = true;
+    return result;
+  }
   AskForMissingSettings(settings);
   const std::optional<RunStart> start = ChooseStart(document, settings, result);
   if (!start) return result;

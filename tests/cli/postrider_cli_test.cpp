@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/profile_file.h"
@@ -284,13 +286,35 @@ TEST_F(PostriderCliTest, AProjectThatFailsToOpenPrintsTheErrorAndExitsWith1) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Error loading project"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(dir.File("bad.prj")), "[Settings]\nMessageFile=ab\n");
+
+  // A list that cannot be read is no list of no entries.
+  dir.Write("examples/recipients.txt", std::string("\xFF\xFEN\0a\0m\0e\0\n\0", 12));
+  for (const char* command : {"info", "entries", "fields"}) {
+    run = Cli({command, Example("example.prj")});
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_NE(run.err.find("UTF-16"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "") << command;
+  }
 }
 
 TEST_F(PostriderCliTest, FailuresAfterOpeningExitWith1AndSayWhy) {
-  CliRun run =
-      Cli({"new", dir.File("n.prj"), "--list", dir.File("none.txt"), "--email-field", "Email"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("Invalid database file name."), std::string::npos);
+  // A list that is no file says what it is instead.
+  fs::create_directories(dir.File("folder.txt"));
+  ASSERT_EQ(mkfifo(dir.File("fifo.txt").c_str(), 0600), 0);
+  const std::pair<std::string, std::string> lists[] = {
+      {dir.File("none.txt"), "No such file or directory"},
+      {dir.File("folder.txt"), "it is a folder, not a file"},
+      {dir.File("fifo.txt"), "it is not a regular file"},
+      {"/dev/null", "it is not a regular file"},
+  };
+  CliRun run;
+  for (const auto& [list, why] : lists) {
+    run = Cli({"new", dir.File("n.prj"), "--list", list, "--email-field", "Email"});
+    EXPECT_EQ(run.exitCode, 1) << list;
+    EXPECT_NE(run.err.find("Invalid database file name. \"" + list + "\": " + why + "."),
+              std::string::npos)
+        << run.err;
+  }
   run =
       Cli({"new", dir.File("n.prj"), "--list", Example("recipients.txt"), "--email-field", "Mail"});
   EXPECT_EQ(run.exitCode, 1);

@@ -222,6 +222,58 @@ TEST_F(SendSurvivesKillTest, AKilledRunsJournalIsAppliedByTheNextCommandThatOpen
   EXPECT_EQ(Cli({"entries", project}).err, "");
 }
 
+TEST_F(SendSurvivesKillTest, AKilledRunsMarksStayEntryByEntryWhenTheEmailColumnIsDeleted) {
+  constexpr int kEntries = 20;
+  ScriptedSmtpServer server({.delays = {{".", 0.05}}});
+  WriteProject(kEntries, server.address());
+  const auto other = [](int i) { return "other" + std::to_string(i) + "@example.com"; };
+  // Each member has a second address, in a column after the email field.
+  const auto list = [&](bool withEmail, int entries) {
+    std::string text = withEmail ? "Name\tEmail\tOther\n" : "Name\tOther\n";
+    for (int i = 0; i < entries; ++i) {
+      text += "Member " + std::to_string(i) + "\t" + (withEmail ? Address(i) + "\t" : "") +
+              other(i) + "\n";
+    }
+    return text;
+  };
+  dir.Write("project/members.txt", list(true, kEntries));
+  CliOptions options;
+  options.whileRunning = [&server](pid_t pid) {
+    server.WaitForMessages(10);
+    kill(pid, SIGKILL);
+  };
+  ASSERT_EQ(Cli({"send", project, "--settings", settings}, options).exitCode, 128 + SIGKILL);
+  ASSERT_TRUE(fs::exists(project + ".journal"));
+  const int reached = server.MessageCount();
+
+  // The Email column deleted, and the last member gone too: entry by entry
+  // cannot be trusted either, so nothing is sent and the journal stays.
+  dir.Write("project/members.txt", list(false, kEntries - 1));
+  const CliRun refused = SendWith(0, {});
+  EXPECT_EQ(refused.exitCode, 2) << refused.err;
+  EXPECT_NE(refused.err.find("Nothing was sent: the send journal"), std::string::npos)
+      << refused.err;
+  EXPECT_EQ(server.MessageCount(), reached);
+  EXPECT_TRUE(fs::exists(project + ".journal"));
+
+  // The member back: the killed run's marks are kept entry by entry.
+  dir.Write("project/members.txt", list(false, kEntries));
+  const CliRun resumed = SendWith(0, {});
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+  EXPECT_NE(resumed.err.find("applied entry by entry"), std::string::npos) << resumed.err;
+  const std::map<std::string, int> received = server.MessagesPerRecipient();
+  for (int i = 0; i < kEntries; ++i) {
+    const auto count = [&received](const std::string& address) {
+      const auto found = received.find(address);
+      return found == received.end() ? 0 : found->second;
+    };
+    const int mailed = count(Address(i)) + count(other(i));
+    EXPECT_GE(mailed, 1) << "member " << i << " was never mailed";
+    EXPECT_LE(mailed, 1 + namedTwice[Address(i)]) << "member " << i << " was mailed twice";
+  }
+  EXPECT_EQ(StatusColumn(), std::string(kEntries, '1'));
+}
+
 TEST_F(SendSurvivesKillTest, AProjectInAReadOnlyFolderIsRefusedBeforeAnythingIsSent) {
   ScriptedSmtpServer server;
   WriteProject(3, server.address(), "read-only");

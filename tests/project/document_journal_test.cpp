@@ -301,6 +301,27 @@ TEST_F(DocumentJournalTest, SaveAsTakesTheJournalInAndDropsOneLeftBesideTheNewNa
   EXPECT_EQ(ReadFileBytes(dir.File("copy.prh")).substr(0, 3), "\x81\x82\x80");
 }
 
+TEST_F(DocumentJournalTest, SaveAsCarriesAJournalItCouldNotApplyAndKeepsItUnapplied) {
+  WriteKilledRun();
+  const std::string journal = ReadFileBytes(journalPath);
+  dir.Write("project.list", std::string(kList) + "Eve\teve@x.org\n");
+  const std::string copy = dir.File("copy.prj");
+  dir.Write("copy.prj.journal", "a journal of the project that was called copy.prj\n");
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  ASSERT_EQ(reopened.document.UnappliedSendJournal(), journalPath);
+  ASSERT_TRUE(reopened.document.OnSaveDocument(copy).ok());
+  EXPECT_EQ(ReadFileBytes(copy + ".journal"), journal);
+  EXPECT_EQ(ReadFileBytes(copy + ".journal.unfit"),
+            "a journal of the project that was called copy.prj\n");
+  EXPECT_FALSE(fs::exists(journalPath));
+  EXPECT_EQ(reopened.document.UnappliedSendJournal(), copy + ".journal");
+  // Saved again under its own name, it is still kept.
+  ASSERT_TRUE(reopened.document.OnSaveDocument(copy).ok());
+  EXPECT_EQ(ReadFileBytes(copy + ".journal"), journal);
+}
+
 // Saved under a new name once the list was written to in place, the project
 // takes the marks as last saved and the journal kept along; when either
 // cannot go, nothing is saved and nothing moves.

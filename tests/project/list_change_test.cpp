@@ -196,6 +196,49 @@ TEST_F(ListChangeTest, MarksStayEntryByEntryWhenTheEmailFieldIsGoneFromTheList) 
   EXPECT_EQ(Statuses(renamedAgain.document), (std::vector<int>{0, StatusSent}));
 }
 
+TEST_F(ListChangeTest, AKilledRunStaysEntryByEntryOrUnappliedWhenTheEmailFieldIsGone) {
+  testing::JournalAKilledRun(doc.document);
+  if (HasFatalFailure()) return;
+  struct Case {
+    const char* what;
+    std::vector<std::string> list;
+    std::vector<int> statuses;  // none when the journal must stay unapplied
+    const char* notice;
+  };
+  // The Email column deleted: the one now at its place holds other
+  // addresses of the same people, who must not be mailed again there.
+  const Case cases[] = {
+      {"as many entries",
+       {"Name\tBackup", "Ann\tann@y.org", "Bob\tbob@y.org", "Cid\tcid@y.org", "Dee\tdee@y.org"},
+       {StatusSent, StatusBadAddress, 0, 0},
+       "were applied entry by entry"},
+      {"one entry more",
+       {"Name\tBackup", "Ann\tann@y.org", "Bob\tbob@y.org", "Cid\tcid@y.org", "Dee\tdee@y.org",
+        "Eve\teve@y.org"},
+       {},
+       "nor entry by entry"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteList(Joined(c.list));
+    RecordedDocument reopened;
+    ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+    const std::string notices = Notices(reopened);
+    EXPECT_NE(notices.find("since the list has no field named \"Email\""), std::string::npos)
+        << notices;
+    EXPECT_NE(notices.find(c.notice), std::string::npos) << notices;
+    if (c.statuses.empty()) {
+      EXPECT_EQ(reopened.document.UnappliedSendJournal(), projectPath + ".journal");
+      EXPECT_EQ(Statuses(reopened.document), std::vector<int>(c.list.size() - 1, 0));
+    } else {
+      EXPECT_EQ(reopened.document.UnappliedSendJournal(), "");
+      EXPECT_EQ(Statuses(reopened.document), c.statuses);
+      // Resumed at the message in flight, not from the top.
+      EXPECT_EQ(reopened.document.GetLastIndexSent(), 2);
+    }
+  }
+}
+
 TEST_F(ListChangeTest, TheListsDigestIsAKeyAfterTheSevenAndOldProjectsWithoutItStillOpen) {
   ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
   const std::string keys = ReadFileBytes(projectPath);
