@@ -21,17 +21,31 @@ Result<Secret> CliPasswordSource::Password(const UserSettings& settings) {
     if (tokens_ == nullptr) return Status::Error("No OAuth 2.0 sign-in is at hand here.");
     return AccessTokenFor(*tokens_, settings);
   }
-  if (passwordFile_) return ReadPasswordFile(*passwordFile_);
+  if (passwordFile_) {
+    origin_ = "the file given with --password-file";
+    return ReadPasswordFile(*passwordFile_);
+  }
   if (const char* fromEnvironment = std::getenv(kPasswordVariable)) {
+    origin_ = std::string("the environment variable ") + kPasswordVariable;
     return Secret(fromEnvironment);
   }
-  if (!settings.passwordCommand.empty()) return RunPasswordCommand(settings.passwordCommand);
+  if (!settings.passwordCommand.empty()) {
+    origin_ = "the PasswordCommand setting's command";
+    return RunPasswordCommand(settings.passwordCommand);
+  }
+  origin_.clear();  // typed: the next run asks again
   Result<Secret> typed =
       AskPasswordOnTerminal("Password for " + settings.userName + " at " + settings.smtpServer + ": ");
   if (typed) return typed;
   return Status::Error(typed.status().message() +
                        "\nGive the password for UserName in POSTRIDER_SMTP_PASSWORD, with "
                        "--password-file FILE, or through the PasswordCommand setting.");
+}
+
+std::string CliPasswordSource::PasswordRefused(const UserSettings& /*settings*/) {
+  if (origin_.empty()) return "The server refused the password typed: the next run asks again.";
+  return "The server refused the password from " + origin_ + ": give the right one there " +
+         "before the next run.";
 }
 
 Result<Secret> AskPasswordOnTerminal(const std::string& prompt) {

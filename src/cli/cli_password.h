@@ -25,10 +25,15 @@ class CliPasswordSource : public ISmtpPasswordSource {
                              IAccessTokenSource* tokens = nullptr)
       : passwordFile_(std::move(passwordFile)), tokens_(tokens) {}
   Result<Secret> Password(const UserSettings& settings) override;
+  // Where the refused password came from, so the user knows what to change:
+  // nothing here can change it.
+  std::string PasswordRefused(const UserSettings& settings) override;
 
  private:
   std::optional<std::string> passwordFile_;
   IAccessTokenSource* tokens_;
+  // Where the last password came from, in words.
+  std::string origin_;
 };
 
 // Asks on the controlling terminal with echo off; an error when there is no

@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "dialogs/password_store.h"
@@ -30,15 +31,20 @@ class SmtpPasswords : public ISmtpPasswordSource {
   static std::string AccountOf(const UserSettings& settings);
 
   // A password the user gave for the settings' account. It goes to the
-  // store; when the store cannot keep it, it is kept for this session and
-  // the error says why it was not stored.
+  // store, in place of one the server refused; when the store cannot keep
+  // it, it is kept for this session and the error says why it was not stored.
   Status Keep(const UserSettings& settings, Secret password);
-  // The session's copy first, then the store's.
+  // The session's copy first, then the store's (not when the server
+  // refused the password and none was given since).
   std::optional<Secret> Find(const UserSettings& settings);
-  // Find, else ask the user (and keep the answer for the session). For
-  // AuthMethod=oauth2: the access token of the account's sign-in, renewed
-  // when it is about to expire; an error that says to sign in when none is kept.
+  // Find, else ask the user (and keep the answer for the session; after a
+  // refusal it replaces the stored one too). For AuthMethod=oauth2: the
+  // access token of the account's sign-in, renewed when it is about to
+  // expire; an error that says to sign in when none is kept.
   Result<Secret> Password(const UserSettings& settings) override;
+  // The session's copy is forgotten and the stored one not offered again
+  // until the user gives a password: the next Send asks.
+  std::string PasswordRefused(const UserSettings& settings) override;
 
   // The OAuth 2.0 tokens of the session, for AuthMethod=oauth2.
   OAuthTokens& tokens() { return tokens_; }
@@ -47,6 +53,8 @@ class SmtpPasswords : public ISmtpPasswordSource {
   IPasswordStore& store_;
   Ask ask_;
   std::map<std::string, Secret> session_;
+  // Accounts whose password the server refused, until a new one is given.
+  std::set<std::string> refused_;
   OAuthTokens tokens_;
 };
 

@@ -39,6 +39,10 @@ class ISmtpPasswordSource {
   virtual ~ISmtpPasswordSource() = default;
   // The password, or an error saying why there is none.
   virtual Result<Secret> Password(const UserSettings& settings) = 0;
+  // The server refused the password Password gave for good (not a lost
+  // connection, a 454 or a TLS failure): sent again unasked, it could lock
+  // the account. Returns a line for the error the user reads, or nothing.
+  virtual std::string PasswordRefused(const UserSettings& /*settings*/) { return {}; }
 };
 
 }  // namespace postrider

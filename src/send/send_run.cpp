@@ -187,6 +187,25 @@ struct SendController::ActiveRun {
   int stop;          // where the next run resumes
 };
 
+bool RefusedThePassword(const SmtpOutcome& outcome) {
+  if (outcome.step() != SmtpStep::Auth || !outcome.refusal()) return false;
+  const std::optional<EnhancedStatus>& enhanced = outcome.enhanced();
+  // 5.7.8: "Authentication credentials invalid" (RFC 4954), whatever the code.
+  if (enhanced && enhanced->statusClass == 5 && enhanced->subject == 7 && enhanced->detail == 8) {
+    return true;
+  }
+  const int code = outcome.number();
+  if (code < 500) return false;  // for now: the same password may pass later
+  switch (code) {
+    case 500: case 501: case 502: case 503: case 504:  // the command or mechanism
+    case 530:  // TLS or another step wanted first
+    case 538:  // encryption wanted for the mechanism
+      return false;
+    default:
+      return true;
+  }
+}
+
 SendController::SendController(SendRunHost host, SmtpTimeouts timeouts)
     : host_(host), timeouts_(timeouts), logPath_(SendLogPath()) {}
 
@@ -448,13 +467,25 @@ void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& out
   result.paused = (outcome.kind() == SmtpOutcomeKind::Cancelled ||
                    outcome.kind() == SmtpOutcomeKind::Halted) &&
                   haltRequested_;
+  const std::string refusal = NotePasswordRefusal(run.settings, outcome);
   if (!result.paused) {
     host_.prompts.ShowMessage(
-        texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)),
+        texts::WithAdvice(texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)),
+                          refusal),
         MessageIcon::Error);
   }
   result.failure = outcome;
   result.notReached = SelectedFrom(run.document, run.start.position, run.start.resume);
+}
+
+std::string SendController::NotePasswordRefusal(const UserSettings& settings,
+                                                const SmtpOutcome& outcome) {
+  // A refused OAuth 2.0 token is the sign-in's matter, not a password's.
+  if (host_.passwords == nullptr || settings.userName.empty() || UsesOAuth(settings) ||
+      !RefusedThePassword(outcome)) {
+    return {};
+  }
+  return host_.passwords->PasswordRefused(settings);
 }
 
 void SendController::SendEntries(ActiveRun& run) {
@@ -604,6 +635,8 @@ SendController::EntryStep SendController::Halt(ActiveRun& run, int entry) {
 SendController::EntryStep SendController::StopOnFailure(ActiveRun& run, int entry,
                                                         const SmtpOutcome& outcome) {
   run.result.failure = outcome;
+  // A reconnect's log-in may be refused too: the source hears of it whatever follows.
+  const std::string refusal = NotePasswordRefusal(run.settings, outcome);
   const std::string& address = run.messages.current().recipient;
   // A refusal of the whole message settles it: not sent.
   if (outcome.refusedWholeMessage() && !run.journal.failed()) {
@@ -621,7 +654,8 @@ SendController::EntryStep SendController::StopOnFailure(ActiveRun& run, int entr
   host_.frame.SetStatusText(errorText);
   host_.prompts.ShowMessage(
       errorText + "\n" +
-          texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)) +
+          texts::WithAdvice(texts::WithAdvice(outcome.text(), run.paced.AdviceAfter(outcome)),
+                            refusal) +
           (inDoubt ? "\n" + texts::InDoubt(entry, address) : std::string()),
       MessageIcon::Error);
   return EntryStep::StopHere;

@@ -50,6 +50,11 @@ struct SendRunResult {
   std::vector<std::string> attachmentFaults;
 };
 
+// Whether the server refused the log-in's password for good: a 5xx reply to
+// AUTH, or a reply whose enhanced code says the credentials are invalid, but
+// not one saying the command, the mechanism or the lack of TLS is at fault.
+bool RefusedThePassword(const SmtpOutcome& outcome);
+
 // The box that ends every run, for a front end that shows the figures with
 // the text.
 class ISendRunEndBox {
@@ -122,6 +127,9 @@ class SendController {
   void StartLog(ActiveRun& run);
   bool Connect(ActiveRun& run, Secret& password);
   void ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome);
+  // Tells the password source when the server refused its password; the
+  // line it gives for the error, or nothing.
+  std::string NotePasswordRefusal(const UserSettings& settings, const SmtpOutcome& outcome);
   // The files of every entry the run takes up, before the first message;
   // false when the run must not go on (the user cancelled).
   bool CheckAttachments(ActiveRun& run);

@@ -112,6 +112,7 @@ class DesktopSendTest : public QObject {
   void DuringARunOnlyPauseWorksButClicksAndTypingGoThrough();
   void PreviewShowsTheMessageTheServerReceives();
   void ALogInPasswordIsAskedForAtSendOnceAndNeverWritten();
+  void APasswordTheServerRefusedIsAskedForAgainAndNotSentAgain();
   void ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn();
   void AListRewrittenByAnotherProgramSinceOpeningIsNotSentTo();
 
@@ -644,6 +645,72 @@ void DesktopSendTest::ALogInPasswordIsAskedForAtSendOnceAndNeverWritten() {
   }
   QVERIFY(looked >= 4);
   QVERIFY(ReadBytes(QString::fromStdString(SettingsFilePath())).contains("UserName=library"));
+}
+
+// Repeated failed log-ins lock accounts at many providers: a refused
+// password is asked for again, never taken from memory.
+void DesktopSendTest::APasswordTheServerRefusedIsAskedForAgainAndNotSentAgain() {
+  const std::string password = "c0rrect-H0rse";
+  const std::string wrong = "wr0ng-Guess";
+  TestCertificates certificates;
+  const CertificateFiles good = certificates.Good();
+  ServerScript script;
+  script.tlsCertificate = good.certificate;
+  script.tlsKey = good.key;
+  script.requireStartTls = true;
+  script.authUser = "library";
+  script.authPassword = password;
+  script.authRequired = true;
+  ScriptedSmtpServer server(script);
+  EnsureParentFolder(SettingsFilePath());
+  WritePrivateProfileString("Settings", "Security", "starttls", SettingsFilePath());
+  WritePrivateProfileString("Settings", "UserName", "library", SettingsFilePath());
+  WritePrivateProfileString("Settings", "TLSTrustFile", certificates.caFile(), SettingsFilePath());
+  Start(server);
+  SelectOnly({0, 1});
+
+  const auto typePassword = [](const std::string& typed, QString* note) {
+    return [typed, note](QWidget* modal) {
+      auto* dialog = qobject_cast<CPasswordDlg*>(modal);
+      QVERIFY2(dialog != nullptr, qPrintable("not the password question: " + modal->windowTitle()));
+      for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (note != nullptr && label->accessibleDescription() == QStringLiteral("Note")) {
+          *note = label->text();
+        }
+      }
+      QTest::keyClicks(dialog->passwordEdit(), QString::fromStdString(typed));
+      dialog->okButton()->click();
+    };
+  };
+  FinalBox error;
+  FinalBox first;
+  {
+    ModalScript answers({typePassword(wrong, nullptr), ReadFinalBox(error), ReadFinalBox(first)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 3);
+  }
+  QVERIFY2(error.text.contains(QStringLiteral("535")), qPrintable(error.text));
+  QVERIFY(!error.text.contains(QString::fromStdString(wrong)));
+  QCOMPARE(server.MessageCount(), 0);
+
+  // The next Send asks, saying why, and what is typed then goes.
+  QString note;
+  FinalBox second;
+  {
+    ModalScript answers({typePassword(password, &note), ReadFinalBox(second)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 2);
+  }
+  QVERIFY2(note.contains(QStringLiteral("refused")), qPrintable(note));
+  QVERIFY2(error.text.contains(QStringLiteral("asks for the password at the next Send")),
+           qPrintable(error.text));
+  QCOMPARE(server.MessageCount(), 2);
+  int logIns = 0;
+  for (const std::string& command : server.Commands()) {
+    if (command.starts_with("AUTH ")) ++logIns;
+  }
+  QCOMPARE(logIns, 2);
+  QVERIFY(SawCommand(server, "AUTHENTICATED library"));
 }
 
 void DesktopSendTest::ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn() {

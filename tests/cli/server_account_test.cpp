@@ -141,6 +141,12 @@ TEST_F(ServerAccountTest, AWrongPasswordIsToldOnceAndLeavesEveryEntryAsItWas) {
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(Occurrences(run.err, "535 5.7.8 Authentication credentials invalid"), 1u) << run.err;
   EXPECT_NE(run.err.find("(authentication failed)"), std::string::npos);
+  // Nothing here can change it, so the error says where it came from.
+  EXPECT_NE(run.err.find("The server refused the password from the environment variable "
+                         "POSTRIDER_SMTP_PASSWORD"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("guess"), std::string::npos);
   EXPECT_NE(run.err.find("Not reached: 12"), std::string::npos);
   EXPECT_EQ(server.MessageCount(), 0);
   const std::string entries = Cli({"entries", Project()}).out;

@@ -34,8 +34,13 @@ class FixedPassword : public ISmtpPasswordSource {
     if (!answer) return Status::Error("The secret store is locked.");
     return Secret(*answer);
   }
+  std::string PasswordRefused(const UserSettings&) override {
+    ++refusals;
+    return "Asked for again.";
+  }
   std::optional<std::string> answer = kPassword;
   int asked = 0;
+  int refusals = 0;
 };
 
 class RecordingReport : public ISendRunReport {
@@ -145,6 +150,54 @@ TEST_F(SendRunServerTest, AWrongPasswordStopsTheRunBeforeAnyEntryIsTouched) {
   EXPECT_EQ(recorded.prompts.messageTexts().back(),
             "Send stopped by an error before the first message. Accepted by the server: 0, "
             "refused by the server: 0, bad address: 0, not reached: 3.");
+}
+
+// A password the server refused must not go again unasked, as repeated
+// failed log-ins lock accounts; one that met a busy, confused or lost
+// server may.
+TEST_F(SendRunServerTest, OnlyARefusalOfThePasswordIsToldToWhereItCameFrom) {
+  struct Row {
+    const char* auth;            // the reply to the log-in; empty: the connection drops
+    int perConnection = 0;       // with 1, the second connection's log-in is the one answered
+    bool told = false;
+  };
+  const Row rows[] = {
+      {"535 5.7.8 Authentication credentials invalid", 0, true},
+      {"534 5.7.9 Application-specific password required", 0, true},
+      {"454 4.7.0 Temporary authentication failure", 0, false},
+      {"504 5.5.4 Unrecognized authentication type", 0, false},
+      {"", 0, false},
+      {"535 5.7.8 Authentication credentials invalid", 1, true},
+  };
+  Open(2);
+  recorded.prompts.SetDefaultYesNoAnswer(true);  // from the top, should a resume be offered
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.auth) + " per connection " + std::to_string(row.perConnection));
+    ServerScript script = StartTlsAuthServer();
+    const std::string command = row.perConnection > 0 ? "AUTH#2" : "AUTH";
+    if (*row.auth != '\0') {
+      script.firstReplies = {{command, row.auth}};
+    } else {
+      script.dropOn = {"AUTH"};
+    }
+    ScriptedSmtpServer server(script);
+    UseStartTlsAndAuth(server.address());
+    settings.messagesPerConnection = row.perConnection;
+    passwords.refusals = 0;
+
+    const SendRunResult result = Send();
+
+    EXPECT_FALSE(result.failure.ok());
+    EXPECT_EQ(passwords.refusals, row.told ? 1 : 0);
+    const std::vector<std::string> texts = recorded.prompts.messageTexts();
+    bool saidSo = false;
+    for (const std::string& text : texts) {
+      saidSo = saidSo || text.find("Asked for again.") != std::string::npos;
+    }
+    EXPECT_EQ(saidSo, row.told);
+    for (const std::string& text : texts) EXPECT_EQ(text.find(kPassword), std::string::npos);
+    recorded.prompts.ClearRecords();
+  }
 }
 
 TEST_F(SendRunServerTest, NoPasswordOrAWrongSettingMeansNoConnectionAtAll) {
