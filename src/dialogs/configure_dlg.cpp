@@ -20,6 +20,7 @@
 #include "dialogs/smtp_passwords.h"
 #include "send/mail_providers.h"
 #include "send/oauth_client.h"
+#include "send/send_run.h"
 #include "send/server_check.h"
 #include "smtp/smtp_security.h"
 #include "views/dialog_units.h"
@@ -408,6 +409,7 @@ void CConfigureDlg::OnTestSettings() {
     return;
   }
   Secret password;
+  bool passwordGiven = false;  // by the store or the session, not typed here
   // A server the setting cannot name fails the check at once: no password for it.
   if (!edited.userName.empty() && !UsesOAuth(edited) &&
       ServerNameProblem(edited.smtpServer).empty()) {
@@ -422,11 +424,16 @@ void CConfigureDlg::OnTestSettings() {
         return;
       }
       password = std::move(found.value());
+      passwordGiven = true;
     }
   }
   CServerCheckDlg check(edited, std::move(password), this);
   if (passwords_ != nullptr) check.SetTokens(&passwords_->tokens());
   check.exec();
+  // Offered again, it would be refused again at the next check or Send.
+  if (passwordGiven && RefusedThePassword(check.result().outcome)) {
+    (void)passwords_->PasswordRefused(edited);
+  }
 }
 
 bool QtConfigureDialog::Run(UserSettings& settings) {

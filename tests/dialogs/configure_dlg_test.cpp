@@ -377,6 +377,16 @@ void ConfigureDlgTest::TestSettingsShowsEachStepWithTheValuesShown() {
   QCOMPARE(outcome, QStringLiteral("The setting SMTPServer=127.0.0.1:0 has a port that is not a "
                                    "number from 1 to 65535."));
   QCOMPARE(asked, 0);
+
+  // A kept password the server refuses is not offered again: the next check asks.
+  Type(dialog.serverEdit(), QString::fromStdString(server.address()));
+  (void)passwords->Keep(dialog.EditedSettings(), Secret("wrong"));  // for the session: no store
+  QVERIFY(runCheck());
+  QVERIFY2(outcome.startsWith(QStringLiteral("Failed at AUTH (535)")), qPrintable(outcome));
+  QCOMPARE(asked, 0);
+  QVERIFY(runCheck());
+  QCOMPARE(asked, 1);
+  QVERIFY2(outcome.startsWith(QStringLiteral("Every step passed")), qPrintable(outcome));
   dialog.reject();
 }
 
