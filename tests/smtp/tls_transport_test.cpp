@@ -17,16 +17,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A TLS 1.3 server in memory, as the stream below the client: what the
+// A TLS server in memory, as the stream below the client: what the
 // client sends is fed to the server, what the server writes is what the
 // client receives. A "full socket" takes only `room` bytes of a send and
 // times out when the deadline has passed; a wait (a deadline still ahead)
 // finds it drained and takes everything.
 class MemoryServer final : public ISmtpTransport {
  public:
-  MemoryServer(const testing::CertificateFiles& files, std::string& log) : log_(log) {
+  MemoryServer(const testing::CertificateFiles& files, std::string& log, int version = TLS1_3_VERSION)
+      : log_(log) {
     context_ = SSL_CTX_new(TLS_server_method());
-    SSL_CTX_set_min_proto_version(context_, TLS1_3_VERSION);
+    SSL_CTX_set_min_proto_version(context_, version);
+    SSL_CTX_set_max_proto_version(context_, version);
     SSL_CTX_use_certificate_chain_file(context_, files.certificate.c_str());
     SSL_CTX_use_PrivateKey_file(context_, files.key.c_str(), SSL_FILETYPE_PEM);
     ssl_ = SSL_new(context_);
@@ -64,17 +66,21 @@ class MemoryServer final : public ISmtpTransport {
     full_ = true;
     room_ = room;
   }
-  // Queues a server record; with `update`, a key update that asks for one back.
-  void Write(const std::string& text, bool update) {
-    if (update) {
+  // Asks the client for new keys: a key update that asks for one back, or
+  // under TLS 1.2 a new handshake, which the client begins while it reads.
+  void AskForNewKeys() {
+    if (SSL_version(ssl_) == TLS1_3_VERSION) {
       ASSERT_EQ(SSL_key_update(ssl_, SSL_KEY_UPDATE_REQUESTED), 1);
-    }
-    if (!text.empty()) {
-      ASSERT_EQ(SSL_write(ssl_, text.data(), static_cast<int>(text.size())),
-                static_cast<int>(text.size()));
+      ASSERT_EQ(SSL_do_handshake(ssl_), 1);
     } else {
-      ASSERT_EQ(SSL_do_handshake(ssl_), 1);  // sends the key update alone
+      ASSERT_EQ(SSL_renegotiate(ssl_), 1);
+      SSL_do_handshake(ssl_);  // sends the hello request; the answer comes later
+      ERR_clear_error();
     }
+  }
+  void Write(const std::string& text) {
+    ASSERT_EQ(SSL_write(ssl_, text.data(), static_cast<int>(text.size())),
+              static_cast<int>(text.size()));
   }
   bool failed() const { return failed_; }
 
@@ -111,13 +117,16 @@ class MemoryServer final : public ISmtpTransport {
   bool failed_ = false;
 };
 
-TEST(TlsTransportTest, AKeyUpdateAnsweredDuringALookIntoAFullSocketIsKeptForTheNextWrite) {
+TEST(TlsTransportTest, WhatAReadAnswersDuringALookIntoAFullSocketIsKeptForTheNextWrite) {
   testing::TestCertificates certificates;
-  // Nothing of the answer fits, or only the start of its record.
+  // OpenSSL answers a TLS 1.3 key update with its next write, but begins a
+  // TLS 1.2 server's new handshake inside the read. Nothing of the answer
+  // fits, or only the start of its record.
+  for (const int version : {TLS1_3_VERSION, TLS1_2_VERSION})
   for (const std::size_t room : {std::size_t{0}, std::size_t{3}}) {
-    SCOPED_TRACE("room " + std::to_string(room));
+    SCOPED_TRACE("version " + std::to_string(version) + ", room " + std::to_string(room));
     std::string heard;
-    auto owned = std::make_unique<MemoryServer>(certificates.Good(), heard);
+    auto owned = std::make_unique<MemoryServer>(certificates.Good(), heard, version);
     MemoryServer& server = *owned;
     TlsTransport tls(std::move(owned));
     TlsOptions options;
@@ -129,7 +138,7 @@ TEST(TlsTransportTest, AKeyUpdateAnsweredDuringALookIntoAFullSocketIsKeptForTheN
 
     // The server asks for new keys; the client's look that does not wait
     // answers it while its socket is full of the text it sent.
-    server.Write("", true);
+    server.AskForNewKeys();
     server.FillSocket(room);
     char buffer[256];
     std::size_t received = 0;
@@ -140,7 +149,7 @@ TEST(TlsTransportTest, AKeyUpdateAnsweredDuringALookIntoAFullSocketIsKeptForTheN
     EXPECT_EQ(tls.SendAll("QUIT\r\n", SocketClock::now() + 30s, false), 0);
     EXPECT_FALSE(server.failed());
     EXPECT_EQ(heard, "EHLO a\r\nQUIT\r\n");
-    server.Write("221 bye\r\n", false);
+    server.Write("221 bye\r\n");
     ASSERT_EQ(tls.Receive(buffer, sizeof buffer, received, SocketClock::now() + 30s), 0)
         << tls.errorText();
     EXPECT_EQ(std::string(buffer, received), "221 bye\r\n");
