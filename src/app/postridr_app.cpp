@@ -77,13 +77,13 @@ void CPostridrApp::FinishStartUp() {
 
   // A project that will not open has said why in its own box; start-up then
   // goes on as it would have without it.
-  bool ready = !startProject_.empty() && OpenFromDisk(startProject_);
+  bool ready = !startProject_.empty() && document_.OnOpenDocument(startProject_);
   if (!ready) {
     const std::string lastProject = frame_->settings().currentProjectFile;
     // The same project is not tried, nor its error shown, twice.
     ready = lastProject.size() >= kShortestProjectPath &&
             (startProject_.empty() || !SameFile(startProject_, lastProject)) &&
-            OpenFromDisk(lastProject);
+            document_.OnOpenDocument(lastProject);
   }
   if (!ready) ready = document_.OnNewDocument(*wizardPages_);
   intro_.reset();
@@ -119,16 +119,6 @@ void CPostridrApp::CreateMainFrame() {
     ShowRecentFiles();
   });
   frame_->ShowRecentFiles(recentFiles_.entries());
-}
-
-bool CPostridrApp::OpenFromDisk(const std::string& path) {
-  if (!document_.OnOpenDocument(path)) return false;
-  // Just read, the project holds what its files hold: closing it unchanged
-  // must not ask to save (Enter on that question would write it). What the
-  // opening recovered stays in its files (a send journal is kept until a
-  // save folds it in), so nothing is lost when it is not saved.
-  document_.SetModifiedFlag(false);
-  return true;
 }
 
 void CPostridrApp::ShowDocumentState() {
@@ -222,7 +212,7 @@ void CPostridrApp::OnFileOpen() {
 CPostridrApp::OpenResult CPostridrApp::OpenDocumentFile(const std::string& path) {
   document_.UpdateFromMessageViews();
   if (!document_.SaveModified()) return OpenResult::Cancelled;
-  const bool opened = OpenFromDisk(path);
+  const bool opened = document_.OnOpenDocument(path);
   ShowDocumentState();
   return opened ? OpenResult::Opened : OpenResult::Failed;
 }

@@ -63,8 +63,6 @@ class CPostridrApp : public QObject, public ICommandTarget {
  private:
   void FinishStartUp();
   void CreateMainFrame();
-  // Opens `path` as its files hold it: unmodified.
-  bool OpenFromDisk(const std::string& path);
   // Whatever New or Open did, the window shows what the document now holds.
   void ShowDocumentState();
   void RememberProject(const std::string& path);

@@ -14,7 +14,6 @@
 #include "dialogs/formatted_message_view.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_check.h"
-#include "platform/utf8_text.h"
 #include "views/display_text.h"
 #include "views/shared_fonts.h"
 
@@ -116,10 +115,8 @@ void CPreviewDlg::ShowEntry(int entry) {
   // A letter its options cannot make (a picture that cannot go, a Cc value
   // that is no address) is still composed, as plain text: shown without a
   // word, it would pass for the message Send makes, which Send never sends.
-  if (preview_.skipReason.empty()) {
-    if (const std::string problem = LetterProblem(entry); !problem.empty()) {
-      preview_.skipReason = "Send would not send this message: " + problem;
-    }
+  if (preview_.skipReason.empty() && !preview_.problem.empty()) {
+    preview_.skipReason = "Send would not send this message: " + preview_.problem;
   }
   entryLabel_->setText(QStringLiteral("Entry %1 of %2: %3")
                            .arg(entry + 1)
@@ -134,23 +131,6 @@ void CPreviewDlg::ShowEntry(int entry) {
   ShowAttachments();
   previous_->setEnabled(NextSelectedEntry(document_, entry, -1) >= 0);
   next_->setEnabled(NextSelectedEntry(document_, entry, +1) >= 0);
-}
-
-std::string CPreviewDlg::LetterProblem(int entry) {
-  const LetterOptions& options = document_.GetLetterOptions();
-  if (!UsesLetterOptions(options)) return {};
-  // The letter is taken again only when it changed since the last entry
-  // shown, or when composing could not make it formatted just now (a picture
-  // gone or spoilt since): then its pictures are looked at afresh.
-  if (options.format == MessageFormat::Markdown && preview_.formatted.html.empty()) {
-    letterCheck_ = LetterComposer();
-  }
-  if (const Status letter = letterCheck_.Take(document_); !letter) return letter.message();
-  ListRecord record;
-  if (!document_.ReadListRecord(entry, record)) return {};
-  const Status copies = letterCheck_.ForRecipient(
-      record.values, AsUtf8(record.ValueAt(document_.GetEmailFieldIndex())));
-  return copies ? std::string() : copies.message();
 }
 
 void CPreviewDlg::ShowFormatted() {

@@ -2,7 +2,6 @@
 
 #include <QDialog>
 
-#include "send/letter_composer.h"
 #include "send/message_preview.h"
 #include "send/user_settings.h"
 
@@ -48,16 +47,10 @@ class CPreviewDlg : public QDialog {
   void Step(int step);
   void ShowFormatted();
   void ShowAttachments();
-  // Why Send could not make this entry's message from the letter options;
-  // empty when it could.
-  std::string LetterProblem(int entry);
 
   CPostridrDoc& document_;
   const UserSettings& settings_;
   MessagePreview preview_;
-  // Checks the options for each entry shown. Held for the dialog's life, it
-  // reads the letter's pictures once, not again at every step.
-  LetterComposer letterCheck_;
   QLabel* entryLabel_ = nullptr;
   QLabel* skip_ = nullptr;
   QPlainTextEdit* text_ = nullptr;

@@ -240,7 +240,10 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
     frame_->AttachDocument(this);
     frame_->SetCurrentProjectPath(projectPath);
   }
-  UpdateSelectedCount(-1);
+  // Just read, it holds what its files hold: closing it must not offer to
+  // save (Enter there would write it). What opening recovered stays in its
+  // files (a journal is kept until a save folds it in).
+  ShowSelectedCount(-1);
   pathName_ = projectPath;
   return true;
 }
@@ -681,10 +684,14 @@ void CPostridrDoc::ClearStatus(int first, StatusClearing which) {
 }
 
 void CPostridrDoc::UpdateSelectedCount(int count) {
+  ShowSelectedCount(count);
+  SetModifiedFlag(!IsReadOnly());
+}
+
+void CPostridrDoc::ShowSelectedCount(int count) {
   if (count < 0) count = marks_.CountSelected(GetEntryCount());
   selectedCount_ = count;
   if (frame_ != nullptr) frame_->ShowSelectedCount(count);
-  SetModifiedFlag(!IsReadOnly());
 }
 
 }  // namespace postrider

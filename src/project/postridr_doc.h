@@ -210,6 +210,8 @@ class CPostridrDoc {
   Status CheckSendOutcomesWritable();
 
  private:
+  // Counts and shows the selected entries without marking the project changed.
+  void ShowSelectedCount(int count);
   // Puts the journal a Save As carries beside the new name; says so when it cannot.
   Status FinishJournalMove(std::optional<SendJournalMove>& journalMove);
   // Applies the journal beside the project being opened; what to tell the user.

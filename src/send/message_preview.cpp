@@ -18,8 +18,12 @@ namespace {
 constexpr const char* kShownHeaders[] = {"To", "From", "Subject", "Date"};
 
 // The same checks the run makes before a message goes, in its order.
-std::string SkipReason(const CPostridrDoc& document, int entry, const std::string& address) {
+std::string SkipReason(const CPostridrDoc& document, int entry, const std::string& address,
+                       bool listChanged) {
   if (document.IsEntrySelected(entry) == 0) return "This entry is not selected: Send passes it by.";
+  // Values read from a rewritten list are not this entry's: they settle
+  // nothing about it.
+  if (listChanged) return "Send would stop at this entry: " + document.ListChangedText();
   const std::string shown = "\"" + PrintableText(address) + "\"";
   if (!IsValidAddress(address)) {
     return "Send would skip this entry: " + shown + " is not a valid e-mail address.";
@@ -64,7 +68,10 @@ MessagePreview PreviewMessage(CPostridrDoc& document, int entry, const UserSetti
   ComposedMessage composed;
   ComposeMessage(document, entry, settings, composed);
   preview.recipient = composed.recipient;
-  preview.skipReason = SkipReason(document, entry, composed.recipient);
+  preview.listChanged = composed.listChanged;
+  // The composer's words for a changed list speak of a run already going.
+  preview.problem = composed.listChanged ? document.ListChangedText() : composed.problem;
+  preview.skipReason = SkipReason(document, entry, composed.recipient, composed.listChanged);
   preview.attachments = AttachmentsOf(composed, AttachmentsOfDocument(document));
   if (preview.skipReason.empty()) {
     for (const PreviewAttachment& attachment : preview.attachments) {

@@ -27,7 +27,15 @@ struct PreviewAttachment {
 struct MessagePreview {
   int entry = -1;
   std::string recipient;   // the envelope recipient
-  std::string skipReason;  // why Send would not send it; empty when it would
+  // Why Send would not send it; empty when it would. A list written to since
+  // the project was opened (listChanged) comes first, as in a run: the values
+  // read may be someone else's.
+  std::string skipReason;
+  bool listChanged = false;
+  // Why Send could not make this message: the letter options cannot make it
+  // (a picture that cannot go, a Cc value that is no address; it is then
+  // composed as plain text), or the list changed. Empty when it can.
+  std::string problem;
   MimeMessage message;
   std::vector<PreviewAttachment> attachments;
   // The headers a mail program shows (To, From, Subject, Date), an empty

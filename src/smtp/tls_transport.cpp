@@ -206,6 +206,8 @@ int TlsTransport::Flush(SocketDeadline deadline, bool moreFollows) {
       lower_->SendAll(std::string_view(data, static_cast<std::size_t>(length)), deadline,
                       moreFollows);
   (void)BIO_reset(outgoing_);
+  // Part of a record may have gone: anything after it would be garbage.
+  if (error != 0) broken_ = true;
   return error;
 }
 
@@ -224,7 +226,12 @@ int TlsTransport::ReadMore(SocketDeadline deadline) {
 }
 
 int TlsTransport::MoveRecords(int reason, SocketDeadline deadline) {
-  if (const int error = Flush(deadline, false)) return error;
+  // A deadline already passed is a look that must not wait: a full socket
+  // would take part of what TLS wrote (a key update's answer) and time out,
+  // and the rest would be lost. It stays queued, in order, for the next write.
+  if (deadline > SocketClock::now()) {
+    if (const int error = Flush(deadline, false)) return error;
+  }
   return reason == SSL_ERROR_WANT_READ ? ReadMore(deadline) : 0;
 }
 

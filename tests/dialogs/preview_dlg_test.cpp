@@ -1,4 +1,5 @@
 #include <QAccessible>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -48,6 +49,7 @@ class PreviewDlgTest : public QObject {
   void AnAttachmentLineBeyondTheTenthIsListedWithItsProblem();
   void TheEntryAndWhySendWouldSkipItAreReadAsShown();
   void ANulInAValueHidesNothingAfterIt();
+  void AListWrittenMeanwhileIsNamedAtTheNextStep();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -141,6 +143,32 @@ void PreviewDlgTest::ANulInAValueHidesNothingAfterIt() {
   QVERIFY2(!shown.contains(QChar(0)), qPrintable(shown));
   QVERIFY2(shown.contains(QStringLiteral("Dear A\u2400B\u0001C,\nsee you.")), qPrintable(shown));
   QVERIFY(!dialog.entryLabel()->text().contains(QChar(0)));
+}
+
+// A spreadsheet saved the list while the preview was open: a row read from
+// the file now may be someone else's, which Send would never send, yet it
+// showed as the message that goes.
+void PreviewDlgTest::AListWrittenMeanwhileIsNamedAtTheNextStep() {
+  std::string rows = "Name\tEmail\n";
+  for (int i = 0; i < 400; ++i) rows += "Person " + std::to_string(i) + "\tp" + std::to_string(i) + "@example.com\n";
+  RecordedDocument big;
+  QVERIFY(big.Open(folder, TestProject(rows)));
+  big.messageView.body = "Dear [[Name]],\n";
+  big.document.UnselectAll();
+  big.document.ToggleEntrySelection(0);
+  big.document.ToggleEntrySelection(399);  // far past what the first look read
+  CPreviewDlg dialog(big.document, settings, 0);
+  QVERIFY(dialog.skipLabel()->isHidden());
+  QFile list(QString::fromStdString(big.document.GetListFilePath()));
+  QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  list.write(QByteArray::fromStdString("Name\tEmail\nNewcomer\tnew@example.com\n" +
+                                       rows.substr(rows.find('\n') + 1)));
+  list.close();
+  dialog.nextButton()->click();
+  QCOMPARE(dialog.entry(), 399);
+  QVERIFY(dialog.skipLabel()->isVisibleTo(&dialog));
+  QVERIFY2(dialog.skipLabel()->text().contains(QStringLiteral("has changed since the project")),
+           qPrintable(dialog.skipLabel()->text()));
 }
 
 QTEST_MAIN(PreviewDlgTest)

@@ -232,8 +232,8 @@ TEST_F(DocumentLifecycleTest, OpenTakesStoredRelativePathsFromTheProjectsFolder)
   EXPECT_EQ(document.GetSelectedCount(), 2);
   EXPECT_EQ(document.GetLastIndexSent(), 2);
   EXPECT_EQ(document.GetPathName(), project);
-  // Opening alone marks the project modified, so closing offers to save.
-  EXPECT_TRUE(document.IsModified());
+  // Opening alone changes nothing: closing must not offer to save.
+  EXPECT_FALSE(document.IsModified());
   EXPECT_EQ(doc.frame.attached, &document);
   EXPECT_EQ(doc.frame.projectPaths, Names{project});
   EXPECT_EQ(doc.frame.selectedCounts, std::vector<long>{2});
@@ -330,6 +330,7 @@ TEST_F(DocumentLifecycleTest, ANewLetterIsNeverWrittenOverTheListOrTheProjectFil
 
 TEST_F(DocumentLifecycleTest, AProjectIsNeverSavedOverItsOwnListOrLetter) {
   ASSERT_TRUE(doc.Open(dir.path(), TestProject(kList)));
+  document.ToggleEntrySelection(0);
   for (const char* target : {"project.list", "project-letter.txt"}) {
     doc.prompts.ClearRecords();
     EXPECT_FALSE(document.OnSaveDocument(dir.File(target))) << target;
@@ -425,6 +426,7 @@ TEST_F(DocumentLifecycleTest, FilesThatCannotBeReadAreReportedAndTheProjectStill
 
 TEST_F(DocumentLifecycleTest, AnUnwritableFileFailsTheSaveWithItsPathAndKeepsTheProjectModified) {
   ASSERT_TRUE(doc.Open(dir.path(), TestProject(kList)));
+  document.ToggleEntrySelection(0);
   const std::string opened = document.GetPathName();
   fs::rename(dir.File("project-letter.txt"), dir.File("letter-aside"));
   // A folder in the way of each of the three files in turn.

@@ -138,6 +138,7 @@ TEST_F(ProjectOpenChecksTest, ALetterWithoutItsFromLineIsReportedAndNotRewritten
 
 TEST_F(ProjectOpenChecksTest, AProjectNamedLikeItsEntryStateFileIsNotSavedOverIt) {
   Open(Project());
+  document.ToggleEntrySelection(0);
   const std::string target = dir.File("x.prh");
   const Status status = document.OnSaveDocument(target);
   EXPECT_FALSE(status.ok());
