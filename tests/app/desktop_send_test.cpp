@@ -75,6 +75,23 @@ std::multiset<std::string> Delivered(const ScriptedSmtpServer& server) {
   return recipients;
 }
 
+// A server that wants STARTTLS and library's log-in, and the settings that reach it.
+ServerScript LogInServerAndSettings(TestCertificates& certificates, const std::string& password) {
+  const CertificateFiles good = certificates.Good();
+  ServerScript script;
+  script.tlsCertificate = good.certificate;
+  script.tlsKey = good.key;
+  script.requireStartTls = true;
+  script.authUser = "library";
+  script.authPassword = password;
+  script.authRequired = true;
+  EnsureParentFolder(SettingsFilePath());
+  WritePrivateProfileString("Settings", "Security", "starttls", SettingsFilePath());
+  WritePrivateProfileString("Settings", "UserName", "library", SettingsFilePath());
+  WritePrivateProfileString("Settings", "TLSTrustFile", certificates.caFile(), SettingsFilePath());
+  return script;
+}
+
 // What the final box said, and its details.
 struct FinalBox {
   QString text;
@@ -584,19 +601,7 @@ void DesktopSendTest::PreviewShowsTheMessageTheServerReceives() {
 void DesktopSendTest::ALogInPasswordIsAskedForAtSendOnceAndNeverWritten() {
   const std::string password = "c0rrect-H0rse";
   TestCertificates certificates;
-  const CertificateFiles good = certificates.Good();
-  ServerScript script;
-  script.tlsCertificate = good.certificate;
-  script.tlsKey = good.key;
-  script.requireStartTls = true;
-  script.authUser = "library";
-  script.authPassword = password;
-  script.authRequired = true;
-  ScriptedSmtpServer server(script);
-  EnsureParentFolder(SettingsFilePath());
-  WritePrivateProfileString("Settings", "Security", "starttls", SettingsFilePath());
-  WritePrivateProfileString("Settings", "UserName", "library", SettingsFilePath());
-  WritePrivateProfileString("Settings", "TLSTrustFile", certificates.caFile(), SettingsFilePath());
+  ScriptedSmtpServer server(LogInServerAndSettings(certificates, password));
   Start(server);
   SelectOnly({0, 1});
 
@@ -653,19 +658,7 @@ void DesktopSendTest::APasswordTheServerRefusedIsAskedForAgainAndNotSentAgain() 
   const std::string password = "c0rrect-H0rse";
   const std::string wrong = "wr0ng-Guess";
   TestCertificates certificates;
-  const CertificateFiles good = certificates.Good();
-  ServerScript script;
-  script.tlsCertificate = good.certificate;
-  script.tlsKey = good.key;
-  script.requireStartTls = true;
-  script.authUser = "library";
-  script.authPassword = password;
-  script.authRequired = true;
-  ScriptedSmtpServer server(script);
-  EnsureParentFolder(SettingsFilePath());
-  WritePrivateProfileString("Settings", "Security", "starttls", SettingsFilePath());
-  WritePrivateProfileString("Settings", "UserName", "library", SettingsFilePath());
-  WritePrivateProfileString("Settings", "TLSTrustFile", certificates.caFile(), SettingsFilePath());
+  ScriptedSmtpServer server(LogInServerAndSettings(certificates, password));
   Start(server);
   SelectOnly({0, 1});
 

@@ -117,6 +117,13 @@ class MemoryServer final : public ISmtpTransport {
   bool failed_ = false;
 };
 
+TlsOptions TrustingTheTestCa(testing::TestCertificates& certificates) {
+  TlsOptions options;
+  options.host = "127.0.0.1";
+  options.trustFile = certificates.caFile();
+  return options;
+}
+
 TEST(TlsTransportTest, WhatAReadAnswersDuringALookIntoAFullSocketIsKeptForTheNextWrite) {
   testing::TestCertificates certificates;
   // OpenSSL answers a TLS 1.3 key update with its next write, but begins a
@@ -129,10 +136,8 @@ TEST(TlsTransportTest, WhatAReadAnswersDuringALookIntoAFullSocketIsKeptForTheNex
     auto owned = std::make_unique<MemoryServer>(certificates.Good(), heard, version);
     MemoryServer& server = *owned;
     TlsTransport tls(std::move(owned));
-    TlsOptions options;
-    options.host = "127.0.0.1";
-    options.trustFile = certificates.caFile();
-    ASSERT_EQ(tls.Handshake(options, SocketClock::now() + 30s), 0) << tls.errorText();
+    ASSERT_EQ(tls.Handshake(TrustingTheTestCa(certificates), SocketClock::now() + 30s), 0)
+        << tls.errorText();
     ASSERT_EQ(tls.SendAll("EHLO a\r\n", SocketClock::now() + 30s, false), 0);
     ASSERT_EQ(heard, "EHLO a\r\n");
 
@@ -162,10 +167,8 @@ TEST(TlsTransportTest, AfterASendCutShortNothingMoreGoesOnTheStream) {
   auto owned = std::make_unique<MemoryServer>(certificates.Good(), heard);
   MemoryServer& server = *owned;
   TlsTransport tls(std::move(owned));
-  TlsOptions options;
-  options.host = "127.0.0.1";
-  options.trustFile = certificates.caFile();
-  ASSERT_EQ(tls.Handshake(options, SocketClock::now() + 30s), 0) << tls.errorText();
+  ASSERT_EQ(tls.Handshake(TrustingTheTestCa(certificates), SocketClock::now() + 30s), 0)
+      << tls.errorText();
 
   // A send whose deadline has run out leaves part of a record on the wire:
   // what followed it (more text, a close_notify) would be garbage.
