@@ -1,9 +1,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <cctype>
+#include <cerrno>
 #include <iostream>
 #include <optional>
 #include <set>
