@@ -222,9 +222,12 @@ Result<std::unique_ptr<SendJournal>> CPostridrDoc::OpenSendJournal() {
       return Status::Error("The send journal \"" + path + "\" would be written over " + own + ".");
     }
   }
+  // Its outcomes are in no mark: moved aside, the entries it reached would
+  // be mailed again without a word. A send refuses to start first.
   if (unappliedJournal_ && Exists(path)) {
-    Result<std::string> aside = SetAsideSendJournal(path);
-    if (!aside) return aside.status();
+    return Status::Error("The send journal \"" + path + "\" holds outcomes of an earlier run "
+                         "that could not be applied when the project was opened; it is kept, "
+                         "and no run is added to it.");
   }
   unappliedJournal_ = false;
   return SendJournal::Open(path);
