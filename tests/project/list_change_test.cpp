@@ -141,6 +141,34 @@ TEST_F(ListChangeTest, TheSentFileNamesEachSentAddressAsUtf8InListOrder) {
             (std::vector<std::string>{"ann@x.org", "z\xC3\xA9@x.org", "b\xC3\xA9@x.org"}));
 }
 
+TEST_F(ListChangeTest, TheSentFileKeepsTheColumnItWasReadFromAndReadsOneWithoutIt) {
+  struct Case {
+    const char* column;
+    const char* startLine;  // the file's first line, without its CRC
+  };
+  const Case cases[] = {
+      {"", "postrider-sent-addresses version=1 marks=m absent=1 "},
+      {"Other mail=%",
+       "postrider-sent-addresses version=1 marks=m absent=1 column=Other%20mail%3d%25 "},
+  };
+  const std::string path = dir.File("sent");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.column);
+    AtomicFileGroup files;
+    ASSERT_TRUE(WriteSentAddresses(files, path, "m",
+                                   [](const AddressSink& add) { add("ann@y.org"); },
+                                   {"gone@y.org"}, c.column)
+                    .ok());
+    ASSERT_TRUE(files.Commit().ok());
+    EXPECT_EQ(ReadFileBytes(path).rfind(c.startLine, 0), 0u) << ReadFileBytes(path);
+    const auto sent = ReadSentAddresses(path);
+    ASSERT_TRUE(sent.ok() && sent->has_value());
+    EXPECT_EQ((*sent)->column, c.column);
+    EXPECT_EQ((*sent)->addresses, (std::vector<std::string>{"ann@y.org", "gone@y.org"}));
+    EXPECT_EQ((*sent)->notInList, (std::vector<std::string>{"gone@y.org"}));
+  }
+}
+
 TEST_F(ListChangeTest, MarksAnotherProgramWroteSinceAreNeverMatchedWithOldAddresses) {
   doc.document.SetEntryStatus(0, StatusSent);
   ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
