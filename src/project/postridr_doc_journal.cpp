@@ -1,7 +1,9 @@
 // The project document's side of the send journal: applying one on open,
 // folding it in on save, and where it lies.
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <unordered_set>
 
 #include "platform/crc32.h"
@@ -100,6 +102,9 @@ JournalIdentity CPostridrDoc::GetJournalIdentity() const {
   for (const std::string& name : fieldNames_) names += name + '\t';
   identity.fieldsCrc = Crc32(names);
   identity.listDigest = list_.contentDigest();
+  if (emailFieldIndex_ >= 0 && emailFieldIndex_ < GetFieldCount()) {
+    identity.mailedColumn = fieldNames_[static_cast<std::size_t>(emailFieldIndex_)];
+  }
   return identity;
 }
 
@@ -120,11 +125,36 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
   }
   JournalIdentity current = GetJournalIdentity();
   current.projectPath = projectPath;
+  // A run that mailed another column than the email field's now (the email
+  // column deleted then, and put back since) is matched in that column, by
+  // its name, where the list has one: the first, as the email field is
+  // found by its name. The index, or -1 for the email field's column.
+  const auto columnOf = [this](const JournalRun& run) {
+    const std::string& name = run.identity.mailedColumn;
+    const bool emailColumn = emailFieldIndex_ >= 0 && emailFieldIndex_ < GetFieldCount() &&
+                             fieldNames_[static_cast<std::size_t>(emailFieldIndex_)] == name;
+    if (name.empty() || emailColumn) return -1;
+    const auto found = std::find(fieldNames_.begin(), fieldNames_.end(), name);
+    return found == fieldNames_.end() ? -1 : static_cast<int>(found - fieldNames_.begin());
+  };
   // Runs written for another list are matched by address, so the list's
   // addresses are read only for them.
   std::optional<ListAddresses> addresses;
+  std::map<int, ListAddresses> columns;
   for (const JournalRun& run : (*read)->runs) {
-    if (!addresses && list_.IsOpen() && !run.identity.SameListAs(current)) {
+    if (!list_.IsOpen() || run.identity.SameListAs(current)) continue;
+    if (const int column = columnOf(run); column >= 0) {
+      if (columns.count(column) == 0) {
+        columns.emplace(column, ListAddresses(GetEntryCount(), [this, column](int i) {
+                          std::vector<std::string> scratch;
+                          std::string address;
+                          AppendAsUtf8(list_.ReadValue(i, static_cast<std::size_t>(column),
+                                                       scratch),
+                                       address);
+                          return address;
+                        }));
+      }
+    } else if (!addresses) {
       addresses.emplace(GetEntryCount(), [this](int i) { return GetRecipientAddress(i); });
     }
   }
@@ -134,7 +164,7 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
   bool entryByEntry = false;
   if (addresses && EmailFieldNameGone()) {
     for (const JournalRun& run : (*read)->runs) {
-      if (run.identity.SameListAs(current)) continue;
+      if (run.identity.SameListAs(current) || columnOf(run) >= 0) continue;
       for (const JournalEvent& event : run.events) {
         const bool reached = event.handedOver || event.status == StatusSent;
         if (reached && !event.address.empty() && addresses->EntriesOf(event.address).empty()) {
@@ -146,8 +176,12 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
   const std::string fieldGone = "the list has no field named \"" + AsUtf8(emailFieldName_) +
                                 "\", the project's email field, and the column at its place "
                                 "does not hold all the addresses its runs reached";
-  JournalReplay replay = ReplaySendJournal(**read, current, marks_, lastIndexSent_,
-                                           addresses ? &*addresses : nullptr, entryByEntry);
+  JournalReplay replay = ReplaySendJournal(
+      **read, current, marks_, lastIndexSent_, [&](const JournalRun& run) -> RunMatch {
+        const auto column = columns.find(columnOf(run));
+        if (column != columns.end()) return {&column->second, false};
+        return {entryByEntry || !addresses ? nullptr : &*addresses, entryByEntry};
+      });
   if (!replay.applied) {
     if (entryByEntry) {
       replay.unfitReason = "its outcomes cannot be found again by their address, since " +
@@ -188,9 +222,12 @@ Result<std::unique_ptr<SendJournal>> CPostridrDoc::OpenSendJournal() {
       return Status::Error("The send journal \"" + path + "\" would be written over " + own + ".");
     }
   }
+  // Its outcomes are in no mark: moved aside, the entries it reached would
+  // be mailed again without a word. A send refuses to start first.
   if (unappliedJournal_ && Exists(path)) {
-    Result<std::string> aside = SetAsideSendJournal(path);
-    if (!aside) return aside.status();
+    return Status::Error("The send journal \"" + path + "\" holds outcomes of an earlier run "
+                         "that could not be applied when the project was opened; it is kept, "
+                         "and no run is added to it.");
   }
   unappliedJournal_ = false;
   return SendJournal::Open(path);

@@ -373,6 +373,7 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
                                    {"start", first},
                                    {"clear", first},
                                    {"keep", keepSent ? "sent" : "none"},
+                                   {"column", identity.mailedColumn},
                                    more...});
   };
   // Without marks the replay goes by the selection it finds.

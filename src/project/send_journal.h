@@ -137,8 +137,8 @@ class SendJournal {
 // removes the file. No journal is no error.
 Status FoldSendJournal(const std::string& path);
 
-// Moves a journal that could not be applied out of the way of a new one, to
-// "<path>.unfit" (or .unfit2, ...); returns where it went.
+// Moves a journal out of the way, to "<path>.unfit" (or .unfit2, ...):
+// that of a project a Save As writes over. Returns where it went.
 Result<std::string> SetAsideSendJournal(const std::string& path);
 
 // A journal that goes with its project to a new name when a Save leaves it

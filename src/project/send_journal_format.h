@@ -23,6 +23,9 @@ struct JournalIdentity {
   std::int64_t listSize = 0;
   std::uint32_t fieldsCrc = 0;  // of the field names, each ended by a TAB
   std::string listDigest;       // SHA-256 of the list's bytes; empty in older journals
+  // The name the list gave the column the run mailed; empty in older journals.
+  // The list may have changed since: its outcomes are looked for there.
+  std::string mailedColumn;
 
   bool SameListAs(const JournalIdentity& other) const {
     if (!listDigest.empty() && !other.listDigest.empty()) return listDigest == other.listDigest;
@@ -34,7 +37,8 @@ struct JournalIdentity {
 namespace journal_kind {
 inline constexpr std::string_view kFileStart = "postrider-send-journal";  // version=1
 // identity, start=, clear=; keep=sent when the run kept the entries marked sent;
-// cleared=, the entries whose statuses it cleared (EntrySetText)
+// cleared=, the entries whose statuses it cleared (EntrySetText); column=,
+// the column it mailed (readers ignore keys they do not know)
 inline constexpr std::string_view kRun = "run";
 inline constexpr std::string_view kHandedOver = "handed";  // entry=, address=
 inline constexpr std::string_view kOutcome = "outcome";  // entry=, status=, address=

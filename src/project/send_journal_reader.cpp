@@ -34,8 +34,10 @@ std::optional<JournalRun> RunFrom(const JournalRecord& record) {
       *size < 0 || !fields || *fields < 0 || *fields > 0xFFFFFFFFll || !start || !clear) {
     return std::nullopt;
   }
-  run.identity = {*project, *state, *list, *entries, *size, static_cast<std::uint32_t>(*fields), {}};
+  run.identity = {*project, *state, *list, *entries, *size, static_cast<std::uint32_t>(*fields),
+                  {}, {}};
   if (const std::string* digest = record.Find("digest")) run.identity.listDigest = *digest;
+  if (const std::string* column = record.Find("column")) run.identity.mailedColumn = *column;
   run.start = *start;
   run.clearFrom = *clear;
   const std::string* keep = record.Find("keep");
@@ -236,13 +238,27 @@ bool CarriesAddresses(const JournalRun& run) {
 JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
                                 EntryMarks& marks, int& lastIndexSent,
                                 const ListAddresses* addresses, bool entryByEntry) {
+  const RunMatch match{entryByEntry ? nullptr : addresses, entryByEntry};
+  return ReplaySendJournal(journal, current, marks, lastIndexSent,
+                           [&match](const JournalRun&) { return match; });
+}
+
+JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
+                                EntryMarks& marks, int& lastIndexSent,
+                                const std::function<RunMatch(const JournalRun&)>& matchOf) {
   JournalReplay replay;
-  if (entryByEntry) addresses = nullptr;
+  std::vector<RunMatch> matches;
+  matches.reserve(journal.runs.size());
+  for (const JournalRun& run : journal.runs) matches.push_back(matchOf(run));
+  const auto matchOfRun = [&](const JournalRun& run) -> const RunMatch& {
+    return matches[static_cast<std::size_t>(&run - journal.runs.data())];
+  };
   const auto byEntry = [&](const JournalRun& run) {
-    return entryByEntry && !run.startUnread && run.identity.entries == current.entries;
+    return matchOfRun(run).entryByEntry && !run.startUnread &&
+           run.identity.entries == current.entries;
   };
   for (const JournalRun& run : journal.runs) {
-    const bool byAddress = addresses != nullptr && CarriesAddresses(run);
+    const bool byAddress = matchOfRun(run).addresses != nullptr && CarriesAddresses(run);
     if (run.startUnread && !byAddress) {
       replay.unfitReason = "the line that began its last run cannot be read.";
       return replay;
@@ -268,7 +284,8 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
       resume = ReplayByPosition(run, current.entries, marks, doubts, replay);
     } else {
       replay.matchedByAddress = replay.matchedByAddress || !run.startUnread;
-      resume = ReplayByAddress(run, current.entries, *addresses, marks, doubts, replay);
+      resume =
+          ReplayByAddress(run, current.entries, *matchOfRun(run).addresses, marks, doubts, replay);
     }
     // A run that got through its whole list is complete, as its end would
     // have said: the next send starts from the top.

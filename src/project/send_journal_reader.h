@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,5 +79,17 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
                                 EntryMarks& marks, int& lastIndexSent,
                                 const ListAddresses* addresses = nullptr,
                                 bool entryByEntry = false);
+
+// How a run written for another list is matched to the list as it is.
+struct RunMatch {
+  const ListAddresses* addresses = nullptr;  // by address, in these
+  bool entryByEntry = false;                 // by position instead, as above
+};
+
+// The same, with each run matched as matchOf says: runs that mailed
+// different columns have their addresses looked for in different ones.
+JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
+                                EntryMarks& marks, int& lastIndexSent,
+                                const std::function<RunMatch(const JournalRun&)>& matchOf);
 
 }  // namespace postrider

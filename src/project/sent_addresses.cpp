@@ -30,17 +30,25 @@ std::string MarksDigest(const EntryMarks& marks) {
 Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
                           std::string_view marksDigest,
                           const std::function<void(const AddressSink&)>& forEachAddress,
-                          const std::vector<std::string>& notInList) {
+                          const std::vector<std::string>& notInList,
+                          std::string_view column) {
   return files.WritePieces(path, [&](const AtomicFileGroup::PieceSink& put) {
     // Fresh memory is what a short run pays for most: one buffer's worth of
     // lines at a time, the buffer used again.
     std::string lines;
     lines.reserve(kPieceBytes + 4096);
-    // The count lets an opening that needs only those skip the rest.
-    AppendJournalRecord(lines, kFileStart,
-                        {{"version", "1"},
-                         {"marks", marksDigest},
-                         {kNotInList, std::to_string(notInList.size())}});
+    // The count lets an opening that needs only those skip the rest. A
+    // reader ignores keys it does not know: older ones read the column's
+    // file as before.
+    const std::string absent = std::to_string(notInList.size());
+    if (column.empty()) {
+      AppendJournalRecord(lines, kFileStart,
+                          {{"version", "1"}, {"marks", marksDigest}, {kNotInList, absent}});
+    } else {
+      AppendJournalRecord(
+          lines, kFileStart,
+          {{"version", "1"}, {"marks", marksDigest}, {kNotInList, absent}, {"column", column}});
+    }
     bool any = false;
     const auto recordAdded = [&] {
       any = true;
@@ -88,6 +96,7 @@ Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path,
         return Status::Error("\"" + path + "\" was written by another version of the program.");
       }
       sent.marksDigest = *value;
+      if (const std::string* column = record->Find("column")) sent.column = *column;
       started = true;
       const std::string* absent = record->Find(kNotInList);
       if (notInListOnly && (absent == nullptr || *absent == "0")) break;

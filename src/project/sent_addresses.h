@@ -25,6 +25,9 @@ struct SentAddresses {
   // (a row deleted, a list saved with the wrong delimiter): they are kept,
   // so that mailed recipients whose rows come back are not mailed again.
   std::vector<std::string> notInList;
+  // The name the list gave the column the addresses were read from; empty in
+  // older files. Once the list has changed, they are found there again.
+  std::string column;
 };
 
 std::string SentAddressesPath(const std::string& entryStatePath);
@@ -36,12 +39,13 @@ std::string MarksDigest(const EntryMarks& marks);
 // addresses that forEachAddress hands its sink one by one: a Save keeps no
 // list of them, nor the whole file in memory; then those in notInList. With
 // no addresses it removes the file instead, since no file and no entry
-// marked sent say the same.
+// marked sent say the same. column: as SentAddresses has it.
 using AddressSink = std::function<void(std::string_view address)>;
 Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
                           std::string_view marksDigest,
                           const std::function<void(const AddressSink&)>& forEachAddress,
-                          const std::vector<std::string>& notInList = {});
+                          const std::vector<std::string>& notInList = {},
+                          std::string_view column = {});
 // Nothing when there is no file; an error when it cannot be read or is damaged.
 // notInListOnly: the addresses may be left out when none is in notInList.
 Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path,

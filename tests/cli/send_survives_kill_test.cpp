@@ -274,6 +274,61 @@ TEST_F(SendSurvivesKillTest, AKilledRunsMarksStayEntryByEntryWhenTheEmailColumnI
   EXPECT_EQ(StatusColumn(), std::string(kEntries, '1'));
 }
 
+TEST_F(SendSurvivesKillTest, AKilledRunsOutcomesAreFoundInTheColumnItMailedOnceEmailIsBack) {
+  constexpr int kEntries = 30;
+  ScriptedSmtpServer server({.delays = {{".", 0.05}}});
+  WriteProject(kEntries, server.address());
+  const auto other = [](int i) { return "other" + std::to_string(i) + "@example.com"; };
+  const auto list = [&](bool withEmail) {
+    std::string text = withEmail ? "Name\tEmail\tOther\n" : "Name\tOther\n";
+    for (int i = 0; i < kEntries; ++i) {
+      text += "Member " + std::to_string(i) + "\t" + (withEmail ? Address(i) + "\t" : "") +
+              other(i) + "\n";
+    }
+    return text;
+  };
+  const auto stopAfter = [&server](int messages, int signal) {
+    CliOptions options;
+    options.whileRunning = [&server, messages, signal](pid_t pid) {
+      server.WaitForMessages(messages);
+      kill(pid, signal);
+    };
+    return options;
+  };
+  dir.Write("project/members.txt", list(true));
+  const CliRun paused = Cli({"send", project, "--settings", settings}, stopAfter(5, SIGTERM));
+  ASSERT_EQ(paused.exitCode, 1) << paused.err;
+  ASSERT_FALSE(fs::exists(project + ".journal"));
+
+  // Paused, the Email column is deleted: the resume mails the column now at
+  // its place, the members' other addresses, and is killed.
+  dir.Write("project/members.txt", list(false));
+  const int before = server.MessageCount();
+  const CliRun killed =
+      Cli({"send", project, "--settings", settings, "--resume"}, stopAfter(before + 8, SIGKILL));
+  ASSERT_EQ(killed.exitCode, 128 + SIGKILL) << killed.err;
+  ASSERT_TRUE(fs::exists(project + ".journal"));
+
+  // The Email column back: those the killed run reached are not mailed again.
+  dir.Write("project/members.txt", list(true));
+  const CliRun resumed = SendWith(0, {});
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+  EXPECT_EQ(resumed.err.find("no longer in the list"), std::string::npos) << resumed.err;
+  const std::map<std::string, int> received = server.MessagesPerRecipient();
+  for (int i = 0; i < kEntries; ++i) {
+    const auto count = [&received](const std::string& address) {
+      const auto found = received.find(address);
+      return found == received.end() ? 0 : found->second;
+    };
+    const int mailed = count(Address(i)) + count(other(i));
+    EXPECT_GE(mailed, 1) << "member " << i << " was never mailed";
+    EXPECT_LE(mailed, 1 + namedTwice[Address(i)] + namedTwice[other(i)])
+        << "member " << i << " was mailed twice";
+  }
+  EXPECT_EQ(StatusColumn(), std::string(kEntries, '1'));
+  EXPECT_FALSE(fs::exists(project + ".journal"));
+}
+
 TEST_F(SendSurvivesKillTest, AProjectInAReadOnlyFolderIsRefusedBeforeAnythingIsSent) {
   ScriptedSmtpServer server;
   WriteProject(3, server.address(), "read-only");

@@ -141,6 +141,34 @@ TEST_F(ListChangeTest, TheSentFileNamesEachSentAddressAsUtf8InListOrder) {
             (std::vector<std::string>{"ann@x.org", "z\xC3\xA9@x.org", "b\xC3\xA9@x.org"}));
 }
 
+TEST_F(ListChangeTest, TheSentFileKeepsTheColumnItWasReadFromAndReadsOneWithoutIt) {
+  struct Case {
+    const char* column;
+    const char* startLine;  // the file's first line, without its CRC
+  };
+  const Case cases[] = {
+      {"", "postrider-sent-addresses version=1 marks=m absent=1 "},
+      {"Other mail=%",
+       "postrider-sent-addresses version=1 marks=m absent=1 column=Other%20mail%3d%25 "},
+  };
+  const std::string path = dir.File("sent");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.column);
+    AtomicFileGroup files;
+    ASSERT_TRUE(WriteSentAddresses(files, path, "m",
+                                   [](const AddressSink& add) { add("ann@y.org"); },
+                                   {"gone@y.org"}, c.column)
+                    .ok());
+    ASSERT_TRUE(files.Commit().ok());
+    EXPECT_EQ(ReadFileBytes(path).rfind(c.startLine, 0), 0u) << ReadFileBytes(path);
+    const auto sent = ReadSentAddresses(path);
+    ASSERT_TRUE(sent.ok() && sent->has_value());
+    EXPECT_EQ((*sent)->column, c.column);
+    EXPECT_EQ((*sent)->addresses, (std::vector<std::string>{"ann@y.org", "gone@y.org"}));
+    EXPECT_EQ((*sent)->notInList, (std::vector<std::string>{"gone@y.org"}));
+  }
+}
+
 TEST_F(ListChangeTest, MarksAnotherProgramWroteSinceAreNeverMatchedWithOldAddresses) {
   doc.document.SetEntryStatus(0, StatusSent);
   ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
@@ -236,6 +264,82 @@ TEST_F(ListChangeTest, AKilledRunStaysEntryByEntryOrUnappliedWhenTheEmailFieldIs
       // Resumed at the message in flight, not from the top.
       EXPECT_EQ(reopened.document.GetLastIndexSent(), 2);
     }
+  }
+}
+
+TEST_F(ListChangeTest, KilledRunsOutcomesAreFoundInTheColumnEachMailedWhenTheEmailColumnIsBack) {
+  const auto withOther = [](bool email, const std::vector<int>& order, const char* more = "") {
+    const char* names[] = {"Ann", "Bob", "Cid", "Dee"};
+    std::vector<std::string> lines = {std::string("Name\t") + (email ? "Email\t" : "") + "Other" +
+                                      (*more != '\0' ? "\tOther" : "")};
+    for (const int i : order) {
+      std::string name = names[i];
+      std::string user = name;
+      user[0] = static_cast<char>(user[0] - 'A' + 'a');
+      lines.push_back(name + "\t" + (email ? user + "@x.org\t" : "") + user + "@y.org" +
+                      (*more != '\0' ? std::string("\t") + more : ""));
+    }
+    return Joined(lines);
+  };
+  // A run mails the Email column and is killed with Bob's message in flight.
+  WriteList(withOther(true, {0, 1, 2, 3}));
+  ASSERT_TRUE(doc.document.OnOpenDocument(projectPath));
+  {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal->RunStarted(doc.document.GetJournalIdentity(), 0).ok());
+    ASSERT_TRUE(journal->HandedOver(0, "ann@x.org").ok());
+    ASSERT_TRUE(journal->Outcome(0, StatusSent, "ann@x.org").ok());
+    ASSERT_TRUE(journal->HandedOver(1, "bob@x.org").ok());
+  }
+  // The Email column deleted: the resume mails the other addresses now at
+  // its place, and is killed with Cid's in flight.
+  WriteList(withOther(false, {0, 1, 2, 3}));
+  ASSERT_TRUE(doc.document.OnOpenDocument(projectPath));
+  ASSERT_EQ(Statuses(doc.document), (std::vector<int>{StatusSent, 0, 0, 0}));
+  {
+    auto journal = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(journal
+                    ->RunStarted(doc.document.GetJournalIdentity(), 1, true,
+                                 &doc.document.GetEntryMarks())
+                    .ok());
+    ASSERT_TRUE(journal->HandedOver(1, "bob@y.org").ok());
+    ASSERT_TRUE(journal->Outcome(1, StatusSent, "bob@y.org").ok());
+    ASSERT_TRUE(journal->HandedOver(2, "cid@y.org").ok());
+  }
+
+  struct Case {
+    const char* what;
+    std::string list;
+    std::vector<int> statuses;
+    const char* inDoubt;  // the message named as in flight, numbered from 1
+    const char* notice;
+  };
+  const Case cases[] = {
+      {"the Email column back", withOther(true, {0, 1, 2, 3}),
+       {StatusSent, StatusSent, 0, 0}, "Entry 3 (cid@y.org)", "matched to the list's entries by "
+       "address"},
+      {"and re-sorted", withOther(true, {3, 2, 1, 0}),
+       {0, 0, StatusSent, StatusSent}, "Entry 2 (cid@y.org)", "matched to the list's entries by "
+       "address"},
+      // The first column of the name, as the email field is found by its name.
+      {"with a second column of that name", withOther(true, {0, 1, 2, 3}, "none@z.org"),
+       {StatusSent, StatusSent, 0, 0}, "Entry 3 (cid@y.org)", "matched to the list's entries by "
+       "address"},
+      {"the Email column still gone", withOther(false, {0, 1, 2, 3}),
+       {StatusSent, StatusSent, 0, 0}, "Entry 3 (cid@y.org)", "applied entry by entry"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteList(c.list);
+    RecordedDocument reopened;
+    ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+    const std::string notices = Notices(reopened);
+    EXPECT_EQ(reopened.document.UnappliedSendJournal(), "");
+    EXPECT_EQ(Statuses(reopened.document), c.statuses) << notices;
+    EXPECT_NE(notices.find(c.notice), std::string::npos) << notices;
+    EXPECT_NE(notices.find(std::string(c.inDoubt) + " had been handed"), std::string::npos)
+        << notices;
+    EXPECT_EQ(notices.find("no longer in the list"), std::string::npos) << notices;
   }
 }
 

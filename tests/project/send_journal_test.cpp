@@ -181,7 +181,9 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   {
     Result<std::unique_ptr<SendJournal>> journal = SendJournal::Open(path);
     ASSERT_TRUE(journal.ok()) << journal.status().message();
-    ASSERT_TRUE((*journal)->RunStarted(ListOf(5), 1).ok());
+    JournalIdentity identity = ListOf(5);
+    identity.mailedColumn = "E-mail = 100%";
+    ASSERT_TRUE((*journal)->RunStarted(identity, 1).ok());
     ASSERT_TRUE((*journal)->HandedOver(1, "b@x.org").ok());
     ASSERT_TRUE((*journal)->Outcome(1, StatusSent).ok());
     ASSERT_TRUE((*journal)->Outcome(2, StatusBadAddress).ok());
@@ -193,10 +195,19 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
     ASSERT_TRUE((*journal)->RunStarted(ListOf(5), 0).ok());
     ASSERT_TRUE((*journal)->HandedOver(0, "a@x.org").ok());
   }
+  // A run as older programs wrote it, and one with a key a later one may add.
+  Append(path, EncodeJournalRecord("run", {{"project", "/p/june.prj"}, {"state", "/p/june.prh"},
+                                           {"list", "/p/june list.txt"}, {"entries", "5"},
+                                           {"size", "1000"}, {"fields", "12345"}, {"start", "0"},
+                                           {"clear", "0"}, {"later", "x"}}));
 
   const SendJournalContents contents = Read(path);
-  ASSERT_EQ(contents.runs.size(), 2u);
+  ASSERT_EQ(contents.runs.size(), 3u);
   const JournalRun& first = contents.runs[0];
+  EXPECT_EQ(first.identity.mailedColumn, "E-mail = 100%");
+  EXPECT_EQ(contents.runs[1].identity.mailedColumn, "");
+  EXPECT_EQ(contents.runs[2].identity.mailedColumn, "");
+  EXPECT_TRUE(contents.runs[2].identity.SameListAs(ListOf(5)));
   EXPECT_EQ(first.identity.listPath, "/p/june list.txt");
   EXPECT_TRUE(first.identity.SameListAs(ListOf(5)));
   EXPECT_EQ(first.start, 1);
