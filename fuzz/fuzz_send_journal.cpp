@@ -39,7 +39,8 @@ bool SameContents(const SendJournalContents& a, const SendJournalContents& b) {
     const JournalIdentity& q = y.identity;
     if (p.projectPath != q.projectPath || p.entryStatePath != q.entryStatePath ||
         p.listPath != q.listPath || p.entries != q.entries || p.listSize != q.listSize ||
-        p.fieldsCrc != q.fieldsCrc || p.listDigest != q.listDigest || x.start != y.start ||
+        p.fieldsCrc != q.fieldsCrc || p.listDigest != q.listDigest ||
+        p.mailedColumn != q.mailedColumn || x.start != y.start ||
         x.clearFrom != y.clearFrom || x.keptSent != y.keptSent ||
         x.lastIndexSent != y.lastIndexSent || !SameEvents(x.events, y.events)) {
       return false;

@@ -197,8 +197,8 @@ class CPostridrDoc {
   std::string GetSendJournalPath();
   // What a journal written now belongs to.
   JournalIdentity GetJournalIdentity() const;
-  // For the send run: the journal, opened to add a run to. One this project
-  // could not apply when it opened is moved aside first, never written over.
+  // For the send run: the journal, opened to add a run to. Refused while one
+  // this project could not apply when it opened is there: it is kept.
   Result<std::unique_ptr<SendJournal>> OpenSendJournal();
   // The journal this project could not apply when it opened, while it is
   // still there: the entries its runs reached are not marked sent. Empty
@@ -222,6 +222,14 @@ class CPostridrDoc {
   // The email field's stored name names no field of the list, and another
   // column stands at its place.
   bool EmailFieldNameGone() const;
+  // The name of the column the recipients' addresses are read from, "" for none.
+  std::string EmailColumnName() const;
+  // The first column named `name` when it is not the email field's: outcomes
+  // recorded for the column a run mailed (the email column deleted then, and
+  // put back since) are found again there. -1 for none.
+  int OtherColumnNamed(const std::string& name) const;
+  // Entry `index`'s address in column `column`, or the recipient's for -1.
+  std::string AddressInColumn(int index, int column) const;
   // The addresses of the entries marked sent, to be saved with the marks.
   Status WriteSentAddressesFor(AtomicFileGroup& files, const std::string& entryStatePath);
   // Takes the project's lock as the access asks; false when the project

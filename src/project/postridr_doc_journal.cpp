@@ -102,9 +102,7 @@ JournalIdentity CPostridrDoc::GetJournalIdentity() const {
   for (const std::string& name : fieldNames_) names += name + '\t';
   identity.fieldsCrc = Crc32(names);
   identity.listDigest = list_.contentDigest();
-  if (emailFieldIndex_ >= 0 && emailFieldIndex_ < GetFieldCount()) {
-    identity.mailedColumn = fieldNames_[static_cast<std::size_t>(emailFieldIndex_)];
-  }
+  identity.mailedColumn = EmailColumnName();
   return identity;
 }
 
@@ -130,12 +128,7 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
   // its name, where the list has one: the first, as the email field is
   // found by its name. The index, or -1 for the email field's column.
   const auto columnOf = [this](const JournalRun& run) {
-    const std::string& name = run.identity.mailedColumn;
-    const bool emailColumn = emailFieldIndex_ >= 0 && emailFieldIndex_ < GetFieldCount() &&
-                             fieldNames_[static_cast<std::size_t>(emailFieldIndex_)] == name;
-    if (name.empty() || emailColumn) return -1;
-    const auto found = std::find(fieldNames_.begin(), fieldNames_.end(), name);
-    return found == fieldNames_.end() ? -1 : static_cast<int>(found - fieldNames_.begin());
+    return OtherColumnNamed(run.identity.mailedColumn);
   };
   // Runs written for another list are matched by address, so the list's
   // addresses are read only for them.
@@ -146,12 +139,7 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
     if (const int column = columnOf(run); column >= 0) {
       if (columns.count(column) == 0) {
         columns.emplace(column, ListAddresses(GetEntryCount(), [this, column](int i) {
-                          std::vector<std::string> scratch;
-                          std::string address;
-                          AppendAsUtf8(list_.ReadValue(i, static_cast<std::size_t>(column),
-                                                       scratch),
-                                       address);
-                          return address;
+                          return AddressInColumn(i, column);
                         }));
       }
     } else if (!addresses) {

@@ -50,6 +50,27 @@ bool CPostridrDoc::EmailFieldNameGone() const {
          std::find(fieldNames_.begin(), fieldNames_.end(), emailFieldName_) == fieldNames_.end();
 }
 
+std::string CPostridrDoc::EmailColumnName() const {
+  if (emailFieldIndex_ < 0 || emailFieldIndex_ >= GetFieldCount()) return {};
+  return fieldNames_[static_cast<std::size_t>(emailFieldIndex_)];
+}
+
+int CPostridrDoc::OtherColumnNamed(const std::string& name) const {
+  if (name.empty() || name == EmailColumnName()) return -1;
+  const auto found = std::find(fieldNames_.begin(), fieldNames_.end(), name);
+  return found == fieldNames_.end() ? -1 : static_cast<int>(found - fieldNames_.begin());
+}
+
+std::string CPostridrDoc::AddressInColumn(int index, int column) const {
+  if (column < 0) return GetRecipientAddress(index);
+  std::vector<std::string> scratch;
+  std::string address;
+  if (list_.IsOpen()) {
+    AppendAsUtf8(list_.ReadValue(index, static_cast<std::size_t>(column), scratch), address);
+  }
+  return address;
+}
+
 std::string CPostridrDoc::RematchMarksToChangedList() {
   sentNotInList_.clear();
   // Without a digest (a project saved by an older program) the list is
@@ -65,6 +86,10 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
     return {};
   }
   Result<std::optional<SentAddresses>> read = ReadSentAddresses(path);
+  // Marks saved while another column stood at the email field's place are
+  // looked for in that column when the list has it again.
+  const int column = read && read->has_value() ? OtherColumnNamed((*read)->column) : -1;
+  const auto addressOf = [this, column](int i) { return AddressInColumn(i, column); };
   std::string unmatched;
   if (!read) {
     unmatched = read.status().message();
@@ -72,7 +97,7 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
     unmatched = "another program has written the entry state file since \"" + path + "\" was.";
   } else if (!read->has_value() && AnyMarkedSent(marks_)) {
     unmatched = "\"" + path + "\", which names them, is missing.";
-  } else if (read->has_value() && EmailFieldNameGone()) {
+  } else if (read->has_value() && column < 0 && EmailFieldNameGone()) {
     // The column now at the email field's place may hold other addresses of
     // the same people (the field removed, or another put in its place); it
     // is the same column renamed only when it still holds every one of them.
@@ -98,7 +123,7 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
     return std::string(kListChanged) + kSelectionStays;
   }
 
-  const ListAddresses addresses(GetEntryCount(), [this](int i) { return GetRecipientAddress(i); });
+  const ListAddresses addresses(GetEntryCount(), addressOf);
   std::set<std::string> sent;
   int notInList = 0;
   for (const std::string& address : (*read)->addresses) {
@@ -108,7 +133,7 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
     sentNotInList_.push_back(address);
   }
   for (int i = 0; i < GetEntryCount(); ++i) {
-    const bool wasSent = sent.count(RecipientKey(GetRecipientAddress(i))) > 0;
+    const bool wasSent = sent.count(RecipientKey(addressOf(i))) > 0;
     marks_.SetStatus(i, wasSent ? StatusSent : StatusNone);
   }
   // The resume point stood in the old list; a resumed run now goes from the
@@ -139,7 +164,7 @@ Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
                                 if (!address.empty()) add(address);
                               }
                             },
-                            sentNotInList_);
+                            sentNotInList_, EmailColumnName());
 }
 
 }  // namespace postrider

@@ -224,6 +224,29 @@ TEST_F(ListChangeTest, MarksStayEntryByEntryWhenTheEmailFieldIsGoneFromTheList) 
   EXPECT_EQ(Statuses(renamedAgain.document), (std::vector<int>{0, StatusSent}));
 }
 
+TEST_F(ListChangeTest, MarksSavedWhileTheEmailColumnWasGoneAreFoundInTheirColumnOnceItIsBack) {
+  doc.document.SetEntryStatus(0, StatusSent);
+  doc.document.SetEntryStatus(1, StatusSent);
+  ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
+  // The Email column deleted; Cid mailed at the column now in its place.
+  WriteList(Joined({"Name\tOther", "Ann\tann@y.org", "Bob\tbob@y.org", "Cid\tcid@y.org",
+                    "Dee\tdee@y.org"}));
+  RecordedDocument without;
+  ASSERT_TRUE(without.document.OnOpenDocument(projectPath));
+  without.document.SetEntryStatus(2, StatusSent);
+  ASSERT_TRUE(without.document.OnSaveDocument(projectPath).ok());
+
+  // Email put back, and the list re-sorted: Ann, Bob and Cid were mailed.
+  WriteList(Joined({"Name\tEmail\tOther", "Dee\tdee@x.org\tdee@y.org", "Cid\tcid@x.org\tcid@y.org",
+                    "Bob\tbob@x.org\tbob@y.org", "Ann\tann@x.org\tann@y.org"}));
+  RecordedDocument back;
+  ASSERT_TRUE(back.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(back.document), (std::vector<int>{0, StatusSent, StatusSent, StatusSent}));
+  const std::string notices = Notices(back);
+  EXPECT_NE(notices.find("found again by their address, wherever"), std::string::npos) << notices;
+  EXPECT_EQ(notices.find("no longer in the list"), std::string::npos) << notices;
+}
+
 TEST_F(ListChangeTest, AKilledRunStaysEntryByEntryOrUnappliedWhenTheEmailFieldIsGone) {
   testing::JournalAKilledRun(doc.document);
   if (HasFatalFailure()) return;
