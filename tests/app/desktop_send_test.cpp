@@ -130,6 +130,7 @@ class DesktopSendTest : public QObject {
   void PreviewShowsTheMessageTheServerReceives();
   void ALogInPasswordIsAskedForAtSendOnceAndNeverWritten();
   void APasswordTheServerRefusedIsAskedForAgainAndNotSentAgain();
+  void ACancelledPasswordEndsTheSendWithOneBoxSayingWhy();
   void ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn();
   void AListRewrittenByAnotherProgramSinceOpeningIsNotSentTo();
 
@@ -704,6 +705,42 @@ void DesktopSendTest::APasswordTheServerRefusedIsAskedForAgainAndNotSentAgain() 
   }
   QCOMPARE(logIns, 2);
   QVERIFY(SawCommand(server, "AUTHENTICATED library"));
+}
+
+void DesktopSendTest::ACancelledPasswordEndsTheSendWithOneBoxSayingWhy() {
+  TestCertificates certificates;
+  ScriptedSmtpServer server(LogInServerAndSettings(certificates, "c0rrect-H0rse"));
+  Start(server);
+  SelectOnly({0, 1});
+
+  QString told;
+  {
+    ModalScript answers({[](QWidget* modal) {
+                           auto* dialog = qobject_cast<CPasswordDlg*>(modal);
+                           QVERIFY2(dialog != nullptr, qPrintable(modal->windowTitle()));
+                           QTest::keyClick(dialog, Qt::Key_Escape);
+                         },
+                         [&](QWidget* modal) {
+                           auto* box = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY(box != nullptr);
+                           told = box->text();
+                           QTest::keyClick(box, Qt::Key_Return);
+                         },
+                         [&](QWidget* modal) {
+                           told += QStringLiteral("\nthen: ") + modal->windowTitle();
+                           if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                             told += QLatin1Char(' ') + box->text();
+                           }
+                           modal->close();
+                         }});
+    frame()->RouteCommand(commands::kSend);
+    QVERIFY2(answers.acted() == 2, qPrintable(told));  // no box of figures after it
+  }
+  QCOMPARE(told, QStringLiteral("No password was given for library, so nothing was sent."));
+  QVERIFY(!frame()->sendRun().IsSending());
+  QVERIFY(!frame()->sendProgress()->isVisible());
+  QVERIFY(server.Commands().empty());
+  QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusNone));
 }
 
 void DesktopSendTest::ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn() {
