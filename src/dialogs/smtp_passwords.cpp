@@ -63,9 +63,9 @@ Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
   }
   StoredPassword stored = store_.Read(account);
   // The stored copy is the one the server refused: never sent again unasked.
-  const bool refused =
-      stored.state == StoredPassword::State::Found ? StillRefused(account) : refused_.contains(account);
-  if (stored.state == StoredPassword::State::Found && !refused) return std::move(stored.password);
+  const bool found = stored.state == StoredPassword::State::Found;
+  const bool refused = found ? StillRefused(account) : refused_.contains(account);
+  if (found && !refused) return std::move(stored.password);
   stored.password.Clear();
   std::string note =
       stored.state == StoredPassword::State::Unavailable
