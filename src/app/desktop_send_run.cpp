@@ -163,7 +163,10 @@ void DesktopSendRun::EntryNotSent(int entry, const std::string& address,
 void DesktopSendRun::Progress(int takenUp, int total) { frame_.ShowSendProgress(takenUp, total); }
 
 bool DesktopSendRun::NothingHappened(const SendRunResult& result) {
-  return !result.connected && result.failure.ok() && !result.paused && result.processed == 0;
+  const bool noEntryCounted = result.processed == 0 && result.accepted == 0 &&
+                              result.refused == 0 && result.tooLarge == 0 &&
+                              result.badAddress == 0 && result.attachmentFailed == 0;
+  return !result.connected && result.failure.ok() && !result.paused && noEntryCounted;
 }
 
 std::string DesktopSendRun::DetailsText(const SendRunResult& result,
