@@ -9,6 +9,7 @@
 #include "platform/refresh_token_store.h"
 #include "send/oauth_client.h"
 #include "send/oauth_tokens.h"
+#include "send/send_run.h"
 #include "send/server_check.h"
 #include "send/session_settings.h"
 
@@ -49,15 +50,17 @@ int RunCheckServer(const Arguments& args) {
   // which then puts the terminal's echo back.
   InterruptWatch stop([] { CancelBlockingCall(); });
   const bool oauth = UsesOAuth(*settings);
+  CliPasswordSource source(passwordFile);
+  bool passwordGiven = false;
   // A server the setting cannot name fails the check at once: no password for it.
   if (!settings->userName.empty() && !oauth && ServerNameProblem(settings->smtpServer).empty()) {
-    CliPasswordSource source(passwordFile);
     Result<Secret> found = source.Password(*settings);
     if (!found) {
       std::cerr << "postrider-cli: " << found.status().message() << '\n';
       return kExitUsage;
     }
     password = std::move(found.value());
+    passwordGiven = true;
   }
   const Result<SmtpSessionOptions> session = SessionOptionsFrom(*settings, &password);
   if (!session) {
@@ -72,6 +75,10 @@ int RunCheckServer(const Arguments& args) {
   password.Clear();
   if (!check.passed()) {
     std::cerr << check.Summary() << '\n';
+    // As with send: nothing here can change it, so the user hears where it came from.
+    if (passwordGiven && RefusedThePassword(check.outcome)) {
+      std::cerr << source.PasswordRefused(*settings) << '\n';
+    }
     return kExitFailed;
   }
   return kExitOk;

@@ -73,4 +73,14 @@ Status KeychainPasswordStore::Write(const std::string& account, const Secret& pa
   return Status::Ok();
 }
 
+Status KeychainPasswordStore::Forget(const std::string& account) {
+  QKeychain::DeletePasswordJob job(kService);
+  job.setKey(QString::fromStdString(account));
+  if (!RunJob(job, timeoutMs_)) return Status::Error("the desktop's secret store did not answer");
+  if (job.error() != QKeychain::NoError && job.error() != QKeychain::EntryNotFound) {
+    return Status::Error(ErrorText(job));
+  }
+  return Status::Ok();
+}
+
 }  // namespace postrider

@@ -21,6 +21,10 @@ class IPasswordStore {
   virtual ~IPasswordStore() = default;
   virtual StoredPassword Read(const std::string& account) = 0;
   virtual Status Write(const std::string& account, const Secret& password) = 0;
+  // Removes the account's password; none there counts as done.
+  virtual Status Forget(const std::string& /*account*/) {
+    return Status::Error("this store cannot remove a password");
+  }
 };
 
 // The desktop's secret store through QtKeychain (the freedesktop Secret
@@ -31,6 +35,7 @@ class KeychainPasswordStore : public IPasswordStore {
   explicit KeychainPasswordStore(int timeoutMs = 20000) : timeoutMs_(timeoutMs) {}
   StoredPassword Read(const std::string& account) override;
   Status Write(const std::string& account, const Secret& password) override;
+  Status Forget(const std::string& account) override;
 
  private:
   int timeoutMs_;

@@ -17,10 +17,14 @@ std::string SmtpPasswords::AccountOf(const UserSettings& settings) {
 Status SmtpPasswords::Keep(const UserSettings& settings, Secret password) {
   const std::string account = AccountOf(settings);
   const Status stored = store_.Write(account, password);
-  // The session's copy is the newest either way.
-  session_[account] = std::move(password);
   refused_.erase(account);
-  if (stored) return stored;
+  // Once stored it is read from the store at each Send, so that what another
+  // window gives or forgets for the account counts here too.
+  if (stored) {
+    session_.erase(account);
+    return stored;
+  }
+  session_[account] = std::move(password);
   return Status::Error("The password could not be kept in the desktop's secret store (" +
                        stored.message() +
                        "). Postrider keeps it until it closes, and asks for it at the next "
@@ -32,10 +36,20 @@ std::optional<Secret> SmtpPasswords::Find(const UserSettings& settings) {
   if (const auto known = session_.find(account); known != session_.end()) {
     return CopyOf(known->second);
   }
-  if (refused_.contains(account)) return std::nullopt;
   StoredPassword stored = store_.Read(account);
-  if (stored.state != StoredPassword::State::Found) return std::nullopt;
+  if (stored.state != StoredPassword::State::Found || StillRefused(account)) return std::nullopt;
   return std::move(stored.password);
+}
+
+bool SmtpPasswords::StillRefused(const std::string& account) {
+  const auto mark = refused_.find(account);
+  if (mark == refused_.end()) return false;
+  // Found after the store forgot the refused one: given since, in another window.
+  if (mark->second) {
+    refused_.erase(mark);
+    return false;
+  }
+  return true;
 }
 
 Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
@@ -47,10 +61,11 @@ Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
   if (const auto known = session_.find(account); known != session_.end()) {
     return CopyOf(known->second);
   }
-  const bool refused = refused_.contains(account);
   StoredPassword stored = store_.Read(account);
   // The stored copy is the one the server refused: never sent again unasked.
-  if (stored.state == StoredPassword::State::Found && !refused) return std::move(stored.password);
+  const bool found = stored.state == StoredPassword::State::Found;
+  const bool refused = found ? StillRefused(account) : refused_.contains(account);
+  if (found && !refused) return std::move(stored.password);
   stored.password.Clear();
   std::string note =
       stored.state == StoredPassword::State::Unavailable
@@ -65,11 +80,12 @@ Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
   if (!typed || typed->empty()) {
     return Status::Error("No password was given for " + settings.userName + ", so nothing was sent.");
   }
-  // A store that is there keeps it for the next session: in place of a
-  // refused one, or where it had none.
-  if (stored.state != StoredPassword::State::Unavailable) (void)store_.Write(account, *typed);
-  session_[account] = CopyOf(*typed);
   refused_.erase(account);
+  // A store that is there keeps it for the next session: in place of a
+  // refused one, or where it had none. Only what it cannot keep stays here.
+  if (stored.state == StoredPassword::State::Unavailable || !store_.Write(account, *typed)) {
+    session_[account] = CopyOf(*typed);
+  }
   return std::move(*typed);
 }
 
@@ -77,7 +93,10 @@ std::string SmtpPasswords::PasswordRefused(const UserSettings& settings) {
   if (UsesOAuth(settings)) return {};
   const std::string account = AccountOf(settings);
   session_.erase(account);
-  refused_.insert(account);
+  // Gone from the store too, so that neither a later session nor another
+  // window sends it again unasked (failed log-ins lock accounts). Should
+  // the store fail, the mark still holds for this session.
+  refused_[account] = store_.Forget(account).ok();
   return "Postrider asks for the password at the next Send.";
 }
 

@@ -3,7 +3,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "dialogs/password_store.h"
@@ -33,6 +32,8 @@ class SmtpPasswords : public ISmtpPasswordSource {
   // A password the user gave for the settings' account. It goes to the
   // store, in place of one the server refused; when the store cannot keep
   // it, it is kept for this session and the error says why it was not stored.
+  // The store is the one copy of what it keeps: two windows on one account
+  // read the same.
   Status Keep(const UserSettings& settings, Secret password);
   // The session's copy first, then the store's (not when the server
   // refused the password and none was given since).
@@ -42,8 +43,10 @@ class SmtpPasswords : public ISmtpPasswordSource {
   // access token of the account's sign-in, renewed when it is about to
   // expire; an error that says to sign in when none is kept.
   Result<Secret> Password(const UserSettings& settings) override;
-  // The session's copy is forgotten and the stored one not offered again
-  // until the user gives a password: the next Send asks.
+  // The session's copy is forgotten and the stored one removed from the
+  // store (and, should that fail, not offered again by this session) until
+  // the user gives a password: the next Send asks, in every window and
+  // after a restart too.
   std::string PasswordRefused(const UserSettings& settings) override;
 
   // The OAuth 2.0 tokens of the session, for AuthMethod=oauth2.
@@ -52,9 +55,14 @@ class SmtpPasswords : public ISmtpPasswordSource {
  private:
   IPasswordStore& store_;
   Ask ask_;
+  // Passwords the store could not keep, for this session.
   std::map<std::string, Secret> session_;
-  // Accounts whose password the server refused, until a new one is given.
-  std::set<std::string> refused_;
+  // For a password found in the store: whether it is the one refused.
+  bool StillRefused(const std::string& account);
+
+  // Accounts whose password the server refused, until a new one is given,
+  // each with whether the store forgot it.
+  std::map<std::string, bool> refused_;
   OAuthTokens tokens_;
 };
 

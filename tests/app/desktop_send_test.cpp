@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <dlfcn.h>
+
 #include <functional>
 #include <memory>
 #include <set>
@@ -30,6 +32,7 @@
 #include "support/python_mail_parser.h"
 #include "dialogs/password_dlg.h"
 #include "support/scripted_smtp_server.h"
+#include "support/secret_service_session.h"
 #include "support/test_certificates.h"
 #include "views/message_view.h"
 #include "views/project_view.h"
@@ -92,6 +95,25 @@ ServerScript LogInServerAndSettings(TestCertificates& certificates, const std::s
   return script;
 }
 
+// GDBus ends the process (SIGTERM) when the session bus it holds closes, as
+// a test's own keyring and bus do before the next test; the desktop store
+// reaches them through it. Looked up at run time: GLib comes with Qt.
+void KeepRunningWhenTheSessionBusCloses() {
+  using BusGet = void* (*)(int, void*, void**);
+  using SetExitOnClose = void (*)(void*, int);
+  using Unref = void (*)(void*);
+  const auto get = reinterpret_cast<BusGet>(dlsym(RTLD_DEFAULT, "g_bus_get_sync"));
+  const auto set =
+      reinterpret_cast<SetExitOnClose>(dlsym(RTLD_DEFAULT, "g_dbus_connection_set_exit_on_close"));
+  const auto unref = reinterpret_cast<Unref>(dlsym(RTLD_DEFAULT, "g_object_unref"));
+  if (get == nullptr || set == nullptr || unref == nullptr) return;
+  constexpr int kSessionBus = 2;  // G_BUS_TYPE_SESSION
+  if (void* bus = get(kSessionBus, nullptr, nullptr)) {
+    set(bus, 0);
+    unref(bus);
+  }
+}
+
 // What the final box said, and its details.
 struct FinalBox {
   QString text;
@@ -119,6 +141,8 @@ class DesktopSendTest : public QObject {
     app_.reset();
     env_.reset();
     askBeforeSending_ = false;
+    // A test with a keyring of its own leaves no session bus behind.
+    CutOffTheSessionBus();
   }
 
   void TwoSelectedEntriesReachTheServerAndTheWindowFollows();
@@ -130,6 +154,8 @@ class DesktopSendTest : public QObject {
   void PreviewShowsTheMessageTheServerReceives();
   void ALogInPasswordIsAskedForAtSendOnceAndNeverWritten();
   void APasswordTheServerRefusedIsAskedForAgainAndNotSentAgain();
+  void ACancelledPasswordEndsTheSendWithOneBoxSayingWhy();
+  void AStoredPasswordTheServerRefusedIsNotTriedAgainAfterARestart();
   void ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn();
   void AListRewrittenByAnotherProgramSinceOpeningIsNotSentTo();
 
@@ -704,6 +730,94 @@ void DesktopSendTest::APasswordTheServerRefusedIsAskedForAgainAndNotSentAgain() 
   }
   QCOMPARE(logIns, 2);
   QVERIFY(SawCommand(server, "AUTHENTICATED library"));
+}
+
+void DesktopSendTest::ACancelledPasswordEndsTheSendWithOneBoxSayingWhy() {
+  TestCertificates certificates;
+  ScriptedSmtpServer server(LogInServerAndSettings(certificates, "c0rrect-H0rse"));
+  Start(server);
+  SelectOnly({0, 1});
+
+  QString told;
+  {
+    ModalScript answers({[](QWidget* modal) {
+                           auto* dialog = qobject_cast<CPasswordDlg*>(modal);
+                           QVERIFY2(dialog != nullptr, qPrintable(modal->windowTitle()));
+                           QTest::keyClick(dialog, Qt::Key_Escape);
+                         },
+                         [&](QWidget* modal) {
+                           auto* box = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY(box != nullptr);
+                           told = box->text();
+                           QTest::keyClick(box, Qt::Key_Return);
+                         },
+                         [&](QWidget* modal) {
+                           told += QStringLiteral("\nthen: ") + modal->windowTitle();
+                           if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                             told += QLatin1Char(' ') + box->text();
+                           }
+                           modal->close();
+                         }});
+    frame()->RouteCommand(commands::kSend);
+    QVERIFY2(answers.acted() == 2, qPrintable(told));  // no box of figures after it
+  }
+  QCOMPARE(told, QStringLiteral("No password was given for library, so nothing was sent."));
+  QVERIFY(!frame()->sendRun().IsSending());
+  QVERIFY(!frame()->sendProgress()->isVisible());
+  QVERIFY(server.Commands().empty());
+  QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusNone));
+}
+
+// Failed log-ins lock accounts: the keyring's refused password is not sent
+// again by the program started anew, nor is it left in the keyring.
+void DesktopSendTest::AStoredPasswordTheServerRefusedIsNotTriedAgainAfterARestart() {
+  TestCertificates certificates;
+  ScriptedSmtpServer server(LogInServerAndSettings(certificates, "c0rrect-H0rse"));
+  const std::string account = "library@" + server.address();
+  {
+    SecretServiceSession secrets;
+    if (!secrets.available()) QSKIP("no dbus-daemon or gnome-keyring-daemon");
+    QVERIFY(KeychainPasswordStore().Write(account, Secret("wr0ng-Guess")).ok());
+    KeepRunningWhenTheSessionBusCloses();
+    Start(server);
+    SelectOnly({0, 1});
+
+    FinalBox error;
+    FinalBox first;
+    {
+      ModalScript answers({ReadFinalBox(error), ReadFinalBox(first)});
+      frame()->RouteCommand(commands::kSend);
+      QCOMPARE(answers.acted(), 2);  // the stored one went, unasked
+    }
+    QVERIFY2(error.text.contains(QStringLiteral("535")), qPrintable(error.text));
+    QCOMPARE(static_cast<int>(KeychainPasswordStore().Read(account).state),
+             static_cast<int>(StoredPassword::State::Missing));
+
+    app_.reset();
+    Start(server);
+    SelectOnly({0, 1});
+    QString asked;
+    {
+      ModalScript answers({[&](QWidget* modal) {
+                             asked = modal->windowTitle();
+                             modal->close();
+                           },
+                           ClickButton(QStringLiteral("OK"))});
+      frame()->RouteCommand(commands::kSend);
+      QCOMPARE(answers.acted(), 2);
+    }
+    QCOMPARE(asked, QStringLiteral("SMTP Password"));
+    int logIns = 0;
+    for (const std::string& command : server.Commands()) {
+      if (command.starts_with("AUTH ")) ++logIns;
+    }
+    QCOMPARE(logIns, 1);
+    app_.reset();  // before its keyring goes
+  }
+  // The tests after this one find no store again.
+  CutOffTheSessionBus();
+  QCOMPARE(static_cast<int>(KeychainPasswordStore(10000).Read(account).state),
+           static_cast<int>(StoredPassword::State::Unavailable));
 }
 
 void DesktopSendTest::ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn() {

@@ -249,6 +249,49 @@ TEST_F(ServerAccountTest, CheckServerSaysWhereItFailedAndExitsWith1) {
   EXPECT_FALSE(fs::exists(asked));
 }
 
+// Nothing the check can change, so it says where a refused password came
+// from, as send does; a refusal that is not the password's says nothing of it.
+TEST_F(ServerAccountTest, CheckServerSaysWhereARefusedPasswordCameFrom) {
+  const std::string passwordFile = dir.Write("wrong-password", "guess\n");
+  struct Row {
+    std::string name;
+    ServerScript script;
+    std::vector<std::string> args;
+    CliOptions options;
+    std::string more;  // settings lines besides UserName
+    std::string told;  // empty: no word of where the password came from
+  };
+  ServerScript temporary = SubmissionServer();
+  temporary.replies = {{"AUTH", "454 4.7.0 Temporary authentication failure"}};
+  const std::vector<Row> rows = {
+      {"environment", SubmissionServer(), {}, WithPassword("guess"), "",
+       "The server refused the password from the environment variable POSTRIDER_SMTP_PASSWORD"},
+      {"file", SubmissionServer(), {"--password-file", passwordFile}, {}, "",
+       "The server refused the password from the file given with --password-file"},
+      {"command", SubmissionServer(), {}, {}, "PasswordCommand=echo guess\n",
+       "The server refused the password from the PasswordCommand setting's command"},
+      {"temporary", temporary, {}, WithPassword(), "", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScriptedSmtpServer server(row.script);
+    std::vector<std::string> args = {"check-server", "--settings",
+                                     Settings(server.address(), "starttls",
+                                              "UserName=library\n" + row.more)};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const CliRun run = Cli(args, row.options);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Failed at AUTH"), std::string::npos) << run.err;
+    if (row.told.empty()) {
+      EXPECT_EQ(run.err.find("refused the password"), std::string::npos) << run.err;
+    } else {
+      EXPECT_NE(run.err.find(row.told), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(run.err.find("guess"), std::string::npos);
+    ExpectPasswordNowhere(run);
+  }
+}
+
 TEST_F(ServerAccountTest, SettingsThatCannotBeUsedAreToldBeforeAnythingHappens) {
   const std::string missing = dir.File("no-such-settings.ini");
   for (const std::vector<std::string>& args :

@@ -1,11 +1,14 @@
 #include <QTest>
 
+#include <dlfcn.h>
+
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dialogs/smtp_passwords.h"
+#include "support/secret_service_session.h"
 
 using namespace postrider;
 
@@ -26,7 +29,13 @@ class MemoryStore : public IPasswordStore {
     passwords[account] = std::string(password.reveal());
     return Status::Ok();
   }
+  Status Forget(const std::string& account) override {
+    if (!canForget) return Status::Error("locked");
+    passwords.erase(account);
+    return Status::Ok();
+  }
   std::map<std::string, std::string> passwords;
+  bool canForget = true;
 };
 
 UserSettings Account(const std::string& user) {
@@ -41,6 +50,37 @@ std::string Given(SmtpPasswords& passwords, const UserSettings& settings) {
   return found ? std::string(found.value().reveal()) : "(none: " + found.status().message() + ")";
 }
 
+// GDBus ends the process (SIGTERM) when the session bus it holds closes, as
+// the test's own keyring and bus do; looked up at run time, as GLib comes with Qt.
+void KeepRunningWhenTheSessionBusCloses() {
+  using BusGet = void* (*)(int, void*, void**);
+  using SetExitOnClose = void (*)(void*, int);
+  using Unref = void (*)(void*);
+  const auto get = reinterpret_cast<BusGet>(dlsym(RTLD_DEFAULT, "g_bus_get_sync"));
+  const auto set =
+      reinterpret_cast<SetExitOnClose>(dlsym(RTLD_DEFAULT, "g_dbus_connection_set_exit_on_close"));
+  const auto unref = reinterpret_cast<Unref>(dlsym(RTLD_DEFAULT, "g_object_unref"));
+  if (get == nullptr || set == nullptr || unref == nullptr) return;
+  constexpr int kSessionBus = 2;  // G_BUS_TYPE_SESSION
+  if (void* bus = get(kSessionBus, nullptr, nullptr)) {
+    set(bus, 0);
+    unref(bus);
+  }
+}
+
+// A window's passwords, which asks with `typed` (nothing: cancelled) and
+// keeps each note it asked with.
+struct Window {
+  explicit Window(IPasswordStore& store)
+      : passwords(store, [this](const UserSettings&, const std::string& note) {
+          notes.push_back(note);
+          return typed ? std::optional<Secret>(Secret(*typed)) : std::nullopt;
+        }) {}
+  std::vector<std::string> notes;
+  std::optional<std::string> typed;
+  SmtpPasswords passwords;
+};
+
 }  // namespace
 
 class SmtpPasswordsTest : public QObject {
@@ -48,6 +88,8 @@ class SmtpPasswordsTest : public QObject {
 
  private slots:
   void AStoredPasswordTheServerRefusedIsNotGivenAgainUnasked();
+  void ARefusedPasswordIsNotSentAgainAfterARestartNorByAnotherWindow();
+  void TheDesktopStoreForgetsAPassword();
 };
 
 void SmtpPasswordsTest::AStoredPasswordTheServerRefusedIsNotGivenAgainUnasked() {
@@ -96,6 +138,64 @@ void SmtpPasswordsTest::AStoredPasswordTheServerRefusedIsNotGivenAgainUnasked() 
   // Another account's password is untouched by all this.
   QCOMPARE(Given(passwords, office), std::string("office-secret"));
   QCOMPARE(notes.size(), std::size_t{2});
+}
+
+// Failed log-ins lock accounts: a refusal counts for every window on the
+// account and outlasts the program, and nothing of the password is kept for it.
+void SmtpPasswordsTest::ARefusedPasswordIsNotSentAgainAfterARestartNorByAnotherWindow() {
+  const UserSettings library = Account("library");
+  const std::string key = SmtpPasswords::AccountOf(library);
+  MemoryStore store;
+  Window first(store);
+  Window second(store);
+  second.typed = "typed-in-second";
+  QCOMPARE(Given(second.passwords, library), std::string("typed-in-second"));
+  QCOMPARE(Given(first.passwords, library), std::string("typed-in-second"));
+
+  first.passwords.PasswordRefused(library);
+  QVERIFY(!store.passwords.contains(key));
+  // The other window asks, and so does the program started again.
+  second.typed.reset();
+  QVERIFY(!second.passwords.Password(library).ok());
+  QCOMPARE(second.notes.size(), std::size_t{2});
+  {
+    Window restarted(store);
+    QVERIFY(!restarted.passwords.Password(library).ok());
+    QCOMPARE(restarted.notes.size(), std::size_t{1});
+  }
+  // One given in either window then counts in both, unasked.
+  second.typed = "given-since";
+  QCOMPARE(Given(second.passwords, library), std::string("given-since"));
+  QCOMPARE(Given(first.passwords, library), std::string("given-since"));
+  QCOMPARE(first.notes.size(), std::size_t{0});
+
+  // A store that cannot forget it: this session still never sends it unasked.
+  store.canForget = false;
+  first.passwords.PasswordRefused(library);
+  QCOMPARE(store.passwords[key], std::string("given-since"));
+  QVERIFY(!first.passwords.Find(library));
+  QVERIFY(!first.passwords.Password(library).ok());
+  QCOMPARE(first.notes.size(), std::size_t{1});
+  QVERIFY2(first.notes[0].find("refused") != std::string::npos, first.notes[0].c_str());
+}
+
+// The desktop's own store, on a Secret Service of the test's own.
+void SmtpPasswordsTest::TheDesktopStoreForgetsAPassword() {
+  testing::SecretServiceSession session;
+  if (!session.available()) QSKIP("no dbus-daemon or gnome-keyring-daemon");
+  const UserSettings library = Account("library");
+  KeychainPasswordStore store(20000);
+  QVERIFY(store.Write(SmtpPasswords::AccountOf(library), Secret("kept-secret")).ok());
+  KeepRunningWhenTheSessionBusCloses();
+  Window window(store);
+  QCOMPARE(Given(window.passwords, library), std::string("kept-secret"));
+  window.passwords.PasswordRefused(library);
+  QCOMPARE(static_cast<int>(store.Read(SmtpPasswords::AccountOf(library)).state),
+           static_cast<int>(StoredPassword::State::Missing));
+  QVERIFY(store.Forget(SmtpPasswords::AccountOf(library)).ok());  // nothing there is no failure
+  Window restarted(store);
+  QVERIFY(!restarted.passwords.Password(library).ok());
+  QCOMPARE(restarted.notes.size(), std::size_t{1});
 }
 
 QTEST_MAIN(SmtpPasswordsTest)
