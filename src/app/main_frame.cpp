@@ -489,6 +489,9 @@ Status CMainFrame::SaveSettings() {
 }
 
 void CMainFrame::SaveSettingsOnClose() {
+  // The project to reopen is the one of the window closed last, even when
+  // another window, closed before it over some other project, wrote its own.
+  if (!settings_.currentProjectFile.empty()) loadedSettings_.currentProjectFile.clear();
   const Status status = SaveSettings();
   if (status) return;
   QMessageBox box(QMessageBox::Warning, QStringLiteral("Postrider"),

@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 #include "dialogs/password_dlg.h"
@@ -94,6 +96,24 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& box) 
   QString name = text;
   button->setAccessibleName(name.remove(QLatin1Char('&')).remove(QStringLiteral("...")));
   return button;
+}
+
+// Wide enough for the button's words inside its frame, with room for a letter
+// on each side; dialog units alone leave a long label ("Test Settings...")
+// running into the edges in many fonts.
+void WidenToText(QPushButton* button) {
+  QStyleOptionButton option;
+  option.initFrom(button);
+  option.rect = button->rect();
+  option.text = button->text();
+  const QRect contents =
+      button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+  QString shown = button->text();
+  shown.remove(QLatin1Char('&'));
+  const QFontMetrics metrics = button->fontMetrics();
+  const int needed = metrics.horizontalAdvance(shown) + 2 * metrics.averageCharWidth() +
+                     (button->width() - contents.width());
+  if (needed > button->width()) button->resize(needed, button->height());
 }
 
 void Warn(QWidget* parent, const std::string& text) {
@@ -205,6 +225,12 @@ CConfigureDlg::CConfigureDlg(const UserSettings& settings, SmtpPasswords* passwo
   cancel_ = MakeButton(this, QStringLiteral("&Cancel"), units.ToPixels(205, 24, 50, 14));
   help_ = MakeButton(this, QStringLiteral("&Help"), units.ToPixels(205, 41, 50, 14));
   test_ = MakeButton(this, QStringLiteral("Test Settin&gs..."), units.ToPixels(205, 98, 50, 14));
+  WidenToText(test_);
+  // The dialog keeps its margin right of a widened button.
+  const int rightMargin = units.ToPixelsX(kWidthUnits) - units.ToPixelsX(205 + 50);
+  if (test_->geometry().right() + 1 + rightMargin > width()) {
+    setFixedSize(test_->geometry().right() + 1 + rightMargin, height());
+  }
 
   // The controls from the settings.
   realName_->setText(ShownText(settings.realName));

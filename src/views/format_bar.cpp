@@ -1,5 +1,6 @@
 #include "views/format_bar.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -48,7 +49,10 @@ FormatBar::FormatBar(QPlainTextEdit& edit, QWidget* parent) : QWidget(parent), e
   layout->addStretch(1);
 
   choosePicture_ = [this] {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Picture"), QString(),
+    // Not the folder the program was started in.
+    QString folder = pictureFolder_ ? pictureFolder_() : QString();
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Picture"), folder,
                                         QStringLiteral("Pictures (*.png *.jpg *.jpeg *.gif "
                                                        "*.webp);;All files (*)"));
   };

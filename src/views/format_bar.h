@@ -25,8 +25,13 @@ class FormatBar : public QWidget {
 
   FormatBar(QPlainTextEdit& edit, QWidget* parent = nullptr);
 
-  // Replaces the file dialog (tests; the letter's folder as the start).
+  // The folder the picture dialog opens in: the letter's, as its relative
+  // paths start there; an empty string for the home folder.
+  using FolderFunction = std::function<QString()>;
+
+  // Replaces the file dialog (tests).
   void SetPictureChooser(PictureChooser chooser) { choosePicture_ = std::move(chooser); }
+  void SetPictureFolder(FolderFunction folder) { pictureFolder_ = std::move(folder); }
 
   QToolButton* boldButton() const { return bold_; }
   QToolButton* italicButton() const { return italic_; }
@@ -46,6 +51,7 @@ class FormatBar : public QWidget {
 
   QPlainTextEdit& edit_;
   PictureChooser choosePicture_;
+  FolderFunction pictureFolder_;
   QToolButton* bold_ = nullptr;
   QToolButton* italic_ = nullptr;
   QToolButton* heading_ = nullptr;

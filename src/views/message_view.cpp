@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "project/postridr_doc.h"
+#include "send/letter_composer.h"
 #include "views/display_text.h"
 #include "views/format_bar.h"
 #include "views/project_view_geometry.h"
@@ -92,6 +93,7 @@ CMessageView::CMessageView(CPostridrDoc& document, QWidget* parent)
   subjectEdit_->setAccessibleName(QStringLiteral("Subject"));
   subjectEdit_->setFont(fonts.standard);
   formatBar_->hide();
+  formatBar_->SetPictureFolder([this] { return ShownPath(LetterFolderOf(document_)); });
 
   PlaceControls();
   setTabOrder(toCombo_, subjectEdit_);

@@ -401,6 +401,8 @@ void ProjectRoundTripTest::SettingsSavedAtCloseKeepWhatAnotherProgramChangedMean
     WritePrivateProfileString("Settings", "AuthMethod", "oauth2", SettingsFilePath());
     // The other window turned the question before a send back on.
     WritePrivateProfileString("Settings", "ConfirmSend", "1", SettingsFilePath());
+    // ... and was closed over a new project it never saved.
+    WritePrivateProfileString("Settings", "CurrentProjectFile", "", SettingsFilePath());
     app.mainFrame()->settings().realName = "Harbour Library";
     QVERIFY(app.mainFrame()->close());
   }
@@ -408,6 +410,15 @@ void ProjectRoundTripTest::SettingsSavedAtCloseKeepWhatAnotherProgramChangedMean
   QCOMPARE(SettingsValue("Settings", "AuthMethod"), std::string("oauth2"));
   QCOMPARE(SettingsValue("Settings", "RealName"), std::string("Harbour Library"));
   QCOMPARE(SettingsValue("Settings", "ConfirmSend"), std::string("1"));
+  // The project to reopen is the one of the window closed last.
+  QCOMPARE(SettingsValue("Settings", "CurrentProjectFile"), Bytes(ExamplePath()));
+  {
+    CPostridrApp again;
+    QVERIFY(StartAndWait(again));
+    QCOMPARE(again.document().GetPathName(), Bytes(ExamplePath()));
+    again.document().SetModifiedFlag(false);
+    QVERIFY(again.mainFrame()->close());
+  }
 }
 
 void ProjectRoundTripTest::RecentFilesKeepWhatAnotherDesktopStoredMeanwhile() {

@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include <memory>
@@ -43,6 +45,19 @@ UserSettings Configured() {
   settings.tlsFingerprint = "ab:cd";  // not shown, kept
   settings.currentProjectFile = "/tmp/june.prj";
   return settings;
+}
+
+// The button's text, less its mnemonic mark, within the part the style draws text in.
+bool ButtonTextFits(const QPushButton* button) {
+  QStyleOptionButton option;
+  option.initFrom(button);
+  option.rect = button->rect();
+  option.text = button->text();
+  const QRect contents =
+      button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+  QString shown = button->text();
+  shown.remove(QLatin1Char('&'));
+  return button->fontMetrics().horizontalAdvance(shown) <= contents.width();
 }
 
 // Types over what the edit holds (QTest types ASCII only; the rest is put in).
@@ -151,6 +166,21 @@ void ConfigureDlgTest::ControlsShowTheSettingsInTheirGroupsWithNames() {
   for (QLabel* label : dialog.findChildren<QLabel*>()) buddies << label->buddy();
   QCOMPARE(buddies.count(dialog.passwordEdit()), 1);
   QCOMPARE(buddies.count(dialog.securityCombo()), 1);
+
+  // A button's words are read whole, inside its frame ("Test Settings..."
+  // ran into both edges), and it stays clear of the groups beside it.
+  for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+    if (button->window() != &dialog) continue;
+    QVERIFY2(ButtonTextFits(button), qPrintable(button->text()));
+    QVERIFY(dialog.rect().contains(button->mapTo(&dialog, button->rect().bottomRight())));
+    if (button->parentWidget() == &dialog) {
+      for (QGroupBox* group : {dialog.networkGroup(), dialog.securityGroup()}) {
+        QVERIFY2(!button->geometry().intersects(group->geometry()), qPrintable(button->text()));
+      }
+      QVERIFY(!button->geometry().intersects(dialog.loggingCheck()->geometry()));
+      QVERIFY(!button->geometry().intersects(dialog.confirmSendCheck()->geometry()));
+    }
+  }
   dialog.reject();
 }
 

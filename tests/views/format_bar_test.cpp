@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextCursor>
@@ -7,7 +10,9 @@
 #include <memory>
 
 #include "project/postridr_doc.h"
+#include "qt_support/modal_driver.h"
 #include "qt_support/test_environment.h"
+#include "views/display_text.h"
 #include "views/format_bar.h"
 #include "views/markdown_marks.h"
 #include "views/message_view.h"
@@ -49,6 +54,7 @@ class FormatBarTest : public QObject {
   void MarksGoAroundTheWordsNeverTheBlanksAndEachLineOnItsOwn();
   void EachButtonWritesItsMarksAsOneStepOfUndo();
   void TheBarShowsOverAMarkdownLetterOnly();
+  void PictureOpensInTheLettersFolder();
 
  private:
   void Open(const QByteArray& projectExtra) {
@@ -178,6 +184,29 @@ void FormatBarTest::TheBarShowsOverAMarkdownLetterOnly() {
   view->LoadFromDocument();
   QVERIFY(bar->isHidden());
   QCOMPARE(view->messageEdit()->geometry().top(), view->layout().bandHeight);
+}
+
+void FormatBarTest::PictureOpensInTheLettersFolder() {
+  // The picture paths of a letter start from its folder, not from wherever
+  // the program was started.
+  Open("");
+  const QString letterFolder =
+      QFileInfo(ShownPath(document->GetMessageFilePath())).absolutePath();
+  QVERIFY(QDir(letterFolder).canonicalPath() != QDir::current().canonicalPath());
+  const QString original = view->messageEdit()->toPlainText();
+  QString shown;
+  {
+    ModalDriver driver([&shown](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      QVERIFY(dialog != nullptr);
+      shown = dialog->directory().canonicalPath();
+      dialog->reject();
+    });
+    view->formatBar()->pictureButton()->click();
+    QVERIFY(driver.acted());
+  }
+  QCOMPARE(shown, QDir(letterFolder).canonicalPath());
+  QCOMPARE(view->messageEdit()->toPlainText(), original);
 }
 
 QTEST_MAIN(FormatBarTest)
