@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -111,6 +112,22 @@ int CListQueryDlg::join() const {
 int CListQueryDlg::secondField() const { return secondField_->currentIndex(); }
 int CListQueryDlg::secondOperator() const { return secondOperator_->currentIndex(); }
 std::string CListQueryDlg::secondValue() const { return ValueBytes(secondValue_); }
+
+void CListQueryDlg::accept() {
+  if (secondField() >= 0 && secondOperator() >= 0 && join() < 0) {
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    QStringLiteral("The second condition is joined by neither And nor Or, so it "
+                                   "is left out. Select on the first condition alone?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes) {
+      and_->setFocus();
+      return;
+    }
+  }
+  QDialog::accept();
+}
 
 void RunListQuery(CPostridrDoc& document, QWidget* parent) {
   CListQueryDlg dialog(document, parent);

@@ -42,6 +42,12 @@ class CListQueryDlg : public QDialog {
   QPushButton* okButton() const { return ok_; }
   QPushButton* cancelButton() const { return cancel_; }
 
+ public slots:
+  // A second condition with neither And nor Or would be left out without a
+  // word, selecting others than meant: OK asks first, and No (the default)
+  // goes back to the dialog.
+  void accept() override;
+
  private:
   QComboBox* firstField_ = nullptr;
   QComboBox* firstOperator_ = nullptr;

@@ -1,6 +1,7 @@
 #include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -158,19 +159,34 @@ void ListQueryDlgTest::OrAndASecondFieldWithoutAJoinAreHonouredAsTheyShouldBe() 
   }
   QCOMPARE(Selected(recorded->document), std::vector<int>({2, 4}));
 
-  // A second field but neither And nor Or: the first condition alone.
+  // A second field but neither And nor Or: OK asks, Enter goes back to the
+  // dialog with nothing selected, and Yes selects on the first condition alone.
   {
-    ModalScript firstOnly({[](QWidget* modal) {
-      auto* dialog = AsPage<CListQueryDlg>(modal);
-      dialog->firstFieldCombo()->setCurrentIndex(2);
-      dialog->firstOperatorCombo()->setCurrentIndex(1);  // does not equal
-      QTest::keyClicks(dialog->firstValueEdit(), QStringLiteral("Oslo"));
-      dialog->secondFieldCombo()->setCurrentIndex(0);
-      QTest::keyClicks(dialog->secondValueEdit(), QStringLiteral("Bob"));
-      Click(dialog->okButton());
-    }});
+    QString question;
+    ModalScript firstOnly({[this](QWidget* modal) {
+                             auto* dialog = AsPage<CListQueryDlg>(modal);
+                             dialog->firstFieldCombo()->setCurrentIndex(2);
+                             dialog->firstOperatorCombo()->setCurrentIndex(1);  // does not equal
+                             QTest::keyClicks(dialog->firstValueEdit(), QStringLiteral("Oslo"));
+                             dialog->secondFieldCombo()->setCurrentIndex(0);
+                             QTest::keyClicks(dialog->secondValueEdit(), QStringLiteral("Bob"));
+                             Click(dialog->okButton());
+                             QVERIFY(dialog->isVisible());
+                             QCOMPARE(Selected(recorded->document), std::vector<int>({2, 4}));
+                             Click(dialog->okButton());
+                           },
+                           [&question](QWidget* box) {
+                             if (auto* message = qobject_cast<QMessageBox*>(box)) question = message->text();
+                             QTest::keyClick(box, Qt::Key_Return);
+                           },
+                           [](QWidget* box) {
+                             auto* message = qobject_cast<QMessageBox*>(box);
+                             QVERIFY(message != nullptr);
+                             Click(message->button(QMessageBox::Yes));
+                           }});
     RunListQuery(recorded->document, nullptr);
     QVERIFY(firstOnly.finished());
+    QVERIFY2(question.contains(QStringLiteral("neither And nor Or")), qPrintable(question));
   }
   QCOMPARE(Selected(recorded->document), std::vector<int>({1, 2, 4}));
 }
