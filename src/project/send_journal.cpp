@@ -418,7 +418,9 @@ Status SendJournal::Outcome(int entry, int status, std::string_view address) {
   if (!Broken()) return broken_;
   AddRecord(journal_kind::kOutcome,
             {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
-  return Status::Ok();
+  // Written at once: one kept back in memory for the next hand-over is lost
+  // to a kill, and the message the server took is then sent again.
+  return WritePending(pending_.size());
 }
 
 Status SendJournal::RunEnded(int lastIndexSent) {

@@ -60,8 +60,8 @@ class SendJournal {
   Status HandedOver(int entry, std::string_view address);
   // What became of the entry: its new status, or StatusNone for a message
   // handed over that the server then refused. The address lets a list that
-  // changed since be matched by recipient. Kept until the next append, or
-  // the flusher's; an error is that of an earlier write.
+  // changed since be matched by recipient. Written at once (into the
+  // reserve if need be), put on disk by the flusher.
   Status Outcome(int entry, int status, std::string_view address = {});
   // On disk when it returns.
   Status RunEnded(int lastIndexSent);

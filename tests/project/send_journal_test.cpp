@@ -373,18 +373,24 @@ TEST(SendJournal, AWriterKilledAnywhereLosesNoRecordAndTheNextRunFollowsItsLastL
   struct Case {
     int handOvers;
     std::size_t width;
+    bool settles;  // killed just after the server took the last message
   };
   // Within the first part of the file, and past several.
-  for (const Case& c : {Case{3, 10}, Case{1500, 2000}}) {
-    SCOPED_TRACE(c.handOvers);
+  for (const Case& c : {Case{3, 10, false}, Case{1500, 2000, false}, Case{3, 10, true},
+                        Case{1500, 2000, true}}) {
+    SCOPED_TRACE(::testing::Message() << c.handOvers << (c.settles ? " settled" : ""));
     TempDir dir;
     const std::string path = dir.File("june.prj.journal");
-    RunInAnotherProcess(path, c.handOvers, c.width, /*closes=*/false);
+    RunInAnotherProcess(path, c.handOvers, c.width, /*closes=*/false, nullptr, RLIM_INFINITY,
+                        c.settles);
 
     SendJournalContents contents = Read(path);
     ASSERT_EQ(contents.runs.size(), 1u);
-    ASSERT_EQ(contents.runs[0].events.size(), static_cast<std::size_t>(c.handOvers));
+    ASSERT_EQ(contents.runs[0].events.size(),
+              static_cast<std::size_t>(c.handOvers * (c.settles ? 2 : 1)));
     EXPECT_EQ(contents.runs[0].events.back().address, AddressOf(c.handOvers - 1, c.width));
+    // Its outcome is on file: a resumed run does not send it again.
+    EXPECT_EQ(contents.runs[0].events.back().handedOver, !c.settles);
     EXPECT_EQ(contents.damagedLines, 0);
 
     {
