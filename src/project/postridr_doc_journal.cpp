@@ -244,9 +244,12 @@ void CPostridrDoc::FoldSendJournals(const std::string& previousPath, const std::
   if (previousPath.empty()) {
     if (!untitledJournalPath_.empty()) journals.push_back(untitledJournalPath_);
     untitledJournalPath_.clear();
-  } else if (!unappliedJournal_) {
+  } else if (!unappliedJournal_ && savedPath == previousPath) {
     journals.push_back(SendJournalPath(previousPath));
   }
+  // Saved under another name, the project's journal also stays beside the
+  // old one, whose files do not hold its outcomes: that name applies it when
+  // next opened, so that a send from either does not mail those people again.
   // A journal beside a project saved over belongs to what was there before;
   // an unapplied one went along and was set aside there.
   if (savedPath != previousPath && !unappliedJournal_) {

@@ -294,7 +294,7 @@ TEST_F(DocumentJournalTest, AJournalThatCannotBeReadIsALoadProblemAndIsNeverMove
   EXPECT_FALSE(fs::exists(journalPath + ".unfit"));
 }
 
-TEST_F(DocumentJournalTest, SaveAsTakesTheJournalInAndDropsOneLeftBesideTheNewName) {
+TEST_F(DocumentJournalTest, SaveAsTakesTheJournalInAndLeavesItForTheOldNameToApply) {
   WriteKilledRun();
   const std::string copy = dir.File("copy.prj");
   dir.Write("copy.prj.journal", "a journal of the project that was called copy.prj\n");
@@ -302,10 +302,17 @@ TEST_F(DocumentJournalTest, SaveAsTakesTheJournalInAndDropsOneLeftBesideTheNewNa
   RecordedDocument reopened;
   ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
   ASSERT_TRUE(reopened.document.OnSaveDocument(copy).ok());
-  EXPECT_FALSE(fs::exists(journalPath));
   EXPECT_FALSE(fs::exists(copy + ".journal"));
   EXPECT_EQ(reopened.document.GetSendJournalPath(), copy + ".journal");
   EXPECT_EQ(ReadFileBytes(dir.File("copy.prh")).substr(0, 3), "\x81\x82\x80");
+  // The old name's files were not written: it applies the run when opened again.
+  const std::vector<int> statuses = Statuses(reopened.document);
+  RecordedDocument old;
+  ASSERT_TRUE(old.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(old.document), statuses);
+  ASSERT_TRUE(old.document.OnSaveDocument(projectPath).ok());
+  EXPECT_FALSE(fs::exists(journalPath));
+  EXPECT_EQ(ReadFileBytes(dir.File("project.prh")).substr(0, 3), "\x81\x82\x80");
 }
 
 TEST_F(DocumentJournalTest, SaveAsCarriesAJournalItCouldNotApplyAndKeepsItUnapplied) {
