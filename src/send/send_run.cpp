@@ -480,9 +480,9 @@ void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& out
 
 std::string SendController::NotePasswordRefusal(const UserSettings& settings,
                                                 const SmtpOutcome& outcome) {
-  // A refused OAuth 2.0 token is the sign-in's matter, not a password's.
-  if (host_.passwords == nullptr || settings.userName.empty() || UsesOAuth(settings) ||
-      !RefusedThePassword(outcome)) {
+  // A refused OAuth 2.0 access token is told too: kept, it would be handed
+  // out again at each Send until it expires.
+  if (host_.passwords == nullptr || settings.userName.empty() || !RefusedThePassword(outcome)) {
     return {};
   }
   return host_.passwords->PasswordRefused(settings);

@@ -127,8 +127,8 @@ class SendController {
   void StartLog(ActiveRun& run);
   bool Connect(ActiveRun& run, Secret& password);
   void ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome);
-  // Tells the password source when the server refused its password; the
-  // line it gives for the error, or nothing.
+  // Tells the password source when the server refused its password or
+  // access token; the line it gives for the error, or nothing.
   std::string NotePasswordRefusal(const UserSettings& settings, const SmtpOutcome& outcome);
   // The files of every entry the run takes up, before the first message;
   // false when the run must not go on (the user cancelled).
