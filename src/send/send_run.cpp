@@ -276,6 +276,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   SmtpSessionOptions session;
   std::unique_ptr<SendJournal> journal;
   if (!PrepareSession(settings, password, session) || !OpenJournal(document, journal)) {
+    result.notBegun = true;
     result.notReached = SelectedFrom(document, start->position, start->resume);
     return result;
   }
@@ -417,6 +418,7 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
                            document.GetEntryMarks())) {
     host_.frame.SetStatusText("");
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
+    run.result.notBegun = true;
     run.result.journalFailed = true;
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
     return false;
