@@ -408,15 +408,16 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
   // anew, so with PIPELINING the password is kept too.
   if (!run.paced.limited() && !run.client.offersPipelining()) password.Clear();
   CPostridrDoc& document = run.document;
+  // Ended before it began: the pane shows the selection again, not a blank.
   if (!CheckAttachments(run)) {
-    host_.frame.SetStatusText("");
+    host_.frame.ShowSelectedCount(document.GetSelectedCount());
     run.result.declined = true;
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
     return false;
   }
   if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume,
                            document.GetEntryMarks())) {
-    host_.frame.SetStatusText("");
+    host_.frame.ShowSelectedCount(document.GetSelectedCount());
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
     run.result.notBegun = true;
     run.result.journalFailed = true;
