@@ -162,13 +162,6 @@ void DesktopSendRun::EntryNotSent(int entry, const std::string& address,
 
 void DesktopSendRun::Progress(int takenUp, int total) { frame_.ShowSendProgress(takenUp, total); }
 
-bool DesktopSendRun::NothingHappened(const SendRunResult& result) {
-  const bool noEntryCounted = result.processed == 0 && result.accepted == 0 &&
-                              result.refused == 0 && result.tooLarge == 0 &&
-                              result.badAddress == 0 && result.attachmentFailed == 0;
-  return !result.connected && result.failure.ok() && !result.paused && noEntryCounted;
-}
-
 std::string DesktopSendRun::DetailsText(const SendRunResult& result,
                                         const std::vector<std::string>& problems) {
   std::string details = SendFiguresText(result);
@@ -186,12 +179,6 @@ std::string DesktopSendRun::DetailsText(const SendRunResult& result,
 
 void DesktopSendRun::Show(const std::string& fullText, const SendRunResult& result) {
   lastResult_ = result;
-  // Stopped before the server was reached with nothing gone wrong there (no
-  // password given, no journal): the box that said why is the run's one box.
-  if (NothingHappened(result)) {
-    frame_.HideSendProgress();
-    return;
-  }
   const std::string text = result.attachmentFaults.size() > kFaultLinesInBox
                                ? SendClosingText(result, leftOut_, kFaultLinesInBox)
                                : fullText;

@@ -42,10 +42,6 @@ class DesktopSendRun : public QObject, public ISendRunReport, public ISendRunEnd
   static std::string DetailsText(const SendRunResult& result,
                                  const std::vector<std::string>& problems);
 
-  // Whether the run ended before reaching the server for a reason it told
-  // in a box of its own, so no box of figures follows.
-  static bool NothingHappened(const SendRunResult& result);
-
   // ISendRunReport
   void EntryRefused(int entry, const std::string& address, const std::string& reason) override;
   void CopyRefused(int entry, const std::string& address, const std::string& reason) override;

@@ -13,6 +13,7 @@
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
 #include "send/message_composer.h"
+#include "send/oauth_client.h"
 #include "send/oauth_tokens.h"
 #include "send/send_figures.h"
 #include "send/send_run.h"
@@ -34,6 +35,28 @@ struct SendOptions {
   std::optional<int> perMinute;             // send only: overrides MessagesPerMinute
   std::optional<int> perConnection;         // send only: overrides MessagesPerConnection
   bool skipUnready = false;                 // send only: entries whose files cannot go are unselected
+};
+
+// The run's credentials: the password source's, but a refused access token
+// is the sign-in's matter, not a password's to change where it came from.
+class SendCredentials final : public ISmtpPasswordSource {
+ public:
+  SendCredentials(CliPasswordSource& passwords, OAuthTokens& tokens)
+      : passwords_(passwords), tokens_(tokens) {}
+  Result<Secret> Password(const UserSettings& settings) override {
+    return passwords_.Password(settings);
+  }
+  std::string PasswordRefused(const UserSettings& settings) override {
+    if (!UsesOAuth(settings)) return passwords_.PasswordRefused(settings);
+    if (!settings.tokenCommand.empty()) return {};
+    tokens_.DropAccessToken(settings);
+    return "The next run gets a new access token; if that one is refused too, sign in again "
+           "(postrider-cli sign-in).";
+  }
+
+ private:
+  CliPasswordSource& passwords_;
+  OAuthTokens& tokens_;
 };
 
 // A limit's count: a positive whole number, as the flag's value.
@@ -234,9 +257,10 @@ int RunSend(const Arguments& args) {
   SecretServiceTokenStore tokenStore;
   OAuthTokens tokens(&tokenStore);
   CliPasswordSource passwords(options->passwordFile, &tokens);
+  SendCredentials credentials(passwords, tokens);
   CliReport report(&cli.frame);
   CliAttachmentProblems attachmentProblems(options->skipUnready);
-  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &passwords, &report,
+  SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &credentials, &report,
                                         nullptr, &attachmentProblems});
   running = &controller;
   const SendRunResult result = controller.OnSend(document, settings);

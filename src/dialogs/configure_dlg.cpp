@@ -456,8 +456,10 @@ void CConfigureDlg::OnTestSettings() {
   CServerCheckDlg check(edited, std::move(password), this);
   if (passwords_ != nullptr) check.SetTokens(&passwords_->tokens());
   check.exec();
-  // Offered again, it would be refused again at the next check or Send.
-  if (passwordGiven && RefusedThePassword(check.result().outcome)) {
+  // Offered again, it would be refused again at the next check or Send: an
+  // access token too, kept until it nears its expiry.
+  if ((passwordGiven || (passwords_ != nullptr && UsesOAuth(edited))) &&
+      RefusedThePassword(check.result().outcome)) {
     (void)passwords_->PasswordRefused(edited);
   }
 }

@@ -90,7 +90,13 @@ Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
 }
 
 std::string SmtpPasswords::PasswordRefused(const UserSettings& settings) {
-  if (UsesOAuth(settings)) return {};
+  if (UsesOAuth(settings)) {
+    // TokenCommand's token is the command's to renew: nothing is kept here.
+    if (!settings.tokenCommand.empty()) return {};
+    tokens_.DropAccessToken(settings);
+    return "Postrider gets a new access token at the next Send; if that one is refused too, "
+           "sign in again (Configure > Sign In...).";
+  }
   const std::string account = AccountOf(settings);
   session_.erase(account);
   // Gone from the store too, so that neither a later session nor another

@@ -46,7 +46,8 @@ class SmtpPasswords : public ISmtpPasswordSource {
   // The session's copy is forgotten and the stored one removed from the
   // store (and, should that fail, not offered again by this session) until
   // the user gives a password: the next Send asks, in every window and
-  // after a restart too.
+  // after a restart too. For AuthMethod=oauth2: the access token is dropped,
+  // so the next Send takes a new one with the sign-in kept.
   std::string PasswordRefused(const UserSettings& settings) override;
 
   // The OAuth 2.0 tokens of the session, for AuthMethod=oauth2.

@@ -190,4 +190,8 @@ void OAuthTokens::DropUnkept(const UserSettings& settings) {
   sessionRefreshTokens_.erase(key);
 }
 
+void OAuthTokens::DropAccessToken(const UserSettings& settings) {
+  accessTokens_.erase(KeyText(RefreshTokenKeyOf(settings)));
+}
+
 }  // namespace postrider

@@ -45,6 +45,11 @@ class OAuthTokens : public IAccessTokenSource {
   // sign-in the store holds stays, as it may well still work.
   void DropUnkept(const UserSettings& settings);
 
+  // After the server refused the access token: drops it from memory, so the
+  // next Token refreshes instead of handing it out again until it expires.
+  // The refresh token stays: a new access token may well be taken.
+  void DropAccessToken(const UserSettings& settings);
+
  private:
   struct Cached {
     Secret accessToken;

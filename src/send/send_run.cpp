@@ -276,6 +276,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   SmtpSessionOptions session;
   std::unique_ptr<SendJournal> journal;
   if (!PrepareSession(settings, password, session) || !OpenJournal(document, journal)) {
+    result.notBegun = true;
     result.notReached = SelectedFrom(document, start->position, start->resume);
     return result;
   }
@@ -407,16 +408,18 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
   // anew, so with PIPELINING the password is kept too.
   if (!run.paced.limited() && !run.client.offersPipelining()) password.Clear();
   CPostridrDoc& document = run.document;
+  // Ended before it began: the pane shows the selection again, not a blank.
   if (!CheckAttachments(run)) {
-    host_.frame.SetStatusText("");
+    host_.frame.ShowSelectedCount(document.GetSelectedCount());
     run.result.declined = true;
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
     return false;
   }
   if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume,
                            document.GetEntryMarks())) {
-    host_.frame.SetStatusText("");
+    host_.frame.ShowSelectedCount(document.GetSelectedCount());
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
+    run.result.notBegun = true;
     run.result.journalFailed = true;
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
     return false;
@@ -480,9 +483,9 @@ void SendController::ReportConnectFailure(ActiveRun& run, const SmtpOutcome& out
 
 std::string SendController::NotePasswordRefusal(const UserSettings& settings,
                                                 const SmtpOutcome& outcome) {
-  // A refused OAuth 2.0 token is the sign-in's matter, not a password's.
-  if (host_.passwords == nullptr || settings.userName.empty() || UsesOAuth(settings) ||
-      !RefusedThePassword(outcome)) {
+  // A refused OAuth 2.0 access token is told too: kept, it would be handed
+  // out again at each Send until it expires.
+  if (host_.passwords == nullptr || settings.userName.empty() || !RefusedThePassword(outcome)) {
     return {};
   }
   return host_.passwords->PasswordRefused(settings);

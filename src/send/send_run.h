@@ -30,8 +30,10 @@ struct SendRunResult {
   bool reachedEnd = false;  // the run went through to the end of the list
   bool paused = false;      // Pause stopped it, at stopPosition
   bool declined = false;    // the user answered No to the question before it: nothing happened
-  // Nothing to resume, or a project open read-only: nothing began, and no
-  // final box is shown.
+  // It ended before anything was sent or any entry touched, having told why
+  // (nothing to resume, a project open read-only, no password given,
+  // settings that make no session, a journal that could not be started):
+  // no final box is shown.
   bool notBegun = false;
   int processed = 0;        // selected entries taken up, as the final box counts them
   int stopPosition = 0;     // where the next run resumes (the list length when it reached the end)
@@ -127,8 +129,8 @@ class SendController {
   void StartLog(ActiveRun& run);
   bool Connect(ActiveRun& run, Secret& password);
   void ReportConnectFailure(ActiveRun& run, const SmtpOutcome& outcome);
-  // Tells the password source when the server refused its password; the
-  // line it gives for the error, or nothing.
+  // Tells the password source when the server refused its password or
+  // access token; the line it gives for the error, or nothing.
   std::string NotePasswordRefusal(const UserSettings& settings, const SmtpOutcome& outcome);
   // The files of every entry the run takes up, before the first message;
   // false when the run must not go on (the user cancelled).

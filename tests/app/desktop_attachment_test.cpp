@@ -1,4 +1,5 @@
 #include <QFileDialog>
+#include <QLabel>
 #include <QProgressBar>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -42,6 +43,7 @@ class DesktopAttachmentTest : public QObject {
 
   void AttachThenSendUnselectsTheEntryWhoseFileIsMissing();
   void AFileChangedDuringTheRunKeepsTheFinalBoxShortAndItsDetailsWhole();
+  void CancelledAtTheFileCheckTheRunLeavesThePaneShowingTheSelection();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env_;
@@ -111,6 +113,40 @@ void DesktopAttachmentTest::AttachThenSendUnselectsTheEntryWhoseFileIsMissing() 
                .arg(QString::fromStdString(Sha256Hex("Seat 2 for Alan")))
                .arg(programme.size())
                .arg(QString::fromStdString(Sha256Hex(programme.toStdString()))));
+}
+
+// Nothing was sent and nothing touched: the pane must not be left blank.
+void DesktopAttachmentTest::CancelledAtTheFileCheckTheRunLeavesThePaneShowingTheSelection() {
+  ScriptedSmtpServer server;
+  env_->WriteSendingSettings(server.address());
+  app_ = std::make_unique<CPostridrApp>();
+  QVERIFY(StartAndWait(*app_));
+  CMainFrame* frame = app_->mainFrame();
+  CPostridrDoc& document = app_->document();
+  document.InsertAtMessageStart("[[Attachment:  " + Bytes(env_->path()) + "/missing.txt]]\r\n");
+  document.UnselectAll();
+  for (const int entry : {0, 1, 3}) document.ToggleEntrySelection(entry);
+  QTRY_COMPARE(frame->statusPane(1)->text(), QStringLiteral("3 Selected"));
+
+  QString after;  // any box after the dialog, which a cancel should not bring
+  {
+    ModalScript answers({[&](QWidget* modal) {
+                           auto* dialog = qobject_cast<CAttachmentProblemsDlg*>(modal);
+                           auto* box = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY2(dialog != nullptr,
+                                    qPrintable(box ? box->text() : modal->windowTitle()));
+                           dialog->cancelButton()->click();
+                         },
+                         [&](QWidget* modal) {
+                           after = modal->windowTitle();
+                           modal->close();
+                         }});
+    QVERIFY(frame->RouteCommand(commands::kSend));
+    QVERIFY2(answers.acted() == 1, qPrintable(after));
+  }
+  QTRY_COMPARE(frame->statusPane(1)->text(), QStringLiteral("3 Selected"));
+  QCOMPARE(server.MessageCount(), 0);
+  QCOMPARE(document.GetSelectedCount(), 3);
 }
 
 void DesktopAttachmentTest::AFileChangedDuringTheRunKeepsTheFinalBoxShortAndItsDetailsWhole() {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -155,6 +156,38 @@ TEST_F(SignInCommandTest, CheckServerLogsInWithTheTokenByOAuthBearerFirstThenXOA
         << run.out;
     ExpectTokensNowhere(run);
   }
+}
+
+// The access token is the sign-in's, not a password to be put right where it came from.
+TEST_F(SignInCommandTest, ASendWhoseTokenTheServerRefusesSaysWhatTheNextRunDoes) {
+  ASSERT_EQ(Cli({"sign-in", "--settings", Settings()}).exitCode, 0);
+  const char* source = std::getenv("POSTRIDER_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  fs::copy(fs::path(source) / "examples", dir_.File("examples"));
+  const testing::CertificateFiles good = certificates_.Good();
+  testing::ServerScript script;
+  script.tlsCertificate = good.certificate;
+  script.tlsKey = good.key;
+  script.requireStartTls = true;
+  script.oauthIntrospectUrl = oauth_.introspectUrl();
+  script.oauthCaFile = oauth_.caFile();
+  script.oauthScope = "https://mail.example.test/everything";  // not the token's
+  script.authExclude = {"PLAIN", "LOGIN"};
+  testing::ScriptedSmtpServer server(script);
+
+  const CliRun run = Cli({"send", dir_.File("examples/example.prj"), "--from-start",
+                          "--settings", Settings(server.address())});
+
+  EXPECT_EQ(run.exitCode, 2) << run.err;
+  EXPECT_NE(run.err.find("535 5.7.8"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("The next run gets a new access token; if that one is refused too, "
+                         "sign in again"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("refused the password"), std::string::npos) << run.err;
+  EXPECT_EQ(server.MessageCount(), 0);
+  EXPECT_NE(secrets_.Lookup("ann@example.test"), "");  // the sign-in stays
+  ExpectTokensNowhere(run);
 }
 
 TEST_F(SignInCommandTest, WithoutASecretStoreNothingIsSignedInAndNoBrowserOpens) {

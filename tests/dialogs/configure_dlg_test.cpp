@@ -21,7 +21,9 @@
 #include "dialogs_test_support.h"
 #include "platform/user_paths.h"
 #include "qt_support/test_environment.h"
+#include "support/oauth_test_server.h"
 #include "support/scripted_smtp_server.h"
+#include "support/test_certificates.h"
 #include "views/dialog_units.h"
 #include "views/display_text.h"
 #include "wizard/wizard_test_support.h"
@@ -112,6 +114,7 @@ class ConfigureDlgTest : public QObject {
   void APasswordGoesOnlyToTheAccountItWasTypedFor();
   void TheDesktopStoreIsUnavailableWithoutASessionBus();
   void TestSettingsShowsEachStepWithTheValuesShown();
+  void AnAccessTokenTheServerRefusedInTestSettingsIsNotOfferedAgain();
   void HelpAndBrowseDoWhatTheySay();
   void TheSendingLimitsShowNoLimitForZeroAndOkTakesThem();
 
@@ -417,6 +420,66 @@ void ConfigureDlgTest::TestSettingsShowsEachStepWithTheValuesShown() {
   QVERIFY(runCheck());
   QCOMPARE(asked, 1);
   QVERIFY2(outcome.startsWith(QStringLiteral("Every step passed")), qPrintable(outcome));
+  dialog.reject();
+}
+
+void ConfigureDlgTest::AnAccessTokenTheServerRefusedInTestSettingsIsNotOfferedAgain() {
+  OAuthTestServer oauth;
+  TestCertificates certificates;
+  const CertificateFiles good = certificates.Good();
+  ServerScript script;
+  script.tlsCertificate = good.certificate;
+  script.tlsKey = good.key;
+  script.requireStartTls = true;
+  script.oauthIntrospectUrl = oauth.introspectUrl();
+  script.oauthCaFile = oauth.caFile();
+  script.authExclude = {"PLAIN", "LOGIN"};
+  ScriptedSmtpServer server(script);
+
+  UserSettings settings = Configured();
+  settings.smtpServer = server.address();
+  settings.userName = "ann@example.test";
+  settings.authMethod = "oauth2";
+  settings.oauthClientId = oauth.options().clientId;
+  settings.oauthAuthorizeUrl = oauth.authorizeUrl();
+  settings.oauthTokenUrl = oauth.tokenUrl();
+  settings.oauthScope = "mail";
+  settings.oauthTrustFile = oauth.caFile();
+  settings.tlsTrustFile = certificates.caFile();
+  settings.tlsFingerprint.clear();
+  CConfigureDlg dialog(settings, passwords.get(), {});
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  // An access token the provider never issued: the server refuses it.
+  TokenGrant grant;
+  grant.accessToken = Secret("never-issued-token");
+  grant.expiresIn = std::chrono::seconds(3600);
+  QVERIFY(passwords->tokens().Keep(dialog.EditedSettings(), std::move(grant)).ok());
+
+  QString outcome;
+  const auto runCheck = [&] {
+    ModalDriver driver(
+        [&](QWidget* modal) {
+          auto* check = AsPage<CServerCheckDlg>(modal);
+          QVERIFY(check != nullptr);
+          outcome = check->outcomeLabel()->text();
+          Click(check->closeButton());
+        },
+        kCheckMs, CheckEnded);
+    Click(dialog.testButton());
+    return driver.acted();
+  };
+  QVERIFY(runCheck());
+  QVERIFY2(outcome.contains(QStringLiteral("535")), qPrintable(outcome));
+  QVERIFY(!outcome.contains(QStringLiteral("never-issued-token")));
+  QVERIFY(!passwords->tokens().HasSignIn(dialog.EditedSettings()));
+  // Checked again, the refused token stays at home: there is no sign-in to use.
+  QVERIFY(runCheck());
+  QVERIFY2(outcome.contains(QStringLiteral("No OAuth 2.0 sign-in is kept")), qPrintable(outcome));
+  int challenges = 0;
+  for (const std::string& line : server.Commands()) challenges += line == "OAUTH CHALLENGE";
+  QCOMPARE(challenges, 1);
+  QCOMPARE(asked, 0);
   dialog.reject();
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "dialogs/smtp_passwords.h"
+#include "support/free_port.h"
+#include "support/memory_token_store.h"
 #include "support/secret_service_session.h"
 
 using namespace postrider;
@@ -90,6 +92,7 @@ class SmtpPasswordsTest : public QObject {
   void AStoredPasswordTheServerRefusedIsNotGivenAgainUnasked();
   void ARefusedPasswordIsNotSentAgainAfterARestartNorByAnotherWindow();
   void TheDesktopStoreForgetsAPassword();
+  void ARefusedAccessTokenIsDroppedAndTheSignInKept();
 };
 
 void SmtpPasswordsTest::AStoredPasswordTheServerRefusedIsNotGivenAgainUnasked() {
@@ -196,6 +199,39 @@ void SmtpPasswordsTest::TheDesktopStoreForgetsAPassword() {
   Window restarted(store);
   QVERIFY(!restarted.passwords.Password(library).ok());
   QCOMPARE(restarted.notes.size(), std::size_t{1});
+}
+
+// Kept, it would go again at every Send until it nears its expiry.
+void SmtpPasswordsTest::ARefusedAccessTokenIsDroppedAndTheSignInKept() {
+  UserSettings ann = Account("ann@example.test");
+  // Nothing listens there: a refresh fails at once, without leaving the machine.
+  const std::string provider = "https://127.0.0.1:" + std::to_string(testing::FreeLoopbackPort());
+  ann.authMethod = "oauth2";
+  ann.oauthClientId = "postrider-test-client";
+  ann.oauthAuthorizeUrl = provider + "/authorize";
+  ann.oauthTokenUrl = provider + "/token";
+  ann.oauthScope = "mail";
+  MemoryStore store;
+  testing::MemoryTokenStore signIns;
+  SmtpPasswords passwords(store, {}, &signIns);
+  TokenGrant grant;
+  grant.accessToken = Secret("access-1");
+  grant.refreshToken = Secret("refresh-1");
+  grant.expiresIn = std::chrono::seconds(3600);
+  QVERIFY(passwords.tokens().Keep(ann, std::move(grant)).ok());
+  QCOMPARE(Given(passwords, ann), std::string("access-1"));
+
+  const std::string told = passwords.PasswordRefused(ann);
+
+  QVERIFY2(told.find("new access token at the next Send") != std::string::npos, told.c_str());
+  QCOMPARE(signIns.Kept(ann), std::string("refresh-1"));
+  QVERIFY(store.passwords.empty());
+  // The next Send refreshes (here in vain) rather than giving the refused one.
+  const Result<Secret> next = passwords.Password(ann);
+  QVERIFY(!next.ok());
+  QVERIFY2(next.status().message().find("could not be renewed") != std::string::npos,
+           next.status().message().c_str());
+  QVERIFY(next.status().message().find("refresh-1") == std::string::npos);
 }
 
 QTEST_MAIN(SmtpPasswordsTest)

@@ -59,10 +59,20 @@ class SignedInAccount : public ISmtpPasswordSource {
     now_ += step;
     ++asked;
     if (beforeAsking) beforeAsking(asked);
-    return AccessTokenFor(tokens_, settings);
+    Result<Secret> token = AccessTokenFor(tokens_, settings);
+    if (token) given.emplace_back(token.value().reveal());
+    return token;
+  }
+  // As both front ends do: the refused token is dropped, the sign-in kept.
+  std::string PasswordRefused(const UserSettings& settings) override {
+    ++refusals;
+    tokens_.DropAccessToken(settings);
+    return {};
   }
   std::chrono::minutes step{0};
   int asked = 0;
+  int refusals = 0;
+  std::vector<std::string> given;  // compared, never shown
   std::function<void(int asked)> beforeAsking;
 
  private:
@@ -283,6 +293,33 @@ TEST_F(SendRunOAuthTest, ARefusedTokenGetsTheEmptyAnswerAndTheProvidersWordsAreS
     EXPECT_EQ(server.MessageCount(), 0);
     ExpectNoTokenShown();
   }
+}
+
+TEST_F(SendRunOAuthTest, ATokenTheServerRefusedIsNeverSentAgainTheNextRunRefreshesOnce) {
+  Open(2);
+  SignInNow();
+  {
+    // Refused: the server wants a scope the token was not given.
+    ScriptedSmtpServer refusing(SubmissionServer("https://mail.example.test/everything"));
+    settings.smtpServer = refusing.address();
+    const SendRunResult refused = Send();
+    EXPECT_FALSE(refused.connected);
+    EXPECT_EQ(refused.failure.number(), 535);
+    EXPECT_EQ(account.refusals, 1);
+  }
+  EXPECT_EQ(Refreshes(), 0u);
+  EXPECT_FALSE(store.Kept(settings).empty());  // the sign-in stays
+
+  ScriptedSmtpServer server(SubmissionServer());
+  settings.smtpServer = server.address();
+  const SendRunResult result = Send();
+
+  EXPECT_TRUE(result.reachedEnd) << result.failure.text();
+  EXPECT_EQ(server.MessageCount(), 2);
+  EXPECT_EQ(Refreshes(), 1u);
+  ASSERT_EQ(account.given.size(), 2u);
+  EXPECT_TRUE(account.given[1] != account.given[0]) << "the refused token went again";
+  ExpectNoTokenShown();
 }
 
 TEST_F(SendRunOAuthTest, NoTokenGoesToAServerWithoutTheMechanismsOrWithoutTls) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -362,6 +364,43 @@ TEST_F(SendRunTest, ConnectionThatFailsKeepsTheStartPositionAndTouchesNoEntry) {
   EXPECT_EQ(FinalBox(),
             "Send stopped by an error before the first message. Accepted by the server: 0, "
             "refused by the server: 0, bad address: 0, not reached: 3.");
+}
+
+// Ended before the server was reached, with the reason told: that one box,
+// no final box of figures, no entry touched.
+TEST_F(SendRunTest, ARunEndedBeforeItBeganTellsWhyOnceAndTouchesNothing) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    const char* told;
+  };
+  const std::vector<Case> cases = {
+      {"no password at hand", [&] { settings.userName = "library"; },
+       "No password is at hand for library."},
+      {"settings that make no session", [&] { settings.security = "sometimes"; },
+       "The setting Security=sometimes"},
+      {"a journal that cannot be opened",
+       [&] { std::filesystem::create_directory(recorded.document.GetSendJournalPath()); },
+       "Cannot write the send journal"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenProject(TestProject(ListOf(3)));
+    settings.userName.clear();
+    settings.security.clear();
+    c.arrange();
+    ScriptedSmtpServer server;
+
+    const SendRunResult result = Send(server.address());
+
+    EXPECT_TRUE(result.notBegun);
+    EXPECT_FALSE(result.connected);
+    EXPECT_TRUE(server.Commands().empty());
+    ASSERT_EQ(recorded.prompts.messageTexts().size(), 1u) << FinalBox();
+    EXPECT_NE(FinalBox().find(c.told), std::string::npos) << FinalBox();
+    EXPECT_EQ(Statuses(recorded.document), std::vector<int>(3, StatusNone));
+    std::filesystem::remove_all(recorded.document.GetSendJournalPath());
+  }
 }
 
 TEST_F(SendRunTest, NoEntrySelectedConnectsAndCompletesWithNothingSent) {
