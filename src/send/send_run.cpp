@@ -155,8 +155,8 @@ struct SendController::ActiveRun {
     if (const Status carried = files->Carry(out); !carried) out.attachmentFault = carried.message();
   }
 
-  // Each outcome is marked and handed to the journal, which writes it with
-  // the next message's hand-over (or within about a second).
+  // Each outcome is marked and written to the journal at once: a run killed
+  // while it waits for the next message's turn must not leave it in doubt.
   bool Mark(int entry, int status) {
     document.SetEntryStatus(entry, status);
     return journal.Outcome(entry, status, messages.current().recipient);
