@@ -104,9 +104,8 @@ int CutTornTail(int fd, off_t* end) {
 // small enough that the zero tail a kill leaves is cheap to read past.
 constexpr off_t kChunk = 1024 * 1024;
 
-// Room for the outcomes that wait for a hand-over, many times what they
-// take: an address, its entry and status, for each message settled since the
-// last write.
+// Room for the outcomes once no more can be allocated, many times what one
+// takes: an address, its entry and status.
 constexpr off_t kReserve = 64 * 1024;
 
 // Where a failed allocation or mapping means the file system (or the
@@ -240,7 +239,7 @@ void SendJournal::FlushLoop() {
   while (!stopping_) {
     wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; });
     if (stopping_) break;
-    // Outcomes no hand-over took along.
+    // Each call writes its own records; any left would be written here.
     if (pending_.size() != 0) WritePending(pending_.size());
     if (dirty_.exchange(false)) {
       lock.unlock();

@@ -18,25 +18,21 @@
 namespace postrider {
 
 // The send journal as a run writes it: what the run started from, each
-// entry's outcome, the message in flight, the run's end. A message costs one
-// append: its outcome waits in memory and goes in the same append as the next
-// message's hand-over, so a kill between the two loses that outcome and the
-// entry is named as possibly delivered, as one in flight is. An outcome no
-// hand-over follows (the last message, a bad address, a halt, a long wait
-// for the server) is written by the run's end or, at the latest, within a
-// second by a flusher thread. The flusher also puts the records on disk at
-// least once a second, and the run's end before RunEnded returns, so a power
-// cut loses at most the last second. A flush that fails (the kernel may
-// then drop the failed pages' error, and the records with it) breaks the
-// journal as a failed append does: the next hand-over is refused. Outcomes
-// only: the user's edits reach disk by Save.
+// entry's outcome, the message in flight, the run's end. Each record is
+// appended when it is made, an outcome too, not kept back for the next
+// hand-over: a kill while the run waits loses none. A flusher thread puts
+// the records on disk at least once a second, and the run's end before
+// RunEnded returns, so a power cut loses at most the last second. A flush
+// that fails (the kernel may then drop the failed pages' error, and the
+// records with it) breaks the journal as a failed append does: the next
+// hand-over is refused. Outcomes only: the user's edits reach disk by Save.
 // An append is a copy into a shared mapping of the file's tail, allocated a
 // chunk ahead, so a message costs no system call of the journal's; a full
 // disk shows when a chunk is allocated (on a disk without room for one, only
 // what is needed is). The last stretch allocated is kept for outcomes: a
 // hand-over that would eat into it is refused when no more can be had, while
-// the outcomes waiting with it still go down, so a message the server took
-// is never lost for the one held back. Closed, the file is cut back to its
+// outcomes still go down into it, so a message the server took is never
+// lost for the one held back. Closed, the file is cut back to its
 // records; after a kill the rest of the chunk stays, zero bytes the reader
 // drops as a torn last line.
 class SendJournal {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -363,6 +364,54 @@ TEST_F(ListChangeTest, KilledRunsOutcomesAreFoundInTheColumnEachMailedWhenTheEma
     EXPECT_NE(notices.find(std::string(c.inDoubt) + " had been handed"), std::string::npos)
         << notices;
     EXPECT_EQ(notices.find("no longer in the list"), std::string::npos) << notices;
+  }
+}
+
+// Column names are the list's own bytes: whatever they hold, the marks and a
+// killed run's outcomes are found again in the column they were made for.
+TEST_F(ListChangeTest, TheColumnMailedIsFoundAgainWhateverItsNameHolds) {
+  const std::string names[] = {"Mail %41=1 x", std::string("M\xFF\xFE\x80 ail"),
+                               std::string(5000, 'm') + "=%"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name.substr(0, 16));
+    TempDir here;
+    const std::string project =
+        testing::WriteTestProject(here.path(), TestProject(kList, std::string(32000, '\x80')));
+    const auto list = [&](bool email, bool reversed) {
+      std::vector<std::string> lines = {"Name\t" + std::string(email ? "Email\t" : "") + name};
+      for (const char* user : {"ann", "bob", "cid", "dee"}) {
+        lines.push_back(std::string(user) + "\t" + (email ? user + std::string("@x.org\t") : "") +
+                        user + "@y.org");
+      }
+      if (reversed) std::reverse(lines.begin() + 1, lines.end());
+      here.Write("project.list", Joined(lines));
+    };
+    // The Email column deleted: Ann is marked sent and saved, then a run
+    // mails Bob at the column in its place and is killed with Cid's in flight.
+    list(false, false);
+    RecordedDocument without;
+    ASSERT_TRUE(without.document.OnOpenDocument(project));
+    without.document.SetEntryStatus(0, StatusSent);
+    ASSERT_TRUE(without.document.OnSaveDocument(project).ok());
+    {
+      auto journal = without.document.OpenSendJournal().value();
+      ASSERT_TRUE(journal
+                      ->RunStarted(without.document.GetJournalIdentity(), 1, true,
+                                   &without.document.GetEntryMarks())
+                      .ok());
+      ASSERT_TRUE(journal->HandedOver(1, "bob@y.org").ok());
+      ASSERT_TRUE(journal->Outcome(1, StatusSent, "bob@y.org").ok());
+      ASSERT_TRUE(journal->HandedOver(2, "cid@y.org").ok());
+    }
+
+    // Email put back and the list re-sorted.
+    list(true, true);
+    RecordedDocument back;
+    ASSERT_TRUE(back.document.OnOpenDocument(project));
+    const std::string notices = Notices(back);
+    EXPECT_EQ(back.document.UnappliedSendJournal(), "") << notices;
+    EXPECT_EQ(Statuses(back.document), (std::vector<int>{0, 0, StatusSent, StatusSent})) << notices;
+    EXPECT_NE(notices.find("Entry 2 (cid@y.org) had been handed"), std::string::npos) << notices;
   }
 }
 
