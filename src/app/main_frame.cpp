@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -54,6 +55,13 @@ namespace {
 
 QString FromView(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Qt gives a splitter's handle the role Grip, which AT-SPI reads as
+// "unknown"; a bar between two panes is a separator to a screen reader.
+QAccessibleInterface* SplitterHandleFactory(const QString& className, QObject* object) {
+  if (className != QLatin1String("QSplitterHandle") || !object->isWidgetType()) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Separator);
 }
 
 const QString kReady = QStringLiteral("Ready");
@@ -342,6 +350,12 @@ void CMainFrame::CreateClient() {
   messageView_ = new CMessageView(document_, splitter_);
   splitter_->addWidget(projectView_);
   splitter_->addWidget(messageView_);
+  static const bool handleFactory = [] {
+    QAccessible::installFactory(SplitterHandleFactory);
+    return true;
+  }();
+  (void)handleFactory;
+  splitter_->handle(1)->setAccessibleName(QStringLiteral("Divider between list and message"));
   // Half and half, and both halves grow alike until the user moves the bar.
   splitter_->setStretchFactor(0, 1);
   splitter_->setStretchFactor(1, 1);

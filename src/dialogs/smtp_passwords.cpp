@@ -1,5 +1,8 @@
 #include "dialogs/smtp_passwords.h"
 
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+
 #include "send/oauth_client.h"
 
 namespace postrider {
@@ -52,6 +55,25 @@ bool SmtpPasswords::StillRefused(const std::string& account) {
   return true;
 }
 
+std::string SmtpPasswords::DigestOf(const Secret& password) {
+  if (salt_.empty()) {
+    for (int i = 0; i < 4; ++i) salt_ += std::to_string(QRandomGenerator::system()->generate());
+  }
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  hash.addData(QByteArrayView(salt_.data(), static_cast<qsizetype>(salt_.size())));
+  hash.addData(QByteArrayView(password.reveal().data(),
+                              static_cast<qsizetype>(password.reveal().size())));
+  return hash.result().toStdString();
+}
+
+void SmtpPasswords::NoteGiven(const std::string& account, const Secret& password, bool fromStore) {
+  if (fromStore) {
+    given_[account] = DigestOf(password);
+  } else {
+    given_.erase(account);
+  }
+}
+
 Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
   // No password is asked for an account that signs in with a token.
   if (UsesOAuth(settings)) {
@@ -59,13 +81,17 @@ Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
   }
   const std::string account = AccountOf(settings);
   if (const auto known = session_.find(account); known != session_.end()) {
+    NoteGiven(account, known->second, false);
     return CopyOf(known->second);
   }
   StoredPassword stored = store_.Read(account);
   // The stored copy is the one the server refused: never sent again unasked.
   const bool found = stored.state == StoredPassword::State::Found;
   const bool refused = found ? StillRefused(account) : refused_.contains(account);
-  if (found && !refused) return std::move(stored.password);
+  if (found && !refused) {
+    NoteGiven(account, stored.password, true);
+    return std::move(stored.password);
+  }
   stored.password.Clear();
   std::string note =
       stored.state == StoredPassword::State::Unavailable
@@ -83,9 +109,10 @@ Result<Secret> SmtpPasswords::Password(const UserSettings& settings) {
   refused_.erase(account);
   // A store that is there keeps it for the next session: in place of a
   // refused one, or where it had none. Only what it cannot keep stays here.
-  if (stored.state == StoredPassword::State::Unavailable || !store_.Write(account, *typed)) {
-    session_[account] = CopyOf(*typed);
-  }
+  const bool kept =
+      stored.state != StoredPassword::State::Unavailable && store_.Write(account, *typed).ok();
+  if (!kept) session_[account] = CopyOf(*typed);
+  NoteGiven(account, *typed, kept);
   return std::move(*typed);
 }
 
@@ -99,6 +126,19 @@ std::string SmtpPasswords::PasswordRefused(const UserSettings& settings) {
   }
   const std::string account = AccountOf(settings);
   session_.erase(account);
+  // Another window may have stored a new password since this one was handed
+  // out: that one is the user's answer to the refusal, kept and sent next.
+  if (const auto given = given_.find(account); given != given_.end()) {
+    StoredPassword stored = store_.Read(account);
+    const bool replaced = stored.state == StoredPassword::State::Found &&
+                          DigestOf(stored.password) != given->second;
+    stored.password.Clear();
+    given_.erase(given);
+    if (replaced) {
+      refused_.erase(account);
+      return "The password given since for this account goes at the next Send.";
+    }
+  }
   // Gone from the store too, so that neither a later session nor another
   // window sends it again unasked (failed log-ins lock accounts). Should
   // the store fail, the mark still holds for this session.

@@ -46,8 +46,10 @@ class SmtpPasswords : public ISmtpPasswordSource {
   // The session's copy is forgotten and the stored one removed from the
   // store (and, should that fail, not offered again by this session) until
   // the user gives a password: the next Send asks, in every window and
-  // after a restart too. For AuthMethod=oauth2: the access token is dropped,
-  // so the next Send takes a new one with the sign-in kept.
+  // after a restart too. One another window stored after the refused one
+  // was handed out stays, and goes at the next Send. For AuthMethod=oauth2:
+  // the access token is dropped, so the next Send takes a new one with the
+  // sign-in kept.
   std::string PasswordRefused(const UserSettings& settings) override;
 
   // The OAuth 2.0 tokens of the session, for AuthMethod=oauth2.
@@ -60,10 +62,17 @@ class SmtpPasswords : public ISmtpPasswordSource {
   std::map<std::string, Secret> session_;
   // For a password found in the store: whether it is the one refused.
   bool StillRefused(const std::string& account);
+  // Notes the password handed out for the account, when the store holds it.
+  void NoteGiven(const std::string& account, const Secret& password, bool fromStore);
+  std::string DigestOf(const Secret& password);
 
   // Accounts whose password the server refused, until a new one is given,
   // each with whether the store forgot it.
   std::map<std::string, bool> refused_;
+  // A salted digest of the stored password last handed out for each account,
+  // to tell at a refusal whether another window has stored a new one since.
+  std::map<std::string, std::string> given_;
+  std::string salt_;
   OAuthTokens tokens_;
 };
 

@@ -206,6 +206,9 @@ def check_main_window(frame):
     check(find_one(frame, pyatspi.ROLE_TEXT, "Message text") is not None,
           "the letter's edit is named Message text")
 
+    check(find_one(frame, pyatspi.ROLE_SEPARATOR, "Divider between list and message") is not None,
+          "the bar between the list and the letter is a named separator")
+
     table = find_one(frame, pyatspi.ROLE_TABLE, "Mailing list")
     check(table is not None, "the list is a table named Mailing list")
     if table is not None:

@@ -280,6 +280,11 @@ void MainFrameTest::SplitterHoldsTheListAboveTheMessageHalfAndHalf() {
   QVERIFY(frame()->isMaximized());
   QTRY_VERIFY(std::abs(splitter->sizes()[0] - splitter->sizes()[1]) <= 1);
   QVERIFY(splitter->sizes()[0] > 100);
+  // The bar between them is read by name, as a separator.
+  QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(splitter->handle(1));
+  QVERIFY(bar != nullptr);
+  QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("Divider between list and message"));
+  QCOMPARE(bar->role(), QAccessible::Separator);
 
   // The halves stay halves when the window changes size.
   frame()->showNormal();

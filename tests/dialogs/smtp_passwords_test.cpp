@@ -91,6 +91,7 @@ class SmtpPasswordsTest : public QObject {
  private slots:
   void AStoredPasswordTheServerRefusedIsNotGivenAgainUnasked();
   void ARefusedPasswordIsNotSentAgainAfterARestartNorByAnotherWindow();
+  void ARefusalLeavesAPasswordGivenSinceInAnotherWindow();
   void TheDesktopStoreForgetsAPassword();
   void ARefusedAccessTokenIsDroppedAndTheSignInKept();
 };
@@ -180,6 +181,34 @@ void SmtpPasswordsTest::ARefusedPasswordIsNotSentAgainAfterARestartNorByAnotherW
   QVERIFY(!first.passwords.Password(library).ok());
   QCOMPARE(first.notes.size(), std::size_t{1});
   QVERIFY2(first.notes[0].find("refused") != std::string::npos, first.notes[0].c_str());
+}
+
+// Two windows on one account: the first's Send takes the stored password,
+// the user gives a new one in the second, and only then does the server
+// refuse the first's. The new one is the user's answer: kept, and sent.
+void SmtpPasswordsTest::ARefusalLeavesAPasswordGivenSinceInAnotherWindow() {
+  const UserSettings library = Account("library");
+  const std::string key = SmtpPasswords::AccountOf(library);
+  MemoryStore store;
+  store.passwords[key] = "old-secret";
+  Window first(store);
+  Window second(store);
+  QCOMPARE(Given(first.passwords, library), std::string("old-secret"));
+  QVERIFY(second.passwords.Keep(library, Secret("new-secret")).ok());
+
+  const std::string told = first.passwords.PasswordRefused(library);
+
+  QCOMPARE(store.passwords[key], std::string("new-secret"));
+  QVERIFY(told.find("new-secret") == std::string::npos);
+  QCOMPARE(Given(first.passwords, library), std::string("new-secret"));
+  QCOMPARE(Given(second.passwords, library), std::string("new-secret"));
+  QCOMPARE(first.notes.size() + second.notes.size(), std::size_t{0});
+
+  // The same one refused in turn goes from the store as before.
+  first.passwords.PasswordRefused(library);
+  QVERIFY(!store.passwords.contains(key));
+  QVERIFY(!second.passwords.Password(library).ok());
+  QCOMPARE(second.notes.size(), std::size_t{1});
 }
 
 // The desktop's own store, on a Secret Service of the test's own.
