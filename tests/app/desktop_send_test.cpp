@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include <dlfcn.h>
 
 #include <functional>
 #include <memory>
@@ -93,25 +92,6 @@ ServerScript LogInServerAndSettings(TestCertificates& certificates, const std::s
   WritePrivateProfileString("Settings", "UserName", "library", SettingsFilePath());
   WritePrivateProfileString("Settings", "TLSTrustFile", certificates.caFile(), SettingsFilePath());
   return script;
-}
-
-// GDBus ends the process (SIGTERM) when the session bus it holds closes, as
-// a test's own keyring and bus do before the next test; the desktop store
-// reaches them through it. Looked up at run time: GLib comes with Qt.
-void KeepRunningWhenTheSessionBusCloses() {
-  using BusGet = void* (*)(int, void*, void**);
-  using SetExitOnClose = void (*)(void*, int);
-  using Unref = void (*)(void*);
-  const auto get = reinterpret_cast<BusGet>(dlsym(RTLD_DEFAULT, "g_bus_get_sync"));
-  const auto set =
-      reinterpret_cast<SetExitOnClose>(dlsym(RTLD_DEFAULT, "g_dbus_connection_set_exit_on_close"));
-  const auto unref = reinterpret_cast<Unref>(dlsym(RTLD_DEFAULT, "g_object_unref"));
-  if (get == nullptr || set == nullptr || unref == nullptr) return;
-  constexpr int kSessionBus = 2;  // G_BUS_TYPE_SESSION
-  if (void* bus = get(kSessionBus, nullptr, nullptr)) {
-    set(bus, 0);
-    unref(bus);
-  }
 }
 
 // What the final box said, and its details.

@@ -1,6 +1,5 @@
 #include <QTest>
 
-#include <dlfcn.h>
 
 #include <map>
 #include <optional>
@@ -50,24 +49,6 @@ UserSettings Account(const std::string& user) {
 std::string Given(SmtpPasswords& passwords, const UserSettings& settings) {
   Result<Secret> found = passwords.Password(settings);
   return found ? std::string(found.value().reveal()) : "(none: " + found.status().message() + ")";
-}
-
-// GDBus ends the process (SIGTERM) when the session bus it holds closes, as
-// the test's own keyring and bus do; looked up at run time, as GLib comes with Qt.
-void KeepRunningWhenTheSessionBusCloses() {
-  using BusGet = void* (*)(int, void*, void**);
-  using SetExitOnClose = void (*)(void*, int);
-  using Unref = void (*)(void*);
-  const auto get = reinterpret_cast<BusGet>(dlsym(RTLD_DEFAULT, "g_bus_get_sync"));
-  const auto set =
-      reinterpret_cast<SetExitOnClose>(dlsym(RTLD_DEFAULT, "g_dbus_connection_set_exit_on_close"));
-  const auto unref = reinterpret_cast<Unref>(dlsym(RTLD_DEFAULT, "g_object_unref"));
-  if (get == nullptr || set == nullptr || unref == nullptr) return;
-  constexpr int kSessionBus = 2;  // G_BUS_TYPE_SESSION
-  if (void* bus = get(kSessionBus, nullptr, nullptr)) {
-    set(bus, 0);
-    unref(bus);
-  }
 }
 
 // A window's passwords, which asks with `typed` (nothing: cancelled) and
@@ -218,7 +199,7 @@ void SmtpPasswordsTest::TheDesktopStoreForgetsAPassword() {
   const UserSettings library = Account("library");
   KeychainPasswordStore store(20000);
   QVERIFY(store.Write(SmtpPasswords::AccountOf(library), Secret("kept-secret")).ok());
-  KeepRunningWhenTheSessionBusCloses();
+  testing::KeepRunningWhenTheSessionBusCloses();
   Window window(store);
   QCOMPARE(Given(window.passwords, library), std::string("kept-secret"));
   window.passwords.PasswordRefused(library);

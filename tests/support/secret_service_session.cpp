@@ -1,5 +1,6 @@
 #include "support/secret_service_session.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +81,23 @@ std::string SecretServiceSession::Lookup(const std::string& account) const {
                 "' /usr/bin/secret-tool lookup xdg:schema org.postrider.OAuthRefreshToken "
                 "account '" +
                 account + "' 2>/dev/null");
+}
+
+// Looked up at run time: GLib comes with Qt, and this library does not link it.
+void KeepRunningWhenTheSessionBusCloses() {
+  using BusGet = void* (*)(int, void*, void**);
+  using SetExitOnClose = void (*)(void*, int);
+  using Unref = void (*)(void*);
+  const auto get = reinterpret_cast<BusGet>(dlsym(RTLD_DEFAULT, "g_bus_get_sync"));
+  const auto set =
+      reinterpret_cast<SetExitOnClose>(dlsym(RTLD_DEFAULT, "g_dbus_connection_set_exit_on_close"));
+  const auto unref = reinterpret_cast<Unref>(dlsym(RTLD_DEFAULT, "g_object_unref"));
+  if (get == nullptr || set == nullptr || unref == nullptr) return;
+  constexpr int kSessionBus = 2;  // G_BUS_TYPE_SESSION
+  if (void* bus = get(kSessionBus, nullptr, nullptr)) {
+    set(bus, 0);
+    unref(bus);
+  }
 }
 
 }  // namespace postrider::testing

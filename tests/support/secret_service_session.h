@@ -39,4 +39,9 @@ class SecretServiceSession {
   std::unique_ptr<ServerProcess> keyring_;
 };
 
+// GDBus ends the process (SIGTERM) when the session bus it holds closes, as
+// a SecretServiceSession's does before the next test; the desktop's secret
+// store reaches the bus through it. Called once the store has been used.
+void KeepRunningWhenTheSessionBusCloses();
+
 }  // namespace postrider::testing
