@@ -34,6 +34,11 @@ namespace fs = std::filesystem;
 
 std::string Address(int i) { return "member" + std::to_string(i) + "@example.com"; }
 
+int MessagesTo(const std::map<std::string, int>& received, const std::string& address) {
+  const auto found = received.find(address);
+  return found == received.end() ? 0 : found->second;
+}
+
 // The seed the moments come from; POSTRIDER_KILL_SEED replays another.
 unsigned Seed() {
   const char* seed = std::getenv("POSTRIDER_KILL_SEED");
@@ -263,11 +268,7 @@ TEST_F(SendSurvivesKillTest, AKilledRunsMarksStayEntryByEntryWhenTheEmailColumnI
   EXPECT_NE(resumed.err.find("applied entry by entry"), std::string::npos) << resumed.err;
   const std::map<std::string, int> received = server.MessagesPerRecipient();
   for (int i = 0; i < kEntries; ++i) {
-    const auto count = [&received](const std::string& address) {
-      const auto found = received.find(address);
-      return found == received.end() ? 0 : found->second;
-    };
-    const int mailed = count(Address(i)) + count(other(i));
+    const int mailed = MessagesTo(received, Address(i)) + MessagesTo(received, other(i));
     EXPECT_GE(mailed, 1) << "member " << i << " was never mailed";
     EXPECT_LE(mailed, 1 + namedTwice[Address(i)]) << "member " << i << " was mailed twice";
   }
@@ -316,11 +317,7 @@ TEST_F(SendSurvivesKillTest, AKilledRunsOutcomesAreFoundInTheColumnItMailedOnceE
   EXPECT_EQ(resumed.err.find("no longer in the list"), std::string::npos) << resumed.err;
   const std::map<std::string, int> received = server.MessagesPerRecipient();
   for (int i = 0; i < kEntries; ++i) {
-    const auto count = [&received](const std::string& address) {
-      const auto found = received.find(address);
-      return found == received.end() ? 0 : found->second;
-    };
-    const int mailed = count(Address(i)) + count(other(i));
+    const int mailed = MessagesTo(received, Address(i)) + MessagesTo(received, other(i));
     EXPECT_GE(mailed, 1) << "member " << i << " was never mailed";
     EXPECT_LE(mailed, 1 + namedTwice[Address(i)] + namedTwice[other(i)])
         << "member " << i << " was mailed twice";

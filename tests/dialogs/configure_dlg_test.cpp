@@ -81,6 +81,21 @@ bool CheckEnded(QWidget* modal) {
   return check == nullptr || check->closeButton()->isEnabled();
 }
 
+// Runs Test Settings: the check window's steps and outcome are read, and it is closed.
+bool RunTestSettings(CConfigureDlg& dialog, QString& steps, QString& outcome) {
+  ModalDriver driver(
+      [&](QWidget* modal) {
+        auto* check = AsPage<CServerCheckDlg>(modal);
+        QVERIFY(check != nullptr);
+        steps = check->stepsView()->toPlainText();
+        outcome = check->outcomeLabel()->text();
+        Click(check->closeButton());
+      },
+      kCheckMs, CheckEnded);
+  Click(dialog.testButton());
+  return driver.acted();
+}
+
 }  // namespace
 
 class ConfigureDlgTest : public QObject {
@@ -371,20 +386,7 @@ void ConfigureDlgTest::TestSettingsShowsEachStepWithTheValuesShown() {
 
   QString steps;
   QString outcome;
-  // Runs Test Settings: the check window's steps and outcome are read, and it is closed.
-  const auto runCheck = [&] {
-    ModalDriver driver(
-        [&](QWidget* modal) {
-          auto* check = AsPage<CServerCheckDlg>(modal);
-          QVERIFY(check != nullptr);
-          steps = check->stepsView()->toPlainText();
-          outcome = check->outcomeLabel()->text();
-          Click(check->closeButton());
-        },
-        kCheckMs, CheckEnded);
-    Click(dialog.testButton());
-    return driver.acted();
-  };
+  const auto runCheck = [&] { return RunTestSettings(dialog, steps, outcome); };
   QVERIFY(runCheck());
   QVERIFY2(steps.contains(QStringLiteral("Connected to 127.0.0.1 port ")), qPrintable(steps));
   QVERIFY2(steps.contains(QStringLiteral("AUTH PLAIN as library: 235")), qPrintable(steps));
@@ -456,19 +458,9 @@ void ConfigureDlgTest::AnAccessTokenTheServerRefusedInTestSettingsIsNotOfferedAg
   grant.expiresIn = std::chrono::seconds(3600);
   QVERIFY(passwords->tokens().Keep(dialog.EditedSettings(), std::move(grant)).ok());
 
+  QString steps;
   QString outcome;
-  const auto runCheck = [&] {
-    ModalDriver driver(
-        [&](QWidget* modal) {
-          auto* check = AsPage<CServerCheckDlg>(modal);
-          QVERIFY(check != nullptr);
-          outcome = check->outcomeLabel()->text();
-          Click(check->closeButton());
-        },
-        kCheckMs, CheckEnded);
-    Click(dialog.testButton());
-    return driver.acted();
-  };
+  const auto runCheck = [&] { return RunTestSettings(dialog, steps, outcome); };
   QVERIFY(runCheck());
   QVERIFY2(outcome.contains(QStringLiteral("535")), qPrintable(outcome));
   QVERIFY(!outcome.contains(QStringLiteral("never-issued-token")));
