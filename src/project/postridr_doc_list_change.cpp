@@ -202,6 +202,14 @@ std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool 
     return kSelectionStays;
   }
   const SelectedAddresses& selected = **read;
+  if (selected.EveryEntry()) {
+    marks_.SetSelectionRange(0, GetEntryCount(), true);
+    return " Every entry was selected when the project was saved, and so is every entry now, "
+           "those put in since too.";
+  }
+  // Chosen where no entry had an address (the list saved with the wrong
+  // delimiter, say): the file cannot say who they were.
+  if (selected.addresses.empty() && selected.selected > 0) return kSelectionStays;
   const int column = OtherColumnNamed(selected.column);
   const EntryMarks before = marks_;
   const SelectionFound found = SelectByAddress(
@@ -242,9 +250,16 @@ Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
 Status CPostridrDoc::WriteSelectedAddressesFor(AtomicFileGroup& files,
                                                const std::string& entryStatePath) {
   // As the sent addresses: straight into the file, nothing kept per entry.
-  return WriteSelectedAddresses(files, SelectedAddressesPath(entryStatePath), MarksDigest(marks_),
-                                list_.contentDigest(), EmailColumnName(),
-                                [this](const AddressSink& add) {
+  SelectedAddresses about;
+  about.marksDigest = MarksDigest(marks_);
+  about.listDigest = list_.contentDigest();
+  about.column = EmailColumnName();
+  about.entries = GetEntryCount();
+  about.selected = marks_.CountSelected(GetEntryCount());
+  // Every entry is found again as every entry: no address needs reading.
+  return WriteSelectedAddresses(files, SelectedAddressesPath(entryStatePath), about,
+                                [this, &about](const AddressSink& add) {
+                                  if (about.EveryEntry()) return;
                                   std::vector<std::string> scratch;
                                   std::string address;
                                   for (int i = 0; i < GetEntryCount(); ++i) {

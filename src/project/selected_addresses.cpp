@@ -1,5 +1,8 @@
 #include "project/selected_addresses.h"
 
+#include <cstdint>
+
+#include "project/entry_marks.h"
 #include "project/send_journal_format.h"
 
 namespace postrider {
@@ -19,15 +22,18 @@ std::string SelectedAddressesPath(const std::string& entryStatePath) {
 }
 
 Status WriteSelectedAddresses(AtomicFileGroup& files, const std::string& path,
-                              std::string_view marksDigest, std::string_view listDigest,
-                              std::string_view column,
+                              const SelectedAddresses& about,
                               const std::function<void(const AddressSink&)>& forEachAddress) {
   return files.WritePieces(path, [&](const AtomicFileGroup::PieceSink& put) {
     std::string lines;
     lines.reserve(kPieceBytes + 4096);
     AppendJournalRecord(lines, kFileStart,
-                        {{"version", "1"}, {"marks", marksDigest}, {"list", listDigest},
-                         {"column", column}});
+                        {{"version", "1"},
+                         {"marks", about.marksDigest},
+                         {"list", about.listDigest},
+                         {"column", about.column},
+                         {"entries", std::to_string(about.entries)},
+                         {"selected", std::to_string(about.selected)}});
     std::size_t count = 0;
     forEachAddress([&](std::string_view address) {
       AppendJournalRecord(lines, kSelected, {{"address", address}});
@@ -61,13 +67,21 @@ Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string
     if (!started) {
       const std::string* marks = record->Find("marks");
       const std::string* list = record->Find("list");
-      if (record->kind != kFileStart || marks == nullptr || list == nullptr) return damaged;
+      const std::optional<std::int64_t> entries = record->Number("entries");
+      const std::optional<std::int64_t> chosen = record->Number("selected");
+      if (record->kind != kFileStart || marks == nullptr || list == nullptr || !entries ||
+          !chosen || *entries < 0 || *entries > kMaxListEntries || *chosen < 0 ||
+          *chosen > *entries) {
+        return damaged;
+      }
       const std::string* version = record->Find("version");
       if (version == nullptr || *version != "1") {
         return Status::Error("\"" + path + "\" was written by another version of the program.");
       }
       selected.marksDigest = *marks;
       selected.listDigest = *list;
+      selected.entries = static_cast<int>(*entries);
+      selected.selected = static_cast<int>(*chosen);
       if (const std::string* column = record->Find("column")) selected.column = *column;
       started = true;
     } else if (record->kind == kSelected) {
@@ -76,7 +90,10 @@ Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string
       selected.addresses.push_back(*address);
     } else if (record->kind == kEnd) {
       const std::optional<std::int64_t> count = record->Number("count");
-      if (!count || *count != static_cast<std::int64_t>(selected.addresses.size())) return damaged;
+      if (!count || *count != static_cast<std::int64_t>(selected.addresses.size()) ||
+          *count > selected.selected) {
+        return damaged;
+      }
       ended = true;
     } else {
       return damaged;

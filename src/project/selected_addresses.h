@@ -24,17 +24,23 @@ struct SelectedAddresses {
   std::string marksDigest;
   std::string listDigest;
   std::string column;  // as SentAddresses has it
+  // The list's entries then, and how many of them were selected: every one
+  // (Select All) is chosen again as every one, rows added since too.
+  int entries = 0;
+  int selected = 0;
   std::vector<std::string> addresses;  // UTF-8, in list order
+
+  bool EveryEntry() const { return entries > 0 && selected == entries; }
 };
 
 std::string SelectedAddressesPath(const std::string& entryStatePath);
 
-// Replaces the file as one of those a Save replaces together, with the
-// addresses forEachAddress hands its sink: nothing is kept per entry. Written
-// even when none is selected, since that too is a selection to find again.
+// Replaces the file as one of those a Save replaces together: what `about`
+// says but its addresses, then those forEachAddress hands its sink, for
+// nothing to be kept per entry. Written even when none is selected, since
+// that too is a selection to find again.
 Status WriteSelectedAddresses(AtomicFileGroup& files, const std::string& path,
-                              std::string_view marksDigest, std::string_view listDigest,
-                              std::string_view column,
+                              const SelectedAddresses& about,
                               const std::function<void(const AddressSink&)>& forEachAddress);
 // Nothing when there is no file; an error when it cannot be read or is damaged.
 Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string& path);

@@ -445,7 +445,16 @@ TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem
   const Case cases[] = {
       {"re-sorted", four, {1, 0, 1, 0},
        {"Name\tEmail", "Dee\tdee@x.org", "Cid\tcid@x.org", "Bob\tbob@x.org", "Ann\tann@x.org"},
-       {0, 1, 0, 1}, {0, 0, 0, StatusSent}, 1, "2 entries are selected now."},
+       {0, 1, 0, 1}, {0, 0, 0, StatusSent}, 1,
+       "The selected entries were found again by their address as well: 2 entries are selected "
+       "now."},
+      // Select All chose the whole list, whoever is put in it.
+      {"every entry chosen, a row put in since", four, {1, 1, 1, 1},
+       {"Name\tEmail", "Eve\teve@x.org", "Dee\tdee@x.org", "Cid\tcid@x.org", "Bob\tbob@x.org",
+        "Ann\tann@x.org"},
+       {1, 1, 1, 1, 1}, {0, 0, 0, 0, StatusSent}, 0,
+       "Every entry was selected when the project was saved, and so is every entry now, those "
+       "put in since too."},
       {"rows inserted at the top", four, {1, 0, 1, 0},
        {"Name\tEmail", "Eve\teve@x.org", "Fay\tfay@x.org", "Ann\tann@x.org", "Bob\tbob@x.org",
         "Cid\tcid@x.org", "Dee\tdee@x.org"},
@@ -496,10 +505,7 @@ TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem
     EXPECT_EQ(Statuses(reopened.document), c.statuses) << notices;
     // The resume goes on from the first chosen entry not yet mailed.
     EXPECT_EQ(reopened.document.GetLastIndexSent(), c.resumeAt);
-    EXPECT_NE(notices.find("The selected entries were found again by their address as well: " +
-                           std::string(c.notice)),
-              std::string::npos)
-        << notices;
+    EXPECT_NE(notices.find(c.notice), std::string::npos) << notices;
     EXPECT_EQ(notices.find(kSelectionStays), std::string::npos) << notices;
 
     // Saved, it stays so when the list changes once more.
@@ -531,6 +537,7 @@ TEST_F(ListChangeTest, TheSelectionStaysByPositionWhenItsRecordCannotBeTrusted) 
     const char* what;
     bool sent;  // Ann marked sent and saved
     std::function<void()> spoil;
+    std::vector<std::string> saved = {};  // the list when saved, if not `before`
   };
   const Case cases[] = {
       {"missing, as an older program leaves it", false, [&] { fs::remove(record); }},
@@ -565,11 +572,13 @@ TEST_F(ListChangeTest, TheSelectionStaysByPositionWhenItsRecordCannotBeTrusted) 
          ASSERT_TRUE(older.document.OnSaveDocument(projectPath).ok());
          dir.Write("project.prh.selected", kept);
        }},
+      {"chosen where no entry had an address", false, [] {},
+       {"Name\tEmail", "Ann\t", "Bob\t", "Cid\t", "Dee\t"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(record);
-    WriteList(Joined(before));
+    WriteList(Joined(c.saved.empty() ? before : c.saved));
     RecordedDocument saved;
     ASSERT_TRUE(saved.document.OnOpenDocument(projectPath));
     saved.document.UnselectAll();
@@ -602,6 +611,22 @@ TEST_F(ListChangeTest, TheSelectionStaysByPositionWhenItsRecordCannotBeTrusted) 
       EXPECT_EQ((*sent)->addresses, (std::vector<std::string>{"ann@x.org"}));
     }
   }
+}
+
+// Saved under a new name once a spreadsheet has rewritten the list in place:
+// the marks as last saved go with the project, and whom they chose too.
+TEST_F(ListChangeTest, SavedUnderANewNameAfterTheListWasRewrittenTheChoiceGoesWithTheMarks) {
+  doc.document.UnselectAll();
+  doc.document.ToggleEntrySelection(1);
+  ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
+  WriteList(Joined({"Name\tEmail", "Dee\tdee@x.org", "Cid\tcid@x.org", "Bob\tbob@x.org",
+                    "Ann\tann@x.org"}));
+  const std::string renamed = dir.File("renamed.prj");
+  ASSERT_TRUE(doc.document.OnSaveDocument(renamed).ok());
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(renamed));
+  EXPECT_EQ(Selection(reopened.document), (std::vector<int>{0, 0, 1, 0})) << Notices(reopened);
 }
 
 TEST_F(ListChangeTest, TheListsDigestIsAKeyAfterTheSevenAndOldProjectsWithoutItStillOpen) {
