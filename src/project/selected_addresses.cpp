@@ -65,18 +65,18 @@ Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string
     begin = end + 1;
     if (!record) return damaged;
     if (!started) {
+      if (record->kind != kFileStart) return damaged;
+      const std::string* version = record->Find("version");
+      if (version == nullptr || *version != "1") {
+        return Status::Error("\"" + path + "\" was written by another version of the program.");
+      }
       const std::string* marks = record->Find("marks");
       const std::string* list = record->Find("list");
       const std::optional<std::int64_t> entries = record->Number("entries");
       const std::optional<std::int64_t> chosen = record->Number("selected");
-      if (record->kind != kFileStart || marks == nullptr || list == nullptr || !entries ||
-          !chosen || *entries < 0 || *entries > kMaxListEntries || *chosen < 0 ||
-          *chosen > *entries) {
+      if (marks == nullptr || list == nullptr || !entries || !chosen || *entries < 0 ||
+          *entries > kMaxListEntries || *chosen < 0 || *chosen > *entries) {
         return damaged;
-      }
-      const std::string* version = record->Find("version");
-      if (version == nullptr || *version != "1") {
-        return Status::Error("\"" + path + "\" was written by another version of the program.");
       }
       selected.marksDigest = *marks;
       selected.listDigest = *list;
@@ -86,14 +86,12 @@ Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string
       started = true;
     } else if (record->kind == kSelected) {
       const std::string* address = record->Find("address");
-      if (address == nullptr) return damaged;
+      const auto more = static_cast<int>(selected.addresses.size()) + 1;
+      if (address == nullptr || more > selected.selected) return damaged;
       selected.addresses.push_back(*address);
     } else if (record->kind == kEnd) {
       const std::optional<std::int64_t> count = record->Number("count");
-      if (!count || *count != static_cast<std::int64_t>(selected.addresses.size()) ||
-          *count > selected.selected) {
-        return damaged;
-      }
+      if (!count || *count != static_cast<std::int64_t>(selected.addresses.size())) return damaged;
       ended = true;
     } else {
       return damaged;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "project/postridr_doc.h"
+#include "project/selected_addresses.h"
 #include "project/send_journal.h"
 #include "project/sent_addresses.h"
 #include "support/entry_lists.h"
@@ -571,6 +572,18 @@ TEST_F(ListChangeTest, TheSelectionStaysByPositionWhenItsRecordCannotBeTrusted) 
          // Eve's row added at the end holds nobody chosen by position.
          ASSERT_TRUE(older.document.OnSaveDocument(projectPath).ok());
          dir.Write("project.prh.selected", kept);
+       }},
+      {"naming more addresses than it says were selected", false,
+       [&] {
+         SelectedAddresses about = ReadSelectedAddresses(record).value().value();
+         about.selected = 1;
+         AtomicFileGroup files;
+         ASSERT_TRUE(WriteSelectedAddresses(files, record, about,
+                                            [&](const AddressSink& add) {
+                                              for (const std::string& a : about.addresses) add(a);
+                                            })
+                         .ok());
+         ASSERT_TRUE(files.Commit().ok());
        }},
       {"chosen where no entry had an address", false, [] {},
        {"Name\tEmail", "Ann\t", "Bob\t", "Cid\t", "Dee\t"}},
