@@ -13,6 +13,7 @@
 #include "project/project_file.h"
 #include "project/project_paths.h"
 #include "project/project_texts.h"
+#include "project/selected_addresses.h"
 #include "project/send_journal.h"
 #include "project/sent_addresses.h"
 
@@ -43,11 +44,17 @@ Status CarryLastSavedMarks(AtomicFileGroup& files, const std::string& from,
   if (!marks) return marks.status();
   Status status = *marks ? files.Write(to, **marks) : WriteEntryStateFile(files, to, EntryMarks());
   if (!status) return status;
-  Result<std::optional<std::string>> sent =
-      *marks ? ReadFileIfPresent(SentAddressesPath(from)) : std::optional<std::string>();
-  if (!sent) return sent.status();
-  if (*sent) return files.Write(SentAddressesPath(to), **sent);
-  files.Remove(SentAddressesPath(to));
+  for (const auto& pathOf : {SentAddressesPath, SelectedAddressesPath}) {
+    Result<std::optional<std::string>> addresses =
+        *marks ? ReadFileIfPresent(pathOf(from)) : std::optional<std::string>();
+    if (!addresses) return addresses.status();
+    if (*addresses) {
+      status = files.Write(pathOf(to), **addresses);
+      if (!status) return status;
+    } else {
+      files.Remove(pathOf(to));
+    }
+  }
   return Status::Ok();
 }
 
@@ -320,6 +327,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
     status = CarryLastSavedMarks(files, entryStateFilePath_, entryStatePath);
   }
   if (status && marksForThisList) status = WriteSentAddressesFor(files, entryStatePath);
+  if (status && marksForThisList) status = WriteSelectedAddressesFor(files, entryStatePath);
   // Written to while the addresses were read: they may be other people's.
   if (status && marksForThisList && list_.changedSinceOpen()) {
     status = Status::Error(ListChangedText());

@@ -219,6 +219,10 @@ class CPostridrDoc {
   // When the list is not the one the marks were saved for: finds the entries
   // marked sent again by address. What to tell the user.
   std::string RematchMarksToChangedList();
+  // Selects again, by address, the entries selected when the marks were
+  // saved (marksDigest: theirs as read). columnKnown: the sent marks showed
+  // the column to be the one they were saved for. The notice's sentence.
+  std::string RematchSelection(const std::string& marksDigest, bool columnKnown);
   // The email field's stored name names no field of the list, and another
   // column stands at its place.
   bool EmailFieldNameGone() const;
@@ -232,6 +236,8 @@ class CPostridrDoc {
   std::string AddressInColumn(int index, int column) const;
   // The addresses of the entries marked sent, to be saved with the marks.
   Status WriteSentAddressesFor(AtomicFileGroup& files, const std::string& entryStatePath);
+  // The addresses of the selected entries, likewise.
+  Status WriteSelectedAddressesFor(AtomicFileGroup& files, const std::string& entryStatePath);
   // Takes the project's lock as the access asks; false when the project
   // must not open (another program holds it, and this document may not
   // open it read-only).

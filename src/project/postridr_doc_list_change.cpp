@@ -1,14 +1,16 @@
 // A mailing list edited since the project was saved: the entries marked
-// sent are found again by their address, and each Save keeps those
-// addresses beside the marks for that day.
+// sent and the selected ones are found again by their address, and each
+// Save keeps those addresses beside the marks for that day.
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
 #include "platform/utf8_text.h"
 #include "project/list_addresses.h"
 #include "project/postridr_doc.h"
 #include "project/recipient_key.h"
+#include "project/selected_addresses.h"
 #include "project/sent_addresses.h"
 
 namespace postrider {
@@ -27,6 +29,41 @@ bool AnyMarkedSent(const EntryMarks& marks) {
     if (marks.Status(i) == StatusSent) return true;
   }
   return false;
+}
+
+struct SelectionFound {
+  int selected = 0;
+  int notInList = 0;  // addresses selected before that no entry holds now
+};
+
+// Selects each entry whose address was selected, in list order, as many
+// entries of an address as were selected before: a row added since with a
+// selected person's address is not chosen too. An entry without an address
+// is not selected.
+SelectionFound SelectByAddress(EntryMarks& marks, int entries,
+                               const std::function<std::string(int)>& addressOf,
+                               const std::vector<std::string>& selected) {
+  struct Wanted {
+    int left = 0;
+    bool found = false;
+  };
+  std::unordered_map<std::string, Wanted> wanted;
+  wanted.reserve(selected.size());
+  for (const std::string& address : selected) ++wanted[RecipientKey(address)].left;
+  SelectionFound result;
+  for (int i = 0; i < entries; ++i) {
+    const std::string address = addressOf(i);
+    const auto it = address.empty() ? wanted.end() : wanted.find(RecipientKey(address));
+    const bool select = it != wanted.end() && it->second.left > 0;
+    if (it != wanted.end()) it->second.found = true;
+    if (select) {
+      --it->second.left;
+      ++result.selected;
+    }
+    marks.SetSelection(i, select);
+  }
+  for (const auto& [key, want] : wanted) result.notInList += want.found ? 0 : 1;
+  return result;
 }
 
 }  // namespace
@@ -77,10 +114,11 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
   // taken to be the one the marks were made for, as it always was.
   if (storedKeys_.listDigest.empty() || !list_.IsOpen() || marksUnread_) return {};
   const std::string path = SentAddressesPath(entryStateFilePath_);
+  const std::string marksDigest = MarksDigest(marks_);
   if (storedKeys_.listDigest == list_.contentDigest()) {
     // The same list: the marks say it all, but for whom no entry holds.
     if (Result<std::optional<SentAddresses>> read = ReadSentAddresses(path, true);
-        read && read->has_value() && (*read)->marksDigest == MarksDigest(marks_)) {
+        read && read->has_value() && (*read)->marksDigest == marksDigest) {
       sentNotInList_ = std::move((*read)->notInList);
     }
     return {};
@@ -93,7 +131,7 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
   std::string unmatched;
   if (!read) {
     unmatched = read.status().message();
-  } else if (read->has_value() && (*read)->marksDigest != MarksDigest(marks_)) {
+  } else if (read->has_value() && (*read)->marksDigest != marksDigest) {
     unmatched = "another program has written the entry state file since \"" + path + "\" was.";
   } else if (!read->has_value() && AnyMarkedSent(marks_)) {
     unmatched = "\"" + path + "\", which names them, is missing.";
@@ -112,15 +150,19 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
       break;
     }
   }
+  // Statuses that stay entry by entry keep their selection beside them.
   if (!unmatched.empty()) {
     return std::string(kListChanged) + " Its entries marked sent cannot be found again by "
            "their address, since " + unmatched + " Their statuses stay as they were, entry by "
            "entry: check them before you send.";
   }
-  if (!read->has_value() || (*read)->addresses.empty()) {
+  const bool anySent = read->has_value() && !(*read)->addresses.empty();
+  const std::string selection = RematchSelection(marksDigest, anySent);
+
+  if (!anySent) {
     marks_.ClearStatusRange(0, GetEntryCount());
     lastIndexSent_ = 0;
-    return std::string(kListChanged) + kSelectionStays;
+    return std::string(kListChanged) + selection;
   }
 
   const ListAddresses addresses(GetEntryCount(), addressOf);
@@ -147,7 +189,45 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
     text += "; " + Count(notInList, "address", "addresses") + " marked sent before " +
             (notInList == 1 ? "is" : "are") + " no longer in the list";
   }
-  return text + ". The other entries have no status now." + kSelectionStays;
+  return text + ". The other entries have no status now." + selection;
+}
+
+std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool columnKnown) {
+  // A file another program's save left behind names other marks or another
+  // list: the selection then stays by position, as it always did.
+  Result<std::optional<SelectedAddresses>> read =
+      ReadSelectedAddresses(SelectedAddressesPath(entryStateFilePath_));
+  if (!read || !read->has_value() || (*read)->marksDigest != marksDigest ||
+      (*read)->listDigest != storedKeys_.listDigest) {
+    return kSelectionStays;
+  }
+  const SelectedAddresses& selected = **read;
+  if (selected.EveryEntry()) {
+    marks_.SetSelectionRange(0, GetEntryCount(), true);
+    return " Every entry was selected when the project was saved, and so is every entry now, "
+           "those put in since too.";
+  }
+  // Chosen where no entry had an address (the list saved with the wrong
+  // delimiter, say): the file cannot say who they were.
+  if (selected.addresses.empty() && selected.selected > 0) return kSelectionStays;
+  const int column = OtherColumnNamed(selected.column);
+  const EntryMarks before = marks_;
+  const SelectionFound found = SelectByAddress(
+      marks_, GetEntryCount(), [this, column](int i) { return AddressInColumn(i, column); },
+      selected.addresses);
+  // As with the sent marks: the column now at the email field's place is
+  // the one they were chosen in only when it holds every one of them.
+  if (found.notInList > 0 && column < 0 && !columnKnown && EmailFieldNameGone()) {
+    marks_ = before;
+    return kSelectionStays;
+  }
+  std::string text = " The selected entries were found again by their address as well: " +
+                     Count(found.selected, "entry is", "entries are") + " selected now";
+  if (found.notInList > 0) {
+    text += ", and " + Count(found.notInList, "address", "addresses") + " selected before " +
+            (found.notInList == 1 ? "is" : "are") + " no longer in the list";
+  }
+  return text + ".";
 }
 
 Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
@@ -165,6 +245,29 @@ Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
                               }
                             },
                             sentNotInList_, EmailColumnName());
+}
+
+Status CPostridrDoc::WriteSelectedAddressesFor(AtomicFileGroup& files,
+                                               const std::string& entryStatePath) {
+  // As the sent addresses: straight into the file, nothing kept per entry.
+  SelectedAddresses about;
+  about.marksDigest = MarksDigest(marks_);
+  about.listDigest = list_.contentDigest();
+  about.column = EmailColumnName();
+  about.entries = GetEntryCount();
+  about.selected = marks_.CountSelected(GetEntryCount());
+  // Every entry is found again as every entry: no address needs reading.
+  return WriteSelectedAddresses(files, SelectedAddressesPath(entryStatePath), about,
+                                [this, &about](const AddressSink& add) {
+                                  if (about.EveryEntry()) return;
+                                  std::vector<std::string> scratch;
+                                  std::string address;
+                                  for (int i = 0; i < GetEntryCount(); ++i) {
+                                    if (!marks_.IsSelected(i)) continue;
+                                    ReadRecipientAddress(i, scratch, address);
+                                    if (!address.empty()) add(address);
+                                  }
+                                });
 }
 
 }  // namespace postrider

@@ -15,7 +15,9 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <numeric>
 #include <optional>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -123,6 +125,7 @@ class ExactlyOnceTest : public ::testing::Test {
     WriteProject(entries, server.address());
     fs::remove(project + ".journal");
     fs::remove(dir.File("project/members.prh.sent"));
+    fs::remove(dir.File("project/members.prh.selected"));
     CliOptions options;
     options.whileRunning = [&server, signal](pid_t pid) {
       server.WaitForMessages(10);
@@ -383,6 +386,97 @@ TEST_F(ExactlyOnceTest, AListEditedBetweenAStopAndTheResumeMailsEveryoneInItExac
       // Those no longer in the list got what they got before, never more.
       for (const auto& [address, count] : server.MessagesPerRecipient()) EXPECT_LE(count, 2) << address;
       EXPECT_EQ(Statuses(), std::string(list.size(), '1'));
+    }
+  }
+}
+
+// A query's choice, a run paused or killed part-way, the list re-sorted in a
+// spreadsheet (rows put in at the top, a chosen row deleted) and the resume:
+// each person the query chose gets the letter once, and nobody else any.
+TEST_F(ExactlyOnceTest, AQuerysChoiceIsMailedOnceEachAndNobodyElseAfterTheListIsReSorted) {
+  constexpr int kEntries = 150;
+  // Every third member lives in Oslo, those put in later too.
+  const auto inOslo = [](int who) { return who % 3 == 0; };
+  const auto writeList = [&](const std::vector<int>& people) {
+    std::string list = "Name\tEmail\tCity\n";
+    for (const int who : people) {
+      list += "Member " + std::to_string(who) + "\t" + Address(who) + "\t" +
+              (inOslo(who) ? "Oslo" : "Bergen") + "\n";
+    }
+    dir.Write("project/members.txt", list);
+  };
+  struct Edit {
+    const char* name;
+    std::function<std::vector<int>(std::vector<int>)> edit;
+    const char* selected;  // as the resume tells it
+  };
+  const std::vector<Edit> edits = {
+      {"shuffled",
+       [](std::vector<int> people) {
+         std::shuffle(people.begin(), people.end(), std::mt19937(7));
+         return people;
+       },
+       "50 entries are selected now."},
+      {"sorted by city, rows put in at the top",
+       [&](std::vector<int> people) {
+         std::stable_sort(people.begin(), people.end(),
+                          [&](int a, int b) { return inOslo(a) < inOslo(b); });
+         for (int i = 0; i < 6; ++i) people.insert(people.begin(), kEntries + i);
+         return people;
+       },
+       "50 entries are selected now."},
+      {"reversed, the last chosen row deleted",
+       [](std::vector<int> people) {
+         people.erase(std::find(people.begin(), people.end(), kEntries - 3));
+         std::reverse(people.begin(), people.end());
+         return people;
+       },
+       "49 entries are selected now, and 1 address selected before is no longer in the list."},
+  };
+  std::vector<int> people(kEntries);
+  std::iota(people.begin(), people.end(), 0);
+  for (const Edit& edit : edits) {
+    for (const int signal : {SIGTERM, SIGKILL}) {
+      SCOPED_TRACE(std::string(edit.name) + (signal == SIGKILL ? ", killed" : ", paused"));
+      ScriptedSmtpServer server({.delays = {{".", 0.02}}});
+      WriteProject(kEntries, server.address());
+      fs::remove(project + ".journal");
+      fs::remove(dir.File("project/members.prh.sent"));
+      fs::remove(dir.File("project/members.prh.selected"));
+      writeList(people);
+      ASSERT_EQ(Cli({"select", project, "query", "City", "equals", "Oslo"}).out, "50 Selected\n");
+      CliOptions options;
+      options.whileRunning = [&server, signal](pid_t pid) {
+        server.WaitForMessages(10);
+        kill(pid, signal);
+      };
+      const CliRun stopped = Send({}, options);
+      ASSERT_EQ(stopped.exitCode, signal == SIGKILL ? 128 + SIGKILL : 1) << stopped.err;
+      ASSERT_LT(server.MessageCount(), 50);
+
+      const std::vector<int> now = edit.edit(people);
+      writeList(now);
+      const CliRun resumed = Send({"--resume"});
+      EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+      EXPECT_NE(resumed.err.find("The selected entries were found again by their address as "
+                                 "well: " + std::string(edit.selected)),
+                std::string::npos)
+          << resumed.err;
+      std::vector<std::string> chosen;
+      std::string selection;
+      for (const int who : now) {
+        const bool wasChosen = who < kEntries && inOslo(who);
+        selection += wasChosen ? '1' : '0';
+        if (wasChosen) chosen.push_back(Address(who));
+      }
+      ExpectEachOnce(server, chosen, NamedTwice(resumed.err));
+      // Those put in since, and those the query left out, got nothing.
+      for (const auto& [address, count] : server.MessagesPerRecipient()) {
+        EXPECT_TRUE(std::find(chosen.begin(), chosen.end(), address) != chosen.end())
+            << address << " was never chosen, and got " << count;
+      }
+      EXPECT_EQ(Selection(), selection);
+      EXPECT_EQ(Statuses(), selection);
     }
   }
 }

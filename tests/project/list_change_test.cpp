@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "project/postridr_doc.h"
+#include "project/selected_addresses.h"
 #include "project/send_journal.h"
 #include "project/sent_addresses.h"
 #include "support/entry_lists.h"
@@ -33,6 +35,15 @@ std::string Joined(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) text += line + "\n";
   return text;
 }
+
+std::vector<int> Selection(const CPostridrDoc& document) {
+  std::vector<int> selection;
+  for (int i = 0; i < document.GetEntryCount(); ++i) selection.push_back(document.IsEntrySelected(i));
+  return selection;
+}
+
+constexpr const char* kSelectionStays =
+    "The selection stays as it was, entry by entry: check it before you send.";
 
 class ListChangeTest : public ::testing::Test {
  protected:
@@ -96,7 +107,8 @@ TEST_F(ListChangeTest, AKilledRunForOneGroupLeavesAnEarlierGroupsMarksInAReSorte
     ASSERT_TRUE(journal->Outcome(2, StatusSent, "cid@x.org").ok());
     ASSERT_TRUE(journal->HandedOver(3, "dee@x.org").ok());
   }
-  // Sorted the other way: the selection stays by position, on Bob and Ann now.
+  // Sorted the other way: the marks were written by hand, so the selection
+  // stays by position, on Bob and Ann now.
   WriteList(Joined({"Name\tEmail", "Dee\tdee@x.org", "Cid\tcid@x.org", "Bob\tbob@x.org",
                     "Ann\tann@x.org"}));
   RecordedDocument reopened;
@@ -413,6 +425,221 @@ TEST_F(ListChangeTest, TheColumnMailedIsFoundAgainWhateverItsNameHolds) {
     EXPECT_EQ(Statuses(back.document), (std::vector<int>{0, 0, StatusSent, StatusSent})) << notices;
     EXPECT_NE(notices.find("Entry 2 (cid@y.org) had been handed"), std::string::npos) << notices;
   }
+}
+
+// A run paused part-way, then the list edited in a spreadsheet: the people
+// chosen are chosen again wherever they stand, and nobody else is.
+TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> before;  // the list when selected and saved
+    std::vector<int> selected;        // of its entries
+    std::vector<std::string> after;
+    std::vector<int> selection;  // afterwards
+    std::vector<int> statuses;
+    int resumeAt;
+    const char* notice;
+  };
+  const std::vector<std::string> four = {"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org",
+                                         "Cid\tcid@x.org", "Dee\tdee@x.org"};
+  // Ann and Cid selected, Ann mailed, the run paused before Cid.
+  const Case cases[] = {
+      {"re-sorted", four, {1, 0, 1, 0},
+       {"Name\tEmail", "Dee\tdee@x.org", "Cid\tcid@x.org", "Bob\tbob@x.org", "Ann\tann@x.org"},
+       {0, 1, 0, 1}, {0, 0, 0, StatusSent}, 1,
+       "The selected entries were found again by their address as well: 2 entries are selected "
+       "now."},
+      // Select All chose the whole list, whoever is put in it.
+      {"every entry chosen, a row put in since", four, {1, 1, 1, 1},
+       {"Name\tEmail", "Eve\teve@x.org", "Dee\tdee@x.org", "Cid\tcid@x.org", "Bob\tbob@x.org",
+        "Ann\tann@x.org"},
+       {1, 1, 1, 1, 1}, {0, 0, 0, 0, StatusSent}, 0,
+       "Every entry was selected when the project was saved, and so is every entry now, those "
+       "put in since too."},
+      {"rows inserted at the top", four, {1, 0, 1, 0},
+       {"Name\tEmail", "Eve\teve@x.org", "Fay\tfay@x.org", "Ann\tann@x.org", "Bob\tbob@x.org",
+        "Cid\tcid@x.org", "Dee\tdee@x.org"},
+       {0, 0, 1, 0, 1, 0}, {0, 0, StatusSent, 0, 0, 0}, 4, "2 entries are selected now."},
+      {"a chosen row deleted, a mailbox's domain in capitals", four, {1, 0, 1, 0},
+       {"Name\tEmail", "Dee\tdee@x.org", "Bob\tbob@x.org", "Ann\tann@X.ORG"},
+       {0, 0, 1}, {0, 0, StatusSent}, 0,
+       "1 entry is selected now, and 1 address selected before is no longer in the list."},
+      // Only as many rows of an address as were chosen: the copy added is
+      // not mailed, the row chosen twice still is twice.
+      {"an address in more rows than were chosen",
+       {"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org", "Bo2\tbob@x.org", "Cid\tcid@x.org",
+        "Cid\tcid@x.org"},
+       {1, 0, 1, 1, 1},
+       {"Name\tEmail", "Cid\tcid@x.org", "Bob\tbob@x.org", "Cid\tcid@x.org", "Ann\tann@x.org",
+        "Bob\tbob@x.org", "Ann\tann@x.org", "Cid\tcid@x.org"},
+       {1, 1, 1, 1, 0, 0, 0}, {0, 0, 0, StatusSent, 0, StatusSent, 0}, 0,
+       "4 entries are selected now."},
+      // Bytes that are not UTF-8 are read the same way each time; an entry
+      // without an address is never chosen.
+      {"Latin-1 addresses and empty ones",
+       {"Name\tEmail", "Ann\tann@x.org", "Zoe\tz\xE9@x.org", "Nil\t", "Cid\tcid@x.org"},
+       {1, 1, 1, 0},
+       {"Name\tEmail", "Nil\t", "Cid\tcid@x.org", "Zoe\tz\xE9@x.org", "Ann\tann@x.org", "Nul\t"},
+       {0, 0, 1, 1, 0}, {0, 0, 0, StatusSent, 0}, 0, "2 entries are selected now."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteList(Joined(c.before));
+    RecordedDocument saved;
+    ASSERT_TRUE(saved.document.OnOpenDocument(projectPath));
+    for (int i = 0; i < saved.document.GetEntryCount(); ++i) {
+      if (saved.document.IsEntrySelected(i) != c.selected[static_cast<std::size_t>(i)]) {
+        saved.document.ToggleEntrySelection(i);
+      }
+      saved.document.SetEntryStatus(i, i == 0 ? StatusSent : i == 1 ? StatusHalted : StatusNone);
+    }
+    saved.document.SetLastIndexSent(c.resumeAt > 0 ? 1 : 0);
+    ASSERT_TRUE(saved.document.OnSaveDocument(projectPath).ok());
+
+    WriteList(Joined(c.after));
+    RecordedDocument reopened;
+    ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+    const std::string notices = Notices(reopened);
+    EXPECT_EQ(Selection(reopened.document), c.selection) << notices;
+    EXPECT_EQ(reopened.document.GetSelectedCount(),
+              static_cast<int>(std::count(c.selection.begin(), c.selection.end(), 1)));
+    EXPECT_EQ(Statuses(reopened.document), c.statuses) << notices;
+    // The resume goes on from the first chosen entry not yet mailed.
+    EXPECT_EQ(reopened.document.GetLastIndexSent(), c.resumeAt);
+    EXPECT_NE(notices.find(c.notice), std::string::npos) << notices;
+    EXPECT_EQ(notices.find(kSelectionStays), std::string::npos) << notices;
+
+    // Saved, it stays so when the list changes once more.
+    ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
+    std::vector<std::string> reversed = c.after;
+    std::reverse(reversed.begin() + 1, reversed.end());
+    WriteList(Joined(reversed));
+    RecordedDocument third;
+    ASSERT_TRUE(third.document.OnOpenDocument(projectPath));
+    std::vector<int> selection = c.selection;
+    std::reverse(selection.begin(), selection.end());
+    // The first rows of an address are the ones chosen.
+    if (std::string(c.what) != "an address in more rows than were chosen") {
+      EXPECT_EQ(Selection(third.document), selection);
+    }
+    EXPECT_EQ(third.document.GetSelectedCount(), reopened.document.GetSelectedCount());
+  }
+}
+
+// Whatever is wrong with the record of whom the user chose, the project
+// opens, the selection stays by position and the user is told to check it.
+TEST_F(ListChangeTest, TheSelectionStaysByPositionWhenItsRecordCannotBeTrusted) {
+  const std::string record = dir.File("project.prh.selected");
+  const std::vector<std::string> before = {"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org",
+                                           "Cid\tcid@x.org", "Dee\tdee@x.org"};
+  const std::vector<std::string> reversed = {"Name\tEmail", "Dee\tdee@x.org", "Cid\tcid@x.org",
+                                             "Bob\tbob@x.org", "Ann\tann@x.org"};
+  struct Case {
+    const char* what;
+    bool sent;  // Ann marked sent and saved
+    std::function<void()> spoil;
+    std::vector<std::string> saved = {};  // the list when saved, if not `before`
+  };
+  const Case cases[] = {
+      {"missing, as an older program leaves it", false, [&] { fs::remove(record); }},
+      {"missing, with entries marked sent", true, [&] { fs::remove(record); }},
+      {"cut at a line's end", true,
+       [&] {
+         std::string text = ReadFileBytes(record);
+         text.resize(text.rfind('\n', text.size() - 2) + 1);
+         dir.Write("project.prh.selected", text);
+       }},
+      {"cut inside a line", false,
+       [&] {
+         const std::string text = ReadFileBytes(record);
+         dir.Write("project.prh.selected", text.substr(0, text.size() - 5));
+       }},
+      {"garbage", false, [&] { dir.Write("project.prh.selected", std::string("\0\xFF\n\n", 4)); }},
+      {"a folder", false,
+       [&] {
+         fs::remove(record);
+         fs::create_directory(record);
+       }},
+      {"for other marks: an older program selected others since", false,
+       [&] { dir.Write("project.prh", std::string(1, '\0') + std::string(3, '\x80')); }},
+      {"for another list: an older program saved the project with it since", false,
+       [&] {
+         const std::string kept = ReadFileBytes(record);
+         WriteList(Joined({"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org", "Cid\tcid@x.org",
+                           "Dee\tdee@x.org", "Eve\teve@x.org"}));
+         RecordedDocument older;
+         ASSERT_TRUE(older.document.OnOpenDocument(projectPath));
+         // Eve's row added at the end holds nobody chosen by position.
+         ASSERT_TRUE(older.document.OnSaveDocument(projectPath).ok());
+         dir.Write("project.prh.selected", kept);
+       }},
+      {"naming more addresses than it says were selected", false,
+       [&] {
+         SelectedAddresses about = ReadSelectedAddresses(record).value().value();
+         about.selected = 1;
+         AtomicFileGroup files;
+         ASSERT_TRUE(WriteSelectedAddresses(files, record, about,
+                                            [&](const AddressSink& add) {
+                                              for (const std::string& a : about.addresses) add(a);
+                                            })
+                         .ok());
+         ASSERT_TRUE(files.Commit().ok());
+       }},
+      {"chosen where no entry had an address", false, [] {},
+       {"Name\tEmail", "Ann\t", "Bob\t", "Cid\t", "Dee\t"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(record);
+    WriteList(Joined(c.saved.empty() ? before : c.saved));
+    RecordedDocument saved;
+    ASSERT_TRUE(saved.document.OnOpenDocument(projectPath));
+    saved.document.UnselectAll();
+    saved.document.ToggleEntrySelection(0);
+    saved.document.ToggleEntrySelection(2);
+    saved.document.SetEntryStatus(0, c.sent ? StatusSent : StatusNone);
+    ASSERT_TRUE(saved.document.OnSaveDocument(projectPath).ok());
+    ASSERT_TRUE(fs::exists(record));
+    c.spoil();
+    if (HasFatalFailure()) return;
+    const std::vector<int> selection = Selection(saved.document);
+
+    WriteList(Joined(reversed));
+    RecordedDocument reopened;
+    ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+    const std::string notices = Notices(reopened);
+    EXPECT_EQ(Selection(reopened.document),
+              std::string(c.what).find("other marks") != std::string::npos
+                  ? (std::vector<int>{0, 1, 1, 1})
+                  : selection)
+        << notices;
+    EXPECT_NE(notices.find(kSelectionStays), std::string::npos) << notices;
+    EXPECT_EQ(notices.find("selected entries were found again"), std::string::npos) << notices;
+    // The sent marks are found again all the same, and the file naming them
+    // reads as it always did.
+    if (c.sent) {
+      EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{0, 0, 0, StatusSent})) << notices;
+      const auto sent = ReadSentAddresses(dir.File("project.prh.sent"));
+      ASSERT_TRUE(sent.ok() && sent->has_value());
+      EXPECT_EQ((*sent)->addresses, (std::vector<std::string>{"ann@x.org"}));
+    }
+  }
+}
+
+// Saved under a new name once a spreadsheet has rewritten the list in place:
+// the marks as last saved go with the project, and whom they chose too.
+TEST_F(ListChangeTest, SavedUnderANewNameAfterTheListWasRewrittenTheChoiceGoesWithTheMarks) {
+  doc.document.UnselectAll();
+  doc.document.ToggleEntrySelection(1);
+  ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
+  WriteList(Joined({"Name\tEmail", "Dee\tdee@x.org", "Cid\tcid@x.org", "Bob\tbob@x.org",
+                    "Ann\tann@x.org"}));
+  const std::string renamed = dir.File("renamed.prj");
+  ASSERT_TRUE(doc.document.OnSaveDocument(renamed).ok());
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(renamed));
+  EXPECT_EQ(Selection(reopened.document), (std::vector<int>{0, 0, 1, 0})) << Notices(reopened);
 }
 
 TEST_F(ListChangeTest, TheListsDigestIsAKeyAfterTheSevenAndOldProjectsWithoutItStillOpen) {

@@ -1,0 +1,104 @@
+#include "project/selected_addresses.h"
+
+#include <cstdint>
+
+#include "project/entry_marks.h"
+#include "project/send_journal_format.h"
+
+namespace postrider {
+namespace {
+
+// Written like the send journal's lines, each with its CRC; the last line
+// counts the others, so a file cut at a line's end is known as damaged.
+constexpr std::string_view kFileStart = "postrider-selected-addresses";
+constexpr std::string_view kSelected = "selected";
+constexpr std::string_view kEnd = "end";
+constexpr std::size_t kPieceBytes = 64 * 1024;
+
+}  // namespace
+
+std::string SelectedAddressesPath(const std::string& entryStatePath) {
+  return entryStatePath + ".selected";
+}
+
+Status WriteSelectedAddresses(AtomicFileGroup& files, const std::string& path,
+                              const SelectedAddresses& about,
+                              const std::function<void(const AddressSink&)>& forEachAddress) {
+  return files.WritePieces(path, [&](const AtomicFileGroup::PieceSink& put) {
+    std::string lines;
+    lines.reserve(kPieceBytes + 4096);
+    AppendJournalRecord(lines, kFileStart,
+                        {{"version", "1"},
+                         {"marks", about.marksDigest},
+                         {"list", about.listDigest},
+                         {"column", about.column},
+                         {"entries", std::to_string(about.entries)},
+                         {"selected", std::to_string(about.selected)}});
+    std::size_t count = 0;
+    forEachAddress([&](std::string_view address) {
+      AppendJournalRecord(lines, kSelected, {{"address", address}});
+      ++count;
+      if (lines.size() >= kPieceBytes) {
+        put(lines);
+        lines.clear();
+      }
+    });
+    AppendJournalRecord(lines, kEnd, {{"count", std::to_string(count)}});
+    put(lines);
+    return true;
+  });
+}
+
+Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string& path) {
+  Result<std::optional<std::string>> bytes = ReadFileIfPresent(path);
+  if (!bytes) return bytes.status();
+  if (!bytes->has_value()) return std::optional<SelectedAddresses>();
+  const std::string_view text = **bytes;
+  const Status damaged = Status::Error("\"" + path + "\" is damaged.");
+  SelectedAddresses selected;
+  bool started = false;
+  bool ended = false;
+  for (std::size_t begin = 0; begin < text.size();) {
+    const std::size_t end = text.find('\n', begin);
+    if (end == std::string_view::npos || ended) return damaged;
+    const std::optional<JournalRecord> record = DecodeJournalRecord(text.substr(begin, end - begin));
+    begin = end + 1;
+    if (!record) return damaged;
+    if (!started) {
+      if (record->kind != kFileStart) return damaged;
+      const std::string* version = record->Find("version");
+      if (version == nullptr || *version != "1") {
+        return Status::Error("\"" + path + "\" was written by another version of the program.");
+      }
+      const std::string* marks = record->Find("marks");
+      const std::string* list = record->Find("list");
+      const std::optional<std::int64_t> entries = record->Number("entries");
+      const std::optional<std::int64_t> chosen = record->Number("selected");
+      if (marks == nullptr || list == nullptr || !entries || !chosen || *entries < 0 ||
+          *entries > kMaxListEntries || *chosen < 0 || *chosen > *entries) {
+        return damaged;
+      }
+      selected.marksDigest = *marks;
+      selected.listDigest = *list;
+      selected.entries = static_cast<int>(*entries);
+      selected.selected = static_cast<int>(*chosen);
+      if (const std::string* column = record->Find("column")) selected.column = *column;
+      started = true;
+    } else if (record->kind == kSelected) {
+      const std::string* address = record->Find("address");
+      const auto more = static_cast<int>(selected.addresses.size()) + 1;
+      if (address == nullptr || more > selected.selected) return damaged;
+      selected.addresses.push_back(*address);
+    } else if (record->kind == kEnd) {
+      const std::optional<std::int64_t> count = record->Number("count");
+      if (!count || *count != static_cast<std::int64_t>(selected.addresses.size())) return damaged;
+      ended = true;
+    } else {
+      return damaged;
+    }
+  }
+  if (!ended) return damaged;
+  return std::optional<SelectedAddresses>(std::move(selected));
+}
+
+}  // namespace postrider

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/atomic_file.h"
+#include "platform/status.h"
+#include "project/sent_addresses.h"
+
+namespace postrider {
+
+// Who the selected entries are. The entry state file selects by position,
+// so once the list's order or size has changed only this tells whom the
+// user chose: beside it ("june.prh.selected"), written with it on every
+// Save, the address of each selected entry, once per entry (an address
+// selected in two rows is there twice). A file of its own, so that older
+// programs read "june.prh.sent" as before; it names the marks and the list
+// it was written for, so marks or a list saved since by another program are
+// never matched with it.
+struct SelectedAddresses {
+  std::string marksDigest;
+  std::string listDigest;
+  std::string column;  // as SentAddresses has it
+  // The list's entries then, and how many of them were selected: every one
+  // (Select All) is chosen again as every one, rows added since too.
+  int entries = 0;
+  int selected = 0;
+  std::vector<std::string> addresses;  // UTF-8, in list order
+
+  bool EveryEntry() const { return entries > 0 && selected == entries; }
+};
+
+std::string SelectedAddressesPath(const std::string& entryStatePath);
+
+// Replaces the file as one of those a Save replaces together: what `about`
+// says but its addresses, then those forEachAddress hands its sink, for
+// nothing to be kept per entry. Written even when none is selected, since
+// that too is a selection to find again.
+Status WriteSelectedAddresses(AtomicFileGroup& files, const std::string& path,
+                              const SelectedAddresses& about,
+                              const std::function<void(const AddressSink&)>& forEachAddress);
+// Nothing when there is no file; an error when it cannot be read or is damaged.
+Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string& path);
+
+}  // namespace postrider
