@@ -335,6 +335,11 @@ TEST_F(DocumentJournalTest, SaveAsCarriesAJournalItCouldNotApplyAndKeepsItUnappl
   // Saved again under its own name, it is still kept.
   ASSERT_TRUE(reopened.document.OnSaveDocument(copy).ok());
   EXPECT_EQ(ReadFileBytes(copy + ".journal"), journal);
+  // And the old name still sends nothing before it is dealt with.
+  RecordedDocument old;
+  ASSERT_TRUE(old.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(old.document.UnappliedSendJournal(), journalPath);
+  EXPECT_FALSE(old.document.OpenSendJournal().ok());
 }
 
 // Saved under a new name once the list was written to in place, the project
