@@ -103,9 +103,15 @@ void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
   for (std::size_t i = 0; i < content.size() && !sink.full(); ++i) {
     const char c = content[i];
     if (inQuotes) {
-      if (c == '"') {
+      if (c == '"' && i + 1 < content.size() && content[i + 1] == '"') {
+        // Two quotes in a row are one quote of the value, as a spreadsheet
+        // writes `Bo "B" Berg`: read as a close, the row's values would shift.
+        collected.append(content.substr(valueStart, i + 1 - valueStart));
+        ++i;
+        valueStart = i + 1;
+      } else if (c == '"') {
         // A closing quote ends the value and swallows the character after it,
-        // normally the comma; so a doubled quote is no escape.
+        // normally the comma.
         collected.append(content.substr(valueStart, i - valueStart));
         sink.Add(collected);
         collected.clear();

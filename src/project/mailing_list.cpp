@@ -53,6 +53,11 @@ class FieldCounter {
   std::int64_t Finish(bool hadLineEnd) {
     if (pendingCr_ && !hadLineEnd) Scan('\r');
     if (!comma_) return tabs_ + 1;
+    if (quoteInQuotes_) {
+      // The line's last character closed the value.
+      quoteInQuotes_ = false;
+      Close();
+    }
     // A closing quote as the line's last character swallows the line end.
     return values_ + ((collected_ || (hadLineEnd && !skipNext_)) ? 1 : 0);
   }
@@ -63,12 +68,19 @@ class FieldCounter {
       if (c == '\t') ++tabs_;
     } else if (skipNext_) {
       skipNext_ = false;
+    } else if (quoteInQuotes_) {
+      // A quote after a quote inside quotes is one quote of the value; any
+      // other character follows a closing quote and is swallowed.
+      quoteInQuotes_ = false;
+      if (c == '"') {
+        collected_ = true;
+      } else {
+        Close();
+        skipNext_ = false;
+      }
     } else if (inQuotes_) {
       if (c == '"') {
-        ++values_;
-        collected_ = false;
-        inQuotes_ = false;
-        skipNext_ = true;
+        quoteInQuotes_ = true;
       } else {
         collected_ = true;
       }
@@ -82,12 +94,20 @@ class FieldCounter {
     }
   }
 
+  void Close() {
+    ++values_;
+    collected_ = false;
+    inQuotes_ = false;
+    skipNext_ = true;
+  }
+
   bool comma_;
   bool pendingCr_ = false;
   std::int64_t tabs_ = 0;
   std::int64_t values_ = 0;
   bool inQuotes_ = false;
   bool skipNext_ = false;
+  bool quoteInQuotes_ = false;  // a quote inside quotes, waiting for the next character
   bool collected_ = false;
 };
 

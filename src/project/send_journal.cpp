@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -501,6 +502,16 @@ int CopyToNewFile(const std::string& from, const std::string& to) {
   return error;
 }
 
+// Whether the journal lies beside a project file, as SendJournalPath puts
+// it; an untitled project's lies in the state folder beside nothing.
+bool IsProjectJournal(const std::string& journal) {
+  constexpr std::string_view kSuffix = ".journal";
+  if (!journal.ends_with(kSuffix)) return false;
+  struct stat info {};
+  const std::string project = journal.substr(0, journal.size() - kSuffix.size());
+  return stat(project.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 SendJournalMove::SendJournalMove(std::string from, std::string to)
@@ -523,13 +534,14 @@ Status SendJournalMove::Stage() {
   // is one that a move cut short left behind.
   const std::string staged = to_ + ".moving";
   unlink(staged.c_str());
-  if (link(from_.c_str(), staged.c_str()) != 0) {
-    if (const int error = CopyToNewFile(from_, staged); error != 0) {
-      unlink(staged.c_str());
-      return MoveError(error);
-    }
+  // A copy, never a link: a run under the new name appends to its journal,
+  // and would write into the old name's record too.
+  if (const int error = CopyToNewFile(from_, staged); error != 0) {
+    unlink(staged.c_str());
+    return MoveError(error);
   }
   staged_ = staged;
+  keepFrom_ = IsProjectJournal(from_);
   return Status::Ok();
 }
 
@@ -541,10 +553,11 @@ Status SendJournalMove::Finish() {
   if (staged_.empty()) return Status::Ok();
   if (rename(staged_.c_str(), to_.c_str()) != 0) return MoveError(errno);
   staged_.clear();
-  // Should it stay, it is the old project's own still: applied there, it
-  // gives that project the same outcomes. So it goes only once the new name
-  // is on disk.
-  if (SyncFolderOf(to_) == 0 && unlink(from_.c_str()) == 0) SyncFolderOf(from_);
+  // The old project's files do not hold the journal's outcomes: it stays
+  // there, as it was, for that project to apply when next opened. A nameless
+  // project's has nobody else to apply it, and goes once the new name is on
+  // disk.
+  if (SyncFolderOf(to_) == 0 && !keepFrom_ && unlink(from_.c_str()) == 0) SyncFolderOf(from_);
   return Status::Ok();
 }
 

@@ -138,11 +138,12 @@ Status FoldSendJournal(const std::string& path);
 Result<std::string> SetAsideSendJournal(const std::string& path);
 
 // A journal that goes with its project to a new name when a Save leaves it
-// unfolded. Stage, before the Save's files are committed, puts it beside the
-// new name (a hard link, or a copy on disk where the names lie on different
-// file systems), so a journal that cannot go there fails the Save while
-// nothing has changed. Finish, after the commit, puts it in place and
-// removes the old name. Staged and never finished, it is removed again.
+// unfolded. Stage, before the Save's files are committed, puts a copy of it
+// on disk beside the new name (never a link: each name's runs write their own
+// journal), so a journal that cannot go there fails the Save while nothing
+// has changed. Finish, after the commit, puts the copy in place; the old
+// project's journal stays as it was, and only an untitled project's is
+// removed. Staged and never finished, the copy is removed again.
 class SendJournalMove {
  public:
   SendJournalMove(std::string from, std::string to);
@@ -163,6 +164,7 @@ class SendJournalMove {
   std::string from_;
   std::string to_;
   std::string staged_;
+  bool keepFrom_ = true;
 };
 
 }  // namespace postrider

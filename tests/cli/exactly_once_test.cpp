@@ -673,6 +673,7 @@ TEST_F(ExactlyOnceTest, ASaveAfterTheListWasRewrittenInPlaceKeepsWhoWasMailedUnd
       }
       ASSERT_TRUE(journal->RunEnded(0).ok());
     }
+    std::map<std::string, int> firstRun;
     {
       RecordedDocument doc;
       if (saveCase.untitled) {
@@ -700,6 +701,7 @@ TEST_F(ExactlyOnceTest, ASaveAfterTheListWasRewrittenInPlaceKeepsWhoWasMailedUnd
         SetBlockingHook({});
         ASSERT_TRUE(run.paused);
         ASSERT_LT(server.MessageCount(), 10);
+        firstRun = server.MessagesPerRecipient();
       }
 
       // As a spreadsheet saves: the same file truncated and written again.
@@ -720,6 +722,7 @@ TEST_F(ExactlyOnceTest, ASaveAfterTheListWasRewrittenInPlaceKeepsWhoWasMailedUnd
     // Set aside, never applied nor lost.
     EXPECT_EQ(fs::exists(target + ".journal.unfit"), saveCase.overAnother);
 
+    const std::string oldProject = project;
     project = target;
     // Entry by entry, as it last was on disk; the untitled project never had one.
     EXPECT_EQ(Selection(), saveCase.untitled ? std::string(kEntries, '0') : everyOther);
@@ -731,6 +734,19 @@ TEST_F(ExactlyOnceTest, ASaveAfterTheListWasRewrittenInPlaceKeepsWhoWasMailedUnd
     const std::vector<std::string>& selected = saveCase.untitled ? Addresses(kEntries) : evenPeople;
     ExpectEachOnce(server, selected);
     EXPECT_EQ(server.MessagesPerRecipient().size(), selected.size());
+
+    // The old name, resumed too, goes by its own record: those its run
+    // mailed get nothing more; only the others are mailed by it again.
+    if (saveCase.sends && !saveCase.untitled && target != oldProject) {
+      project = oldProject;
+      const CliRun old = Send({"--resume"});
+      EXPECT_EQ(old.exitCode, 0) << old.err;
+      std::map<std::string, int> received = server.MessagesPerRecipient();
+      for (const std::string& address : evenPeople) {
+        EXPECT_EQ(received[address], firstRun.count(address) != 0 ? 1 : 2) << address;
+      }
+      EXPECT_EQ(received.size(), evenPeople.size());
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -135,6 +136,32 @@ TEST_F(SendCommandTest, TheLogKeepsEachHostileAddressToOneTruthfulLine) {
   }
   ASSERT_EQ(records.size(), std::size(rows)) << log.substr(0, 2000);
   for (std::size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], rows[i].logged);
+}
+
+// A list as a spreadsheet saves it as CSV, a quote in a cell doubled: each
+// person is mailed at the address in their own row, and the name merges whole.
+TEST_F(SendCommandTest, ASpreadsheetsDoubledQuotesKeepEveryRowsAddressInPlace) {
+  dir.Write("club.csv", "Name,Email,\"Town \"\"now\"\"\"\n"
+                        "\"Bo \"\"B\"\" Berg\",bo@example.com,Oslo\n"
+                        "\"Ann \"\"\"\"\",ann@example.com,\"Bergen, Vestland\"\n");
+  dir.Write("club.txt", "To: \nFrom:  \nSubject: Hello\nDear [[Name]] of [[Town \"now\"]],\n");
+  const std::string project = dir.File("club.prj");
+  ASSERT_EQ(Cli({"new", project, "--list", dir.File("club.csv"), "--comma", "--email-field",
+                 "Email", "--message", dir.File("club.txt")})
+                .exitCode,
+            0);
+  EXPECT_EQ(Cli({"fields", project}).out, "Name\nEmail\nTown \"now\"\n");
+
+  ScriptedSmtpServer server;
+  const CliRun run = Cli({"send", project, "--settings", Settings(server.address())});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(server.MessagesPerRecipient(),
+            (std::map<std::string, int>{{"bo@example.com", 1}, {"ann@example.com", 1}}));
+  ASSERT_EQ(server.MessageCount(), 2);
+  EXPECT_NE(server.Message(1).find("Dear Bo \"B\" Berg of Oslo,"), std::string::npos)
+      << server.Message(1);
+  EXPECT_NE(server.Message(2).find("Dear Ann \"\" of Bergen, Vestland,"), std::string::npos)
+      << server.Message(2);
 }
 
 std::size_t Occurrences(const std::string& text, const std::string& part) {

@@ -329,11 +329,17 @@ TEST_F(DocumentJournalTest, SaveAsCarriesAJournalItCouldNotApplyAndKeepsItUnappl
   EXPECT_EQ(ReadFileBytes(copy + ".journal"), journal);
   EXPECT_EQ(ReadFileBytes(copy + ".journal.unfit"),
             "a journal of the project that was called copy.prj\n");
-  EXPECT_FALSE(fs::exists(journalPath));
+  // The old name's marks do not hold its outcomes either: it keeps its own.
+  EXPECT_EQ(ReadFileBytes(journalPath), journal);
   EXPECT_EQ(reopened.document.UnappliedSendJournal(), copy + ".journal");
   // Saved again under its own name, it is still kept.
   ASSERT_TRUE(reopened.document.OnSaveDocument(copy).ok());
   EXPECT_EQ(ReadFileBytes(copy + ".journal"), journal);
+  // And the old name still sends nothing before it is dealt with.
+  RecordedDocument old;
+  ASSERT_TRUE(old.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(old.document.UnappliedSendJournal(), journalPath);
+  EXPECT_FALSE(old.document.OpenSendJournal().ok());
 }
 
 // Saved under a new name once the list was written to in place, the project
@@ -369,8 +375,37 @@ TEST_F(DocumentJournalTest, SaveAsAfterTheListWasRewrittenTakesMarksAndJournalAl
   ASSERT_TRUE(doc.document.OnSaveDocument(copy).ok());
   EXPECT_EQ(ReadFileBytes(dir.File("copy.prh")), marks);
   EXPECT_EQ(ReadFileBytes(copy + ".journal"), journal);
-  EXPECT_FALSE(fs::exists(journalPath));
+  EXPECT_EQ(ReadFileBytes(journalPath), journal);
   EXPECT_FALSE(fs::exists(copy + ".journal.moving"));
+}
+
+// Each name keeps a journal file of its own: a run under the new name is no
+// part of what the old name's record says.
+TEST_F(DocumentJournalTest, ARunUnderTheNewNameLeavesTheOldNamesJournalAsItWas) {
+  WriteKilledRun();
+  const std::string journal = ReadFileBytes(journalPath);
+  dir.Write("project.list", "Name\tEmail\nBob\tbob@x.org\nAnn\tann@x.org\nCid\tcid@x.org\n"
+                            "Dee\tdee@x.org\n");
+  const std::string copy = dir.File("copy.prj");
+  ASSERT_TRUE(doc.document.OnSaveDocument(copy).ok());
+  std::vector<int> oldStatuses;
+  {
+    RecordedDocument old;
+    ASSERT_TRUE(old.document.OnOpenDocument(projectPath));
+    oldStatuses = Statuses(old.document);
+  }
+  {
+    auto run = doc.document.OpenSendJournal().value();
+    ASSERT_TRUE(run->RunStarted(doc.document.GetJournalIdentity(), 3).ok());
+    ASSERT_TRUE(run->HandedOver(3, "dee@x.org").ok());
+    ASSERT_TRUE(run->Outcome(3, StatusSent, "dee@x.org").ok());
+    ASSERT_TRUE(run->RunEnded(4).ok());
+  }
+  EXPECT_NE(ReadFileBytes(copy + ".journal"), journal);
+  EXPECT_EQ(ReadFileBytes(journalPath), journal);
+  RecordedDocument old;
+  ASSERT_TRUE(old.document.OnOpenDocument(projectPath));
+  EXPECT_EQ(Statuses(old.document), oldStatuses);
 }
 
 TEST_F(DocumentJournalTest, TheWriteCheckNamesTheFileThatCannotBeWritten) {

@@ -54,12 +54,24 @@ TEST(CommaLineSplitter, CommasInsideQuotesBelongToTheValue) {
   EXPECT_EQ(Comma(" a , b \n"), (Values{" a ", " b "}));
 }
 
-TEST(CommaLineSplitter, ADoubledQuoteClosesTheValueAndIsNoEscape) {
-  EXPECT_EQ(Comma("\"a\"\"b\",c\n"), (Values{"a", "b,c"}));
-  // The character after a closing quote is skipped, whatever it is.
-  EXPECT_EQ(Comma("\"x\"y,z\n"), (Values{"x", "", "z"}));
-  // A quote inside an unquoted value opens quotes without ending the value.
-  EXPECT_EQ(Comma("ab\"cd\"e,f\n"), (Values{"abcd", "", "f"}));
+// As every spreadsheet writes a quote in a cell.
+TEST(CommaLineSplitter, ADoubledQuoteInsideQuotesIsOneQuoteOfTheValue) {
+  const std::pair<std::string_view, Values> rows[] = {
+      {"\"a\"\"b\",c\n", {"a\"b", "c"}},
+      {"\"Bo \"\"B\"\" Berg\",bo@x.org\r\n", {"Bo \"B\" Berg", "bo@x.org"}},
+      {"\"a\"\"\",b\n", {"a\"", "b"}},
+      {"\"\"\"\",b\n", {"\"", "b"}},
+      {"\"\",b\n", {"", "b"}},
+      {"a,\"\"\n", {"a", ""}},
+      {"\"a\"\"\"\n", {"a\""}},
+      {"\"x\"\",y\n", {"x\",y"}},  // never closed: the rest of the line
+      // The character after a closing quote is skipped, whatever it is.
+      {"\"x\"y,z\n", {"x", "", "z"}},
+      // A quote inside an unquoted value opens quotes without ending the value.
+      {"ab\"cd\"e,f\n", {"abcd", "", "f"}},
+      {"ab\"c\"\"d\",e\n", {"abc\"d", "e"}},
+  };
+  for (const auto& [line, values] : rows) EXPECT_EQ(Comma(line), values) << line;
 }
 
 TEST(CommaLineSplitter, ALineEndAfterTheLastCommaGivesAnEmptyLastValue) {
@@ -93,6 +105,7 @@ TEST(ListLineSplitters, ABoundedSplitOrOneValueGivesWhatTheWholeSplitGives) {
   const std::pair<int, std::string_view> lines[] = {
       {DBTypeComma, "\"Ann, Smith\",ann@x.org,\"\"q\"\",,\"last\"\n"},
       {DBTypeComma, "a,\"b\"c,\"d,e\"f,g,\n"},
+      {DBTypeComma, "\"Bo \"\"B\"\" Berg\",bo@x.org,\"\"\"\",\"a\"\"\"\n"},
       {DBTypeTab, "\"a\"\t\tb\"\tann@x.org\t\r\n"},
       {DBTypeTab, "\"\t\"\"\tlast"},
   };

@@ -86,6 +86,45 @@ TEST(MailingList, AByteOrderMarkIsNoPartOfTheFirstFieldName) {
   EXPECT_EQ(values, (std::vector<std::string>{"Ann", "ann@x.org"}));
 }
 
+// The header's field count comes from a streaming count, its names from a
+// split: a doubled quote inside quotes is one quote to both.
+TEST(MailingList, AHeaderWithDoubledQuotesIsCountedAsItIsSplit) {
+  const std::pair<std::string, Values> rows[] = {
+      {"\"Name \"\"nick\"\"\",Email\n", {"Name \"nick\"", "Email"}},
+      {"Name,\"Email\"\"\"\r\n", {"Name", "Email\""}},
+      {"Name,\"Email\"\"\"", {"Name", "Email\""}},
+      {"\"\"\"\",\"\",Email\n", {"\"", "", "Email"}},
+      {"\"a\"\"b\",,\n", {"a\"b", "", ""}},
+      {"\"a\"\"\",\"b\"\r", {"a\"", "b"}},
+  };
+  TempDir dir;
+  for (const auto& [line, names] : rows) {
+    SCOPED_TRACE(line);
+    const bool ended = line.ends_with('\n');
+    const std::string path = dir.Write("l.csv", line + (ended ? "Ann,ann@x.org\n" : ""));
+    Result<ListHeader> header = ReadListHeaderFile(path, DBTypeComma);
+    ASSERT_TRUE(header.ok());
+    EXPECT_EQ(header->fieldNames, names);
+    EXPECT_EQ(header->fieldsInFile, static_cast<int>(names.size()));
+  }
+  // A header read in windows, the first ending between the two quotes.
+  const std::string wide(64 * 1024 - 2, 'w');
+  Result<ListHeader> header =
+      ReadListHeaderFile(dir.Write("w.csv", "\"" + wide + "\"\"x,y\",Email\n"), DBTypeComma);
+  ASSERT_TRUE(header.ok());
+  EXPECT_EQ(header->fieldsInFile, 2);
+}
+
+// A spreadsheet's row with a quoted name keeps its address in the email field.
+TEST(MailingList, ARowWithAQuotedNameKeepsItsValuesInPlace) {
+  TempDir dir;
+  MailingList list;
+  ASSERT_TRUE(list.Open(dir.Write("l.csv", "Name,Email,City\r\n\"Bo \"\"B\"\" Berg\",bo@x.org,"
+                                           "\"Oslo\"\r\n"),
+                        DBTypeComma));
+  EXPECT_EQ(Record(list, 0), (Values{"Bo \"B\" Berg", "bo@x.org", "Oslo"}));
+}
+
 TEST(MailingList, ReadListHeaderFileReadsOnlyTheFieldNames) {
   TempDir dir;
   const std::string path = dir.Write("l.csv", "\"Name\",\"Email\"\nAnn,a@x.org\n");
