@@ -2,7 +2,9 @@
 // gives its first 32000 bytes as the marks and zero for the rest, and saves
 // them back byte for byte; the keys read from any project file are saved and
 // read back unchanged, and so are other values of the same kinds that the
-// file held, however they are spaced or quoted.
+// file held, however they are spaced or quoted. The files of addresses saved
+// beside the marks read any bytes without harm, and what they read is
+// written back and read again the same.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -16,6 +18,8 @@
 #include "platform/profile_file.h"
 #include "project/entry_state_file.h"
 #include "project/project_file.h"
+#include "project/selected_addresses.h"
+#include "project/sent_addresses.h"
 
 namespace {
 
@@ -111,6 +115,54 @@ void CheckProjectFile(const fuzz::MemoryFile& file, std::string_view bytes) {
   CheckSavedAndRead(saved, original, swapped, false);
 }
 
+void CheckSentAddresses(const fuzz::MemoryFile& file) {
+  const Result<std::optional<SentAddresses>> read = ReadSentAddresses(file.path());
+  if (!read || !read->has_value()) return;
+  const SentAddresses& sent = **read;
+  const std::string saved = SaveFolder() + "/project.prh.sent";
+  AtomicFileGroup files;
+  FUZZ_CHECK(WriteSentAddresses(files, saved, sent.marksDigest,
+                                [&sent](const AddressSink& add) {
+                                  for (const std::string& address : sent.addresses) add(address);
+                                },
+                                sent.notInList, sent.column)
+                 .ok());
+  FUZZ_CHECK(files.Commit().ok());
+  const Result<std::optional<SentAddresses>> reread = ReadSentAddresses(saved);
+  // No addresses at all is saved as no file.
+  if (sent.addresses.empty() && sent.notInList.empty()) {
+    FUZZ_CHECK(reread.ok() && !reread->has_value());
+    return;
+  }
+  FUZZ_CHECK(reread.ok() && reread->has_value());
+  const SentAddresses& again = **reread;
+  FUZZ_CHECK(again.marksDigest == sent.marksDigest && again.addresses == sent.addresses &&
+             again.notInList == sent.notInList && again.column == sent.column);
+}
+
+void CheckSelectedAddresses(const fuzz::MemoryFile& file) {
+  const Result<std::optional<SelectedAddresses>> read = ReadSelectedAddresses(file.path());
+  if (!read || !read->has_value()) return;
+  const SelectedAddresses& selected = **read;
+  FUZZ_CHECK(selected.selected <= selected.entries &&
+             static_cast<int>(selected.addresses.size()) <= selected.selected);
+  const std::string saved = SaveFolder() + "/project.prh.selected";
+  AtomicFileGroup files;
+  FUZZ_CHECK(WriteSelectedAddresses(files, saved, selected,
+                                    [&selected](const AddressSink& add) {
+                                      for (const std::string& a : selected.addresses) add(a);
+                                    })
+                 .ok());
+  FUZZ_CHECK(files.Commit().ok());
+  const Result<std::optional<SelectedAddresses>> reread = ReadSelectedAddresses(saved);
+  FUZZ_CHECK(reread.ok() && reread->has_value());
+  const SelectedAddresses& again = **reread;
+  FUZZ_CHECK(again.marksDigest == selected.marksDigest &&
+             again.listDigest == selected.listDigest && again.column == selected.column &&
+             again.entries == selected.entries && again.selected == selected.selected &&
+             again.addresses == selected.addresses);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -119,5 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   file.Write(bytes);
   CheckEntryStateFile(file, bytes);
   CheckProjectFile(file, bytes);
+  CheckSentAddresses(file);
+  CheckSelectedAddresses(file);
   return 0;
 }

@@ -342,7 +342,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
         previousPath.empty() ? untitledJournalPath_ : SendJournalPath(previousPath);
     const std::string to = SendJournalPath(projectPath);
     if (!SameFile(from, to)) {
-      journalMove.emplace(from, to);
+      journalMove.emplace(from, to, !previousPath.empty());
       status = journalMove->Stage();
     }
   }

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -502,20 +501,10 @@ int CopyToNewFile(const std::string& from, const std::string& to) {
   return error;
 }
 
-// Whether the journal lies beside a project file, as SendJournalPath puts
-// it; an untitled project's lies in the state folder beside nothing.
-bool IsProjectJournal(const std::string& journal) {
-  constexpr std::string_view kSuffix = ".journal";
-  if (!journal.ends_with(kSuffix)) return false;
-  struct stat info {};
-  const std::string project = journal.substr(0, journal.size() - kSuffix.size());
-  return stat(project.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 }  // namespace
 
-SendJournalMove::SendJournalMove(std::string from, std::string to)
-    : from_(std::move(from)), to_(std::move(to)) {}
+SendJournalMove::SendJournalMove(std::string from, std::string to, bool keepFrom)
+    : from_(std::move(from)), to_(std::move(to)), keepFrom_(keepFrom) {}
 
 SendJournalMove::~SendJournalMove() {
   if (!staged_.empty()) unlink(staged_.c_str());
@@ -541,7 +530,6 @@ Status SendJournalMove::Stage() {
     return MoveError(error);
   }
   staged_ = staged;
-  keepFrom_ = IsProjectJournal(from_);
   return Status::Ok();
 }
 

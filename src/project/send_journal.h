@@ -146,7 +146,9 @@ Result<std::string> SetAsideSendJournal(const std::string& path);
 // removed. Staged and never finished, the copy is removed again.
 class SendJournalMove {
  public:
-  SendJournalMove(std::string from, std::string to);
+  // keepFrom: the old journal is a project's own and stays; an untitled
+  // project's has nobody else to apply it and goes.
+  SendJournalMove(std::string from, std::string to, bool keepFrom);
   ~SendJournalMove();
   SendJournalMove(const SendJournalMove&) = delete;
   SendJournalMove& operator=(const SendJournalMove&) = delete;
