@@ -110,7 +110,15 @@ AttachmentPath FillAttachmentPath(std::string_view written,
   }
   if (p < anchored.size()) filled.append(anchored.substr(p));
   result.path = std::move(filled);
-  if (firstField == std::string::npos) return result;
+  if (firstField == std::string::npos) {
+    // Not the working folder's file: that is wherever the program started,
+    // and the same line names another file once the project is saved.
+    if (!result.path.empty() && result.path.front() != '/') {
+      result.unsafe = "the path is relative and the project has no folder yet: save the "
+                      "project, or write the file's whole path";
+    }
+    return result;
+  }
   result.hasFields = true;
 
   const std::size_t slash = result.path.rfind('/', firstField == 0 ? 0 : firstField - 1);

@@ -34,7 +34,7 @@ struct AttachmentPath {
 // one per list field, as composition merges them; a field the record lacks is
 // empty). A name that is no list field's stays as written. A leading "~/" is
 // the user's home folder; a relative path is taken from `relativeTo` (the
-// project's folder) when it is given.
+// project's folder), and is unsafe without it.
 AttachmentPath FillAttachmentPath(std::string_view written,
                                   const std::vector<std::string>& fieldNames,
                                   const std::vector<std::string>& values,

@@ -64,6 +64,9 @@ RunAttachmentCheck CheckRunAttachments(CPostridrDoc& document, const std::vector
                         {AttachmentFolderOf(document), sizeLimit});
   RunAttachmentCheck result;
   result.hasAttachments = check.HasAttachments();
+  // None checked: a line the letter gains during the run is refused, never
+  // sent without its file.
+  result.checked = std::make_shared<const CheckedFiles>();
   if (!check.HasAttachments()) return result;
   // Without libmagic no file can go; one problem says so, not one a file.
   if (Status types = ContentTypesAvailable(); !types) {

@@ -18,7 +18,8 @@ class CPostridrDoc;
 struct RunAttachmentCheck {
   bool hasAttachments = false;  // the letter has attachment lines
   std::vector<AttachmentProblem> problems;
-  // The files as checked, for the run's AttachmentMessageWriter.
+  // The files as checked, for the run's AttachmentMessageWriter; none when
+  // the letter has no attachment lines.
   std::shared_ptr<const CheckedFiles> checked;
 };
 

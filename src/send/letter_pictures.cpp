@@ -90,6 +90,12 @@ Result<InlinePicture> ReadLetterPicture(std::string_view written, const std::str
                                         std::uint64_t room) {
   const std::string shown = "The letter's picture \"" + std::string(written) + "\"";
   std::filesystem::path file = PathOf(written, letterFolder);
+  // Never the working folder's: the same letter would show another picture
+  // once the project is saved.
+  if (file.is_relative()) {
+    return Status::Error(shown + " cannot be sent: its path is relative and the project has no "
+                                 "folder yet: save the project, or write the picture's whole path.");
+  }
   std::error_code error;
   if (!std::filesystem::exists(file, error)) {
     const std::filesystem::path decoded = PathOf(PercentDecoded(written), letterFolder);

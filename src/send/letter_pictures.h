@@ -24,7 +24,7 @@ struct InlinePicture {
 bool IsLocalPicture(std::string_view written);
 
 // Reads the picture the letter names `written`: an absolute path, or one
-// relative to the letter's folder; a file: address; %XX taken for the byte it
+// relative to the letter's folder (refused when there is none); a file: address; %XX taken for the byte it
 // stands for when the path as written does not exist. An error says which
 // picture and why: missing, unreadable, not a picture libmagic knows, or
 // larger in base64 than `room`, what the message has left for its pictures

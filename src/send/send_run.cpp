@@ -448,8 +448,9 @@ bool SendController::CheckAttachments(ActiveRun& run) {
   if (capabilities.size && capabilities.sizeLimit > 0) sizeLimit = capabilities.sizeLimit;
   const RunAttachmentCheck check =
       CheckRunAttachments(run.document, entries, run.settings, sizeLimit);
-  if (!check.hasAttachments) return true;
+  // Even without lines: one added during the run goes with no unchecked file.
   run.files.emplace(AttachmentsOfDocument(run.document, check.checked));
+  if (!check.hasAttachments) return true;
   if (check.problems.empty()) return true;
   const bool forEveryEntry =
       std::any_of(check.problems.begin(), check.problems.end(),

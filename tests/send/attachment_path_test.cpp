@@ -137,6 +137,17 @@ TEST_F(AttachmentPathSafety, WhatIsNoReadableFileIsSaidPlainly) {
             "it is not a regular file");
   EXPECT_EQ(OpenAttachmentFile(Fill(invoices + "pipe", "", "")).status().message(),
             "it is not a regular file");
+
+  // A project not saved yet has no folder: a relative path never names the
+  // file that happens to lie where the program was started.
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(root.path());
+  const Result<AttachmentFile> unsaved =
+      OpenAttachmentFile(FillAttachmentPath("secret.txt", kFields, {"", ""}, ""));
+  std::filesystem::current_path(started);
+  ASSERT_FALSE(unsaved.ok());
+  EXPECT_NE(unsaved.status().message().find("the project has no folder yet"), std::string::npos)
+      << unsaved.status().message();
 }
 
 }  // namespace

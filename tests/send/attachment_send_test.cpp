@@ -72,16 +72,17 @@ class AttachmentSendTest : public ::testing::Test {
     std::filesystem::create_symlink(folder.path() + "/secret.txt", invoices + "link.pdf");
   }
 
-  void Open(const std::vector<std::string>& invoiceValues) {
+  void Open(const std::vector<std::string>& invoiceValues, bool withFiles = true) {
     std::string list = "Name\tEmail\tInvoice\n";
     for (std::size_t i = 0; i < invoiceValues.size(); ++i) {
       list += "P" + std::to_string(i) + "\tp" + std::to_string(i) + "@example.com\t" +
               invoiceValues[i] + "\n";
     }
     TestProject project(list, std::string(32000, '\x80'));
-    project.letterText = "To: \nFrom: \nSubject: Your invoice\n"
-                         "[[Attachment:  Programm für alle.pdf]]\n"
-                         "[[Attachment:  " + invoices + "[[Invoice]].pdf]]\n"
+    project.letterText = "To: \nFrom: \nSubject: Your invoice\n" +
+                         (withFiles ? "[[Attachment:  Programm für alle.pdf]]\n"
+                                      "[[Attachment:  " + invoices + "[[Invoice]].pdf]]\n"
+                                    : std::string()) +
                          "Dear [[Name]],\nyour invoice [[Invoice]] is attached.\n";
     ASSERT_TRUE(recorded.Open(folder.path(), project));
   }
@@ -226,6 +227,28 @@ TEST_F(AttachmentSendTest, AFileRemovedChangedOrReplacedAfterTheCheckLeavesItsEn
   EXPECT_NE(finalBox.find("p2@example.com"), std::string::npos) << finalBox;
   EXPECT_NE(finalBox.find("INV-3.pdf\" cannot be sent: it changed"), std::string::npos) << finalBox;
   EXPECT_NE(finalBox.find("INV-4.pdf\" cannot be sent: it changed"), std::string::npos) << finalBox;
+}
+
+// A run that began with a letter without files, given an attachment line
+// while it goes: no file was checked, so the rest wait, never sent without it.
+TEST_F(AttachmentSendTest, AnAttachmentLineAddedToALetterWithoutFilesDuringTheRunLeavesTheRestUnsent) {
+  WriteInvoice("INV-1", 1);
+  Open({"INV-0", "INV-1", "INV-2"}, false);
+  report.at = 1;
+  report.action = [this] {
+    recorded.messageView.InsertAtStart("[[Attachment:  " + invoices + "[[Invoice]].pdf]]\n");
+  };
+  ScriptedSmtpServer server({.pipelining = true});
+
+  const SendRunResult result = Send(server);
+
+  EXPECT_EQ(result.accepted, 1);
+  EXPECT_EQ(result.attachmentFailed, 2);
+  EXPECT_EQ(server.MessagesPerRecipient(), (std::map<std::string, int>{{"p0@example.com", 1}}));
+  EXPECT_EQ(Statuses(recorded.document), (std::vector<int>{StatusSent, StatusNone, StatusNone}));
+  ASSERT_EQ(report.notSent.size(), 2u);
+  EXPECT_NE(report.notSent[0].find("INV-1.pdf\" cannot be sent: it was not checked before the run"),
+            std::string::npos) << report.notSent[0];
 }
 
 TEST_F(AttachmentSendTest, APausedRunResumesWithTheFilesAndMailsEachRecipientOnce) {

@@ -261,6 +261,16 @@ TEST_F(MarkdownLetterTest, PicturesThatCannotGoAreRefusedByName) {
     EXPECT_NE(letter.status().message().find(c.refusal), std::string::npos)
         << letter.status().message();
   }
+
+  // A project not saved yet has no folder: the picture that happens to lie
+  // where the program was started is not the letter's.
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  Result<LetterTemplate> unsaved = Render("![x](logo.gif)", "");
+  std::filesystem::current_path(started);
+  ASSERT_FALSE(unsaved.ok());
+  EXPECT_NE(unsaved.status().message().find("the project has no folder yet"), std::string::npos)
+      << unsaved.status().message();
 }
 
 TEST_F(MarkdownLetterTest, TheLettersOwnMarkCharactersMakeNoPlaceForAValue) {
