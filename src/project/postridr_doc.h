@@ -223,6 +223,10 @@ class CPostridrDoc {
   // saved (marksDigest: theirs as read). columnKnown: the sent marks showed
   // the column to be the one they were saved for. The notice's sentence.
   std::string RematchSelection(const std::string& marksDigest, bool columnKnown);
+  // Takes back the bad address marks an older program's run may have set
+  // where it read a row's address otherwise (marksOnDisk: the marks as read
+  // from their file). The notice's text.
+  std::string ClearBadMarksOfOlderReading(const std::string& marksOnDisk);
   // The email field's stored name names no field of the list, and another
   // column stands at its place.
   bool EmailFieldNameGone() const;

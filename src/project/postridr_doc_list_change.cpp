@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/utf8_text.h"
+#include "project/address_check.h"
 #include "project/list_addresses.h"
 #include "project/postridr_doc.h"
 #include "project/recipient_key.h"
@@ -228,6 +229,38 @@ std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool 
             (found.notInList == 1 ? "is" : "are") + " no longer in the list";
   }
   return text + ".";
+}
+
+std::string CPostridrDoc::ClearBadMarksOfOlderReading(const std::string& marksOnDisk) {
+  if (listSourceType_ != DBTypeComma || !list_.IsOpen() || emailFieldIndex_ < 0) return {};
+  // Marks saved with a record of the selection were saved by a program that
+  // reads doubled quotes as this one does; only a journal may add others.
+  if (Result<std::optional<SelectedAddresses>> read =
+          ReadSelectedAddresses(SelectedAddressesPath(entryStateFilePath_));
+      read && read->has_value() && (*read)->marksDigest == marksOnDisk &&
+      MarksDigest(marks_) == marksOnDisk) {
+    return {};
+  }
+  const auto field = static_cast<std::size_t>(emailFieldIndex_);
+  std::vector<std::string> scratch;
+  std::string now;
+  int cleared = 0;
+  for (int i = 0; i < GetEntryCount(); ++i) {
+    if (marks_.Status(i) != StatusBadAddress) continue;
+    now = list_.ReadValue(i, field, scratch);
+    // The same address read either way: the mark is the run's answer to it.
+    if (!IsValidAddress(now) || list_.ReadValueAsOlderPrograms(i, field, scratch) == now) {
+      continue;
+    }
+    marks_.SetStatus(i, StatusNone);
+    // A resume starts no later than the first of them.
+    if (cleared++ == 0) lastIndexSent_ = std::min(lastIndexSent_, i);
+  }
+  if (cleared == 0) return {};
+  return Count(cleared, "entry", "entries") + " marked as a bad address " +
+         (cleared == 1 ? "has" : "have") + " a good one now that a doubled quote inside quotes is "
+         "read as one quote: " + (cleared == 1 ? "its" : "their") + " status is cleared, and the "
+         "next run, resumed too, sends " + (cleared == 1 ? "it" : "them") + " the message.";
 }
 
 Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
