@@ -233,6 +233,13 @@ std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool 
 
 std::string CPostridrDoc::ClearBadMarksOfOlderReading(const std::string& marksOnDisk) {
   if (listSourceType_ != DBTypeComma || !list_.IsOpen() || emailFieldIndex_ < 0) return {};
+  const int first = [this] {
+    for (int i = 0; i < GetEntryCount(); ++i) {
+      if (marks_.Status(i) == StatusBadAddress) return i;
+    }
+    return -1;
+  }();
+  if (first < 0) return {};
   // Marks saved with a record of the selection were saved by a program that
   // reads doubled quotes as this one does; only a journal may add others.
   if (Result<std::optional<SelectedAddresses>> read =
@@ -245,7 +252,7 @@ std::string CPostridrDoc::ClearBadMarksOfOlderReading(const std::string& marksOn
   std::vector<std::string> scratch;
   std::string now;
   int cleared = 0;
-  for (int i = 0; i < GetEntryCount(); ++i) {
+  for (int i = first; i < GetEntryCount(); ++i) {
     if (marks_.Status(i) != StatusBadAddress) continue;
     now = list_.ReadValue(i, field, scratch);
     // The same address read either way: the mark is the run's answer to it.
