@@ -238,6 +238,8 @@ class CPostridrDoc {
   int OtherColumnNamed(const std::string& name) const;
   // Entry `index`'s address in column `column`, or the recipient's for -1.
   std::string AddressInColumn(int index, int column) const;
+  // What the record of the selection knows an entry's values by.
+  std::string RowDigest(int index) const;
   // The addresses of the entries marked sent, to be saved with the marks.
   Status WriteSentAddressesFor(AtomicFileGroup& files, const std::string& entryStatePath);
   // The addresses of the selected entries, likewise.

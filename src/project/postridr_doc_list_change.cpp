@@ -37,31 +37,52 @@ struct SelectionFound {
   int notInList = 0;  // addresses selected before that no entry holds now
 };
 
-// Selects each entry whose address was selected, in list order, as many
-// entries of an address as were selected before: a row added since with a
-// selected person's address is not chosen too. An entry without an address
-// is not selected.
+// Selects each entry whose address was selected, as many entries of an
+// address as were selected before: a row added since with a selected
+// person's address is not chosen too. Of the rows of one address, those
+// whose values are the ones chosen come first, then the others in list
+// order. An entry without an address is not selected.
 SelectionFound SelectByAddress(EntryMarks& marks, int entries,
                                const std::function<std::string(int)>& addressOf,
-                               const std::vector<std::string>& selected) {
+                               const std::function<std::string(int)>& rowOf,
+                               const SelectedAddresses& selected) {
   struct Wanted {
     int left = 0;
     bool found = false;
+    std::unordered_map<std::string, int> rows;
   };
   std::unordered_map<std::string, Wanted> wanted;
-  wanted.reserve(selected.size());
-  for (const std::string& address : selected) ++wanted[RecipientKey(address)].left;
+  wanted.reserve(selected.addresses.size());
+  for (std::size_t k = 0; k < selected.addresses.size(); ++k) {
+    Wanted& want = wanted[RecipientKey(selected.addresses[k])];
+    ++want.left;
+    if (k < selected.rows.size() && !selected.rows[k].empty()) ++want.rows[selected.rows[k]];
+  }
   SelectionFound result;
+  std::vector<Wanted*> of(static_cast<std::size_t>(entries), nullptr);
   for (int i = 0; i < entries; ++i) {
+    marks.SetSelection(i, false);
     const std::string address = addressOf(i);
     const auto it = address.empty() ? wanted.end() : wanted.find(RecipientKey(address));
-    const bool select = it != wanted.end() && it->second.left > 0;
-    if (it != wanted.end()) it->second.found = true;
-    if (select) {
-      --it->second.left;
+    if (it == wanted.end()) continue;
+    Wanted& want = it->second;
+    want.found = true;
+    of[static_cast<std::size_t>(i)] = &want;
+    if (want.rows.empty()) continue;
+    const auto row = want.rows.find(rowOf(i));
+    if (row != want.rows.end() && row->second > 0 && want.left > 0) {
+      --row->second;
+      --want.left;
+      marks.SetSelection(i, true);
       ++result.selected;
     }
-    marks.SetSelection(i, select);
+  }
+  for (int i = 0; i < entries; ++i) {
+    Wanted* want = of[static_cast<std::size_t>(i)];
+    if (want == nullptr || want->left == 0 || marks.IsSelected(i)) continue;
+    --want->left;
+    marks.SetSelection(i, true);
+    ++result.selected;
   }
   for (const auto& [key, want] : wanted) result.notInList += want.found ? 0 : 1;
   return result;
@@ -215,7 +236,7 @@ std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool 
   const EntryMarks before = marks_;
   const SelectionFound found = SelectByAddress(
       marks_, GetEntryCount(), [this, column](int i) { return AddressInColumn(i, column); },
-      selected.addresses);
+      [this](int i) { return RowDigest(i); }, selected);
   // As with the sent marks: the column now at the email field's place is
   // the one they were chosen in only when it holds every one of them.
   if (found.notInList > 0 && column < 0 && !columnKnown && EmailFieldNameGone()) {
@@ -297,17 +318,23 @@ Status CPostridrDoc::WriteSelectedAddressesFor(AtomicFileGroup& files,
   about.entries = GetEntryCount();
   about.selected = marks_.CountSelected(GetEntryCount());
   // Every entry is found again as every entry: no address needs reading.
-  return WriteSelectedAddresses(files, SelectedAddressesPath(entryStatePath), about,
-                                [this, &about](const AddressSink& add) {
-                                  if (about.EveryEntry()) return;
-                                  std::vector<std::string> scratch;
-                                  std::string address;
-                                  for (int i = 0; i < GetEntryCount(); ++i) {
-                                    if (!marks_.IsSelected(i)) continue;
-                                    ReadRecipientAddress(i, scratch, address);
-                                    if (!address.empty()) add(address);
-                                  }
-                                });
+  return WriteSelectedRows(files, SelectedAddressesPath(entryStatePath), about,
+                           [this, &about](const SelectedRowSink& add) {
+                             if (about.EveryEntry()) return;
+                             std::vector<std::string> scratch;
+                             std::string address;
+                             for (int i = 0; i < GetEntryCount(); ++i) {
+                               if (!marks_.IsSelected(i)) continue;
+                               ReadRecipientAddress(i, scratch, address);
+                               if (!address.empty()) add(address, RowDigest(i));
+                             }
+                           });
+}
+
+std::string CPostridrDoc::RowDigest(int index) const {
+  std::vector<std::string> values;
+  if (!list_.ReadRecord(index, values)) return {};
+  return SelectedRowDigest(values);
 }
 
 }  // namespace postrider
