@@ -92,7 +92,7 @@ std::string_view TabLineValue(std::string_view line, std::size_t field) {
 }
 
 void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
-                    std::size_t maxValues) {
+                    std::size_t maxValues, CommaQuotes quotes) {
   ValueSink sink(values, maxValues);
   bool hadLineEnd = false;
   const std::string_view content = LineContent(line, hadLineEnd);
@@ -103,7 +103,8 @@ void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
   for (std::size_t i = 0; i < content.size() && !sink.full(); ++i) {
     const char c = content[i];
     if (inQuotes) {
-      if (c == '"' && i + 1 < content.size() && content[i + 1] == '"') {
+      if (c == '"' && quotes == CommaQuotes::kDoubledIsOne && i + 1 < content.size() &&
+          content[i + 1] == '"') {
         // Two quotes in a row are one quote of the value, as a spreadsheet
         // writes `Bo "B" Berg`: read as a close, the row's values would shift.
         collected.append(content.substr(valueStart, i + 1 - valueStart));

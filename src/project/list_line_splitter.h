@@ -16,8 +16,12 @@ namespace postrider {
 // that the user can be told about fields that were left out.
 void SplitTabLine(std::string_view line, std::vector<std::string>& values,
                   std::size_t maxValues = kMaxListFields);
+// How a quote doubled inside quotes reads: one quote of the value, or (as
+// older programs read it) a closing quote that swallows the second.
+enum class CommaQuotes { kDoubledIsOne, kDoubledCloses };
 void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
-                    std::size_t maxValues = kMaxListFields);
+                    std::size_t maxValues = kMaxListFields,
+                    CommaQuotes quotes = CommaQuotes::kDoubledIsOne);
 void SplitListLine(int listSourceType, std::string_view line, std::vector<std::string>& values,
                    std::size_t maxValues = kMaxListFields);
 // Value `field` of a TAB line as SplitTabLine gives it, without copying:

@@ -394,6 +394,16 @@ std::string_view MailingList::ReadValue(int index, std::size_t field,
   return field < scratch.size() ? std::string_view(scratch[field]) : std::string_view();
 }
 
+std::string_view MailingList::ReadValueAsOlderPrograms(int index, std::size_t field,
+                                                       std::vector<std::string>& scratch) const {
+  if (type_ != DBTypeComma) return ReadValue(index, field, scratch);
+  if (fd_ < 0 || index < 0 || index >= entryCount_ || field >= kMaxListFields) return {};
+  const auto i = static_cast<std::size_t>(index);
+  SplitCommaLine(Bytes(lineStarts_[i], lineStarts_[i + 1]), scratch, field + 1,
+                 CommaQuotes::kDoubledCloses);
+  return field < scratch.size() ? std::string_view(scratch[field]) : std::string_view();
+}
+
 std::string_view MailingList::Bytes(std::int64_t begin, std::int64_t end) const {
   const auto length = static_cast<std::size_t>(end - begin);
   const std::int64_t windowEnd = windowStart_ + static_cast<std::int64_t>(windowSize_);

@@ -81,6 +81,10 @@ class MailingList {
   // Value `field` (< 25) of entry `index`, empty when there is none: a view
   // into the read window (TAB lists) or into scratch, good until the next read.
   std::string_view ReadValue(int index, std::size_t field, std::vector<std::string>& scratch) const;
+  // The same value as older programs read it from a comma list, where a
+  // doubled quote inside quotes closed the value.
+  std::string_view ReadValueAsOlderPrograms(int index, std::size_t field,
+                                            std::vector<std::string>& scratch) const;
 
  private:
   void Index(std::int64_t headerEnd);

@@ -226,8 +226,10 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
   }
   // Addresses are matched through the email field the project names.
   emailFieldNotice_ = CheckEmailFieldAgainstList();
+  const std::string marksOnDisk = MarksDigest(marks_);
   const std::string listNotice = RematchMarksToChangedList();
   const std::string journalNotice = ApplySendJournal(projectPath);
+  const std::string readingNotice = ClearBadMarksOfOlderReading(marksOnDisk);
   if (!loadProblems_.empty()) {
     notices_.insert(notices_.begin(),
                     "The project was opened, but some of its files could not be read:\n" +
@@ -239,6 +241,7 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
   TellAboutLeftOutListParts();
   if (!listNotice.empty()) notices_.push_back(listNotice);
   if (!journalNotice.empty()) notices_.push_back(journalNotice);
+  if (!readingNotice.empty()) notices_.push_back(readingNotice);
   CheckProjectAgainstList();
   ShowNotices();
 

@@ -223,6 +223,10 @@ class CPostridrDoc {
   // saved (marksDigest: theirs as read). columnKnown: the sent marks showed
   // the column to be the one they were saved for. The notice's sentence.
   std::string RematchSelection(const std::string& marksDigest, bool columnKnown);
+  // Takes back the bad address marks an older program's run may have set
+  // where it read a row's address otherwise (marksOnDisk: the marks as read
+  // from their file). The notice's text.
+  std::string ClearBadMarksOfOlderReading(const std::string& marksOnDisk);
   // The email field's stored name names no field of the list, and another
   // column stands at its place.
   bool EmailFieldNameGone() const;
@@ -234,6 +238,8 @@ class CPostridrDoc {
   int OtherColumnNamed(const std::string& name) const;
   // Entry `index`'s address in column `column`, or the recipient's for -1.
   std::string AddressInColumn(int index, int column) const;
+  // What the record of the selection knows an entry's values by.
+  std::string RowDigest(int index) const;
   // The addresses of the entries marked sent, to be saved with the marks.
   Status WriteSentAddressesFor(AtomicFileGroup& files, const std::string& entryStatePath);
   // The addresses of the selected entries, likewise.

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/utf8_text.h"
+#include "project/address_check.h"
 #include "project/list_addresses.h"
 #include "project/postridr_doc.h"
 #include "project/recipient_key.h"
@@ -36,31 +37,52 @@ struct SelectionFound {
   int notInList = 0;  // addresses selected before that no entry holds now
 };
 
-// Selects each entry whose address was selected, in list order, as many
-// entries of an address as were selected before: a row added since with a
-// selected person's address is not chosen too. An entry without an address
-// is not selected.
+// Selects each entry whose address was selected, as many entries of an
+// address as were selected before: a row added since with a selected
+// person's address is not chosen too. Of the rows of one address, those
+// whose values are the ones chosen come first, then the others in list
+// order. An entry without an address is not selected.
 SelectionFound SelectByAddress(EntryMarks& marks, int entries,
                                const std::function<std::string(int)>& addressOf,
-                               const std::vector<std::string>& selected) {
+                               const std::function<std::string(int)>& rowOf,
+                               const SelectedAddresses& selected) {
   struct Wanted {
     int left = 0;
     bool found = false;
+    std::unordered_map<std::string, int> rows;
   };
   std::unordered_map<std::string, Wanted> wanted;
-  wanted.reserve(selected.size());
-  for (const std::string& address : selected) ++wanted[RecipientKey(address)].left;
+  wanted.reserve(selected.addresses.size());
+  for (std::size_t k = 0; k < selected.addresses.size(); ++k) {
+    Wanted& want = wanted[RecipientKey(selected.addresses[k])];
+    ++want.left;
+    if (k < selected.rows.size() && !selected.rows[k].empty()) ++want.rows[selected.rows[k]];
+  }
   SelectionFound result;
+  std::vector<Wanted*> of(static_cast<std::size_t>(entries), nullptr);
   for (int i = 0; i < entries; ++i) {
+    marks.SetSelection(i, false);
     const std::string address = addressOf(i);
     const auto it = address.empty() ? wanted.end() : wanted.find(RecipientKey(address));
-    const bool select = it != wanted.end() && it->second.left > 0;
-    if (it != wanted.end()) it->second.found = true;
-    if (select) {
-      --it->second.left;
+    if (it == wanted.end()) continue;
+    Wanted& want = it->second;
+    want.found = true;
+    of[static_cast<std::size_t>(i)] = &want;
+    if (want.rows.empty()) continue;
+    const auto row = want.rows.find(rowOf(i));
+    if (row != want.rows.end() && row->second > 0 && want.left > 0) {
+      --row->second;
+      --want.left;
+      marks.SetSelection(i, true);
       ++result.selected;
     }
-    marks.SetSelection(i, select);
+  }
+  for (int i = 0; i < entries; ++i) {
+    Wanted* want = of[static_cast<std::size_t>(i)];
+    if (want == nullptr || want->left == 0 || marks.IsSelected(i)) continue;
+    --want->left;
+    marks.SetSelection(i, true);
+    ++result.selected;
   }
   for (const auto& [key, want] : wanted) result.notInList += want.found ? 0 : 1;
   return result;
@@ -214,7 +236,7 @@ std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool 
   const EntryMarks before = marks_;
   const SelectionFound found = SelectByAddress(
       marks_, GetEntryCount(), [this, column](int i) { return AddressInColumn(i, column); },
-      selected.addresses);
+      [this](int i) { return RowDigest(i); }, selected);
   // As with the sent marks: the column now at the email field's place is
   // the one they were chosen in only when it holds every one of them.
   if (found.notInList > 0 && column < 0 && !columnKnown && EmailFieldNameGone()) {
@@ -228,6 +250,45 @@ std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool 
             (found.notInList == 1 ? "is" : "are") + " no longer in the list";
   }
   return text + ".";
+}
+
+std::string CPostridrDoc::ClearBadMarksOfOlderReading(const std::string& marksOnDisk) {
+  if (listSourceType_ != DBTypeComma || !list_.IsOpen() || emailFieldIndex_ < 0) return {};
+  const int first = [this] {
+    for (int i = 0; i < GetEntryCount(); ++i) {
+      if (marks_.Status(i) == StatusBadAddress) return i;
+    }
+    return -1;
+  }();
+  if (first < 0) return {};
+  // Marks saved with a record of the selection were saved by a program that
+  // reads doubled quotes as this one does; only a journal may add others.
+  if (Result<std::optional<SelectedAddresses>> read =
+          ReadSelectedAddresses(SelectedAddressesPath(entryStateFilePath_));
+      read && read->has_value() && (*read)->marksDigest == marksOnDisk &&
+      MarksDigest(marks_) == marksOnDisk) {
+    return {};
+  }
+  const auto field = static_cast<std::size_t>(emailFieldIndex_);
+  std::vector<std::string> scratch;
+  std::string now;
+  int cleared = 0;
+  for (int i = first; i < GetEntryCount(); ++i) {
+    if (marks_.Status(i) != StatusBadAddress) continue;
+    now = list_.ReadValue(i, field, scratch);
+    // The same address read either way: the mark is the run's answer to it.
+    if (!IsValidAddress(now) || list_.ReadValueAsOlderPrograms(i, field, scratch) == now) {
+      continue;
+    }
+    marks_.SetStatus(i, StatusNone);
+    // A resume starts no later than the first of them.
+    if (cleared++ == 0) lastIndexSent_ = std::min(lastIndexSent_, i);
+  }
+  if (cleared == 0) return {};
+  return Count(cleared, "entry", "entries") + " marked as a bad address " +
+         (cleared == 1 ? "has" : "have") + " a good one now that a doubled quote inside quotes is "
+         "read as one quote: " + (cleared == 1 ? "its" : "their") + " status is cleared, and the "
+         "next run, resumed too, sends " + (cleared == 1 ? "it" : "them") + " the message.";
 }
 
 Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
@@ -257,17 +318,23 @@ Status CPostridrDoc::WriteSelectedAddressesFor(AtomicFileGroup& files,
   about.entries = GetEntryCount();
   about.selected = marks_.CountSelected(GetEntryCount());
   // Every entry is found again as every entry: no address needs reading.
-  return WriteSelectedAddresses(files, SelectedAddressesPath(entryStatePath), about,
-                                [this, &about](const AddressSink& add) {
-                                  if (about.EveryEntry()) return;
-                                  std::vector<std::string> scratch;
-                                  std::string address;
-                                  for (int i = 0; i < GetEntryCount(); ++i) {
-                                    if (!marks_.IsSelected(i)) continue;
-                                    ReadRecipientAddress(i, scratch, address);
-                                    if (!address.empty()) add(address);
-                                  }
-                                });
+  return WriteSelectedRows(files, SelectedAddressesPath(entryStatePath), about,
+                           [this, &about](const SelectedRowSink& add) {
+                             if (about.EveryEntry()) return;
+                             std::vector<std::string> scratch;
+                             std::string address;
+                             for (int i = 0; i < GetEntryCount(); ++i) {
+                               if (!marks_.IsSelected(i)) continue;
+                               ReadRecipientAddress(i, scratch, address);
+                               if (!address.empty()) add(address, RowDigest(i));
+                             }
+                           });
+}
+
+std::string CPostridrDoc::RowDigest(int index) const {
+  std::vector<std::string> values;
+  if (!list_.ReadRecord(index, values)) return {};
+  return SelectedRowDigest(values);
 }
 
 }  // namespace postrider

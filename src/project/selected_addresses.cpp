@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/sha256.h"
 #include "project/entry_marks.h"
 #include "project/send_journal_format.h"
 
@@ -24,6 +25,20 @@ std::string SelectedAddressesPath(const std::string& entryStatePath) {
 Status WriteSelectedAddresses(AtomicFileGroup& files, const std::string& path,
                               const SelectedAddresses& about,
                               const std::function<void(const AddressSink&)>& forEachAddress) {
+  return WriteSelectedRows(files, path, about, [&](const SelectedRowSink& add) {
+    forEachAddress([&](std::string_view address) { add(address, {}); });
+  });
+}
+
+std::string SelectedRowDigest(const std::vector<std::string>& values) {
+  std::string joined;
+  for (const std::string& value : values) (joined += value) += '\x1f';
+  return Sha256Hex(joined).substr(0, 16);
+}
+
+Status WriteSelectedRows(AtomicFileGroup& files, const std::string& path,
+                         const SelectedAddresses& about,
+                         const std::function<void(const SelectedRowSink&)>& forEachRow) {
   return files.WritePieces(path, [&](const AtomicFileGroup::PieceSink& put) {
     std::string lines;
     lines.reserve(kPieceBytes + 4096);
@@ -35,8 +50,12 @@ Status WriteSelectedAddresses(AtomicFileGroup& files, const std::string& path,
                          {"entries", std::to_string(about.entries)},
                          {"selected", std::to_string(about.selected)}});
     std::size_t count = 0;
-    forEachAddress([&](std::string_view address) {
-      AppendJournalRecord(lines, kSelected, {{"address", address}});
+    forEachRow([&](std::string_view address, std::string_view row) {
+      if (row.empty()) {
+        AppendJournalRecord(lines, kSelected, {{"address", address}});
+      } else {
+        AppendJournalRecord(lines, kSelected, {{"address", address}, {"row", row}});
+      }
       ++count;
       if (lines.size() >= kPieceBytes) {
         put(lines);
@@ -89,6 +108,8 @@ Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string
       const auto more = static_cast<int>(selected.addresses.size()) + 1;
       if (address == nullptr || more > selected.selected) return damaged;
       selected.addresses.push_back(*address);
+      const std::string* row = record->Find("row");
+      selected.rows.push_back(row != nullptr ? *row : std::string());
     } else if (record->kind == kEnd) {
       const std::optional<std::int64_t> count = record->Number("count");
       if (!count || *count != static_cast<std::int64_t>(selected.addresses.size())) return damaged;

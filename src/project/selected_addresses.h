@@ -29,6 +29,9 @@ struct SelectedAddresses {
   int entries = 0;
   int selected = 0;
   std::vector<std::string> addresses;  // UTF-8, in list order
+  // Beside each address, a digest of its entry's values (empty where the
+  // file has none): of rows sharing an address, the one chosen is found again.
+  std::vector<std::string> rows;
 
   bool EveryEntry() const { return entries > 0 && selected == entries; }
 };
@@ -42,6 +45,13 @@ std::string SelectedAddressesPath(const std::string& entryStatePath);
 Status WriteSelectedAddresses(AtomicFileGroup& files, const std::string& path,
                               const SelectedAddresses& about,
                               const std::function<void(const AddressSink&)>& forEachAddress);
+// The same, each address handed with its row's digest.
+using SelectedRowSink = std::function<void(std::string_view address, std::string_view row)>;
+Status WriteSelectedRows(AtomicFileGroup& files, const std::string& path,
+                         const SelectedAddresses& about,
+                         const std::function<void(const SelectedRowSink&)>& forEachRow);
+// The digest a row's values are known by in that file.
+std::string SelectedRowDigest(const std::vector<std::string>& values);
 // Nothing when there is no file; an error when it cannot be read or is damaged.
 Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string& path);
 

@@ -750,5 +750,69 @@ TEST_F(ExactlyOnceTest, ASaveAfterTheListWasRewrittenInPlaceKeepsWhoWasMailedUnd
   }
 }
 
+TEST_F(ExactlyOnceTest, ARowWithDoubledQuotesMarkedABadAddressByTheOlderReadingIsMailedOnResume) {
+  // Read with a doubled quote as a closing one, the rows of Bo and Cy gave
+  // "B" and "C" as their address, and a run marked them bad addresses.
+  const std::string list =
+      "Name,Email\n\"Bo \"\"B\"\" Berg\",bo@example.com\nAnn,ann@example.com\n"
+      "\"Cy \"\"C\"\"\",cy@example.com\nDee,dee@example.com\n";
+  struct Case {
+    const char* name;
+    std::string marks;  // Bo, Ann, Cy, Dee, as the older program saved them
+    std::vector<std::pair<std::string, std::string>> replies;
+    bool runFirst;  // a run under this reading before the resume
+    std::vector<std::string> mailed;
+    const char* statuses;
+    int resumeExit;
+  };
+  const std::vector<Case> cases = {
+      {"marked by the older reading", "\x82\x81\x82\x80", {}, false,
+       {"bo@example.com", "cy@example.com", "dee@example.com"}, "1111", 0},
+      // The mark is the server's, and the resume does not ask it again.
+      {"refused by the server under this reading", "\x80\x80\x80\x80",
+       {{"RCPT:bo@", "550 5.1.1 No such user"}}, true,
+       {"ann@example.com", "cy@example.com", "dee@example.com"}, "2111", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir.File("project"));
+    fs::create_directories(dir.File("project"));
+    ScriptedSmtpServer server({.replies = c.replies});
+    settings = dir.Write("settings.ini", "[Settings]\nRealName=Harbour Library\nReturnAddress="
+                                         "library@example.com\nSMTPServer=" + server.address() +
+                                         "\nLog=0\n");
+    const std::string listPath = dir.Write("project/members.csv", list);
+    const std::string letter =
+        dir.Write("project/letter.txt", "To: \nFrom:  \nSubject: Spring\nDear [[Name]],\n");
+    project = dir.File("project/members.prj");
+    ASSERT_EQ(Cli({"new", project, "--list", listPath, "--comma", "--email-field", "Email",
+                   "--message", letter}).exitCode, 0);
+    dir.Write("project/members.prh", c.marks + std::string(32000 - c.marks.size(), '\0'));
+    fs::remove(dir.File("project/members.prh.selected"));
+    // Paused at Dee.
+    std::string keys = testing::ReadFileBytes(project);
+    keys.replace(keys.find("LastIndexSent=0"), 15, "LastIndexSent=3");
+    dir.Write("project/members.prj", keys);
+    if (c.runFirst) {
+      ASSERT_EQ(Send({"--from-start"}).exitCode, 3);
+    }
+    const CliRun resumed = Send({"--resume"});
+    EXPECT_EQ(resumed.exitCode, c.resumeExit) << resumed.err;
+    EXPECT_EQ(resumed.err.find("2 entries marked as a bad address have a good one") !=
+                  std::string::npos,
+              !c.runFirst)
+        << resumed.err;
+    ExpectEachOnce(server, c.mailed);
+    EXPECT_EQ(server.MessageCount(), static_cast<int>(c.mailed.size()));
+    EXPECT_EQ(Statuses(), c.statuses);
+    const std::vector<std::string> commands = server.Commands();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const std::string& line) {
+                              return line.find("bo@example.com") != std::string::npos;
+                            }),
+              1);
+  }
+}
+
 }  // namespace
 }  // namespace postrider

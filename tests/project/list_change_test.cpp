@@ -474,6 +474,14 @@ TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem
         "Bob\tbob@x.org", "Ann\tann@x.org", "Cid\tcid@x.org"},
        {1, 1, 1, 1, 0, 0, 0}, {0, 0, 0, StatusSent, 0, StatusSent, 0}, 0,
        "4 entries are selected now."},
+      // A parent's address on each child's row: the child chosen is the one
+      // written to, even with the other's row before it.
+      {"one address on two rows, the second chosen, a row put in",
+       {"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org", "Bea\tbob@x.org", "Cid\tcid@x.org"},
+       {1, 0, 1, 0},
+       {"Name\tEmail", "Eve\teve@x.org", "Ann\tann@x.org", "Bob\tbob@x.org", "Bea\tbob@x.org",
+        "Cid\tcid@x.org"},
+       {0, 1, 0, 1, 0}, {0, StatusSent, 0, 0, 0}, 3, "2 entries are selected now."},
       // Bytes that are not UTF-8 are read the same way each time; an entry
       // without an address is never chosen.
       {"Latin-1 addresses and empty ones",
