@@ -87,7 +87,7 @@ _postrider_cli()
             ;;
         new) flags='--list --comma --email-field --message' ;;
         compose) flags='--settings' positionals=2 ;;
-        send) flags='--from-start --resume --settings --password-file --per-minute --per-connection --skip-unready' ;;
+        send) flags='--from-start --resume --settings --password-file --per-minute --per-connection --skip-unready --fields-as-written' ;;
         check-server) flags='--settings --password-file' positionals=0 ;;
         sign-in) flags='--settings --no-browser' positionals=0 ;;
         *) return ;;

@@ -12,6 +12,7 @@
 #include "project/entry_number.h"
 #include "project/postridr_doc.h"
 #include "send/attachment_run_check.h"
+#include "send/letter_run_check.h"
 #include "send/message_composer.h"
 #include "send/oauth_client.h"
 #include "send/oauth_tokens.h"
@@ -35,6 +36,27 @@ struct SendOptions {
   std::optional<int> perMinute;             // send only: overrides MessagesPerMinute
   std::optional<int> perConnection;         // send only: overrides MessagesPerConnection
   bool skipUnready = false;                 // send only: entries whose files cannot go are unselected
+  bool fieldsAsWritten = false;             // send only: fields the list lacks go as written
+};
+
+// Fields the list lacks go as written only when the command says so: a
+// mistyped name, or a column gone from the list since the last run, would
+// otherwise reach every recipient as "[[Code]]".
+class CliUnknownFields final : public IUnknownFieldsPrompt {
+ public:
+  explicit CliUnknownFields(bool asWritten) : asWritten_(asWritten) {}
+  bool SendAsWritten(const std::string& question) override {
+    if (asWritten_) return true;
+    std::cerr << question << "\npostrider-cli: nothing was sent; give --fields-as-written to "
+                             "send them as written\n";
+    refused_ = true;
+    return false;
+  }
+  bool refused() const { return refused_; }
+
+ private:
+  bool asWritten_;
+  bool refused_ = false;
 };
 
 // The run's credentials: the password source's, but a refused access token
@@ -100,6 +122,8 @@ std::optional<SendOptions> ParseOptions(const Arguments& args, bool takesIndex, 
       options.fromStart = arg == "--from-start";
     } else if (isSend && arg == "--skip-unready") {
       options.skipUnready = true;
+    } else if (isSend && arg == "--fields-as-written") {
+      options.fieldsAsWritten = true;
     } else if (isSend && (arg == "--per-minute" || arg == "--per-connection")) {
       std::optional<int>& limit = arg == "--per-minute" ? options.perMinute : options.perConnection;
       const std::optional<int> value = hasValue ? ParseLimit(args[++i]) : std::nullopt;
@@ -260,8 +284,9 @@ int RunSend(const Arguments& args) {
   SendCredentials credentials(passwords, tokens);
   CliReport report(&cli.frame);
   CliAttachmentProblems attachmentProblems(options->skipUnready);
+  CliUnknownFields unknownFields(options->fieldsAsWritten);
   SendController controller(SendRunHost{cli.prompts, cli.frame, nullptr, &credentials, &report,
-                                        nullptr, &attachmentProblems});
+                                        nullptr, &attachmentProblems, &unknownFields});
   running = &controller;
   const SendRunResult result = controller.OnSend(document, settings);
   running = nullptr;
@@ -269,6 +294,8 @@ int RunSend(const Arguments& args) {
     std::cout << "Unselected before the run, their files could not go:\n";
     for (const std::string& line : attachmentProblems.skipped()) std::cout << "  " << line << '\n';
   }
+  // Refused before anything began: the project stays as it was on disk.
+  if (unknownFields.refused()) return kExitUsage;
   if (!result.notBegun && !attachmentProblems.stoppedTheRun()) PrintFigures(result);
   // Whatever became of the run, the marks and the resume point are kept.
   if (!document.OnSaveDocument(document.GetPathName())) {

@@ -16,7 +16,7 @@ constexpr const char* kUsage =
     "       postrider-cli compose PROJECT INDEX [--settings FILE]\n"
     "       postrider-cli send PROJECT [--from-start|--resume] [--settings FILE]\n"
     "                     [--password-file FILE] [--per-minute N] [--per-connection M]\n"
-    "                     [--skip-unready]\n"
+    "                     [--skip-unready] [--fields-as-written]\n"
     "       postrider-cli check-server [--settings FILE] [--password-file FILE]\n"
     "       postrider-cli sign-in [--settings FILE] [--no-browser]\n"
     "       postrider-cli --help|--version\n"

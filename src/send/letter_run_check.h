@@ -27,4 +27,32 @@ std::vector<LetterRunProblem> CheckLetterRun(CPostridrDoc& document,
 std::string LetterRunProblemsText(const std::vector<LetterRunProblem>& problems,
                                   std::size_t shown = 10);
 
+// A merge field the letter names that the mailing list does not have: each
+// recipient would get it as written. UTF-8.
+struct UnknownLetterField {
+  std::string name;
+  std::string listHas;  // the list's field differing only in case or blanks, if one does
+};
+
+// The fields the letter's body names that the list lacks, then the subject's
+// when the letter options merge it, then the unsubscribe addresses'; each
+// once. Takes the message views' contents first. Costs one reading of the
+// letter, so a run asks it once.
+std::vector<UnknownLetterField> FindUnknownLetterFields(CPostridrDoc& document);
+
+// The question put before a run: the fields (at most `shown`, then a count of
+// the rest) and what sending would do.
+std::string UnknownLetterFieldsQuestion(const std::vector<UnknownLetterField>& fields,
+                                        std::size_t shown = 10);
+
+// How the run asks whether fields the list lacks go as written. Absent from
+// the run's host, the prompts' Yes/No question (No the default) asks it; the
+// command line answers from its flag.
+class IUnknownFieldsPrompt {
+ public:
+  virtual ~IUnknownFieldsPrompt() = default;
+  // True sends with the fields as written; false sends nothing.
+  virtual bool SendAsWritten(const std::string& question) = 0;
+};
+
 }  // namespace postrider

@@ -32,10 +32,12 @@ constexpr std::array<std::uint8_t, 256> MakeValueByteKinds() {
 constexpr std::array<std::uint8_t, 256> kValueByteKinds = MakeValueByteKinds();
 
 // The field named by the "[[" at p: its index in fieldNames and the position
-// after its "]]", or -1 when the brackets hold no field name or an unknown one.
+// after its "]]", or -1 when the brackets hold no field name or an unknown one
+// (then `unknown` says which: a name closed by "]]" that no field has).
 struct FieldMatch {
   int index = -1;
   std::size_t end = 0;
+  bool unknown = false;
 };
 
 FieldMatch MatchField(std::string_view text, std::size_t p,
@@ -48,7 +50,7 @@ FieldMatch MatchField(std::string_view text, std::size_t p,
     for (std::size_t k = 0; k < fieldNames.size(); ++k) {
       if (fieldNames[k] == name) return {static_cast<int>(k), q + 2};
     }
-    return {};
+    return {-1, q + 2, !name.empty()};
   }
   return {};
 }
@@ -88,6 +90,7 @@ void ScanLetter(std::string_view text, const std::vector<std::string>& fieldName
 
     const FieldMatch match = MatchField(text, p, fieldNames);
     if (match.index < 0) {
+      if (match.unknown) sink.Unknown(text.substr(p + 2, match.end - p - 4));
       sink.Plain("[");
       ++p;
       continue;
@@ -116,6 +119,7 @@ class MergingSink {
   void Plain(std::string_view text) { out_ += text; }
   void Field(std::size_t field) { out_ += ValueOf(values_, field); }
   void Attachment(std::string_view path) { AddAttachment(path, attachments_); }
+  void Unknown(std::string_view /*name*/) {}
 
  private:
   const std::vector<std::string>& values_;
@@ -133,6 +137,29 @@ void MergeFields(std::string_view text, const std::vector<std::string>& fieldNam
   out.reserve(text.size() + 256);
   MergingSink sink(values, out, attachments);
   ScanLetter(text, fieldNames, sink);
+}
+
+// Keeps each unknown name once; the rest of the text does not matter.
+class UnknownNamesSink {
+ public:
+  explicit UnknownNamesSink(std::vector<std::string>& names) : names_(names) {}
+  void Plain(std::string_view /*text*/) {}
+  void Field(std::size_t /*field*/) {}
+  void Attachment(std::string_view /*path*/) {}
+  void Unknown(std::string_view name) {
+    if (std::find(names_.begin(), names_.end(), name) == names_.end()) names_.emplace_back(name);
+  }
+
+ private:
+  std::vector<std::string>& names_;
+};
+
+std::vector<std::string> UnknownFieldNames(std::string_view text,
+                                           const std::vector<std::string>& fieldNames) {
+  std::vector<std::string> names;
+  UnknownNamesSink sink(names);
+  ScanLetter(text, fieldNames, sink);
+  return names;
 }
 
 // Keeps the pieces; plain text that follows plain text joins its piece.
@@ -153,6 +180,7 @@ class TemplateSink {
     std::vector<std::size_t>& used = merge_.usedFields_;
     if (std::find(used.begin(), used.end(), field) == used.end()) used.push_back(field);
   }
+  void Unknown(std::string_view /*name*/) {}
   void Attachment(std::string_view path) {
     AddAttachment(path, merge_.attachments_);
     // The values a path takes are filled in like the text's.

@@ -28,6 +28,13 @@ void MergeFields(std::string_view text, const std::vector<std::string>& fieldNam
                  const std::vector<std::string>& values, std::string& out,
                  std::vector<std::string>& attachments);
 
+// The names the text writes as merge fields ("[[Name]]" as MergeFields reads
+// it, the name not empty) that no field of fieldNames has, each once, in the
+// order they first stand: what MergeFields would leave as written. Attachment
+// lines are not fields.
+std::vector<std::string> UnknownFieldNames(std::string_view text,
+                                           const std::vector<std::string>& fieldNames);
+
 // A letter read once for a whole run: where its merge fields stand does not
 // depend on the values, so each recipient's text is only pieces put together.
 // Merging gives exactly what MergeFields gives for the same text and names.

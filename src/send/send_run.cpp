@@ -269,6 +269,7 @@ SendRunResult SendController::Run(CPostridrDoc& document, UserSettings& settings
   const std::optional<RunStart> start = ChooseStart(document, settings, result);
   if (!start) return result;
   if (!CheckLetterOptions(document, *start, result)) return result;
+  if (!CheckLetterFields(document, *start, result)) return result;
 
   // A reconnect needs the password again, so it is kept (in memory only)
   // while one may come.
@@ -304,6 +305,22 @@ bool SendController::CheckLetterOptions(CPostridrDoc& document, const RunStart& 
           LetterRunProblemsText(problems),
       MessageIcon::Error);
   result.notBegun = true;
+  return false;
+}
+
+bool SendController::CheckLetterFields(CPostridrDoc& document, const RunStart& start,
+                                       SendRunResult& result) {
+  const int toSend = SelectedFrom(document, start.position, start.resume);
+  if (toSend == 0) return true;
+  const std::vector<UnknownLetterField> fields = FindUnknownLetterFields(document);
+  if (fields.empty()) return true;
+  const std::string question = UnknownLetterFieldsQuestion(fields);
+  const bool asWritten = host_.unknownFields != nullptr
+                             ? host_.unknownFields->SendAsWritten(question)
+                             : host_.prompts.AskYesNo(question);
+  if (asWritten) return true;
+  result.declined = true;
+  result.notReached = toSend;
   return false;
 }
 

@@ -11,6 +11,7 @@
 #include "project/send_journal.h"
 #include "send/attachment_problems_prompt.h"
 #include "send/configure_dialog.h"
+#include "send/letter_run_check.h"
 #include "send/message_composer.h"
 #include "send/send_log.h"
 #include "send/send_pace.h"
@@ -76,6 +77,9 @@ struct SendRunHost {
   // Asked when the check before the run finds files that cannot go; absent:
   // the problems are told and nothing is sent.
   IAttachmentProblemsPrompt* attachmentProblems = nullptr;
+  // Asked when the letter names fields the list lacks; absent: prompts'
+  // Yes/No question asks it.
+  IUnknownFieldsPrompt* unknownFields = nullptr;
 };
 
 // The Send and Pause commands. One run at a time walks the list from where the
@@ -113,6 +117,9 @@ class SendController {
   // The letter options checked for every entry the run would take up,
   // before anything is sent; false (the run does not begin) when one cannot go.
   bool CheckLetterOptions(CPostridrDoc& document, const RunStart& start, SendRunResult& result);
+  // Merge fields the list lacks would reach every recipient as written: the
+  // user says whether they are meant so, once a run; false when not.
+  bool CheckLetterFields(CPostridrDoc& document, const RunStart& start, SendRunResult& result);
   // Where the run begins (the resume question), once the user said Yes to
   // sending; nothing when there is nothing to do or the user declined.
   std::optional<RunStart> ChooseStart(CPostridrDoc& document, const UserSettings& settings,

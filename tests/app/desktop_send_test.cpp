@@ -138,6 +138,7 @@ class DesktopSendTest : public QObject {
   void AStoredPasswordTheServerRefusedIsNotTriedAgainAfterARestart();
   void ALogThatCannotBeWrittenIsShownOnceAndTheRunGoesOn();
   void AListRewrittenByAnotherProgramSinceOpeningIsNotSentTo();
+  void FieldsTheListLacksAreAskedAboutAndEnterSendsNothing();
 
  private:
   CMainFrame* frame() const { return app_->mainFrame(); }
@@ -902,4 +903,51 @@ void DesktopSendTest::AListRewrittenByAnotherProgramSinceOpeningIsNotSentTo() {
     QFile restore(listPath);
     QVERIFY(restore.open(QIODevice::WriteOnly) && restore.write(listBytes) == listBytes.size());
   }
+}
+
+// A mistyped field and one the list lacks would reach everyone as written:
+// the question names them, and Enter on it (No) sends and marks nothing.
+void DesktopSendTest::FieldsTheListLacksAreAskedAboutAndEnterSendsNothing() {
+  ScriptedSmtpServer server;
+  Start(server);
+  SelectOnly({0, 1});
+  QPlainTextEdit* letter = frame()->messageView()->messageEdit();
+  letter->moveCursor(QTextCursor::Start);
+  letter->insertPlainText(QStringLiteral("Hello [[firstname]], your code is [[Code]].\n"));
+
+  QString question;
+  QString defaultButton;
+  {
+    ModalScript answers({[&](QWidget* modal) {
+                           auto* box = qobject_cast<QMessageBox*>(modal);
+                           QVERIFY(box != nullptr);
+                           question = box->text();
+                           const QAbstractButton* chosen = box->defaultButton();
+                           defaultButton = chosen != nullptr ? chosen->text().remove('&') : "";
+                           QTest::keyClick(box, Qt::Key_Return);
+                         },
+                         ClickButton(QStringLiteral("OK"))});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 1);  // no final box
+  }
+  QCOMPARE(question, QStringLiteral("The letter names fields the mailing list does not have: "
+                                    "[[firstname]] (the list has FirstName), [[Code]]. Each "
+                                    "recipient would get them as written. Send anyway?"));
+  QCOMPARE(defaultButton, QStringLiteral("No"));
+  QVERIFY(server.Commands().empty());
+  QCOMPARE(document().GetEntryStatus(0), static_cast<int>(StatusNone));
+  QCOMPARE(document().GetEntryStatus(1), static_cast<int>(StatusNone));
+  QCOMPARE(frame()->statusPane(1)->text(), QStringLiteral("2 Selected"));
+
+  FinalBox box;
+  {
+    ModalScript answers({ClickButton(QStringLiteral("Yes")), ReadFinalBox(box)});
+    frame()->RouteCommand(commands::kSend);
+    QCOMPARE(answers.acted(), 2);
+  }
+  QCOMPARE(server.MessageCount(), 2);
+  QVERIFY2(server.Message(1).find("Hello [[firstname]], your code is [[Code]].") !=
+               std::string::npos,
+           server.Message(1).c_str());
+  QCOMPARE(document().GetEntryStatus(1), static_cast<int>(StatusSent));
 }

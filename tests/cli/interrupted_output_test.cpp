@@ -101,6 +101,9 @@ pid_t SpawnSend(const std::string& project, const std::string& settings,
   return SpawnCli({"send", project, "--settings", settings}, stateHome, out, err, underNohup);
 }
 
+// The list has no Name for the usual letter's [[Name]].
+constexpr const char* kLetterWithoutFields = "To: \nFrom:  \nSubject: Hello\nDear member,\n";
+
 // A project of `entries` members, every one selected, and settings for `server`.
 struct SelectedMembers {
   std::string project;
@@ -112,6 +115,7 @@ SelectedMembers WriteSelectedMembers(const TempDir& dir, int entries, const std:
   for (int i = 0; i < entries; ++i) list += "e" + std::to_string(i) + "@example.com\n";
   testing::TestProject project(list, std::string(32000, '\x80'));
   project.emailFieldIndex = 0;
+  project.letterText = kLetterWithoutFields;
   return {testing::WriteTestProject(dir.path(), project),
           dir.Write("settings.ini",
                     "[Settings]\nReturnAddress=me@example.com\nSMTPServer=" + server + "\n")};
@@ -130,6 +134,7 @@ TEST(InterruptedOutputTest, CtrlCWhileStderrIsFullLosesNoOutput) {
   for (int i = 0; i < 20000; ++i) list += "e" + std::to_string(i) + "@example.com\n";
   testing::TestProject project(list, std::string(32000, '\x80'));  // every entry selected
   project.emailFieldIndex = 0;
+  project.letterText = kLetterWithoutFields;
   const std::string projectPath = testing::WriteTestProject(dir.path(), project);
   // Progress comes at most ten lines a second; what fills stderr here is a
   // refusal of every recipient, each under its progress line.

@@ -357,6 +357,56 @@ TEST_F(SendCommandTest, InterruptWorksAsPauseAfterTheAnswerAndTheProjectIsStillS
   }
 }
 
+// A column gone from the list while a run was paused: the resumed run would
+// mail "[[City]]" to everyone left, so it asks first, and the command answers
+// only with its flag.
+TEST_F(SendCommandTest, AResumeAfterTheListLostAFieldTheLetterNamesSendsOnlyWithTheFlag) {
+  {
+    ScriptedSmtpServer paused({.delays = {{".", 2.0}}});
+    const CliRun run = Cli({"send", Project(), "--settings", Settings(paused.address())},
+                           InterruptOnceTheFirstMessageIsIn(paused, Second::None, ErrPath()));
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    ASSERT_EQ(Statuses(), "130000000000");
+  }
+  // The City column deleted in a spreadsheet.
+  std::string list;
+  std::istringstream lines(ReadFileBytes(dir.File("examples/recipients.txt")));
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> cells;
+    std::istringstream cellStream(line);
+    for (std::string cell; std::getline(cellStream, cell, '\t');) cells.push_back(cell);
+    cells.erase(cells.begin() + 3);
+    for (std::size_t i = 0; i < cells.size(); ++i) list += (i > 0 ? "\t" : "") + cells[i];
+    list += "\n";
+  }
+  dir.Write("examples/recipients.txt", list);
+
+  ScriptedSmtpServer server;
+  const std::string settings = Settings(server.address());
+  const std::string marks = ReadFileBytes(dir.File("examples/example.prh"));
+  const std::string project = ReadFileBytes(Project());
+  const CliRun refused = Cli({"send", Project(), "--resume", "--settings", settings});
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_NE(refused.err.find("The letter names a field the mailing list does not have: "
+                             "[[City]]. Each recipient would get it as written. Send anyway?\n"
+                             "postrider-cli: nothing was sent; give --fields-as-written"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(refused.err.find("Not reached"), std::string::npos) << refused.err;
+  EXPECT_EQ(server.MessageCount(), 0);
+  // The project as the paused run left it, its marks and resume point too.
+  EXPECT_TRUE(ReadFileBytes(dir.File("examples/example.prh")) == marks) << "marks changed";
+  EXPECT_EQ(ReadFileBytes(Project()), project);
+
+  const CliRun sent =
+      Cli({"send", Project(), "--resume", "--fields-as-written", "--settings", settings});
+  EXPECT_EQ(sent.exitCode, 0) << sent.err;
+  EXPECT_EQ(server.MessageCount(), 8);  // the rest, less the three bad addresses
+  EXPECT_NE(server.Message(1).find("as a member in [[City]] since"), std::string::npos)
+      << server.Message(1);
+  EXPECT_EQ(Statuses(), "112112112111");
+}
+
 TEST_F(SendCommandTest, ASecondInterruptStopsTheWaitAndNamesWhoMayGetTheMessageTwice) {
   ScriptedSmtpServer server({.delays = {{".", 60.0}}});
   const CliRun run = Cli({"send", Project(), "--settings", Settings(server.address())},

@@ -60,7 +60,7 @@ complete_line "$(lines june.prj)" send j
 
 # Each command's own flags, once its project is given; a flag's file value.
 complete_line "$(lines --per-connection --per-minute --password-file)" send june.prj --p
-complete_line "$(lines --from-start --resume --settings --password-file --per-minute --per-connection --skip-unready)" \
+complete_line "$(lines --from-start --resume --settings --password-file --per-minute --per-connection --skip-unready --fields-as-written)" \
     send june.prj ""
 complete_line "$(lines --list --comma --email-field --message)" new n.prj -
 complete_line "$(lines examples june.prj notes.txt sub)" new n.prj --list ""

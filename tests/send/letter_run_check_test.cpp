@@ -69,6 +69,54 @@ TEST_F(LetterRunCheckTest, OptionsOrAPictureThatCannotWorkStopTheWholeRun) {
       << problems[0].reason;
 }
 
+// A field the list lacks would reach every recipient as written: named in the
+// question before the run, from wherever the run would merge it.
+TEST_F(LetterRunCheckTest, FieldsTheListLacksAreNamedWhereverTheRunMergesThem) {
+  const struct {
+    const char* body;
+    const char* subject;
+    LetterOptions options;
+    std::string question;  // empty: nothing to ask
+  } rows[] = {
+      {"Hello [[Name]]\r\n[[Attachment:  /tmp/[[Name]].pdf]]\r\n", "Hi [[Frist]]", {}, ""},
+      {"Your code is [[Code]], [[Frist]]; again [[Code]].", "", {},
+       "The letter names fields the mailing list does not have: [[Code]], [[Frist]]. Each "
+       "recipient would get them as written. Send anyway?"},
+      // The list's own spelling is named when only case or blanks differ.
+      {"Dear [[name]] [[ Email ]]", "", {},
+       "The letter names fields the mailing list does not have: [[name]] (the list has Name), "
+       "[[ Email ]] (the list has Email). Each recipient would get them as written. Send "
+       "anyway?"},
+      {"Hi", "Hi [[Frist]]", {.mergeSubject = true},
+       "The letter names a field the mailing list does not have: [[Frist]]. Each recipient "
+       "would get it as written. Send anyway?"},
+      {"Hi", "", {.unsubscribeMailto = "[[List]]@example.org",
+                  .unsubscribeUrl = "https://example.org/u?id=[[Id]]&n=[[Name]]"},
+       "The letter names fields the mailing list does not have: [[List]], [[Id]]. Each "
+       "recipient would get them as written. Send anyway?"},
+  };
+  CPostridrDoc& document = recorded.document;
+  for (const auto& row : rows) {
+    recorded.messageView.body = row.body;
+    recorded.messageView.subject = row.subject;
+    document.SetLetterOptions(row.options);
+    const std::vector<UnknownLetterField> fields = FindUnknownLetterFields(document);
+    EXPECT_EQ(fields.empty() ? "" : UnknownLetterFieldsQuestion(fields), row.question) << row.body;
+  }
+
+  // Ten are named, then a count; a name is shown on one line and cut short.
+  std::string body;
+  for (int i = 0; i < 12; ++i) body += "[[F" + std::to_string(i) + "]]";
+  recorded.messageView.body = body + "[[Two\nLines]][[" + std::string(100, 'x') + "]]";
+  document.SetLetterOptions({});
+  const std::vector<UnknownLetterField> many = FindUnknownLetterFields(document);
+  ASSERT_EQ(many.size(), 14u);
+  EXPECT_NE(UnknownLetterFieldsQuestion(many).find("[[F9]] and 4 more. Each"), std::string::npos);
+  EXPECT_NE(UnknownLetterFieldsQuestion({many.end() - 2, many.end()})
+                .find("[[Two?Lines]], [[" + std::string(60, 'x') + "...]]."),
+            std::string::npos);
+}
+
 TEST_F(LetterRunCheckTest, TheComposerPreparesAgainOnlyWhenTheLetterOrOptionsChange) {
   CPostridrDoc& document = recorded.document;
   document.SetLetterOptions({.format = MessageFormat::Markdown, .mergeSubject = true});

@@ -44,6 +44,32 @@ TEST(MergeFields, LeavesWhatIsNoKnownFieldAsWritten) {
   }
 }
 
+// What the check before a run names: exactly the fields merging leaves as written.
+TEST(MergeFields, UnknownNamesAreTheFieldsMergingLeavesAsWritten) {
+  using Names = std::vector<std::string>;
+  const struct {
+    std::string text;
+    Names unknown;
+  } rows[] = {
+      {"Dear [[Name]], [[Email]] [[a]b]]", {}},
+      {"[[name]] [[Frist]] [[name]]", {"name", "Frist"}},
+      {"[[ Name]][[Code]]", {" Name", "Code"}},
+      {"[[[Code]]]", {"Code"}},
+      // No field at all: an opening [[ with no ]], a name holding '[', an empty name.
+      {"[[Na[me]] [[Name] [[]] [ [Code]] a[b]c[[ [[Code", {}},
+      // Attachment lines, their paths' fields included, are no merge fields.
+      {"[[Attachment:  /tmp/[[Code]].pdf]]\nHi [[Name]]", {}},
+      {"[[Attachment:  /a]]\n[[Attachment: /one/blank]]\n", {"Attachment: /one/blank"}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(UnknownFieldNames(row.text, kFields), row.unknown) << row.text;
+    // Each goes as written.
+    for (const std::string& name : row.unknown) {
+      EXPECT_NE(Merge(row.text).text.find("[[" + name + "]]"), std::string::npos) << name;
+    }
+  }
+}
+
 TEST(MergeFields, ValuesAreNotScannedAgain) {
   EXPECT_EQ(Merge("[[Name]] [[Email]]", {"[[Email]]", "[[Attachment:  /x]]"}).text,
             "[[Email]] [[Attachment:  /x]]");

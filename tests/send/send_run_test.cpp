@@ -252,6 +252,27 @@ TEST_F(SendRunTest, TheQuestionBeforeARunNamesItsMessagesAndServerAndNoSendsNoth
   EXPECT_TRUE(recorded.prompts.sendQuestions().empty());
 }
 
+// Fields the list lacks are asked about once a run, a resumed one too, and
+// go as written when the user says so.
+TEST_F(SendRunTest, ALetterNamingFieldsTheListLacksIsAskedAboutOnceARun) {
+  TestProject project(ListOf(4));
+  project.letterText = "To: \nFrom:  \nSubject: Hi\nDear [[Name]], your code is [[Code]].\n";
+  project.lastIndexSent = 2;
+  OpenProject(project);
+  ScriptedSmtpServer server;
+
+  recorded.prompts.QueueYesNoAnswer(false);  // resume, not from the start
+  recorded.prompts.QueueYesNoAnswer(true);
+  EXPECT_TRUE(Send(server.address()).reachedEnd);
+  ASSERT_EQ(recorded.prompts.questions().size(), 2u);
+  EXPECT_EQ(recorded.prompts.questions().back(),
+            "The letter names a field the mailing list does not have: [[Code]]. Each recipient "
+            "would get it as written. Send anyway?");
+  ASSERT_EQ(server.MessageCount(), 2);
+  EXPECT_NE(server.Message(2).find("Dear Person 3, your code is [[Code]]."), std::string::npos)
+      << server.Message(2);
+}
+
 TEST_F(SendRunTest, TheFinalBoxSaysHowManyRecordsAndFieldsTheListLeftOut) {
   std::string list = "Name\tEmail";
   for (int field = 2; field < 28; ++field) list += "\tF" + std::to_string(field);
