@@ -73,6 +73,9 @@ std::string JournalNotice(const JournalReplay& replay, int damagedLines, const s
       replay.matchedEntryByEntry) {
     add(AcceptedText(replay.messagesAccepted, replay.lastRunEnded));
   }
+  if (replay.selectionChanged) {
+    add("The selection is the one the run was started with, which had not been saved.");
+  }
   if (replay.acceptedNotInList > 0) add(NotInListText(replay.acceptedNotInList));
   for (const JournalEvent& event : replay.inDoubt) add(InDoubtText(event));
   if (damagedLines > 0) {

@@ -1,5 +1,6 @@
 #include "project/send_journal_reader.h"
 
+#include <algorithm>
 #include <map>
 #include <string_view>
 
@@ -148,10 +149,23 @@ struct Doubts {
 int ReplayByPosition(const JournalRun& run, int entries, EntryMarks& marks, Doubts& doubts,
                      JournalReplay& replay) {
   // The selection on disk may not be the one the run cleared by: it can
-  // have been changed and not saved.
+  // have been changed and not saved. The run's is the one a resume must
+  // follow, so from where it began, what it cleared is selected and what it
+  // passed by is not; a sent entry keeps its mark, which a resumed run never
+  // clears.
   if (run.cleared) {
+    std::vector<bool> taken(static_cast<std::size_t>(std::max(entries, 0)), false);
     for (const int entry : *run.cleared) {
-      if (entry < entries) marks.SetStatus(entry, StatusNone);
+      if (entry >= entries) continue;
+      marks.SetStatus(entry, StatusNone);
+      taken[static_cast<std::size_t>(entry)] = true;
+    }
+    for (int i = std::max(run.clearFrom, 0); i < entries; ++i) {
+      if (taken[static_cast<std::size_t>(i)]) {
+        marks.SetSelection(i, true);
+      } else if (marks.Status(i) != StatusSent) {
+        marks.SetSelection(i, false);
+      }
     }
   } else {
     marks.ClearStatusRange(run.clearFrom, entries, ClearingForRun(run.keptSent));
@@ -298,6 +312,9 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
   for (auto& [address, event] : doubts.notInList) replay.inDoubt.push_back(event);
   replay.applied = true;
   replay.changed = lastIndexSent != lastBefore || marks.block() != before.block();
+  for (int i = 0; i < current.entries && !replay.selectionChanged; ++i) {
+    replay.selectionChanged = marks.IsSelected(i) != before.IsSelected(i);
+  }
   return replay;
 }
 

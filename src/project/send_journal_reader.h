@@ -50,6 +50,8 @@ struct JournalReplay {
   bool applied = false;     // false when the journal does not fit the list: nothing changed
   std::string unfitReason;  // why not, in words
   bool changed = false;     // the marks or the resume point differ from before
+  // The selection is a run's again, which differed from the one on disk.
+  bool selectionChanged = false;
   bool lastRunEnded = false;
   int messagesAccepted = 0;
   // Runs written for a list that has changed since were matched by address.

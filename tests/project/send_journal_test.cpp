@@ -696,6 +696,47 @@ TEST_F(JournalReplayTest, AMessageInFlightIsNotSentResumedAtAndNamedUntilALaterR
   EXPECT_EQ(lastIndexSent, 0);
 }
 
+TEST_F(JournalReplayTest, TheSelectionIsTheRunsOwnFromWhereItBegan) {
+  struct Case {
+    const char* name;
+    bool resumed;
+    int from;
+    std::vector<int> cleared;
+    std::vector<int> selectedOnDisk;
+    std::vector<int> sentBefore;
+    std::vector<int> selectedAfter;
+  };
+  // The desktop runs the selection it shows, saved or not; killed, only the
+  // journal knows it.
+  const std::vector<Case> cases = {
+      {"from the top, chosen anew and not saved", false, 0, {3, 4, 5}, {0, 1, 2}, {0},
+       {0, 3, 4, 5}},
+      {"resumed: a sent entry keeps its mark, those before the start stay", true, 2, {4},
+       {0, 2, 3}, {3}, {0, 3, 4}},
+      {"the same selection changes nothing", false, 0, {1, 2}, {1, 2}, {}, {1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    marks = {};
+    for (const int entry : c.selectedOnDisk) marks.SetSelection(entry, true);
+    for (const int entry : c.sentBefore) marks.SetStatus(entry, StatusSent);
+    JournalRun run = Run(c.from, {Outcome(c.cleared.front(), StatusSent), Handed(c.cleared.back())});
+    run.keptSent = c.resumed;
+    run.cleared = c.cleared;
+    const JournalReplay replay = Replay({run});
+
+    std::vector<int> selected;
+    for (int i = 0; i < 6; ++i) {
+      if (marks.IsSelected(i)) selected.push_back(i);
+    }
+    EXPECT_EQ(selected, c.selectedAfter);
+    EXPECT_EQ(replay.selectionChanged, c.selectedOnDisk != c.selectedAfter);
+    EXPECT_EQ(marks.Status(c.cleared.front()), StatusSent);
+    // The resume goes on with the message in doubt, the run's last.
+    EXPECT_EQ(lastIndexSent, c.cleared.back());
+  }
+}
+
 TEST_F(JournalReplayTest, HaltedOrRefusedEntriesAreWhereTheNextRunBegins) {
   Replay({Run(0, {Outcome(0, StatusSent), Outcome(1, StatusHalted)})});
   EXPECT_EQ(lastIndexSent, 1);
