@@ -88,6 +88,42 @@ SelectionFound SelectByAddress(EntryMarks& marks, int entries,
   return result;
 }
 
+// What the sent file says of one address.
+struct SentOf {
+  bool everyRow = false;
+  int left = 0;                // rows still to mark sent
+  std::set<std::string> rows;  // the digests of the rows mailed
+};
+
+// Marks sent as many rows of each address as were mailed: those whose
+// values are the ones mailed first, then the others in list order. A row
+// identical to one mailed is the same letter to the same person, so it is
+// marked sent too, however many there are.
+void MarkSentByRow(EntryMarks& marks, int entries,
+                   const std::function<std::string(int)>& addressOf,
+                   const std::function<std::string(int)>& rowOf,
+                   std::unordered_map<std::string, SentOf>& sent) {
+  std::vector<SentOf*> of(static_cast<std::size_t>(entries), nullptr);
+  for (int i = 0; i < entries; ++i) {
+    marks.SetStatus(i, StatusNone);
+    const auto it = sent.find(RecipientKey(addressOf(i)));
+    if (it == sent.end()) continue;
+    SentOf& address = it->second;
+    if (address.everyRow || address.rows.count(rowOf(i)) > 0) {
+      marks.SetStatus(i, StatusSent);
+      if (!address.everyRow && address.left > 0) --address.left;
+    } else {
+      of[static_cast<std::size_t>(i)] = &address;
+    }
+  }
+  for (int i = 0; i < entries; ++i) {
+    SentOf* address = of[static_cast<std::size_t>(i)];
+    if (address == nullptr || address->left == 0) continue;
+    --address->left;
+    marks.SetStatus(i, StatusSent);
+  }
+}
+
 }  // namespace
 
 std::string CPostridrDoc::GetRecipientAddress(int index) const {
@@ -188,18 +224,28 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
   }
 
   const ListAddresses addresses(GetEntryCount(), addressOf);
-  std::set<std::string> sent;
+  const SentAddresses& file = **read;
+  const std::set<std::string> gone(file.notInList.begin(), file.notInList.end());
+  std::unordered_map<std::string, SentOf> sent;
   int notInList = 0;
-  for (const std::string& address : (*read)->addresses) {
-    if (!sent.insert(RecipientKey(address)).second) continue;
-    if (!addresses.EntriesOf(address).empty()) continue;
+  for (std::size_t k = 0; k < file.addresses.size(); ++k) {
+    const std::string& address = file.addresses[k];
+    const auto [it, first] = sent.try_emplace(RecipientKey(address));
+    SentOf& of = it->second;
+    const std::string& row = k < file.rows.size() ? file.rows[k] : std::string();
+    // Without the row mailed (an older program's file, an address no entry
+    // held) every row of the address stays sent: nobody is mailed twice.
+    if (row.empty() || gone.count(address) > 0) {
+      of.everyRow = true;
+    } else {
+      ++of.left;
+      of.rows.insert(row);
+    }
+    if (!first || !addresses.EntriesOf(address).empty()) continue;
     ++notInList;
     sentNotInList_.push_back(address);
   }
-  for (int i = 0; i < GetEntryCount(); ++i) {
-    const bool wasSent = sent.count(RecipientKey(addressOf(i))) > 0;
-    marks_.SetStatus(i, wasSent ? StatusSent : StatusNone);
-  }
+  MarkSentByRow(marks_, GetEntryCount(), addressOf, [this](int i) { return RowDigest(i); }, sent);
   // The resume point stood in the old list; a resumed run now goes from the
   // first entry still to be sent and passes over those marked sent.
   if (lastIndexSent_ > 0) lastIndexSent_ = std::max(marks_.FirstAwaitingSending(GetEntryCount()), 0);
@@ -295,17 +341,17 @@ Status CPostridrDoc::WriteSentAddressesFor(AtomicFileGroup& files,
                                            const std::string& entryStatePath) {
   // Every Save goes through all the entries marked sent: nothing allocated
   // an entry, each address goes straight into the file.
-  return WriteSentAddresses(files, SentAddressesPath(entryStatePath), MarksDigest(marks_),
-                            [this](const AddressSink& add) {
-                              std::vector<std::string> scratch;
-                              std::string address;
-                              for (int i = 0; i < GetEntryCount(); ++i) {
-                                if (marks_.Status(i) != StatusSent) continue;
-                                ReadRecipientAddress(i, scratch, address);
-                                if (!address.empty()) add(address);
-                              }
-                            },
-                            sentNotInList_, EmailColumnName());
+  return WriteSentRows(files, SentAddressesPath(entryStatePath), MarksDigest(marks_),
+                       [this](const SentRowSink& add) {
+                         std::vector<std::string> scratch;
+                         std::string address;
+                         for (int i = 0; i < GetEntryCount(); ++i) {
+                           if (marks_.Status(i) != StatusSent) continue;
+                           ReadRecipientAddress(i, scratch, address);
+                           if (!address.empty()) add(address, RowDigest(i));
+                         }
+                       },
+                       sentNotInList_, EmailColumnName());
 }
 
 Status CPostridrDoc::WriteSelectedAddressesFor(AtomicFileGroup& files,

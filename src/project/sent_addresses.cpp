@@ -32,6 +32,17 @@ Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
                           const std::function<void(const AddressSink&)>& forEachAddress,
                           const std::vector<std::string>& notInList,
                           std::string_view column) {
+  return WriteSentRows(
+      files, path, marksDigest,
+      [&](const SentRowSink& add) {
+        forEachAddress([&](std::string_view address) { add(address, {}); });
+      },
+      notInList, column);
+}
+
+Status WriteSentRows(AtomicFileGroup& files, const std::string& path, std::string_view marksDigest,
+                     const std::function<void(const SentRowSink&)>& forEachRow,
+                     const std::vector<std::string>& notInList, std::string_view column) {
   return files.WritePieces(path, [&](const AtomicFileGroup::PieceSink& put) {
     // Fresh memory is what a short run pays for most: one buffer's worth of
     // lines at a time, the buffer used again.
@@ -57,8 +68,13 @@ Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
         lines.clear();
       }
     };
-    forEachAddress([&](std::string_view address) {
-      AppendJournalRecord(lines, kSent, {{"address", address}});
+    // Older readers look the address up by its key and pass over the row's.
+    forEachRow([&](std::string_view address, std::string_view row) {
+      if (row.empty()) {
+        AppendJournalRecord(lines, kSent, {{"address", address}});
+      } else {
+        AppendJournalRecord(lines, kSent, {{"address", address}, {"row", row}});
+      }
       recordAdded();
     });
     for (const std::string& address : notInList) {
@@ -89,7 +105,11 @@ Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path,
     if (value == nullptr || record->kind != (started ? kSent : kFileStart)) return damaged;
     if (started) {
       sent.addresses.push_back(*value);
-      if (record->Find(kNotInList) != nullptr) sent.notInList.push_back(*value);
+      const bool absent = record->Find(kNotInList) != nullptr;
+      if (absent) sent.notInList.push_back(*value);
+      // No entry held those: no row to find again.
+      const std::string* row = absent ? nullptr : record->Find("row");
+      sent.rows.push_back(row != nullptr ? *row : std::string());
     } else {
       const std::string* version = record->Find("version");
       if (version == nullptr || *version != "1") {

@@ -21,6 +21,10 @@ namespace postrider {
 struct SentAddresses {
   std::string marksDigest;
   std::vector<std::string> addresses;  // as the run sent to them (UTF-8)
+  // Beside each address, a digest of its entry's values (SelectedRowDigest;
+  // empty in older files and for those not in the list): of rows sharing
+  // an address, the one mailed is found again.
+  std::vector<std::string> rows;
   // Of those, the ones no entry of the list held when the file was written
   // (a row deleted, a list saved with the wrong delimiter): they are kept,
   // so that mailed recipients whose rows come back are not mailed again.
@@ -46,6 +50,12 @@ Status WriteSentAddresses(AtomicFileGroup& files, const std::string& path,
                           const std::function<void(const AddressSink&)>& forEachAddress,
                           const std::vector<std::string>& notInList = {},
                           std::string_view column = {});
+// The same, each address handed with its row's digest.
+using SentRowSink = std::function<void(std::string_view address, std::string_view row)>;
+Status WriteSentRows(AtomicFileGroup& files, const std::string& path, std::string_view marksDigest,
+                     const std::function<void(const SentRowSink&)>& forEachRow,
+                     const std::vector<std::string>& notInList = {},
+                     std::string_view column = {});
 // Nothing when there is no file; an error when it cannot be read or is damaged.
 // notInListOnly: the addresses may be left out when none is in notInList.
 Result<std::optional<SentAddresses>> ReadSentAddresses(const std::string& path,

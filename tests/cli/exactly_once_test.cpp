@@ -390,6 +390,53 @@ TEST_F(ExactlyOnceTest, AListEditedBetweenAStopAndTheResumeMailsEveryoneInItExac
   }
 }
 
+// A parent's address on each child's row, each letter its own: a run paused
+// after the first child's, the list re-sorted with a row put in, and the
+// resume sends the second child's letter once and the first's never again.
+TEST_F(ExactlyOnceTest, TwoRowsOfOneAddressEachGetTheirOwnLetterOnceAfterTheListIsReSorted) {
+  constexpr int kEntries = 40;
+  const std::string parent = "parent@example.com";
+  ScriptedSmtpServer server({.delays = {{".", 0.02}}});
+  WriteProject(kEntries, server.address());
+  std::vector<std::string> rows = {"Ann\t" + parent};
+  for (int i = 1; i < kEntries - 1; ++i) rows.push_back("Member " + Address(i) + "\t" + Address(i));
+  rows.push_back("Bob\t" + parent);
+  const auto writeRows = [&] {
+    std::string list = "Name\tEmail\n";
+    for (const std::string& row : rows) list += row + "\n";
+    dir.Write("project/members.txt", list);
+  };
+  writeRows();
+  CliOptions options;
+  options.whileRunning = [&server](pid_t pid) {
+    server.WaitForMessages(10);
+    kill(pid, SIGTERM);
+  };
+  const CliRun paused = Send({}, options);
+  ASSERT_EQ(paused.exitCode, 1) << paused.err;
+  ASSERT_LT(server.MessageCount(), kEntries - 1);
+
+  std::reverse(rows.begin(), rows.end());
+  rows.insert(rows.begin() + 5, "Member new\tnew@example.com");
+  writeRows();
+  const CliRun resumed = Send({"--resume"});
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+  std::map<std::string, int> letters;
+  for (int n = 1; n <= server.MessageCount(); ++n) {
+    const std::string message = server.Message(n);
+    for (const char* child : {"Dear Ann,", "Dear Bob,"}) {
+      if (message.find(child) != std::string::npos) ++letters[child];
+    }
+  }
+  EXPECT_EQ(letters["Dear Ann,"], 1);
+  EXPECT_EQ(letters["Dear Bob,"], 1);
+  std::vector<std::string> others = {"new@example.com"};
+  for (int i = 1; i < kEntries - 1; ++i) others.push_back(Address(i));
+  ExpectEachOnce(server, others);
+  EXPECT_EQ(server.MessagesPerRecipient()[parent], 2);
+  EXPECT_EQ(Statuses(), std::string(rows.size(), '1'));
+}
+
 // A query's choice, a run paused or killed part-way, the list re-sorted in a
 // spreadsheet (rows put in at the top, a chosen row deleted) and the resume:
 // each person the query chose gets the letter once, and nobody else any.

@@ -182,6 +182,44 @@ TEST_F(ListChangeTest, TheSentFileKeepsTheColumnItWasReadFromAndReadsOneWithoutI
   }
 }
 
+// Rows sharing an address are marked sent by the row mailed; a file
+// without rows, as older programs write it, marks every row of the address.
+TEST_F(ListChangeTest, OfRowsSharingAnAddressOnlyThoseMailedStaySentUnlessTheFileNamesNoRows) {
+  WriteList(Joined({"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org", "Amy\tann@x.org"}));
+  const std::string path = dir.File("project.prh.sent");
+  for (const bool older : {false, true}) {
+    SCOPED_TRACE(older ? "a file without rows" : "a file with rows");
+    RecordedDocument saved;
+    ASSERT_TRUE(saved.document.OnOpenDocument(projectPath));
+    saved.document.SetEntryStatus(0, StatusSent);
+    saved.document.SetEntryStatus(1, StatusSent);
+    saved.document.SetEntryStatus(2, StatusNone);
+    ASSERT_TRUE(saved.document.OnSaveDocument(projectPath).ok());
+    const auto sent = ReadSentAddresses(path);
+    ASSERT_TRUE(sent.ok() && sent->has_value());
+    EXPECT_EQ((*sent)->rows, (std::vector<std::string>{SelectedRowDigest({"Ann", "ann@x.org"}),
+                                                       SelectedRowDigest({"Bob", "bob@x.org"})}));
+    if (older) {
+      AtomicFileGroup files;
+      ASSERT_TRUE(WriteSentAddresses(files, path, (*sent)->marksDigest,
+                                     [&](const AddressSink& add) {
+                                       for (const std::string& a : (*sent)->addresses) add(a);
+                                     },
+                                     {}, (*sent)->column)
+                      .ok());
+      ASSERT_TRUE(files.Commit().ok());
+    }
+    WriteList(Joined({"Name\tEmail", "Eve\teve@x.org", "Amy\tann@x.org", "Bob\tbob@x.org",
+                      "Ann\tann@x.org"}));
+    RecordedDocument reopened;
+    ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+    EXPECT_EQ(Statuses(reopened.document),
+              (std::vector<int>{0, older ? StatusSent : 0, StatusSent, StatusSent}))
+        << Notices(reopened);
+    WriteList(Joined({"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org", "Amy\tann@x.org"}));
+  }
+}
+
 TEST_F(ListChangeTest, MarksAnotherProgramWroteSinceAreNeverMatchedWithOldAddresses) {
   doc.document.SetEntryStatus(0, StatusSent);
   ASSERT_TRUE(doc.document.OnSaveDocument(projectPath).ok());
@@ -482,6 +520,14 @@ TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem
        {"Name\tEmail", "Eve\teve@x.org", "Ann\tann@x.org", "Bob\tbob@x.org", "Bea\tbob@x.org",
         "Cid\tcid@x.org"},
        {0, 1, 0, 1, 0}, {0, StatusSent, 0, 0, 0}, 3, "2 entries are selected now."},
+      // Two children's rows under one parent's address, the first mailed:
+      // the other's letter is still to go, wherever the rows went.
+      {"one address on two rows, the first mailed, reversed and a row put in",
+       {"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org", "Amy\tann@x.org", "Cid\tcid@x.org"},
+       {1, 0, 1, 0},
+       {"Name\tEmail", "Eve\teve@x.org", "Cid\tcid@x.org", "Amy\tann@x.org", "Bob\tbob@x.org",
+        "Ann\tann@x.org"},
+       {0, 0, 1, 0, 1}, {0, 0, 0, 0, StatusSent}, 2, "2 entries are selected now."},
       // Bytes that are not UTF-8 are read the same way each time; an entry
       // without an address is never chosen.
       {"Latin-1 addresses and empty ones",
