@@ -91,14 +91,15 @@ SelectionFound SelectByAddress(EntryMarks& marks, int entries,
 // What the sent file says of one address.
 struct SentOf {
   bool everyRow = false;
-  int left = 0;                // rows still to mark sent
+  int left = 0;                // rows mailed that no row's values match
   std::set<std::string> rows;  // the digests of the rows mailed
 };
 
-// Marks sent as many rows of each address as were mailed: those whose
-// values are the ones mailed first, then the others in list order. A row
-// identical to one mailed is the same letter to the same person, so it is
-// marked sent too, however many there are.
+// Marks sent the rows whose values are the ones mailed; a row identical to
+// one mailed is the same letter to the same person, so it is marked sent
+// too, however many there are. A mailed row whose values changed since
+// cannot be told from the other rows of its address: they are all taken as
+// sent, so that none of them is mailed twice.
 void MarkSentByRow(EntryMarks& marks, int entries,
                    const std::function<std::string(int)>& addressOf,
                    const std::function<std::string(int)>& rowOf,
@@ -118,9 +119,7 @@ void MarkSentByRow(EntryMarks& marks, int entries,
   }
   for (int i = 0; i < entries; ++i) {
     SentOf* address = of[static_cast<std::size_t>(i)];
-    if (address == nullptr || address->left == 0) continue;
-    --address->left;
-    marks.SetStatus(i, StatusSent);
+    if (address != nullptr && address->left > 0) marks.SetStatus(i, StatusSent);
   }
 }
 
