@@ -331,6 +331,7 @@ class CPostridrDoc {
   std::vector<std::string> fieldNames_;
   MailingList list_;
   EntryMarks marks_;
+  mutable std::vector<std::string> rowScratch_;  // RowDigest's, reused row after row
   // Recipients mailed whom no entry holds now; saved with the sent
   // addresses, so that an entry coming back with one is known as sent.
   std::vector<std::string> sentNotInList_;

@@ -377,9 +377,9 @@ Status CPostridrDoc::WriteSelectedAddressesFor(AtomicFileGroup& files,
 }
 
 std::string CPostridrDoc::RowDigest(int index) const {
-  std::vector<std::string> values;
-  if (!list_.ReadRecord(index, values)) return {};
-  return SelectedRowDigest(values);
+  // Kept between calls: a Save reads one row after another.
+  if (!list_.ReadRecord(index, rowScratch_)) return {};
+  return SelectedRowDigest(rowScratch_);
 }
 
 }  // namespace postrider
