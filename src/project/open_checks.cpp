@@ -17,14 +17,30 @@ std::string Column(int index) {
 EmailFieldCheck CheckEmailField(const std::string& storedName, int storedIndex,
                                 const std::vector<std::string>& fieldNames) {
   const int fieldCount = static_cast<int>(fieldNames.size());
-  if (!storedName.empty()) {
-    for (int k = 0; k < fieldCount; ++k) {
-      if (fieldNames[static_cast<std::size_t>(k)] != storedName) continue;
-      if (k == storedIndex || storedIndex < 0) return {k, {}};
-      return {k, "The email field \"" + storedName + "\" is " + Column(k) +
-                     " of the mailing list; the project had " + Column(storedIndex) +
-                     ". Addresses are taken from \"" + storedName + "\"."};
+  std::vector<int> sameName;
+  for (int k = 0; k < fieldCount && !storedName.empty(); ++k) {
+    if (fieldNames[static_cast<std::size_t>(k)] == storedName) sameName.push_back(k);
+  }
+  // Of two columns of one name (a work and a home address), the one chosen
+  // stays chosen; where neither is at its place, neither is guessed at.
+  for (const int k : sameName) {
+    if (k == storedIndex) return {k, {}};
+  }
+  if (sameName.size() == 1 || (!sameName.empty() && storedIndex < 0)) {
+    const int k = sameName.front();
+    if (storedIndex < 0) return {k, {}};
+    return {k, "The email field \"" + storedName + "\" is " + Column(k) +
+                   " of the mailing list; the project had " + Column(storedIndex) +
+                   ". Addresses are taken from \"" + storedName + "\"."};
+  }
+  if (sameName.size() > 1) {
+    std::string columns;
+    for (std::size_t n = 0; n < sameName.size(); ++n) {
+      columns += (n == 0 ? "" : n + 1 == sameName.size() ? " and " : ", ") + Column(sameName[n]);
     }
+    return {-1, "The mailing list has " + std::to_string(sameName.size()) + " columns named \"" +
+                    storedName + "\" (" + columns + "), and the project's email field was " +
+                    Column(storedIndex) + "; choose the email field before sending."};
   }
   if (storedIndex >= -1 && storedIndex < fieldCount) return {storedIndex, {}};  // -1: none chosen
   std::string named = storedName.empty() ? std::string() : " (\"" + storedName + "\")";

@@ -65,6 +65,30 @@ TEST_F(ProjectOpenChecksTest, TheNamedEmailFieldIsFoundWhereverItsColumnMoved) {
   EXPECT_TRUE(doc.prompts.messages().empty());
 }
 
+TEST_F(ProjectOpenChecksTest, OfTwoColumnsNamedLikeTheEmailFieldTheChosenOneStaysOrNoneIsGuessed) {
+  // A work and a home address under one name; the project mails the home one.
+  TestProject project = Project("Name\tEmail\tEmail\nAnn\twork@x.org\thome@x.org\n");
+  project.emailFieldIndex = 2;
+  Open(project);
+  EXPECT_EQ(document.GetEmailFieldIndex(), 2);
+  EXPECT_TRUE(doc.prompts.messages().empty());
+  EXPECT_EQ(document.GetRecipientAddress(0), "home@x.org");
+  ASSERT_TRUE(document.OnSaveDocument(document.GetPathName()));
+  EXPECT_EQ(StoredKey("EmailFieldIndex"), "2");
+
+  // The Name column moved to the end: the chosen column is no longer at its
+  // place, and which one it was is not known, so none is taken until the
+  // user chooses.
+  project = Project("Email\tEmail\tName\nwork@x.org\thome@x.org\tAnn\n");
+  project.emailFieldIndex = 2;
+  Open(project);
+  EXPECT_EQ(document.GetEmailFieldIndex(), -1);
+  EXPECT_EQ(doc.prompts.messageTexts(),
+            Names{"The mailing list has 2 columns named \"Email\" (column 1 and column 2), and "
+                  "the project's email field was column 3; choose the email field before "
+                  "sending."});
+}
+
 TEST_F(ProjectOpenChecksTest, AnEmailFieldOutsideTheListIsReportedAndBecomesNone) {
   TestProject project = Project();
   project.emailFieldIndex = 99999;
