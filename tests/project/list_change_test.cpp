@@ -778,6 +778,12 @@ TEST_F(ListChangeTest, TheListsDigestIsAKeyAfterTheSevenAndOldProjectsWithoutItS
   EXPECT_EQ(doc.document.GetListDigest().size(), 64u);
   // Nothing marked sent, no file of addresses.
   EXPECT_FALSE(fs::exists(dir.File("project.prh.sent")));
+  // Every entry selected by an older program is the list chosen whole, and
+  // its record names no address: a Save or a send of a long list costs nothing.
+  const auto selected = ReadSelectedAddresses(dir.File("project.prh.selected"));
+  ASSERT_TRUE(selected.ok() && selected->has_value());
+  EXPECT_TRUE((*selected)->ChosenWhole());
+  EXPECT_TRUE((*selected)->addresses.empty());
 }
 
 }  // namespace
