@@ -170,7 +170,7 @@ void CheckSelectedAddresses(const fuzz::MemoryFile& file) {
   FUZZ_CHECK(again.marksDigest == selected.marksDigest &&
              again.listDigest == selected.listDigest && again.column == selected.column &&
              again.entries == selected.entries && again.selected == selected.selected &&
-             again.addresses == selected.addresses);
+             again.whole == selected.whole && again.addresses == selected.addresses);
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ void CPostridrDoc::DeleteContents() {
   marks_.Clear();
   message_ = {};
   selectedCount_ = 0;
+  selectionWhole_ = false;
 }
 
 void CPostridrDoc::ResetProjectStorage() {
@@ -227,8 +228,14 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
   // Addresses are matched through the email field the project names.
   emailFieldNotice_ = CheckEmailFieldAgainstList();
   const std::string marksOnDisk = MarksDigest(marks_);
-  const std::string listNotice = RematchMarksToChangedList();
+  const SelectedOnDisk selectedOnDisk =
+      ReadSelectedAddresses(SelectedAddressesPath(entryStateFilePath_));
+  selectionWhole_ = SelectionChosenWhole(selectedOnDisk, marksOnDisk);
+  const std::string listNotice = RematchMarksToChangedList(selectedOnDisk);
   const std::string journalNotice = ApplySendJournal(projectPath);
+  // Marks kept by position in a list grown since, or a run's selection the
+  // journal gave back, may leave entries out.
+  selectionWhole_ = selectionWhole_ && EveryEntrySelected();
   const std::string readingNotice = ClearBadMarksOfOlderReading(marksOnDisk);
   if (!loadProblems_.empty()) {
     notices_.insert(notices_.begin(),
@@ -669,6 +676,8 @@ void CPostridrDoc::SetEntryStatus(int index, int status) {
 void CPostridrDoc::ToggleEntrySelection(int index) {
   if (IsReadOnly() || index < 0 || index >= GetEntryCount()) return;
   marks_.ToggleSelection(index);
+  // Marked by hand: those people, not whoever the list holds.
+  selectionWhole_ = false;
   NotifyEntryMarkChanged(index);
   UpdateSelectedCount(-1);
 }
@@ -676,6 +685,7 @@ void CPostridrDoc::ToggleEntrySelection(int index) {
 void CPostridrDoc::SelectAll() {
   if (IsReadOnly()) return;
   marks_.SetSelectionRange(0, GetEntryCount(), true);
+  selectionWhole_ = true;
   ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
   UpdateSelectedCount(GetEntryCount());
 }
@@ -683,6 +693,7 @@ void CPostridrDoc::SelectAll() {
 void CPostridrDoc::UnselectAll() {
   if (IsReadOnly()) return;
   marks_.SetSelectionRange(0, GetEntryCount(), false);
+  selectionWhole_ = false;
   ForEachProjectView([](IProjectView& view) { view.RedrawList(); });
   UpdateSelectedCount(0);
 }

@@ -17,6 +17,7 @@
 #include "project/project_file.h"
 #include "project/project_lock.h"
 #include "project/project_wizard.h"
+#include "project/selected_addresses.h"
 #include "project/send_journal.h"
 
 namespace postrider {
@@ -216,13 +217,22 @@ class CPostridrDoc {
   Status FinishJournalMove(std::optional<SendJournalMove>& journalMove);
   // Applies the journal beside the project being opened; what to tell the user.
   std::string ApplySendJournal(const std::string& projectPath);
+  // The record of the selection as the project opens, read once.
+  using SelectedOnDisk = Result<std::optional<SelectedAddresses>>;
   // When the list is not the one the marks were saved for: finds the entries
   // marked sent again by address. What to tell the user.
-  std::string RematchMarksToChangedList();
+  std::string RematchMarksToChangedList(const SelectedOnDisk& selected);
   // Selects again, by address, the entries selected when the marks were
   // saved (marksDigest: theirs as read). columnKnown: the sent marks showed
   // the column to be the one they were saved for. The notice's sentence.
-  std::string RematchSelection(const std::string& marksDigest, bool columnKnown);
+  std::string RematchSelection(const std::string& marksDigest, bool columnKnown,
+                               const SelectedOnDisk& selected);
+  // Whether the marks as read (marksDigest) chose the list whole: as their
+  // record says, or, without one for them, when every entry is selected.
+  bool SelectionChosenWhole(const SelectedOnDisk& selected, const std::string& marksDigest) const;
+  bool EveryEntrySelected() const {
+    return GetEntryCount() > 0 && marks_.CountSelected(GetEntryCount()) == GetEntryCount();
+  }
   // Takes back the bad address marks an older program's run may have set
   // where it read a row's address otherwise (marksOnDisk: the marks as read
   // from their file). The notice's text.
@@ -336,6 +346,9 @@ class CPostridrDoc {
   // addresses, so that an entry coming back with one is known as sent.
   std::vector<std::string> sentNotInList_;
   int selectedCount_ = 0;
+  // The list chosen whole (Select All), not every row merely happening to be
+  // selected: rows put in since are chosen too.
+  bool selectionWhole_ = false;
 };
 
 }  // namespace postrider

@@ -165,7 +165,7 @@ std::string CPostridrDoc::AddressInColumn(int index, int column) const {
   return address;
 }
 
-std::string CPostridrDoc::RematchMarksToChangedList() {
+std::string CPostridrDoc::RematchMarksToChangedList(const SelectedOnDisk& selectedOnDisk) {
   sentNotInList_.clear();
   // Without a digest (a project saved by an older program) the list is
   // taken to be the one the marks were made for, as it always was.
@@ -214,7 +214,7 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
            "entry: check them before you send.";
   }
   const bool anySent = read->has_value() && !(*read)->addresses.empty();
-  const std::string selection = RematchSelection(marksDigest, anySent);
+  const std::string selection = RematchSelection(marksDigest, anySent, selectedOnDisk);
 
   if (!anySent) {
     marks_.ClearStatusRange(0, GetEntryCount());
@@ -259,21 +259,31 @@ std::string CPostridrDoc::RematchMarksToChangedList() {
   return text + ". The other entries have no status now." + selection;
 }
 
-std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool columnKnown) {
+bool CPostridrDoc::SelectionChosenWhole(const SelectedOnDisk& read,
+                                        const std::string& marksDigest) const {
+  if (read && read->has_value() && (*read)->marksDigest == marksDigest &&
+      (*read)->listDigest == storedKeys_.listDigest) {
+    return (*read)->ChosenWhole();
+  }
+  return EveryEntrySelected();
+}
+
+std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool columnKnown,
+                                           const SelectedOnDisk& read) {
   // A file another program's save left behind names other marks or another
   // list: the selection then stays by position, as it always did.
-  Result<std::optional<SelectedAddresses>> read =
-      ReadSelectedAddresses(SelectedAddressesPath(entryStateFilePath_));
   if (!read || !read->has_value() || (*read)->marksDigest != marksDigest ||
       (*read)->listDigest != storedKeys_.listDigest) {
     return kSelectionStays;
   }
   const SelectedAddresses& selected = **read;
-  if (selected.EveryEntry()) {
+  if (selected.ChosenWhole()) {
     marks_.SetSelectionRange(0, GetEntryCount(), true);
+    selectionWhole_ = true;
     return " Every entry was selected when the project was saved, and so is every entry now, "
            "those put in since too.";
   }
+  selectionWhole_ = false;
   // Chosen where no entry had an address (the list saved with the wrong
   // delimiter, say): the file cannot say who they were.
   if (selected.addresses.empty() && selected.selected > 0) return kSelectionStays;
@@ -362,10 +372,11 @@ Status CPostridrDoc::WriteSelectedAddressesFor(AtomicFileGroup& files,
   about.column = EmailColumnName();
   about.entries = GetEntryCount();
   about.selected = marks_.CountSelected(GetEntryCount());
-  // Every entry is found again as every entry: no address needs reading.
+  about.whole = selectionWhole_ && about.EveryEntry();
+  // The list chosen whole is chosen whole again: no address needs reading.
   return WriteSelectedRows(files, SelectedAddressesPath(entryStatePath), about,
                            [this, &about](const SelectedRowSink& add) {
-                             if (about.EveryEntry()) return;
+                             if (about.ChosenWhole()) return;
                              std::vector<std::string> scratch;
                              std::string address;
                              for (int i = 0; i < GetEntryCount(); ++i) {

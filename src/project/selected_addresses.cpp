@@ -54,13 +54,27 @@ Status WriteSelectedRows(AtomicFileGroup& files, const std::string& path,
   return files.WritePieces(path, [&](const AtomicFileGroup::PieceSink& put) {
     std::string lines;
     lines.reserve(kPieceBytes + 4096);
-    AppendJournalRecord(lines, kFileStart,
-                        {{"version", "1"},
-                         {"marks", about.marksDigest},
-                         {"list", about.listDigest},
-                         {"column", about.column},
-                         {"entries", std::to_string(about.entries)},
-                         {"selected", std::to_string(about.selected)}});
+    const std::string entries = std::to_string(about.entries);
+    const std::string selected = std::to_string(about.selected);
+    // A key older programs pass over: they read the file as before.
+    if (about.whole) {
+      AppendJournalRecord(lines, kFileStart,
+                          {{"version", "1"},
+                           {"marks", about.marksDigest},
+                           {"list", about.listDigest},
+                           {"column", about.column},
+                           {"entries", entries},
+                           {"selected", selected},
+                           {"whole", *about.whole ? "1" : "0"}});
+    } else {
+      AppendJournalRecord(lines, kFileStart,
+                          {{"version", "1"},
+                           {"marks", about.marksDigest},
+                           {"list", about.listDigest},
+                           {"column", about.column},
+                           {"entries", entries},
+                           {"selected", selected}});
+    }
     std::size_t count = 0;
     forEachRow([&](std::string_view address, std::string_view row) {
       if (row.empty()) {
@@ -114,6 +128,10 @@ Result<std::optional<SelectedAddresses>> ReadSelectedAddresses(const std::string
       selected.entries = static_cast<int>(*entries);
       selected.selected = static_cast<int>(*chosen);
       if (const std::string* column = record->Find("column")) selected.column = *column;
+      if (const std::string* whole = record->Find("whole")) {
+        if (*whole != "0" && *whole != "1") return damaged;
+        selected.whole = *whole == "1";
+      }
       started = true;
     } else if (record->kind == kSelected) {
       const std::string* address = record->Find("address");

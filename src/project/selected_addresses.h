@@ -24,16 +24,21 @@ struct SelectedAddresses {
   std::string marksDigest;
   std::string listDigest;
   std::string column;  // as SentAddresses has it
-  // The list's entries then, and how many of them were selected: every one
-  // (Select All) is chosen again as every one, rows added since too.
+  // The list's entries then, and how many of them were selected.
   int entries = 0;
   int selected = 0;
+  // Whether the list was chosen whole (Select All): then it is chosen whole
+  // again, rows added since too, and the file names no address. Every row
+  // chosen otherwise (a query, marks by hand) chose those people only.
+  // Absent from older programs' files, which chose every entry whole.
+  std::optional<bool> whole;
   std::vector<std::string> addresses;  // UTF-8, in list order
   // Beside each address, a digest of its entry's values (empty where the
   // file has none): of rows sharing an address, the one chosen is found again.
   std::vector<std::string> rows;
 
   bool EveryEntry() const { return entries > 0 && selected == entries; }
+  bool ChosenWhole() const { return EveryEntry() && whole.value_or(true); }
 };
 
 std::string SelectedAddressesPath(const std::string& entryStatePath);

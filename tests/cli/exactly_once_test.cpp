@@ -442,8 +442,10 @@ TEST_F(ExactlyOnceTest, TwoRowsOfOneAddressEachGetTheirOwnLetterOnceAfterTheList
 // each person the query chose gets the letter once, and nobody else any.
 TEST_F(ExactlyOnceTest, AQuerysChoiceIsMailedOnceEachAndNobodyElseAfterTheListIsReSorted) {
   constexpr int kEntries = 150;
-  // Every third member lives in Oslo, those put in later too.
-  const auto inOslo = [](int who) { return who % 3 == 0; };
+  // Every third member lives in Oslo, those put in later too; or every
+  // member does, and those put in later live in Bergen.
+  bool everyone = false;
+  const auto inOslo = [&](int who) { return everyone ? who < kEntries : who % 3 == 0; };
   const auto writeList = [&](const std::vector<int>& people) {
     std::string list = "Name\tEmail\tCity\n";
     for (const int who : people) {
@@ -456,6 +458,7 @@ TEST_F(ExactlyOnceTest, AQuerysChoiceIsMailedOnceEachAndNobodyElseAfterTheListIs
     const char* name;
     std::function<std::vector<int>(std::vector<int>)> edit;
     const char* selected;  // as the resume tells it
+    bool everyoneInOslo = false;
   };
   const std::vector<Edit> edits = {
       {"shuffled",
@@ -479,10 +482,19 @@ TEST_F(ExactlyOnceTest, AQuerysChoiceIsMailedOnceEachAndNobodyElseAfterTheListIs
          return people;
        },
        "49 entries are selected now, and 1 address selected before is no longer in the list."},
+      // The query chose every row: that is not Select All, and the rows
+      // put in since were chosen by nobody.
+      {"everyone chosen by the query, rows put in at the top",
+       [](std::vector<int> people) {
+         for (int i = 0; i < 5; ++i) people.insert(people.begin(), kEntries + i);
+         return people;
+       },
+       "150 entries are selected now.", true},
   };
   std::vector<int> people(kEntries);
   std::iota(people.begin(), people.end(), 0);
   for (const Edit& edit : edits) {
+    everyone = edit.everyoneInOslo;
     for (const int signal : {SIGTERM, SIGKILL}) {
       SCOPED_TRACE(std::string(edit.name) + (signal == SIGKILL ? ", killed" : ", paused"));
       ScriptedSmtpServer server({.delays = {{".", 0.02}}});
@@ -491,7 +503,8 @@ TEST_F(ExactlyOnceTest, AQuerysChoiceIsMailedOnceEachAndNobodyElseAfterTheListIs
       fs::remove(dir.File("project/members.prh.sent"));
       fs::remove(dir.File("project/members.prh.selected"));
       writeList(people);
-      ASSERT_EQ(Cli({"select", project, "query", "City", "equals", "Oslo"}).out, "50 Selected\n");
+      ASSERT_EQ(Cli({"select", project, "query", "City", "equals", "Oslo"}).out,
+                everyone ? "150 Selected\n" : "50 Selected\n");
       CliOptions options;
       options.whileRunning = [&server, signal](pid_t pid) {
         server.WaitForMessages(10);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "project/list_query.h"
 #include "project/postridr_doc.h"
 #include "project/selected_addresses.h"
 #include "project/send_journal.h"
@@ -472,6 +473,8 @@ TEST_F(ListChangeTest, TheColumnMailedIsFoundAgainWhateverItsNameHolds) {
 // A run paused part-way, then the list edited in a spreadsheet: the people
 // chosen are chosen again wherever they stand, and nobody else is.
 TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem) {
+  // How the entries were chosen.
+  enum class Choice { kByHand, kSelectAll, kQuery, kSelectAllThenOneAgain, kOlderFile };
   struct Case {
     const char* what;
     std::vector<std::string> before;  // the list when selected and saved
@@ -481,6 +484,7 @@ TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem
     std::vector<int> statuses;
     int resumeAt;
     const char* notice;
+    Choice how = Choice::kByHand;
   };
   const std::vector<std::string> four = {"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org",
                                          "Cid\tcid@x.org", "Dee\tdee@x.org"};
@@ -497,7 +501,32 @@ TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem
         "Ann\tann@x.org"},
        {1, 1, 1, 1, 1}, {0, 0, 0, 0, StatusSent}, 0,
        "Every entry was selected when the project was saved, and so is every entry now, those "
-       "put in since too."},
+       "put in since too.",
+       Choice::kSelectAll},
+      // Every row chosen otherwise than by Select All chose those people only.
+      {"a query choosing every row, rows put in at the top", four, {1, 1, 1, 1},
+       {"Name\tEmail", "Eve\teve@x.org", "Fay\tfay@x.org", "Ann\tann@x.org", "Bob\tbob@x.org",
+        "Cid\tcid@x.org", "Dee\tdee@x.org"},
+       {0, 0, 1, 1, 1, 1}, {0, 0, StatusSent, 0, 0, 0}, 3, "4 entries are selected now.",
+       Choice::kQuery},
+      {"every row marked by hand, a row put in at the top", four, {1, 1, 1, 1},
+       {"Name\tEmail", "Eve\teve@x.org", "Ann\tann@x.org", "Bob\tbob@x.org", "Cid\tcid@x.org",
+        "Dee\tdee@x.org"},
+       {0, 1, 1, 1, 1}, {0, StatusSent, 0, 0, 0}, 2, "4 entries are selected now."},
+      {"Select All, then one unmarked and marked again by hand, a row put in", four, {1, 1, 1, 1},
+       {"Name\tEmail", "Ann\tann@x.org", "Bob\tbob@x.org", "Eve\teve@x.org", "Cid\tcid@x.org",
+        "Dee\tdee@x.org"},
+       {1, 1, 0, 1, 1}, {StatusSent, 0, 0, 0, 0}, 1, "4 entries are selected now.",
+       Choice::kSelectAllThenOneAgain},
+      // A record without the word on how they were chosen, as older
+      // programs write it: every entry selected is taken as Select All.
+      {"every entry, in an older program's record, a row put in", four, {1, 1, 1, 1},
+       {"Name\tEmail", "Ann\tann@x.org", "Eve\teve@x.org", "Bob\tbob@x.org", "Cid\tcid@x.org",
+        "Dee\tdee@x.org"},
+       {1, 1, 1, 1, 1}, {StatusSent, 0, 0, 0, 0}, 1,
+       "Every entry was selected when the project was saved, and so is every entry now, those "
+       "put in since too.",
+       Choice::kOlderFile},
       {"rows inserted at the top", four, {1, 0, 1, 0},
        {"Name\tEmail", "Eve\teve@x.org", "Fay\tfay@x.org", "Ann\tann@x.org", "Bob\tbob@x.org",
         "Cid\tcid@x.org", "Dee\tdee@x.org"},
@@ -544,15 +573,55 @@ TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem
     SCOPED_TRACE(c.what);
     WriteList(Joined(c.before));
     RecordedDocument saved;
-    ASSERT_TRUE(saved.document.OnOpenDocument(projectPath));
-    for (int i = 0; i < saved.document.GetEntryCount(); ++i) {
-      if (saved.document.IsEntrySelected(i) != c.selected[static_cast<std::size_t>(i)]) {
-        saved.document.ToggleEntrySelection(i);
+    CPostridrDoc& chooser = saved.document;
+    ASSERT_TRUE(chooser.OnOpenDocument(projectPath));
+    if (c.how == Choice::kSelectAll || c.how == Choice::kSelectAllThenOneAgain) {
+      chooser.SelectAll();
+      if (c.how == Choice::kSelectAllThenOneAgain) {
+        chooser.ToggleEntrySelection(1);
+        chooser.ToggleEntrySelection(1);
       }
-      saved.document.SetEntryStatus(i, i == 0 ? StatusSent : i == 1 ? StatusHalted : StatusNone);
+    } else if (c.how == Choice::kQuery) {
+      chooser.SelectOnQuery(1, QueryValidAddress, "", QueryJoinNone, -1, 0, "");
+    } else {
+      chooser.UnselectAll();
+      for (int i = 0; i < chooser.GetEntryCount(); ++i) {
+        if (c.selected[static_cast<std::size_t>(i)] != 0) chooser.ToggleEntrySelection(i);
+      }
     }
-    saved.document.SetLastIndexSent(c.resumeAt > 0 ? 1 : 0);
-    ASSERT_TRUE(saved.document.OnSaveDocument(projectPath).ok());
+    ASSERT_EQ(Selection(chooser), c.selected);
+    for (int i = 0; i < chooser.GetEntryCount(); ++i) {
+      chooser.SetEntryStatus(i, i == 0 ? StatusSent : i == 1 ? StatusHalted : StatusNone);
+    }
+    chooser.SetLastIndexSent(c.resumeAt > 0 ? 1 : 0);
+    ASSERT_TRUE(chooser.OnSaveDocument(projectPath).ok());
+    {
+      // Opened and saved again as it is, how they were chosen is kept.
+      RecordedDocument again;
+      ASSERT_TRUE(again.document.OnOpenDocument(projectPath));
+      ASSERT_EQ(Selection(again.document), c.selected);
+      ASSERT_TRUE(again.document.OnSaveDocument(projectPath).ok());
+    }
+    const std::string record = dir.File("project.prh.selected");
+    // The list chosen whole names no address: a Save of a long list stays cheap.
+    const bool whole = c.how == Choice::kSelectAll;
+    EXPECT_EQ(ReadSelectedAddresses(record).value().value().addresses.empty(), whole);
+    if (c.how == Choice::kOlderFile) {
+      const SelectedAddresses read = ReadSelectedAddresses(record).value().value();
+      SelectedAddresses older;
+      older.marksDigest = read.marksDigest;
+      older.listDigest = read.listDigest;
+      older.column = read.column;
+      older.entries = read.entries;
+      older.selected = read.selected;
+      AtomicFileGroup files;
+      ASSERT_TRUE(WriteSelectedRows(files, record, older, [&](const SelectedRowSink& add) {
+                    for (std::size_t k = 0; k < read.addresses.size(); ++k) {
+                      add(read.addresses[k], read.rows[k]);
+                    }
+                  }).ok());
+      ASSERT_TRUE(files.Commit().ok());
+    }
 
     WriteList(Joined(c.after));
     RecordedDocument reopened;
@@ -709,6 +778,12 @@ TEST_F(ListChangeTest, TheListsDigestIsAKeyAfterTheSevenAndOldProjectsWithoutItS
   EXPECT_EQ(doc.document.GetListDigest().size(), 64u);
   // Nothing marked sent, no file of addresses.
   EXPECT_FALSE(fs::exists(dir.File("project.prh.sent")));
+  // Every entry selected by an older program is the list chosen whole, and
+  // its record names no address: a Save or a send of a long list costs nothing.
+  const auto selected = ReadSelectedAddresses(dir.File("project.prh.selected"));
+  ASSERT_TRUE(selected.ok() && selected->has_value());
+  EXPECT_TRUE((*selected)->ChosenWhole());
+  EXPECT_TRUE((*selected)->addresses.empty());
 }
 
 }  // namespace
