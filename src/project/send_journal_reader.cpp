@@ -77,17 +77,20 @@ bool Take(const JournalRecord& record, SendJournalContents& journal) {
   }
   const std::optional<int> entry = EntryOf(record);
   if (!entry) return false;
+  const std::string* row = record.Find("row");
   if (kind == journal_kind::kHandedOver) {
     const std::string* address = record.Find("address");
-    run.events.push_back({true, *entry, 0, address != nullptr ? *address : std::string()});
+    run.events.push_back({true, *entry, 0, address != nullptr ? *address : std::string(),
+                          row != nullptr ? *row : std::string()});
     return true;
   }
   if (kind == journal_kind::kOutcome) {
     const std::optional<std::int64_t> status = record.Number("status");
     if (!status || *status < StatusNone || *status > StatusHalted) return false;
     const std::string* address = record.Find("address");
-    run.events.push_back(
-        {false, *entry, static_cast<int>(*status), address != nullptr ? *address : std::string()});
+    run.events.push_back({false, *entry, static_cast<int>(*status),
+                          address != nullptr ? *address : std::string(),
+                          row != nullptr ? *row : std::string()});
     return true;
   }
   return false;

@@ -18,6 +18,9 @@ struct JournalEvent {
   int entry = 0;            // -1 once matched by address: no longer in the list
   int status = 0;           // of an outcome
   std::string address;      // of a message handed over, and of an outcome where written
+  // The digest of the entry's values (SelectedRowDigest); empty in journals
+  // of older programs.
+  std::string row;
 };
 
 struct JournalRun {

@@ -21,6 +21,7 @@
 
 #include "platform/crc32.h"
 #include "platform/file_open.h"
+#include "project/selected_addresses.h"
 #include "project/send_journal_format.h"
 #include "project/send_journal_reader.h"
 #include "support/folder_sync_failure.h"
@@ -175,6 +176,24 @@ TEST(SendJournalFormat, KeysAndValuesOfEveryLengthAreWrittenWhole) {
   EXPECT_EQ(pending, expected);
 }
 
+// A run names each row by the digest the Save's files name it by: were they
+// to differ, no row would ever be found again.
+TEST(SendJournalFormat, ARunsRowDigestIsTheOneTheAddressFilesGive) {
+  std::string every;
+  for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
+  std::vector<std::vector<std::string>> rows = {
+      {}, {""}, {"", ""}, {"Ann", "parent@example.com"}, {every, "\x1f", "x"}};
+  // Each length around the four bytes taken a step.
+  for (std::size_t length = 0; length <= 9; ++length) {
+    rows.push_back({std::string(length, 'v'), every.substr(length, 3 + length)});
+  }
+  for (const std::vector<std::string>& row : rows) {
+    char digest[kRowDigestSize];
+    WriteRowDigest(row, digest);
+    EXPECT_EQ(std::string(digest, kRowDigestSize), SelectedRowDigest(row)) << row.size();
+  }
+}
+
 TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   TempDir dir;
   const std::string path = dir.File("june.prj.journal");
@@ -184,8 +203,8 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
     JournalIdentity identity = ListOf(5);
     identity.mailedColumn = "E-mail = 100%";
     ASSERT_TRUE((*journal)->RunStarted(identity, 1).ok());
-    ASSERT_TRUE((*journal)->HandedOver(1, "b@x.org").ok());
-    ASSERT_TRUE((*journal)->Outcome(1, StatusSent).ok());
+    ASSERT_TRUE((*journal)->HandedOver(1, "b@x.org", "0123456789abcdef").ok());
+    ASSERT_TRUE((*journal)->Outcome(1, StatusSent, "b@x.org", "0123456789abcdef").ok());
     ASSERT_TRUE((*journal)->Outcome(2, StatusBadAddress).ok());
     ASSERT_TRUE((*journal)->RunEnded(0).ok());
   }
@@ -215,7 +234,10 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   ASSERT_EQ(first.events.size(), 3u);
   EXPECT_TRUE(first.events[0].handedOver);
   EXPECT_EQ(first.events[0].address, "b@x.org");
+  EXPECT_EQ(first.events[0].row, "0123456789abcdef");
+  EXPECT_EQ(first.events[1].row, "0123456789abcdef");
   EXPECT_EQ(first.events[2].status, StatusBadAddress);
+  EXPECT_EQ(first.events[2].row, "");
   EXPECT_EQ(first.lastIndexSent, 0);
   EXPECT_FALSE(contents.runs[1].lastIndexSent.has_value());
   EXPECT_EQ(contents.damagedLines, 0);
