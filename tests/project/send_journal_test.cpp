@@ -21,6 +21,7 @@
 
 #include "platform/crc32.h"
 #include "platform/file_open.h"
+#include "project/list_addresses.h"
 #include "project/selected_addresses.h"
 #include "project/send_journal_format.h"
 #include "project/send_journal_reader.h"
@@ -792,6 +793,79 @@ TEST_F(JournalReplayTest, AJournalForAnotherVersionOfTheListChangesNothing) {
   replay = ReplaySendJournal({{run}, 0}, ListOf(6), marks, lastIndexSent);
   EXPECT_FALSE(replay.applied);
   EXPECT_NE(replay.unfitReason.find("field names"), std::string::npos);
+}
+
+// A parent's address on several children's rows, the list re-sorted since
+// the run: each outcome, and the message in doubt, go to the row mailed.
+TEST_F(JournalReplayTest, OfRowsSharingAnAddressTheOneTheRunMailedIsFoundByItsValues) {
+  // The list now: Bob, Cid, Ann, a copy of Ann's row, Dee, Eve; Ann, Bob and
+  // Eve share their parent's address. A row's digest stands for its values.
+  const std::vector<std::string> address = {"p@x.org", "cid@x.org", "p@X.org",
+                                            "p@x.org", "dee@x.org", "p@x.org"};
+  const std::vector<std::string> rowOf = {"bob", "cid", "ann", "ann", "dee", "eve"};
+  const ListAddresses addresses(6, [&](int i) { return address[static_cast<std::size_t>(i)]; });
+  const auto event = [](bool handed, int status, const char* row) {
+    return JournalEvent{handed, 0, status, "p@x.org", row};
+  };
+  struct Case {
+    const char* name;
+    std::vector<JournalEvent> events;
+    std::vector<int> statuses;
+    std::vector<int> inDoubt;
+    bool startUnread = false;
+  };
+  const std::vector<Case> cases = {
+      {"the row mailed and its identical copy are sent, the siblings not",
+       {event(true, 0, "ann"), event(false, StatusSent, "ann")},
+       {0, 0, 1, 1, 0, 0},
+       {}},
+      {"a bad address goes to its own row",
+       {event(false, StatusBadAddress, "bob")},
+       {2, 0, 0, 0, 0, 0},
+       {}},
+      {"the message in doubt is the row in flight, wherever it stands now",
+       {event(false, StatusSent, "ann"), event(true, 0, "eve")},
+       {0, 0, 1, 1, 0, 0},
+       {5}},
+      {"a row refused at its end is settled, and so no longer in doubt",
+       {event(true, 0, "eve"), event(false, StatusNone, "eve"), event(true, 0, "bob")},
+       {0, 0, 0, 0, 0, 0},
+       {0}},
+      {"a row edited since cannot be told from its siblings: every one is sent",
+       {event(false, StatusSent, "ann before her name was corrected")},
+       {1, 0, 1, 1, 0, 1},
+       {}},
+      {"a journal of an older program names no row: every one is sent",
+       {event(false, StatusSent, "")},
+       {1, 0, 1, 1, 0, 1},
+       {}},
+      {"a run whose first line is unread leaves the other rows as they were",
+       {event(true, 0, "eve")},
+       {1, 0, 1, 1, 0, 0},
+       {5},
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    marks = {};
+    if (c.startUnread) {
+      for (const int entry : {0, 2, 3, 5}) marks.SetStatus(entry, StatusSent);
+    }
+    JournalRun run = Run(0, c.events);
+    run.identity.listDigest = "the list the run mailed";
+    run.startUnread = c.startUnread;
+    JournalIdentity now = ListOf(6);
+    now.listDigest = "the list re-sorted";
+    const JournalReplay replay =
+        ReplaySendJournal({{run}, 0}, now, marks, lastIndexSent, &addresses, false,
+                          [&](int i) { return rowOf[static_cast<std::size_t>(i)]; });
+    ASSERT_TRUE(replay.applied) << replay.unfitReason;
+    EXPECT_TRUE(replay.matchedByAddress || c.startUnread);
+    EXPECT_EQ(Statuses(marks, 6), c.statuses);
+    std::vector<int> inDoubt;
+    for (const JournalEvent& doubt : replay.inDoubt) inDoubt.push_back(doubt.entry);
+    EXPECT_EQ(inDoubt, c.inDoubt);
+  }
 }
 
 TEST_F(JournalReplayTest, OutcomesAlreadySavedChangeNothing) {
