@@ -23,7 +23,7 @@ bool SameEvents(const std::vector<JournalEvent>& a, const std::vector<JournalEve
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i].handedOver != b[i].handedOver || a[i].entry != b[i].entry ||
-        a[i].status != b[i].status || a[i].address != b[i].address) {
+        a[i].status != b[i].status || a[i].address != b[i].address || a[i].row != b[i].row) {
       return false;
     }
   }

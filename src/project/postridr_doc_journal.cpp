@@ -167,11 +167,13 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
   const std::string fieldGone = "the list has no field named \"" + AsUtf8(emailFieldName_) +
                                 "\", the project's email field, and the column at its place "
                                 "does not hold all the addresses its runs reached";
+  // Of rows sharing an address, the one a run mailed is found by its values.
+  const auto rowOf = [this](int i) { return RowDigest(i); };
   JournalReplay replay = ReplaySendJournal(
       **read, current, marks_, lastIndexSent_, [&](const JournalRun& run) -> RunMatch {
         const auto column = columns.find(columnOf(run));
-        if (column != columns.end()) return {&column->second, false};
-        return {entryByEntry || !addresses ? nullptr : &*addresses, entryByEntry};
+        if (column != columns.end()) return {&column->second, false, rowOf};
+        return {entryByEntry || !addresses ? nullptr : &*addresses, entryByEntry, rowOf};
       });
   if (!replay.applied) {
     if (entryByEntry) {

@@ -402,21 +402,35 @@ struct Digits {
 }  // namespace
 
 // Written once per message each, so without allocations.
-Status SendJournal::HandedOver(int entry, std::string_view address) {
+// Older readers look each key up by its name and pass over the row's.
+Status SendJournal::HandedOver(int entry, std::string_view address, std::string_view row) {
   const Digits index(entry);
   std::lock_guard lock(mutex_);
   const std::size_t settled = pending_.size();
-  AddRecord(journal_kind::kHandedOver, {{"entry", index.view()}, {"address", address}});
+  if (row.empty()) {
+    AddRecord(journal_kind::kHandedOver, {{"entry", index.view()}, {"address", address}});
+  } else {
+    AddRecord(journal_kind::kHandedOver,
+              {{"entry", index.view()}, {"address", address}, {"row", row}});
+  }
   return WritePending(settled);
 }
 
-Status SendJournal::Outcome(int entry, int status, std::string_view address) {
+Status SendJournal::Outcome(int entry, int status, std::string_view address,
+                            std::string_view row) {
   const Digits index(entry);
   const Digits value(status);
   std::lock_guard lock(mutex_);
-  if (!Broken()) return broken_;
-  AddRecord(journal_kind::kOutcome,
-            {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
+  // A broken journal takes nothing: WritePending drops the record.
+  if (row.empty()) {
+    AddRecord(journal_kind::kOutcome,
+              {{"entry", index.view()}, {"status", value.view()}, {"address", address}});
+  } else {
+    AddRecord(journal_kind::kOutcome, {{"entry", index.view()},
+                                       {"status", value.view()},
+                                       {"address", address},
+                                       {"row", row}});
+  }
   // Written at once: one kept back in memory for the next hand-over is lost
   // to a kill, and the message the server took is then sent again.
   return WritePending(pending_.size());

@@ -52,13 +52,15 @@ class SendJournal {
                     const EntryMarks* marks = nullptr);
   // The whole message is with the server and its answer not yet back:
   // written before the end of the data goes out, so that whatever happens
-  // next, the entry is either known or named as possibly delivered.
-  Status HandedOver(int entry, std::string_view address);
+  // next, the entry is either known or named as possibly delivered. row:
+  // the digest of the entry's values, none when unknown.
+  Status HandedOver(int entry, std::string_view address, std::string_view row = {});
   // What became of the entry: its new status, or StatusNone for a message
-  // handed over that the server then refused. The address lets a list that
-  // changed since be matched by recipient. Written at once (into the
-  // reserve if need be), put on disk by the flusher.
-  Status Outcome(int entry, int status, std::string_view address = {});
+  // handed over that the server then refused. The address (and row) let a
+  // list that changed since be matched by recipient. Written at once (into
+  // the reserve if need be), put on disk by the flusher.
+  Status Outcome(int entry, int status, std::string_view address = {},
+                 std::string_view row = {});
   // On disk when it returns.
   Status RunEnded(int lastIndexSent);
 

@@ -40,8 +40,10 @@ inline constexpr std::string_view kFileStart = "postrider-send-journal";  // ver
 // cleared=, the entries whose statuses it cleared (EntrySetText); column=,
 // the column it mailed (readers ignore keys they do not know)
 inline constexpr std::string_view kRun = "run";
-inline constexpr std::string_view kHandedOver = "handed";  // entry=, address=
-inline constexpr std::string_view kOutcome = "outcome";  // entry=, status=, address=
+// entry=, address=; row=, the digest of the entry's values (SelectedRowDigest),
+// so that of rows sharing an address the one mailed is found again
+inline constexpr std::string_view kHandedOver = "handed";
+inline constexpr std::string_view kOutcome = "outcome";  // entry=, status=, address=, row=
 inline constexpr std::string_view kRunEnd = "end";       // last=, the LastIndexSent it left
 inline constexpr std::string_view kFolded = "folded";    // a Save took in all before it
 }  // namespace journal_kind
@@ -72,6 +74,13 @@ std::string EncodeJournalRecord(std::string_view kind, std::initializer_list<Jou
 std::size_t JournalRecordRoom(std::string_view kind, std::initializer_list<JournalField> fields);
 char* WriteJournalRecord(char* to, std::string_view kind,
                          std::initializer_list<JournalField> fields);
+
+// The digest of a row's values that the files of sent and selected
+// addresses and the journal name it by (SelectedRowDigest: 64-bit FNV-1a
+// over each value and a 0x1F after it), as kRowDigestSize hex digits at `to`.
+// Without an allocation: a run writes one for every message.
+inline constexpr std::size_t kRowDigestSize = 16;
+void WriteRowDigest(const std::vector<std::string>& values, char* to);
 
 // A line without its line end; nothing when it is not one written whole.
 std::optional<JournalRecord> DecodeJournalRecord(std::string_view line);

@@ -77,17 +77,20 @@ bool Take(const JournalRecord& record, SendJournalContents& journal) {
   }
   const std::optional<int> entry = EntryOf(record);
   if (!entry) return false;
+  const std::string* row = record.Find("row");
   if (kind == journal_kind::kHandedOver) {
     const std::string* address = record.Find("address");
-    run.events.push_back({true, *entry, 0, address != nullptr ? *address : std::string()});
+    run.events.push_back({true, *entry, 0, address != nullptr ? *address : std::string(),
+                          row != nullptr ? *row : std::string()});
     return true;
   }
   if (kind == journal_kind::kOutcome) {
     const std::optional<std::int64_t> status = record.Number("status");
     if (!status || *status < StatusNone || *status > StatusHalted) return false;
     const std::string* address = record.Find("address");
-    run.events.push_back(
-        {false, *entry, static_cast<int>(*status), address != nullptr ? *address : std::string()});
+    run.events.push_back({false, *entry, static_cast<int>(*status),
+                          address != nullptr ? *address : std::string(),
+                          row != nullptr ? *row : std::string()});
     return true;
   }
   return false;
@@ -189,10 +192,44 @@ int ReplayByPosition(const JournalRun& run, int entries, EntryMarks& marks, Doub
   return resume;
 }
 
-// A run on a list that has changed since: each outcome goes to every entry
-// that holds its address now. Where the next run resumes.
+// Of the entries holding an event's address now, those it stands for: the
+// ones whose values are the row the run mailed (an identical row is the same
+// letter to the same person). A record without a row, or a row no entry has
+// now (edited since, it cannot be told from its siblings), stands for every
+// one of them, so that none is mailed twice; never one guessed by list order.
+class RowTargets {
+ public:
+  explicit RowTargets(const std::function<std::string(int)>& rowOf) : rowOf_(rowOf) {}
+
+  const std::vector<int>& Of(const JournalEvent& event, const std::vector<int>& now) {
+    // One entry is every entry of its address, matched or not.
+    if (event.row.empty() || !rowOf_ || now.size() < 2) return now;
+    matched_.clear();
+    for (const int entry : now) {
+      if (Digest(entry) == event.row) matched_.push_back(entry);
+    }
+    return matched_.empty() ? now : matched_;
+  }
+
+ private:
+  const std::string& Digest(int entry) {
+    const auto [it, added] = digests_.try_emplace(entry);
+    if (added) it->second = rowOf_(entry);
+    return it->second;
+  }
+
+  const std::function<std::string(int)>& rowOf_;
+  std::map<int, std::string> digests_;
+  std::vector<int> matched_;
+};
+
+// A run on a list that has changed since: each outcome goes to the entries
+// that hold its address now, of those sharing it the row mailed. Where the
+// next run resumes.
 int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& addresses,
-                    EntryMarks& marks, Doubts& doubts, JournalReplay& replay) {
+                    const std::function<std::string(int)>& rowOf, EntryMarks& marks,
+                    Doubts& doubts, JournalReplay& replay) {
+  RowTargets rows(rowOf);
   // Only a run from the top is known to have cleared every selected entry;
   // what a resumed one cleared stood where other entries stand now. The
   // selection stays by position, so in a re-sorted list it may stand on
@@ -202,13 +239,14 @@ int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& add
   }
   for (const JournalEvent& event : run.events) {
     const std::vector<int>& now = addresses.EntriesOf(event.address);
+    const std::vector<int>& targets = rows.Of(event, now);
     if (event.handedOver) {
       // Nothing says the unread start cleared it, as a doubt must be.
       if (run.startUnread) {
-        for (const int entry : now) marks.SetStatus(entry, StatusNone);
+        for (const int entry : targets) marks.SetStatus(entry, StatusNone);
       }
       JournalEvent doubt = event;
-      doubt.entry = now.empty() ? -1 : now.front();
+      doubt.entry = now.empty() ? -1 : targets.front();
       if (now.empty()) {
         doubts.notInList[event.address] = doubt;
       } else {
@@ -217,16 +255,16 @@ int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& add
       continue;
     }
     doubts.notInList.erase(event.address);
-    for (const int entry : now) doubts.SettleEntry(entry);
+    for (const int entry : targets) doubts.SettleEntry(entry);
     if (event.status == StatusSent) {
       ++replay.messagesAccepted;
       if (now.empty()) {
         ++replay.acceptedNotInList;
         replay.acceptedAddressesNotInList.push_back(event.address);
       }
-      for (const int entry : now) marks.SetStatus(entry, StatusSent);
+      for (const int entry : targets) marks.SetStatus(entry, StatusSent);
     } else if (event.status == StatusBadAddress) {
-      for (const int entry : now) {
+      for (const int entry : targets) {
         if (marks.Status(entry) != StatusSent) marks.SetStatus(entry, StatusBadAddress);
       }
     }
@@ -251,8 +289,9 @@ bool CarriesAddresses(const JournalRun& run) {
 
 JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
                                 EntryMarks& marks, int& lastIndexSent,
-                                const ListAddresses* addresses, bool entryByEntry) {
-  const RunMatch match{entryByEntry ? nullptr : addresses, entryByEntry};
+                                const ListAddresses* addresses, bool entryByEntry,
+                                const std::function<std::string(int)>& rowOf) {
+  const RunMatch match{entryByEntry ? nullptr : addresses, entryByEntry, rowOf};
   return ReplaySendJournal(journal, current, marks, lastIndexSent,
                            [&match](const JournalRun&) { return match; });
 }
@@ -298,8 +337,9 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
       resume = ReplayByPosition(run, current.entries, marks, doubts, replay);
     } else {
       replay.matchedByAddress = replay.matchedByAddress || !run.startUnread;
-      resume =
-          ReplayByAddress(run, current.entries, *matchOfRun(run).addresses, marks, doubts, replay);
+      const RunMatch& match = matchOfRun(run);
+      resume = ReplayByAddress(run, current.entries, *match.addresses, match.rowOf, marks, doubts,
+                               replay);
     }
     // A run that got through its whole list is complete, as its end would
     // have said: the next send starts from the top.

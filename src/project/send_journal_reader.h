@@ -18,6 +18,9 @@ struct JournalEvent {
   int entry = 0;            // -1 once matched by address: no longer in the list
   int status = 0;           // of an outcome
   std::string address;      // of a message handed over, and of an outcome where written
+  // The digest of the entry's values (SelectedRowDigest); empty in journals
+  // of older programs.
+  std::string row;
 };
 
 struct JournalRun {
@@ -74,18 +77,24 @@ struct JournalReplay {
 // marked sent, wherever it stands now, and a run that did not finish resumes
 // at the first entry still awaiting sending. Without `addresses`, or for a
 // run written before runs carried addresses, such a journal does not fit.
+// Of the entries sharing an address, an outcome or a message in doubt goes
+// to those whose values are the row the run mailed (rowOf(i): entry i's
+// digest); to every one of them when its record names no row, when no entry
+// has those values now (the row edited since), or without rowOf.
 // With `entryByEntry` (the list's addresses cannot be trusted to be the
 // ones the runs used) such runs are replayed by position instead, and
 // only a run written for a list of as many entries fits.
 JournalReplay ReplaySendJournal(const SendJournalContents& journal, const JournalIdentity& current,
                                 EntryMarks& marks, int& lastIndexSent,
                                 const ListAddresses* addresses = nullptr,
-                                bool entryByEntry = false);
+                                bool entryByEntry = false,
+                                const std::function<std::string(int)>& rowOf = {});
 
 // How a run written for another list is matched to the list as it is.
 struct RunMatch {
   const ListAddresses* addresses = nullptr;  // by address, in these
   bool entryByEntry = false;                 // by position instead, as above
+  std::function<std::string(int)> rowOf;     // of rows sharing an address, as above
 };
 
 // The same, with each run matched as matchOf says: runs that mailed

@@ -9,12 +9,13 @@ bool RunJournal::Started(const JournalIdentity& identity, int start, bool resume
   return Keep(journal_ ? journal_->RunStarted(identity, start, resume, &marks) : Status::Ok());
 }
 
-bool RunJournal::HandedOver(int entry, const std::string& address) {
-  return Keep(journal_ ? journal_->HandedOver(entry, address) : Status::Ok());
+bool RunJournal::HandedOver(int entry, const std::string& address, std::string_view row) {
+  return Keep(journal_ ? journal_->HandedOver(entry, address, row) : Status::Ok());
 }
 
-bool RunJournal::Outcome(int entry, int status, const std::string& address) {
-  return Keep(journal_ ? journal_->Outcome(entry, status, address) : Status::Ok());
+bool RunJournal::Outcome(int entry, int status, const std::string& address,
+                         std::string_view row) {
+  return Keep(journal_ ? journal_->Outcome(entry, status, address, row) : Status::Ok());
 }
 
 bool RunJournal::Ended(int lastIndexSent) {

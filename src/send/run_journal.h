@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/status.h"
 #include "project/send_journal.h"
@@ -16,8 +17,9 @@ class RunJournal {
 
   // marks as the run is about to clear them.
   bool Started(const JournalIdentity& identity, int start, bool resume, const EntryMarks& marks);
-  bool HandedOver(int entry, const std::string& address);
-  bool Outcome(int entry, int status, const std::string& address);
+  // row: the digest of the entry's values (SelectedRowDigest), or none.
+  bool HandedOver(int entry, const std::string& address, std::string_view row = {});
+  bool Outcome(int entry, int status, const std::string& address, std::string_view row = {});
   bool Ended(int lastIndexSent);
 
   bool failed() const { return !failure_.ok(); }

@@ -135,7 +135,7 @@ struct SendController::ActiveRun {
     // A message the server refused at its end is settled before it goes again.
     hooks.beforeRetry = [this](const SmtpOutcome& refusal) {
       return !refusal.refusedWholeMessage() ||
-             journal.Outcome(current, StatusNone, messages.current().recipient);
+             journal.Outcome(current, StatusNone, messages.current().recipient, Row(current));
     };
     hooks.haltRequested = [&controller] { return controller.haltRequested_; };
     hooks.beforeConnect = [this, &controller] {
@@ -159,7 +159,20 @@ struct SendController::ActiveRun {
   // while it waits for the next message's turn must not leave it in doubt.
   bool Mark(int entry, int status) {
     document.SetEntryStatus(entry, status);
-    return journal.Outcome(entry, status, messages.current().recipient);
+    return journal.Outcome(entry, status, messages.current().recipient, Row(entry));
+  }
+
+  // The digest of the current message's entry's values, which the journal
+  // names beside its address: from the values the composer read, never the
+  // list again, and once a message.
+  std::string_view Row(int entry) {
+    if (rowEntry != entry) {
+      const std::vector<std::string>& values = messages.current().record.values;
+      rowLength = values.empty() ? 0 : kRowDigestSize;
+      if (!values.empty()) WriteRowDigest(values, row);
+      rowEntry = entry;
+    }
+    return {row, rowLength};
   }
 
   CPostridrDoc& document;
@@ -185,6 +198,9 @@ struct SendController::ActiveRun {
   int current = -1;  // the entry being sent
   int upcoming = -1;  // the entry whose commands go behind the current one's
   int stop;          // where the next run resumes
+  int rowEntry = -1;  // whose digest `row` is
+  char row[kRowDigestSize] = {};
+  std::size_t rowLength = 0;
 };
 
 bool RefusedThePassword(const SmtpOutcome& outcome) {
@@ -511,7 +527,10 @@ std::string SendController::NotePasswordRefusal(const UserSettings& settings,
 
 void SendController::SendEntries(ActiveRun& run) {
   run.client.SetHandOverListener(
-      [&run] { return run.journal.HandedOver(run.current, run.messages.current().recipient); });
+      [&run] {
+        return run.journal.HandedOver(run.current, run.messages.current().recipient,
+                                      run.Row(run.current));
+      });
   // The message after the one going ahead is composed while the server
   // works, off the round trip.
   run.client.SetAwaitListener([this, &run] {
@@ -661,7 +680,7 @@ SendController::EntryStep SendController::StopOnFailure(ActiveRun& run, int entr
   const std::string& address = run.messages.current().recipient;
   // A refusal of the whole message settles it: not sent.
   if (outcome.refusedWholeMessage() && !run.journal.failed()) {
-    run.journal.Outcome(entry, StatusNone, address);
+    run.journal.Outcome(entry, StatusNone, address, run.Row(entry));
   }
   if (run.journal.failed()) return EntryStep::StopHere;
   const bool inDoubt = outcome.leftInDoubt();

@@ -85,6 +85,12 @@ class StateHomeForThisProcess {
 
 class ExactlyOnceTest : public ::testing::Test {
  protected:
+  // The list of these rows, each "Name\tEmail".
+  void WriteRows(const std::vector<std::string>& rows) {
+    std::string list = "Name\tEmail\n";
+    for (const std::string& row : rows) list += row + "\n";
+    dir.Write("project/members.txt", list);
+  }
   void WriteList(const std::vector<std::string>& addresses) {
     std::string list = "Name\tEmail\n";
     for (const std::string& address : addresses) {
@@ -391,50 +397,97 @@ TEST_F(ExactlyOnceTest, AListEditedBetweenAStopAndTheResumeMailsEveryoneInItExac
 }
 
 // A parent's address on each child's row, each letter its own: a run paused
-// after the first child's, the list re-sorted with a row put in, and the
-// resume sends the second child's letter once and the first's never again.
+// (its marks saved) or killed (its journal alone tells) after the first
+// child's, the list re-sorted with a row put in, and the resume sends the
+// second child's letter once and the first's never again.
 TEST_F(ExactlyOnceTest, TwoRowsOfOneAddressEachGetTheirOwnLetterOnceAfterTheListIsReSorted) {
   constexpr int kEntries = 40;
   const std::string parent = "parent@example.com";
-  ScriptedSmtpServer server({.delays = {{".", 0.02}}});
-  WriteProject(kEntries, server.address());
-  std::vector<std::string> rows = {"Ann\t" + parent};
-  for (int i = 1; i < kEntries - 1; ++i) rows.push_back("Member " + Address(i) + "\t" + Address(i));
-  rows.push_back("Bob\t" + parent);
-  const auto writeRows = [&] {
-    std::string list = "Name\tEmail\n";
-    for (const std::string& row : rows) list += row + "\n";
-    dir.Write("project/members.txt", list);
-  };
-  writeRows();
-  CliOptions options;
-  options.whileRunning = [&server](pid_t pid) {
-    server.WaitForMessages(10);
-    kill(pid, SIGTERM);
-  };
-  const CliRun paused = Send({}, options);
-  ASSERT_EQ(paused.exitCode, 1) << paused.err;
-  ASSERT_LT(server.MessageCount(), kEntries - 1);
+  for (const int signal : {SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(signal == SIGKILL ? "killed" : "paused");
+    ScriptedSmtpServer server({.delays = {{".", 0.02}}});
+    WriteProject(kEntries, server.address());
+    fs::remove(project + ".journal");
+    fs::remove(dir.File("project/members.prh.sent"));
+    fs::remove(dir.File("project/members.prh.selected"));
+    std::vector<std::string> rows = {"Ann\t" + parent};
+    for (int i = 1; i < kEntries - 1; ++i) rows.push_back("Member " + Address(i) + "\t" + Address(i));
+    rows.push_back("Bob\t" + parent);
+    WriteRows(rows);
+    CliOptions options;
+    options.whileRunning = [&server, signal](pid_t pid) {
+      server.WaitForMessages(10);
+      kill(pid, signal);
+    };
+    const CliRun stopped = Send({}, options);
+    ASSERT_EQ(stopped.exitCode, signal == SIGKILL ? 128 + SIGKILL : 1) << stopped.err;
+    ASSERT_LT(server.MessageCount(), kEntries - 1);
 
-  std::reverse(rows.begin(), rows.end());
-  rows.insert(rows.begin() + 5, "Member new\tnew@example.com");
-  writeRows();
+    std::reverse(rows.begin(), rows.end());
+    rows.insert(rows.begin() + 5, "Member new\tnew@example.com");
+    WriteRows(rows);
+    const CliRun resumed = Send({"--resume"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    std::map<std::string, int> letters;
+    for (int n = 1; n <= server.MessageCount(); ++n) {
+      const std::string message = server.Message(n);
+      for (const char* child : {"Dear Ann,", "Dear Bob,"}) {
+        if (message.find(child) != std::string::npos) ++letters[child];
+      }
+    }
+    EXPECT_EQ(letters["Dear Ann,"], 1);
+    EXPECT_EQ(letters["Dear Bob,"], 1);
+    std::vector<std::string> others = {"new@example.com"};
+    for (int i = 1; i < kEntries - 1; ++i) others.push_back(Address(i));
+    const std::vector<std::string> named = NamedTwice(resumed.err);
+    EXPECT_LE(named.size(), signal == SIGKILL ? 1u : 0u);
+    ExpectEachOnce(server, others, named);
+    EXPECT_EQ(server.MessagesPerRecipient()[parent], 2);
+    EXPECT_EQ(Statuses(), std::string(rows.size(), '1'));
+  }
+}
+
+// A run killed while the server holds one child's letter: once the list is
+// re-sorted, that child's row is the one named as possibly mailed twice and
+// mailed again, not the first row of the parent's address.
+TEST_F(ExactlyOnceTest, TheLetterInDoubtOfOneOfTwoRowsOfAnAddressIsItsOwnRowsAfterAReSort) {
+  const std::string parent = "parent@example.com";
+  // Takes the first letter and never answers while the test lasts.
+  ScriptedSmtpServer holding({.delays = {{".", 120}}});
+  WriteProject(3, holding.address());
+  std::vector<std::string> rows = {"Ann\t" + parent, "Cid\tcid@example.com", "Bob\t" + parent};
+  WriteRows(rows);
+  CliOptions options;
+  options.whileRunning = [&holding](pid_t pid) {
+    holding.WaitForMessages(1);
+    kill(pid, SIGKILL);
+  };
+  ASSERT_EQ(Send({}, options).exitCode, 128 + SIGKILL);
+  ASSERT_NE(holding.Message(1).find("Dear Ann,"), std::string::npos);
+  holding.Stop();
+
+  std::reverse(rows.begin(), rows.end());  // Bob, Cid, Ann
+  WriteRows(rows);
+  ScriptedSmtpServer server;
+  settings = dir.Write("settings.ini", "[Settings]\nRealName=Harbour Library\nReturnAddress="
+                                       "library@example.com\nSMTPServer=" + server.address() +
+                                       "\nLog=0\n");
   const CliRun resumed = Send({"--resume"});
   EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+  // postrider-cli numbers entries from 0: Ann's row is entry 2 now.
+  EXPECT_NE(resumed.err.find("Entry 2 (" + parent + ") had been handed to the server"),
+            std::string::npos)
+      << resumed.err;
+  EXPECT_EQ(resumed.err.find("Entry 0 (" + parent + ")"), std::string::npos) << resumed.err;
   std::map<std::string, int> letters;
   for (int n = 1; n <= server.MessageCount(); ++n) {
-    const std::string message = server.Message(n);
-    for (const char* child : {"Dear Ann,", "Dear Bob,"}) {
-      if (message.find(child) != std::string::npos) ++letters[child];
+    for (const char* child : {"Dear Ann,", "Dear Bob,", "Dear Cid,"}) {
+      if (server.Message(n).find(child) != std::string::npos) ++letters[child];
     }
   }
-  EXPECT_EQ(letters["Dear Ann,"], 1);
-  EXPECT_EQ(letters["Dear Bob,"], 1);
-  std::vector<std::string> others = {"new@example.com"};
-  for (int i = 1; i < kEntries - 1; ++i) others.push_back(Address(i));
-  ExpectEachOnce(server, others);
-  EXPECT_EQ(server.MessagesPerRecipient()[parent], 2);
-  EXPECT_EQ(Statuses(), std::string(rows.size(), '1'));
+  EXPECT_EQ(letters, (std::map<std::string, int>{{"Dear Ann,", 1}, {"Dear Bob,", 1},
+                                                  {"Dear Cid,", 1}}));
+  EXPECT_EQ(Statuses(), "111");
 }
 
 // A query's choice, a run paused or killed part-way, the list re-sorted in a

@@ -21,6 +21,8 @@
 
 #include "platform/crc32.h"
 #include "platform/file_open.h"
+#include "project/list_addresses.h"
+#include "project/selected_addresses.h"
 #include "project/send_journal_format.h"
 #include "project/send_journal_reader.h"
 #include "support/folder_sync_failure.h"
@@ -175,6 +177,24 @@ TEST(SendJournalFormat, KeysAndValuesOfEveryLengthAreWrittenWhole) {
   EXPECT_EQ(pending, expected);
 }
 
+// A run names each row by the digest the Save's files name it by: were they
+// to differ, no row would ever be found again.
+TEST(SendJournalFormat, ARunsRowDigestIsTheOneTheAddressFilesGive) {
+  std::string every;
+  for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
+  std::vector<std::vector<std::string>> rows = {
+      {}, {""}, {"", ""}, {"Ann", "parent@example.com"}, {every, "\x1f", "x"}};
+  // Each length around the four bytes taken a step.
+  for (std::size_t length = 0; length <= 9; ++length) {
+    rows.push_back({std::string(length, 'v'), every.substr(length, 3 + length)});
+  }
+  for (const std::vector<std::string>& row : rows) {
+    char digest[kRowDigestSize];
+    WriteRowDigest(row, digest);
+    EXPECT_EQ(std::string(digest, kRowDigestSize), SelectedRowDigest(row)) << row.size();
+  }
+}
+
 TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   TempDir dir;
   const std::string path = dir.File("june.prj.journal");
@@ -184,8 +204,8 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
     JournalIdentity identity = ListOf(5);
     identity.mailedColumn = "E-mail = 100%";
     ASSERT_TRUE((*journal)->RunStarted(identity, 1).ok());
-    ASSERT_TRUE((*journal)->HandedOver(1, "b@x.org").ok());
-    ASSERT_TRUE((*journal)->Outcome(1, StatusSent).ok());
+    ASSERT_TRUE((*journal)->HandedOver(1, "b@x.org", "0123456789abcdef").ok());
+    ASSERT_TRUE((*journal)->Outcome(1, StatusSent, "b@x.org", "0123456789abcdef").ok());
     ASSERT_TRUE((*journal)->Outcome(2, StatusBadAddress).ok());
     ASSERT_TRUE((*journal)->RunEnded(0).ok());
   }
@@ -215,7 +235,10 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   ASSERT_EQ(first.events.size(), 3u);
   EXPECT_TRUE(first.events[0].handedOver);
   EXPECT_EQ(first.events[0].address, "b@x.org");
+  EXPECT_EQ(first.events[0].row, "0123456789abcdef");
+  EXPECT_EQ(first.events[1].row, "0123456789abcdef");
   EXPECT_EQ(first.events[2].status, StatusBadAddress);
+  EXPECT_EQ(first.events[2].row, "");
   EXPECT_EQ(first.lastIndexSent, 0);
   EXPECT_FALSE(contents.runs[1].lastIndexSent.has_value());
   EXPECT_EQ(contents.damagedLines, 0);
@@ -770,6 +793,79 @@ TEST_F(JournalReplayTest, AJournalForAnotherVersionOfTheListChangesNothing) {
   replay = ReplaySendJournal({{run}, 0}, ListOf(6), marks, lastIndexSent);
   EXPECT_FALSE(replay.applied);
   EXPECT_NE(replay.unfitReason.find("field names"), std::string::npos);
+}
+
+// A parent's address on several children's rows, the list re-sorted since
+// the run: each outcome, and the message in doubt, go to the row mailed.
+TEST_F(JournalReplayTest, OfRowsSharingAnAddressTheOneTheRunMailedIsFoundByItsValues) {
+  // The list now: Bob, Cid, Ann, a copy of Ann's row, Dee, Eve; Ann, Bob and
+  // Eve share their parent's address. A row's digest stands for its values.
+  const std::vector<std::string> address = {"p@x.org", "cid@x.org", "p@X.org",
+                                            "p@x.org", "dee@x.org", "p@x.org"};
+  const std::vector<std::string> rowOf = {"bob", "cid", "ann", "ann", "dee", "eve"};
+  const ListAddresses addresses(6, [&](int i) { return address[static_cast<std::size_t>(i)]; });
+  const auto event = [](bool handed, int status, const char* row) {
+    return JournalEvent{handed, 0, status, "p@x.org", row};
+  };
+  struct Case {
+    const char* name;
+    std::vector<JournalEvent> events;
+    std::vector<int> statuses;
+    std::vector<int> inDoubt;
+    bool startUnread = false;
+  };
+  const std::vector<Case> cases = {
+      {"the row mailed and its identical copy are sent, the siblings not",
+       {event(true, 0, "ann"), event(false, StatusSent, "ann")},
+       {0, 0, 1, 1, 0, 0},
+       {}},
+      {"a bad address goes to its own row",
+       {event(false, StatusBadAddress, "bob")},
+       {2, 0, 0, 0, 0, 0},
+       {}},
+      {"the message in doubt is the row in flight, wherever it stands now",
+       {event(false, StatusSent, "ann"), event(true, 0, "eve")},
+       {0, 0, 1, 1, 0, 0},
+       {5}},
+      {"a row refused at its end is settled, and so no longer in doubt",
+       {event(true, 0, "eve"), event(false, StatusNone, "eve"), event(true, 0, "bob")},
+       {0, 0, 0, 0, 0, 0},
+       {0}},
+      {"a row edited since cannot be told from its siblings: every one is sent",
+       {event(false, StatusSent, "ann before her name was corrected")},
+       {1, 0, 1, 1, 0, 1},
+       {}},
+      {"a journal of an older program names no row: every one is sent",
+       {event(false, StatusSent, "")},
+       {1, 0, 1, 1, 0, 1},
+       {}},
+      {"a run whose first line is unread leaves the other rows as they were",
+       {event(true, 0, "eve")},
+       {1, 0, 1, 1, 0, 0},
+       {5},
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    marks = {};
+    if (c.startUnread) {
+      for (const int entry : {0, 2, 3, 5}) marks.SetStatus(entry, StatusSent);
+    }
+    JournalRun run = Run(0, c.events);
+    run.identity.listDigest = "the list the run mailed";
+    run.startUnread = c.startUnread;
+    JournalIdentity now = ListOf(6);
+    now.listDigest = "the list re-sorted";
+    const JournalReplay replay =
+        ReplaySendJournal({{run}, 0}, now, marks, lastIndexSent, &addresses, false,
+                          [&](int i) { return rowOf[static_cast<std::size_t>(i)]; });
+    ASSERT_TRUE(replay.applied) << replay.unfitReason;
+    EXPECT_TRUE(replay.matchedByAddress || c.startUnread);
+    EXPECT_EQ(Statuses(marks, 6), c.statuses);
+    std::vector<int> inDoubt;
+    for (const JournalEvent& doubt : replay.inDoubt) inDoubt.push_back(doubt.entry);
+    EXPECT_EQ(inDoubt, c.inDoubt);
+  }
 }
 
 TEST_F(JournalReplayTest, OutcomesAlreadySavedChangeNothing) {
