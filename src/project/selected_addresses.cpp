@@ -30,21 +30,10 @@ Status WriteSelectedAddresses(AtomicFileGroup& files, const std::string& path,
 }
 
 std::string SelectedRowDigest(const std::vector<std::string>& values) {
-  // Only tells apart rows that share an address, and every Save takes one
-  // of each row mailed: 64-bit FNV-1a, not SHA-256, which cost a send
-  // several thousand instructions a message.
-  std::uint64_t hash = 0xcbf29ce484222325ULL;
-  const auto add = [&hash](unsigned char byte) {
-    hash ^= byte;
-    hash *= 0x100000001b3ULL;
-  };
-  for (const std::string& value : values) {
-    for (const char c : value) add(static_cast<unsigned char>(c));
-    add(0x1f);
-  }
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string digest(16, '0');
-  for (int i = 15; i >= 0; --i, hash >>= 4) digest[static_cast<std::size_t>(i)] = kHex[hash & 15];
+  // The journal's own digest of a row, so that a killed run's records and a
+  // Save's name a row alike.
+  std::string digest(kRowDigestSize, '0');
+  WriteRowDigest(values, digest.data());
   return digest;
 }
 
