@@ -24,6 +24,25 @@ void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
                     CommaQuotes quotes = CommaQuotes::kDoubledIsOne);
 void SplitListLine(int listSourceType, std::string_view line, std::vector<std::string>& values,
                    std::size_t maxValues = kMaxListFields);
+// Follows a comma list's quotes from one line to the next by SplitCommaLine's
+// rules. A spreadsheet writes a value with a line break as quotes spanning
+// lines; each line is still an entry of its own, so a line that ends inside
+// quotes, or starts inside them, is a broken part of such a value.
+class CommaQuoteState {
+ public:
+  // A piece of the current line, without its LF; a line may come in pieces.
+  // Only quotes cost a look: a piece without one is one memchr.
+  void Feed(std::string_view piece);
+  // Ends the line; true when it ended inside quotes, so the next line starts
+  // inside them.
+  bool EndLine();
+  bool inQuotes() const { return inQuotes_; }
+
+ private:
+  bool inQuotes_ = false;
+  bool quoteWaiting_ = false;  // a quote inside quotes, waiting for the next character
+};
+
 // Value `field` of a TAB line as SplitTabLine gives it, without copying:
 // empty when the line has fewer values.
 std::string_view TabLineValue(std::string_view line, std::size_t field);
