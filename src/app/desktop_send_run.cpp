@@ -188,13 +188,16 @@ void DesktopSendRun::Show(const std::string& fullText, const SendRunResult& resu
   // Those the user unselected at the file check are named again, as
   // postrider-cli names them: the box the first few, its details each.
   const std::vector<AttachmentProblem>& unselected = attachmentProblems_.skipped();
-  if (!unselected.empty()) text += "\n\n" + UnselectedForFilesText(unselected, "", kFaultLinesInBox);
+  if (!unselected.empty()) {
+    text += "\n\n" + UnselectedForFilesText(unselected, "", kFaultLinesInBox);
+  }
   // The window shows where the run ended before the box covers it.
   frame_.ShowRunDisplayNow();
   QMessageBox box(QMessageBox::Information, QStringLiteral("Postrider"), ShownText(text),
                   QMessageBox::Ok, &frame_);
   box.setTextFormat(Qt::PlainText);
-  box.setDetailedText(ShownText(DetailsText(result, problems_, UnselectedForFilesText(unselected, ""))));
+  box.setDetailedText(
+      ShownText(DetailsText(result, problems_, UnselectedForFilesText(unselected, ""))));
   // Wide enough for an address and the server's words on one line.
   if (auto* details = box.findChild<QTextEdit*>()) {
     details->setAccessibleName(QStringLiteral("Details"));

@@ -87,8 +87,9 @@ std::string BrokenValuesNotice(const std::vector<int>& entries) {
   }
   if (runCount > runs.size()) named += " and " + std::to_string(runCount - runs.size()) + " more";
   const bool one = entries.size() == 1;
-  return std::string("A value with a line break cannot be read: ") + (one ? "entry " : "entries ") +
-         named + " of the mailing list " + (one ? "is part of such a value" : "are parts of such values") +
+  return std::string("A value with a line break cannot be read: ") +
+         (one ? "entry " : "entries ") + named + " of the mailing list " +
+         (one ? "is part of such a value" : "are parts of such values") +
          " (a quoted value that goes on to the next line), so " + (one ? "it is" : "they are") +
          " not sent. Save the list without line breaks in cells.";
 }

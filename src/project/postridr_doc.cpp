@@ -643,7 +643,8 @@ std::string CPostridrDoc::LeftOutListPartsText() const {
             " fields; only the first " + std::to_string(kMaxListFields) + " are used, so " +
             std::to_string(fields) + " are left out.";
   }
-  if (const std::string broken = BrokenValuesNotice(list_.entriesInBrokenValues()); !broken.empty()) {
+  if (const std::string broken = BrokenValuesNotice(list_.entriesInBrokenValues());
+      !broken.empty()) {
     if (!text.empty()) text += '\n';
     text += broken;
   }

@@ -108,9 +108,12 @@ std::string UnselectedForFilesText(const std::vector<AttachmentProblem>& problem
                      std::to_string(entries.size()) +
                      (entries.size() == 1 ? " entry):" : " entries):");
   const std::size_t listed = std::min(lines, problems.size());
-  for (std::size_t i = 0; i < listed; ++i) text += "\n" + indent + AttachmentProblemLine(problems[i]);
+  for (std::size_t i = 0; i < listed; ++i) {
+    text += "\n" + indent + AttachmentProblemLine(problems[i]);
+  }
   if (const std::size_t more = problems.size() - listed; more > 0) {
-    text += "\n" + indent + "and " + std::to_string(more) + (more == 1 ? " more file" : " more files");
+    text += "\n" + indent + "and " + std::to_string(more) +
+            (more == 1 ? " more file" : " more files");
   }
   return text;
 }
