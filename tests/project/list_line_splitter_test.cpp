@@ -147,8 +147,11 @@ TEST(CommaQuoteState, FollowsTheSplittersQuotesFromLineToLine) {
       {{"\"a\"\"b\",c", "\"a\"\"", "x\"\"\"\r"}, {false, true, false}},
       // A closing quote swallows the character after it, so a third one opens again.
       {{"\"a\"x\"", "b\""}, {true, false}},
-      // A quote inside an unquoted value opens quotes, as the splitter reads it.
-      {{"Bo \"B\" Berg", "5\" disk", "x,y"}, {false, true, true}},
+      // A quote inside an unquoted value opens quotes to the splitter, but
+      // no spreadsheet writes one: it never spans lines.
+      {{"Bo \"B\" Berg", "5\" disk", "x,y", "a,5\" disk\",\"b", "c\""},
+       {false, false, false, true, false}},
+      {{",\"a", "b\",x\"", "\"c\"\"\"d,\"", "e\""}, {true, false, true, false}},
       {{"", "\"", "\"\"", "\""}, {false, true, true, false}},
   };
   for (const auto& [lines, endsInQuotes] : rows) {

@@ -136,6 +136,8 @@ TEST(MailingList, TheEntriesOfAValueWithALineBreakAreNamedInTheIndexingPass) {
        {0, 1, 3, 4, 5}},
       // A header that ends inside quotes leaves the first entry inside them.
       {"Name,\"Email\nx\",y\nAnn,ann@x.org\n", {0}},
+      // A quote inside a value is no spreadsheet's: its line reads as it did.
+      {"Email,Notes\nann@x.org,5\" disk\nbob@x.org,\"ok\"\n", {}},
       // A last line without its line end, cut inside quotes.
       {"Name,Email\nAnn,ann@x.org\nBob,\"bob", {1}},
       // Doubled quotes on either side of the window's end are one quote...
