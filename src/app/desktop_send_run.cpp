@@ -100,6 +100,7 @@ bool DesktopSendRun::Allows(int id) {
 void DesktopSendRun::Send(CPostridrDoc& document, UserSettings& settings) {
   if (controller_.IsSending()) return;
   problems_.clear();
+  attachmentProblems_.ClearSkipped();
   leftOut_ = document.LeftOutListPartsText();
   lastPause_.invalidate();
   const RunScope scope(this, frame_);
@@ -163,7 +164,8 @@ void DesktopSendRun::EntryNotSent(int entry, const std::string& address,
 void DesktopSendRun::Progress(int takenUp, int total) { frame_.ShowSendProgress(takenUp, total); }
 
 std::string DesktopSendRun::DetailsText(const SendRunResult& result,
-                                        const std::vector<std::string>& problems) {
+                                        const std::vector<std::string>& problems,
+                                        const std::string& unselected) {
   std::string details = SendFiguresText(result);
   if (result.paused) {
     details += "\n\nPaused at entry " + std::to_string(result.stopPosition + 1) +
@@ -174,20 +176,28 @@ std::string DesktopSendRun::DetailsText(const SendRunResult& result,
     details += "\n";
     for (const std::string& problem : problems) details += "\n" + problem;
   }
+  if (!unselected.empty()) details += "\n\n" + unselected;
   return details;
 }
 
 void DesktopSendRun::Show(const std::string& fullText, const SendRunResult& result) {
   lastResult_ = result;
-  const std::string text = result.attachmentFaults.size() > kFaultLinesInBox
-                               ? SendClosingText(result, leftOut_, kFaultLinesInBox)
-                               : fullText;
+  std::string text = result.attachmentFaults.size() > kFaultLinesInBox
+                         ? SendClosingText(result, leftOut_, kFaultLinesInBox)
+                         : fullText;
+  // Those the user unselected at the file check are named again, as
+  // postrider-cli names them: the box the first few, its details each.
+  const std::vector<AttachmentProblem>& unselected = attachmentProblems_.skipped();
+  if (!unselected.empty()) {
+    text += "\n\n" + UnselectedForFilesText(unselected, "", kFaultLinesInBox);
+  }
   // The window shows where the run ended before the box covers it.
   frame_.ShowRunDisplayNow();
   QMessageBox box(QMessageBox::Information, QStringLiteral("Postrider"), ShownText(text),
                   QMessageBox::Ok, &frame_);
   box.setTextFormat(Qt::PlainText);
-  box.setDetailedText(ShownText(DetailsText(result, problems_)));
+  box.setDetailedText(
+      ShownText(DetailsText(result, problems_, UnselectedForFilesText(unselected, ""))));
   // Wide enough for an address and the server's words on one line.
   if (auto* details = box.findChild<QTextEdit*>()) {
     details->setAccessibleName(QStringLiteral("Details"));

@@ -38,9 +38,11 @@ class DesktopSendRun : public QObject, public ISendRunReport, public ISendRunEnd
   // How many commands were refused during runs, for those who check.
   int refusedCommands() const { return refused_; }
   const SendRunResult& lastResult() const { return lastResult_; }
-  // The final box's details: the figures, then each entry not delivered.
+  // The final box's details: the figures, then each entry not delivered,
+  // then `unselected`, what was unselected before the run.
   static std::string DetailsText(const SendRunResult& result,
-                                 const std::vector<std::string>& problems);
+                                 const std::vector<std::string>& problems,
+                                 const std::string& unselected = {});
 
   // ISendRunReport
   void EntryRefused(int entry, const std::string& address, const std::string& reason) override;

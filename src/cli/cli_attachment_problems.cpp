@@ -3,19 +3,9 @@
 #include <algorithm>
 #include <iostream>
 
-#include "project/entry_number.h"
+#include "send/send_figures.h"
 
 namespace postrider::cli {
-
-std::string AttachmentProblemLine(const AttachmentProblem& problem) {
-  // The core has made every list value printable.
-  std::string line = problem.ForEveryEntry()
-                         ? std::string("every entry")
-                         : "entry " + EntryNumberText(problem.entry) + " <" + problem.recipient +
-                               ">";
-  if (!problem.path.empty()) line += ": " + problem.path;
-  return line + ": " + problem.reason;
-}
 
 bool CliAttachmentProblems::UnselectAndGoOn(const std::vector<AttachmentProblem>& problems) {
   for (const AttachmentProblem& problem : problems) {
@@ -30,7 +20,7 @@ bool CliAttachmentProblems::UnselectAndGoOn(const std::vector<AttachmentProblem>
     stopped_ = true;
     return false;
   }
-  for (const AttachmentProblem& problem : problems) skipped_.push_back(AttachmentProblemLine(problem));
+  skipped_ = problems;
   return true;
 }
 

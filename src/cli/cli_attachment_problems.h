@@ -17,16 +17,13 @@ class CliAttachmentProblems : public IAttachmentProblemsPrompt {
 
   // Whether the run was stopped for them: nothing was sent.
   bool stoppedTheRun() const { return stopped_; }
-  // The lines of the problems that unselected entries, for the summary.
-  const std::vector<std::string>& skipped() const { return skipped_; }
+  // The problems that unselected entries, for the summary.
+  const std::vector<AttachmentProblem>& skipped() const { return skipped_; }
 
  private:
   bool skipUnready_;
   bool stopped_ = false;
-  std::vector<std::string> skipped_;
+  std::vector<AttachmentProblem> skipped_;
 };
-
-// One problem as a line: "entry 4 <ann@example.com>: /srv/INV-4.pdf: the file does not exist".
-std::string AttachmentProblemLine(const AttachmentProblem& problem);
 
 }  // namespace postrider::cli

@@ -291,8 +291,7 @@ int RunSend(const Arguments& args) {
   const SendRunResult result = controller.OnSend(document, settings);
   running = nullptr;
   if (!attachmentProblems.skipped().empty()) {
-    std::cout << "Unselected before the run, their files could not go:\n";
-    for (const std::string& line : attachmentProblems.skipped()) std::cout << "  " << line << '\n';
+    std::cout << UnselectedForFilesText(attachmentProblems.skipped()) << '\n';
   }
   // Refused before anything began: the project stays as it was on disk.
   if (unknownFields.refused()) return kExitUsage;

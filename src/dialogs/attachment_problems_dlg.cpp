@@ -123,6 +123,7 @@ CAttachmentProblemsDlg::CAttachmentProblemsDlg(const std::vector<AttachmentProbl
 bool QtAttachmentProblemsPrompt::UnselectAndGoOn(const std::vector<AttachmentProblem>& problems) {
   CAttachmentProblemsDlg dialog(problems, parent_);
   dialog.exec();
+  if (dialog.unselectAndGoOn()) skipped_ = problems;
   return dialog.unselectAndGoOn();
 }
 

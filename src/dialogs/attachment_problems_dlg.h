@@ -52,8 +52,14 @@ class QtAttachmentProblemsPrompt : public IAttachmentProblemsPrompt {
   explicit QtAttachmentProblemsPrompt(QWidget* parent) : parent_(parent) {}
   bool UnselectAndGoOn(const std::vector<AttachmentProblem>& problems) override;
 
+  // The problems whose entries the user chose to unselect, for the summary
+  // after the run; a new run starts with none.
+  const std::vector<AttachmentProblem>& skipped() const { return skipped_; }
+  void ClearSkipped() { skipped_.clear(); }
+
  private:
   QWidget* parent_;
+  std::vector<AttachmentProblem> skipped_;
 };
 
 }  // namespace postrider

@@ -138,6 +138,56 @@ void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
   if (!collected.empty() || (hadLineEnd && !lineEndSwallowed)) sink.Add(collected);
 }
 
+void CommaQuoteState::Feed(std::string_view piece) {
+  const char* at = piece.data();
+  const char* const end = at + piece.size();
+  if (quoteWaiting_ && at < end) {
+    // A second quote is one quote of the value; anything else followed a
+    // closing quote and is swallowed with it, and a new value starts.
+    quoteWaiting_ = false;
+    if (*at != '"') {
+      inQuotes_ = false;
+      valueStart_ = true;
+    }
+    ++at;
+  }
+  while (at < end) {
+    const auto* quote =
+        static_cast<const char*>(std::memchr(at, '"', static_cast<std::size_t>(end - at)));
+    if (!inQuotes_ && (quote == nullptr ? end : quote) > at) {
+      // Only the last character before the quote (or the piece's end) tells
+      // whether a value starts there: outside quotes, only a comma ends one.
+      valueStart_ = (quote == nullptr ? end : quote)[-1] == ',';
+    }
+    if (quote == nullptr) return;
+    at = quote + 1;
+    if (!inQuotes_) {
+      inQuotes_ = true;
+      quoteBeganValue_ = valueStart_;
+    } else if (at == end) {
+      quoteWaiting_ = true;
+    } else {
+      if (*at != '"') {
+        inQuotes_ = false;
+        valueStart_ = true;
+      }
+      ++at;
+    }
+  }
+}
+
+bool CommaQuoteState::EndLine() {
+  // A quote inside quotes as the line's last character closes the value (a
+  // CR before the LF was swallowed by it, or by nothing: the same end).
+  if (quoteWaiting_) inQuotes_ = false;
+  quoteWaiting_ = false;
+  // A quote inside an unquoted value (5" disk) is no spreadsheet's: the line
+  // reads as it always has, and the next one starts outside quotes.
+  if (!quoteBeganValue_) inQuotes_ = false;
+  valueStart_ = true;
+  return inQuotes_;
+}
+
 void SplitListLine(int listSourceType, std::string_view line, std::vector<std::string>& values,
                    std::size_t maxValues) {
   if (listSourceType == DBTypeTab) {

@@ -24,6 +24,30 @@ void SplitCommaLine(std::string_view line, std::vector<std::string>& values,
                     CommaQuotes quotes = CommaQuotes::kDoubledIsOne);
 void SplitListLine(int listSourceType, std::string_view line, std::vector<std::string>& values,
                    std::size_t maxValues = kMaxListFields);
+// Follows a comma list's quotes from one line to the next by SplitCommaLine's
+// rules. A spreadsheet writes a value with a line break as quotes spanning
+// lines; each line is still an entry of its own, so a line that ends inside
+// a quoted value, or starts inside one, is a broken part of such a value. A
+// value is quoted when a quote is its first character: one opened later in
+// a value never spans lines.
+class CommaQuoteState {
+ public:
+  // A piece of the current line, without its LF; a line may come in pieces.
+  // Only quotes cost a look: a piece without one is one memchr.
+  void Feed(std::string_view piece);
+  // Ends the line; true when it ended inside a quoted value, so the next
+  // line starts inside it.
+  bool EndLine();
+  bool inQuotes() const { return inQuotes_; }
+
+ private:
+  bool inQuotes_ = false;
+  bool quoteWaiting_ = false;  // a quote inside quotes, waiting for the next character
+  bool valueStart_ = true;     // outside quotes: the next character starts a value
+  // Inside quotes: the opening quote was its value's first character.
+  bool quoteBeganValue_ = false;
+};
+
 // Value `field` of a TAB line as SplitTabLine gives it, without copying:
 // empty when the line has fewer values.
 std::string_view TabLineValue(std::string_view line, std::size_t field);

@@ -232,6 +232,7 @@ void MailingList::Close() {
   contentDigest_.clear();
   lineStarts_.clear();
   lineStarts_.shrink_to_fit();
+  brokenEntries_.clear();
   window_.clear();
   window_.shrink_to_fit();
   windowStart_ = 0;
@@ -275,17 +276,32 @@ void MailingList::Index(std::int64_t headerEnd) {
         std::min<std::int64_t>(identity_.size - headerEnd, kMaxListEntries) + 1));
   }
   lineStarts_.push_back(headerEnd);
+  brokenEntries_.clear();
   window_.resize(kChunk);
   Sha256 digest;
+  // Quotes are followed in the same pass, from the header on: a header that
+  // ends inside them leaves the first entry inside them too.
+  const bool comma = type_ == DBTypeComma;
+  CommaQuoteState quotes;
   for (std::int64_t at = 0; at < headerEnd;) {
     const ssize_t got = ReadSome(fd_, window_.data(),
                                  static_cast<std::size_t>(std::min<std::int64_t>(
                                      headerEnd - at, static_cast<std::int64_t>(kChunk))),
                                  at);
     if (got <= 0) break;
-    digest.Update({window_.data(), static_cast<std::size_t>(got)});
+    std::string_view piece(window_.data(), static_cast<std::size_t>(got));
+    digest.Update(piece);
+    if (!piece.empty() && piece.back() == '\n') piece.remove_suffix(1);  // only ever the last byte
+    if (comma) quotes.Feed(piece);
     at += got;
   }
+  bool startsInQuotes = comma && quotes.EndLine();
+  // Ends the line of entry `entryCount_ - 1` for the quotes' sake.
+  const auto endEntryLine = [&] {
+    const bool endsInQuotes = quotes.EndLine();
+    if (startsInQuotes || endsInQuotes) brokenEntries_.push_back(entryCount_ - 1);
+    startsInQuotes = endsInQuotes;
+  };
   std::int64_t offset = headerEnd;
   bool lineOpen = false;  // bytes of an unfinished line have been seen
   for (;;) {
@@ -296,14 +312,19 @@ void MailingList::Index(std::int64_t headerEnd) {
     digest.Update({begin, static_cast<std::size_t>(got)});
     while (begin < end) {
       const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', static_cast<std::size_t>(end - begin)));
+      // Only the indexed entries' quotes matter.
+      const bool followQuotes = comma && entryCount_ < kMaxListEntries;
       if (newline == nullptr) {
+        if (followQuotes) quotes.Feed({begin, static_cast<std::size_t>(end - begin)});
         lineOpen = true;
         break;
       }
+      if (followQuotes) quotes.Feed({begin, static_cast<std::size_t>(newline - begin)});
       ++recordLinesInFile_;
       if (entryCount_ < kMaxListEntries) {
         ++entryCount_;
         lineStarts_.push_back(offset + (newline + 1 - window_.data()));
+        if (followQuotes) endEntryLine();
       }
       lineOpen = false;
       begin = newline + 1;
@@ -315,6 +336,7 @@ void MailingList::Index(std::int64_t headerEnd) {
     if (entryCount_ < kMaxListEntries) {
       ++entryCount_;
       lineStarts_.push_back(offset);
+      if (comma) endEntryLine();
     }
   }
   fileSize_ = offset;
@@ -374,6 +396,10 @@ bool MailingList::RecheckFile() const {
   if (fd_ < 0 || changed_) return changed_;
   changed_ = WrittenSinceOpen(IdentityOf(fd_));
   return changed_;
+}
+
+bool MailingList::IsInBrokenValue(int index) const {
+  return std::binary_search(brokenEntries_.begin(), brokenEntries_.end(), index);
 }
 
 bool MailingList::ReadRecord(int index, std::vector<std::string>& values,

@@ -52,6 +52,11 @@ class MailingList {
   int entryCount() const { return entryCount_; }
   // Record lines in the file, those past the 32000th included.
   std::int64_t recordLinesInFile() const { return recordLinesInFile_; }
+  // The entries of a comma list whose lines are parts of a value with a line
+  // break (a line ending or starting inside quotes), in order: read alone,
+  // each gives a value cut short or values shifted into the wrong fields.
+  const std::vector<int>& entriesInBrokenValues() const { return brokenEntries_; }
+  bool IsInBrokenValue(int index) const;
   // Bytes of the file as it was indexed.
   std::int64_t fileSize() const { return fileSize_; }
   // SHA-256 of those bytes, in hex: what the project's marks and send
@@ -114,6 +119,7 @@ class MailingList {
   std::int64_t fileSize_ = 0;
   std::string contentDigest_;
   std::vector<std::int64_t> lineStarts_;  // entryCount_ + 1 positions
+  std::vector<int> brokenEntries_;
 
   mutable std::vector<char> window_;
   mutable std::int64_t windowStart_ = 0;

@@ -80,6 +80,36 @@ std::string UnreadableListTypeNotice(int listSourceType) {
          ", which Postrider cannot read, so the project has no entries.";
 }
 
+std::string BrokenValuesNotice(const std::vector<int>& entries) {
+  if (entries.empty()) return {};
+  // Runs of neighbouring entries, the first few named: a stray quote can
+  // leave every entry after it inside quotes.
+  constexpr std::size_t kRunsNamed = 8;
+  std::vector<std::string> runs;
+  std::size_t runCount = 0;
+  for (std::size_t i = 0; i < entries.size();) {
+    std::size_t last = i;
+    while (last + 1 < entries.size() && entries[last + 1] == entries[last] + 1) ++last;
+    if (++runCount <= kRunsNamed) {
+      runs.push_back(EntryNumberText(entries[i]) +
+                     (last > i ? " to " + EntryNumberText(entries[last]) : std::string()));
+    }
+    i = last + 1;
+  }
+  std::string named;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    if (i > 0) named += (i + 1 == runs.size() && runCount == runs.size()) ? " and " : ", ";
+    named += runs[i];
+  }
+  if (runCount > runs.size()) named += " and " + std::to_string(runCount - runs.size()) + " more";
+  const bool one = entries.size() == 1;
+  return std::string("A value with a line break cannot be read: ") +
+         (one ? "entry " : "entries ") + named + " of the mailing list " +
+         (one ? "is part of such a value" : "are parts of such values") +
+         " (a quoted value that goes on to the next line), so " + (one ? "it is" : "they are") +
+         " not sent. Save the list without line breaks in cells.";
+}
+
 std::string LetterHeaderNotice(const std::string& path) {
   return "The letter " + path +
          " does not start with To:, From: and Subject: lines; its first lines are read as headers.";

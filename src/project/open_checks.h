@@ -31,6 +31,10 @@ std::string WhyTheListHasNoEntries(const std::string& path, const ListHeader& he
 // The list types that have no reader.
 std::string UnreadableListTypeNotice(int listSourceType);
 
+// The entries (indices, in order) whose lines are parts of values with line
+// breaks, named in runs; empty when there are none.
+std::string BrokenValuesNotice(const std::vector<int>& entries);
+
 std::string LetterHeaderNotice(const std::string& path);
 
 }  // namespace postrider

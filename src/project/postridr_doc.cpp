@@ -650,6 +650,11 @@ std::string CPostridrDoc::LeftOutListPartsText() const {
             " fields; only the first " + std::to_string(kMaxListFields) + " are used, so " +
             std::to_string(fields) + " are left out.";
   }
+  if (const std::string broken = BrokenValuesNotice(list_.entriesInBrokenValues());
+      !broken.empty()) {
+    if (!text.empty()) text += '\n';
+    text += broken;
+  }
   return text;
 }
 
@@ -661,6 +666,10 @@ bool CPostridrDoc::ReadListRecord(int index, ListRecord& record) const {
   if (!list_.IsOpen() || index < 0 || index >= list_.entryCount()) return false;
   record.selection = marks_.IsSelected(index) ? EntryMarks::kSelectionBit : 0;
   record.sendStatus = marks_.Status(index);
+  if (list_.IsInBrokenValue(index)) {
+    record.values.clear();
+    return false;
+  }
   return list_.ReadRecord(index, record.values);
 }
 

@@ -130,7 +130,9 @@ class CPostridrDoc {
   bool ReadListHeader(const std::string& path);
   bool LoadList(const std::string& path);
   // Reuses the record's strings. Const so that a list pane can read rows on
-  // demand while it paints.
+  // demand while it paints. False, with no values, for an entry that is part
+  // of a value with a line break: its values are not its own, so nothing is
+  // merged from it or sent to it.
   bool ReadListRecord(int index, ListRecord& record) const;
   const std::vector<std::string>& GetFieldNames() const { return fieldNames_; }
   int GetFieldCount() const { return static_cast<int>(fieldNames_.size()); }
@@ -139,8 +141,9 @@ class CPostridrDoc {
   // records past the 32000th, fields past the 25th. 0 when nothing is.
   std::int64_t GetRecordsLeftOut() const;
   int GetFieldsLeftOut() const;
-  // A line for each, as the project tells when it opens; empty when nothing
-  // is left out. Every summary of the list repeats it.
+  // A line for each, as the project tells when it opens, and one naming the
+  // entries left unread as parts of values with line breaks; empty when
+  // nothing is left out. Every summary of the list repeats it.
   std::string LeftOutListPartsText() const;
 
   // Selection and send status.

@@ -1,8 +1,11 @@
 #include "send/send_figures.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 #include <vector>
+
+#include "project/entry_number.h"
 
 namespace postrider {
 
@@ -82,6 +85,36 @@ std::string SendClosingText(const SendRunResult& result, const std::string& left
     }
   }
   if (!leftOut.empty()) text += "\n" + leftOut;
+  return text;
+}
+
+std::string AttachmentProblemLine(const AttachmentProblem& problem) {
+  // The core has made every list value printable.
+  std::string line = problem.ForEveryEntry()
+                         ? std::string("every entry")
+                         : "entry " + EntryNumberText(problem.entry) + " <" + problem.recipient +
+                               ">";
+  if (!problem.path.empty()) line += ": " + problem.path;
+  return line + ": " + problem.reason;
+}
+
+std::string UnselectedForFilesText(const std::vector<AttachmentProblem>& problems,
+                                   const std::string& indent, std::size_t lines) {
+  if (problems.empty()) return {};
+  // An entry with two files that cannot go is named twice and counted once.
+  std::set<int> entries;
+  for (const AttachmentProblem& problem : problems) entries.insert(problem.entry);
+  std::string text = "Unselected before the run, their files could not go (" +
+                     std::to_string(entries.size()) +
+                     (entries.size() == 1 ? " entry):" : " entries):");
+  const std::size_t listed = std::min(lines, problems.size());
+  for (std::size_t i = 0; i < listed; ++i) {
+    text += "\n" + indent + AttachmentProblemLine(problems[i]);
+  }
+  if (const std::size_t more = problems.size() - listed; more > 0) {
+    text += "\n" + indent + "and " + std::to_string(more) +
+            (more == 1 ? " more file" : " more files");
+  }
   return text;
 }
 

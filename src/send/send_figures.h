@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "send/attachment_check.h"
 #include "send/send_run.h"
 
 namespace postrider {
@@ -24,6 +26,18 @@ std::string SendFiguresText(const SendRunResult& result);
 // them and how many more, for a box that lists them all elsewhere.
 std::string SendClosingText(const SendRunResult& result, const std::string& leftOut,
                             std::size_t faultLines = std::numeric_limits<std::size_t>::max());
+
+// One problem of the check before a run, as the summaries name it:
+// "entry 4 <ann@example.com>: /srv/INV-4.pdf: the file does not exist", the
+// entry numbered as the user reads it; "every entry: ..." for the letter's own.
+std::string AttachmentProblemLine(const AttachmentProblem& problem);
+
+// What the summary after a run says of the entries unselected before it,
+// whose files could not go: how many, then each problem on a line of its own
+// after `indent`, the first `lines` of them and how many more. Empty when none was.
+std::string UnselectedForFilesText(const std::vector<AttachmentProblem>& problems,
+                                   const std::string& indent = "  ",
+                                   std::size_t lines = std::numeric_limits<std::size_t>::max());
 
 // The question before a run: "Send 27 messages through smtp.example.net?"
 std::string SendQuestion(int messages, const std::string& server);

@@ -84,6 +84,7 @@ void DesktopAttachmentTest::AttachThenSendUnselectsTheEntryWhoseFileIsMissing() 
 
   QStringList rows;
   QString finalText;
+  QString finalDetails;
   ModalScript answers({
       [&](QWidget* modal) {
         auto* dialog = qobject_cast<CAttachmentProblemsDlg*>(modal);
@@ -97,6 +98,7 @@ void DesktopAttachmentTest::AttachThenSendUnselectsTheEntryWhoseFileIsMissing() 
         auto* box = qobject_cast<QMessageBox*>(modal);
         QVERIFY(box != nullptr);
         finalText = box->text();
+        finalDetails = box->detailedText();
         box->button(QMessageBox::Ok)->click();
       },
   });
@@ -107,6 +109,13 @@ void DesktopAttachmentTest::AttachThenSendUnselectsTheEntryWhoseFileIsMissing() 
            qPrintable(finalText));
   QCOMPARE(server.MessageCount(), 2);
   QCOMPARE(document.IsEntrySelected(3), 0);
+  // The final box names whom the choice left out, as postrider-cli does.
+  const QString unselected =
+      QStringLiteral("Unselected before the run, their files could not go (1 entry):\n"
+                     "entry 4 <edsger@example.org>: %1/seats/Edsger.txt: the file does not exist")
+          .arg(env_->path());
+  QVERIFY2(finalText.endsWith(QStringLiteral("\n\n") + unselected), qPrintable(finalText));
+  QVERIFY2(finalDetails.endsWith(QStringLiteral("\n\n") + unselected), qPrintable(finalDetails));
   const QString received = env_->Write(QStringLiteral("alan.eml"), QByteArray::fromStdString(server.Message(2)));
   QCOMPARE(QString::fromStdString(AttachmentsParsedByPython(Bytes(received))),
            QStringLiteral("Alan.txt\ttext/plain\t15\t%1\nProgramme 2026.pdf\tapplication/pdf\t%2\t%3\n")

@@ -66,9 +66,10 @@ TEST_F(AttachmentCliTest, SendStopsOnProblemsOrSkipsTheirEntriesWithSkipUnready)
   EXPECT_EQ(server.MessagesPerRecipient(),
             (std::map<std::string, int>{{"ann@example.com", 1}, {"di@example.com", 1}}));
   // The summary names the entries left out again.
-  const std::size_t summary = run.out.find("Unselected");
+  const std::size_t summary =
+      run.out.find("Unselected before the run, their files could not go (2 entries):\n");
   ASSERT_NE(summary, std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("entry 1 <bob@example.com>", summary), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  entry 1 <bob@example.com>", summary), std::string::npos) << run.out;
   const std::string received = dir.Write("ann.eml", server.Message(1));
   EXPECT_EQ(testing::AttachmentsParsedByPython(received),
             "T-0.pdf\tapplication/pdf\t" + std::to_string(ticket.size()) + "\t" + Sha256Hex(ticket) + "\n");

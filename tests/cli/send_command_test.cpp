@@ -164,6 +164,48 @@ TEST_F(SendCommandTest, ASpreadsheetsDoubledQuotesKeepEveryRowsAddressInPlace) {
       << server.Message(2);
 }
 
+// A spreadsheet saves a cell with a line break as a quoted value over two or
+// more lines. Each line stays an entry, but none of those halves is mailed: one
+// would go out with a value cut short, and a later line can hold an address
+// that is no recipient at all (bob's, in Ann's notes).
+TEST_F(SendCommandTest, TheLinesOfAValueWithALineBreakAreToldOfAndNeverMailed) {
+  dir.Write("notes.csv", "Email,Name,Notes\n"
+                         "ann@example.com,Ann,\"Assistant:\n"
+                         "bob@example.com, cc him\"\n"
+                         "cy@example.com,Cy,plain\n"
+                         "dee@example.com,Dee,\"one\r\n"
+                         "eve@example.com,two\r\n"
+                         "three\"\n"
+                         "fay@example.com,Fay,\"x, y\"\n");
+  dir.Write("notes.txt", "To: \nFrom:  \nSubject: Hello\nDear [[Name]] ([[Notes]]),\n");
+  const std::string project = dir.File("notes.prj");
+  const CliRun made = Cli({"new", project, "--list", dir.File("notes.csv"), "--comma",
+                           "--email-field", "Email", "--message", dir.File("notes.txt")});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  const std::string notice =
+      "A value with a line break cannot be read: entries 0 to 1 and 3 to 5 of the mailing list "
+      "are parts of such values";
+  EXPECT_NE(made.err.find(notice), std::string::npos) << made.err;
+  // Every command that opens the project says it again, before any run.
+  EXPECT_NE(Cli({"info", project}).err.find(notice), std::string::npos);
+
+  ScriptedSmtpServer server;
+  const CliRun run = Cli({"send", project, "--settings", Settings(server.address())});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(server.MessagesPerRecipient(),
+            (std::map<std::string, int>{{"cy@example.com", 1}, {"fay@example.com", 1}}));
+  // The closing summary says why five entries went unsent.
+  EXPECT_NE(run.out.find("Send Complete! Total Messages Sent: 2 of 7 (bad address: 5)\n" + notice),
+            std::string::npos)
+      << run.out;
+  std::string statuses;
+  const std::string entries = Cli({"entries", project}).out;
+  for (std::size_t line = 0; line < entries.size(); line = entries.find('\n', line) + 1) {
+    statuses += entries[entries.find('\t', entries.find('\t', line) + 1) + 1];
+  }
+  EXPECT_EQ(statuses, "2212221");
+}
+
 std::size_t Occurrences(const std::string& text, const std::string& part) {
   std::size_t count = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {

@@ -30,11 +30,19 @@ std::string Garbage(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-// Reads every entry; a record never has more values than the list has room for.
+// Reads every entry; a record never has more values than the list has room
+// for. Only an entry of a comma list's value with a line break (garbage has
+// stray quotes) reads as none, and the project says so.
 void ReadAllEntries(CPostridrDoc& document) {
   ListRecord record;
+  const bool broken = document.LeftOutListPartsText().find("line break") != std::string::npos;
   for (int i = 0; i < document.GetEntryCount(); ++i) {
-    ASSERT_TRUE(document.ReadListRecord(i, record)) << i;
+    record.values = {"stale"};
+    if (!document.ReadListRecord(i, record)) {
+      ASSERT_TRUE(broken) << i;
+      ASSERT_TRUE(record.values.empty()) << i;
+      continue;
+    }
     ASSERT_LE(record.values.size(), 25u);
   }
 }

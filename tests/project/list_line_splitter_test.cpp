@@ -136,5 +136,50 @@ TEST(ListLineSplitters, AReusedVectorHoldsOnlyTheLatestLine) {
   EXPECT_TRUE(values.empty());
 }
 
+// Lines after one another, each as read without its LF, and whether each ends
+// inside quotes: a line a spreadsheet wrote for a value with a line break.
+TEST(CommaQuoteState, FollowsTheSplittersQuotesFromLineToLine) {
+  const std::pair<std::vector<std::string>, std::vector<bool>> rows[] = {
+      {{"a,b", "\"a,b\",c", "a,\"b\"\r"}, {false, false, false}},
+      {{"Ann,\"12 Main St", "Apt 4\",ann@x.org"}, {true, false}},
+      {{"Dee,\"one", "two", "three\""}, {true, true, false}},
+      // A doubled quote is one quote of the value, also just before the line end.
+      {{"\"a\"\"b\",c", "\"a\"\"", "x\"\"\"\r"}, {false, true, false}},
+      // A closing quote swallows the character after it, so a third one opens again.
+      {{"\"a\"x\"", "b\""}, {true, false}},
+      // A quote inside an unquoted value opens quotes to the splitter, but
+      // no spreadsheet writes one: it never spans lines.
+      {{"Bo \"B\" Berg", "5\" disk", "x,y", "a,5\" disk\",\"b", "c\""},
+       {false, false, false, true, false}},
+      {{",\"a", "b\",x\"", "\"c\"\"\"d,\"", "e\""}, {true, false, true, false}},
+      {{"", "\"", "\"\"", "\""}, {false, true, true, false}},
+  };
+  for (const auto& [lines, endsInQuotes] : rows) {
+    SCOPED_TRACE(lines.front());
+    CommaQuoteState whole;
+    std::vector<bool> ends;
+    for (const std::string& line : lines) {
+      whole.Feed(line);
+      ends.push_back(whole.EndLine());
+    }
+    EXPECT_EQ(ends, endsInQuotes);
+    // A line read in two pieces, cut anywhere (between doubled quotes too),
+    // ends as the whole line does.
+    for (std::size_t line = 0; line < lines.size(); ++line) {
+      const std::string& text = lines[line];
+      for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+        CommaQuoteState pieces;
+        for (std::size_t before = 0; before < line; ++before) {
+          pieces.Feed(lines[before]);
+          pieces.EndLine();
+        }
+        pieces.Feed(std::string_view(text).substr(0, cut));
+        pieces.Feed(std::string_view(text).substr(cut));
+        EXPECT_EQ(pieces.EndLine(), endsInQuotes[line]) << text << " cut at " << cut;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace postrider

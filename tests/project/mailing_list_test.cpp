@@ -125,6 +125,56 @@ TEST(MailingList, ARowWithAQuotedNameKeepsItsValuesInPlace) {
   EXPECT_EQ(Record(list, 0), (Values{"Bo \"B\" Berg", "bo@x.org", "Oslo"}));
 }
 
+// Each line stays an entry; those that are parts of a value with a line break
+// are named, whatever window of the file their quotes fall in.
+TEST(MailingList, TheEntriesOfAValueWithALineBreakAreNamedInTheIndexingPass) {
+  // A quote and these fill the first 64 KiB window of records.
+  const std::string window(64 * 1024 - 1, 'w');
+  const std::pair<std::string, std::vector<int>> rows[] = {
+      {"Email,Name,Notes\nann@x.org,Ann,\"Assistant:\nbob@x.org, cc him\"\ncy@x.org,Cy,plain\n"
+       "dee@x.org,Dee,\"one\r\ntwo\r\nthree\"\nfay@x.org,Fay,\"x, y\"",
+       {0, 1, 3, 4, 5}},
+      // A header that ends inside quotes leaves the first entry inside them.
+      {"Name,\"Email\nx\",y\nAnn,ann@x.org\n", {0}},
+      // A quote inside a value is no spreadsheet's: its line reads as it did.
+      {"Email,Notes\nann@x.org,5\" disk\nbob@x.org,\"ok\"\n", {}},
+      // A last line without its line end, cut inside quotes.
+      {"Name,Email\nAnn,ann@x.org\nBob,\"bob", {1}},
+      // Doubled quotes on either side of the window's end are one quote...
+      {"A,B\n\"" + window.substr(1) + "\"\"x\nnext\",b@x.org\nc,c@x.org\n", {0, 1}},
+      // ...and a closing quote there ends the value.
+      {"A,B\n\"" + window.substr(1) + "\",b@x.org\nc,c@x.org\n", {}},
+      {"A,B\n\"" + window + "\nc\",c@x.org\n", {0, 1}},
+  };
+  TempDir dir;
+  for (const auto& [text, broken] : rows) {
+    SCOPED_TRACE(text.substr(0, 40));
+    MailingList list;
+    ASSERT_TRUE(list.Open(dir.Write("l.csv", text), DBTypeComma));
+    EXPECT_EQ(list.entriesInBrokenValues(), broken);
+    for (const int entry : broken) EXPECT_TRUE(list.IsInBrokenValue(entry));
+    // The list itself still reads each line as it is.
+    if (!broken.empty()) {
+      EXPECT_FALSE(Record(list, broken.front()).empty());
+    }
+    // Quotes do not span lines in a TAB list.
+    ASSERT_TRUE(list.Open(dir.Write("l.txt", text), DBTypeTab));
+    EXPECT_TRUE(list.entriesInBrokenValues().empty());
+  }
+}
+
+TEST(MailingList, OnlyIndexedEntriesAreNamedAsPartsOfValuesWithLineBreaks) {
+  std::string text = "Name,Email\n";
+  for (int i = 0; i < kMaxListEntries - 1; ++i) text += "n,e@x.org\n";
+  text += "last,\"cut\nbeyond\",e@x.org\nfar,\"away\nmore\"\n";
+  TempDir dir;
+  MailingList list;
+  ASSERT_TRUE(list.Open(dir.Write("l.csv", text), DBTypeComma));
+  EXPECT_EQ(list.entryCount(), kMaxListEntries);
+  EXPECT_EQ(list.entriesInBrokenValues(), std::vector<int>{kMaxListEntries - 1});
+  EXPECT_FALSE(list.IsInBrokenValue(kMaxListEntries));
+}
+
 TEST(MailingList, ReadListHeaderFileReadsOnlyTheFieldNames) {
   TempDir dir;
   const std::string path = dir.Write("l.csv", "\"Name\",\"Email\"\nAnn,a@x.org\n");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/profile_file.h"
+#include "project/open_checks.h"
 #include "project/postridr_doc.h"
 #include "support/recording_views.h"
 #include "support/temp_dir.h"
@@ -184,6 +185,61 @@ TEST_F(ProjectOpenChecksTest, IndexesOutsideTheListAreNeitherSelectedNorMarked) 
     EXPECT_EQ(document.GetEntryStatus(index), 0) << index;
   }
   EXPECT_EQ(document.IsEntrySelected(1), 1);
+}
+
+// A value with a line break is told at opening and in every summary of the
+// list; its lines read as entries without values, so nothing merges or goes
+// out from them, while their marks stay theirs.
+TEST_F(ProjectOpenChecksTest, TheEntriesOfAValueWithALineBreakAreToldOfAndReadAsNoValues) {
+  std::string marks(32000, '\0');
+  marks[1] = static_cast<char>(0x80 | StatusHalted);
+  TestProject project("Name,Email\nAnn,ann@x.org\nBob,\"12 Main St\nApt 4\",bob@x.org\n"
+                      "Cy,cy@x.org\n",
+                      marks, DBTypeComma);
+  Open(project);
+  const std::string notice =
+      "A value with a line break cannot be read: entries 2 to 3 of the mailing list are parts "
+      "of such values (a quoted value that goes on to the next line), so they are not sent. "
+      "Save the list without line breaks in cells.";
+  EXPECT_EQ(doc.prompts.messageTexts(), Names{notice});
+  EXPECT_EQ(document.LeftOutListPartsText(), notice);
+  ASSERT_EQ(document.GetEntryCount(), 4);
+  ListRecord record;
+  record.values = {"stale"};
+  EXPECT_FALSE(document.ReadListRecord(1, record));
+  EXPECT_TRUE(record.values.empty());
+  EXPECT_EQ(record.selection, 0x80);
+  EXPECT_EQ(record.sendStatus, StatusHalted);
+  EXPECT_FALSE(document.ReadListRecord(2, record));
+  ASSERT_TRUE(document.ReadListRecord(3, record));
+  EXPECT_EQ(record.values, (Names{"Cy", "cy@x.org"}));
+
+  // The same bytes as a TAB list have no quotes across lines.
+  project.listSourceType = DBTypeTab;
+  Open(project);
+  for (const std::string& text : doc.prompts.messageTexts()) {
+    EXPECT_EQ(text.find("line break"), std::string::npos) << text;
+  }
+  EXPECT_TRUE(document.ReadListRecord(2, record));
+}
+
+TEST(BrokenValuesNotice, NamesRunsOfEntriesAndOnlyTheFirstEight) {
+  const std::pair<std::vector<int>, std::string> rows[] = {
+      {{}, ""},
+      {{6}, "entry 7 of the mailing list is part of such a value (a quoted value that goes on to "
+            "the next line), so it is not sent."},
+      {{0, 1, 3, 4, 5}, "entries 1 to 2 and 4 to 6 of the mailing list are parts"},
+      {{0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 19, 31999},
+       "entries 1, 3, 5, 7, 9, 11, 13, 15 and 3 more of the mailing list"},
+  };
+  for (const auto& [entries, part] : rows) {
+    const std::string notice = BrokenValuesNotice(entries);
+    if (part.empty()) {
+      EXPECT_EQ(notice, "");
+    } else {
+      EXPECT_NE(notice.find(part), std::string::npos) << notice;
+    }
+  }
 }
 
 }  // namespace
