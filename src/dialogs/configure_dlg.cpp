@@ -321,6 +321,21 @@ UserSettings CConfigureDlg::EditedSettings() const {
   return edited;
 }
 
+void CConfigureDlg::accept() {
+  // A value that came from the file is left to the user; one typed here that
+  // every send would fail on is not saved.
+  if (server_->text() != ShownText(original_.smtpServer) && !server_->text().isEmpty()) {
+    if (const std::string problem = ServerNameProblem(EditedSettings().smtpServer);
+        !problem.empty()) {
+      Warn(this, problem);
+      server_->setFocus(Qt::OtherFocusReason);
+      server_->selectAll();
+      return;
+    }
+  }
+  QDialog::accept();
+}
+
 QString CConfigureDlg::typedPassword() const { return password_->text(); }
 
 void CConfigureDlg::SetConfirmSend(bool confirm) {

@@ -74,6 +74,10 @@ class CConfigureDlg : public QDialog {
   QPushButton* helpButton() const { return help_; }
   QPushButton* testButton() const { return test_; }
 
+  // OK and Enter: refused, with the reason and the focus on the field, while
+  // a server typed here cannot be reached as written.
+  void accept() override;
+
  private:
   void OnBrowse();
   void OnTestSettings();

@@ -132,6 +132,8 @@ class ConfigureDlgTest : public QObject {
   void AnAccessTokenTheServerRefusedInTestSettingsIsNotOfferedAgain();
   void HelpAndBrowseDoWhatTheySay();
   void TheSendingLimitsShowNoLimitForZeroAndOkTakesThem();
+  void EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt_data();
+  void EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -543,6 +545,59 @@ void ConfigureDlgTest::TheSendingLimitsShowNoLimitForZeroAndOkTakesThem() {
     QVERIFY(configure.Run(settings));
   }
   QCOMPARE(settings.messagesPerMinute, 250000);
+}
+
+void ConfigureDlgTest::EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt_data() {
+  QTest::addColumn<QString>("server");
+  QTest::addColumn<QString>("because");  // empty: taken
+  QTest::newRow("no port after the colon") << "mail.example.com:" << "port";
+  QTest::newRow("port too large") << "mail.example.com:99999" << "port";
+  QTest::newRow("port zero") << "mail.example.com:0" << "port";
+  QTest::newRow("unclosed bracket") << "[::1" << "host:port";
+  QTest::newRow("no host") << ":25" << "no host";
+  QTest::newRow("blank inside") << "mail example.com" << "blank";
+  QTest::newRow("blanks only") << "   " << "no host";
+  QTest::newRow("IPv6 with port") << "[::1]:2525" << "";
+  QTest::newRow("left empty") << "" << "";
+}
+
+void ConfigureDlgTest::EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt() {
+  QFETCH(QString, server);
+  QFETCH(QString, because);
+  QtConfigureDialog configure(nullptr, passwords.get(), {});
+  UserSettings settings = Configured();
+  QString warning;
+  std::vector<ModalScript::Step> steps{[&](QWidget* modal) {
+    auto* dialog = AsPage<CConfigureDlg>(modal);
+    QVERIFY(dialog != nullptr);
+    Type(dialog->serverEdit(), server);
+    if (server.isEmpty()) dialog->serverEdit()->clear();
+    QTest::keyClick(dialog->serverEdit(), Qt::Key_Return);
+    if (because.isEmpty()) return;
+    // Still open, on the field to mend, with what was typed.
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->focusWidget(), dialog->serverEdit());
+    QCOMPARE(dialog->serverEdit()->text(), server);
+    Click(dialog->cancelButton());
+  }};
+  if (!because.isEmpty()) {
+    steps.insert(steps.begin() + 1, [&](QWidget* modal) {
+      auto* box = AsPage<QMessageBox>(modal);
+      QVERIFY(box != nullptr);
+      warning = box->text();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+  }
+  ModalScript answer(std::move(steps));
+  const bool saved = configure.Run(settings);
+  QVERIFY(answer.finished());
+  QCOMPARE(saved, because.isEmpty());
+  if (because.isEmpty()) {
+    QCOMPARE(QString::fromStdString(settings.smtpServer), server);
+  } else {
+    QVERIFY2(warning.contains(because), qPrintable(warning));
+    QVERIFY(settings == Configured());
+  }
 }
 
 QTEST_MAIN(ConfigureDlgTest)
