@@ -45,7 +45,7 @@ CLetterOptionsDlg::CLetterOptionsDlg(const CPostridrDoc& document, QWidget* pare
   fieldChoices_.emplace_back();
   for (const std::string& name : document_.GetFieldNames()) fieldChoices_.push_back(name);
   ccField_ = MakeFieldCombo(QStringLiteral("Cc field"), loaded_.ccField);
-  form->addRow(QStringLiteral("&Cc field:"), ccField_);
+  form->addRow(QStringLiteral("Cc f&ield:"), ccField_);
   bccField_ = MakeFieldCombo(QStringLiteral("Bcc field"), loaded_.bccField);
   form->addRow(QStringLiteral("&Bcc field:"), bccField_);
   bcc_ = MakeEdit(QStringLiteral("Bcc address"), loaded_.bcc, QStringLiteral("me@example.org"));
