@@ -134,6 +134,8 @@ class ConfigureDlgTest : public QObject {
   void TheSendingLimitsShowNoLimitForZeroAndOkTakesThem();
   void EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt_data();
   void EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt();
+  void EnterRefusesACountTheLimitBoxCannotTakeAsTyped_data();
+  void EnterRefusesACountTheLimitBoxCannotTakeAsTyped();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -597,6 +599,72 @@ void ConfigureDlgTest::EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt() {
   } else {
     QVERIFY2(warning.contains(because), qPrintable(warning));
     QVERIFY(settings == Configured());
+  }
+}
+
+void ConfigureDlgTest::EnterRefusesACountTheLimitBoxCannotTakeAsTyped_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<int>("saved");  // -1: refused
+  QTest::newRow("a count") << "600" << 600;
+  QTest::newRow("zero, no limit") << "0" << 0;
+  QTest::newRow("negative") << "-5" << -1;
+  QTest::newRow("exponent") << "1e9" << -1;
+  QTest::newRow("beyond the box") << "1000000000" << -1;
+  QTest::newRow("a word") << "lots" << -1;
+  QTest::newRow("deleted") << "" << -1;
+}
+
+// The box kept only the keys it liked, so "1e9" was saved as 19, and put
+// its last value back when the focus left it.
+void ConfigureDlgTest::EnterRefusesACountTheLimitBoxCannotTakeAsTyped() {
+  QFETCH(QString, typed);
+  QFETCH(int, saved);
+  QtConfigureDialog configure(nullptr, passwords.get(), {});
+  UserSettings settings = Configured();
+  settings.messagesPerMinute = 30;
+  const UserSettings before = settings;
+  QString warning;
+  std::vector<ModalScript::Step> steps{[&](QWidget* modal) {
+    auto* dialog = AsPage<CConfigureDlg>(modal);
+    QVERIFY(dialog != nullptr);
+    QSpinBox* spin = dialog->perMinuteSpin();
+    spin->setFocus();
+    spin->selectAll();
+    QTest::keyClick(spin, Qt::Key_Backspace);
+    QTest::keyClicks(spin, typed);
+    QTest::keyClick(spin, Qt::Key_Return);
+    if (saved >= 0) return;
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->focusWidget(), spin);
+    QVERIFY(spin->text().startsWith(typed));
+    // Leaving the box keeps what was typed too, and OK still refuses it.
+    dialog->realNameEdit()->setFocus();
+    QVERIFY(spin->text().startsWith(typed));
+    Click(dialog->okButton());
+    QVERIFY(dialog->isVisible());
+    Click(dialog->cancelButton());
+  }};
+  if (saved < 0) {
+    for (int i = 0; i < 2; ++i) {
+      steps.push_back([&](QWidget* modal) {
+        auto* box = AsPage<QMessageBox>(modal);
+        QVERIFY(box != nullptr);
+        warning = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+      });
+    }
+  }
+  ModalScript answer(std::move(steps));
+  const bool ok = configure.Run(settings);
+  QVERIFY(answer.finished());
+  QCOMPARE(ok, saved >= 0);
+  if (saved >= 0) {
+    QCOMPARE(settings.messagesPerMinute, saved);
+  } else {
+    QVERIFY2(warning.contains(QStringLiteral("Messages per Minute")) &&
+                 warning.contains(QLatin1Char('"') + typed + QLatin1Char('"')),
+             qPrintable(warning));
+    QVERIFY(settings == before);
   }
 }
 
