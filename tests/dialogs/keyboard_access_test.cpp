@@ -22,6 +22,7 @@
 #include "dialogs/letter_options_dlg.h"
 #include "dialogs/list_query_dlg.h"
 #include "dialogs/password_dlg.h"
+#include "dialogs/preview_dlg.h"
 #include "dialogs/server_check_dlg.h"
 #include "dialogs_test_support.h"
 #include "project/postridr_doc.h"
@@ -195,6 +196,9 @@ void KeyboardAccessTest::EveryDialogIsWholeAtTheKeyboard_data() {
   });
   QTest::newRow("letter options") << MakeDialog([](CPostridrDoc& document) -> std::unique_ptr<QDialog> {
     return std::make_unique<CLetterOptionsDlg>(document);
+  });
+  QTest::newRow("preview") << MakeDialog([](CPostridrDoc& document) -> std::unique_ptr<QDialog> {
+    return std::make_unique<CPreviewDlg>(document, UserSettings{}, 0);
   });
   QTest::newRow("server check") << MakeDialog([](CPostridrDoc&) -> std::unique_ptr<QDialog> {
     UserSettings settings;
