@@ -583,7 +583,7 @@ void ConfigureDlgTest::EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt() {
     Click(dialog->cancelButton());
   }};
   if (!because.isEmpty()) {
-    steps.insert(steps.begin() + 1, [&](QWidget* modal) {
+    steps.push_back([&](QWidget* modal) {
       auto* box = AsPage<QMessageBox>(modal);
       QVERIFY(box != nullptr);
       warning = box->text();
