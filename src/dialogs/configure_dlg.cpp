@@ -4,6 +4,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -68,9 +70,51 @@ QLineEdit* MakeEdit(QWidget* parent, const QString& name, const QRect& box) {
   return edit;
 }
 
+// A count box that keeps what was typed, even when it is no count ("-5",
+// "1e9"), so that OK can refuse it and say why. A plain spin box drops such
+// keys unheard ("1e9" became 19) or puts its last value back on leaving.
+class CountBox : public QSpinBox {
+ public:
+  using QSpinBox::QSpinBox;
+
+  bool Readable() const {
+    QString shown = lineEdit()->displayText();
+    if (!specialValueText().isEmpty() && shown == specialValueText()) return true;
+    int at = 0;
+    return QSpinBox::validate(shown, at) == QValidator::Acceptable;
+  }
+  QString Typed() const {
+    QString shown = lineEdit()->displayText();
+    if (shown.endsWith(suffix())) shown.chop(suffix().size());
+    return shown.trimmed();
+  }
+
+ protected:
+  QValidator::State validate(QString& input, int& pos) const override {
+    const QValidator::State state = QSpinBox::validate(input, pos);
+    return state == QValidator::Invalid ? QValidator::Intermediate : state;
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    // Enter goes to the dialog, whose OK says what is wrong.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !Readable()) {
+      event->ignore();
+      return;
+    }
+    QSpinBox::keyPressEvent(event);
+  }
+  void focusOutEvent(QFocusEvent* event) override {
+    if (Readable()) {
+      QSpinBox::focusOutEvent(event);
+      return;
+    }
+    QCoreApplication::sendEvent(lineEdit(), event);
+    QWidget::focusOutEvent(event);
+  }
+};
+
 // A count where 0 means no limit, and says so.
 QSpinBox* MakeLimit(QWidget* parent, const QString& name, const QRect& box, int most) {
-  auto* spin = new QSpinBox(parent);
+  auto* spin = new CountBox(parent);
   spin->setGeometry(box);
   spin->setRange(0, most);
   spin->setSpecialValueText(QStringLiteral("No limit"));
@@ -319,6 +363,33 @@ UserSettings CConfigureDlg::EditedSettings() const {
     edited.messagesPerConnection = perConnection_->value();
   }
   return edited;
+}
+
+void CConfigureDlg::accept() {
+  // A value that came from the file is left to the user; one typed here that
+  // every send would fail on is not saved.
+  if (server_->text() != ShownText(original_.smtpServer) && !server_->text().isEmpty()) {
+    if (const std::string problem = ServerNameProblem(EditedSettings().smtpServer);
+        !problem.empty()) {
+      Warn(this, problem);
+      server_->setFocus(Qt::OtherFocusReason);
+      server_->selectAll();
+      return;
+    }
+  }
+  for (QSpinBox* spin : {perMinute_, perConnection_}) {
+    const auto* count = static_cast<const CountBox*>(spin);
+    if (count->Readable()) continue;
+    QString what = spin->accessibleName();
+    Warn(this, QStringLiteral("%1: \"%2\" is not a whole number from 0 (no limit) to %3.")
+                   .arg(what, count->Typed())
+                   .arg(spin->maximum())
+                   .toStdString());
+    spin->setFocus(Qt::OtherFocusReason);
+    spin->selectAll();
+    return;
+  }
+  QDialog::accept();
 }
 
 QString CConfigureDlg::typedPassword() const { return password_->text(); }

@@ -74,6 +74,11 @@ class CConfigureDlg : public QDialog {
   QPushButton* helpButton() const { return help_; }
   QPushButton* testButton() const { return test_; }
 
+  // OK and Enter: refused, with the reason and the focus on the field, while
+  // a server typed here cannot be reached as written or a sending limit holds
+  // no count the box takes.
+  void accept() override;
+
  private:
   void OnBrowse();
   void OnTestSettings();

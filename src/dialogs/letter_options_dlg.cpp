@@ -45,7 +45,7 @@ CLetterOptionsDlg::CLetterOptionsDlg(const CPostridrDoc& document, QWidget* pare
   fieldChoices_.emplace_back();
   for (const std::string& name : document_.GetFieldNames()) fieldChoices_.push_back(name);
   ccField_ = MakeFieldCombo(QStringLiteral("Cc field"), loaded_.ccField);
-  form->addRow(QStringLiteral("&Cc field:"), ccField_);
+  form->addRow(QStringLiteral("Cc f&ield:"), ccField_);
   bccField_ = MakeFieldCombo(QStringLiteral("Bcc field"), loaded_.bccField);
   form->addRow(QStringLiteral("&Bcc field:"), bccField_);
   bcc_ = MakeEdit(QStringLiteral("Bcc address"), loaded_.bcc, QStringLiteral("me@example.org"));
@@ -150,6 +150,33 @@ void CLetterOptionsDlg::OnOk() {
   }
   problem_->setText(ShownText(usable.message()));
   problem_->show();
+  // The keyboard goes to the value to mend, whose name a screen reader reads with the problem.
+  if (QWidget* control = FirstUnusableControl()) {
+    control->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
+  }
+}
+
+QWidget* CLetterOptionsDlg::FirstUnusableControl() const {
+  // Each value checked alone, in the order the whole is checked in.
+  const LetterOptions all = options();
+  const std::vector<std::string> names = document_.GetFieldNames();
+  const auto unusable = [&](auto set) {
+    LetterOptions alone;
+    set(alone);
+    return !CheckLetterOptions(alone, names);
+  };
+  if (unusable([&](LetterOptions& o) { o.ccField = all.ccField; })) return ccField_;
+  if (unusable([&](LetterOptions& o) { o.bccField = all.bccField; })) return bccField_;
+  if (unusable([&](LetterOptions& o) { o.bcc = all.bcc; })) return bcc_;
+  if (unusable([&](LetterOptions& o) { o.replyTo = all.replyTo; })) return replyTo_;
+  if (unusable([&](LetterOptions& o) { o.unsubscribeMailto = all.unsubscribeMailto; })) {
+    return unsubscribeMailto_;
+  }
+  if (unusable([&](LetterOptions& o) { o.unsubscribeUrl = all.unsubscribeUrl; })) {
+    return unsubscribeUrl_;
+  }
+  return nullptr;
 }
 
 bool RunLetterOptions(CPostridrDoc& document, QWidget* parent) {

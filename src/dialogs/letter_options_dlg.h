@@ -43,6 +43,8 @@ class CLetterOptionsDlg : public QDialog {
   QPushButton* cancelButton() const { return cancel_; }
 
  private:
+  // The control holding the first value the check refuses; none when all pass.
+  QWidget* FirstUnusableControl() const;
   QComboBox* MakeFieldCombo(const QString& name, const std::string& chosen);
   QLineEdit* MakeEdit(const QString& name, const std::string& value, const QString& example);
   std::string FieldOf(const QComboBox* combo) const;

@@ -113,7 +113,33 @@ int CListQueryDlg::secondField() const { return secondField_->currentIndex(); }
 int CListQueryDlg::secondOperator() const { return secondOperator_->currentIndex(); }
 std::string CListQueryDlg::secondValue() const { return ValueBytes(secondValue_); }
 
+bool CListQueryDlg::EmptyValueMeant(QComboBox* field, QComboBox* op, QLineEdit* value,
+                                    const QString& which) {
+  if (field->currentIndex() < 0 || op->currentIndex() < 0 ||
+      op->currentIndex() == QueryValidAddress || !value->text().isEmpty()) {
+    return true;
+  }
+  // An Enter pressed before the value was typed would otherwise unselect
+  // nearly every entry picked by hand.
+  QMessageBox box(QMessageBox::Question, windowTitle(),
+                  QStringLiteral("The %1 value is empty, so this selects the entries whose "
+                                 "%2 %3 an empty value and unselects all others. Select on it?")
+                      .arg(which, field->currentText(), op->currentText()),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  if (box.exec() == QMessageBox::Yes) return true;
+  value->setFocus(Qt::OtherFocusReason);
+  return false;
+}
+
 void CListQueryDlg::accept() {
+  if (!EmptyValueMeant(firstField_, firstOperator_, firstValue_, QStringLiteral("first"))) return;
+  if (join() >= 0 &&
+      !EmptyValueMeant(secondField_, secondOperator_, secondValue_, QStringLiteral("second"))) {
+    return;
+  }
   if (secondField() >= 0 && secondOperator() >= 0 && join() < 0) {
     QMessageBox box(QMessageBox::Question, windowTitle(),
                     QStringLiteral("The second condition is joined by neither And nor Or, so it "

@@ -49,6 +49,9 @@ class CListQueryDlg : public QDialog {
   void accept() override;
 
  private:
+  // Whether a condition may go ahead: it has a value, needs none, or the
+  // user says an empty one is meant; otherwise the focus goes to its value.
+  bool EmptyValueMeant(QComboBox* field, QComboBox* op, QLineEdit* value, const QString& which);
   QComboBox* firstField_ = nullptr;
   QComboBox* firstOperator_ = nullptr;
   QLineEdit* firstValue_ = nullptr;

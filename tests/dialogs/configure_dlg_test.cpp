@@ -132,6 +132,10 @@ class ConfigureDlgTest : public QObject {
   void AnAccessTokenTheServerRefusedInTestSettingsIsNotOfferedAgain();
   void HelpAndBrowseDoWhatTheySay();
   void TheSendingLimitsShowNoLimitForZeroAndOkTakesThem();
+  void EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt_data();
+  void EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt();
+  void EnterRefusesACountTheLimitBoxCannotTakeAsTyped_data();
+  void EnterRefusesACountTheLimitBoxCannotTakeAsTyped();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -543,6 +547,125 @@ void ConfigureDlgTest::TheSendingLimitsShowNoLimitForZeroAndOkTakesThem() {
     QVERIFY(configure.Run(settings));
   }
   QCOMPARE(settings.messagesPerMinute, 250000);
+}
+
+void ConfigureDlgTest::EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt_data() {
+  QTest::addColumn<QString>("server");
+  QTest::addColumn<QString>("because");  // empty: taken
+  QTest::newRow("no port after the colon") << "mail.example.com:" << "port";
+  QTest::newRow("port too large") << "mail.example.com:99999" << "port";
+  QTest::newRow("port zero") << "mail.example.com:0" << "port";
+  QTest::newRow("unclosed bracket") << "[::1" << "host:port";
+  QTest::newRow("no host") << ":25" << "no host";
+  QTest::newRow("blank inside") << "mail example.com" << "blank";
+  QTest::newRow("blanks only") << "   " << "no host";
+  QTest::newRow("IPv6 with port") << "[::1]:2525" << "";
+  QTest::newRow("left empty") << "" << "";
+}
+
+void ConfigureDlgTest::EnterRefusesAServerNoSendCouldReachWithTheFocusOnIt() {
+  QFETCH(QString, server);
+  QFETCH(QString, because);
+  QtConfigureDialog configure(nullptr, passwords.get(), {});
+  UserSettings settings = Configured();
+  QString warning;
+  std::vector<ModalScript::Step> steps{[&](QWidget* modal) {
+    auto* dialog = AsPage<CConfigureDlg>(modal);
+    QVERIFY(dialog != nullptr);
+    Type(dialog->serverEdit(), server);
+    if (server.isEmpty()) dialog->serverEdit()->clear();
+    QTest::keyClick(dialog->serverEdit(), Qt::Key_Return);
+    if (because.isEmpty()) return;
+    // Still open, on the field to mend, with what was typed.
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->focusWidget(), dialog->serverEdit());
+    QCOMPARE(dialog->serverEdit()->text(), server);
+    Click(dialog->cancelButton());
+  }};
+  if (!because.isEmpty()) {
+    steps.push_back([&](QWidget* modal) {
+      auto* box = AsPage<QMessageBox>(modal);
+      QVERIFY(box != nullptr);
+      warning = box->text();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+  }
+  ModalScript answer(std::move(steps));
+  const bool saved = configure.Run(settings);
+  QVERIFY(answer.finished());
+  QCOMPARE(saved, because.isEmpty());
+  if (because.isEmpty()) {
+    QCOMPARE(QString::fromStdString(settings.smtpServer), server);
+  } else {
+    QVERIFY2(warning.contains(because), qPrintable(warning));
+    QVERIFY(settings == Configured());
+  }
+}
+
+void ConfigureDlgTest::EnterRefusesACountTheLimitBoxCannotTakeAsTyped_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<int>("saved");  // -1: refused
+  QTest::newRow("a count") << "600" << 600;
+  QTest::newRow("zero, no limit") << "0" << 0;
+  QTest::newRow("negative") << "-5" << -1;
+  QTest::newRow("exponent") << "1e9" << -1;
+  QTest::newRow("beyond the box") << "1000000000" << -1;
+  QTest::newRow("a word") << "lots" << -1;
+  QTest::newRow("deleted") << "" << -1;
+}
+
+// The box kept only the keys it liked, so "1e9" was saved as 19, and put
+// its last value back when the focus left it.
+void ConfigureDlgTest::EnterRefusesACountTheLimitBoxCannotTakeAsTyped() {
+  QFETCH(QString, typed);
+  QFETCH(int, saved);
+  QtConfigureDialog configure(nullptr, passwords.get(), {});
+  UserSettings settings = Configured();
+  settings.messagesPerMinute = 30;
+  const UserSettings before = settings;
+  QString warning;
+  std::vector<ModalScript::Step> steps{[&](QWidget* modal) {
+    auto* dialog = AsPage<CConfigureDlg>(modal);
+    QVERIFY(dialog != nullptr);
+    QSpinBox* spin = dialog->perMinuteSpin();
+    spin->setFocus();
+    spin->selectAll();
+    QTest::keyClick(spin, Qt::Key_Backspace);
+    QTest::keyClicks(spin, typed);
+    QTest::keyClick(spin, Qt::Key_Return);
+    if (saved >= 0) return;
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->focusWidget(), spin);
+    QVERIFY(spin->text().startsWith(typed));
+    // Leaving the box keeps what was typed too, and OK still refuses it.
+    dialog->realNameEdit()->setFocus();
+    QVERIFY(spin->text().startsWith(typed));
+    Click(dialog->okButton());
+    QVERIFY(dialog->isVisible());
+    Click(dialog->cancelButton());
+  }};
+  if (saved < 0) {
+    for (int i = 0; i < 2; ++i) {
+      steps.push_back([&](QWidget* modal) {
+        auto* box = AsPage<QMessageBox>(modal);
+        QVERIFY(box != nullptr);
+        warning = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+      });
+    }
+  }
+  ModalScript answer(std::move(steps));
+  const bool ok = configure.Run(settings);
+  QVERIFY(answer.finished());
+  QCOMPARE(ok, saved >= 0);
+  if (saved >= 0) {
+    QCOMPARE(settings.messagesPerMinute, saved);
+  } else {
+    QVERIFY2(warning.contains(QStringLiteral("Messages per Minute")) &&
+                 warning.contains(QLatin1Char('"') + typed + QLatin1Char('"')),
+             qPrintable(warning));
+    QVERIFY(settings == before);
+  }
 }
 
 QTEST_MAIN(ConfigureDlgTest)

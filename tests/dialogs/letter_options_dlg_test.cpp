@@ -129,14 +129,19 @@ void LetterOptionsDlgTest::OkWithOptionsThatCannotWorkSaysWhyAndStaysOpen() {
     QVERIFY(dialog->isVisible());
     QVERIFY(dialog->problemLabel()->isVisible());
     firstProblem = dialog->problemLabel()->text();
+    QCOMPARE(dialog->focusWidget(), dialog->unsubscribeUrlEdit());
     // A screen reader reads why OK did nothing, not just that there is a problem.
     QCOMPARE(QAccessible::queryAccessibleInterface(dialog->problemLabel())
                  ->text(QAccessible::Name),
              firstProblem);
     SetText(dialog->unsubscribeUrlEdit(), QStringLiteral("https://example.org/u"));
     SetText(dialog->bccEdit(), QStringLiteral("me@"));
-    Click(dialog->okButton());
+    // Enter in another field: refused, and the keyboard goes to the value to mend.
+    QTest::keyClick(dialog->unsubscribeUrlEdit(), Qt::Key_Return);
+    QVERIFY(dialog->isVisible());
     QVERIFY(dialog->problemLabel()->text().contains(QStringLiteral("Bcc address")));
+    QCOMPARE(dialog->focusWidget(), dialog->bccEdit());
+    QCOMPARE(dialog->bccEdit()->selectedText(), QStringLiteral("me@"));
     SetText(dialog->bccEdit(), QString());
     Click(dialog->okButton());
   }});

@@ -66,6 +66,7 @@ class ListQueryDlgTest : public QObject {
   void OkHandsTheSevenAnswersToTheDocument();
   void OrAndASecondFieldWithoutAJoinAreHonouredAsTheyShouldBe();
   void CancelAndOkWithoutAFieldChangeNothing();
+  void EnterBeforeAValueIsTypedAsksBeforeUnselecting();
 
  private:
   std::unique_ptr<DesktopTestEnvironment> env;
@@ -216,6 +217,51 @@ void ListQueryDlgTest::CancelAndOkWithoutAFieldChangeNothing() {
   }
   QCOMPARE(Selected(recorded->document), std::vector<int>({0, 3}));
   QVERIFY(!recorded->document.IsModified());
+}
+
+void ListQueryDlgTest::EnterBeforeAValueIsTypedAsksBeforeUnselecting() {
+  QStringList questions;
+  const auto answer = [&questions](QMessageBox::StandardButton button) {
+    return [&questions, button](QWidget* modal) {
+      auto* box = AsPage<QMessageBox>(modal);
+      QVERIFY(box != nullptr);
+      questions << box->text();
+      if (button == QMessageBox::No) {
+        QTest::keyClick(box, Qt::Key_Return);  // the safe answer is the default
+      } else {
+        Click(box->button(button));
+      }
+    };
+  };
+  ModalScript script({[this](QWidget* modal) {
+                        auto* dialog = AsPage<CListQueryDlg>(modal);
+                        QVERIFY(dialog != nullptr);
+                        dialog->firstFieldCombo()->setCurrentIndex(1);  // Email
+                        QTest::keyClick(dialog->firstValueEdit(), Qt::Key_Return);
+                        QVERIFY(dialog->isVisible());
+                        QCOMPARE(dialog->focusWidget(), dialog->firstValueEdit());
+                        QCOMPARE(Selected(recorded->document), std::vector<int>({0, 3}));
+                        // The second condition is asked about when it takes part.
+                        QTest::keyClicks(dialog->firstValueEdit(), QStringLiteral("x"));
+                        Click(dialog->orButton());
+                        dialog->secondFieldCombo()->setCurrentIndex(2);
+                        QTest::keyClick(dialog->secondValueEdit(), Qt::Key_Return);
+                        QVERIFY(dialog->isVisible());
+                        QCOMPARE(dialog->focusWidget(), dialog->secondValueEdit());
+                        QTest::keyClick(dialog->secondOperatorCombo(), Qt::Key_End);  // valid address
+                        dialog->firstValueEdit()->clear();
+                        QTest::keyClick(dialog->firstValueEdit(), Qt::Key_Return);
+                      },
+                      answer(QMessageBox::No), answer(QMessageBox::No), answer(QMessageBox::Yes)});
+  RunListQuery(recorded->document, nullptr);
+  QVERIFY(script.finished());
+  QCOMPARE(questions.size(), 3);
+  QVERIFY2(questions[0].contains(QStringLiteral("first value is empty")) &&
+               questions[0].contains(QStringLiteral("Email equals")),
+           qPrintable(questions[0]));
+  QVERIFY2(questions[1].contains(QStringLiteral("second value is empty")), qPrintable(questions[1]));
+  // Email empty (Eve), or City a valid address (none).
+  QCOMPARE(Selected(recorded->document), std::vector<int>({4}));
 }
 
 QTEST_MAIN(ListQueryDlgTest)
