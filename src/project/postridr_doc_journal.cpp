@@ -2,6 +2,7 @@
 // folding it in on save, and where it lies.
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <unordered_set>
@@ -217,19 +218,30 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
 
 void CPostridrDoc::NoteSelectionOnDisk() {
   selectionOnDisk_ = marks_;
-  selectionWholeOnDisk_ = selectionWhole_ && EveryEntrySelected();
+  selectionWholeOnDisk_ = selectionWhole_;
 }
 
 std::optional<ChosenRows> CPostridrDoc::UnsavedSelection() const {
-  // Once per run, over the marks' bytes: the bits differing anywhere, ORed
-  // together, so that the loop is a few vector instructions per 16 entries.
-  const EntryMarks::Block& now = marks_.block();
-  const EntryMarks::Block& saved = selectionOnDisk_.block();
+  // Once per run, and every command-line run pays it: eight marks a step,
+  // their differing bits ORed together.
+  const std::uint8_t* const now = marks_.block().data();
+  const std::uint8_t* const saved = selectionOnDisk_.block().data();
   const auto entries = static_cast<std::size_t>(std::clamp(GetEntryCount(), 0, kMaxListEntries));
-  std::uint8_t differ = 0;
-  for (std::size_t i = 0; i < entries; ++i) differ |= static_cast<std::uint8_t>(now[i] ^ saved[i]);
-  const bool same = (differ & EntryMarks::kSelectionBit) == 0 &&
-                    selectionWhole_ == selectionWholeOnDisk_;
+  std::uint64_t differ = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= entries; i += 8) {
+    std::uint64_t a = 0;
+    std::uint64_t b = 0;
+    std::memcpy(&a, now + i, 8);
+    std::memcpy(&b, saved + i, 8);
+    differ |= a ^ b;
+  }
+  for (; i < entries; ++i) differ |= static_cast<std::uint64_t>(now[i] ^ saved[i]);
+  constexpr std::uint64_t kSelectionBits = 0x0101010101010101ULL * EntryMarks::kSelectionBit;
+  // Every row chosen, but no longer by Select All (one unmarked and marked
+  // again): those people, not whoever the list holds.
+  const bool same = (differ & kSelectionBits) == 0 &&
+                    !(selectionWholeOnDisk_ && !selectionWhole_ && EveryEntrySelected());
   if (same) return std::nullopt;
   ChosenRows chosen;
   ForEachSelectedRow([&chosen](std::string_view address, std::string_view row) {
