@@ -101,6 +101,7 @@ void CPostridrDoc::DeleteContents() {
   message_ = {};
   selectedCount_ = 0;
   selectionWhole_ = false;
+  NoteSelectionOnDisk();
 }
 
 void CPostridrDoc::ResetProjectStorage() {
@@ -232,6 +233,8 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
       ReadSelectedAddresses(SelectedAddressesPath(entryStateFilePath_));
   selectionWhole_ = SelectionChosenWhole(selectedOnDisk, marksOnDisk);
   const std::string listNotice = RematchMarksToChangedList(selectedOnDisk);
+  // Before the journal: a selection it gives back is a run's, not saved.
+  NoteSelectionOnDisk();
   const std::string journalNotice = ApplySendJournal(projectPath);
   // Marks kept by position in a list grown since, or a run's selection the
   // journal gave back, may leave entries out.
@@ -374,6 +377,7 @@ Status CPostridrDoc::OnSaveDocument(const std::string& path) {
   if (*lock) lock_ = std::move(*lock);
   if (frame_ != nullptr) frame_->SetCurrentProjectPath(projectPath);
   modified_ = false;
+  if (!keepUnreadMarks) NoteSelectionOnDisk();
   if (listRewritten) {
     if (previousPath.empty()) untitledJournalPath_.clear();
     if (Status moved = FinishJournalMove(journalMove); !moved) return moved;

@@ -208,6 +208,10 @@ class CPostridrDoc {
   // still there: the entries its runs reached are not marked sent. Empty
   // when there is none.
   std::string UnappliedSendJournal();
+  // Who the selection chooses when it is not the one saved (nor the one
+  // found again by address when the project opened), for a run's journal;
+  // nothing when it is that one.
+  std::optional<ChosenRows> UnsavedSelection() const;
   // Whether a run's outcomes can be kept: the journal can be written, and the
   // project file and its entry state file can be saved. Asked before a run
   // whose project is saved right after it.
@@ -253,6 +257,14 @@ class CPostridrDoc {
   std::string AddressInColumn(int index, int column) const;
   // What the record of the selection knows an entry's values by.
   std::string RowDigest(int index) const;
+  // Each selected entry's address (where it has one) and row digest, in list
+  // order, as the record of the selection names them.
+  void ForEachSelectedRow(const SelectedRowSink& add) const;
+  // Selects the entries `chosen` names, as the record of the selection's
+  // people are found again (addresses in `column`, -1 for the email field's).
+  void SelectChosenRows(EntryMarks& marks, const ChosenRows& chosen, int column) const;
+  // The selection as saved (or as opening found it again) is on disk.
+  void NoteSelectionOnDisk();
   // The addresses of the entries marked sent, to be saved with the marks.
   Status WriteSentAddressesFor(AtomicFileGroup& files, const std::string& entryStatePath);
   // The addresses of the selected entries, likewise.
@@ -352,6 +364,9 @@ class CPostridrDoc {
   // The list chosen whole (Select All), not every row merely happening to be
   // selected: rows put in since are chosen too.
   bool selectionWhole_ = false;
+  // The selection as on disk, to tell one chosen since and not saved.
+  EntryMarks selectionOnDisk_;
+  bool selectionWholeOnDisk_ = false;
 };
 
 }  // namespace postrider

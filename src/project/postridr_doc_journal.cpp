@@ -2,6 +2,7 @@
 // folding it in on save, and where it lies.
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <unordered_set>
@@ -169,11 +170,19 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
                                 "does not hold all the addresses its runs reached";
   // Of rows sharing an address, the one a run mailed is found by its values.
   const auto rowOf = [this](int i) { return RowDigest(i); };
+  // A run's selection that had not been saved: its people, by the rule the
+  // record of the selection follows, in the column the run mailed.
+  const auto selectChosen = [this, &columnOf](const JournalRun& run) {
+    return [this, column = columnOf(run)](EntryMarks& marks, const ChosenRows& chosen) {
+      SelectChosenRows(marks, chosen, column);
+    };
+  };
   JournalReplay replay = ReplaySendJournal(
       **read, current, marks_, lastIndexSent_, [&](const JournalRun& run) -> RunMatch {
         const auto column = columns.find(columnOf(run));
-        if (column != columns.end()) return {&column->second, false, rowOf};
-        return {entryByEntry || !addresses ? nullptr : &*addresses, entryByEntry, rowOf};
+        if (column != columns.end()) return {&column->second, false, rowOf, selectChosen(run)};
+        return {entryByEntry || !addresses ? nullptr : &*addresses, entryByEntry, rowOf,
+                selectChosen(run)};
       });
   if (!replay.applied) {
     if (entryByEntry) {
@@ -205,6 +214,41 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
              "by entry: check the statuses before you send.\n" + notice;
   }
   return notice;
+}
+
+void CPostridrDoc::NoteSelectionOnDisk() {
+  selectionOnDisk_ = marks_;
+  selectionWholeOnDisk_ = selectionWhole_;
+}
+
+std::optional<ChosenRows> CPostridrDoc::UnsavedSelection() const {
+  // Once per run, and every command-line run pays it: eight marks a step,
+  // their differing bits ORed together.
+  const std::uint8_t* const now = marks_.block().data();
+  const std::uint8_t* const saved = selectionOnDisk_.block().data();
+  const auto entries = static_cast<std::size_t>(std::clamp(GetEntryCount(), 0, kMaxListEntries));
+  std::uint64_t differ = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= entries; i += 8) {
+    std::uint64_t a = 0;
+    std::uint64_t b = 0;
+    std::memcpy(&a, now + i, 8);
+    std::memcpy(&b, saved + i, 8);
+    differ |= a ^ b;
+  }
+  for (; i < entries; ++i) differ |= static_cast<std::uint64_t>(now[i] ^ saved[i]);
+  constexpr std::uint64_t kSelectionBits = 0x0101010101010101ULL * EntryMarks::kSelectionBit;
+  // Every row chosen, but no longer by Select All (one unmarked and marked
+  // again): those people, not whoever the list holds.
+  const bool same = (differ & kSelectionBits) == 0 &&
+                    !(selectionWholeOnDisk_ && !selectionWhole_ && EveryEntrySelected());
+  if (same) return std::nullopt;
+  ChosenRows chosen;
+  ForEachSelectedRow([&chosen](std::string_view address, std::string_view row) {
+    chosen.addresses.emplace_back(address);
+    chosen.rows.emplace_back(row);
+  });
+  return chosen;
 }
 
 Result<std::unique_ptr<SendJournal>> CPostridrDoc::OpenSendJournal() {

@@ -45,18 +45,19 @@ struct SelectionFound {
 SelectionFound SelectByAddress(EntryMarks& marks, int entries,
                                const std::function<std::string(int)>& addressOf,
                                const std::function<std::string(int)>& rowOf,
-                               const SelectedAddresses& selected) {
+                               const std::vector<std::string>& addresses,
+                               const std::vector<std::string>& rows) {
   struct Wanted {
     int left = 0;
     bool found = false;
     std::unordered_map<std::string, int> rows;
   };
   std::unordered_map<std::string, Wanted> wanted;
-  wanted.reserve(selected.addresses.size());
-  for (std::size_t k = 0; k < selected.addresses.size(); ++k) {
-    Wanted& want = wanted[RecipientKey(selected.addresses[k])];
+  wanted.reserve(addresses.size());
+  for (std::size_t k = 0; k < addresses.size(); ++k) {
+    Wanted& want = wanted[RecipientKey(addresses[k])];
     ++want.left;
-    if (k < selected.rows.size() && !selected.rows[k].empty()) ++want.rows[selected.rows[k]];
+    if (k < rows.size() && !rows[k].empty()) ++want.rows[rows[k]];
   }
   SelectionFound result;
   std::vector<Wanted*> of(static_cast<std::size_t>(entries), nullptr);
@@ -291,7 +292,7 @@ std::string CPostridrDoc::RematchSelection(const std::string& marksDigest, bool 
   const EntryMarks before = marks_;
   const SelectionFound found = SelectByAddress(
       marks_, GetEntryCount(), [this, column](int i) { return AddressInColumn(i, column); },
-      [this](int i) { return RowDigest(i); }, selected);
+      [this](int i) { return RowDigest(i); }, selected.addresses, selected.rows);
   // As with the sent marks: the column now at the email field's place is
   // the one they were chosen in only when it holds every one of them.
   if (found.notInList > 0 && column < 0 && !columnKnown && EmailFieldNameGone()) {
@@ -376,15 +377,25 @@ Status CPostridrDoc::WriteSelectedAddressesFor(AtomicFileGroup& files,
   // The list chosen whole is chosen whole again: no address needs reading.
   return WriteSelectedRows(files, SelectedAddressesPath(entryStatePath), about,
                            [this, &about](const SelectedRowSink& add) {
-                             if (about.ChosenWhole()) return;
-                             std::vector<std::string> scratch;
-                             std::string address;
-                             for (int i = 0; i < GetEntryCount(); ++i) {
-                               if (!marks_.IsSelected(i)) continue;
-                               ReadRecipientAddress(i, scratch, address);
-                               if (!address.empty()) add(address, RowDigest(i));
-                             }
+                             if (!about.ChosenWhole()) ForEachSelectedRow(add);
                            });
+}
+
+void CPostridrDoc::ForEachSelectedRow(const SelectedRowSink& add) const {
+  std::vector<std::string> scratch;
+  std::string address;
+  for (int i = 0; i < GetEntryCount(); ++i) {
+    if (!marks_.IsSelected(i)) continue;
+    ReadRecipientAddress(i, scratch, address);
+    if (!address.empty()) add(address, RowDigest(i));
+  }
+}
+
+void CPostridrDoc::SelectChosenRows(EntryMarks& marks, const ChosenRows& chosen,
+                                    int column) const {
+  SelectByAddress(
+      marks, GetEntryCount(), [this, column](int i) { return AddressInColumn(i, column); },
+      [this](int i) { return RowDigest(i); }, chosen.addresses, chosen.rows);
 }
 
 std::string CPostridrDoc::RowDigest(int index) const {

@@ -350,7 +350,7 @@ void SendJournal::Unmap() {
 }
 
 Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool keepSent,
-                               const EntryMarks* marks) {
+                               const EntryMarks* marks, const ChosenRows* chosen) {
   const std::string entries = std::to_string(identity.entries);
   const std::string size = std::to_string(identity.listSize);
   const std::string fields = std::to_string(identity.fieldsCrc);
@@ -360,6 +360,7 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
       marks == nullptr ? std::string()
                        : EntrySetText(start, std::min(identity.entries, kMaxListEntries),
                                       [&](int entry) { return marks->ClearedBy(entry, which); });
+  const std::string chosenText = chosen == nullptr ? std::string() : ChosenRowsText(*chosen);
   std::lock_guard lock(mutex_);
   const auto addRun = [&](auto... more) {
     AddRecord(journal_kind::kRun, {JournalField{"project", identity.projectPath},
@@ -376,7 +377,9 @@ Status SendJournal::RunStarted(const JournalIdentity& identity, int start, bool 
                                    more...});
   };
   // Without marks the replay goes by the selection it finds.
-  if (marks != nullptr) {
+  if (marks != nullptr && chosen != nullptr) {
+    addRun(JournalField{"cleared", cleared}, JournalField{"chosen", chosenText});
+  } else if (marks != nullptr) {
     addRun(JournalField{"cleared", cleared});
   } else {
     addRun();

@@ -47,9 +47,11 @@ class SendJournal {
   // Statuses from `start` to the list's end are cleared, as the run does;
   // with keepSent (a resumed run), those marked sent stay. With marks (as
   // they stand when the run clears them), the entries it clears are named:
-  // the selection they follow need not be the one on disk.
+  // the selection they follow need not be the one on disk. With chosen (a
+  // selection not saved), who it chose, for a list edited before the
+  // journal is read.
   Status RunStarted(const JournalIdentity& identity, int start, bool keepSent = false,
-                    const EntryMarks* marks = nullptr);
+                    const EntryMarks* marks = nullptr, const ChosenRows* chosen = nullptr);
   // The whole message is with the server and its answer not yet back:
   // written before the end of the data goes out, so that whatever happens
   // next, the entry is either known or named as possibly delivered. row:

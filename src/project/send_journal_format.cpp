@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/crc32.h"
+#include "project/entry_marks.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -328,6 +329,50 @@ std::optional<std::vector<int>> EntrySetFrom(std::string_view text, int first) {
     }
   }
   return entries;
+}
+
+std::string ChosenRowsText(const ChosenRows& chosen) {
+  std::string text;
+  std::size_t size = 0;
+  for (const std::string& address : chosen.addresses) size += address.size() + 26;
+  text.reserve(size);
+  const auto add = [&text](std::string_view value) {
+    text += std::to_string(value.size());
+    text += ':';
+    text += value;
+  };
+  for (std::size_t k = 0; k < chosen.addresses.size(); ++k) {
+    add(chosen.addresses[k]);
+    add(k < chosen.rows.size() ? std::string_view(chosen.rows[k]) : std::string_view());
+  }
+  return text;
+}
+
+std::optional<ChosenRows> ChosenRowsFrom(std::string_view text) {
+  ChosenRows chosen;
+  // A length, ':' and that many bytes; nothing when they are not there.
+  const auto take = [&text]() -> std::optional<std::string> {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+    std::size_t size = 0;
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + colon, size);
+    if (error != std::errc() || stop != text.data() + colon || size > text.size() - colon - 1) {
+      return std::nullopt;
+    }
+    std::string value(text.substr(colon + 1, size));
+    text.remove_prefix(colon + 1 + size);
+    return value;
+  };
+  while (!text.empty()) {
+    if (chosen.addresses.size() >= static_cast<std::size_t>(kMaxListEntries)) return std::nullopt;
+    std::optional<std::string> address = take();
+    if (!address) return std::nullopt;
+    std::optional<std::string> row = take();
+    if (!row) return std::nullopt;
+    chosen.addresses.push_back(std::move(*address));
+    chosen.rows.push_back(std::move(*row));
+  }
+  return chosen;
 }
 
 }  // namespace postrider

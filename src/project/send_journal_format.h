@@ -38,7 +38,8 @@ namespace journal_kind {
 inline constexpr std::string_view kFileStart = "postrider-send-journal";  // version=1
 // identity, start=, clear=; keep=sent when the run kept the entries marked sent;
 // cleared=, the entries whose statuses it cleared (EntrySetText); column=,
-// the column it mailed (readers ignore keys they do not know)
+// the column it mailed; chosen=, who its selection chose when that was not
+// the one saved (ChosenRowsText) (readers ignore keys they do not know)
 inline constexpr std::string_view kRun = "run";
 // entry=, address=; row=, the digest of the entry's values (SelectedRowDigest),
 // so that of rows sharing an address the one mailed is found again
@@ -90,5 +91,19 @@ std::optional<JournalRecord> DecodeJournalRecord(std::string_view line);
 std::string EntrySetText(int first, int end, const std::function<bool(int)>& has);
 // The entries such a text names, in order; nothing when it is not one.
 std::optional<std::vector<int>> EntrySetFrom(std::string_view text, int first);
+
+// Who a run's selection chose when it was not the selection saved: each
+// selected entry's address and row digest, in list order. Positions mean
+// nothing once the list is edited; these find the run's people again.
+struct ChosenRows {
+  std::vector<std::string> addresses;
+  std::vector<std::string> rows;  // beside each address; empty where unknown
+};
+// One value for the run's first line (not a record each: older readers
+// would count those as damaged lines): each row as the length of its
+// address, ':', the address, the length of its digest, ':', the digest.
+std::string ChosenRowsText(const ChosenRows& chosen);
+// Nothing when the text is not one.
+std::optional<ChosenRows> ChosenRowsFrom(std::string_view text);
 
 }  // namespace postrider

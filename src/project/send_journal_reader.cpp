@@ -48,6 +48,10 @@ std::optional<JournalRun> RunFrom(const JournalRecord& record) {
     run.cleared = EntrySetFrom(*cleared, run.clearFrom);
     if (!run.cleared) return std::nullopt;
   }
+  if (const std::string* chosen = record.Find("chosen")) {
+    run.chosen = ChosenRowsFrom(*chosen);
+    if (!run.chosen) return std::nullopt;
+  }
   return run;
 }
 
@@ -226,14 +230,17 @@ class RowTargets {
 // A run on a list that has changed since: each outcome goes to the entries
 // that hold its address now, of those sharing it the row mailed. Where the
 // next run resumes.
-int ReplayByAddress(const JournalRun& run, int entries, const ListAddresses& addresses,
-                    const std::function<std::string(int)>& rowOf, EntryMarks& marks,
+int ReplayByAddress(const JournalRun& run, int entries, const RunMatch& match, EntryMarks& marks,
                     Doubts& doubts, JournalReplay& replay) {
-  RowTargets rows(rowOf);
+  const ListAddresses& addresses = *match.addresses;
+  RowTargets rows(match.rowOf);
+  // A selection the run started on unsaved is its people's again, before
+  // what it cleared is taken from them.
+  if (run.chosen && match.selectChosen) match.selectChosen(marks, *run.chosen);
   // Only a run from the top is known to have cleared every selected entry;
-  // what a resumed one cleared stood where other entries stand now. The
-  // selection stays by position, so in a re-sorted list it may stand on
-  // others than the run's: a sent mark it covers is kept.
+  // what a resumed one cleared stood where other entries stand now. Without
+  // its chosen rows the selection stays by position, so in a re-sorted list
+  // it may stand on others than the run's: a sent mark it covers is kept.
   if (run.clearFrom == 0 && !run.keptSent && !run.startUnread) {
     marks.ClearStatusRange(0, entries, StatusClearing::kSelectedNotSent);
   }
@@ -338,8 +345,7 @@ JournalReplay ReplaySendJournal(const SendJournalContents& journal, const Journa
     } else {
       replay.matchedByAddress = replay.matchedByAddress || !run.startUnread;
       const RunMatch& match = matchOfRun(run);
-      resume = ReplayByAddress(run, current.entries, *match.addresses, match.rowOf, marks, doubts,
-                               replay);
+      resume = ReplayByAddress(run, current.entries, match, marks, doubts, replay);
     }
     // A run that got through its whole list is complete, as its end would
     // have said: the next send starts from the top.

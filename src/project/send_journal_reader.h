@@ -31,6 +31,9 @@ struct JournalRun {
   // The entries whose statuses it cleared, as its selection then had them;
   // none in journals written before runs named them.
   std::optional<std::vector<int>> cleared;
+  // Who its selection chose, where that was not the one saved; none when it
+  // was, and in journals written before runs named them.
+  std::optional<ChosenRows> chosen;
   std::vector<JournalEvent> events;
   std::optional<int> lastIndexSent;  // from the run's end; none when it did not end
   // Its first line could not be read: what list it ran on, and what it
@@ -95,6 +98,9 @@ struct RunMatch {
   const ListAddresses* addresses = nullptr;  // by address, in these
   bool entryByEntry = false;                 // by position instead, as above
   std::function<std::string(int)> rowOf;     // of rows sharing an address, as above
+  // Selects in marks the entries a run's chosen rows name, for a run matched
+  // by address: the selection it was started on had not been saved.
+  std::function<void(EntryMarks& marks, const ChosenRows& chosen)> selectChosen;
 };
 
 // The same, with each run matched as matchOf says: runs that mailed

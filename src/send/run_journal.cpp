@@ -5,8 +5,9 @@
 namespace postrider {
 
 bool RunJournal::Started(const JournalIdentity& identity, int start, bool resume,
-                         const EntryMarks& marks) {
-  return Keep(journal_ ? journal_->RunStarted(identity, start, resume, &marks) : Status::Ok());
+                         const EntryMarks& marks, const ChosenRows* chosen) {
+  return Keep(journal_ ? journal_->RunStarted(identity, start, resume, &marks, chosen)
+                       : Status::Ok());
 }
 
 bool RunJournal::HandedOver(int entry, const std::string& address, std::string_view row) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 #include <utility>
 
 #include "platform/blocking_call.h"
@@ -448,8 +449,12 @@ bool SendController::Connect(ActiveRun& run, Secret& password) {
     run.result.notReached = SelectedFrom(document, run.start.position, run.start.resume);
     return false;
   }
+  // A selection not saved is found by its people in a list edited before
+  // the journal is read; the one saved needs nothing more.
+  const std::optional<ChosenRows> chosen =
+      run.journal.keeps() ? document.UnsavedSelection() : std::nullopt;
   if (!run.journal.Started(document.GetJournalIdentity(), run.start.position, run.start.resume,
-                           document.GetEntryMarks())) {
+                           document.GetEntryMarks(), chosen ? &*chosen : nullptr)) {
     host_.frame.ShowSelectedCount(document.GetSelectedCount());
     host_.prompts.ShowMessage(run.journal.FailureText(), MessageIcon::Error);
     run.result.notBegun = true;

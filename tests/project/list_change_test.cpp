@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -650,6 +651,107 @@ TEST_F(ListChangeTest, TheSelectionFollowsItsPeopleWhereverTheEditedListPutsThem
       EXPECT_EQ(Selection(third.document), selection);
     }
     EXPECT_EQ(third.document.GetSelectedCount(), reopened.document.GetSelectedCount());
+  }
+}
+
+// Select All saved, then a narrower choice not saved, a run on it killed,
+// and the list edited before the project opens again: a resume mails the
+// run's people, never those the choice left out.
+TEST_F(ListChangeTest, AKilledRunOnAChoiceNotSavedGivesItsPeopleBackInTheEditedList) {
+  enum class Choice { kQuery, kByHand, kQuerySaved };
+  struct Case {
+    const char* what;
+    Choice how;
+    std::vector<int> byHand;  // entries of `before` marked by hand
+    int sent;                 // entries of `before` the run mailed and had in flight
+    int inFlight;
+    std::vector<std::string> after;
+    std::vector<int> selection;  // afterwards
+    std::vector<int> statuses;
+    int resumeAt;
+  };
+  const std::vector<std::string> before = {
+      "Name\tGroup\tEmail", "Ann\tA\tann@x.org", "Bob\tB\tbob@x.org", "Cid\tA\tcid@x.org",
+      "Dee\tB\tdee@x.org",  "Eve\tA\teve@x.org", "Fay\tB\tfay@x.org"};
+  const std::vector<std::string> reSorted = {
+      "Name\tGroup\tEmail", "Fay\tB\tfay@x.org", "Eve\tA\teve@x.org", "Dee\tB\tdee@x.org",
+      "Cid\tA\tcid@x.org",  "Bob\tB\tbob@x.org", "Ann\tA\tann@x.org"};
+  // Group A chosen by a query: Ann mailed, Cid in flight.
+  const Case cases[] = {
+      {"a query's choice, the list re-sorted", Choice::kQuery, {}, 0, 2, reSorted,
+       {0, 1, 0, 1, 0, 1}, {0, 0, 0, 0, 0, StatusSent}, 1},
+      {"a query's choice, rows put in at the top", Choice::kQuery, {}, 0, 2,
+       {"Name\tGroup\tEmail", "Gus\tA\tgus@x.org", "Hal\tB\thal@x.org", "Ann\tA\tann@x.org",
+        "Bob\tB\tbob@x.org", "Cid\tA\tcid@x.org", "Dee\tB\tdee@x.org", "Eve\tA\teve@x.org",
+        "Fay\tB\tfay@x.org"},
+       {0, 0, 1, 0, 1, 0, 1, 0}, {0, 0, StatusSent, 0, 0, 0, 0, 0}, 4},
+      // Its values changed, a chosen row is found by its address.
+      {"a query's choice, a chosen row edited and one put in", Choice::kQuery, {}, 0, 2,
+       {"Name\tGroup\tEmail", "Gus\tA\tgus@x.org", "Ann\tA\tann@x.org", "Bob\tB\tbob@x.org",
+        "Cid\tA\tcid@x.org", "Dee\tB\tdee@x.org", "Eva\tA\teve@x.org", "Fay\tB\tfay@x.org"},
+       {0, 1, 0, 1, 0, 1, 0}, {0, StatusSent, 0, 0, 0, 0, 0}, 3},
+      {"rows marked by hand, the list re-sorted", Choice::kByHand, {1, 3}, 1, 3, reSorted,
+       {0, 0, 1, 0, 1, 0}, {0, 0, 0, 0, StatusSent, 0}, 2},
+      // Saved, the choice is the record of the selection's to find again.
+      {"a query's choice saved, the list re-sorted", Choice::kQuerySaved, {}, 0, 2, reSorted,
+       {0, 1, 0, 1, 0, 1}, {0, 0, 0, 0, 0, StatusSent}, 1},
+  };
+  const std::string journalPath = projectPath + ".journal";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(journalPath);
+    WriteList(Joined(before));
+    RecordedDocument desktop;
+    CPostridrDoc& document = desktop.document;
+    ASSERT_TRUE(document.OnOpenDocument(projectPath));
+    document.ClearStatus(0);
+    document.SetLastIndexSent(0);
+    document.SelectAll();
+    ASSERT_TRUE(document.OnSaveDocument(projectPath).ok());
+    if (c.how == Choice::kByHand) {
+      document.UnselectAll();
+      for (const int entry : c.byHand) document.ToggleEntrySelection(entry);
+    } else {
+      document.SelectOnQuery(1, QueryEquals, "A", QueryJoinNone, -1, 0, "");
+    }
+    ASSERT_LT(document.GetSelectedCount(), document.GetEntryCount());
+    if (c.how == Choice::kQuerySaved) {
+      ASSERT_TRUE(document.OnSaveDocument(projectPath).ok());
+    }
+    {
+      // As the send run starts its journal.
+      const std::optional<ChosenRows> chosen = document.UnsavedSelection();
+      EXPECT_EQ(chosen.has_value(), c.how != Choice::kQuerySaved);
+      auto journal = document.OpenSendJournal().value();
+      ASSERT_TRUE(journal
+                      ->RunStarted(document.GetJournalIdentity(), 0, false,
+                                   &document.GetEntryMarks(), chosen ? &*chosen : nullptr)
+                      .ok());
+      const std::string sent = document.GetRecipientAddress(c.sent);
+      const std::string inFlight = document.GetRecipientAddress(c.inFlight);
+      ASSERT_TRUE(journal->HandedOver(c.sent, sent).ok());
+      ASSERT_TRUE(journal->Outcome(c.sent, StatusSent, sent).ok());
+      ASSERT_TRUE(journal->HandedOver(c.inFlight, inFlight).ok());
+    }
+    WriteList(Joined(c.after));
+
+    RecordedDocument reopened;
+    ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+    const std::string notices = Notices(reopened);
+    EXPECT_EQ(Selection(reopened.document), c.selection) << notices;
+    EXPECT_EQ(reopened.document.GetSelectedCount(),
+              static_cast<int>(std::count(c.selection.begin(), c.selection.end(), 1)));
+    EXPECT_EQ(Statuses(reopened.document), c.statuses) << notices;
+    EXPECT_EQ(reopened.document.GetLastIndexSent(), c.resumeAt);
+    EXPECT_EQ(notices.find("The selection is the one the run was started with, which had not "
+                           "been saved.") != std::string::npos,
+              c.how != Choice::kQuerySaved)
+        << notices;
+    // Saved now, the run's people are the record's, and stay so.
+    ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
+    RecordedDocument third;
+    ASSERT_TRUE(third.document.OnOpenDocument(projectPath));
+    EXPECT_EQ(Selection(third.document), c.selection);
   }
 }
 

@@ -123,6 +123,27 @@ TEST(SendJournalFormat, AnEntrySetComesBackAndAnythingButLowerHexIsRefused) {
   for (const char* bad : {"1F", "g", "1 2", "-1"}) EXPECT_FALSE(EntrySetFrom(bad, 0)) << bad;
 }
 
+TEST(SendJournalFormat, ChosenRowsOfAnyBytesComeBackThroughARunsLineAndDamageIsRefused) {
+  ChosenRows chosen;
+  chosen.addresses = {"ann@x.org", "12:34 \"b=%\"@x.org", "c\r\n3:@x.org", "d@x.org", "e@x.org"};
+  chosen.rows = {"0123456789abcdef", "", "fedcba9876543210", "0123456789abcdef", "0:1"};
+  const std::string line = EncodeJournalRecord("run", {{"start", "0"},
+                                                       {"chosen", ChosenRowsText(chosen)}});
+  const std::optional<JournalRecord> record =
+      DecodeJournalRecord(std::string_view(line).substr(0, line.size() - 1));
+  ASSERT_TRUE(record && record->Find("chosen"));
+  const std::optional<ChosenRows> back = ChosenRowsFrom(*record->Find("chosen"));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->addresses, chosen.addresses);
+  EXPECT_EQ(back->rows, chosen.rows);
+  // None chosen is a choice too.
+  ASSERT_TRUE(ChosenRowsFrom(ChosenRowsText({})));
+  EXPECT_TRUE(ChosenRowsFrom(ChosenRowsText({}))->addresses.empty());
+  for (const char* bad : {"9:a@x.org0:", "3:a@x", "x:a@x.org0:", ":0:", "-1:a0:", "1:a"}) {
+    EXPECT_FALSE(ChosenRowsFrom(bad)) << bad;
+  }
+}
+
 // A value escaped the plain way: the blank, the controls, DEL, '%' and '='
 // as %xx in lower-case hex, every other byte as itself.
 std::string EscapedPlainly(std::string_view value) {
@@ -212,7 +233,11 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   {
     Result<std::unique_ptr<SendJournal>> journal = SendJournal::Open(path);
     ASSERT_TRUE(journal.ok());
-    ASSERT_TRUE((*journal)->RunStarted(ListOf(5), 0).ok());
+    // Started on a selection that was not saved: who it chose goes with it.
+    EntryMarks marks;
+    marks.SetSelection(0, true);
+    const ChosenRows chosen{{"a@x.org"}, {"0123456789abcdef"}};
+    ASSERT_TRUE((*journal)->RunStarted(ListOf(5), 0, false, &marks, &chosen).ok());
     ASSERT_TRUE((*journal)->HandedOver(0, "a@x.org").ok());
   }
   // A run as older programs wrote it, and one with a key a later one may add.
@@ -226,6 +251,10 @@ TEST(SendJournal, RecordsEachRunInOrderAndAddsLaterRunsToTheSameFile) {
   const JournalRun& first = contents.runs[0];
   EXPECT_EQ(first.identity.mailedColumn, "E-mail = 100%");
   EXPECT_EQ(contents.runs[1].identity.mailedColumn, "");
+  EXPECT_FALSE(first.chosen.has_value());
+  ASSERT_TRUE(contents.runs[1].chosen.has_value());
+  EXPECT_EQ(contents.runs[1].chosen->addresses, std::vector<std::string>{"a@x.org"});
+  EXPECT_EQ(contents.runs[1].chosen->rows, std::vector<std::string>{"0123456789abcdef"});
   EXPECT_EQ(contents.runs[2].identity.mailedColumn, "");
   EXPECT_TRUE(contents.runs[2].identity.SameListAs(ListOf(5)));
   EXPECT_EQ(first.identity.listPath, "/p/june list.txt");

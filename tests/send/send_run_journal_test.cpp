@@ -88,6 +88,37 @@ TEST_F(SendRunJournalTest, EveryOutcomeIsKeptSoARunThatIsNeverSavedIsNotForgotte
   EXPECT_TRUE(ReopenedNotices().empty());
 }
 
+// Two entries chosen by hand and not saved, the run never saved either, the
+// list re-sorted with a row put in before the project opens again.
+TEST_F(SendRunJournalTest, ARunOnAChoiceNotSavedIsItsPeoplesAgainInAListEditedSince) {
+  CPostridrDoc& document = recorded.document;
+  document.UnselectAll();
+  document.ToggleEntrySelection(2);
+  document.ToggleEntrySelection(4);
+  ScriptedSmtpServer server;
+  ASSERT_TRUE(Send(server).reachedEnd);
+  std::string edited = "Name\tEmail\nNew\t" + Address(9) + "\n";
+  for (int i = 4; i >= 0; --i) {
+    edited += "Person " + std::to_string(i) + "\t" + (i == 1 ? "not an address" : Address(i)) + "\n";
+  }
+  folder.Write("project.list", edited);
+
+  RecordedDocument reopened;
+  ASSERT_TRUE(reopened.document.OnOpenDocument(projectPath));
+  std::vector<int> selection;
+  for (int i = 0; i < reopened.document.GetEntryCount(); ++i) {
+    selection.push_back(reopened.document.IsEntrySelected(i));
+  }
+  EXPECT_EQ(selection, (std::vector<int>{0, 1, 0, 1, 0, 0}));
+  EXPECT_EQ(Statuses(reopened.document), (std::vector<int>{0, StatusSent, 0, StatusSent, 0, 0}));
+  std::string notices;
+  for (const std::string& text : reopened.prompts.messageTexts()) notices += text + "\n";
+  EXPECT_NE(notices.find("The selection is the one the run was started with, which had not been "
+                         "saved."),
+            std::string::npos)
+      << notices;
+}
+
 TEST_F(SendRunJournalTest, ASecondPauseCutsTheWaitForTheAnswerShortAndNamesTheRecipient) {
   ScriptedSmtpServer server({.delays = {{".", 5.0}}});
   int pauses = 0;
