@@ -18,6 +18,7 @@
 #include "app/command_ids.h"
 #include "app/help_window.h"
 #include "app_test_support.h"
+#include "qt_support/mnemonic.h"
 #include "views/message_view.h"
 #include "views/project_view.h"
 #include "views/shared_fonts.h"
@@ -26,19 +27,6 @@ using namespace postrider;
 using namespace postrider::testing;
 
 namespace {
-
-// The letter after the '&' that marks a mnemonic, lower-cased; empty for none.
-QString Mnemonic(const QString& text) {
-  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] != QLatin1Char('&')) continue;
-    if (text[i + 1] == QLatin1Char('&')) {
-      ++i;
-      continue;
-    }
-    return text[i + 1].toLower();
-  }
-  return {};
-}
 
 QStringList Shortcuts(const QAction* action) {
   QStringList keys;
@@ -108,13 +96,13 @@ void MainFrameTest::EveryMenuAndItemHasAMnemonicOfItsOwnAndTheKeysWork() {
   QStringList titles;
   for (QAction* menu : frame()->menuBar()->actions()) {
     QVERIFY(menu->menu() != nullptr);
-    const QString title = Mnemonic(menu->text());
+    const QString title = MnemonicOf(menu->text());
     QVERIFY2(!title.isEmpty() && !titles.contains(title), qPrintable(menu->text()));
     titles << title;
     QStringList letters;
     for (QAction* item : menu->menu()->actions()) {
       if (item->isSeparator() || !item->isVisible()) continue;
-      const QString letter = Mnemonic(item->text());
+      const QString letter = MnemonicOf(item->text());
       QVERIFY2(!letter.isEmpty() && !letters.contains(letter),
                qPrintable(menu->text() + QStringLiteral(" > ") + item->text()));
       letters << letter;

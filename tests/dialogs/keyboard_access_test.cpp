@@ -26,6 +26,7 @@
 #include "dialogs/server_check_dlg.h"
 #include "dialogs_test_support.h"
 #include "project/postridr_doc.h"
+#include "qt_support/mnemonic.h"
 #include "qt_support/test_environment.h"
 #include "support/recording_views.h"
 #include "views/accessible_combo_box.h"
@@ -37,19 +38,6 @@ using namespace postrider::testing;
 
 namespace {
 
-// The letter a text's single '&' marks, lower case; none for "&&" or no mark.
-QChar Mnemonic(const QString& text) {
-  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] != QLatin1Char('&')) continue;
-    if (text[i + 1] == QLatin1Char('&')) {
-      ++i;
-      continue;
-    }
-    return text[i + 1].toLower();
-  }
-  return {};
-}
-
 QString ShownTextOf(const QWidget* widget) {
   if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
   if (auto* button = qobject_cast<const QAbstractButton*>(widget)) {
@@ -57,7 +45,7 @@ QString ShownTextOf(const QWidget* widget) {
     auto* box = qobject_cast<const QDialogButtonBox*>(button->parentWidget());
     if (box != nullptr && box->standardButton(const_cast<QAbstractButton*>(button)) !=
                               QDialogButtonBox::NoButton &&
-        Mnemonic(button->text()).isNull()) {
+        MnemonicOf(button->text()).isEmpty()) {
       return QLatin1Char('&') + button->text();
     }
     return button->text();
@@ -85,11 +73,11 @@ bool TakesTabFocus(const QWidget* widget, const QWidget* window) {
 QStringList KeyboardProblems(QWidget* window) {
   QStringList problems;
   QList<QWidget*> wanted;
-  std::map<QChar, QStringList> marks;
+  std::map<QString, QStringList> marks;
   for (QWidget* widget : window->findChildren<QWidget*>()) {
     if (!widget->isVisibleTo(window)) continue;
     const QString text = ShownTextOf(widget);
-    if (const QChar mark = Mnemonic(text); !mark.isNull()) {
+    if (const QString mark = MnemonicOf(text); !mark.isEmpty()) {
       marks[mark].append(text);
       auto* label = qobject_cast<QLabel*>(widget);
       if (label != nullptr && label->buddy() == nullptr) {
