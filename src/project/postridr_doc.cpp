@@ -232,10 +232,14 @@ bool CPostridrDoc::OnOpenDocument(const std::string& path) {
   const SelectedOnDisk selectedOnDisk =
       ReadSelectedAddresses(SelectedAddressesPath(entryStateFilePath_));
   selectionWhole_ = SelectionChosenWhole(selectedOnDisk, marksOnDisk);
-  const std::string listNotice = RematchMarksToChangedList(selectedOnDisk);
+  std::string listNotice = RematchMarksToChangedList(selectedOnDisk);
   // Before the journal: a selection it gives back is a run's, not saved.
   NoteSelectionOnDisk();
   const std::string journalNotice = ApplySendJournal(projectPath);
+  if (journalGaveSelection_ && !rematchedSelectionSentence_.empty() &&
+      listNotice.ends_with(rematchedSelectionSentence_)) {
+    listNotice.resize(listNotice.size() - rematchedSelectionSentence_.size());
+  }
   // Marks kept by position in a list grown since, or a run's selection the
   // journal gave back, may leave entries out.
   selectionWhole_ = selectionWhole_ && EveryEntrySelected();

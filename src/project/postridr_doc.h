@@ -360,6 +360,11 @@ class CPostridrDoc {
   // Recipients mailed whom no entry holds now; saved with the sent
   // addresses, so that an entry coming back with one is known as sent.
   std::vector<std::string> sentNotInList_;
+  // The sentence the list's notice gave the selection found again, and
+  // whether the journal gave back a run's own selection since, which the
+  // user is told of instead.
+  std::string rematchedSelectionSentence_;
+  bool journalGaveSelection_ = false;
   int selectedCount_ = 0;
   // The list chosen whole (Select All), not every row merely happening to be
   // selected: rows put in since are chosen too.

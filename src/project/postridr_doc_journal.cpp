@@ -111,6 +111,7 @@ JournalIdentity CPostridrDoc::GetJournalIdentity() const {
 }
 
 std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
+  journalGaveSelection_ = false;
   const std::string path = SendJournalPath(projectPath);
   Result<std::optional<SendJournalContents>> read = ReadSendJournal(path);
   if (!read) {
@@ -184,6 +185,7 @@ std::string CPostridrDoc::ApplySendJournal(const std::string& projectPath) {
         return {entryByEntry || !addresses ? nullptr : &*addresses, entryByEntry, rowOf,
                 selectChosen(run)};
       });
+  journalGaveSelection_ = replay.applied && replay.selectionChanged;
   if (!replay.applied) {
     if (entryByEntry) {
       replay.unfitReason = "its outcomes cannot be found again by their address, since " +

@@ -168,6 +168,7 @@ std::string CPostridrDoc::AddressInColumn(int index, int column) const {
 
 std::string CPostridrDoc::RematchMarksToChangedList(const SelectedOnDisk& selectedOnDisk) {
   sentNotInList_.clear();
+  rematchedSelectionSentence_.clear();
   // Without a digest (a project saved by an older program) the list is
   // taken to be the one the marks were made for, as it always was.
   if (storedKeys_.listDigest.empty() || !list_.IsOpen() || marksUnread_) return {};
@@ -216,6 +217,7 @@ std::string CPostridrDoc::RematchMarksToChangedList(const SelectedOnDisk& select
   }
   const bool anySent = read->has_value() && !(*read)->addresses.empty();
   const std::string selection = RematchSelection(marksDigest, anySent, selectedOnDisk);
+  rematchedSelectionSentence_ = selection;
 
   if (!anySent) {
     marks_.ClearStatusRange(0, GetEntryCount());

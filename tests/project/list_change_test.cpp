@@ -747,6 +747,11 @@ TEST_F(ListChangeTest, AKilledRunOnAChoiceNotSavedGivesItsPeopleBackInTheEditedL
                            "been saved.") != std::string::npos,
               c.how != Choice::kQuerySaved)
         << notices;
+    // Only the journal's word on the selection, which is the true one.
+    if (c.how != Choice::kQuerySaved) {
+      EXPECT_EQ(notices.find("Every entry was selected"), std::string::npos) << notices;
+      EXPECT_EQ(notices.find("found again by their address as well"), std::string::npos) << notices;
+    }
     // Saved now, the run's people are the record's, and stay so.
     ASSERT_TRUE(reopened.document.OnSaveDocument(projectPath).ok());
     RecordedDocument third;
